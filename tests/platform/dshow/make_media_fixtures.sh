@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Makes the media fixtures of the graph tests in the directory given, once: a short clip with
+# video and sound from GStreamer's test sources, and a DVD folder with two titles and chapters.
+# Several test processes may call it at once; the first makes the files, the others wait.
+set -euo pipefail
+out=$1
+mkdir -p "$out"
+exec 9>"$out/.lock"
+flock 9
+[ -f "$out/complete" ] && exit 0
+
+work=$(mktemp -d "$out/tmp.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# 2 s of the colour-bar pattern at 320x240, 25 frames per second, with a 440 Hz tone.
+gst-launch-1.0 -q videotestsrc num-buffers=50 pattern=smpte \
+    ! video/x-raw,width=320,height=240,framerate=25/1 ! theoraenc ! queue ! oggmux name=mux \
+    ! filesink location="$work/clip.ogg" \
+  audiotestsrc num-buffers=100 samplesperbuffer=882 freq=440 \
+    ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! vorbisenc ! queue ! mux.
+
+# Two titles (4 s with a chapter at 2 s, 3 s with a chapter at 1 s) for a PAL DVD.
+ffmpeg -loglevel error -nostdin -y -f lavfi -i testsrc2=size=720x576:rate=25:duration=4 \
+  -f lavfi -i sine=frequency=440:duration=4:sample_rate=48000 -target pal-dvd -ac 2 "$work/title1.mpg"
+ffmpeg -loglevel error -nostdin -y -f lavfi -i color=c=blue:size=720x576:rate=25:duration=3 \
+  -f lavfi -i sine=frequency=660:duration=3:sample_rate=48000 -target pal-dvd -ac 2 "$work/title2.mpg"
+cat >"$work/dvd.xml" <<XML
+<dvdauthor dest="$work/dvd">
+  <vmgm />
+  <titleset>
+    <titles>
+      <pgc><vob file="$work/title1.mpg" chapters="0,0:02" /></pgc>
+      <pgc><vob file="$work/title2.mpg" chapters="0,0:01" /></pgc>
+    </titles>
+  </titleset>
+</dvdauthor>
+XML
+VIDEO_FORMAT=PAL dvdauthor -x "$work/dvd.xml" >"$work/dvdauthor.log" 2>&1
+
+rm -rf "$out/clip.ogg" "$out/dvd"
+mv "$work/clip.ogg" "$out/clip.ogg"
+mv "$work/dvd" "$out/dvd"
+touch "$out/complete"

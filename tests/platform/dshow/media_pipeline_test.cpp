@@ -1,0 +1,194 @@
+#include "platform/dshow/media_pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "media_fixtures.h"
+#include "platform/dshow/event_codes.h"
+#include "platform/dshow/video_frame_store.h"
+#include "platform/dshow/video_renderer_bin.h"
+
+#include <gst/gst.h>
+
+namespace win::gst {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(DvdTimeCodeTest, PacksHoursMinutesSecondsAndFrames) {
+  // 1 h 23 min 45 s and 12 frames at 25 frames per second.
+  const std::int64_t position = ((1LL * 3600 + 23 * 60 + 45) * 1000 + 480) * 1000000LL;
+  EXPECT_EQ(PackHmsf(position, 25), 0x0C2D1701u);
+  // Digits: hours 1/0, minutes 3/2, seconds 5/4, frames 2/1, rate code 1 (25 frames).
+  EXPECT_EQ(PackDvdTimeCode(position, 25), 0x10325425u);
+  EXPECT_EQ(PackDvdTimeCode(0, 30) & 0x3u, 3u);
+  EXPECT_EQ(PackHmsf(-5, 25), 0u);
+}
+
+// Collects engine events; waits are bounded in real time.
+class EventLog {
+ public:
+  void Add(const EngineEvent& event) {
+    std::lock_guard<std::mutex> guard(lock_);
+    events_.push_back(event);
+    changed_.notify_all();
+  }
+  bool WaitFor(LONG code, std::chrono::milliseconds limit, EngineEvent* found = nullptr) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, limit, [&] {
+      for (const EngineEvent& event : events_) {
+        if (event.code == code) {
+          if (found != nullptr) *found = event;
+          return true;
+        }
+      }
+      return false;
+    });
+  }
+  std::vector<EngineEvent> Of(LONG code) {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<EngineEvent> matching;
+    for (const EngineEvent& event : events_) {
+      if (event.code == code) matching.push_back(event);
+    }
+    return matching;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<EngineEvent> events_;
+};
+
+class RecordingObserver : public BuildObserver {
+ public:
+  bool FactorySelected(GstElementFactory* factory) override {
+    selected.push_back(GST_OBJECT_NAME(factory));
+    return true;
+  }
+  void ElementCreated(GstElement*) override { ++created; }
+  void PadUnrendered(GstPad*) override { ++unrendered; }
+
+  std::vector<std::string> selected;
+  int created = 0;
+  int unrendered = 0;
+};
+
+class MediaPipelineIntegrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    win::testing::PrepareGStreamer();
+    fixtures_ = win::testing::MediaFixtureDirectory();
+    ASSERT_FALSE(fixtures_.empty()) << "media fixtures could not be made";
+    pipeline_ = std::make_unique<MediaPipeline>([this](const EngineEvent& event) { events_.Add(event); },
+                                                [this] { return MakeVideoRendererBin("Video Renderer", &frames_); });
+  }
+  void TearDown() override { pipeline_.reset(); }
+
+  std::string fixtures_;
+  EventLog events_;
+  VideoFrameStore frames_;
+  std::unique_ptr<MediaPipeline> pipeline_;
+};
+
+TEST_F(MediaPipelineIntegrationTest, RendersAFileAndPlaysItToCompletion) {
+  RecordingObserver observer;
+  ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/clip.ogg", &observer), RenderOutcome::kRendered);
+  EXPECT_FALSE(observer.selected.empty());
+  EXPECT_GT(observer.created, 0);
+  EXPECT_EQ(observer.unrendered, 0);
+  EXPECT_TRUE(pipeline_->HasAudio());
+  EXPECT_EQ(pipeline_->state(), PlayState::kStopped);
+
+  const std::optional<std::int64_t> duration = pipeline_->Duration();
+  ASSERT_TRUE(duration.has_value());
+  EXPECT_NEAR(static_cast<double>(*duration) / 1e9, 2.0, 0.1);
+
+  EngineEvent size;
+  ASSERT_TRUE(events_.WaitFor(EC_VIDEO_SIZE_CHANGED, 5s, &size));
+  EXPECT_EQ(size.param1, static_cast<LONG_PTR>(MAKELONG(320, 240)));
+  EXPECT_GE(frames_.FrameCount(), 1u);  // the preroll frame
+
+  ASSERT_TRUE(pipeline_->Run());
+  EXPECT_TRUE(events_.WaitFor(EC_COMPLETE, 10s));
+  EXPECT_TRUE(pipeline_->Stop());
+  EXPECT_EQ(pipeline_->state(), PlayState::kStopped);
+  EXPECT_TRUE(pipeline_->Duration().has_value());
+}
+
+TEST_F(MediaPipelineIntegrationTest, SeeksPausedAndChangesRate) {
+  ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/clip.ogg", nullptr), RenderOutcome::kRendered);
+  ASSERT_TRUE(pipeline_->Pause());
+  ASSERT_TRUE(pipeline_->Seek(1200 * 1000000LL));
+  const std::optional<std::int64_t> position = pipeline_->Position();
+  ASSERT_TRUE(position.has_value());
+  EXPECT_NEAR(static_cast<double>(*position) / 1e6, 1200.0, 100.0);
+  EXPECT_TRUE(pipeline_->SetRate(2.0));
+  EXPECT_EQ(pipeline_->rate(), 2.0);
+  EXPECT_FALSE(pipeline_->SetRate(0.0));
+  ASSERT_TRUE(pipeline_->Run());
+  EXPECT_TRUE(events_.WaitFor(EC_COMPLETE, 10s));
+}
+
+TEST_F(MediaPipelineIntegrationTest, RendererShowsTheColourBars) {
+  ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/clip.ogg", nullptr), RenderOutcome::kRendered);
+  VideoFrame frame;
+  ASSERT_TRUE(frames_.Snapshot(frame));
+  ASSERT_EQ(frame.width, 320);
+  ASSERT_EQ(frame.height, 240);
+  // The seven bars of the top rows: white, yellow, cyan, green, magenta, red and blue, each
+  // 320/7 pixels wide; BGRx pixels, red in bits 16-23.
+  struct Bar {
+    int red, green, blue;
+  } bars[] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
+              {255, 0, 255},   {255, 0, 0},   {0, 0, 255}};
+  for (int index = 0; index < 7; ++index) {
+    const Bar& bar = bars[index];
+    const int x = index * 320 / 7 + 320 / 14;
+    const std::uint32_t pixel = frame.PixelAt(x, 40);
+    EXPECT_NEAR(static_cast<int>((pixel >> 16) & 0xFF), bar.red, 24) << "bar " << index;
+    EXPECT_NEAR(static_cast<int>((pixel >> 8) & 0xFF), bar.green, 24) << "bar " << index;
+    EXPECT_NEAR(static_cast<int>(pixel & 0xFF), bar.blue, 24) << "bar " << index;
+  }
+}
+
+TEST_F(MediaPipelineIntegrationTest, ReportsMissingAndUndecodableFiles) {
+  EXPECT_EQ(pipeline_->RenderFile(fixtures_ + "/no such file.ogg", nullptr), RenderOutcome::kFileNotFound);
+  const std::string junk = ::testing::TempDir() + "/junk.bin";
+  {
+    std::ofstream out(junk, std::ios::binary);
+    for (int i = 0; i < 4096; ++i) out.put(static_cast<char>((i * 37) & 0xFF));
+  }
+  const RenderOutcome outcome = pipeline_->RenderFile(junk, nullptr);
+  EXPECT_TRUE(outcome == RenderOutcome::kUnsupported || outcome == RenderOutcome::kNothingRendered ||
+              outcome == RenderOutcome::kFailed);
+  EXPECT_TRUE(events_.Of(EC_ERRORABORT).empty());
+}
+
+TEST_F(MediaPipelineIntegrationTest, PlaysADvdFolderWithTimeEvents) {
+  ASSERT_EQ(pipeline_->RenderDvd(fixtures_ + "/dvd/VIDEO_TS"), RenderOutcome::kRendered);
+  EXPECT_TRUE(pipeline_->IsDvd());
+  EXPECT_EQ(pipeline_->DvdFrameRate(), 25);
+  const std::optional<std::int64_t> title = pipeline_->TitleDuration();
+  ASSERT_TRUE(title.has_value());
+  EXPECT_NEAR(static_cast<double>(*title) / 1e9, 4.0, 0.2);
+  EngineEvent event;
+  ASSERT_TRUE(events_.WaitFor(EC_DVD_TITLE_CHANGE, 5s, &event));
+  EXPECT_EQ(event.param1, 1);
+  ASSERT_TRUE(pipeline_->Run());
+  ASSERT_TRUE(events_.WaitFor(EC_DVD_CURRENT_HMSF_TIME, 3s, &event));
+  EXPECT_EQ(event.param1 & 0xFF, 0);  // hours
+  EXPECT_EQ(event.param2 & 0x3, 1);   // 25 frames per second
+  ASSERT_TRUE(pipeline_->Seek(3000 * 1000000LL));
+  const std::optional<std::int64_t> position = pipeline_->Position();
+  ASSERT_TRUE(position.has_value());
+  EXPECT_NEAR(static_cast<double>(*position) / 1e6, 3000.0, 200.0);
+}
+
+}  // namespace
+}  // namespace win::gst
