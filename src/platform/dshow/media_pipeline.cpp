@@ -67,6 +67,7 @@ bool ParseDvdTitle(const char* text, int* title, int* chapter) {
 struct PipelineSignals {
   static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
   static void OnPadAdded(GstElement* element, GstPad* pad, gpointer self);
+  static void OnNoMorePads(GstElement* element, gpointer self);
   static void OnUnknownType(GstElement* element, GstPad* pad, GstCaps* caps, gpointer self);
   static gint OnAutoplugSelect(GstElement* bin, GstPad* pad, GstCaps* caps, GstElementFactory* factory,
                                gpointer self);
@@ -167,6 +168,7 @@ void MediaPipeline::BeginRender() {
   render_thread_ = std::this_thread::get_id();
   streams_rendered_ = 0;
   streams_unrendered_ = 0;
+  no_more_pads_ = false;
   render_failed_ = false;
   render_error_ = RenderOutcome::kRendered;
 }
@@ -187,6 +189,7 @@ RenderOutcome MediaPipeline::RenderFile(const std::string& path, BuildObserver* 
   }
   g_object_set(source, "location", path.c_str(), nullptr);
   g_signal_connect(decoder, "pad-added", G_CALLBACK(&PipelineSignals::OnPadAdded), this);
+  g_signal_connect(decoder, "no-more-pads", G_CALLBACK(&PipelineSignals::OnNoMorePads), this);
   g_signal_connect(decoder, "unknown-type", G_CALLBACK(&PipelineSignals::OnUnknownType), this);
   g_signal_connect(decoder, "autoplug-select", G_CALLBACK(&PipelineSignals::OnAutoplugSelect), this);
   g_signal_connect(decoder, "element-added", G_CALLBACK(&PipelineSignals::OnElementAdded), this);
@@ -228,6 +231,7 @@ RenderOutcome MediaPipeline::RenderDvd(const std::string& folder) {
   }
   g_object_set(source, "device", device.c_str(), nullptr);
   g_signal_connect(source, "pad-added", G_CALLBACK(&PipelineSignals::OnPadAdded), this);
+  g_signal_connect(source, "no-more-pads", G_CALLBACK(&PipelineSignals::OnNoMorePads), this);
   gst_element_set_state(pipeline_, GST_STATE_READY);
   gst_bin_add(GST_BIN(pipeline_), source);
   {
@@ -278,7 +282,13 @@ RenderOutcome MediaPipeline::WaitForPreroll() {
     GstState current;
     GstState next;
     const GstStateChangeReturn ret = gst_element_get_state(pipeline_, &current, &next, 0);
-    if (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL) {
+    bool all_pads = false;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      all_pads = no_more_pads_;
+    }
+    // A pipeline whose source has not yet exposed its streams has no sink to wait for.
+    if (all_pads && (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL)) {
       std::lock_guard<std::mutex> guard(lock_);
       if (streams_rendered_ == 0) {
         outcome = RenderOutcome::kNothingRendered;
@@ -357,6 +367,12 @@ void PipelineSignals::OnUnknownType(GstElement*, GstPad* pad, GstCaps*, gpointer
         return true;
       },
       true);
+}
+
+void PipelineSignals::OnNoMorePads(GstElement*, gpointer self) {
+  auto* pipeline = static_cast<MediaPipeline*>(self);
+  std::lock_guard<std::mutex> guard(pipeline->lock_);
+  pipeline->no_more_pads_ = true;
 }
 
 void PipelineSignals::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
@@ -537,7 +553,8 @@ void MediaPipeline::HandleBusMessage(GstMessage* message) {
       bool during_render = false;
       {
         std::lock_guard<std::mutex> guard(lock_);
-        during_render = rendering_;
+        // A failed render has reported its failure; its source's later errors are not news.
+        during_render = rendering_ || render_failed_;
         if (rendering_ && !render_failed_) {
           render_failed_ = true;
           render_error_ = not_found     ? RenderOutcome::kFileNotFound

@@ -154,6 +154,7 @@ class MediaPipeline {
   BuildObserver* observer_ = nullptr;
   int streams_rendered_ = 0;
   int streams_unrendered_ = 0;
+  bool no_more_pads_ = false;
   RenderOutcome render_error_ = RenderOutcome::kRendered;
   bool render_failed_ = false;
 
