@@ -11,39 +11,7 @@
 namespace win::text {
 namespace {
 
-// A small 32-bit surface filled with one colour and a marker alpha, with bytes around the rows
-// so that writes past a row's end show up.
-class Canvas {
- public:
-  Canvas(int width, int height, COLORREF fill, std::uint8_t alpha = 0x5A)
-      : width_(width), height_(height), stride_(width * 4 + 8),
-        bytes_(static_cast<std::size_t>(stride_) * height, 0xEE) {
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) Set(x, y, fill, alpha);
-  }
-  BgraSurface Surface() { return {bytes_.data(), width_, height_, stride_}; }
-  COLORREF At(int x, int y) const {
-    const std::uint8_t* p = &bytes_[static_cast<std::size_t>(y) * stride_ + x * 4];
-    return RGB(p[2], p[1], p[0]);
-  }
-  std::uint8_t AlphaAt(int x, int y) const { return bytes_[static_cast<std::size_t>(y) * stride_ + x * 4 + 3]; }
-  bool PaddingIntact() const {
-    for (int y = 0; y < height_; ++y)
-      for (int i = width_ * 4; i < stride_; ++i)
-        if (bytes_[static_cast<std::size_t>(y) * stride_ + i] != 0xEE) return false;
-    return true;
-  }
-  int width() const { return width_; }
-  int height() const { return height_; }
-
- private:
-  void Set(int x, int y, COLORREF color, std::uint8_t alpha) {
-    std::uint8_t* p = &bytes_[static_cast<std::size_t>(y) * stride_ + x * 4];
-    p[0] = GetBValue(color), p[1] = GetGValue(color), p[2] = GetRValue(color), p[3] = alpha;
-  }
-  int width_, height_, stride_;
-  std::vector<std::uint8_t> bytes_;
-};
+using testing::Canvas;
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
