@@ -112,3 +112,35 @@ void* TList::First() const { return Get(0); }
 void* TList::Last() const { return Get(GetCount() - 1); }
 
 }  // namespace dashtune
+
+namespace dashtune {
+
+TList* TThreadList::LockList() {
+  lock_.lock();
+  return &list_;
+}
+
+void TThreadList::UnlockList() { lock_.unlock(); }
+
+void TThreadList::Add(void* item) {
+  std::lock_guard guard(lock_);
+  if (duplicates_ != TDuplicates::dupAccept && list_.IndexOf(item) >= 0) {
+    if (duplicates_ == TDuplicates::dupError) {
+      throw EListError(sysconst::SDuplicateItem, {static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(item))});
+    }
+    return;
+  }
+  list_.Add(item);
+}
+
+void TThreadList::Remove(void* item) {
+  std::lock_guard guard(lock_);
+  list_.Remove(item);
+}
+
+void TThreadList::Clear() {
+  std::lock_guard guard(lock_);
+  list_.Clear();
+}
+
+}  // namespace dashtune

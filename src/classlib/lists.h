@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,9 @@ inline constexpr std::string_view SListIndexError = "Listenindex überschreitet 
 inline constexpr std::string_view SListCapacityError = "Listenkapazität überschreitet das Maximum (%d)";
 inline constexpr std::string_view SListCountError = "Listenzähler überschreitet das Maximum (%d)";
 }  // namespace sysconst
+
+// What a sorted or duplicate-free list does with an item it already holds.
+enum class TDuplicates { dupIgnore, dupAccept, dupError };
 
 // Compares two items: negative, 0 or positive.
 using TListSortCompare = std::function<int(void* item1, void* item2)>;
@@ -61,5 +65,31 @@ class TList : public TObject {
   std::vector<void*> items_;
   int capacity_ = 0;
 };
+
+// A TList behind a re-entrant lock: LockList gives the list to one thread at a time (the same
+// thread may lock again); every LockList needs its UnlockList.
+class TThreadList : public TObject {
+ public:
+  TList* LockList();
+  void UnlockList();
+
+  // Each takes the lock for the call. Add of an item already there follows Duplicates:
+  // ignored (the default), added again, or refused with EListError.
+  void Add(void* item);
+  void Remove(void* item);
+  void Clear();
+
+  TDuplicates GetDuplicates() const { return duplicates_; }
+  void SetDuplicates(TDuplicates value) { duplicates_ = value; }
+
+ private:
+  std::recursive_mutex lock_;
+  TList list_;
+  TDuplicates duplicates_ = TDuplicates::dupIgnore;
+};
+
+namespace sysconst {
+inline constexpr std::string_view SDuplicateItem = "Liste erlaubt keine Duplikate ($0%x)";
+}  // namespace sysconst
 
 }  // namespace dashtune

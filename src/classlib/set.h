@@ -50,7 +50,7 @@ class Set {
 
  private:
   static constexpr Bits Bit(E member) {
-    auto index = static_cast<std::underlying_type_t<E>>(member);
+    auto index = static_cast<long long>(member);
     return (index >= 0 && index < 64) ? Bits{1} << index : 0;
   }
 

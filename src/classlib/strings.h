@@ -71,8 +71,6 @@ class TStrings : public TPersistent {
   int update_count_ = 0;
 };
 
-enum class TDuplicates { dupIgnore, dupAccept, dupError };
-
 class TStringList : public TStrings {
  public:
   int GetCount() const override { return static_cast<int>(items_.size()); }
