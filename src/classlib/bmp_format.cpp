@@ -1,0 +1,326 @@
+#include "classlib/bmp_format.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace dashtune::bmp {
+namespace {
+
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+constexpr std::size_t kV4HeaderSize = 108;
+constexpr std::size_t kV5HeaderSize = 124;
+// Pixel rows are read in pieces of this size, so a short file fails before a large allocation.
+constexpr std::size_t kReadChunk = 1 << 20;
+
+std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t Get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v));
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+void ReadExactly(const ReadFunction& read, void* buffer, std::size_t size) {
+  auto* dest = static_cast<std::uint8_t*>(buffer);
+  while (size > 0) {
+    const std::size_t got = read(dest, size);
+    if (got == 0 || got > size) throw FormatError("BMP data ends early");
+    dest += got;
+    size -= got;
+  }
+}
+
+void Skip(const ReadFunction& read, std::uint64_t size) {
+  std::uint8_t scratch[256];
+  while (size > 0) {
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof scratch));
+    ReadExactly(read, scratch, piece);
+    size -= piece;
+  }
+}
+
+struct InfoHeader {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  int bits = 0;
+  std::uint32_t compression = 0;
+  std::uint32_t colors_used = 0;
+  std::uint32_t masks[3] = {0, 0, 0};
+};
+
+bool StandardMasks(const std::uint32_t (&masks)[3]) {
+  return masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 && masks[2] == 0x000000FF;
+}
+
+InfoHeader ReadInfoHeader(const ReadFunction& read, std::uint64_t& consumed) {
+  std::uint8_t size_bytes[4];
+  ReadExactly(read, size_bytes, 4);
+  const std::uint32_t header_size = Get32(size_bytes);
+  if (header_size != kInfoHeaderSize && header_size != kV4HeaderSize && header_size != kV5HeaderSize)
+    throw FormatError("unsupported BMP info header size");
+  std::uint8_t header[kV5HeaderSize] = {};
+  ReadExactly(read, header + 4, header_size - 4);
+  consumed += header_size;
+
+  InfoHeader info;
+  info.width = static_cast<std::int32_t>(Get32(header + 4));
+  info.height = static_cast<std::int32_t>(Get32(header + 8));
+  if (Get16(header + 12) != 1) throw FormatError("BMP plane count is not 1");
+  info.bits = Get16(header + 14);
+  info.compression = Get32(header + 16);
+  info.colors_used = Get32(header + 32);
+  if (info.compression == kBiBitfields) {
+    std::uint8_t mask_bytes[12];
+    const std::uint8_t* masks = header + 40;
+    if (header_size == kInfoHeaderSize) {
+      ReadExactly(read, mask_bytes, sizeof mask_bytes);
+      consumed += sizeof mask_bytes;
+      masks = mask_bytes;
+    }
+    for (int i = 0; i < 3; ++i) info.masks[i] = Get32(masks + 4 * i);
+  }
+  return info;
+}
+
+void CheckInfoHeader(const InfoHeader& info) {
+  if (!IsSupportedDepth(info.bits)) throw FormatError("unsupported BMP bit depth");
+  const bool plain = info.compression == kBiRgb;
+  const bool masked_32 = info.compression == kBiBitfields && info.bits == 32 && StandardMasks(info.masks);
+  if (!plain && !masked_32) throw FormatError("unsupported BMP compression");
+  if (info.width <= 0 || info.height == 0 || info.height == std::numeric_limits<std::int32_t>::min())
+    throw FormatError("invalid BMP dimensions");
+  if (info.bits <= 8 && info.colors_used > (1u << info.bits))
+    throw FormatError("BMP colour table too large");
+}
+
+std::vector<Quad> ReadColorTable(const ReadFunction& read, const InfoHeader& info,
+                                 std::uint64_t& consumed) {
+  if (info.bits > 8) return {};
+  const std::uint32_t count = info.colors_used != 0 ? info.colors_used : (1u << info.bits);
+  std::vector<std::uint8_t> raw(std::size_t{count} * 4);
+  ReadExactly(read, raw.data(), raw.size());
+  consumed += raw.size();
+  std::vector<Quad> colors(count);
+  for (std::uint32_t i = 0; i < count; ++i)
+    colors[i] = Quad{raw[4 * i], raw[4 * i + 1], raw[4 * i + 2], 0};
+  return colors;
+}
+
+void ReadPixels(const ReadFunction& read, Image& image) {
+  const std::size_t total = RowStride(image.width, image.bits_per_pixel) * image.height;
+  image.bits.clear();
+  while (image.bits.size() < total) {
+    const std::size_t piece = std::min(kReadChunk, total - image.bits.size());
+    const std::size_t at = image.bits.size();
+    image.bits.resize(at + piece);
+    ReadExactly(read, image.bits.data() + at, piece);
+  }
+}
+
+int IndexAt(const std::uint8_t* row, int x, int bits) {
+  switch (bits) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default: return row[x];
+  }
+}
+
+void StoreIndex(std::uint8_t* row, int x, int bits, int index) {
+  switch (bits) {
+    case 1: {
+      const auto bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
+      row[x >> 3] = static_cast<std::uint8_t>(index ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
+      break;
+    }
+    case 4:
+      if (x & 1)
+        row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F));
+      else
+        row[x >> 1] = static_cast<std::uint8_t>((row[x >> 1] & 0x0F) | ((index & 0x0F) << 4));
+      break;
+    default: row[x] = static_cast<std::uint8_t>(index); break;
+  }
+}
+
+std::uint32_t QuadToRGB(const Quad& q) {
+  return static_cast<std::uint32_t>(q.red) | (static_cast<std::uint32_t>(q.green) << 8) |
+         (static_cast<std::uint32_t>(q.blue) << 16);
+}
+
+void CheckPixel(const Image& image, int x, int y) {
+  if (x < 0 || y < 0 || x >= image.width || y >= image.height)
+    throw std::out_of_range("pixel outside the image");
+}
+
+}  // namespace
+
+std::uint8_t* Image::TopRow(int row) {
+  return const_cast<std::uint8_t*>(static_cast<const Image*>(this)->TopRow(row));
+}
+
+const std::uint8_t* Image::TopRow(int row) const {
+  const std::size_t stride = RowStride(width, bits_per_pixel);
+  const int stored = row_order == RowOrder::TopDown ? row : height - 1 - row;
+  return bits.data() + stride * static_cast<std::size_t>(stored);
+}
+
+bool IsSupportedDepth(int bits_per_pixel) {
+  return bits_per_pixel == 1 || bits_per_pixel == 4 || bits_per_pixel == 8 ||
+         bits_per_pixel == 24 || bits_per_pixel == 32;
+}
+
+std::size_t RowStride(std::int64_t width, int bits_per_pixel) {
+  if (width <= 0 || width > std::numeric_limits<std::int32_t>::max() || bits_per_pixel <= 0) return 0;
+  const std::uint64_t row_bits = static_cast<std::uint64_t>(width) * static_cast<unsigned>(bits_per_pixel);
+  return static_cast<std::size_t>((row_bits + 31) / 32 * 4);
+}
+
+Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order) {
+  if (!IsSupportedDepth(bits_per_pixel)) throw FormatError("unsupported bit depth");
+  if (width <= 0 || height <= 0) throw FormatError("invalid image dimensions");
+  const std::uint64_t total = static_cast<std::uint64_t>(RowStride(width, bits_per_pixel)) *
+                              static_cast<std::uint64_t>(height);
+  if (total > kMaxPixelBytes) throw FormatError("image too large");
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.row_order = order;
+  image.bits_per_pixel = bits_per_pixel;
+  image.bits.assign(static_cast<std::size_t>(total), 0);
+  return image;
+}
+
+Image Read(const ReadFunction& read) {
+  std::uint8_t file_header[kFileHeaderSize];
+  ReadExactly(read, file_header, sizeof file_header);
+  if (Get16(file_header) != kSignature) throw FormatError("not a BMP file");
+  const std::uint32_t pixel_offset = Get32(file_header + 10);
+  std::uint64_t consumed = kFileHeaderSize;
+
+  const InfoHeader info = ReadInfoHeader(read, consumed);
+  CheckInfoHeader(info);
+  const std::int64_t rows = info.height < 0 ? -static_cast<std::int64_t>(info.height) : info.height;
+  const std::uint64_t total = static_cast<std::uint64_t>(RowStride(info.width, info.bits)) *
+                              static_cast<std::uint64_t>(rows);
+  if (total > kMaxPixelBytes) throw FormatError("BMP image too large");
+
+  Image image;
+  image.width = info.width;
+  image.height = static_cast<std::int32_t>(rows);
+  image.row_order = info.height < 0 ? RowOrder::TopDown : RowOrder::BottomUp;
+  image.bits_per_pixel = info.bits;
+  image.colors = ReadColorTable(read, info, consumed);
+  // A zero offset means the rows follow at once; an offset inside the headers is malformed.
+  if (pixel_offset != 0) {
+    if (pixel_offset < consumed) throw FormatError("BMP pixel offset inside the headers");
+    Skip(read, pixel_offset - consumed);
+  }
+  ReadPixels(read, image);
+  return image;
+}
+
+Image Read(const std::uint8_t* data, std::size_t size) {
+  std::size_t position = 0;
+  return Read([&](void* buffer, std::size_t wanted) {
+    const std::size_t n = std::min(wanted, size - position);
+    if (n > 0) std::memcpy(buffer, data + position, n);
+    position += n;
+    return n;
+  });
+}
+
+std::vector<std::uint8_t> Write(const Image& image) {
+  if (!IsSupportedDepth(image.bits_per_pixel) || image.width <= 0 || image.height <= 0)
+    throw FormatError("invalid image to write");
+  const std::size_t pixel_size = RowStride(image.width, image.bits_per_pixel) * image.height;
+  if (image.bits.size() != pixel_size) throw FormatError("pixel block does not match the size");
+  const std::size_t max_colors = image.bits_per_pixel <= 8 ? (std::size_t{1} << image.bits_per_pixel) : 0;
+  const std::size_t color_count = std::min(image.colors.size(), max_colors);
+  const std::size_t offset = kFileHeaderSize + kInfoHeaderSize + 4 * color_count;
+
+  std::vector<std::uint8_t> out;
+  out.reserve(offset + pixel_size);
+  Put16(out, kSignature);
+  Put32(out, static_cast<std::uint32_t>(offset + pixel_size));
+  Put32(out, 0);
+  Put32(out, static_cast<std::uint32_t>(offset));
+  Put32(out, kInfoHeaderSize);
+  Put32(out, static_cast<std::uint32_t>(image.width));
+  const std::int32_t height = image.row_order == RowOrder::TopDown ? -image.height : image.height;
+  Put32(out, static_cast<std::uint32_t>(height));
+  Put16(out, 1);
+  Put16(out, static_cast<std::uint32_t>(image.bits_per_pixel));
+  Put32(out, kBiRgb);
+  Put32(out, static_cast<std::uint32_t>(pixel_size));
+  Put32(out, 0);
+  Put32(out, 0);
+  Put32(out, color_count == max_colors ? 0 : static_cast<std::uint32_t>(color_count));
+  Put32(out, 0);
+  for (std::size_t i = 0; i < color_count; ++i) {
+    const Quad& q = image.colors[i];
+    out.insert(out.end(), {q.blue, q.green, q.red, 0});
+  }
+  out.insert(out.end(), image.bits.begin(), image.bits.end());
+  return out;
+}
+
+std::uint32_t PixelRGB(const Image& image, int x, int y) {
+  CheckPixel(image, x, y);
+  const std::uint8_t* row = image.TopRow(y);
+  if (image.bits_per_pixel <= 8) {
+    const int index = IndexAt(row, x, image.bits_per_pixel);
+    return static_cast<std::size_t>(index) < image.colors.size() ? QuadToRGB(image.colors[index]) : 0;
+  }
+  const std::uint8_t* p = row + static_cast<std::size_t>(x) * (image.bits_per_pixel / 8);
+  return static_cast<std::uint32_t>(p[2]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[0]) << 16);
+}
+
+void SetPixelRGB(Image& image, int x, int y, std::uint32_t rgb) {
+  CheckPixel(image, x, y);
+  std::uint8_t* row = image.TopRow(y);
+  if (image.bits_per_pixel <= 8) {
+    StoreIndex(row, x, image.bits_per_pixel, std::max(NearestIndex(image.colors, rgb), 0));
+    return;
+  }
+  std::uint8_t* p = row + static_cast<std::size_t>(x) * (image.bits_per_pixel / 8);
+  p[0] = static_cast<std::uint8_t>(rgb >> 16);
+  p[1] = static_cast<std::uint8_t>(rgb >> 8);
+  p[2] = static_cast<std::uint8_t>(rgb);
+}
+
+int NearestIndex(const std::vector<Quad>& colors, std::uint32_t rgb) {
+  int best = -1;
+  long best_distance = std::numeric_limits<long>::max();
+  const int red = rgb & 0xFF, green = (rgb >> 8) & 0xFF, blue = (rgb >> 16) & 0xFF;
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    const long dr = colors[i].red - red, dg = colors[i].green - green, db = colors[i].blue - blue;
+    const long distance = dr * dr + dg * dg + db * db;
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = static_cast<int>(i);
+    }
+  }
+  return best;
+}
+
+Image Convert(const Image& source, int bits_per_pixel, const std::vector<Quad>& colors) {
+  Image result = MakeImage(source.width, source.height, bits_per_pixel, source.row_order);
+  if (bits_per_pixel <= 8) {
+    result.colors.assign(colors.begin(),
+                         colors.begin() + std::min(colors.size(), std::size_t{1} << bits_per_pixel));
+  }
+  for (int y = 0; y < source.height; ++y)
+    for (int x = 0; x < source.width; ++x) SetPixelRGB(result, x, y, PixelRGB(source, x, y));
+  return result;
+}
+
+}  // namespace dashtune::bmp

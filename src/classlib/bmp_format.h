@@ -1,0 +1,79 @@
+// BMP files: the byte layout of the file header, the info header, the colour table and the pixel
+// rows, read into and written from a plain image record. Reading checks every length against what
+// the source still holds; nothing is allocated on a header's word alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace dashtune::bmp {
+
+// One colour-table entry in file order (blue, green, red, reserved).
+struct Quad {
+  std::uint8_t blue = 0;
+  std::uint8_t green = 0;
+  std::uint8_t red = 0;
+  std::uint8_t reserved = 0;
+  friend bool operator==(const Quad&, const Quad&) = default;
+};
+
+enum class RowOrder { BottomUp, TopDown };
+
+// Pixels exactly as a DIB holds them: rows of RowStride bytes in storage order.
+struct Image {
+  std::int32_t width = 0;
+  std::int32_t height = 0;  // always positive; the order is in row_order
+  RowOrder row_order = RowOrder::BottomUp;
+  int bits_per_pixel = 0;   // 1, 4, 8, 24 or 32
+  std::vector<Quad> colors; // at most 2^bits_per_pixel entries, only below 16 bits
+  std::vector<std::uint8_t> bits;
+
+  // Address of the row counted from the top, whatever the storage order.
+  std::uint8_t* TopRow(int row);
+  const std::uint8_t* TopRow(int row) const;
+};
+
+// A malformed or unsupported file; the text says what is wrong.
+class FormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kInfoHeaderSize = 40;
+constexpr std::uint16_t kSignature = 0x4D42;  // "BM"
+// The largest pixel block accepted, so a hostile header cannot ask for unbounded memory.
+constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{1} << 28;
+
+bool IsSupportedDepth(int bits_per_pixel);
+// Bytes of one row, padded to 4 bytes; 0 when the width is not positive or the row is too long.
+std::size_t RowStride(std::int64_t width, int bits_per_pixel);
+// A blank image of the size and depth with a zeroed pixel block; FormatError when out of range.
+Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order);
+
+// Reads up to `size` bytes into `buffer`, answering how many were read (0 at the end).
+using ReadFunction = std::function<std::size_t(void* buffer, std::size_t size)>;
+
+// Reads one BMP file (file header first). Accepts the 40-, 108- and 124-byte info headers,
+// BI_RGB at 1, 4, 8, 24 and 32 bits and BI_BITFIELDS with the standard 8-8-8 masks at 32 bits.
+Image Read(const ReadFunction& read);
+// Reads the BMP file held in `data`.
+Image Read(const std::uint8_t* data, std::size_t size);
+// The complete file: file header, 40-byte info header (negative height for top-down rows),
+// the colour table and the rows as stored.
+std::vector<std::uint8_t> Write(const Image& image);
+
+// Colour of pixel (x, y), counted from the top, as red | green << 8 | blue << 16.
+std::uint32_t PixelRGB(const Image& image, int x, int y);
+// Stores the colour at (x, y); below 16 bits the nearest colour-table entry is stored.
+void SetPixelRGB(Image& image, int x, int y, std::uint32_t rgb);
+// Index of the entry nearest to the colour (squared distance), the lowest index on ties.
+int NearestIndex(const std::vector<Quad>& colors, std::uint32_t rgb);
+// The same pixels at another depth; `colors` is the colour table for depths below 16 bits.
+Image Convert(const Image& source, int bits_per_pixel, const std::vector<Quad>& colors);
+
+}  // namespace dashtune::bmp
