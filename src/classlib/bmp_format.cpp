@@ -198,14 +198,16 @@ Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, Row
   return image;
 }
 
-Image Read(const ReadFunction& read) {
-  std::uint8_t file_header[kFileHeaderSize];
-  ReadExactly(read, file_header, sizeof file_header);
-  if (Get16(file_header) != kSignature) throw FormatError("not a BMP file");
-  const std::uint32_t pixel_offset = Get32(file_header + 10);
-  std::uint64_t consumed = kFileHeaderSize;
+namespace {
 
-  const InfoHeader info = ReadInfoHeader(read, consumed);
+// Reads the info header and colour table; the rows follow after `pixel_offset` (0: at once).
+Image ReadDibBody(const ReadFunction& read, std::uint64_t consumed, std::uint32_t pixel_offset,
+                  bool icon_height) {
+  InfoHeader info = ReadInfoHeader(read, consumed);
+  if (icon_height) {
+    if (info.height <= 0 || info.height % 2 != 0) throw FormatError("invalid icon image height");
+    info.height /= 2;
+  }
   CheckInfoHeader(info);
   const std::int64_t rows = info.height < 0 ? -static_cast<std::int64_t>(info.height) : info.height;
   const std::uint64_t total = static_cast<std::uint64_t>(RowStride(info.width, info.bits)) *
@@ -227,6 +229,17 @@ Image Read(const ReadFunction& read) {
   return image;
 }
 
+}  // namespace
+
+Image Read(const ReadFunction& read) {
+  std::uint8_t file_header[kFileHeaderSize];
+  ReadExactly(read, file_header, sizeof file_header);
+  if (Get16(file_header) != kSignature) throw FormatError("not a BMP file");
+  return ReadDibBody(read, kFileHeaderSize, Get32(file_header + 10), false);
+}
+
+Image ReadDib(const ReadFunction& read, bool icon_height) { return ReadDibBody(read, 0, 0, icon_height); }
+
 Image Read(const std::uint8_t* data, std::size_t size) {
   std::size_t position = 0;
   return Read([&](void* buffer, std::size_t wanted) {
@@ -237,29 +250,36 @@ Image Read(const std::uint8_t* data, std::size_t size) {
   });
 }
 
-std::vector<std::uint8_t> Write(const Image& image) {
+namespace {
+
+std::size_t WrittenColorCount(const Image& image) {
+  const std::size_t max_colors = image.bits_per_pixel <= 8 ? (std::size_t{1} << image.bits_per_pixel) : 0;
+  return std::min(image.colors.size(), max_colors);
+}
+
+void CheckWritable(const Image& image) {
   if (!IsSupportedDepth(image.bits_per_pixel) || image.width <= 0 || image.height <= 0)
     throw FormatError("invalid image to write");
-  const std::size_t pixel_size = RowStride(image.width, image.bits_per_pixel) * image.height;
-  if (image.bits.size() != pixel_size) throw FormatError("pixel block does not match the size");
-  const std::size_t max_colors = image.bits_per_pixel <= 8 ? (std::size_t{1} << image.bits_per_pixel) : 0;
-  const std::size_t color_count = std::min(image.colors.size(), max_colors);
-  const std::size_t offset = kFileHeaderSize + kInfoHeaderSize + 4 * color_count;
+  if (image.bits.size() != RowStride(image.width, image.bits_per_pixel) * image.height)
+    throw FormatError("pixel block does not match the size");
+}
 
+}  // namespace
+
+std::vector<std::uint8_t> WriteDib(const Image& image, int height_factor) {
+  CheckWritable(image);
+  const std::size_t color_count = WrittenColorCount(image);
+  const std::size_t max_colors = image.bits_per_pixel <= 8 ? (std::size_t{1} << image.bits_per_pixel) : 0;
   std::vector<std::uint8_t> out;
-  out.reserve(offset + pixel_size);
-  Put16(out, kSignature);
-  Put32(out, static_cast<std::uint32_t>(offset + pixel_size));
-  Put32(out, 0);
-  Put32(out, static_cast<std::uint32_t>(offset));
+  out.reserve(kInfoHeaderSize + 4 * color_count + image.bits.size());
   Put32(out, kInfoHeaderSize);
   Put32(out, static_cast<std::uint32_t>(image.width));
-  const std::int32_t height = image.row_order == RowOrder::TopDown ? -image.height : image.height;
-  Put32(out, static_cast<std::uint32_t>(height));
+  const std::int32_t height = image.height * height_factor;
+  Put32(out, static_cast<std::uint32_t>(image.row_order == RowOrder::TopDown ? -height : height));
   Put16(out, 1);
   Put16(out, static_cast<std::uint32_t>(image.bits_per_pixel));
   Put32(out, kBiRgb);
-  Put32(out, static_cast<std::uint32_t>(pixel_size));
+  Put32(out, static_cast<std::uint32_t>(image.bits.size()));
   Put32(out, 0);
   Put32(out, 0);
   Put32(out, color_count == max_colors ? 0 : static_cast<std::uint32_t>(color_count));
@@ -269,6 +289,20 @@ std::vector<std::uint8_t> Write(const Image& image) {
     out.insert(out.end(), {q.blue, q.green, q.red, 0});
   }
   out.insert(out.end(), image.bits.begin(), image.bits.end());
+  return out;
+}
+
+std::vector<std::uint8_t> Write(const Image& image) {
+  CheckWritable(image);
+  const std::vector<std::uint8_t> dib = WriteDib(image, 1);
+  const std::size_t offset = kFileHeaderSize + dib.size() - image.bits.size();
+  std::vector<std::uint8_t> out;
+  out.reserve(kFileHeaderSize + dib.size());
+  Put16(out, kSignature);
+  Put32(out, static_cast<std::uint32_t>(kFileHeaderSize + dib.size()));
+  Put32(out, 0);
+  Put32(out, static_cast<std::uint32_t>(offset));
+  out.insert(out.end(), dib.begin(), dib.end());
   return out;
 }
 

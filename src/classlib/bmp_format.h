@@ -61,11 +61,18 @@ using ReadFunction = std::function<std::size_t(void* buffer, std::size_t size)>;
 // Reads one BMP file (file header first). Accepts the 40-, 108- and 124-byte info headers,
 // BI_RGB at 1, 4, 8, 24 and 32 bits and BI_BITFIELDS with the standard 8-8-8 masks at 32 bits.
 Image Read(const ReadFunction& read);
+// Reads an info header, its colour table and the rows that follow at once (no file header).
+// With `icon_height` the header's height counts the image and its mask, and the image is the
+// first half.
+Image ReadDib(const ReadFunction& read, bool icon_height);
 // Reads the BMP file held in `data`.
 Image Read(const std::uint8_t* data, std::size_t size);
 // The complete file: file header, 40-byte info header (negative height for top-down rows),
 // the colour table and the rows as stored.
 std::vector<std::uint8_t> Write(const Image& image);
+
+// The info header (height multiplied by `height_factor`), the colour table and the rows.
+std::vector<std::uint8_t> WriteDib(const Image& image, int height_factor);
 
 // Colour of pixel (x, y), counted from the top, as red | green << 8 | blue << 16.
 std::uint32_t PixelRGB(const Image& image, int x, int y);
