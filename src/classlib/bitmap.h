@@ -47,17 +47,17 @@ class TBitmap : public TGraphic {
   TBitmap();
   ~TBitmap() override;
 
-  void Assign(TPersistent* Source) override;
+  void Assign(const TPersistent* Source) override;
   void Draw(TCanvas* ACanvas, const win::RECT& Rect) override;
-  bool GetEmpty() override { return handle_ == nullptr; }
-  int GetWidth() override { return image_.width; }
-  int GetHeight() override { return image_.height; }
+  bool GetEmpty() const override { return handle_ == nullptr; }
+  int GetWidth() const override { return image_.width; }
+  int GetHeight() const override { return image_.height; }
   void SetWidth(int Value) override { SetSize(Value, image_.height); }
   void SetHeight(int Value) override { SetSize(image_.width, Value); }
   // Keeps the overlapping pixels (top-left aligned); new pixels are white; 0 empties the bitmap.
   void SetSize(int AWidth, int AHeight);
   // The bitmap owns its palette; set one replaces it (and the colour table below 16 bits).
-  win::HPALETTE GetPalette() override;
+  win::HPALETTE GetPalette() const override { return palette_; }
   void SetPalette(win::HPALETTE Value) override;
 
   void LoadFromStream(TStream* Stream) override;
@@ -67,7 +67,7 @@ class TBitmap : public TGraphic {
 
   TCanvas* GetCanvas();
   // The section's handle, owned by the bitmap (nullptr when empty).
-  win::HBITMAP GetHandle() { return handle_; }
+  win::HBITMAP GetHandle() const { return handle_; }
   // Takes ownership of a bitmap handle; bitmaps that are not sections are converted into one.
   void SetHandle(win::HBITMAP Value);
   // Gives up the section: the caller owns it and the bitmap is empty.
@@ -79,11 +79,11 @@ class TBitmap : public TGraphic {
   TPixelFormat GetPixelFormat() const;
   // Converts the pixels; below 16 bits each colour takes its nearest entry of the new table.
   void SetPixelFormat(TPixelFormat Value);
-  bool GetMonochrome() const { return !GetEmptyConst() && image_.bits_per_pixel == 1; }
+  bool GetMonochrome() const { return handle_ != nullptr && image_.bits_per_pixel == 1; }
   void SetMonochrome(bool Value);
   // Row `Row` counted from the top; EInvalidGraphicOperation outside the image.
   void* GetScanLine(int Row);
-  TColor GetTransparentColor();
+  TColor GetTransparentColor() const;
   void SetTransparentColor(TColor Value);
   TTransparentMode GetTransparentMode() const { return transparent_mode_; }
   void SetTransparentMode(TTransparentMode Value);
@@ -98,11 +98,10 @@ class TBitmap : public TGraphic {
   void SetImage(const bmp::Image& Image);
 
  protected:
-  void AssignTo(TPersistent* Dest) override;
+  void AssignTo(TPersistent* Dest) const override;
 
  private:
   friend class TBitmapCanvas;
-  bool GetEmptyConst() const { return handle_ == nullptr; }
   void Install(const bmp::Image& image);
   void DropSection();
   void DropMask();
@@ -127,15 +126,15 @@ class TIcon : public TGraphic {
   TIcon();
   ~TIcon() override;
 
-  void Assign(TPersistent* Source) override;
+  void Assign(const TPersistent* Source) override;
   void Draw(TCanvas* ACanvas, const win::RECT& Rect) override;
-  bool GetEmpty() override { return color_.GetEmpty(); }
-  int GetWidth() override { return color_.GetWidth(); }
-  int GetHeight() override { return color_.GetHeight(); }
+  bool GetEmpty() const override { return color_.GetEmpty(); }
+  int GetWidth() const override { return color_.GetWidth(); }
+  int GetHeight() const override { return color_.GetHeight(); }
   // An icon's size follows its images: EInvalidGraphicOperation.
   void SetWidth(int Value) override;
   void SetHeight(int Value) override;
-  bool GetTransparent() override { return true; }
+  bool GetTransparent() const override { return true; }
 
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
@@ -147,10 +146,10 @@ class TIcon : public TGraphic {
   TBitmap* GetColorBitmap() { return &color_; }
   TBitmap* GetMaskBitmap() { return &mask_; }
   // Takes copies of the two bitmaps; the mask must be the colour bitmap's size.
-  void SetBitmaps(TBitmap* Color, TBitmap* MaskBitmap);
+  void SetBitmaps(const TBitmap* Color, const TBitmap* MaskBitmap);
 
  protected:
-  void AssignTo(TPersistent* Dest) override;
+  void AssignTo(TPersistent* Dest) const override;
 
  private:
   TBitmap color_;

@@ -125,7 +125,19 @@ void ReadPixels(const ReadFunction& read, Image& image) {
   }
 }
 
-int IndexAt(const std::uint8_t* row, int x, int bits) {
+std::uint32_t QuadToRGB(const Quad& q) {
+  return static_cast<std::uint32_t>(q.red) | (static_cast<std::uint32_t>(q.green) << 8) |
+         (static_cast<std::uint32_t>(q.blue) << 16);
+}
+
+void CheckPixel(const Image& image, int x, int y) {
+  if (x < 0 || y < 0 || x >= image.width || y >= image.height)
+    throw std::out_of_range("pixel outside the image");
+}
+
+}  // namespace
+
+int RowIndex(const std::uint8_t* row, int x, int bits) {
   switch (bits) {
     case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
     case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
@@ -133,7 +145,7 @@ int IndexAt(const std::uint8_t* row, int x, int bits) {
   }
 }
 
-void StoreIndex(std::uint8_t* row, int x, int bits, int index) {
+void SetRowIndex(std::uint8_t* row, int x, int bits, int index) {
   switch (bits) {
     case 1: {
       const auto bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
@@ -149,18 +161,6 @@ void StoreIndex(std::uint8_t* row, int x, int bits, int index) {
     default: row[x] = static_cast<std::uint8_t>(index); break;
   }
 }
-
-std::uint32_t QuadToRGB(const Quad& q) {
-  return static_cast<std::uint32_t>(q.red) | (static_cast<std::uint32_t>(q.green) << 8) |
-         (static_cast<std::uint32_t>(q.blue) << 16);
-}
-
-void CheckPixel(const Image& image, int x, int y) {
-  if (x < 0 || y < 0 || x >= image.width || y >= image.height)
-    throw std::out_of_range("pixel outside the image");
-}
-
-}  // namespace
 
 std::uint8_t* Image::TopRow(int row) {
   return const_cast<std::uint8_t*>(static_cast<const Image*>(this)->TopRow(row));
@@ -306,23 +306,26 @@ std::vector<std::uint8_t> Write(const Image& image) {
   return out;
 }
 
-std::uint32_t PixelRGB(const Image& image, int x, int y) {
-  CheckPixel(image, x, y);
-  const std::uint8_t* row = image.TopRow(y);
-  if (image.bits_per_pixel <= 8) {
-    const int index = IndexAt(row, x, image.bits_per_pixel);
-    return static_cast<std::size_t>(index) < image.colors.size() ? QuadToRGB(image.colors[index]) : 0;
+std::uint32_t RowPixelRGB(const std::uint8_t* row, int x, int bits, const std::vector<Quad>& colors) {
+  if (bits <= 8) {
+    const int index = RowIndex(row, x, bits);
+    return static_cast<std::size_t>(index) < colors.size() ? QuadToRGB(colors[index]) : 0;
   }
-  const std::uint8_t* p = row + static_cast<std::size_t>(x) * (image.bits_per_pixel / 8);
+  const std::uint8_t* p = row + static_cast<std::size_t>(x) * (bits / 8);
   return static_cast<std::uint32_t>(p[2]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[0]) << 16);
+}
+
+std::uint32_t PixelRGB(const Image& image, int x, int y) {
+  CheckPixel(image, x, y);
+  return RowPixelRGB(image.TopRow(y), x, image.bits_per_pixel, image.colors);
 }
 
 void SetPixelRGB(Image& image, int x, int y, std::uint32_t rgb) {
   CheckPixel(image, x, y);
   std::uint8_t* row = image.TopRow(y);
   if (image.bits_per_pixel <= 8) {
-    StoreIndex(row, x, image.bits_per_pixel, std::max(NearestIndex(image.colors, rgb), 0));
+    SetRowIndex(row, x, image.bits_per_pixel, std::max(NearestIndex(image.colors, rgb), 0));
     return;
   }
   std::uint8_t* p = row + static_cast<std::size_t>(x) * (image.bits_per_pixel / 8);

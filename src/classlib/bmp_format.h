@@ -74,6 +74,11 @@ std::vector<std::uint8_t> Write(const Image& image);
 // The info header (height multiplied by `height_factor`), the colour table and the rows.
 std::vector<std::uint8_t> WriteDib(const Image& image, int height_factor);
 
+// Colour-table index of pixel x of a row at 1, 4 or 8 bits (the first pixel in the high bits).
+int RowIndex(const std::uint8_t* row, int x, int bits);
+void SetRowIndex(std::uint8_t* row, int x, int bits, int index);
+// Colour of pixel x of a row, as red | green << 8 | blue << 16 (0 for indices past the table).
+std::uint32_t RowPixelRGB(const std::uint8_t* row, int x, int bits, const std::vector<Quad>& colors);
 // Colour of pixel (x, y), counted from the top, as red | green << 8 | blue << 16.
 std::uint32_t PixelRGB(const Image& image, int x, int y);
 // Stores the colour at (x, y); below 16 bits the nearest colour-table entry is stored.

@@ -20,6 +20,7 @@ const char* const SScanLine = "Bereichsüberschreitung bei Zeilenindex";
 const char* const SInvalidPixelFormat = "Ungültiges Pixelformat";
 const char* const SChangeIconSize = "Symbolgröße kann nicht geändert werden";
 const char* const SNoCanvasHandle = "Leinwand/Bild erlaubt kein Zeichnen";
+const char* const SUnknownGraphicClass = "Grafikklasse %s ist nicht registriert";
 }  // namespace graphics
 
 win::COLORREF ColorToRGB(TColor color) {
@@ -45,8 +46,8 @@ void TGraphicsObject::FreeHandle() {
 
 TFont::TFont() = default;
 
-void TFont::Assign(TPersistent* Source) {
-  auto* source = dynamic_cast<TFont*>(Source);
+void TFont::Assign(const TPersistent* Source) {
+  auto* source = dynamic_cast<const TFont*>(Source);
   if (source == nullptr) {
     TGraphicsObject::Assign(Source);
     return;
@@ -120,8 +121,8 @@ void TFont::SetCharset(std::uint8_t value) {
 
 TPen::TPen() = default;
 
-void TPen::Assign(TPersistent* Source) {
-  auto* source = dynamic_cast<TPen*>(Source);
+void TPen::Assign(const TPersistent* Source) {
+  auto* source = dynamic_cast<const TPen*>(Source);
   if (source == nullptr) {
     TGraphicsObject::Assign(Source);
     return;
@@ -165,8 +166,8 @@ void TPen::SetMode(TPenMode value) {
 
 TBrush::TBrush() = default;
 
-void TBrush::Assign(TPersistent* Source) {
-  auto* source = dynamic_cast<TBrush*>(Source);
+void TBrush::Assign(const TPersistent* Source) {
+  auto* source = dynamic_cast<const TBrush*>(Source);
   if (source == nullptr) {
     TGraphicsObject::Assign(Source);
     return;
@@ -563,7 +564,8 @@ void TPicture::UnregisterGraphicClass(TGraphicClass AClass) {
   Registry& registry = Formats();
   std::lock_guard guard(registry.lock);
   std::erase_if(registry.files, [&](const FileFormat& f) { return f.graphic_class.InheritsFrom(AClass); });
-  std::erase_if(registry.clipboard, [&](const ClipboardFormat& f) { return f.graphic_class.InheritsFrom(AClass); });
+  std::erase_if(registry.clipboard,
+                [&](const ClipboardFormat& f) { return f.graphic_class.InheritsFrom(AClass); });
 }
 
 TGraphicClass TPicture::GraphicClassForExtension(const std::string& AExtension) {
@@ -602,8 +604,8 @@ void TPicture::ReplaceGraphic(std::unique_ptr<TGraphic> graphic) {
 void TPicture::LoadFromFile(const std::string& Filename) {
   const std::string extension = ExtensionOf(Filename);
   const TGraphicClass graphic_class = GraphicClassForExtension(extension);
-  if (!graphic_class) throw EInvalidGraphic(Format(graphics::SUnknownExtension, {extension}));
-  std::unique_ptr<TGraphic> graphic(graphic_class.Create());
+  if (!graphic_class) throw EInvalidGraphic(graphics::SUnknownExtension, {extension});
+  std::unique_ptr<TGraphic> graphic = graphic_class.Create();
   graphic->OnProgress = OnProgress;
   graphic->LoadFromFile(Filename);
   ReplaceGraphic(std::move(graphic));
@@ -616,7 +618,7 @@ void TPicture::SaveToFile(const std::string& Filename) {
 void TPicture::LoadFromClipboardFormat(std::uint16_t AFormat, win::HANDLE AData, win::HPALETTE APalette) {
   const TGraphicClass graphic_class = GraphicClassForClipboardFormat(AFormat);
   if (!graphic_class) throw EInvalidGraphic(graphics::SUnknownClipboardFormat);
-  std::unique_ptr<TGraphic> graphic(graphic_class.Create());
+  std::unique_ptr<TGraphic> graphic = graphic_class.Create();
   graphic->LoadFromClipboardFormat(AFormat, AData, APalette);
   ReplaceGraphic(std::move(graphic));
 }
@@ -625,19 +627,39 @@ void TPicture::SaveToClipboardFormat(std::uint16_t& AFormat, win::HANDLE& AData,
   if (graphic_) graphic_->SaveToClipboardFormat(AFormat, AData, APalette);
 }
 
-void TPicture::SetGraphic(TGraphic* Value) {
+std::unique_ptr<TGraphic> TPicture::NewGraphicLike(const TGraphic* graphic) {
+  const auto exactly = [graphic](const TGraphicClass& c) {
+    return c.Class()->IsInstance(graphic) && c.ClassName() == graphic->ClassName();
+  };
+  for (const TGraphicClass& known : {TGraphicClass::Of<TBitmap>(), TGraphicClass::Of<TIcon>()})
+    if (exactly(known)) return known.Create();
+  Registry& registry = Formats();
+  TGraphicClass found;
+  {
+    std::lock_guard guard(registry.lock);
+    for (const FileFormat& f : registry.files)
+      if (exactly(f.graphic_class)) found = f.graphic_class;
+    for (const ClipboardFormat& f : registry.clipboard)
+      if (exactly(f.graphic_class)) found = f.graphic_class;
+  }
+  if (!found) throw EInvalidGraphic(graphics::SUnknownGraphicClass, {graphic->ClassName()});
+  return found.Create();
+}
+
+void TPicture::SetGraphic(const TGraphic* Value) {
   if (Value == nullptr) {
     ReplaceGraphic(nullptr);
     return;
   }
-  std::unique_ptr<TGraphic> copy(ClassRefOf(Value).Create());
+  std::unique_ptr<TGraphic> copy = NewGraphicLike(Value);
   copy->Assign(Value);
   ReplaceGraphic(std::move(copy));
 }
 
 void TPicture::ForceType(TGraphicClass graphic_class) {
-  if (graphic_ && ClassRefOf(graphic_.get()) == graphic_class) return;
-  ReplaceGraphic(std::unique_ptr<TGraphic>(graphic_class.Create()));
+  if (graphic_ && graphic_class.Class()->IsInstance(graphic_.get()) && graphic_class.ClassName() == graphic_->ClassName())
+    return;
+  ReplaceGraphic(graphic_class.Create());
 }
 
 TBitmap* TPicture::GetBitmap() {
@@ -653,19 +675,19 @@ TIcon* TPicture::GetIcon() {
 int TPicture::GetWidth() const { return graphic_ ? graphic_->GetWidth() : 0; }
 int TPicture::GetHeight() const { return graphic_ ? graphic_->GetHeight() : 0; }
 
-void TPicture::Assign(TPersistent* Source) {
+void TPicture::Assign(const TPersistent* Source) {
   if (Source == nullptr) {
     SetGraphic(nullptr);
-  } else if (auto* picture = dynamic_cast<TPicture*>(Source)) {
+  } else if (auto* picture = dynamic_cast<const TPicture*>(Source)) {
     SetGraphic(picture->GetGraphic());
-  } else if (auto* graphic = dynamic_cast<TGraphic*>(Source)) {
+  } else if (auto* graphic = dynamic_cast<const TGraphic*>(Source)) {
     SetGraphic(graphic);
   } else {
     TPersistent::Assign(Source);
   }
 }
 
-void TPicture::AssignTo(TPersistent* Dest) {
+void TPicture::AssignTo(TPersistent* Dest) const {
   if (graphic_ && dynamic_cast<TGraphic*>(Dest)) {
     Dest->Assign(graphic_.get());
     return;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "classlib/classes.h"
+#include "classlib/streams.h"
 #include "platform/core/types.h"
 
 namespace dashtune {
@@ -76,6 +77,7 @@ extern const char* const SScanLine;
 extern const char* const SInvalidPixelFormat;
 extern const char* const SChangeIconSize;
 extern const char* const SNoCanvasHandle;
+extern const char* const SUnknownGraphicClass;  // "%s": the class name
 }  // namespace graphics
 
 class TCanvas;
@@ -107,7 +109,7 @@ enum class TFontPitch { fpDefault, fpVariable, fpFixed };
 class TFont : public TGraphicsObject {
  public:
   TFont();
-  void Assign(TPersistent* Source) override;
+  void Assign(const TPersistent* Source) override;
 
   win::HFONT GetHandle();
   TColor GetColor() const { return color_; }
@@ -147,7 +149,7 @@ enum class TPenMode {
 class TPen : public TGraphicsObject {
  public:
   TPen();
-  void Assign(TPersistent* Source) override;
+  void Assign(const TPersistent* Source) override;
 
   win::HPEN GetHandle();
   TColor GetColor() const { return color_; }
@@ -171,7 +173,7 @@ enum class TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal
 class TBrush : public TGraphicsObject {
  public:
   TBrush();
-  void Assign(TPersistent* Source) override;
+  void Assign(const TPersistent* Source) override;
 
   win::HBRUSH GetHandle();
   TColor GetColor() const { return color_; }
@@ -283,14 +285,14 @@ class TGraphic : public TPersistent {
 
   virtual void Draw(TCanvas* ACanvas, const win::RECT& Rect) = 0;
   virtual bool Equals(TGraphic* Graphic);
-  virtual bool GetEmpty() = 0;
-  virtual int GetHeight() = 0;
-  virtual int GetWidth() = 0;
+  virtual bool GetEmpty() const = 0;
+  virtual int GetHeight() const = 0;
+  virtual int GetWidth() const = 0;
   virtual void SetHeight(int Value) = 0;
   virtual void SetWidth(int Value) = 0;
-  virtual win::HPALETTE GetPalette() { return nullptr; }
+  virtual win::HPALETTE GetPalette() const { return nullptr; }
   virtual void SetPalette(win::HPALETTE) {}
-  virtual bool GetTransparent() { return transparent_; }
+  virtual bool GetTransparent() const { return transparent_; }
   virtual void SetTransparent(bool Value);
 
   virtual void LoadFromFile(const std::string& Filename);
@@ -323,7 +325,7 @@ class TGraphic : public TPersistent {
   bool palette_modified_ = false;
 };
 
-using TGraphicClass = TClassRef<TGraphic>;
+using TGraphicClass = TClassOf<TGraphic>;
 
 class TBitmap;
 class TIcon;
@@ -334,10 +336,10 @@ class TPicture : public TPersistent {
   TPicture();
   ~TPicture() override;
 
-  void Assign(TPersistent* Source) override;
+  void Assign(const TPersistent* Source) override;
   TGraphic* GetGraphic() const { return graphic_.get(); }
   // Stores a copy of the graphic (nothing for nil).
-  void SetGraphic(TGraphic* Value);
+  void SetGraphic(const TGraphic* Value);
   // The graphic as a bitmap; any other graphic is replaced by an empty bitmap first.
   TBitmap* GetBitmap();
   TIcon* GetIcon();
@@ -364,11 +366,13 @@ class TPicture : public TPersistent {
   TProgressEvent OnProgress;  // raised only when assigned
 
  protected:
-  void AssignTo(TPersistent* Dest) override;
+  void AssignTo(TPersistent* Dest) const override;
   virtual void Changed(TObject* Sender);
 
  private:
   void ReplaceGraphic(std::unique_ptr<TGraphic> graphic);
+  // A new, empty graphic of the same class as `graphic` (a registered class, TBitmap or TIcon).
+  static std::unique_ptr<TGraphic> NewGraphicLike(const TGraphic* graphic);
   void ForceType(TGraphicClass graphic_class);
 
   std::unique_ptr<TGraphic> graphic_;
