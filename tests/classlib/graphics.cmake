@@ -1,0 +1,3 @@
+# Tests of the graphics classes and the control base.
+target_sources(dashtune_classlib_tests PRIVATE
+  graphics_bmp_format_test.cpp)
