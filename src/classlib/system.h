@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 #include <typeinfo>
+#include <utility>
 
 namespace dashtune {
 
@@ -27,11 +28,29 @@ class TObject {
   // Whether the object is an instance of the class or of one of its descendants.
   bool InheritsFrom(const TClass* ancestor) const;
 
+  // Runs when the object is complete, if it was made with Create<T> (a thread starts there).
+  virtual void AfterConstruction() {}
   // Runs first when the object is deleted, with the object still complete.
   virtual void BeforeDestruction() {}
 
   void operator delete(TObject* object, std::destroying_delete_t);
 };
+
+// Makes an object and runs its AfterConstruction: the way to make objects that act once they
+// are complete (a thread created running). The caller owns the result, unless the class says
+// otherwise (a thread that frees itself, a component given an owner).
+template <class T, class... Args>
+  requires std::derived_from<T, TObject>
+T* Create(Args&&... args) {
+  T* object = new T(std::forward<Args>(args)...);
+  try {
+    object->AfterConstruction();
+  } catch (...) {
+    delete object;
+    throw;
+  }
+  return object;
+}
 
 // A class reference: names a class, tells whether it descends from another class and, through
 // TClassOf below, constructs instances of the class it names. There is one TClass per C++ class;
@@ -111,7 +130,11 @@ class TClassOf {
   }
 
   // The virtual constructor: a new instance of the referenced class; the caller owns it.
-  std::unique_ptr<Base> Create(Args... args) const { return std::unique_ptr<Base>(create_(std::forward<Args>(args)...)); }
+  std::unique_ptr<Base> Create(Args... args) const {
+    std::unique_ptr<Base> object(create_(std::forward<Args>(args)...));
+    object->AfterConstruction();
+    return object;
+  }
 
   friend bool operator==(const TClassOf& a, const TClassOf& b) { return a.class_ == b.class_; }
 
