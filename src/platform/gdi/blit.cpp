@@ -1,0 +1,546 @@
+// Blits: BitBlt, StretchBlt, PatBlt, MaskBlt and StretchDIBits all build one job (destination
+// rectangle, source mapping, codes, pattern) and run it through the row evaluator.
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "platform/gdi/dc_access.h"
+#include "platform/gdi/dib_layout.h"
+#include "platform/gdi/gdi.h"
+#include "platform/gdi/raster.h"
+
+namespace win::gdi {
+namespace {
+
+constexpr int kCoordinateLimit = 1 << 27;
+
+int ClampCoordinate(long long v) {
+  return static_cast<int>(std::clamp<long long>(v, -kCoordinateLimit, kCoordinateLimit));
+}
+
+bool SameTable(const Surface& a, const Surface& b) {
+  if (a.colour_table.size() != b.colour_table.size()) return false;
+  for (std::size_t i = 0; i < a.colour_table.size(); ++i)
+    if (RgbOfQuad(a.colour_table[i]) != RgbOfQuad(b.colour_table[i])) return false;
+  return true;
+}
+
+// Turns source values into destination values by the conversion rules: monochrome to colour
+// uses the destination's text (0) and background (1) colours; colour to monochrome gives 1
+// where the source shows the source context's background colour.
+class Converter {
+ public:
+  Converter(const Surface& source, const Surface& dest, std::uint32_t source_bk_rgb,
+            std::uint32_t text_value, std::uint32_t bk_value)
+      : dest_(dest), source_bk_rgb_(source_bk_rgb) {
+    if (source.monochrome && dest.monochrome) {
+      mode_ = Mode::kIdentity;
+    } else if (source.monochrome) {
+      mode_ = Mode::kTable;
+      table_ = {text_value, bk_value};
+    } else if (dest.monochrome) {
+      if (source.Indexed()) {
+        mode_ = Mode::kTable;
+        for (std::uint32_t i = 0; i < (1u << source.bits_per_pixel); ++i)
+          table_.push_back(RgbOfValue(source, i) == source_bk_rgb ? 1 : 0);
+      } else {
+        mode_ = Mode::kToMono;
+      }
+    } else if (source.Indexed() && source.bits_per_pixel == dest.bits_per_pixel &&
+               SameTable(source, dest)) {
+      mode_ = Mode::kIdentity;
+    } else if (source.Indexed()) {
+      mode_ = Mode::kTable;
+      for (std::uint32_t i = 0; i < (1u << source.bits_per_pixel); ++i)
+        table_.push_back(ValueOfRgb(dest, RgbOfValue(source, i)));
+    } else if (dest.bits_per_pixel == 32) {
+      mode_ = Mode::kIdentity;
+    } else if (dest.bits_per_pixel == 24) {
+      mode_ = Mode::kMask24;
+    } else {
+      mode_ = Mode::kNearest;
+    }
+  }
+
+  bool Identity() const { return mode_ == Mode::kIdentity; }
+
+  void Convert(std::uint32_t* values, int count) {
+    switch (mode_) {
+      case Mode::kIdentity: return;
+      case Mode::kTable:
+        for (int i = 0; i < count; ++i) values[i] = values[i] < table_.size() ? table_[values[i]] : 0;
+        return;
+      case Mode::kToMono:
+        for (int i = 0; i < count; ++i) values[i] = (values[i] & 0xFFFFFF) == source_bk_rgb_ ? 1 : 0;
+        return;
+      case Mode::kMask24:
+        for (int i = 0; i < count; ++i) values[i] &= 0xFFFFFF;
+        return;
+      case Mode::kNearest:
+        for (int i = 0; i < count; ++i) {
+          const std::uint32_t rgb = values[i] & 0xFFFFFF;
+          auto found = cache_.find(rgb);
+          if (found == cache_.end()) found = cache_.emplace(rgb, ValueOfRgb(dest_, rgb)).first;
+          values[i] = found->second;
+        }
+        return;
+    }
+  }
+
+ private:
+  enum class Mode { kIdentity, kTable, kToMono, kMask24, kNearest };
+  const Surface& dest_;
+  std::uint32_t source_bk_rgb_;
+  Mode mode_ = Mode::kIdentity;
+  std::vector<std::uint32_t> table_;
+  std::unordered_map<std::uint32_t, std::uint32_t> cache_;
+};
+
+// Source ranges per destination column (or row): [from, to), one pixel unless shrinking with
+// a combining stretch mode; mirrored when exactly one side has a negative extent.
+struct AxisMap {
+  std::vector<int> from;
+  std::vector<int> to;
+};
+
+AxisMap MapAxis(int dest_len, int source_start, int source_len, bool mirror, bool combine) {
+  AxisMap map;
+  map.from.resize(static_cast<std::size_t>(dest_len));
+  map.to.resize(static_cast<std::size_t>(dest_len));
+  for (int i = 0; i < dest_len; ++i) {
+    const long long a = static_cast<long long>(i) * source_len / dest_len;
+    long long b = static_cast<long long>(i + 1) * source_len / dest_len;
+    if (!combine || b <= a) b = a + 1;
+    const long long from = mirror ? source_start + source_len - b : source_start + a;
+    const long long to = mirror ? source_start + source_len - a : source_start + b;
+    map.from[static_cast<std::size_t>(i)] = static_cast<int>(from);
+    map.to[static_cast<std::size_t>(i)] = static_cast<int>(to);
+  }
+  return map;
+}
+
+// Keeps the destination pixels whose source range lies inside [0, limit): the valid ones form
+// one run because the mapping is monotonic. Answers false when none is left.
+bool TrimToSource(AxisMap& map, int limit, LONG& dest_start, LONG& dest_end) {
+  std::size_t first = map.from.size();
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < map.from.size(); ++i) {
+    map.from[i] = std::max(map.from[i], 0);
+    map.to[i] = std::min(map.to[i], limit);
+    if (map.from[i] < map.to[i]) {
+      first = std::min(first, i);
+      last = i;
+    }
+  }
+  if (first > last || first == map.from.size()) return false;
+  map.from = std::vector<int>(map.from.begin() + static_cast<std::ptrdiff_t>(first),
+                              map.from.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+  map.to = std::vector<int>(map.to.begin() + static_cast<std::ptrdiff_t>(first),
+                            map.to.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+  dest_end = dest_start + static_cast<LONG>(last) + 1;
+  dest_start += static_cast<LONG>(first);
+  return true;
+}
+
+struct SourceSide {
+  const Surface* surface = nullptr;
+  AxisMap columns;
+  AxisMap rows;
+  int combine = 0;  // 0 none, BLACKONWHITE (AND) or WHITEONBLACK (OR)
+  std::uint32_t bk_rgb = 0xFFFFFF;
+};
+
+struct Job {
+  DrawTarget target;
+  RECT dest{};  // surface coordinates
+  std::uint8_t fore = 0;
+  std::uint8_t back = 0;
+  std::uint32_t pattern = 0;
+  std::uint32_t text_value = 0;
+  std::uint32_t bk_value = 0;
+  SourceSide source;
+  bool has_source = false;
+  const Surface* mask = nullptr;  // mask pixel = destination pixel + mask_offset
+  POINT mask_offset;
+};
+
+void Combine(std::uint32_t& acc, std::uint32_t v, int mode) {
+  acc = mode == BLACKONWHITE ? (acc & v) : (acc | v);
+}
+
+// Source values for destination columns [x, x + n) of destination row y, converted.
+class SourceRows {
+ public:
+  SourceRows(const Job& job, Converter* converter) : job_(job), converter_(converter) {}
+
+  const std::uint32_t* Fetch(int y, int x, int n) {
+    const SourceSide& src = job_.source;
+    const std::size_t row_index = static_cast<std::size_t>(y - job_.dest.top);
+    const std::size_t col_index = static_cast<std::size_t>(x - job_.dest.left);
+    out_.resize(static_cast<std::size_t>(n));
+    const int row_from = src.rows.from[row_index];
+    const int row_to = src.rows.to[row_index];
+    for (int sy = row_from; sy < row_to; ++sy) {
+      const bool first_row = sy == row_from;
+      for (int i = 0; i < n; ++i) {
+        const std::size_t c = col_index + static_cast<std::size_t>(i);
+        std::uint32_t v = ReadValue(*src.surface, src.columns.from[c], sy);
+        for (int sx = src.columns.from[c] + 1; sx < src.columns.to[c]; ++sx)
+          Combine(v, ReadValue(*src.surface, sx, sy), src.combine);
+        if (first_row)
+          out_[static_cast<std::size_t>(i)] = v;
+        else
+          Combine(out_[static_cast<std::size_t>(i)], v, src.combine);
+      }
+    }
+    converter_->Convert(out_.data(), n);
+    return out_.data();
+  }
+
+ private:
+  const Job& job_;
+  Converter* converter_;
+  std::vector<std::uint32_t> out_;
+};
+
+bool PlainCopy(const Job& job, const Converter& converter) {
+  const SourceSide& src = job.source;
+  return job.has_source && job.mask == nullptr && job.fore == 0xCC && src.combine == 0 &&
+         converter.Identity() && src.surface->bits_per_pixel == job.target.surface->bits_per_pixel &&
+         src.surface->bits_per_pixel >= 8 && src.columns.from.size() > 1 &&
+         src.columns.from[1] == src.columns.from[0] + 1;
+}
+
+void CopyRowDirect(const Job& job, int y, int x, int n) {
+  const SourceSide& src = job.source;
+  const int bytes_per_pixel = src.surface->bits_per_pixel / 8;
+  const int sx = src.columns.from[static_cast<std::size_t>(x - job.dest.left)];
+  const int sy = src.rows.from[static_cast<std::size_t>(y - job.dest.top)];
+  std::memmove(job.target.surface->Row(y) + static_cast<std::ptrdiff_t>(x) * bytes_per_pixel,
+               src.surface->Row(sy) + static_cast<std::ptrdiff_t>(sx) * bytes_per_pixel,
+               static_cast<std::size_t>(n) * static_cast<std::size_t>(bytes_per_pixel));
+}
+
+void RunJob(Job& job) {
+  const Surface& dest = *job.target.surface;
+  std::unique_ptr<Converter> converter;
+  if (job.has_source)
+    converter = std::make_unique<Converter>(*job.source.surface, dest, job.source.bk_rgb,
+                                            job.text_value, job.bk_value);
+  const bool plain_copy = job.has_source && PlainCopy(job, *converter);
+  SourceRows source_rows(job, converter.get());
+  const int width = job.dest.right - job.dest.left;
+  std::vector<std::uint32_t> pattern(static_cast<std::size_t>(width), job.pattern);
+  std::vector<std::uint32_t> zeros(static_cast<std::size_t>(width), 0);
+  std::vector<std::uint32_t> row(static_cast<std::size_t>(width));
+  std::vector<std::uint32_t> back_row(static_cast<std::size_t>(width));
+  const RopRow fore = RopRowFor(job.fore);
+  const RopRow back = RopRowFor(job.back);
+  const std::uint32_t value_mask = dest.ValueMask();
+
+  std::vector<RECT> pieces;
+  for (const RECT& r : job.target.clip->Rects()) {
+    const RECT piece = IntersectRects(r, job.dest);
+    if (!RectIsEmpty(piece)) pieces.push_back(piece);
+  }
+  for (const RECT& piece : pieces) {
+    const int n = piece.right - piece.left;
+    for (int y = piece.top; y < piece.bottom; ++y) {
+      if (plain_copy) {
+        CopyRowDirect(job, y, piece.left, n);
+        continue;
+      }
+      const std::uint32_t* s = job.has_source ? source_rows.Fetch(y, piece.left, n) : zeros.data();
+      ReadRow(dest, y, piece.left, n, row.data());
+      if (job.mask == nullptr) {
+        fore(row.data(), s, pattern.data(), n);
+      } else {
+        std::copy_n(row.begin(), n, back_row.begin());
+        fore(row.data(), s, pattern.data(), n);
+        back(back_row.data(), s, pattern.data(), n);
+        const int my = y + job.mask_offset.y;
+        for (int i = 0; i < n; ++i) {
+          if (ReadValue(*job.mask, piece.left + i + job.mask_offset.x, my) == 0)
+            row[static_cast<std::size_t>(i)] = back_row[static_cast<std::size_t>(i)];
+        }
+      }
+      if (value_mask != 0xFFFFFFFF)
+        for (int i = 0; i < n; ++i) row[static_cast<std::size_t>(i)] &= value_mask;
+      WriteRow(dest, y, piece.left, n, row.data());
+    }
+  }
+}
+
+// Destination [start, start + extent) with a negative extent meaning the pixels
+// (start + extent, start], mirrored.
+void Normalise(long long start, long long extent, LONG& from, LONG& to, bool& mirrored) {
+  mirrored = extent < 0;
+  if (extent < 0) {
+    from = ClampCoordinate(start + extent + 1);
+    to = ClampCoordinate(start + 1);
+  } else {
+    from = ClampCoordinate(start);
+    to = ClampCoordinate(start + extent);
+  }
+}
+
+struct BlitRequest {
+  int x, y, width, height;
+  const Surface* source = nullptr;  // surface coordinates below
+  long long source_x = 0, source_y = 0;
+  int source_width = 0, source_height = 0;
+  std::uint32_t source_bk_rgb = 0xFFFFFF;
+  std::uint8_t fore = 0, back = 0;
+  const Surface* mask = nullptr;
+  int mask_x = 0, mask_y = 0;
+};
+
+// Builds and runs the job on the destination context; false for an invalid request.
+bool Blit(DeviceContext& dc, const BlitRequest& request) {
+  if (request.width == 0 || request.height == 0) return false;
+  Job job;
+  job.target = dc.Target();
+  if (job.target.surface == nullptr || job.target.surface->bits == nullptr) return true;
+  job.fore = request.fore;
+  job.back = request.back;
+  const bool needs_pattern = RopUsesPattern(job.fore) || (request.mask && RopUsesPattern(job.back));
+  if (needs_pattern && !BrushValue(dc, dc.state.brush.get(), &job.pattern)) return true;
+  job.text_value = dc.ValueOf(dc.state.text_colour);
+  job.bk_value = dc.ValueOf(dc.state.bk_colour);
+
+  bool dest_mirror_x = false;
+  bool dest_mirror_y = false;
+  Normalise(static_cast<long long>(request.x) + job.target.offset.x, request.width, job.dest.left,
+            job.dest.right, dest_mirror_x);
+  Normalise(static_cast<long long>(request.y) + job.target.offset.y, request.height, job.dest.top,
+            job.dest.bottom, dest_mirror_y);
+  const RECT unclipped = job.dest;
+
+  if (request.source != nullptr) {
+    if (request.source_width == 0 || request.source_height == 0) return false;
+    LONG sx0, sx1, sy0, sy1;
+    bool source_mirror_x = false;
+    bool source_mirror_y = false;
+    Normalise(request.source_x, request.source_width, sx0, sx1, source_mirror_x);
+    Normalise(request.source_y, request.source_height, sy0, sy1, source_mirror_y);
+    const int stretch_mode = dc.state.stretch_mode;
+    const int dest_w = job.dest.right - job.dest.left;
+    const int dest_h = job.dest.bottom - job.dest.top;
+    const bool shrink_x = sx1 - sx0 > dest_w;
+    const bool shrink_y = sy1 - sy0 > dest_h;
+    const int combine = stretch_mode == BLACKONWHITE || stretch_mode == WHITEONBLACK ? stretch_mode : 0;
+    job.has_source = true;
+    job.source.surface = request.source;
+    job.source.bk_rgb = request.source_bk_rgb;
+    job.source.combine = combine;
+    job.source.columns = MapAxis(dest_w, sx0, sx1 - sx0, dest_mirror_x != source_mirror_x,
+                                 combine != 0 && shrink_x);
+    job.source.rows = MapAxis(dest_h, sy0, sy1 - sy0, dest_mirror_y != source_mirror_y,
+                              combine != 0 && shrink_y);
+    if (!TrimToSource(job.source.columns, request.source->width, job.dest.left, job.dest.right) ||
+        !TrimToSource(job.source.rows, request.source->height, job.dest.top, job.dest.bottom))
+      return true;
+  }
+  if (request.mask != nullptr) {
+    job.mask = request.mask;
+    job.mask_offset = POINT{request.mask_x - unclipped.left, request.mask_y - unclipped.top};
+    // Only the part the mask covers is drawn.
+    const RECT covered{unclipped.left - request.mask_x, unclipped.top - request.mask_y,
+                       unclipped.left - request.mask_x + request.mask->width,
+                       unclipped.top - request.mask_y + request.mask->height};
+    const RECT kept = IntersectRects(job.dest, covered);
+    if (RectIsEmpty(kept)) return true;
+    // Trimming the destination moves the start of the source maps with it.
+    if (job.has_source) {
+      const std::size_t skip_x = static_cast<std::size_t>(kept.left - job.dest.left);
+      const std::size_t skip_y = static_cast<std::size_t>(kept.top - job.dest.top);
+      auto trim = [](AxisMap& m, std::size_t skip, std::size_t count) {
+        m.from = std::vector<int>(m.from.begin() + static_cast<std::ptrdiff_t>(skip),
+                                  m.from.begin() + static_cast<std::ptrdiff_t>(skip + count));
+        m.to = std::vector<int>(m.to.begin() + static_cast<std::ptrdiff_t>(skip),
+                                m.to.begin() + static_cast<std::ptrdiff_t>(skip + count));
+      };
+      trim(job.source.columns, skip_x, static_cast<std::size_t>(kept.right - kept.left));
+      trim(job.source.rows, skip_y, static_cast<std::size_t>(kept.bottom - kept.top));
+    }
+    job.dest = kept;
+  }
+  // Source and destination on the same pixels (scrolling): read from a copy of the source.
+  std::vector<std::uint8_t> snapshot;
+  Surface copy;
+  if (job.has_source && request.source->bits == job.target.surface->bits) {
+    copy = *request.source;
+    const std::size_t bytes = static_cast<std::size_t>(copy.stride) * static_cast<std::size_t>(copy.height);
+    snapshot.assign(request.source->bits, request.source->bits + bytes);
+    copy.bits = snapshot.data();
+    job.source.surface = &copy;
+  }
+  RunJob(job);
+  return true;
+}
+
+const Surface* SourceSurface(DeviceContext& source, POINT* offset) {
+  const DrawTarget t = source.Target();
+  *offset = t.offset;
+  if (t.surface == nullptr || t.surface->bits == nullptr) return nullptr;
+  return t.surface;
+}
+
+}  // namespace
+
+RECT ToSurface(const DrawTarget& target, int left, int top, int right, int bottom) {
+  RECT r{ClampCoordinate(static_cast<long long>(left) + target.offset.x),
+         ClampCoordinate(static_cast<long long>(top) + target.offset.y),
+         ClampCoordinate(static_cast<long long>(right) + target.offset.x),
+         ClampCoordinate(static_cast<long long>(bottom) + target.offset.y)};
+  if (r.left > r.right) std::swap(r.left, r.right);
+  if (r.top > r.bottom) std::swap(r.top, r.bottom);
+  return r;
+}
+
+bool BrushValue(const DeviceContext& dc, const BrushObject* brush, std::uint32_t* value) {
+  if (brush == nullptr || brush->brush.lbStyle != BS_SOLID) return false;
+  *value = dc.ValueOf(brush->brush.lbColor);
+  return true;
+}
+
+bool BrushFromHandle(HBRUSH handle, std::shared_ptr<BrushObject>* brush) {
+  const auto raw = reinterpret_cast<std::uintptr_t>(handle);
+  if (raw >= 1 && raw <= 31) {
+    auto object = std::make_shared<BrushObject>();
+    object->brush = LOGBRUSH{BS_SOLID, SystemColour(static_cast<int>(raw) - 1), 0};
+    *brush = std::move(object);
+    return true;
+  }
+  *brush = FindAs<BrushObject>(handle);
+  return *brush != nullptr;
+}
+
+void PaintRegion(const DrawTarget& target, const Region& shape, std::uint8_t code,
+                 std::uint32_t pattern, const PatternFn& pattern_fn) {
+  if (target.surface == nullptr || target.surface->bits == nullptr) return;
+  const Surface& dest = *target.surface;
+  const Region area = Region::Combine(shape, *target.clip, Region::Op::kAnd);
+  const RopRow rop = RopRowFor(code);
+  const std::uint32_t value_mask = dest.ValueMask();
+  std::vector<std::uint32_t> row;
+  std::vector<std::uint32_t> pat;
+  std::vector<std::uint32_t> zeros;
+  for (const RECT& r : area.Rects()) {
+    const int n = r.right - r.left;
+    row.resize(static_cast<std::size_t>(n));
+    zeros.assign(static_cast<std::size_t>(n), 0);
+    pat.assign(static_cast<std::size_t>(n), pattern);
+    for (int y = r.top; y < r.bottom; ++y) {
+      if (pattern_fn) pattern_fn(y, r.left, n, pat.data());
+      ReadRow(dest, y, r.left, n, row.data());
+      rop(row.data(), zeros.data(), pat.data(), n);
+      if (value_mask != 0xFFFFFFFF)
+        for (auto& v : row) v &= value_mask;
+      WriteRow(dest, y, r.left, n, row.data());
+    }
+  }
+}
+
+}  // namespace win::gdi
+
+namespace win {
+
+using namespace win::gdi;
+
+BOOL PatBlt(HDC dest, int x, int y, int width, int height, DWORD rop) {
+  EngineLock lock = LockEngine();
+  auto dc = FindDC(dest);
+  const std::uint8_t code = RopCode(rop);
+  if (!dc || RopUsesSource(code)) return FALSE;
+  BlitRequest request{x, y, width, height};
+  request.fore = request.back = code;
+  return Blit(*dc, request) ? TRUE : FALSE;
+}
+
+BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int source_x,
+                int source_y, int source_width, int source_height, DWORD rop) {
+  EngineLock lock = LockEngine();
+  auto dc = FindDC(dest);
+  const std::uint8_t code = RopCode(rop);
+  if (!dc) return FALSE;
+  BlitRequest request{x, y, width, height};
+  request.fore = request.back = code;
+  if (RopUsesSource(code)) {
+    auto src = FindDC(source);
+    if (!src) return FALSE;
+    POINT offset;
+    request.source = SourceSurface(*src, &offset);
+    if (request.source == nullptr) return FALSE;
+    request.source_x = static_cast<long long>(source_x) + offset.x;
+    request.source_y = static_cast<long long>(source_y) + offset.y;
+    request.source_width = source_width;
+    request.source_height = source_height;
+    request.source_bk_rgb = RgbFromColorref(src->ResolveColour(src->state.bk_colour));
+  }
+  return Blit(*dc, request) ? TRUE : FALSE;
+}
+
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int source_x, int source_y,
+            DWORD rop) {
+  return StretchBlt(dest, x, y, width, height, source, source_x, source_y, width, height, rop);
+}
+
+BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int source_x, int source_y,
+             HBITMAP mask, int mask_x, int mask_y, DWORD rop4) {
+  EngineLock lock = LockEngine();
+  if (mask == nullptr) return BitBlt(dest, x, y, width, height, source, source_x, source_y, rop4 & 0xFFFFFF);
+  auto dc = FindDC(dest);
+  auto mask_bitmap = FindAs<BitmapObject>(mask);
+  if (!dc || !mask_bitmap || mask_bitmap->surface.bits_per_pixel != 1 || width <= 0 || height <= 0)
+    return FALSE;
+  BlitRequest request{x, y, width, height};
+  request.fore = RopCode(rop4);
+  request.back = static_cast<std::uint8_t>(rop4 >> 24);
+  if (RopUsesSource(request.fore) || RopUsesSource(request.back)) {
+    auto src = FindDC(source);
+    if (!src) return FALSE;
+    POINT offset;
+    request.source = SourceSurface(*src, &offset);
+    if (request.source == nullptr) return FALSE;
+    request.source_x = static_cast<long long>(source_x) + offset.x;
+    request.source_y = static_cast<long long>(source_y) + offset.y;
+    request.source_width = width;
+    request.source_height = height;
+    request.source_bk_rgb = RgbFromColorref(src->ResolveColour(src->state.bk_colour));
+  }
+  request.mask = &mask_bitmap->surface;
+  request.mask_x = mask_x;
+  request.mask_y = mask_y;
+  return Blit(*dc, request) ? TRUE : FALSE;
+}
+
+int StretchDIBits(HDC dest, int x, int y, int width, int height, int source_x, int source_y,
+                  int source_width, int source_height, LPCVOID bits, const BITMAPINFO* info,
+                  UINT usage, DWORD rop) {
+  EngineLock lock = LockEngine();
+  auto dc = FindDC(dest);
+  if (!dc || info == nullptr || usage != DIB_RGB_COLORS) return 0;
+  const std::uint8_t code = RopCode(rop);
+  BlitRequest request{x, y, width, height};
+  request.fore = request.back = code;
+  Surface image;
+  if (RopUsesSource(code)) {
+    if (bits == nullptr || !DescribeDib(info->bmiHeader, &image)) return 0;
+    image.colour_table = ReadColourTable(info, image.bits_per_pixel);
+    image.bits = static_cast<std::uint8_t*>(const_cast<void*>(bits));  // read only
+    request.source = &image;
+    // Bottom-up images count source_y from their last row.
+    const long long top =
+        image.top_down ? source_y : static_cast<long long>(image.height) - source_y - source_height;
+    request.source_x = source_x;
+    request.source_y = top;
+    request.source_width = source_width;
+    request.source_height = source_height;
+    request.source_bk_rgb = RgbFromColorref(dc->ResolveColour(dc->state.bk_colour));
+  }
+  if (!Blit(*dc, request)) return 0;
+  return std::abs(source_height == 0 ? height : source_height);
+}
+
+}  // namespace win
