@@ -1,0 +1,58 @@
+// Error numbers of the platform layer and the calling thread's last error.
+#pragma once
+
+#include "platform/core/types.h"
+
+namespace win {
+
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD NO_ERROR = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_OUTOFMEMORY = 14;
+constexpr DWORD ERROR_NOT_READY = 21;
+constexpr DWORD ERROR_BAD_COMMAND = 22;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_READ_FAULT = 30;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
+constexpr DWORD ERROR_SEM_TIMEOUT = 121;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+constexpr DWORD ERROR_OPERATION_ABORTED = 995;
+constexpr DWORD ERROR_IO_INCOMPLETE = 996;
+constexpr DWORD ERROR_IO_PENDING = 997;
+constexpr DWORD ERROR_NOACCESS = 998;
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
+constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+constexpr DWORD ERROR_NOT_FOUND = 1168;
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
+constexpr DWORD ERROR_WINDOW_OF_OTHER_THREAD = 1408;
+constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
+constexpr DWORD ERROR_CLASS_DOES_NOT_EXIST = 1411;
+constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
+constexpr DWORD ERROR_INVALID_INDEX = 1413;
+constexpr DWORD ERROR_TLW_WITH_WSCHILD = 1406;
+constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
+constexpr DWORD ERROR_TIMEOUT = 1460;
+
+// The last error of the calling thread; every thread starts with ERROR_SUCCESS.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+}  // namespace win

@@ -1,0 +1,143 @@
+#include "platform/core/strings.h"
+
+
+namespace win {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Decodes one code point at `pos`, advancing it; malformed input yields U+FFFD and consumes the
+// offending lead byte only (or the valid prefix of a truncated sequence).
+char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
+  const unsigned char lead = static_cast<unsigned char>(text[pos++]);
+  if (lead < 0x80) return lead;
+  std::size_t length = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 1, value = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 2, value = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 3, value = lead & 0x07, minimum = 0x10000;
+  } else {
+    return kReplacement;
+  }
+  const std::size_t start = pos;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (pos >= text.size() || !IsContinuation(static_cast<unsigned char>(text[pos]))) {
+      return kReplacement;
+    }
+    value = (value << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    pos = start;
+    return kReplacement;
+  }
+  return value;
+}
+
+void AppendUtf8(std::string& out, char32_t value) {
+  if (value < 0x80) {
+    out += static_cast<char>(value);
+  } else if (value < 0x800) {
+    out += static_cast<char>(0xC0 | (value >> 6));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else if (value < 0x10000) {
+    out += static_cast<char>(0xE0 | (value >> 12));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (value >> 18));
+    out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (value & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t value) {
+  if (value < 0x10000) {
+    out += static_cast<char16_t>(value);
+  } else {
+    value -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (value >> 10));
+    out += static_cast<char16_t>(0xDC00 + (value & 0x3FF));
+  }
+}
+
+char32_t DecodeUtf16(std::u16string_view text, std::size_t& pos) {
+  const char16_t unit = text[pos++];
+  if (unit < 0xD800 || unit > 0xDFFF) return unit;
+  if (unit >= 0xDC00 || pos >= text.size() || text[pos] < 0xDC00 || text[pos] > 0xDFFF) {
+    return kReplacement;
+  }
+  const char16_t low = text[pos++];
+  return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00);
+}
+
+std::u32string FoldedCodePoints(std::u16string_view text) {
+  std::u32string out;
+  for (std::size_t pos = 0; pos < text.size();) out += FoldCase(DecodeUtf16(text, pos));
+  return out;
+}
+
+int Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) AppendUtf16(out, DecodeUtf8(text, pos));
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) AppendUtf8(out, DecodeUtf16(text, pos));
+  return out;
+}
+
+char32_t FoldCase(char32_t c) {
+  if (c >= U'A' && c <= U'Z') return c + 32;
+  if (c < 0xC0) return c;
+  if (c <= 0xDE) return c == 0xD7 ? c : c + 32;                        // Latin-1 letters
+  if (c >= 0x100 && c <= 0x17F) {                                      // Latin Extended-A pairs
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+    if (c == 0x178) return 0xFF;
+    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    return (c & 1) ? c : c + 1;
+  }
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;            // Greek capitals
+  if (c >= 0x410 && c <= 0x42F) return c + 32;                          // Cyrillic capitals
+  if (c >= 0x400 && c <= 0x40F) return c + 80;                          // Cyrillic Ѐ..Џ
+  return c;
+}
+
+int CompareIgnoreCase(std::u16string_view left, std::u16string_view right) {
+  const std::u32string a = FoldedCodePoints(left);
+  const std::u32string b = FoldedCodePoints(right);
+  return Sign(a.compare(b));
+}
+
+int CompareIgnoreCase(std::string_view left, std::string_view right) {
+  return CompareIgnoreCase(Utf8ToUtf16(left), Utf8ToUtf16(right));
+}
+
+int lstrcmpiW(LPCWSTR left, LPCWSTR right) {
+  return CompareIgnoreCase(std::u16string_view(left ? left : u""), std::u16string_view(right ? right : u""));
+}
+
+int lstrcmpiA(LPCSTR left, LPCSTR right) {
+  return CompareIgnoreCase(std::string_view(left ? left : ""), std::string_view(right ? right : ""));
+}
+
+int lstrlenW(LPCWSTR text) {
+  return text ? static_cast<int>(std::u16string_view(text).size()) : 0;
+}
+
+}  // namespace win
