@@ -12,9 +12,9 @@
 
 namespace dashtune {
 
-enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
-enum class TTransparentMode { tmAuto, tmFixed };
-enum class TBitmapHandleType { bmDIB, bmDDB };
+enum TPixelFormat : int { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum TTransparentMode : int { tmAuto, tmFixed };
+enum TBitmapHandleType : int { bmDIB, bmDDB };
 
 class TBitmap;
 

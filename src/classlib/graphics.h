@@ -102,9 +102,9 @@ class TGraphicsObject : public TPersistent {
   win::HGDIOBJ handle_ = nullptr;
 };
 
-enum class TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+enum TFontStyle : int { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 using TFontStyles = Set<TFontStyle>;
-enum class TFontPitch { fpDefault, fpVariable, fpFixed };
+enum TFontPitch : int { fpDefault, fpVariable, fpFixed };
 
 class TFont : public TGraphicsObject {
  public:
@@ -140,8 +140,8 @@ class TFont : public TGraphicsObject {
   int pixels_per_inch_ = 96;
 };
 
-enum class TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
-enum class TPenMode {
+enum TPenStyle : int { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+enum TPenMode : int {
   pmBlack, pmWhite, pmNop, pmNot, pmCopy, pmNotCopy, pmMergePenNot, pmMaskPenNot,
   pmMergeNotPen, pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
 };
@@ -168,7 +168,7 @@ class TPen : public TGraphicsObject {
   TPenMode mode_ = TPenMode::pmCopy;
 };
 
-enum class TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+enum TBrushStyle : int { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 
 class TBrush : public TGraphicsObject {
  public:
@@ -186,7 +186,7 @@ class TBrush : public TGraphicsObject {
   TBrushStyle style_ = TBrushStyle::bsSolid;
 };
 
-enum class TCanvasState { csHandleValid, csFontValid, csPenValid, csBrushValid };
+enum TCanvasState : int { csHandleValid, csFontValid, csPenValid, csBrushValid };
 using TCanvasStates = Set<TCanvasState>;
 using TCopyMode = std::int32_t;
 constexpr TCopyMode cmSrcCopy = 0x00CC0020;
@@ -272,7 +272,7 @@ class TCanvas : public TPersistent {
   int lock_count_ = 0;
 };
 
-enum class TProgressStage { psStarting, psRunning, psEnding };
+enum TProgressStage : int { psStarting, psRunning, psEnding };
 using TProgressEvent = std::function<void(TObject* Sender, TProgressStage Stage, std::uint8_t PercentDone,
                                           bool RedrawNow, const win::RECT& R, const std::string& Msg)>;
 

@@ -1,0 +1,266 @@
+// TBitmap: BMP streams at every depth and row order, scan lines, pixel-format conversion, sizes,
+// transparency, drawing and the clipboard pair; TIcon files and masked drawing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "classlib/bitmap.h"
+#include "classlib/bmp_format.h"
+#include "platform/gdi/gdi.h"
+#include "platform/ole/clipboard.h"
+
+namespace dashtune {
+namespace {
+
+using bmp::RowOrder;
+
+// Black, red, green and white in turn (black and white at 1 bit).
+std::uint32_t TestColour(int x, int y, int bits) {
+  static const std::uint32_t kColours[] = {0x000000, 0x0000FF, 0x00FF00, 0xFFFFFF};
+  const int i = (x + 2 * y) % 4;
+  if (bits == 1) return (i % 2) ? 0xFFFFFF : 0x000000;
+  return kColours[i];
+}
+
+bmp::Image TestImage(int width, int height, int bits, RowOrder order) {
+  bmp::Image image = bmp::MakeImage(width, height, bits, order);
+  if (bits == 1) image.colors = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  if (bits == 4 || bits == 8) image.colors = {{0, 0, 0, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 255, 255, 0}};
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) bmp::SetPixelRGB(image, x, y, TestColour(x, y, bits));
+  return image;
+}
+
+void LoadBytes(TBitmap& bitmap, const std::vector<std::uint8_t>& bytes) {
+  TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<int>(bytes.size()));
+  stream.SetPosition(0);
+  bitmap.LoadFromStream(&stream);
+}
+
+std::vector<std::uint8_t> SaveBytes(TBitmap& bitmap) {
+  TMemoryStream stream;
+  bitmap.SaveToStream(&stream);
+  return {stream.GetMemory(), stream.GetMemory() + stream.GetSize()};
+}
+
+struct DepthCase {
+  int bits;
+  TPixelFormat format;
+  RowOrder order;
+};
+
+class BitmapStreamTest : public ::testing::TestWithParam<DepthCase> {};
+
+TEST_P(BitmapStreamTest, LoadsScanLinesAndSavesTheSameBytes) {
+  const auto [bits, format, order] = GetParam();
+  const bmp::Image image = TestImage(7, 3, bits, order);
+  const std::vector<std::uint8_t> file = bmp::Write(image);
+  TBitmap bitmap;
+  LoadBytes(bitmap, file);
+  EXPECT_EQ(bitmap.GetWidth(), 7);
+  EXPECT_EQ(bitmap.GetHeight(), 3);
+  EXPECT_EQ(bitmap.GetPixelFormat(), format);
+  // ScanLine counts rows from the top whatever the storage order.
+  for (int y = 0; y < 3; ++y)
+    EXPECT_EQ(std::memcmp(bitmap.GetScanLine(y), image.TopRow(y), bmp::RowStride(7, bits)), 0) << y;
+  EXPECT_EQ(SaveBytes(bitmap), file);
+  // The canvas reads the same colours through the device context.
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 7; ++x)
+      EXPECT_EQ(static_cast<std::uint32_t>(bitmap.GetCanvas()->GetPixel(x, y)), TestColour(x, y, bits)) << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryDepthAndOrder, BitmapStreamTest,
+    ::testing::Values(DepthCase{1, pf1bit, RowOrder::BottomUp}, DepthCase{1, pf1bit, RowOrder::TopDown},
+                      DepthCase{4, pf4bit, RowOrder::BottomUp}, DepthCase{4, pf4bit, RowOrder::TopDown},
+                      DepthCase{8, pf8bit, RowOrder::BottomUp}, DepthCase{8, pf8bit, RowOrder::TopDown},
+                      DepthCase{24, pf24bit, RowOrder::BottomUp}, DepthCase{24, pf24bit, RowOrder::TopDown},
+                      DepthCase{32, pf32bit, RowOrder::BottomUp}, DepthCase{32, pf32bit, RowOrder::TopDown}));
+
+TEST(BitmapStream, MalformedDataRaisesTheInvalidGraphicException) {
+  TBitmap bitmap;
+  std::vector<std::uint8_t> file = bmp::Write(TestImage(4, 4, 24, RowOrder::BottomUp));
+  file.resize(file.size() - 3);
+  try {
+    LoadBytes(bitmap, file);
+    FAIL() << "no exception";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_EQ(e.GetMessage(), "Bitmap ist ungültig");
+  }
+  EXPECT_TRUE(bitmap.GetEmpty());
+}
+
+TEST(BitmapScanLine, RowsOutsideTheImageRaiseTheInvalidOperationException) {
+  TBitmap bitmap;
+  EXPECT_THROW(bitmap.GetScanLine(0), EInvalidGraphicOperation);
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(2, 2);
+  EXPECT_NE(bitmap.GetScanLine(1), nullptr);
+  for (int row : {-1, 2}) {
+    try {
+      bitmap.GetScanLine(row);
+      FAIL() << row;
+    } catch (const EInvalidGraphicOperation& e) {
+      EXPECT_EQ(e.GetMessage(), "Bereichsüberschreitung bei Zeilenindex");
+    }
+  }
+}
+
+TEST(BitmapPixelFormat, ConversionsKeepColoursTheNewTableHolds) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, bmp::Write(TestImage(5, 4, 24, RowOrder::BottomUp)));
+  const struct {
+    TPixelFormat format;
+    int bits;
+  } steps[] = {{pf32bit, 32}, {pf8bit, 8}, {pf4bit, 4}, {pf24bit, 24}, {pf4bit, 4}, {pf32bit, 32}};
+  for (const auto& step : steps) {
+    bitmap.SetPixelFormat(step.format);
+    EXPECT_EQ(bitmap.GetPixelFormat(), step.format);
+    const bmp::Image image = bitmap.GetImage();
+    EXPECT_EQ(image.bits_per_pixel, step.bits);
+    // Black, red, green and white are in the 16-colour and the halftone tables.
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 5; ++x) EXPECT_EQ(bmp::PixelRGB(image, x, y), TestColour(x, y, 24)) << step.bits;
+  }
+  bitmap.SetPixelFormat(pf1bit);
+  EXPECT_TRUE(bitmap.GetMonochrome());
+  const bmp::Image mono = bitmap.GetImage();
+  EXPECT_EQ(bmp::PixelRGB(mono, 3, 0), 0xFFFFFFu);  // white stays white
+  EXPECT_EQ(bmp::PixelRGB(mono, 1, 0), 0u);         // pure red is nearer black
+  EXPECT_THROW(bitmap.SetPixelFormat(pf16bit), EInvalidGraphic);
+}
+
+TEST(BitmapSize, ResizingKeepsTheOverlapAndFillsNewPixelsWhite) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, bmp::Write(TestImage(3, 2, 8, RowOrder::BottomUp)));
+  int changes = 0;
+  bitmap.OnChange = [&](TObject*) { ++changes; };
+  bitmap.SetSize(5, 3);
+  EXPECT_EQ(changes, 1);
+  const bmp::Image image = bitmap.GetImage();
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(bmp::PixelRGB(image, x, y), (x < 3 && y < 2) ? TestColour(x, y, 8) : 0xFFFFFFu) << x << "," << y;
+  bitmap.SetWidth(0);
+  EXPECT_TRUE(bitmap.GetEmpty());
+  EXPECT_EQ(bitmap.GetPixelFormat(), pf8bit);
+}
+
+TEST(BitmapTransparency, AutomaticColourIsTheBottomLeftPixelAndDrawingSkipsIt) {
+  TBitmap sprite;
+  sprite.SetPixelFormat(pf24bit);
+  sprite.SetSize(2, 2);
+  TCanvas* canvas = sprite.GetCanvas();
+  canvas->GetBrush()->SetColor(clLime);
+  canvas->FillRect(win::RECT{0, 0, 2, 2});
+  canvas->SetPixel(1, 0, clRed);
+  EXPECT_EQ(sprite.GetTransparentColor(), clLime | 0x02000000);
+  sprite.SetTransparent(true);
+
+  TBitmap target;
+  target.SetPixelFormat(pf32bit);
+  target.SetSize(4, 4);
+  target.GetCanvas()->GetBrush()->SetColor(clBlue);
+  target.GetCanvas()->FillRect(win::RECT{0, 0, 4, 4});
+  target.GetCanvas()->StretchDraw(win::RECT{0, 0, 4, 4}, &sprite);
+  // Each sprite pixel covers 2 x 2 target pixels; only the red one is drawn.
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(target.GetCanvas()->GetPixel(x, y), (x >= 2 && y < 2) ? clRed : clBlue) << x << "," << y;
+
+  sprite.SetTransparentColor(clRed);
+  EXPECT_EQ(sprite.GetTransparentMode(), tmFixed);
+  target.GetCanvas()->Draw(0, 0, &sprite);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(0, 0), clLime);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(1, 0), clRed);  // kept from the first drawing
+}
+
+TEST(BitmapClipboard, RoundTripsThroughTheClipboardAsABitmap) {
+  TBitmap source;
+  LoadBytes(source, bmp::Write(TestImage(6, 5, 4, RowOrder::TopDown)));
+  std::uint16_t format = 0;
+  win::HANDLE data = nullptr;
+  win::HPALETTE palette = nullptr;
+  source.SaveToClipboardFormat(format, data, palette);
+  EXPECT_EQ(format, win::CF_BITMAP);
+  ASSERT_NE(data, nullptr);
+  ASSERT_TRUE(win::OpenClipboard(nullptr));
+  ASSERT_TRUE(win::EmptyClipboard());
+  win::SetClipboardData(format, data);
+  win::SetClipboardData(win::CF_PALETTE, palette);
+
+  TBitmap copy;
+  copy.LoadFromClipboardFormat(win::CF_BITMAP, win::GetClipboardData(win::CF_BITMAP),
+                               static_cast<win::HPALETTE>(win::GetClipboardData(win::CF_PALETTE)));
+  EXPECT_TRUE(win::EmptyClipboard());
+  EXPECT_TRUE(win::CloseClipboard());
+  const bmp::Image image = copy.GetImage();
+  EXPECT_EQ(copy.GetPixelFormat(), pf4bit);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(bmp::PixelRGB(image, x, y), TestColour(x, y, 4));
+  EXPECT_THROW(copy.LoadFromClipboardFormat(win::CF_DIB, data, nullptr), EInvalidGraphic);
+}
+
+TEST(BitmapAssign, CopiesPixelsAndTransparencyAndNilEmpties) {
+  TBitmap source;
+  LoadBytes(source, bmp::Write(TestImage(3, 3, 32, RowOrder::BottomUp)));
+  source.SetTransparentColor(clWhite);
+  source.SetTransparent(true);
+  TBitmap copy;
+  copy.Assign(&source);
+  EXPECT_NE(copy.GetHandle(), source.GetHandle());
+  EXPECT_EQ(SaveBytes(copy), SaveBytes(source));
+  EXPECT_TRUE(copy.GetTransparent());
+  EXPECT_EQ(copy.GetTransparentColor(), clWhite);
+  copy.Assign(nullptr);
+  EXPECT_TRUE(copy.GetEmpty());
+}
+
+TEST(Icon, FileRoundTripAndMaskedDrawing) {
+  TBitmap colour;
+  colour.SetPixelFormat(pf24bit);
+  colour.SetSize(2, 2);
+  colour.GetCanvas()->GetBrush()->SetColor(clBlack);
+  colour.GetCanvas()->FillRect(win::RECT{0, 0, 2, 2});
+  colour.GetCanvas()->SetPixel(0, 0, clRed);
+  TBitmap mask;
+  mask.SetPixelFormat(pf1bit);
+  mask.SetSize(2, 2);  // white: every pixel transparent
+  mask.GetCanvas()->SetPixel(0, 0, clBlack);
+  TIcon icon;
+  icon.SetBitmaps(&colour, &mask);
+
+  TMemoryStream stream;
+  icon.SaveToStream(&stream);
+  const std::uint8_t* bytes = stream.GetMemory();
+  EXPECT_EQ(bytes[2], 1);   // icon resource type
+  EXPECT_EQ(bytes[4], 1);   // one image
+  EXPECT_EQ(bytes[6], 2);   // width
+  EXPECT_EQ(bytes[22 + 8], 4);  // the info header counts image and mask rows
+  stream.SetPosition(0);
+  TIcon loaded;
+  loaded.LoadFromStream(&stream);
+  EXPECT_EQ(loaded.GetWidth(), 2);
+  EXPECT_THROW(loaded.SetWidth(3), EInvalidGraphicOperation);
+
+  TBitmap target;
+  target.SetPixelFormat(pf24bit);
+  target.SetSize(2, 2);
+  target.GetCanvas()->GetBrush()->SetColor(clBlue);
+  target.GetCanvas()->FillRect(win::RECT{0, 0, 2, 2});
+  target.GetCanvas()->Draw(0, 0, &loaded);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(0, 0), clRed);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(1, 1), clBlue);
+
+  std::vector<std::uint8_t> broken(stream.GetMemory(), stream.GetMemory() + 30);
+  TMemoryStream short_stream;
+  short_stream.WriteBuffer(broken.data(), static_cast<int>(broken.size()));
+  short_stream.SetPosition(0);
+  EXPECT_THROW(loaded.LoadFromStream(&short_stream), EInvalidGraphic);
+}
+
+}  // namespace
+}  // namespace dashtune
