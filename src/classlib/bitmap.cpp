@@ -191,9 +191,9 @@ namespace graphics {
 int BitsPerPixelOf(TPixelFormat format) {
   switch (format) {
     case TPixelFormat::pfDevice: {
-      win::HDC screen = win::GetDC(nullptr);
+      win::HDC screen = win::CreateCompatibleDC(nullptr);
       const int bits = win::GetDeviceCaps(screen, win::BITSPIXEL) * win::GetDeviceCaps(screen, win::PLANES);
-      win::ReleaseDC(nullptr, screen);
+      win::DeleteDC(screen);
       return bmp::IsSupportedDepth(bits) ? bits : 32;
     }
     case TPixelFormat::pf1bit: return 1;

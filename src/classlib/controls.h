@@ -307,6 +307,7 @@ class TWinControl : public TControl {
   void FontChanged() override;
   void ColorChanged() override;
   friend class TControl;
+  friend class TCustomForm;
 
  private:
   void PaintHandler(TMessage& Message);

@@ -1,3 +1,6 @@
 # The graphics classes and the control base.
 target_sources(dashtune_classlib PRIVATE
-  bmp_format.cpp)
+  bitmap.cpp
+  bmp_format.cpp
+  colors.cpp
+  graphics.cpp)

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "classlib/bitmap.h"
+#include "platform/core/mul_div.h"
 #include "platform/gdi/gdi.h"
-#include "platform/text/text.h"
-#include "platform/user/user.h"
+#include "platform/ole/clipboard.h"
 
 namespace dashtune {
 
@@ -22,11 +22,6 @@ const char* const SChangeIconSize = "Symbolgröße kann nicht geändert werden";
 const char* const SNoCanvasHandle = "Leinwand/Bild erlaubt kein Zeichnen";
 const char* const SUnknownGraphicClass = "Grafikklasse %s ist nicht registriert";
 }  // namespace graphics
-
-win::COLORREF ColorToRGB(TColor color) {
-  if (color < 0) return win::GetSysColor(color & 0xFF);
-  return static_cast<win::COLORREF>(color) & 0xFFFFFF;
-}
 
 // --- drawing objects -----------------------------------------------------------------------
 
@@ -59,23 +54,6 @@ void TFont::Assign(const TPersistent* Source) {
   pitch_ = source->pitch_;
   charset_ = source->charset_;
   Changed();
-}
-
-win::HFONT TFont::GetHandle() {
-  if (CachedHandle() == nullptr) {
-    win::LOGFONTA font{};
-    font.lfHeight = height_;
-    font.lfWeight = style_.Contains(TFontStyle::fsBold) ? 700 : 400;
-    font.lfItalic = style_.Contains(TFontStyle::fsItalic) ? 1 : 0;
-    font.lfUnderline = style_.Contains(TFontStyle::fsUnderline) ? 1 : 0;
-    font.lfStrikeOut = style_.Contains(TFontStyle::fsStrikeOut) ? 1 : 0;
-    font.lfCharSet = charset_;
-    font.lfPitchAndFamily = static_cast<win::BYTE>(pitch_);
-    const std::size_t length = std::min(name_.size(), sizeof font.lfFaceName - 1);
-    std::memcpy(font.lfFaceName, name_.data(), length);
-    StoreHandle(win::CreateFontIndirectA(&font));
-  }
-  return static_cast<win::HFONT>(CachedHandle());
 }
 
 void TFont::SetColor(TColor value) {
@@ -182,10 +160,8 @@ win::HBRUSH TBrush::GetHandle() {
     win::HGDIOBJ brush = nullptr;
     if (style_ == TBrushStyle::bsClear)
       brush = win::GetStockObject(win::NULL_BRUSH);
-    else if (style_ == TBrushStyle::bsSolid)
+    else  // hatch patterns are drawn solid
       brush = win::CreateSolidBrush(ColorToRGB(color_));
-    else
-      brush = win::CreateHatchBrush(static_cast<int>(style_) - 2, ColorToRGB(color_));
     StoreHandle(brush);
   }
   return static_cast<win::HBRUSH>(CachedHandle());
@@ -407,31 +383,6 @@ void TCanvas::CopyRect(const win::RECT& Dest, TCanvas* Canvas, const win::RECT& 
   Changed();
 }
 
-void TCanvas::TextOut(int X, int Y, const std::string& Text) {
-  Changing();
-  RequiredState(TCanvasStates{TCanvasState::csHandleValid, TCanvasState::csFontValid, TCanvasState::csBrushValid});
-  win::ExtTextOutA(handle_, X, Y, 0, nullptr, Text.data(), static_cast<win::UINT>(Text.size()), nullptr);
-  MoveTo(X + TextWidth(Text), Y);
-  Changed();
-}
-
-void TCanvas::TextRect(const win::RECT& Rect, int X, int Y, const std::string& Text) {
-  Changing();
-  RequiredState(TCanvasStates{TCanvasState::csHandleValid, TCanvasState::csFontValid, TCanvasState::csBrushValid});
-  win::UINT options = win::ETO_CLIPPED;
-  if (brush_->GetStyle() != TBrushStyle::bsClear) options |= win::ETO_OPAQUE;
-  win::ExtTextOutA(handle_, X, Y, options, &Rect, Text.data(), static_cast<win::UINT>(Text.size()), nullptr);
-  MoveTo(X + TextWidth(Text), Y);
-  Changed();
-}
-
-win::SIZE TCanvas::TextExtent(const std::string& Text) {
-  RequiredState(TCanvasStates{TCanvasState::csHandleValid, TCanvasState::csFontValid});
-  win::SIZE size{};
-  win::GetTextExtentPoint32A(handle_, Text.data(), static_cast<int>(Text.size()), &size);
-  return size;
-}
-
 void TCanvas::Lock() {
   lock_.lock();
   ++lock_count_;
@@ -524,14 +475,16 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
+// Bitmaps and icons are known from the start; the codecs register themselves.
 Registry& Formats() {
-  static Registry registry = [] {
-    Registry r;
-    r.files.push_back({"bmp", "Bitmaps", TGraphicClass::Of<TBitmap>()});
-    r.files.push_back({"ico", "Symbole", TGraphicClass::Of<TIcon>()});
-    r.clipboard.push_back({static_cast<std::uint16_t>(win::CF_BITMAP), TGraphicClass::Of<TBitmap>()});
-    return r;
+  static Registry registry;
+  static const bool seeded = [] {
+    registry.files.push_back({"bmp", "Bitmaps", TGraphicClass::Of<TBitmap>()});
+    registry.files.push_back({"ico", "Symbole", TGraphicClass::Of<TIcon>()});
+    registry.clipboard.push_back({static_cast<std::uint16_t>(win::CF_BITMAP), TGraphicClass::Of<TBitmap>()});
+    return true;
   }();
+  (void)seeded;
   return registry;
 }
 

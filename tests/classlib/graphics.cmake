@@ -1,3 +1,5 @@
 # Tests of the graphics classes and the control base.
 target_sources(dashtune_classlib_tests PRIVATE
-  graphics_bmp_format_test.cpp)
+  graphics_bitmap_test.cpp
+  graphics_bmp_format_test.cpp
+  graphics_picture_test.cpp)

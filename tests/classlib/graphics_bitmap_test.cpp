@@ -175,7 +175,7 @@ TEST(BitmapTransparency, AutomaticColourIsTheBottomLeftPixelAndDrawingSkipsIt) {
   EXPECT_EQ(sprite.GetTransparentMode(), tmFixed);
   target.GetCanvas()->Draw(0, 0, &sprite);
   EXPECT_EQ(target.GetCanvas()->GetPixel(0, 0), clLime);
-  EXPECT_EQ(target.GetCanvas()->GetPixel(1, 0), clRed);  // kept from the first drawing
+  EXPECT_EQ(target.GetCanvas()->GetPixel(1, 0), clBlue);  // red is now the transparent colour
 }
 
 TEST(BitmapClipboard, RoundTripsThroughTheClipboardAsABitmap) {

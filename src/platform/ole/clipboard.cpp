@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/core/unicode.h"
+#include "platform/core/strings.h"
 #include "platform/core/memory.h"
-#include "platform/gdi/objects.h"
+#include "platform/gdi/gdi.h"
 
 namespace win {
 namespace {
