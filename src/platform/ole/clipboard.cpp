@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/core/strings.h"
-#include "platform/core/memory.h"
 #include "platform/gdi/gdi.h"
+#include "platform/ole/global_memory.h"
 
 namespace win {
 namespace {
