@@ -236,7 +236,7 @@ void TBitmapCanvas::CreateHandle() {
 void TBitmapCanvas::FreeContext() {
   if (!HandleAllocated()) return;
   Lock();
-  win::HDC dc = GetHandle();
+  win::HDC dc = CurrentHandle();
   SetHandle(nullptr);
   if (old_bitmap_ != nullptr) win::SelectObject(dc, old_bitmap_);
   if (old_palette_ != nullptr) win::SelectPalette(dc, old_palette_, win::TRUE);

@@ -67,7 +67,7 @@ TControlCanvas::~TControlCanvas() { FreeHandle(); }
 
 void TControlCanvas::FreeHandle() {
   if (window_ == nullptr) return;
-  win::HDC dc = GetHandle();
+  win::HDC dc = CurrentHandle();
   SetHandle(nullptr);
   win::ReleaseDC(window_, dc);
   window_ = nullptr;

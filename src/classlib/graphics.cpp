@@ -30,8 +30,11 @@ TGraphicsObject::TGraphicsObject() = default;
 TGraphicsObject::~TGraphicsObject() { FreeHandle(); }
 
 void TGraphicsObject::Changed() {
-  FreeHandle();
+  // Listeners deselect the old handle before it is deleted.
+  win::HGDIOBJ old = handle_;
+  handle_ = nullptr;
   if (OnChange) OnChange(this);
+  if (old != nullptr) win::DeleteObject(old);
 }
 
 void TGraphicsObject::FreeHandle() {
@@ -187,7 +190,13 @@ void TBrush::SetStyle(TBrushStyle value) {
 
 namespace {
 
-int PenModeToRop2(TPenMode mode) { return static_cast<int>(mode) + 1; }  // R2_BLACK is 1
+int PenModeToRop2(TPenMode mode) {
+  static constexpr int kRop2[] = {win::R2_BLACK,       win::R2_WHITE,      win::R2_NOP,         win::R2_NOT,
+                                  win::R2_COPYPEN,     win::R2_NOTCOPYPEN, win::R2_MERGEPENNOT, win::R2_MASKPENNOT,
+                                  win::R2_MERGENOTPEN, win::R2_MASKNOTPEN, win::R2_MERGEPEN,    win::R2_NOTMERGEPEN,
+                                  win::R2_MASKPEN,     win::R2_NOTMASKPEN, win::R2_XORPEN,      win::R2_NOTXORPEN};
+  return kRop2[static_cast<int>(mode)];
+}
 
 }  // namespace
 

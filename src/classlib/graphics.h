@@ -246,6 +246,8 @@ class TCanvas : public TPersistent {
 
  protected:
   virtual void CreateHandle() {}
+  // The handle as it is, without making one or raising events.
+  win::HDC CurrentHandle() const { return handle_; }
   virtual void Changing();
   virtual void Changed();
   // Makes sure the listed parts are valid (handle made, objects selected) before drawing.

@@ -1,5 +1,6 @@
 # Tests of the graphics classes and the control base.
 target_sources(dashtune_classlib_tests PRIVATE
   graphics_bitmap_test.cpp
+  graphics_canvas_test.cpp
   graphics_bmp_format_test.cpp
   graphics_picture_test.cpp)
