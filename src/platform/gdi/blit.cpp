@@ -178,29 +178,49 @@ class SourceRows {
     const std::size_t row_index = static_cast<std::size_t>(y - job_.dest.top);
     const std::size_t col_index = static_cast<std::size_t>(x - job_.dest.left);
     out_.resize(static_cast<std::size_t>(n));
-    const int row_from = src.rows.from[row_index];
-    const int row_to = src.rows.to[row_index];
-    for (int sy = row_from; sy < row_to; ++sy) {
-      const bool first_row = sy == row_from;
-      for (int i = 0; i < n; ++i) {
-        const std::size_t c = col_index + static_cast<std::size_t>(i);
-        std::uint32_t v = ReadValue(*src.surface, src.columns.from[c], sy);
-        for (int sx = src.columns.from[c] + 1; sx < src.columns.to[c]; ++sx)
-          Combine(v, ReadValue(*src.surface, sx, sy), src.combine);
-        if (first_row)
-          out_[static_cast<std::size_t>(i)] = v;
-        else
-          Combine(out_[static_cast<std::size_t>(i)], v, src.combine);
-      }
-    }
+    if (src.combine == 0)
+      Gather(src.rows.from[row_index], col_index, n);
+    else
+      GatherCombined(src.rows.from[row_index], src.rows.to[row_index], col_index, n);
     converter_->Convert(out_.data(), n);
     return out_.data();
   }
 
  private:
+  // One source pixel per destination pixel: read the row piece once, then pick.
+  void Gather(int sy, std::size_t col_index, int n) {
+    const AxisMap& columns = job_.source.columns;
+    const int a = columns.from[col_index];
+    const int b = columns.from[col_index + static_cast<std::size_t>(n) - 1];
+    const int low = std::min(a, b);
+    line_.resize(static_cast<std::size_t>(std::abs(b - a) + 1));
+    ReadRow(*job_.source.surface, sy, low, static_cast<int>(line_.size()), line_.data());
+    for (int i = 0; i < n; ++i)
+      out_[static_cast<std::size_t>(i)] = line_[static_cast<std::size_t>(columns.from[col_index + static_cast<std::size_t>(i)] - low)];
+  }
+
+  // Shrinking with BLACKONWHITE or WHITEONBLACK: every source pixel of the destination
+  // pixel's block is combined.
+  void GatherCombined(int row_from, int row_to, std::size_t col_index, int n) {
+    const SourceSide& src = job_.source;
+    for (int sy = row_from; sy < row_to; ++sy) {
+      for (int i = 0; i < n; ++i) {
+        const std::size_t c = col_index + static_cast<std::size_t>(i);
+        std::uint32_t v = ReadValue(*src.surface, src.columns.from[c], sy);
+        for (int sx = src.columns.from[c] + 1; sx < src.columns.to[c]; ++sx)
+          Combine(v, ReadValue(*src.surface, sx, sy), src.combine);
+        if (sy == row_from)
+          out_[static_cast<std::size_t>(i)] = v;
+        else
+          Combine(out_[static_cast<std::size_t>(i)], v, src.combine);
+      }
+    }
+  }
+
   const Job& job_;
   Converter* converter_;
   std::vector<std::uint32_t> out_;
+  std::vector<std::uint32_t> line_;
 };
 
 bool PlainCopy(const Job& job, const Converter& converter) {
@@ -328,7 +348,8 @@ bool Blit(DeviceContext& dc, const BlitRequest& request) {
     const int dest_h = job.dest.bottom - job.dest.top;
     const bool shrink_x = sx1 - sx0 > dest_w;
     const bool shrink_y = sy1 - sy0 > dest_h;
-    const int combine = stretch_mode == BLACKONWHITE || stretch_mode == WHITEONBLACK ? stretch_mode : 0;
+    const bool combining = stretch_mode == BLACKONWHITE || stretch_mode == WHITEONBLACK;
+    const int combine = combining && (shrink_x || shrink_y) ? stretch_mode : 0;
     job.has_source = true;
     job.source.surface = request.source;
     job.source.bk_rgb = request.source_bk_rgb;

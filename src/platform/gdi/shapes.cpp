@@ -166,8 +166,11 @@ void EdgeLayer(DeviceContext& dc, const DrawTarget& target, const RECT& r, UINT 
   auto line = [&](int left, int top, int right, int bottom, COLORREF colour) {
     PaintRegion(target, Region(ToSurface(target, left, top, right, bottom)), code, dc.ValueOf(colour));
   };
-  if (flags & BF_TOP) line(r.left, r.top, r.right - 1, r.top + 1, light);
-  if (flags & BF_LEFT) line(r.left, r.top, r.left + 1, r.bottom - 1, light);
+  // The corners shared with the right and bottom lines belong to those lines when drawn.
+  const int top_end = (flags & BF_RIGHT) ? r.right - 1 : r.right;
+  const int left_end = (flags & BF_BOTTOM) ? r.bottom - 1 : r.bottom;
+  if (flags & BF_TOP) line(r.left, r.top, top_end, r.top + 1, light);
+  if (flags & BF_LEFT) line(r.left, r.top, r.left + 1, left_end, light);
   if (flags & BF_RIGHT) line(r.right - 1, r.top, r.right, r.bottom, dark);
   if (flags & BF_BOTTOM) line(r.left, r.bottom - 1, r.right, r.bottom, dark);
 }

@@ -1,0 +1,238 @@
+// Blits between formats: monochrome/colour conversions, MaskBlt, stretching and DIB drawing.
+#include <gtest/gtest.h>
+
+#include "gdi_test_support.h"
+
+namespace win {
+namespace {
+
+using gdi_test::Canvas;
+using gdi_test::DibInfo;
+
+// A memory context holding a monochrome bitmap made from rows of '0'/'1'.
+class MonoCanvas {
+ public:
+  explicit MonoCanvas(const std::vector<std::string>& rows)
+      : width_(static_cast<int>(rows.front().size())), height_(static_cast<int>(rows.size())) {
+    const int stride = ((width_ + 15) / 16) * 2;
+    std::vector<BYTE> bits(static_cast<std::size_t>(stride * height_), 0);
+    for (int y = 0; y < height_; ++y)
+      for (int x = 0; x < width_; ++x)
+        if (rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] == '1')
+          bits[static_cast<std::size_t>(y * stride + x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
+    bitmap_ = CreateBitmap(width_, height_, 1, 1, bits.data());
+    dc_ = CreateCompatibleDC(nullptr);
+    old_ = SelectObject(dc_, bitmap_);
+  }
+  ~MonoCanvas() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  HBITMAP bitmap() const { return bitmap_; }
+  std::vector<std::string> Rows() const {
+    std::vector<std::string> rows;
+    for (int y = 0; y < height_; ++y) {
+      std::string row;
+      for (int x = 0; x < width_; ++x) row += GetPixel(dc_, x, y) == RGB(255, 255, 255) ? '1' : '0';
+      rows.push_back(row);
+    }
+    return rows;
+  }
+
+ private:
+  int width_;
+  int height_;
+  HBITMAP bitmap_;
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+TEST(Conversion, MonochromeToColourUsesTextForZeroAndBackgroundForOne) {
+  MonoCanvas mono({"0110"});
+  Canvas colour(4, 1);
+  SetTextColor(colour.dc(), RGB(0x10, 0x20, 0x30));
+  SetBkColor(colour.dc(), RGB(0xA0, 0xB0, 0xC0));
+  ASSERT_TRUE(BitBlt(colour.dc(), 0, 0, 4, 1, mono.dc(), 0, 0, SRCCOPY));
+  EXPECT_EQ(colour.At(0, 0), 0x102030u);
+  EXPECT_EQ(colour.At(1, 0), 0xA0B0C0u);
+  EXPECT_EQ(colour.At(2, 0), 0xA0B0C0u);
+  EXPECT_EQ(colour.At(3, 0), 0x102030u);
+}
+
+TEST(Conversion, ColourToMonochromeMakesTheSourceBackgroundColourOne) {
+  Canvas colour(4, 1);
+  colour.Set(0, 0, 0x00FF00);
+  colour.Set(1, 0, 0xFFFFFF);
+  colour.Set(2, 0, 0x000000);
+  colour.Set(3, 0, 0x00FF00);
+  SetBkColor(colour.dc(), RGB(0, 255, 0));
+  MonoCanvas mono({"0000"});
+  ASSERT_TRUE(BitBlt(mono.dc(), 0, 0, 4, 1, colour.dc(), 0, 0, SRCCOPY));
+  EXPECT_EQ(mono.Rows(), (std::vector<std::string>{"1001"}));
+}
+
+TEST(Conversion, ColourToMonochromeAppliesTheOperationToTheConvertedBits) {
+  Canvas colour(2, 1);
+  colour.Set(0, 0, 0x123456);
+  SetBkColor(colour.dc(), RGB(0x12, 0x34, 0x56));
+  MonoCanvas mono({"11"});
+  ASSERT_TRUE(BitBlt(mono.dc(), 0, 0, 2, 1, colour.dc(), 0, 0, SRCINVERT));
+  EXPECT_EQ(mono.Rows(), (std::vector<std::string>{"01"}));
+}
+
+TEST(MaskBlt, UsesTheForegroundCodeWhereTheMaskIsOneAndTheBackgroundCodeElsewhere) {
+  Canvas source(4, 1);
+  Canvas dest(4, 1);
+  source.Fill(0x00FF00);
+  dest.Fill(0x0000FF);
+  MonoCanvas mask({"1010"});
+  // Keep the destination where the mask is 1, copy the source where it is 0.
+  ASSERT_TRUE(MaskBlt(dest.dc(), 0, 0, 4, 1, source.dc(), 0, 0, mask.bitmap(), 0, 0, 0xCCAA0029));
+  EXPECT_EQ(dest.Picture(0x00FF00), (std::vector<std::string>{".#.#"}));
+  // MAKEROP4 with the codes the other way round inverts the picture.
+  dest.Fill(0x0000FF);
+  ASSERT_TRUE(MaskBlt(dest.dc(), 0, 0, 4, 1, source.dc(), 0, 0, mask.bitmap(), 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029)));
+  EXPECT_EQ(dest.Picture(0x00FF00), (std::vector<std::string>{"#.#."}));
+}
+
+TEST(MaskBlt, MaskOffsetsAndPatternCodes) {
+  Canvas dest(3, 1);
+  dest.Fill(0x000000);
+  MonoCanvas mask({"0011"});
+  gdi_test::ScopedBrush brush(dest.dc(), RGB(255, 0, 0));
+  // Pattern where the mask is 1, destination inverted where it is 0; no source needed.
+  ASSERT_TRUE(MaskBlt(dest.dc(), 0, 0, 3, 1, nullptr, 0, 0, mask.bitmap(), 1, 0, MAKEROP4(PATCOPY, DSTINVERT)));
+  EXPECT_EQ(dest.At(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(dest.At(1, 0), 0xFF0000u);
+  EXPECT_EQ(dest.At(2, 0), 0xFF0000u);
+  EXPECT_FALSE(MaskBlt(dest.dc(), 0, 0, 3, 1, nullptr, 0, 0, mask.bitmap(), 0, 0, MAKEROP4(SRCCOPY, DSTINVERT)));
+  Canvas colour_mask(3, 1);
+  EXPECT_FALSE(MaskBlt(dest.dc(), 0, 0, 3, 1, nullptr, 0, 0, colour_mask.bitmap(), 0, 0, MAKEROP4(PATCOPY, DSTINVERT)));
+}
+
+TEST(MaskBlt, TransparentDrawingStepsOfTheCodecsGiveTheExpectedPicture) {
+  // The classic sequence: mask from the transparent colour, SRCAND with the mask, the source
+  // with its transparent pixels blackened, SRCPAINT.
+  Canvas image(3, 1);
+  image.Set(0, 0, 0xFF00FF);  // transparent colour
+  image.Set(1, 0, 0x123456);
+  image.Set(2, 0, 0xFF00FF);
+  Canvas target(3, 1);
+  target.Fill(0x0000AA);
+  MonoCanvas mask({"000"});
+  SetBkColor(image.dc(), RGB(255, 0, 255));
+  ASSERT_TRUE(BitBlt(mask.dc(), 0, 0, 3, 1, image.dc(), 0, 0, SRCCOPY));
+  EXPECT_EQ(mask.Rows(), (std::vector<std::string>{"101"}));
+  // Monochrome sources take the destination's colours: 0 text (black), 1 background (white).
+  SetBkColor(image.dc(), RGB(255, 255, 255));
+  MonoCanvas inverse({"000"});
+  ASSERT_TRUE(BitBlt(inverse.dc(), 0, 0, 3, 1, mask.dc(), 0, 0, NOTSRCCOPY));
+  EXPECT_EQ(inverse.Rows(), (std::vector<std::string>{"010"}));
+  ASSERT_TRUE(BitBlt(target.dc(), 0, 0, 3, 1, mask.dc(), 0, 0, SRCAND));
+  ASSERT_TRUE(BitBlt(image.dc(), 0, 0, 3, 1, inverse.dc(), 0, 0, SRCAND));
+  ASSERT_TRUE(BitBlt(target.dc(), 0, 0, 3, 1, image.dc(), 0, 0, SRCPAINT));
+  EXPECT_EQ(target.At(0, 0), 0x0000AAu);
+  EXPECT_EQ(target.At(1, 0), 0x123456u);
+  EXPECT_EQ(target.At(2, 0), 0x0000AAu);
+}
+
+TEST(StretchBlt, MapsEachDestinationPixelToTheNearestSourcePixelBelowIt) {
+  // Source column of destination column x is x * source width / destination width, truncated.
+  Canvas source(3, 1);
+  source.Set(0, 0, 1);
+  source.Set(1, 0, 2);
+  source.Set(2, 0, 3);
+  Canvas dest(7, 2);
+  SetStretchBltMode(dest.dc(), COLORONCOLOR);
+  ASSERT_TRUE(StretchBlt(dest.dc(), 0, 0, 7, 2, source.dc(), 0, 0, 3, 1, SRCCOPY));
+  std::string row0, row1;
+  for (int x = 0; x < 7; ++x) {
+    row0 += static_cast<char>('0' + dest.At(x, 0));
+    row1 += static_cast<char>('0' + dest.At(x, 1));
+  }
+  EXPECT_EQ(row0, "1112233");
+  EXPECT_EQ(row1, row0);
+  // Shrinking drops pixels the same way: 7 -> 3 takes columns 0, 2 and 4.
+  Canvas small(3, 1);
+  SetStretchBltMode(small.dc(), COLORONCOLOR);
+  ASSERT_TRUE(StretchBlt(small.dc(), 0, 0, 3, 1, dest.dc(), 0, 0, 7, 1, SRCCOPY));
+  EXPECT_EQ(small.At(0, 0), 1u);
+  EXPECT_EQ(small.At(1, 0), 1u);
+  EXPECT_EQ(small.At(2, 0), 2u);
+}
+
+TEST(StretchBlt, NegativeWidthMirrors) {
+  Canvas source(3, 1);
+  source.Set(0, 0, 1);
+  source.Set(1, 0, 2);
+  source.Set(2, 0, 3);
+  Canvas dest(3, 1);
+  ASSERT_TRUE(StretchBlt(dest.dc(), 2, 0, -3, 1, source.dc(), 0, 0, 3, 1, SRCCOPY));
+  EXPECT_EQ(dest.At(0, 0), 3u);
+  EXPECT_EQ(dest.At(1, 0), 2u);
+  EXPECT_EQ(dest.At(2, 0), 1u);
+}
+
+TEST(StretchBlt, ShrinkingInAndOrModesCombinesThePixelsItDrops) {
+  MonoCanvas source({"0111", "1111"});
+  for (const auto& [mode, expected] : {std::pair{BLACKONWHITE, std::string("01")}, std::pair{WHITEONBLACK, std::string("11")},
+                                       std::pair{COLORONCOLOR, std::string("01")}}) {
+    MonoCanvas dest({"00"});
+    SetStretchBltMode(dest.dc(), mode);
+    ASSERT_TRUE(StretchBlt(dest.dc(), 0, 0, 2, 1, source.dc(), 0, 0, 4, 2, SRCCOPY));
+    EXPECT_EQ(dest.Rows().front(), expected) << mode;
+  }
+  MonoCanvas black_wins({"10"});
+  MonoCanvas dest({"0"});
+  SetStretchBltMode(dest.dc(), BLACKONWHITE);
+  ASSERT_TRUE(StretchBlt(dest.dc(), 0, 0, 1, 1, black_wins.dc(), 0, 0, 2, 1, SRCCOPY));
+  EXPECT_EQ(dest.Rows().front(), "0");
+}
+
+TEST(StretchDIBits, DrawsABottomUpImageCountingTheSourceFromItsLastRow) {
+  // Two rows, bottom-up: memory row 0 is the bottom row (blue), row 1 the top row (red).
+  DibInfo info(1, 2, 32);
+  const std::uint32_t pixels[2] = {0x0000FF, 0xFF0000};
+  Canvas dest(1, 2);
+  SetStretchBltMode(dest.dc(), COLORONCOLOR);
+  ASSERT_EQ(StretchDIBits(dest.dc(), 0, 0, 1, 2, 0, 0, 1, 2, pixels, info.info(), DIB_RGB_COLORS, SRCCOPY), 2);
+  EXPECT_EQ(dest.At(0, 0), 0xFF0000u);
+  EXPECT_EQ(dest.At(0, 1), 0x0000FFu);
+  // source_y 0 with height 1 is the bottom row.
+  dest.Fill(0);
+  ASSERT_NE(StretchDIBits(dest.dc(), 0, 0, 1, 1, 0, 0, 1, 1, pixels, info.info(), DIB_RGB_COLORS, SRCCOPY), 0);
+  EXPECT_EQ(dest.At(0, 0), 0x0000FFu);
+  // An 8-bit image through its colour table, stretched.
+  DibInfo indexed(2, -1, 8, {{0, 0, 0, 0}, {0, 255, 0, 0}});
+  const BYTE index_pixels[4] = {1, 0, 0, 0};
+  ASSERT_NE(StretchDIBits(dest.dc(), 0, 0, 1, 2, 0, 0, 2, 1, index_pixels, indexed.info(), DIB_RGB_COLORS, SRCCOPY), 0);
+  EXPECT_EQ(dest.At(0, 0), 0x00FF00u);
+  EXPECT_EQ(dest.At(0, 1), 0x00FF00u);
+  DibInfo bad(1, 0, 32);
+  EXPECT_EQ(StretchDIBits(dest.dc(), 0, 0, 1, 1, 0, 0, 1, 1, pixels, bad.info(), DIB_RGB_COLORS, SRCCOPY), 0);
+}
+
+TEST(BitBlt, ClipsToTheDestinationsClipRegion) {
+  Canvas source(4, 4);
+  Canvas dest(4, 4);
+  source.Fill(0xFFFFFF);
+  dest.Fill(0);
+  IntersectClipRect(dest.dc(), 1, 1, 3, 3);
+  ASSERT_TRUE(BitBlt(dest.dc(), 0, 0, 4, 4, source.dc(), 0, 0, SRCCOPY));
+  EXPECT_EQ(dest.Picture(0xFFFFFF), (std::vector<std::string>{"....", ".##.", ".##.", "...."}));
+}
+
+TEST(BitBlt, ToAnIndexedBitmapPicksTheNearestEntry) {
+  Canvas source(2, 1);
+  source.Set(0, 0, 0xF01010);
+  source.Set(1, 0, 0x1010F0);
+  Canvas dest(2, 1, 8, -1, {{0, 0, 0, 0}, {0, 0, 255, 0}, {255, 0, 0, 0}});
+  ASSERT_TRUE(BitBlt(dest.dc(), 0, 0, 2, 1, source.dc(), 0, 0, SRCCOPY));
+  EXPECT_EQ(dest.bits()[0], 1);
+  EXPECT_EQ(dest.bits()[1], 2);
+}
+
+}  // namespace
+}  // namespace win

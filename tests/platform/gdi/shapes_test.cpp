@@ -1,0 +1,270 @@
+// Shapes, lines, focus rectangles, edges and alpha blending.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "gdi_test_support.h"
+
+namespace win {
+namespace {
+
+using gdi_test::Canvas;
+using gdi_test::ScopedBrush;
+
+// Pixels as letters: each known colour has one; anything else is '?'.
+std::vector<std::string> Letters(const Canvas& canvas, int width, int height,
+                                 const std::map<std::uint32_t, char>& legend) {
+  std::vector<std::string> rows;
+  for (int y = 0; y < height; ++y) {
+    std::string row;
+    for (int x = 0; x < width; ++x) {
+      auto found = legend.find(canvas.At(x, y));
+      row += found == legend.end() ? '?' : found->second;
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(FillRect, FillsTheRectangleWithoutItsRightAndBottomEdges) {
+  Canvas canvas(4, 3);
+  HBRUSH brush = CreateSolidBrush(RGB(255, 255, 255));
+  const RECT r{1, 0, 3, 2};
+  EXPECT_EQ(FillRect(canvas.dc(), &r, brush), 1);
+  EXPECT_EQ(canvas.Picture(0xFFFFFF), (std::vector<std::string>{".##.", ".##.", "...."}));
+  DeleteObject(brush);
+  // A brush handle of a system colour index plus one.
+  const RECT all{0, 0, 4, 3};
+  EXPECT_EQ(FillRect(canvas.dc(), &all, reinterpret_cast<HBRUSH>(static_cast<std::uintptr_t>(COLOR_BTNFACE + 1))), 1);
+  EXPECT_EQ(canvas.At(0, 0), 0xC0C0C0u);
+  EXPECT_EQ(FillRect(canvas.dc(), &all, reinterpret_cast<HBRUSH>(std::uintptr_t{0x7777})), 0);
+}
+
+TEST(FrameRect, DrawsAOnePixelBorder) {
+  Canvas canvas(4, 4);
+  HBRUSH brush = CreateSolidBrush(RGB(255, 255, 255));
+  const RECT r{0, 0, 4, 4};
+  EXPECT_EQ(FrameRect(canvas.dc(), &r, brush), 1);
+  EXPECT_EQ(canvas.Picture(0xFFFFFF), (std::vector<std::string>{"####", "#..#", "#..#", "####"}));
+  DeleteObject(brush);
+}
+
+TEST(Rectangle, OutlinesWithThePenAndFillsWithTheBrush) {
+  Canvas canvas(5, 4);
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+  HGDIOBJ old_pen = SelectObject(canvas.dc(), pen);
+  ScopedBrush brush(canvas.dc(), RGB(0, 0, 255));
+  EXPECT_TRUE(Rectangle(canvas.dc(), 0, 0, 4, 4));
+  const std::map<std::uint32_t, char> legend{{0, '.'}, {0xFF0000, 'r'}, {0x0000FF, 'b'}};
+  EXPECT_EQ(Letters(canvas, 5, 4, legend), (std::vector<std::string>{"rrrr.", "rbbr.", "rbbr.", "rrrr."}));
+  // Without a pen the filled area loses its last column and row.
+  SelectObject(canvas.dc(), GetStockObject(NULL_PEN));
+  canvas.Fill(0);
+  EXPECT_TRUE(Rectangle(canvas.dc(), 0, 0, 4, 4));
+  EXPECT_EQ(Letters(canvas, 5, 4, legend), (std::vector<std::string>{"bbb..", "bbb..", "bbb..", "....."}));
+  SelectObject(canvas.dc(), old_pen);
+  DeleteObject(pen);
+}
+
+TEST(RoundRect, OutlinesTheRoundedShapeAndLeavesTheCornersAlone) {
+  Canvas canvas(12, 10);
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+  HGDIOBJ old_pen = SelectObject(canvas.dc(), pen);
+  SelectObject(canvas.dc(), GetStockObject(NULL_BRUSH));
+  EXPECT_TRUE(RoundRect(canvas.dc(), 0, 0, 12, 10, 8, 8));
+  EXPECT_EQ(canvas.Picture(0xFF0000), (std::vector<std::string>{
+                                          "..########..",
+                                          ".#........#.",
+                                          "#..........#",
+                                          "#..........#",
+                                          "#..........#",
+                                          "#..........#",
+                                          "#..........#",
+                                          "#..........#",
+                                          ".#........#.",
+                                          "..########..",
+                                      }));
+  SelectObject(canvas.dc(), old_pen);
+  DeleteObject(pen);
+}
+
+TEST(Lines, LineToDrawsUpToButNotIncludingTheEndPoint) {
+  Canvas canvas(5, 5);
+  SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));
+  POINT previous;
+  EXPECT_TRUE(MoveToEx(canvas.dc(), 0, 0, &previous));
+  EXPECT_TRUE(LineTo(canvas.dc(), 4, 4));
+  EXPECT_TRUE(LineTo(canvas.dc(), 4, 0));
+  POINT position;
+  EXPECT_TRUE(GetCurrentPositionEx(canvas.dc(), &position));
+  EXPECT_EQ(position.x, 4);
+  EXPECT_EQ(position.y, 0);
+  EXPECT_EQ(canvas.Picture(0xFFFFFF), (std::vector<std::string>{"#....", ".#..#", "..#.#", "...##", "....#"}));
+}
+
+TEST(Lines, MixModesApplyToThePen) {
+  Canvas canvas(3, 1);
+  canvas.Fill(0x00FF00);
+  SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));
+  SetROP2(canvas.dc(), R2_XORPEN);
+  MoveToEx(canvas.dc(), 0, 0, nullptr);
+  LineTo(canvas.dc(), 2, 0);
+  EXPECT_EQ(canvas.At(0, 0), 0xFF00FFu);
+  EXPECT_EQ(canvas.At(2, 0), 0x00FF00u);
+  SetROP2(canvas.dc(), R2_NOP);
+  MoveToEx(canvas.dc(), 0, 0, nullptr);
+  LineTo(canvas.dc(), 3, 0);
+  EXPECT_EQ(canvas.At(2, 0), 0x00FF00u);
+}
+
+TEST(Lines, DottedPensSkipTheirGaps) {
+  Canvas canvas(8, 1);
+  HPEN pen = CreatePen(PS_DOT, 1, RGB(255, 255, 255));
+  SelectObject(canvas.dc(), pen);
+  MoveToEx(canvas.dc(), 0, 0, nullptr);
+  LineTo(canvas.dc(), 8, 0);
+  EXPECT_EQ(canvas.Picture(0xFFFFFF), (std::vector<std::string>{"###...##"}));
+  SelectObject(canvas.dc(), GetStockObject(BLACK_PEN));
+  DeleteObject(pen);
+}
+
+TEST(Pixels, OutsideTheClipAnswerInvalid) {
+  Canvas canvas(2, 2);
+  EXPECT_EQ(SetPixel(canvas.dc(), 1, 1, RGB(1, 2, 3)), RGB(1, 2, 3));
+  EXPECT_EQ(GetPixel(canvas.dc(), 1, 1), RGB(1, 2, 3));
+  EXPECT_EQ(GetPixel(canvas.dc(), 2, 0), CLR_INVALID);
+  EXPECT_EQ(SetPixel(canvas.dc(), -1, 0, 0), CLR_INVALID);
+  IntersectClipRect(canvas.dc(), 0, 0, 1, 1);
+  EXPECT_EQ(GetPixel(canvas.dc(), 1, 1), CLR_INVALID);
+}
+
+TEST(DrawFocusRect, InvertsEveryOtherPixelOfTheFrameAndUndoesItself) {
+  Canvas canvas(5, 4);
+  const RECT r{0, 0, 5, 4};
+  EXPECT_TRUE(DrawFocusRect(canvas.dc(), &r));
+  EXPECT_EQ(canvas.Picture(0xFFFFFF), (std::vector<std::string>{"#.#.#", ".....", "#...#", ".#.#."}));
+  EXPECT_TRUE(DrawFocusRect(canvas.dc(), &r));
+  EXPECT_EQ(canvas.Picture(0), (std::vector<std::string>{"#####", "#####", "#####", "#####"}));
+}
+
+TEST(DrawFocusRect, PatternFollowsDevicePositions) {
+  Canvas canvas(4, 3);
+  SetWindowOrgEx(canvas.dc(), -1, 0, nullptr);  // logical 0 is device 1
+  const RECT r{0, 0, 3, 3};
+  EXPECT_TRUE(DrawFocusRect(canvas.dc(), &r));
+  EXPECT_EQ(canvas.Picture(0xFFFFFF), (std::vector<std::string>{"..#.", ".#.#", "..#."}));
+}
+
+struct EdgeCase {
+  UINT edge;
+  UINT flags;
+  std::vector<std::string> picture;
+  RECT adjusted;
+};
+
+class DrawEdgePatterns : public ::testing::TestWithParam<EdgeCase> {};
+
+// Classic colours: h highlight 255, l light 223, f face 192, s shadow 128, d dark shadow 0.
+TEST_P(DrawEdgePatterns, DrawsTheLayersInTheirColours) {
+  const EdgeCase& c = GetParam();
+  Canvas canvas(6, 5);
+  canvas.Fill(0x123456);
+  RECT r{0, 0, 6, 5};
+  EXPECT_TRUE(DrawEdge(canvas.dc(), &r, c.edge, c.flags));
+  const std::map<std::uint32_t, char> legend{{0x123456, '.'}, {0xFFFFFF, 'h'}, {0xDFDFDF, 'l'},
+                                             {0xC0C0C0, 'f'}, {0x808080, 's'}, {0x000000, 'd'}};
+  EXPECT_EQ(Letters(canvas, 6, 5, legend), c.picture);
+  EXPECT_EQ(r.left, c.adjusted.left);
+  EXPECT_EQ(r.top, c.adjusted.top);
+  EXPECT_EQ(r.right, c.adjusted.right);
+  EXPECT_EQ(r.bottom, c.adjusted.bottom);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HeaderStyles, DrawEdgePatterns,
+    ::testing::Values(
+        EdgeCase{EDGE_RAISED, BF_RECT, {"llllld", "lhhhsd", "lh..sd", "lssssd", "dddddd"}, RECT{0, 0, 6, 5}},
+        EdgeCase{EDGE_RAISED, BF_RECT | BF_SOFT | BF_ADJUST,
+                 {"hhhhhd", "hlllsd", "hl..sd", "hssssd", "dddddd"}, RECT{2, 2, 4, 3}},
+        EdgeCase{EDGE_RAISED, BF_RECT | BF_SOFT | BF_ADJUST | BF_FLAT,
+                 {"ssssss", "sffffs", "sf..fs", "sffffs", "ssssss"}, RECT{2, 2, 4, 3}},
+        EdgeCase{BDR_RAISEDINNER, BF_RECT | BF_SOFT | BF_ADJUST,
+                 {"llllls", "l....s", "l....s", "l....s", "ssssss"}, RECT{1, 1, 5, 4}},
+        EdgeCase{BDR_RAISEDINNER, BF_RECT | BF_ADJUST,
+                 {"hhhhhs", "h....s", "h....s", "h....s", "ssssss"}, RECT{1, 1, 5, 4}},
+        EdgeCase{BDR_SUNKENOUTER, BF_RECT | BF_ADJUST,
+                 {"sssssh", "s....h", "s....h", "s....h", "hhhhhh"}, RECT{1, 1, 5, 4}},
+        EdgeCase{EDGE_SUNKEN, BF_LEFT | BF_TOP | BF_MIDDLE,
+                 {"ssssss", "sddddd", "sdffff", "sdffff", "sdffff"}, RECT{0, 0, 6, 5}}));
+
+struct BlendCase {
+  BYTE constant;
+  BYTE format;
+  std::uint32_t source;  // 0xAARRGGBB
+  std::uint32_t dest;
+};
+
+class AlphaBlendFormula : public ::testing::TestWithParam<BlendCase> {};
+
+std::uint32_t Round255(std::uint32_t v) { return (v + 127) / 255; }
+
+TEST_P(AlphaBlendFormula, BlendsEveryChannel) {
+  const BlendCase& c = GetParam();
+  Canvas source(1, 1);
+  Canvas dest(1, 1);
+  source.Set(0, 0, c.source);
+  dest.Set(0, 0, c.dest);
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, c.constant, c.format};
+  ASSERT_TRUE(AlphaBlend(dest.dc(), 0, 0, 1, 1, source.dc(), 0, 0, 1, 1, blend));
+  const std::uint32_t out = dest.RawAt(0, 0);
+  const std::uint32_t src_alpha = Round255(((c.source >> 24) & 0xFF) * c.constant);
+  for (int shift = 0; shift <= 24; shift += 8) {
+    const std::uint32_t s = (c.source >> shift) & 0xFF;
+    const std::uint32_t d = (c.dest >> shift) & 0xFF;
+    const std::uint32_t want = c.format == AC_SRC_ALPHA
+                                   ? std::min<std::uint32_t>(255, Round255(s * c.constant) + Round255(d * (255 - src_alpha)))
+                                   : Round255(s * c.constant + d * (255 - c.constant));
+    EXPECT_EQ((out >> shift) & 0xFF, want) << "channel at bit " << shift;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AlphaBlendFormula,
+                         ::testing::Values(BlendCase{128, 0, 0x00C86432, 0x00643296},
+                                           BlendCase{255, 0, 0x00FFFFFF, 0x00000000},
+                                           BlendCase{0, 0, 0x00FFFFFF, 0x00102030},
+                                           BlendCase{255, AC_SRC_ALPHA, 0x80402000, 0xFF808080},
+                                           BlendCase{128, AC_SRC_ALPHA, 0xFF806040, 0x00204060},
+                                           BlendCase{255, AC_SRC_ALPHA, 0x00000000, 0x55AABBCC}));
+
+TEST(AlphaBlend, ExactValuesForHalfConstantAlpha) {
+  Canvas source(1, 1);
+  Canvas dest(1, 1);
+  source.Set(0, 0, 0x00C80000);  // red 200
+  dest.Set(0, 0, 0x00640000);    // red 100
+  ASSERT_TRUE(AlphaBlend(dest.dc(), 0, 0, 1, 1, source.dc(), 0, 0, 1, 1, BLENDFUNCTION{AC_SRC_OVER, 0, 128, 0}));
+  EXPECT_EQ(dest.At(0, 0) >> 16, 150u);  // (200 x 128 + 100 x 127) / 255 = 150.2
+}
+
+TEST(AlphaBlend, RefusesASourceRectangleOutsideTheSourceAndBadFormats) {
+  Canvas source(2, 2);
+  Canvas dest(2, 2);
+  const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, 0};
+  EXPECT_FALSE(AlphaBlend(dest.dc(), 0, 0, 2, 2, source.dc(), 1, 0, 2, 2, blend));
+  EXPECT_FALSE(AlphaBlend(dest.dc(), 0, 0, -2, 2, source.dc(), 0, 0, 2, 2, blend));
+  EXPECT_FALSE(AlphaBlend(dest.dc(), 0, 0, 2, 2, source.dc(), 0, 0, 2, 2, BLENDFUNCTION{1, 0, 255, 0}));
+  Canvas indexed(2, 2, 8, -1, {{0, 0, 0, 0}});
+  EXPECT_FALSE(AlphaBlend(dest.dc(), 0, 0, 2, 2, indexed.dc(), 0, 0, 2, 2, BLENDFUNCTION{0, 0, 255, AC_SRC_ALPHA}));
+}
+
+TEST(AlphaBlend, StretchesTheSourceByNearestPixel) {
+  Canvas source(2, 1);
+  source.Set(0, 0, 0xFF0000);
+  source.Set(1, 0, 0x0000FF);
+  Canvas dest(4, 1);
+  ASSERT_TRUE(AlphaBlend(dest.dc(), 0, 0, 4, 1, source.dc(), 0, 0, 2, 1, BLENDFUNCTION{0, 0, 255, 0}));
+  EXPECT_EQ(dest.At(1, 0), 0xFF0000u);
+  EXPECT_EQ(dest.At(2, 0), 0x0000FFu);
+}
+
+}  // namespace
+}  // namespace win
