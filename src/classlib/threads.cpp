@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "classlib/forms.h"
+#include "platform/core/process.h"
 
 namespace dashtune {
 namespace {
@@ -172,6 +173,7 @@ void TThread::ApplyPriority() {
 void TThread::Run() {
   { std::lock_guard guard(Sync().lock); }  // wait until Resume has stored the thread
   system_id_.store(static_cast<int>(::syscall(SYS_gettid)));
+  thread_id_.store(win::GetCurrentThreadId());
   if (GetPriority() != tpNormal) ApplyPriority();
   std::exception_ptr fatal;
   try {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "classlib/classes.h"
+#include "platform/core/types.h"
 
 namespace dashtune {
 
@@ -86,6 +87,8 @@ class TThread : public TObject {
   // needs privileges that a program usually lacks; lowering always works).
   void SetPriority(TThreadPriority value);
   int GetReturnValue() const { return return_value_.load(); }
+  // The platform's id of the thread (GetCurrentThreadId inside it); 0 before it starts.
+  win::DWORD GetThreadID() const { return thread_id_.load(); }
   // The exception that escaped Execute, or null.
   std::exception_ptr GetFatalException() const;
 
@@ -120,6 +123,7 @@ class TThread : public TObject {
   std::atomic<TThreadPriority> priority_{tpNormal};
   std::atomic<int> return_value_{0};
   std::atomic<int> system_id_{0};  // the kernel's id of the thread while it runs
+  std::atomic<win::DWORD> thread_id_{0};
   std::exception_ptr fatal_exception_;  // written by the thread before it finishes
 };
 

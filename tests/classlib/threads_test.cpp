@@ -9,6 +9,7 @@
 
 #include "classlib/forms.h"
 #include "classlib/threads.h"
+#include "platform/core/process.h"
 
 namespace dashtune {
 namespace {
@@ -45,7 +46,9 @@ TEST(ThreadTest, SynchronizeCompletesOnlyWhenTheMainThreadRunsIt) {
   std::atomic<bool> asking{false};
   std::atomic<bool> answered{false};
   std::thread::id ran_on;
+  std::atomic<win::DWORD> worker_id{0};
   std::unique_ptr<TBodyThread> worker(Create<TBodyThread>(false, [&](TBodyThread& self) {
+    worker_id = win::GetCurrentThreadId();
     asking = true;
     self.Synchronize([&] { ran_on = std::this_thread::get_id(); });
     answered = true;
@@ -58,6 +61,8 @@ TEST(ThreadTest, SynchronizeCompletesOnlyWhenTheMainThreadRunsIt) {
   EXPECT_FALSE(answered);
   ASSERT_TRUE(SynchronizeUntil([&] { return answered.load(); }));
   EXPECT_EQ(ran_on, std::this_thread::get_id());
+  EXPECT_EQ(worker->GetThreadID(), worker_id.load());
+  EXPECT_NE(worker_id.load(), win::GetCurrentThreadId());
   worker->WaitFor();
 }
 
