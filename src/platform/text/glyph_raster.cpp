@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 namespace win::text {
 namespace {
@@ -34,8 +33,9 @@ std::uint8_t Mix(std::uint8_t destination, std::uint8_t source, unsigned coverag
 }
 
 bool Usable(const BgraSurface& surface) {
+  const std::ptrdiff_t row_bytes = static_cast<std::ptrdiff_t>(surface.width) * 4;
   return surface.pixels && surface.width > 0 && surface.height > 0 &&
-         surface.stride >= static_cast<std::ptrdiff_t>(surface.width) * 4;
+         (surface.stride >= row_bytes || surface.stride <= -row_bytes);
 }
 
 }  // namespace
@@ -57,13 +57,14 @@ void FillSolid(const BgraSurface& surface, std::span<const RECT> clips, const RE
 }
 
 void BlendCoverage(const BgraSurface& surface, std::span<const RECT> clips, int left, int top,
-                   int width, int height, const std::uint8_t* coverage, COLORREF color) {
-  if (!Usable(surface) || !coverage || width <= 0 || height <= 0) return;
+                   int width, int height, const std::uint8_t* coverage, std::ptrdiff_t stride,
+                   COLORREF color) {
+  if (!Usable(surface) || !coverage || width <= 0 || height <= 0 || stride < width) return;
   for (const RECT& clip : clips) {
     const Span2D area = Intersect(surface, clip, left, top, std::int64_t{left} + width,
                                   std::int64_t{top} + height);
     for (int y = area.top; y < area.bottom; ++y) {
-      const std::uint8_t* row = coverage + static_cast<std::ptrdiff_t>(y - top) * width;
+      const std::uint8_t* row = coverage + static_cast<std::ptrdiff_t>(y - top) * stride;
       for (int x = area.left; x < area.right; ++x) {
         const unsigned alpha = row[x - left];
         if (alpha == 0) continue;
@@ -74,37 +75,6 @@ void BlendCoverage(const BgraSurface& surface, std::span<const RECT> clips, int 
       }
     }
   }
-}
-
-void DrawGlyphRun(const BgraSurface& surface, std::span<const RECT> clips, const Font& font, int x,
-                  int baseline, std::u32string_view characters, std::span<const int> advances,
-                  COLORREF color) {
-  std::int64_t pen = x;
-  const std::size_t count = std::min(characters.size(), advances.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    const char32_t c = characters[i];
-    if (c >= 0x20 && c != 0x7F) {
-      const Glyph& glyph = font.GetGlyph(c);
-      const std::int64_t left = pen + glyph.left;
-      const std::int64_t top = std::int64_t{baseline} - glyph.top;
-      if (left > std::numeric_limits<int>::min() && left < std::numeric_limits<int>::max() &&
-          top > std::numeric_limits<int>::min() && top < std::numeric_limits<int>::max())
-        BlendCoverage(surface, clips, static_cast<int>(left), static_cast<int>(top), glyph.width,
-                      glyph.height, glyph.coverage.data(), color);
-    }
-    pen += advances[i];
-  }
-}
-
-void DrawUnderline(const BgraSurface& surface, std::span<const RECT> clips, const Font& font, int x,
-                   int baseline, int width, COLORREF color) {
-  const FontMetrics& metrics = font.GetMetrics();
-  const std::int64_t top = std::int64_t{baseline} + metrics.underline_offset;
-  const RECT bar{x, static_cast<LONG>(std::clamp<std::int64_t>(top, INT32_MIN, INT32_MAX)),
-                 static_cast<LONG>(std::clamp<std::int64_t>(std::int64_t{x} + width, INT32_MIN, INT32_MAX)),
-                 static_cast<LONG>(std::clamp<std::int64_t>(top + metrics.underline_thickness, INT32_MIN,
-                                                            INT32_MAX))};
-  FillSolid(surface, clips, bar, color);
 }
 
 }  // namespace win::text

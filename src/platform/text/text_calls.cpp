@@ -47,13 +47,4 @@ int DrawDecodedText(const TextTarget* target, const Font& font, const DecodedTex
   return layout.height;
 }
 
-void ExtTextOutDecoded(const TextTarget& target, const Font& font, LONG x, LONG y, UINT options,
-                       const RECT* rect, const DecodedText& text, const INT* dx) {
-  const std::vector<int> advances = RunAdvances(font, text, dx);
-  RunOptions run;
-  if (rect && (options & ETO_OPAQUE)) run.opaque = rect;
-  if (rect && (options & ETO_CLIPPED)) run.clip = rect;
-  DrawRun(target, font, x, y, text.characters, advances, run);
-}
-
 }  // namespace win::text

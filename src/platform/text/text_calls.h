@@ -1,6 +1,6 @@
-// The text calls over an already-resolved font and target: what the HDC-taking platform calls
-// do once they have looked up the device context's font, surface, clip and colours. Narrow and
-// wide forms share these after decoding their text.
+// Text metrics and DrawText over an already-resolved font and target: what the HDC-taking calls
+// do once they have looked up the device context's font and colours. Narrow and wide forms share
+// these after decoding their text.
 #pragma once
 
 #include "platform/text/font.h"
@@ -16,10 +16,5 @@ void FillTextMetrics(const Font& font, TEXTMETRIC_T<Char>& metrics);
 // null only with DT_CALCRECT). Answers the text height.
 int DrawDecodedText(const TextTarget* target, const Font& font, const DecodedText& text, RECT& rect,
                     UINT format);
-
-// ExtTextOut: ETO_OPAQUE fills `rect` with the background colour, ETO_CLIPPED keeps the text
-// inside it; `dx`, when given, holds one advance per code unit.
-void ExtTextOutDecoded(const TextTarget& target, const Font& font, LONG x, LONG y, UINT options,
-                       const RECT* rect, const DecodedText& text, const INT* dx);
 
 }  // namespace win::text

