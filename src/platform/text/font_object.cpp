@@ -17,10 +17,28 @@ std::basic_string_view<Char> FaceOf(const Char (&face)[LF_FACESIZE]) {
   return {face, static_cast<std::size_t>(std::find(face, face + LF_FACESIZE, Char{0}) - face)};
 }
 
+// Copies every field but the face name.
+template <typename To, typename From>
+void CopyAttributes(const From& from, To& to) {
+  to.lfHeight = from.lfHeight;
+  to.lfWidth = from.lfWidth;
+  to.lfEscapement = from.lfEscapement;
+  to.lfOrientation = from.lfOrientation;
+  to.lfWeight = from.lfWeight;
+  to.lfItalic = from.lfItalic;
+  to.lfUnderline = from.lfUnderline;
+  to.lfStrikeOut = from.lfStrikeOut;
+  to.lfCharSet = from.lfCharSet;
+  to.lfOutPrecision = from.lfOutPrecision;
+  to.lfClipPrecision = from.lfClipPrecision;
+  to.lfQuality = from.lfQuality;
+  to.lfPitchAndFamily = from.lfPitchAndFamily;
+}
+
 // The narrow record: the face name as UTF-8, cut at a character boundary to fit the field.
 LOGFONTA NarrowRecord(const LOGFONTW& wide) {
   LOGFONTA narrow;
-  std::memcpy(&narrow, &wide, offsetof(LOGFONTW, lfFaceName));
+  CopyAttributes(wide, narrow);
   const std::string face = Utf16ToUtf8(FaceOf(wide.lfFaceName));
   std::size_t length = std::min<std::size_t>(face.size(), LF_FACESIZE - 1);
   while (length > 0 && length < face.size() && (static_cast<unsigned char>(face[length]) & 0xC0) == 0x80)
@@ -102,7 +120,7 @@ HFONT CreateFontIndirectW(const LOGFONTW* font) {
 HFONT CreateFontIndirectA(const LOGFONTA* font) {
   if (font == nullptr) return nullptr;
   LOGFONTW wide;
-  std::memcpy(&wide, font, offsetof(LOGFONTA, lfFaceName));
+  text::CopyAttributes(*font, wide);
   const std::u16string face = Utf8ToUtf16(text::FaceOf(font->lfFaceName));
   std::copy_n(face.data(), std::min<std::size_t>(face.size(), LF_FACESIZE - 1), wide.lfFaceName);
   return CreateFontIndirectW(&wide);
