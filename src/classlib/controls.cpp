@@ -220,6 +220,26 @@ void TControl::SetCursor(TCursor Value) {
     Screen->ApplyCursor(this);
 }
 
+bool TControl::GetMouseCapture() const {
+  const auto* window = dynamic_cast<const TWinControl*>(this);
+  if (window != nullptr) return window->HandleAllocated() && win::GetCapture() == window->handle_;
+  return parent_ != nullptr && parent_->mouse_control_ == this && win::GetCapture() == parent_->handle_;
+}
+
+void TControl::SetMouseCapture(bool Value) {
+  if (Value == GetMouseCapture()) return;
+  auto* window = dynamic_cast<TWinControl*>(this);
+  TWinControl* holder = window != nullptr ? window : parent_;
+  if (holder == nullptr) return;
+  if (Value) {
+    if (window == nullptr) parent_->mouse_control_ = this;
+    win::SetCapture(holder->GetHandle());
+  } else {
+    if (window == nullptr) parent_->mouse_control_ = nullptr;
+    win::ReleaseCapture();
+  }
+}
+
 void TControl::SetCaption(const std::string& Value) {
   if (Value == caption_) return;
   caption_ = Value;

@@ -144,6 +144,11 @@ class TControl : public TComponent {
   void SetParentFont(bool Value);
   TCursor GetCursor() const { return cursor_; }
   void SetCursor(TCursor Value);
+  TCursor GetDragCursor() const { return drag_cursor_; }
+  void SetDragCursor(TCursor Value) { drag_cursor_ = Value; }
+  // Whether the mouse is captured for the control (for a graphic control, by its parent for it).
+  bool GetMouseCapture() const;
+  void SetMouseCapture(bool Value);
   const std::string& GetCaption() const { return caption_; }
   void SetCaption(const std::string& Value);
   const std::string& GetHint() const { return hint_; }
@@ -225,6 +230,7 @@ class TControl : public TComponent {
   std::unique_ptr<TFont> font_;
   bool parent_font_ = true;
   TCursor cursor_ = crDefault;
+  TCursor drag_cursor_ = crDrag;
   std::string caption_;
   std::string hint_;
   bool show_hint_ = false;

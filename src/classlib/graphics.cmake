@@ -3,4 +3,5 @@ target_sources(dashtune_classlib PRIVATE
   bitmap.cpp
   bmp_format.cpp
   colors.cpp
-  graphics.cpp)
+  graphics.cpp
+  imagelist.cpp)

@@ -1,6 +1,7 @@
 #include "classlib/imagelist.h"
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/image_list.h"
 
 namespace dashtune {
 namespace {
@@ -112,22 +113,9 @@ void TCustomImageList::GetBitmap(int Index, TBitmap* Image) {
   win::ImageList_Draw(handle_, Index, canvas->GetHandle(), 0, 0, win::ILD_NORMAL);
 }
 
-void TCustomImageList::Assign(const TPersistent* Source) {
-  const auto* source = dynamic_cast<const TCustomImageList*>(Source);
-  if (source == nullptr) {
-    TComponent::Assign(Source);
-    return;
-  }
-  FreeHandle();
-  width_ = source->width_;
-  height_ = source->height_;
-  masked_ = source->masked_;
-  bk_color_ = source->bk_color_;
-  blend_color_ = source->blend_color_;
-  drawing_style_ = source->drawing_style_;
-  image_type_ = source->image_type_;
-  if (source->handle_ != nullptr) handle_ = win::ImageList_Duplicate(source->handle_);
-  Change();
+void TCustomImageList::Overlay(int ImageIndex, int OverlayIndex) {
+  if (handle_ == nullptr || ImageIndex < 0 || ImageIndex >= GetCount()) return;
+  win::ImageList_SetOverlayImage(handle_, ImageIndex, OverlayIndex);
 }
 
 void TCustomImageList::Change() {

@@ -18,8 +18,6 @@ class TCustomImageList : public TComponent {
   TCustomImageList(TComponent* AOwner, int AWidth, int AHeight);
   ~TCustomImageList() override;
 
-  void Assign(const TPersistent* Source) override;
-
   // The platform image list, made on first use; owned by the component.
   win::HIMAGELIST GetHandle();
   bool HandleAllocated() const { return handle_ != nullptr; }
@@ -42,7 +40,7 @@ class TCustomImageList : public TComponent {
   void SetImageType(TImageType Value) { image_type_ = Value; }
 
   // Adds the image (a strip of several when wider than the list's width) with its mask (nil: no
-  // mask); answers the index of the first image added, -1 on failure.
+  // mask; white mask pixels are transparent); answers the first index added, -1 on failure.
   int Add(TBitmap* Image, TBitmap* Mask);
   // Adds the image with a mask of the pixels of the colour.
   int AddMasked(TBitmap* Image, TColor MaskColor);
@@ -50,6 +48,8 @@ class TCustomImageList : public TComponent {
   void Clear();
   // Draws image Index at (X, Y); a disabled image is blended 50 % with the blend colour.
   void Draw(TCanvas* Canvas, int X, int Y, int Index, bool Enabled = true);
+  // Makes image ImageIndex overlay number OverlayIndex (1 to 15) for drawing with an overlay.
+  void Overlay(int ImageIndex, int OverlayIndex);
   // The image (Index) into Image, sized to the list's width and height.
   void GetBitmap(int Index, TBitmap* Image);
 
