@@ -1,3 +1,4 @@
+// The text parts of the drawing objects and the canvas: realised fonts and text output.
 #include <algorithm>
 #include <cstring>
 
@@ -5,7 +6,6 @@
 #include "platform/gdi/gdi.h"
 #include "platform/text/text.h"
 
-// The text parts of the drawing objects and the canvas: fonts and text output.
 namespace dashtune {
 
 win::HFONT TFont::GetHandle() {

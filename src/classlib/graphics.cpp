@@ -59,9 +59,6 @@ void TFont::Assign(const TPersistent* Source) {
   Changed();
 }
 
-// Until logical fonts can be realised, every font selects the platform's default GUI font.
-win::HFONT TFont::GetHandle() { return static_cast<win::HFONT>(win::GetStockObject(win::DEFAULT_GUI_FONT)); }
-
 void TFont::SetColor(TColor value) {
   if (value == color_) return;
   color_ = value;

@@ -8,6 +8,7 @@
 #include "classlib/bitmap.h"
 #include "classlib/graphics.h"
 #include "platform/gdi/gdi.h"
+#include "platform/text/font.h"
 
 namespace dashtune {
 namespace {
@@ -163,6 +164,57 @@ TEST(Colors, SystemColoursResolveAndPlainColoursLoseTheirHighByte) {
   EXPECT_EQ(ColorToRGB(clRed), 0x0000FFu);
   EXPECT_EQ(ColorToRGB(clRed | 0x02000000), 0x0000FFu);
   EXPECT_EQ(ColorToRGB(clBtnFace) & 0xFF000000u, 0u);
+}
+
+}  // namespace
+}  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+// With the fixed-metrics font a cell height of 16 gives an advance of 8 and solid boxes of 7
+// columns for visible characters.
+class CanvasTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bitmap_.SetPixelFormat(pf32bit);
+    bitmap_.SetSize(40, 20);
+    canvas_ = bitmap_.GetCanvas();
+    canvas_->GetBrush()->SetColor(clWhite);
+    canvas_->FillRect(win::RECT{0, 0, 40, 20});
+    canvas_->GetFont()->SetName(win::text::kFixedMetricsFaceName);
+    canvas_->GetFont()->SetHeight(16);
+    canvas_->GetFont()->SetColor(clRed);
+  }
+  TBitmap bitmap_;
+  TCanvas* canvas_ = nullptr;
+};
+
+TEST_F(CanvasTextTest, MeasuresExactlyWithTheFixedFont) {
+  EXPECT_EQ(canvas_->TextWidth("abc"), 24);
+  EXPECT_EQ(canvas_->TextHeight("abc"), 16);
+  EXPECT_EQ(canvas_->TextWidth(""), 0);
+}
+
+TEST_F(CanvasTextTest, TextOutDrawsInTheFontColourAndMovesThePen) {
+  canvas_->GetBrush()->SetStyle(bsClear);
+  canvas_->TextOut(2, 1, "a b");
+  EXPECT_EQ(canvas_->GetPixel(2, 1), clRed);
+  EXPECT_EQ(canvas_->GetPixel(8, 16), clRed);   // last box column, last row
+  EXPECT_EQ(canvas_->GetPixel(9, 1), clWhite);  // the gap after the box
+  EXPECT_EQ(canvas_->GetPixel(12, 5), clWhite); // the blank
+  EXPECT_EQ(canvas_->GetPixel(18, 5), clRed);
+  EXPECT_EQ(canvas_->GetPenPos().x, 26);
+}
+
+TEST_F(CanvasTextTest, TextRectClipsAndFillsWithTheBrush) {
+  canvas_->GetBrush()->SetColor(clBlue);
+  canvas_->TextRect(win::RECT{0, 0, 12, 10}, 0, 0, "ab");
+  EXPECT_EQ(canvas_->GetPixel(0, 0), clRed);
+  EXPECT_EQ(canvas_->GetPixel(7, 0), clBlue);     // the gap, filled by the brush
+  EXPECT_EQ(canvas_->GetPixel(11, 9), clRed);     // second box inside the rectangle
+  EXPECT_EQ(canvas_->GetPixel(12, 0), clWhite);   // clipped
+  EXPECT_EQ(canvas_->GetPixel(0, 10), clWhite);   // clipped
 }
 
 }  // namespace
