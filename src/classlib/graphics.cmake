@@ -3,6 +3,7 @@ target_sources(dashtune_classlib PRIVATE
   bitmap.cpp
   bmp_format.cpp
   canvas_text.cpp
+  clipboard.cpp
   colors.cpp
   graphics.cpp
   imagelist.cpp)
