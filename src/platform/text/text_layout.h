@@ -23,6 +23,7 @@
 //   bottom becomes top + the height of all lines (empty text: no lines, an empty rectangle).
 // - The result height is the height of all lines; with DT_VCENTER or DT_BOTTOM on a single line
 //   it is the distance from the rectangle's top to the bottom of the text.
+// - DT_PATH_ELLIPSIS, DT_MODIFYSTRING, DT_EDITCONTROL, DT_INTERNAL and DT_TABSTOP change nothing.
 #pragma once
 
 #include <string>

@@ -434,6 +434,24 @@ TEST_P(DejaVuDrawingTest, TextShowsGlyphPixelsOfTheChosenColour) {
 
 INSTANTIATE_TEST_SUITE_P(Depths, DejaVuDrawingTest, ::testing::Values(32, 24));
 
+TEST(TextApiTest, DejaVuUnderlineIsASolidRowUnderTheWholeRun) {
+  DibDc canvas(60, 20);
+  SelectedFont font(canvas.dc(), text::testing::LogFontW("Any Face", -14, FW_NORMAL, false, true));
+  SetBkMode(canvas.dc(), TRANSPARENT);
+  SetTextColor(canvas.dc(), kInk);
+  SIZE extent;
+  ASSERT_TRUE(GetTextExtentPoint32W(canvas.dc(), u"a b", 3, &extent));
+  ASSERT_TRUE(TextOutW(canvas.dc(), 2, 1, u"a b", 3));
+  TEXTMETRICW metrics;
+  ASSERT_TRUE(GetTextMetricsW(canvas.dc(), &metrics));
+  const std::string solid = std::string(2, '.') + std::string(extent.cx, '#') +
+                            std::string(60 - 2 - extent.cx, '.');
+  const Picture picture = canvas.Draw();
+  int solid_rows = 0;
+  for (int y = 1 + metrics.tmAscent; y < 1 + metrics.tmHeight; ++y) solid_rows += picture[y] == solid;
+  EXPECT_GE(solid_rows, 1);
+}
+
 TEST(TextApiTest, ThreadsDrawingWithOneFontGetTheSamePixels) {
   const HFONT font = CreateFontIndirectW(&static_cast<const LOGFONTW&>(
       text::testing::LogFontW("Any Face", -14)));
