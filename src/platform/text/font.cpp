@@ -24,8 +24,8 @@ constexpr std::int64_t kMaxPixelHeight = 1024;
 constexpr std::size_t kCachedFontCount = 32;
 
 int ClampedMagnitude(LONG height) {
-  return static_cast<int>(std::min<std::int64_t>(std::llabs(static_cast<std::int64_t>(height)),
-                                                 kMaxPixelHeight));
+  return static_cast<int>(
+      std::min<std::int64_t>(std::llabs(static_cast<std::int64_t>(height)), kMaxPixelHeight));
 }
 
 template <typename Char>
@@ -184,7 +184,10 @@ class FreeTypeFont final : public Font {
  private:
   FreeTypeFont(const FontMetrics& metrics, std::shared_ptr<FreeTypeLibrary> library, FT_Face face,
                bool italic, bool embolden)
-      : Font(metrics), library_(std::move(library)), face_(face), italic_(italic),
+      : Font(metrics),
+        library_(std::move(library)),
+        face_(face),
+        italic_(italic),
         embolden_(embolden) {}
 
   // Sets the face's pixel size from the height rules and answers the metrics at that size.
@@ -211,7 +214,8 @@ class FreeTypeFont final : public Font {
     const double line_units = face->height;  // ascender - descender + line gap
     metrics.external_leading = std::max(0, RoundToInt((line_units - cell_units) * scale));
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    const double average_units = os2 && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth : units_per_em / 2;
+    const double average_units =
+        os2 && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth : units_per_em / 2;
     metrics.average_char_width = std::max(1, RoundToInt(average_units * scale));
     metrics.max_char_width = std::max(1, RoundToInt(face->max_advance_width * scale));
     metrics.underline_thickness = std::max(1, RoundToInt(face->underline_thickness * scale));

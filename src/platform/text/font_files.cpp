@@ -40,8 +40,8 @@ std::string_view FontFileName(FontStyle style) {
   return style == FontStyle::kBold ? "DejaVuSans-Bold.ttf" : "DejaVuSans.ttf";
 }
 
-std::optional<std::filesystem::path> FindFontFile(std::string_view file_name,
-                                                  const std::vector<std::filesystem::path>& directories) {
+std::optional<std::filesystem::path> FindFontFile(
+    std::string_view file_name, const std::vector<std::filesystem::path>& directories) {
   for (const auto& directory : directories) {
     const auto candidate = directory / file_name;
     if (IsReadableFile(candidate)) return candidate;
@@ -56,9 +56,9 @@ std::vector<std::filesystem::path> DefaultFontDirectories() {
   std::vector<std::filesystem::path> directories;
   if (const char* configured = std::getenv("DASHTUNE_FONT_DIR"); configured && *configured)
     directories.emplace_back(configured);
-  for (const char* known : {"/usr/share/fonts/truetype/dejavu", "/usr/share/fonts/dejavu",
-                            "/usr/share/fonts/TTF", "/usr/share/fonts/truetype",
-                            "/usr/local/share/fonts", "/usr/share/fonts"})
+  for (const char* known :
+       {"/usr/share/fonts/truetype/dejavu", "/usr/share/fonts/dejavu", "/usr/share/fonts/TTF",
+        "/usr/share/fonts/truetype", "/usr/local/share/fonts", "/usr/share/fonts"})
     directories.emplace_back(known);
   return directories;
 }

@@ -16,8 +16,8 @@ std::string_view FontFileName(FontStyle style);
 
 // Looks for the file in the given directories in order, then in their subdirectories (a bounded
 // walk). Answers nothing when no readable regular file of that name exists.
-std::optional<std::filesystem::path> FindFontFile(std::string_view file_name,
-                                                  const std::vector<std::filesystem::path>& directories);
+std::optional<std::filesystem::path> FindFontFile(
+    std::string_view file_name, const std::vector<std::filesystem::path>& directories);
 
 // The directories searched by default: $DASHTUNE_FONT_DIR when set, then the places Debian and
 // other distributions install the DejaVu fonts.

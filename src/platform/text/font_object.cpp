@@ -41,7 +41,8 @@ LOGFONTA NarrowRecord(const LOGFONTW& wide) {
   CopyAttributes(wide, narrow);
   const std::string face = Utf16ToUtf8(FaceOf(wide.lfFaceName));
   std::size_t length = std::min<std::size_t>(face.size(), LF_FACESIZE - 1);
-  while (length > 0 && length < face.size() && (static_cast<unsigned char>(face[length]) & 0xC0) == 0x80)
+  while (length > 0 && length < face.size() &&
+         (static_cast<unsigned char>(face[length]) & 0xC0) == 0x80)
     --length;
   std::copy_n(face.data(), length, narrow.lfFaceName);
   std::fill(narrow.lfFaceName + length, narrow.lfFaceName + LF_FACESIZE, '\0');
@@ -76,19 +77,25 @@ int FontObject::Describe(int size, void* buffer, bool wide) const {
 
 LOGFONTW StockLogFont(int stock_index) {
   switch (stock_index) {
-    case DEFAULT_GUI_FONT: return MakeLogFont(-11, FW_NORMAL, u"Sans Serif");
-    case ANSI_VAR_FONT: return MakeLogFont(13, FW_NORMAL, u"Sans Serif");
+    case DEFAULT_GUI_FONT:
+      return MakeLogFont(-11, FW_NORMAL, u"Sans Serif");
+    case ANSI_VAR_FONT:
+      return MakeLogFont(13, FW_NORMAL, u"Sans Serif");
     case OEM_FIXED_FONT:
-    case ANSI_FIXED_FONT: return MakeLogFont(12, FW_NORMAL, u"Fixed");
-    case SYSTEM_FIXED_FONT: return MakeLogFont(16, FW_NORMAL, u"Fixed");
-    default: return MakeLogFont(16, FW_BOLD, u"System");  // SYSTEM_FONT, DEVICE_DEFAULT_FONT
+    case ANSI_FIXED_FONT:
+      return MakeLogFont(12, FW_NORMAL, u"Fixed");
+    case SYSTEM_FIXED_FONT:
+      return MakeLogFont(16, FW_NORMAL, u"Fixed");
+    default:
+      return MakeLogFont(16, FW_BOLD, u"System");  // SYSTEM_FONT, DEVICE_DEFAULT_FONT
   }
 }
 
 std::shared_ptr<const Font> FontOfHandle(HGDIOBJ handle) {
   if (auto object = gdi::FindAs<FontObject>(handle)) return object->font;
   const int stock_index = gdi::StockFontIndex(static_cast<HFONT>(handle));
-  return RealizeFont(RequestFromLogFont(StockLogFont(stock_index >= 0 ? stock_index : SYSTEM_FONT)));
+  return RealizeFont(
+      RequestFromLogFont(StockLogFont(stock_index >= 0 ? stock_index : SYSTEM_FONT)));
 }
 
 void InstallStockFonts() {

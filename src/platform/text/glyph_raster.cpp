@@ -18,7 +18,8 @@ Span2D Intersect(const BgraSurface& surface, const RECT& clip, std::int64_t left
   const std::int64_t l = std::max({left, std::int64_t{clip.left}, std::int64_t{0}});
   const std::int64_t t = std::max({top, std::int64_t{clip.top}, std::int64_t{0}});
   const std::int64_t r = std::min({right, std::int64_t{clip.right}, std::int64_t{surface.width}});
-  const std::int64_t b = std::min({bottom, std::int64_t{clip.bottom}, std::int64_t{surface.height}});
+  const std::int64_t b =
+      std::min({bottom, std::int64_t{clip.bottom}, std::int64_t{surface.height}});
   if (r <= l || b <= t) return {0, 0, 0, 0};
   return {static_cast<int>(l), static_cast<int>(t), static_cast<int>(r), static_cast<int>(b)};
 }
@@ -29,7 +30,8 @@ std::uint8_t* PixelAt(const BgraSurface& surface, int x, int y) {
 }
 
 std::uint8_t Mix(std::uint8_t destination, std::uint8_t source, unsigned coverage) {
-  return static_cast<std::uint8_t>((destination * (255u - coverage) + source * coverage + 127u) / 255u);
+  return static_cast<std::uint8_t>((destination * (255u - coverage) + source * coverage + 127u) /
+                                   255u);
 }
 
 bool Usable(const BgraSurface& surface) {
@@ -61,8 +63,8 @@ void BlendCoverage(const BgraSurface& surface, std::span<const RECT> clips, int 
                    COLORREF color) {
   if (!Usable(surface) || !coverage || width <= 0 || height <= 0 || stride < width) return;
   for (const RECT& clip : clips) {
-    const Span2D area = Intersect(surface, clip, left, top, std::int64_t{left} + width,
-                                  std::int64_t{top} + height);
+    const Span2D area =
+        Intersect(surface, clip, left, top, std::int64_t{left} + width, std::int64_t{top} + height);
     for (int y = area.top; y < area.bottom; ++y) {
       const std::uint8_t* row = coverage + static_cast<std::ptrdiff_t>(y - top) * stride;
       for (int x = area.left; x < area.right; ++x) {

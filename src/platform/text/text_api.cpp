@@ -40,6 +40,7 @@ struct DcText {
 };
 
 std::optional<DcText> TextStateOf(HDC dc) {
+  const gdi::EngineLock lock = gdi::LockEngine();  // the selected font cannot go meanwhile
   DcText text;
   if (!gdi::GetTextState(dc, &text.state)) return std::nullopt;
   text.font = FontOfHandle(text.state.font);
@@ -58,13 +59,15 @@ TextTarget TargetFor(const DcText& text, TextSink& sink) {
 // Text arguments: a count of code units, -1 for "up to the terminator" where allowed.
 std::optional<DecodedText> Decode(LPCSTR text, std::int64_t count) {
   if (count == -1 && text) count = static_cast<std::int64_t>(std::strlen(text));
-  if (count < 0 || count > std::numeric_limits<int>::max() || (count > 0 && !text)) return std::nullopt;
+  if (count < 0 || count > std::numeric_limits<int>::max() || (count > 0 && !text))
+    return std::nullopt;
   return DecodeUtf8(std::string_view(text ? text : "", static_cast<std::size_t>(count)));
 }
 
 std::optional<DecodedText> Decode(LPCWSTR text, std::int64_t count) {
   if (count == -1 && text) count = lstrlenW(text);
-  if (count < 0 || count > std::numeric_limits<int>::max() || (count > 0 && !text)) return std::nullopt;
+  if (count < 0 || count > std::numeric_limits<int>::max() || (count > 0 && !text))
+    return std::nullopt;
   return DecodeUtf16(std::u16string_view(text ? text : u"", static_cast<std::size_t>(count)));
 }
 
@@ -91,7 +94,7 @@ BOOL GetTextExtentOf(HDC dc, const Char* characters, int count, SIZE* size) {
 POINT AlignRun(const gdi::TextState& state, const Font& font, POINT at, LONG width) {
   const UINT horizontal = state.text_align & TA_CENTER;
   const UINT vertical = state.text_align & TA_BASELINE;
-  const std::int64_t x = horizontal == TA_CENTER ? at.x - std::int64_t{width} / 2
+  const std::int64_t x = horizontal == TA_CENTER  ? at.x - std::int64_t{width} / 2
                          : horizontal == TA_RIGHT ? std::int64_t{at.x} - width
                                                   : at.x;
   const std::int64_t y = vertical == TA_BASELINE ? std::int64_t{at.y} - font.GetMetrics().ascent
@@ -107,11 +110,12 @@ POINT AlignRun(const gdi::TextState& state, const Font& font, POINT at, LONG wid
 void MoveCurrentPosition(HDC dc, const gdi::TextState& state, LONG width) {
   const UINT horizontal = state.text_align & TA_CENTER;
   if (!(state.text_align & TA_UPDATECP) || horizontal == TA_CENTER) return;
-  const std::int64_t moved = std::int64_t{state.position.x} + (horizontal == TA_RIGHT ? -width : width);
-  gdi::SetCurrentPosition(dc, POINT{static_cast<LONG>(std::clamp<std::int64_t>(
-                                        moved, std::numeric_limits<LONG>::min(),
-                                        std::numeric_limits<LONG>::max())),
-                                    state.position.y});
+  const std::int64_t moved =
+      std::int64_t{state.position.x} + (horizontal == TA_RIGHT ? -width : width);
+  gdi::SetCurrentPosition(
+      dc, POINT{static_cast<LONG>(std::clamp<std::int64_t>(moved, std::numeric_limits<LONG>::min(),
+                                                           std::numeric_limits<LONG>::max())),
+                state.position.y});
 }
 
 template <typename Char>
@@ -124,7 +128,8 @@ BOOL ExtTextOutOf(HDC dc, int x, int y, UINT options, const RECT* rect, const Ch
   if (!text || !decoded) return FALSE;
   const std::vector<int> advances = RunAdvances(*text->font, *decoded, dx);
   const LONG width = RunExtent(*text->font, advances).cx;
-  const POINT requested = (text->state.text_align & TA_UPDATECP) ? text->state.position : POINT{x, y};
+  const POINT requested =
+      (text->state.text_align & TA_UPDATECP) ? text->state.position : POINT{x, y};
   const POINT cell = AlignRun(text->state, *text->font, requested, width);
   DcSink sink(dc);
   RunOptions run;

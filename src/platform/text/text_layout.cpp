@@ -50,7 +50,8 @@ class Advancer {
  public:
   Advancer(const Font& font, UINT format)
       : font_(font),
-        tab_width_((format & DT_EXPANDTABS) ? kTabStopChars * font.GetMetrics().average_char_width : 0) {}
+        tab_width_((format & DT_EXPANDTABS) ? kTabStopChars * font.GetMetrics().average_char_width
+                                            : 0) {}
 
   int At(char32_t c, std::int64_t pen) const {
     if (c == U'\t' && tab_width_ > 0) return tab_width_ - static_cast<int>(pen % tab_width_);
@@ -167,14 +168,16 @@ LONG HorizontalPosition(const RECT& rect, LONG line_width, UINT format) {
 
 std::int64_t FirstLineTop(const RECT& rect, std::int64_t text_height, UINT format) {
   if (!(format & DT_SINGLELINE)) return rect.top;
-  if (format & DT_VCENTER) return rect.top + (static_cast<std::int64_t>(rect.bottom) - rect.top - text_height) / 2;
+  if (format & DT_VCENTER)
+    return rect.top + (static_cast<std::int64_t>(rect.bottom) - rect.top - text_height) / 2;
   if (format & DT_BOTTOM) return static_cast<std::int64_t>(rect.bottom) - text_height;
   return rect.top;
 }
 
 }  // namespace
 
-TextLayout LayoutDrawText(std::u32string_view source, const Font& font, const RECT& rect, UINT format) {
+TextLayout LayoutDrawText(std::u32string_view source, const Font& font, const RECT& rect,
+                          UINT format) {
   const Advancer advancer(font, format);
   const PrefixedText prefixed = StripPrefixes(source, format);
   const std::int64_t width = static_cast<std::int64_t>(rect.right) - rect.left;

@@ -41,7 +41,7 @@ struct LaidOutLine {
   LONG x = 0;                 // the line's cell: top-left corner and width
   LONG y = 0;
   LONG width = 0;
-  int underline_index = -1;   // character drawn underlined for a prefix, -1 for none
+  int underline_index = -1;  // character drawn underlined for a prefix, -1 for none
 };
 
 struct TextLayout {
@@ -50,6 +50,7 @@ struct TextLayout {
   LONG height = 0;    // DrawText's result
 };
 
-TextLayout LayoutDrawText(std::u32string_view text, const Font& font, const RECT& rect, UINT format);
+TextLayout LayoutDrawText(std::u32string_view text, const Font& font, const RECT& rect,
+                          UINT format);
 
 }  // namespace win::text

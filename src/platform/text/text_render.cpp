@@ -18,7 +18,8 @@ struct Box {
   bool Empty() const { return right <= left || bottom <= top; }
   Box Crop(const RECT& limit) const {
     return {std::max<std::int64_t>(left, limit.left), std::max<std::int64_t>(top, limit.top),
-            std::min<std::int64_t>(right, limit.right), std::min<std::int64_t>(bottom, limit.bottom)};
+            std::min<std::int64_t>(right, limit.right),
+            std::min<std::int64_t>(bottom, limit.bottom)};
   }
 };
 
@@ -33,17 +34,19 @@ RECT DrawableArea(const TextSink& sink, const RECT* clip) {
 void FillCropped(TextSink& sink, const RECT& area, const Box& box, COLORREF color) {
   const Box cropped = box.Crop(area);
   if (cropped.Empty()) return;
-  sink.Fill(RECT{Clamp(cropped.left), Clamp(cropped.top), Clamp(cropped.right), Clamp(cropped.bottom)},
-            color);
+  sink.Fill(
+      RECT{Clamp(cropped.left), Clamp(cropped.top), Clamp(cropped.right), Clamp(cropped.bottom)},
+      color);
 }
 
 void BlendGlyph(TextSink& sink, const RECT& area, std::int64_t left, std::int64_t top,
                 const Glyph& glyph, COLORREF color) {
   const Box cropped = Box{left, top, left + glyph.width, top + glyph.height}.Crop(area);
   if (cropped.Empty()) return;
-  const std::uint8_t* first = glyph.coverage.data() +
-                              (cropped.top - top) * glyph.width + (cropped.left - left);
-  sink.Blend(Clamp(cropped.left), Clamp(cropped.top), static_cast<int>(cropped.right - cropped.left),
+  const std::uint8_t* first =
+      glyph.coverage.data() + (cropped.top - top) * glyph.width + (cropped.left - left);
+  sink.Blend(Clamp(cropped.left), Clamp(cropped.top),
+             static_cast<int>(cropped.right - cropped.left),
              static_cast<int>(cropped.bottom - cropped.top), first, glyph.width, color);
 }
 
@@ -58,8 +61,9 @@ bool Drawable(char32_t c) { return c >= 0x20 && c != 0x7F; }
 }  // namespace
 
 void BgraSink::Fill(const RECT& rect, COLORREF color) {
-  const RECT pixels{Clamp(std::int64_t{rect.left} + offset_.x), Clamp(std::int64_t{rect.top} + offset_.y),
-                    Clamp(std::int64_t{rect.right} + offset_.x), Clamp(std::int64_t{rect.bottom} + offset_.y)};
+  const RECT pixels{
+      Clamp(std::int64_t{rect.left} + offset_.x), Clamp(std::int64_t{rect.top} + offset_.y),
+      Clamp(std::int64_t{rect.right} + offset_.x), Clamp(std::int64_t{rect.bottom} + offset_.y)};
   FillSolid(surface_, clips_, pixels, color);
 }
 
@@ -71,7 +75,8 @@ void BgraSink::Blend(LONG left, LONG top, int width, int height, const std::uint
 
 RECT BgraSink::Bounds() const {
   return {Clamp(-std::int64_t{offset_.x}), Clamp(-std::int64_t{offset_.y}),
-          Clamp(std::int64_t{surface_.width} - offset_.x), Clamp(std::int64_t{surface_.height} - offset_.y)};
+          Clamp(std::int64_t{surface_.width} - offset_.x),
+          Clamp(std::int64_t{surface_.height} - offset_.y)};
 }
 
 std::vector<int> RunAdvances(const Font& font, const DecodedText& text, const INT* dx) {
@@ -94,7 +99,8 @@ SIZE RunExtent(const Font& font, std::span<const int> advances) {
 }
 
 void DrawRun(const TextTarget& target, const Font& font, LONG x, LONG y,
-             std::u32string_view characters, std::span<const int> advances, const RunOptions& options) {
+             std::u32string_view characters, std::span<const int> advances,
+             const RunOptions& options) {
   if (!target.sink) return;
   TextSink& sink = *target.sink;
   const RECT area = DrawableArea(sink, options.clip);
@@ -125,7 +131,8 @@ void DrawRun(const TextTarget& target, const Font& font, LONG x, LONG y,
   const std::int64_t underline_bottom = underline_top + metrics.underline_thickness;
   if (metrics.underline) {
     FillCropped(sink, area, Box{x, underline_top, x + width, underline_bottom}, target.text_color);
-  } else if (options.underline_index >= 0 && static_cast<std::size_t>(options.underline_index) < count) {
+  } else if (options.underline_index >= 0 &&
+             static_cast<std::size_t>(options.underline_index) < count) {
     const std::size_t index = static_cast<std::size_t>(options.underline_index);
     const std::int64_t start = x + Sum(advances.first(index));
     FillCropped(sink, area, Box{start, underline_top, start + advances[index], underline_bottom},
@@ -133,7 +140,8 @@ void DrawRun(const TextTarget& target, const Font& font, LONG x, LONG y,
   }
 }
 
-void DrawLayout(const TextTarget& target, const Font& font, const TextLayout& layout, const RECT* clip) {
+void DrawLayout(const TextTarget& target, const Font& font, const TextLayout& layout,
+                const RECT* clip) {
   for (const LaidOutLine& line : layout.lines) {
     RunOptions options;
     options.clip = clip;

@@ -71,9 +71,11 @@ struct RunOptions {
 // mode the cell (advances wide, font height high) is filled with the background colour first.
 // The font's underline, when it has one, runs under the whole run.
 void DrawRun(const TextTarget& target, const Font& font, LONG x, LONG y,
-             std::u32string_view characters, std::span<const int> advances, const RunOptions& options);
+             std::u32string_view characters, std::span<const int> advances,
+             const RunOptions& options);
 
 // Draws every line of a DrawText layout, clipped to `clip` when given.
-void DrawLayout(const TextTarget& target, const Font& font, const TextLayout& layout, const RECT* clip);
+void DrawLayout(const TextTarget& target, const Font& font, const TextLayout& layout,
+                const RECT* clip);
 
 }  // namespace win::text

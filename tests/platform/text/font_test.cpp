@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -202,6 +203,21 @@ TEST_F(FontFilesTest, DirectoryWithTheFontsNameIsNotAFont) {
 TEST_F(FontFilesTest, SearchStopsAtBoundedDepth) {
   Touch(root_ / "1" / "2" / "3" / "4" / "5" / "6" / "DejaVuSans.ttf");
   EXPECT_EQ(FindFontFile("DejaVuSans.ttf", {root_}), std::nullopt);
+}
+
+TEST(FontFilesLocateTest, ConfiguredDirectoryIsSearchedFirst) {
+  const char* saved = std::getenv("DASHTUNE_FONT_DIR");
+  const std::string previous = saved ? saved : "";
+  setenv("DASHTUNE_FONT_DIR", "/opt/fonts", 1);
+  const auto directories = DefaultFontDirectories();
+  ASSERT_FALSE(directories.empty());
+  EXPECT_EQ(directories.front(), "/opt/fonts");
+  setenv("DASHTUNE_FONT_DIR", "", 1);
+  EXPECT_EQ(DefaultFontDirectories().front(), "/usr/share/fonts/truetype/dejavu");
+  if (saved)
+    setenv("DASHTUNE_FONT_DIR", previous.c_str(), 1);
+  else
+    unsetenv("DASHTUNE_FONT_DIR");
 }
 
 TEST(FontFilesLocateTest, TheInstalledDejaVuFilesAreFound) {
