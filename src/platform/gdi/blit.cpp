@@ -103,18 +103,21 @@ struct AxisMap {
   std::vector<int> to;
 };
 
-AxisMap MapAxis(int dest_len, int source_start, int source_len, bool mirror, bool combine) {
+// Maps destination pixels [first, first + count) of a destination span `dest_len` long.
+AxisMap MapAxis(int dest_len, int first, int count, long long source_start, long long source_len,
+                bool mirror, bool combine) {
   AxisMap map;
-  map.from.resize(static_cast<std::size_t>(dest_len));
-  map.to.resize(static_cast<std::size_t>(dest_len));
-  for (int i = 0; i < dest_len; ++i) {
-    const long long a = static_cast<long long>(i) * source_len / dest_len;
-    long long b = static_cast<long long>(i + 1) * source_len / dest_len;
+  map.from.resize(static_cast<std::size_t>(count));
+  map.to.resize(static_cast<std::size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    const long long i = first + k;
+    const long long a = i * source_len / dest_len;
+    long long b = (i + 1) * source_len / dest_len;
     if (!combine || b <= a) b = a + 1;
     const long long from = mirror ? source_start + source_len - b : source_start + a;
     const long long to = mirror ? source_start + source_len - a : source_start + b;
-    map.from[static_cast<std::size_t>(i)] = static_cast<int>(from);
-    map.to[static_cast<std::size_t>(i)] = static_cast<int>(to);
+    map.from[static_cast<std::size_t>(k)] = ClampCoordinate(from);
+    map.to[static_cast<std::size_t>(k)] = ClampCoordinate(to);
   }
   return map;
 }
@@ -335,6 +338,9 @@ bool Blit(DeviceContext& dc, const BlitRequest& request) {
   Normalise(static_cast<long long>(request.y) + job.target.offset.y, request.height, job.dest.top,
             job.dest.bottom, dest_mirror_y);
   const RECT unclipped = job.dest;
+  // Only the part inside the clip is mapped, so a huge request costs no more than the clip.
+  job.dest = IntersectRects(unclipped, job.target.clip->Bounds());
+  if (RectIsEmpty(job.dest)) return true;
 
   if (request.source != nullptr) {
     if (request.source_width == 0 || request.source_height == 0) return false;
@@ -344,8 +350,8 @@ bool Blit(DeviceContext& dc, const BlitRequest& request) {
     Normalise(request.source_x, request.source_width, sx0, sx1, source_mirror_x);
     Normalise(request.source_y, request.source_height, sy0, sy1, source_mirror_y);
     const int stretch_mode = dc.state.stretch_mode;
-    const int dest_w = job.dest.right - job.dest.left;
-    const int dest_h = job.dest.bottom - job.dest.top;
+    const int dest_w = unclipped.right - unclipped.left;
+    const int dest_h = unclipped.bottom - unclipped.top;
     const bool shrink_x = sx1 - sx0 > dest_w;
     const bool shrink_y = sy1 - sy0 > dest_h;
     const bool combining = stretch_mode == BLACKONWHITE || stretch_mode == WHITEONBLACK;
@@ -354,9 +360,11 @@ bool Blit(DeviceContext& dc, const BlitRequest& request) {
     job.source.surface = request.source;
     job.source.bk_rgb = request.source_bk_rgb;
     job.source.combine = combine;
-    job.source.columns = MapAxis(dest_w, sx0, sx1 - sx0, dest_mirror_x != source_mirror_x,
+    job.source.columns = MapAxis(dest_w, job.dest.left - unclipped.left, job.dest.right - job.dest.left, sx0,
+                                 sx1 - sx0, dest_mirror_x != source_mirror_x,
                                  combine != 0 && shrink_x);
-    job.source.rows = MapAxis(dest_h, sy0, sy1 - sy0, dest_mirror_y != source_mirror_y,
+    job.source.rows = MapAxis(dest_h, job.dest.top - unclipped.top, job.dest.bottom - job.dest.top, sy0,
+                              sy1 - sy0, dest_mirror_y != source_mirror_y,
                               combine != 0 && shrink_y);
     if (!TrimToSource(job.source.columns, request.source->width, job.dest.left, job.dest.right) ||
         !TrimToSource(job.source.rows, request.source->height, job.dest.top, job.dest.bottom))

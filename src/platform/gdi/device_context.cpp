@@ -81,6 +81,13 @@ Region DeviceContext::DeviceClip() {
   return clip;
 }
 
+Region DeviceContext::DeviceArea() const {
+  const Surface* surface = CurrentSurface();
+  if (surface == nullptr || surface->bits == nullptr) return Region();
+  return Region(RECT{-surface_origin.x, -surface_origin.y, surface->width - surface_origin.x,
+                     surface->height - surface_origin.y});
+}
+
 DrawTarget DeviceContext::Target() {
   const Surface* surface = CurrentSurface();
   if (!clip_valid_) {
@@ -464,8 +471,8 @@ int CombineClipRect(HDC handle, int left, int top, int right, int bottom, Region
   auto dc = FindDC(handle);
   if (!dc) return ERROR;
   const Region rect(LogicalRectToDevice(*dc, left, top, right, bottom));
-  // Without a clip region, the whole device is the starting area.
-  const Region current = dc->state.clip ? *dc->state.clip : dc->DeviceClip();
+  // Without a clip region, the whole surface is the starting area.
+  const Region current = dc->state.clip ? *dc->state.clip : dc->DeviceArea();
   dc->state.clip = Region::Combine(current, rect, op);
   dc->ClipChanged();
   return dc->DeviceClip().Complexity();

@@ -58,6 +58,8 @@ class DeviceContext : public GdiObject {
   void ClipChanged() { clip_valid_ = false; }
   // The effective clip in device coordinates (surface area, base clip and clip region).
   Region DeviceClip();
+  // The surface's whole area in device coordinates.
+  Region DeviceArea() const;
 
   // Colour as the value the target stores, resolving palette indexes and RGB values.
   COLORREF ResolveColour(COLORREF colour) const;

@@ -115,17 +115,36 @@ Region Region::FromRowSpans(int top, int bottom,
   return region;
 }
 
-Region Region::RoundRect(const RECT& rect, int ellipse_width, int ellipse_height) {
+Region Region::RoundRect(const RECT& rect, int ellipse_width, int ellipse_height, const RECT* within) {
   if (RectIsEmpty(rect)) return Region();
+  if (within != nullptr) {
+    // Rows outside `within` are never made; the rest is cut to it at the end.
+    const int top_row = std::max(rect.top, within->top);
+    const int bottom_row = std::min(rect.bottom, within->bottom);
+    if (top_row >= bottom_row) return Region();
+    Region whole = RoundRectRows(rect, ellipse_width, ellipse_height, top_row, bottom_row);
+    return Combine(whole, Region(*within), Op::kAnd);
+  }
+  return RoundRectRows(rect, ellipse_width, ellipse_height, rect.top, rect.bottom);
+}
+
+Region Region::RoundRectRows(const RECT& rect, int ellipse_width, int ellipse_height, int first_row,
+                             int end_row) {
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
-  const int corner_w = std::min(std::abs(ellipse_width), width);
-  const int corner_h = std::min(std::abs(ellipse_height), height);
-  if (corner_w < 2 || corner_h < 2) return Region(rect);
+  // Corners larger than the largest surface look the same as corners of that size there.
+  constexpr int kMaxCorner = 1 << 16;
+  const auto corner = [](int size, int limit) {
+    return static_cast<int>(std::min<long long>({std::llabs(static_cast<long long>(size)), limit, kMaxCorner}));
+  };
+  const int corner_w = corner(ellipse_width, width);
+  const int corner_h = corner(ellipse_height, height);
+  if (corner_w < 2 || corner_h < 2) return Region(RECT{rect.left, first_row, rect.right, end_row});
   const double rx = corner_w / 2.0;
   const double ry = corner_h / 2.0;
-  // A pixel belongs to the shape when its centre lies inside the corner ellipse.
-  return FromRowSpans(rect.top, rect.bottom, [&](int y, int& left, int& right) {
+  // A pixel belongs to the shape when its centre lies inside the corner ellipse. Only the
+  // corner rows vary; the rows between them are one band.
+  const auto corner_row = [&](int y, int& left, int& right) {
     const double centre = y + 0.5;
     const double from_edge = std::min(centre - rect.top, rect.bottom - centre);
     int inset = 0;
@@ -137,7 +156,14 @@ Region Region::RoundRect(const RECT& rect, int ellipse_width, int ellipse_height
     }
     left = rect.left + inset;
     right = rect.right - inset;
-  });
+  };
+  const int corner_rows = (corner_h + 1) / 2;
+  const int top_end = std::min<int>(rect.top + corner_rows, rect.bottom);
+  const int bottom_start = std::max<int>(rect.bottom - corner_rows, top_end);
+  Region top = FromRowSpans(std::max(rect.top, first_row), std::min(top_end, end_row), corner_row);
+  Region middle(RECT{rect.left, std::max(top_end, first_row), rect.right, std::min(bottom_start, end_row)});
+  Region bottom = FromRowSpans(std::max(bottom_start, first_row), std::min<int>(rect.bottom, end_row), corner_row);
+  return Combine(Combine(top, middle, Op::kOr), bottom, Op::kOr);
 }
 
 Region Region::Combine(const Region& a, const Region& b, Op op) {

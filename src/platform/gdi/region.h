@@ -16,8 +16,10 @@ class Region {
 
   Region() = default;
   explicit Region(const RECT& rect);
-  // The rounded rectangle [left, right) x [top, bottom) with elliptic corners of the given size.
-  static Region RoundRect(const RECT& rect, int ellipse_width, int ellipse_height);
+  // The rounded rectangle [left, right) x [top, bottom) with elliptic corners of the given size;
+  // with `within`, only the part inside it.
+  static Region RoundRect(const RECT& rect, int ellipse_width, int ellipse_height,
+                          const RECT* within = nullptr);
   // One rectangle per row span, rows taken from `spans(y, left, right)` for y in [top, bottom).
   static Region FromRowSpans(int top, int bottom, const std::function<void(int, int&, int&)>& span);
 
@@ -36,6 +38,9 @@ class Region {
   void ForEachSpan(const RECT& limit, const std::function<void(int, int, int)>& span) const;
 
  private:
+  static Region RoundRectRows(const RECT& rect, int ellipse_width, int ellipse_height, int first_row,
+                              int end_row);
+
   std::vector<RECT> rects_;
 };
 

@@ -43,7 +43,7 @@ bool PenOf(const DeviceContext& dc, PenInfo* pen) {
 // inside it, both with the context's mix mode. Without a pen the shape loses its last
 // column and row, as the outline would have covered them.
 void DrawShape(DeviceContext& dc, const RECT& logical,
-               Region (*make)(const RECT&, int, int), int corner_w, int corner_h) {
+               Region (*make)(const RECT&, int, int, const RECT&), int corner_w, int corner_h) {
   const DrawTarget target = dc.Target();
   RECT rect = ToSurface(target, logical.left, logical.top, logical.right, logical.bottom);
   PenInfo pen;
@@ -52,7 +52,12 @@ void DrawShape(DeviceContext& dc, const RECT& logical,
     rect.right -= 1;
     rect.bottom -= 1;
   }
-  const Region shape = make(rect, corner_w, corner_h);
+  // Work only near the visible area: a border cut off here lies more than the pen's width
+  // outside the clip, so it never shows.
+  RECT limit = target.clip->Bounds();
+  const int margin = (has_pen ? pen.width : 0) + 1;
+  limit = RECT{limit.left - margin, limit.top - margin, limit.right + margin, limit.bottom + margin};
+  const Region shape = make(rect, corner_w, corner_h, limit);
   const std::uint8_t code = RopFromRop2(dc.state.rop2);
   Region inner = shape;
   if (has_pen)
@@ -62,8 +67,10 @@ void DrawShape(DeviceContext& dc, const RECT& logical,
   if (has_pen) PaintRegion(target, Region::Combine(shape, inner, Region::Op::kDiff), code, pen.value);
 }
 
-Region RectShape(const RECT& rect, int, int) { return Region(rect); }
-Region RoundShape(const RECT& rect, int w, int h) { return Region::RoundRect(rect, w, h); }
+Region RectShape(const RECT& rect, int, int, const RECT& within) { return Region(IntersectRects(rect, within)); }
+Region RoundShape(const RECT& rect, int w, int h, const RECT& within) {
+  return Region::RoundRect(rect, w, h, &within);
+}
 
 // On/off run lengths of the dashed pen styles.
 const std::vector<int>& DashPattern(int style) {
@@ -81,11 +88,11 @@ const std::vector<int>& DashPattern(int style) {
   }
 }
 
-bool DashOn(const std::vector<int>& pattern, int step) {
+bool DashOn(const std::vector<int>& pattern, long long step) {
   if (pattern.empty()) return true;
   int period = 0;
   for (int run : pattern) period += run;
-  int at = step % period;
+  int at = static_cast<int>(step % period);
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (at < pattern[i]) return i % 2 == 0;
     at -= pattern[i];
@@ -93,66 +100,123 @@ bool DashOn(const std::vector<int>& pattern, int step) {
   return true;
 }
 
-// Pixels of the segment from `a` to `b`, the end point excluded.
-std::vector<POINT> LinePixels(POINT a, POINT b) {
-  std::vector<POINT> pixels;
-  const long long dx = std::llabs(static_cast<long long>(b.x) - a.x);
-  const long long dy = -std::llabs(static_cast<long long>(b.y) - a.y);
-  const int sx = a.x < b.x ? 1 : -1;
-  const int sy = a.y < b.y ? 1 : -1;
-  long long error = dx + dy;
-  POINT p = a;
-  constexpr std::size_t kMaxPixels = std::size_t{1} << 20;  // longer lines are cut
-  while ((p.x != b.x || p.y != b.y) && pixels.size() < kMaxPixels) {
-    pixels.push_back(p);
-    const long long twice = 2 * error;
-    if (twice >= dy) { error += dy; p.x += sx; }
-    if (twice <= dx) { error += dx; p.y += sy; }
+// The segment from `a` to `b` (end point excluded) walked along its longer axis: step k is at
+// major = a + k along that axis and minor = a + round(k x minor length / major length).
+class LineWalk {
+ public:
+  LineWalk(POINT a, POINT b) : a_(a) {
+    const long long dx = static_cast<long long>(b.x) - a.x;
+    const long long dy = static_cast<long long>(b.y) - a.y;
+    x_major_ = std::llabs(dx) >= std::llabs(dy);
+    steps_ = std::max(std::llabs(dx), std::llabs(dy));
+    minor_len_ = x_major_ ? std::llabs(dy) : std::llabs(dx);
+    step_x_ = dx < 0 ? -1 : 1;
+    step_y_ = dy < 0 ? -1 : 1;
   }
-  return pixels;
+  long long Steps() const { return steps_; }
+  POINT At(long long k) const {
+    const long long major = k;
+    const long long minor = steps_ == 0 ? 0 : (2 * k * minor_len_ + steps_) / (2 * steps_);
+    return x_major_ ? POINT{static_cast<LONG>(a_.x + step_x_ * major), static_cast<LONG>(a_.y + step_y_ * minor)}
+                    : POINT{static_cast<LONG>(a_.x + step_x_ * minor), static_cast<LONG>(a_.y + step_y_ * major)};
+  }
+  // The steps whose pixels lie inside `box`: one run, as both coordinates move monotonically.
+  bool StepsInside(const RECT& box, long long* first, long long* last) const {
+    long long lo = 0;
+    long long hi = steps_ - 1;
+    Narrow([](POINT p) { return p.x; }, step_x_, box.left, box.right - 1, lo, hi);
+    Narrow([](POINT p) { return p.y; }, step_y_, box.top, box.bottom - 1, lo, hi);
+    *first = lo;
+    *last = hi;
+    return lo <= hi;
+  }
+
+ private:
+  template <class Coord>
+  void Narrow(Coord coord, int step, long long min, long long max, long long& lo, long long& hi) const {
+    if (lo > hi) return;
+    // Entered: from here on the coordinate has reached the range; left: still not past it.
+    auto entered = [&](long long k) { return step > 0 ? coord(At(k)) >= min : coord(At(k)) <= max; };
+    auto not_past = [&](long long k) { return step > 0 ? coord(At(k)) <= max : coord(At(k)) >= min; };
+    long long a = lo, b = hi + 1;
+    while (a < b) {  // first step that entered
+      const long long m = a + (b - a) / 2;
+      if (entered(m)) b = m; else a = m + 1;
+    }
+    const long long first = a;
+    a = lo - 1;
+    b = hi;
+    while (a < b) {  // last step not past
+      const long long m = b - (b - a) / 2;
+      if (not_past(m)) a = m; else b = m - 1;
+    }
+    lo = std::max(lo, first);
+    hi = std::min(hi, a);
+  }
+
+  POINT a_;
+  bool x_major_ = true;
+  long long steps_ = 0;
+  long long minor_len_ = 0;
+  int step_x_ = 1;
+  int step_y_ = 1;
+};
+
+// A straight wide line: squares of the pen's width centred on the line's pixels. Their union
+// is convex, so each row is one span; only rows inside `box` are made.
+Region WideLine(const LineWalk& walk, int width, const RECT& box) {
+  const int half = width / 2;
+  const RECT reach{box.left - width, box.top - width, box.right + width, box.bottom + width};
+  long long first = 0;
+  long long last = -1;
+  if (!walk.StepsInside(reach, &first, &last)) return Region();
+  const int top = box.top;
+  const int bottom = box.bottom;
+  std::vector<int> lefts(static_cast<std::size_t>(bottom - top), 1 << 30);
+  std::vector<int> rights(static_cast<std::size_t>(bottom - top), -(1 << 30));
+  for (long long k = first; k <= last; ++k) {
+    const POINT p = walk.At(k);
+    for (int y = std::max<int>(p.y - half, top); y < std::min<int>(p.y - half + width, bottom); ++y) {
+      const std::size_t i = static_cast<std::size_t>(y - top);
+      lefts[i] = std::min<int>(lefts[i], p.x - half);
+      rights[i] = std::max<int>(rights[i], p.x - half + width);
+    }
+  }
+  return Region::FromRowSpans(top, bottom, [&](int y, int& l, int& r) {
+    l = lefts[static_cast<std::size_t>(y - top)];
+    r = rights[static_cast<std::size_t>(y - top)];
+  });
 }
 
 void DrawLine(DeviceContext& dc, POINT from, POINT to) {
   PenInfo pen;
   if (!PenOf(dc, &pen)) return;
   const DrawTarget target = dc.Target();
+  if (target.surface == nullptr || target.clip->IsEmpty()) return;
   const POINT a{from.x + target.offset.x, from.y + target.offset.y};
   const POINT b{to.x + target.offset.x, to.y + target.offset.y};
-  const std::vector<POINT> pixels = LinePixels(a, b);
-  if (pixels.empty()) return;
+  if (a.x == b.x && a.y == b.y) return;
   const std::uint8_t code = RopFromRop2(dc.state.rop2);
-  if (pen.width > 1) {
-    // A wide line: squares of the pen's width along the line; each row is one span.
-    const int half = pen.width / 2;
-    int top = pixels.front().y, bottom = pixels.front().y;
-    for (const POINT& p : pixels) { top = std::min<int>(top, p.y); bottom = std::max<int>(bottom, p.y); }
-    top -= half;
-    bottom += pen.width - half;
-    std::vector<int> lefts(static_cast<std::size_t>(bottom - top), 1 << 30);
-    std::vector<int> rights(static_cast<std::size_t>(bottom - top), -(1 << 30));
-    for (const POINT& p : pixels)
-      for (int y = p.y - half; y < p.y - half + pen.width; ++y) {
-        const std::size_t i = static_cast<std::size_t>(y - top);
-        lefts[i] = std::min<int>(lefts[i], p.x - half);
-        rights[i] = std::max<int>(rights[i], p.x - half + pen.width);
-      }
-    PaintRegion(target, Region::FromRowSpans(top, bottom, [&](int y, int& l, int& r) {
-                  l = lefts[static_cast<std::size_t>(y - top)];
-                  r = rights[static_cast<std::size_t>(y - top)];
-                }),
-                code, pen.value);
-    return;
-  }
   const std::vector<int>& dashes = DashPattern(pen.style);
-  if (dashes.empty() && (a.y == b.y || a.x == b.x)) {
-    const RECT span{std::min(pixels.front().x, pixels.back().x), std::min(pixels.front().y, pixels.back().y),
-                    std::max(pixels.front().x, pixels.back().x) + 1, std::max(pixels.front().y, pixels.back().y) + 1};
+  const RECT box = target.clip->Bounds();
+  if (pen.width == 1 && dashes.empty() && (a.y == b.y || a.x == b.x)) {
+    // Horizontal or vertical: one rectangle from the start up to the end point.
+    const RECT span = a.y == b.y ? RECT{a.x < b.x ? a.x : b.x + 1, a.y, a.x < b.x ? b.x : a.x + 1, a.y + 1}
+                                 : RECT{a.x, a.y < b.y ? a.y : b.y + 1, a.x + 1, a.y < b.y ? b.y : a.y + 1};
     PaintRegion(target, Region(span), code, pen.value);
     return;
   }
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    if (!DashOn(dashes, static_cast<int>(i))) continue;
-    const POINT p = pixels[i];
+  const LineWalk walk(a, b);
+  if (pen.width > 1) {
+    PaintRegion(target, WideLine(walk, pen.width, box), code, pen.value);
+    return;
+  }
+  long long first = 0;
+  long long last = -1;
+  if (!walk.StepsInside(box, &first, &last)) return;
+  for (long long k = first; k <= last; ++k) {
+    if (!DashOn(dashes, k)) continue;
+    const POINT p = walk.At(k);
     if (!target.clip->Contains(p.x, p.y)) continue;
     WriteValue(*target.surface, p.x, p.y,
                ApplyRop3(code, pen.value, 0, ReadValue(*target.surface, p.x, p.y)) & target.surface->ValueMask());

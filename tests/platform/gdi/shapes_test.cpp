@@ -268,3 +268,34 @@ TEST(AlphaBlend, StretchesTheSourceByNearestPixel) {
 
 }  // namespace
 }  // namespace win
+
+namespace win {
+namespace {
+
+// Coordinates and sizes far outside the bitmap cost no more than the visible part.
+TEST(HostileSizes, HugeShapesAndBlitsDrawOnlyTheVisiblePixels) {
+  gdi_test::Canvas canvas(4, 4);
+  gdi_test::Canvas source(4, 4);
+  source.Fill(0xFFFFFF);
+  EXPECT_TRUE(BitBlt(canvas.dc(), -(1 << 30), -(1 << 30), 1 << 30, 1 << 30, source.dc(), 0, 0, SRCCOPY));
+  EXPECT_TRUE(StretchBlt(canvas.dc(), 0, 0, INT_MAX, INT_MAX, source.dc(), 0, 0, 4, 4, SRCCOPY));
+  EXPECT_EQ(canvas.At(3, 3), 0xFFFFFFu);
+  canvas.Fill(0);
+  EXPECT_TRUE(PatBlt(canvas.dc(), INT_MAX, INT_MAX, INT_MAX, INT_MAX, WHITENESS));
+  EXPECT_TRUE(PatBlt(canvas.dc(), INT_MIN, INT_MIN, INT_MIN, INT_MIN, WHITENESS));
+  HPEN wide = CreatePen(PS_SOLID, 3, RGB(255, 0, 0));
+  SelectObject(canvas.dc(), wide);
+  EXPECT_TRUE(RoundRect(canvas.dc(), -100000000, -100000000, 100000000, 100000000, INT_MIN, INT_MAX));
+  EXPECT_TRUE(Rectangle(canvas.dc(), INT_MIN, INT_MIN, INT_MAX, INT_MAX));
+  MoveToEx(canvas.dc(), 0, -100000000, nullptr);
+  EXPECT_TRUE(LineTo(canvas.dc(), 1, 100000000));
+  EXPECT_EQ(canvas.At(0, 2), 0xFF0000u);
+  HRGN huge = CreateRoundRectRgn(INT_MIN, INT_MIN, INT_MAX, INT_MAX, INT_MAX, INT_MAX);
+  EXPECT_NE(huge, nullptr);
+  SelectObject(canvas.dc(), GetStockObject(BLACK_PEN));
+  DeleteObject(wide);
+  DeleteObject(huge);
+}
+
+}  // namespace
+}  // namespace win
