@@ -276,19 +276,6 @@ class FreeTypeFont final : public Font {
   mutable std::unordered_map<FT_UInt, std::unique_ptr<Glyph>> glyphs_;
 };
 
-std::shared_ptr<const Font> OpenDejaVu(const FontRequest& request) {
-  const auto& wanted = LocateFontFile(request.bold ? FontStyle::kBold : FontStyle::kRegular);
-  if (wanted) {
-    if (auto font = FreeTypeFont::Open(request, *wanted, false)) return font;
-  }
-  // No bold face: embolden the regular one.
-  if (request.bold) {
-    if (const auto& regular = LocateFontFile(FontStyle::kRegular)) {
-      if (auto font = FreeTypeFont::Open(request, *regular, true)) return font;
-    }
-  }
-  return nullptr;
-}
 
 void NoteMissingFontsOnce() {
   static std::once_flag once;
@@ -334,6 +321,22 @@ FontCache& Cache() {
 FontRequest RequestFromLogFont(const LOGFONTW& log_font) { return RequestFrom(log_font); }
 FontRequest RequestFromLogFont(const LOGFONTA& log_font) { return RequestFrom(log_font); }
 
+FontFiles InstalledFontFiles() {
+  return {LocateFontFile(FontStyle::kRegular), LocateFontFile(FontStyle::kBold)};
+}
+
+std::shared_ptr<const Font> OpenFontFile(const FontRequest& request, const FontFiles& files) {
+  const auto& wanted = request.bold ? files.bold : files.regular;
+  if (wanted) {
+    if (auto font = FreeTypeFont::Open(request, *wanted, false)) return font;
+  }
+  // No usable bold face: embolden the regular one.
+  if (request.bold && files.regular) {
+    if (auto font = FreeTypeFont::Open(request, *files.regular, true)) return font;
+  }
+  return nullptr;
+}
+
 std::shared_ptr<const Font> MakeFixedMetricsFont(const FontRequest& request) {
   return std::make_shared<FixedMetricsFont>(request);
 }
@@ -341,7 +344,7 @@ std::shared_ptr<const Font> MakeFixedMetricsFont(const FontRequest& request) {
 std::shared_ptr<const Font> RealizeFont(const FontRequest& request) {
   if (request.fixed_metrics) return MakeFixedMetricsFont(request);
   if (auto cached = Cache().Find(request)) return cached;
-  auto font = OpenDejaVu(request);
+  auto font = OpenFontFile(request, InstalledFontFiles());
   if (!font) {
     NoteMissingFontsOnce();
     return MakeFixedMetricsFont(request);

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,17 @@ FontRequest RequestFromLogFont(const LOGFONTA& log_font);
 // used ones stay loaded). Never null: when the DejaVu files cannot be found, the fixed-metrics
 // font stands in (and a note goes to stderr once).
 std::shared_ptr<const Font> RealizeFont(const FontRequest& request);
+
+// The font files behind the realised fonts.
+struct FontFiles {
+  std::optional<std::filesystem::path> regular;
+  std::optional<std::filesystem::path> bold;
+};
+FontFiles InstalledFontFiles();
+
+// Realises a request from the given files, bypassing the cache: the bold file for bold requests
+// (the regular one emboldened when that fails). Answers nullptr when no file opens as a font.
+std::shared_ptr<const Font> OpenFontFile(const FontRequest& request, const FontFiles& files);
 
 // The fixed-metrics font for a request, whatever its face.
 std::shared_ptr<const Font> MakeFixedMetricsFont(const FontRequest& request);

@@ -200,6 +200,35 @@ TEST_F(FontFilesTest, DirectoryWithTheFontsNameIsNotAFont) {
   EXPECT_EQ(FindFontFile("DejaVuSans.ttf", {root_}), std::nullopt);
 }
 
+TEST_F(FontFilesTest, FilesThatAreNotFontsAreRefused) {
+  Touch(root_ / "garbage.ttf");
+  const auto installed = InstalledFontFiles();
+  ASSERT_TRUE(installed.regular.has_value());
+  std::string bytes(4096, '\0');
+  std::ifstream(*installed.regular, std::ios::binary).read(bytes.data(), bytes.size());
+  std::ofstream(root_ / "truncated.ttf", std::ios::binary).write(bytes.data(), bytes.size());
+
+  const FontRequest regular = RequestFromLogFont(LogFontW("x", -12));
+  EXPECT_EQ(OpenFontFile(regular, {}), nullptr);
+  EXPECT_EQ(OpenFontFile(regular, {root_ / "garbage.ttf", std::nullopt}), nullptr);
+  EXPECT_EQ(OpenFontFile(regular, {root_ / "missing.ttf", std::nullopt}), nullptr);
+  // A truncated face is refused, or opens and answers empty glyphs: never a crash.
+  if (auto font = OpenFontFile(regular, {root_ / "truncated.ttf", std::nullopt})) {
+    for (char32_t c : std::u32string(U"Ab")) EXPECT_GE(font->GetGlyph(c).advance, 0);
+  }
+}
+
+TEST_F(FontFilesTest, BoldWithoutABoldFileEmboldensTheRegularFace) {
+  const auto installed = InstalledFontFiles();
+  const FontRequest bold = RequestFromLogFont(LogFontW("x", -20, FW_BOLD));
+  const auto emboldened = OpenFontFile(bold, {installed.regular, root_ / "no-bold.ttf"});
+  const auto regular = OpenFontFile(RequestFromLogFont(LogFontW("x", -20)), installed);
+  ASSERT_NE(emboldened, nullptr);
+  ASSERT_NE(regular, nullptr);
+  EXPECT_EQ(emboldened->GetMetrics().weight, FW_BOLD);
+  EXPECT_GT(emboldened->Advance(U'm'), regular->Advance(U'm'));
+}
+
 TEST_F(FontFilesTest, SearchStopsAtBoundedDepth) {
   Touch(root_ / "1" / "2" / "3" / "4" / "5" / "6" / "DejaVuSans.ttf");
   EXPECT_EQ(FindFontFile("DejaVuSans.ttf", {root_}), std::nullopt);
