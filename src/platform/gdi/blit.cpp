@@ -231,7 +231,9 @@ bool PlainCopy(const Job& job, const Converter& converter) {
   return job.has_source && job.mask == nullptr && job.fore == 0xCC && src.combine == 0 &&
          converter.Identity() && src.surface->bits_per_pixel == job.target.surface->bits_per_pixel &&
          src.surface->bits_per_pixel >= 8 && src.columns.from.size() > 1 &&
-         src.columns.from[1] == src.columns.from[0] + 1;
+         // Monotonic steps that add up to one per pixel are all steps of one: no stretching.
+         src.columns.from.back() - src.columns.from.front() ==
+             static_cast<int>(src.columns.from.size()) - 1;
 }
 
 void CopyRowDirect(const Job& job, int y, int x, int n) {

@@ -237,12 +237,4 @@ bool Region::operator==(const Region& other) const {
   return true;
 }
 
-void Region::ForEachSpan(const RECT& limit, const std::function<void(int, int, int)>& span) const {
-  for (const RECT& r : rects_) {
-    const RECT piece = IntersectRects(r, limit);
-    if (RectIsEmpty(piece)) continue;
-    for (int y = piece.top; y < piece.bottom; ++y) span(y, piece.left, piece.right);
-  }
-}
-
 }  // namespace win::gdi

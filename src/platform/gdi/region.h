@@ -34,9 +34,6 @@ class Region {
   void Offset(int dx, int dy);
   bool operator==(const Region& other) const;
 
-  // Calls `span(y, left, right)` for every row piece of the region inside `limit`.
-  void ForEachSpan(const RECT& limit, const std::function<void(int, int, int)>& span) const;
-
  private:
   static Region RoundRectRows(const RECT& rect, int ellipse_width, int ellipse_height, int first_row,
                               int end_row);
