@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/comm/comm.h"
+
 namespace dashtune {
 
 void TStream::ReadBuffer(void* buffer, int count) {
@@ -113,6 +115,26 @@ void TMemoryStream::SaveToStream(TStream& stream) {
 void TMemoryStream::SaveToFile(const std::string& file_name) {
   TFileStream file(file_name, fmCreate);
   SaveToStream(file);
+}
+
+int THandleStream::Read(void* buffer, int count) {
+  if (count <= 0) return 0;
+  win::DWORD read = 0;
+  if (!win::ReadFile(handle_, buffer, static_cast<win::DWORD>(count), &read, nullptr)) return 0;
+  return static_cast<int>(read);
+}
+
+int THandleStream::Write(const void* buffer, int count) {
+  if (count <= 0) return 0;
+  win::DWORD written = 0;
+  if (!win::WriteFile(handle_, buffer, static_cast<win::DWORD>(count), &written, nullptr)) return 0;
+  return static_cast<int>(written);
+}
+
+std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  (void)offset;
+  (void)origin;
+  return -1;
 }
 
 TFileStream::TFileStream(const std::string& file_name, unsigned mode) : file_name_(file_name) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "classlib/sysutils.h"
+#include "platform/core/types.h"
 
 namespace dashtune {
 
@@ -99,6 +100,23 @@ class TMemoryStream : public TStream {
  private:
   std::vector<std::uint8_t> data_;
   std::int64_t position_ = 0;
+};
+
+// A stream over a kernel handle that ReadFile and WriteFile serve (a comm device): reads answer
+// what the device holds, writes what it took. Devices cannot seek: Seek answers -1 (the
+// position stays unknown) and the size cannot be set. The handle stays the caller's.
+class THandleStream : public TStream {
+ public:
+  explicit THandleStream(win::HANDLE handle) : handle_(handle) {}
+
+  int Read(void* buffer, int count) override;
+  int Write(const void* buffer, int count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+
+  win::HANDLE GetHandle() const { return handle_; }
+
+ private:
+  win::HANDLE handle_;
 };
 
 // File modes of TFileStream: one access mode, optionally or-ed with a share mode, or fmCreate.

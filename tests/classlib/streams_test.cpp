@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdint>
 #include <cstring>
@@ -9,6 +14,8 @@
 #include <vector>
 
 #include "classlib/streams.h"
+#include "platform/comm/comm.h"
+#include "platform/core/handles.h"
 
 namespace dashtune {
 namespace {
@@ -137,6 +144,76 @@ TEST(FileStreamTest, WritesReadsAndTruncates) {
   EXPECT_EQ(stream.Read(buffer, 8), 5);
   EXPECT_THROW(stream.WriteBuffer("x", 1), EWriteError);
   std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+// A pseudo-terminal whose slave side the comm layer opens as COM port 77.
+class HandleStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master_, 0);
+    ASSERT_EQ(::grantpt(master_), 0);
+    ASSERT_EQ(::unlockpt(master_), 0);
+    ::setenv("DASHTUNE_COM77", ::ptsname(master_), 1);
+    handle_ = win::CreateFileA("\\\\.\\COM77", win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                               win::OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle_, win::INVALID_HANDLE_VALUE);
+  }
+  void TearDown() override {
+    if (handle_ != win::INVALID_HANDLE_VALUE) win::CloseHandle(handle_);
+    ::unsetenv("DASHTUNE_COM77");
+    if (master_ >= 0) ::close(master_);
+  }
+
+  // Reads from the master side until Count bytes came or two real seconds passed.
+  std::string ReadMaster(std::size_t count) {
+    std::string got;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+      pollfd fd{master_, POLLIN, 0};
+      if (::poll(&fd, 1, 50) <= 0) continue;
+      char buffer[64];
+      ssize_t n = ::read(master_, buffer, sizeof buffer);
+      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+
+  int master_ = -1;
+  win::HANDLE handle_ = win::INVALID_HANDLE_VALUE;
+};
+
+TEST_F(HandleStreamTest, IntegrationWritesReadsAndRaisesOnShortReads) {
+  THandleStream stream(handle_);
+  stream.WriteBuffer("hello", 5);
+  EXPECT_EQ(ReadMaster(5), "hello");
+
+  ASSERT_EQ(::write(master_, "abc", 3), 3);
+  std::string got;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (got.size() < 3 && std::chrono::steady_clock::now() < deadline) {
+    char buffer[8];
+    int n = stream.Read(buffer, static_cast<int>(sizeof buffer));
+    got.append(buffer, static_cast<std::size_t>(n));
+    if (n == 0) std::this_thread::yield();
+  }
+  EXPECT_EQ(got, "abc");
+  char buffer[4];
+  EXPECT_THROW(stream.ReadBuffer(buffer, 4), EReadError);  // nothing waiting
+  EXPECT_EQ(stream.Seek(0, TSeekOrigin::soCurrent), -1);
+}
+
+TEST(HandleStreamClosedTest, InvalidHandleReadsAndWritesNothing) {
+  THandleStream stream(win::INVALID_HANDLE_VALUE);
+  char buffer[2] = {};
+  EXPECT_EQ(stream.Read(buffer, 2), 0);
+  EXPECT_THROW(stream.WriteBuffer("ab", 2), EWriteError);
 }
 
 }  // namespace
