@@ -79,6 +79,7 @@ struct FontRequest {
   bool operator==(const FontRequest&) const = default;
 };
 
+// Bold from FW_SEMIBOLD up; heights beyond 1024 pixels either way are clamped to 1024.
 FontRequest RequestFromLogFont(const LOGFONTW& log_font);
 FontRequest RequestFromLogFont(const LOGFONTA& log_font);
 
