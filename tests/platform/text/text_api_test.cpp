@@ -393,6 +393,21 @@ TEST(DrawTextDcTest2, CalcRectMeasuresWithoutDrawing) {
   for (const std::string& row : canvas.Draw()) EXPECT_EQ(row, "..........");
 }
 
+TEST(DrawTextDcTest2, MeasuringAgreesWithTheExtentForDejaVu) {
+  DibDc canvas(4, 4);
+  SelectedFont font(canvas.dc(), text::testing::LogFontW("Any Face", -13, FW_BOLD));
+  for (const char16_t* sample : {u"Playlist", u"A  wide\tgap", u"\u00C9t\u00E9 \U0001F600", u"iiiWWW"}) {
+    SIZE extent;
+    const int length = static_cast<int>(std::u16string(sample).size());
+    ASSERT_TRUE(GetTextExtentPoint32W(canvas.dc(), sample, length, &extent));
+    RECT rect{10, 20, 10, 20};
+    EXPECT_EQ(DrawTextW(canvas.dc(), sample, -1, &rect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX),
+              extent.cy);
+    EXPECT_EQ(rect.right - rect.left, extent.cx);
+    EXPECT_EQ(rect.bottom - rect.top, extent.cy);
+  }
+}
+
 TEST(DrawTextDcTest2, RefusesMissingArguments) {
   DibDc canvas(4, 4);
   RECT rect{0, 0, 4, 4};
