@@ -13,6 +13,7 @@ constexpr std::uint64_t kNanosecondsPerMillisecond = 1'000'000;
 std::atomic<bool> fake_installed{false};
 std::atomic<std::uint64_t> fake_now_ns{0};
 std::atomic<std::uint64_t> clock_generation{0};
+std::atomic<ScopedFakeClock*> installed_clock{nullptr};
 
 std::uint64_t RealNowNanoseconds() {
   timespec now{};
@@ -40,6 +41,8 @@ Deadline Deadline::After(DWORD milliseconds) {
 }
 
 Deadline Deadline::Never() { return Deadline(0, true); }
+
+Deadline Deadline::AtNanoseconds(std::uint64_t at_ns) { return Deadline(at_ns, false); }
 
 bool Deadline::Passed() const {
   if (never_) return false;
@@ -81,10 +84,14 @@ ScopedFakeClock::ScopedFakeClock(std::uint64_t start_ms) {
   assert(!was_installed && "one fake clock at a time");
   (void)was_installed;
   clock_generation.fetch_add(1, std::memory_order_acq_rel);
+  installed_clock.store(this, std::memory_order_release);
   clock::WakeAllWaiters();
 }
 
+ScopedFakeClock* ScopedFakeClock::Current() { return installed_clock.load(std::memory_order_acquire); }
+
 ScopedFakeClock::~ScopedFakeClock() {
+  installed_clock.store(nullptr, std::memory_order_release);
   fake_installed.store(false, std::memory_order_release);
   clock_generation.fetch_add(1, std::memory_order_acq_rel);
   clock::WakeAllWaiters();

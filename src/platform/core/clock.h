@@ -34,6 +34,7 @@ class Deadline {
  public:
   static Deadline After(DWORD milliseconds);  // INFINITE never passes
   static Deadline Never();
+  static Deadline AtNanoseconds(std::uint64_t at_ns);  // a point on the current clock
 
   // Passed once the clock reaches it, or once the clock it was made on is replaced (installing
   // or removing the fake clock ends the timed waits begun before).
@@ -67,6 +68,9 @@ class ScopedFakeClock {
   // Moves the clock forward and wakes every timed wait so that those now past their deadline end.
   void Advance(std::uint64_t milliseconds);
   void AdvanceNanoseconds(std::uint64_t nanoseconds);
+
+  // The installed fake clock, or null.
+  static ScopedFakeClock* Current();
 
   // Number of threads currently blocked in a wait of the platform layer.
   static std::size_t WaitingThreads();

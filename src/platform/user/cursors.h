@@ -1,0 +1,44 @@
+// Cursors: the system cursor ids, the current cursor and the show count.
+#pragma once
+
+#include "platform/core/types.h"
+
+namespace win {
+
+// Resource ids travel in the name pointer, as the platform does.
+constexpr LPCSTR MakeIntResourceA(WORD id) { return reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(id)); }
+constexpr bool IsIntResource(LPCSTR name) { return (reinterpret_cast<UINT_PTR>(name) >> 16) == 0; }
+
+inline const LPCSTR IDC_ARROW = MakeIntResourceA(32512);
+inline const LPCSTR IDC_IBEAM = MakeIntResourceA(32513);
+inline const LPCSTR IDC_WAIT = MakeIntResourceA(32514);
+inline const LPCSTR IDC_CROSS = MakeIntResourceA(32515);
+inline const LPCSTR IDC_UPARROW = MakeIntResourceA(32516);
+inline const LPCSTR IDC_SIZENWSE = MakeIntResourceA(32642);
+inline const LPCSTR IDC_SIZENESW = MakeIntResourceA(32643);
+inline const LPCSTR IDC_SIZEWE = MakeIntResourceA(32644);
+inline const LPCSTR IDC_SIZENS = MakeIntResourceA(32645);
+inline const LPCSTR IDC_SIZEALL = MakeIntResourceA(32646);
+inline const LPCSTR IDC_NO = MakeIntResourceA(32648);
+inline const LPCSTR IDC_HAND = MakeIntResourceA(32649);
+inline const LPCSTR IDC_APPSTARTING = MakeIntResourceA(32650);
+inline const LPCSTR IDC_HELP = MakeIntResourceA(32651);
+
+// System cursors (null instance and an IDC_ id) answer one fixed handle per id; anything else
+// answers 0 with ERROR_RESOURCE_NAME_NOT_FOUND.
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
+inline HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name) { return LoadCursorA(instance, name); }
+// The system cursor id behind a handle from LoadCursor, or 0.
+WORD SystemCursorId(HCURSOR cursor);
+
+HCURSOR SetCursor(HCURSOR cursor);  // answers the previous cursor
+HCURSOR GetCursor();
+// Adds one to (show) or takes one from (hide) the display count and answers it; the cursor
+// shows while the count is 0 or more.
+INT ShowCursor(BOOL show);
+
+// The pointer position in screen coordinates (the presenter moves it with the real pointer).
+BOOL GetCursorPos(LPPOINT point);
+BOOL SetCursorPos(INT x, INT y);
+
+}  // namespace win

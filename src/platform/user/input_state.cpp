@@ -1,0 +1,96 @@
+#include "platform/user/input_state.h"
+
+#include "platform/core/errors.h"
+#include "platform/core/process.h"
+#include "platform/user/messages.h"
+#include "platform/user/window_table.h"
+
+#include <atomic>
+#include <utility>
+
+namespace win {
+
+using namespace user_detail;
+
+namespace {
+
+std::atomic<HWND> foreground_window{nullptr};
+
+// The window when it belongs to the calling thread; a null window passes. Fails otherwise.
+bool AcceptableTarget(HWND window, const std::shared_ptr<ThreadQueue>& queue) {
+  if (window == nullptr) return true;
+  const std::shared_ptr<Window> record = LookupWindow(window);
+  if (!record) return false;
+  if (record->queue != queue) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
+}
+
+HWND Exchange(HWND ThreadQueue::*field, HWND window) {
+  const std::shared_ptr<ThreadQueue> queue = CurrentQueue();
+  Lock lock(UserMutex());
+  return std::exchange((*queue).*field, window);
+}
+
+HWND Read(HWND ThreadQueue::*field) {
+  const std::shared_ptr<ThreadQueue> queue = CurrentQueue();
+  Lock lock(UserMutex());
+  return (*queue).*field;
+}
+
+}  // namespace
+
+HWND SetFocus(HWND window) {
+  if (!AcceptableTarget(window, CurrentQueue())) return nullptr;
+  const HWND old = Exchange(&ThreadQueue::focus, window);
+  if (old == window) return old;
+  if (old != nullptr) SendMessageA(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(window), 0);
+  if (window != nullptr) SendMessageA(window, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+  return old;
+}
+
+HWND GetFocus() { return Read(&ThreadQueue::focus); }
+
+HWND SetCapture(HWND window) {
+  if (!AcceptableTarget(window, CurrentQueue())) return nullptr;
+  const HWND old = Exchange(&ThreadQueue::capture, window);
+  if (old != nullptr && old != window) SendMessageA(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(window));
+  return old;
+}
+
+BOOL ReleaseCapture() {
+  const HWND old = Exchange(&ThreadQueue::capture, nullptr);
+  if (old != nullptr) SendMessageA(old, WM_CAPTURECHANGED, 0, 0);
+  return TRUE;
+}
+
+HWND GetCapture() { return Read(&ThreadQueue::capture); }
+
+HWND SetActiveWindow(HWND window) {
+  if (!AcceptableTarget(window, CurrentQueue())) return nullptr;
+  const HWND old = Exchange(&ThreadQueue::active, window);
+  if (old == window) return old;
+  if (window != nullptr) foreground_window.store(window);
+  if (old != nullptr) SendMessageA(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(window));
+  if (window != nullptr) SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+  return old;
+}
+
+HWND GetActiveWindow() { return Read(&ThreadQueue::active); }
+
+HWND GetForegroundWindow() {
+  const HWND window = foreground_window.load();
+  return IsWindow(window) ? window : nullptr;
+}
+
+BOOL SetForegroundWindow(HWND window) {
+  if (!IsWindow(window)) return FALSE;
+  DWORD process = 0;
+  if (GetWindowThreadProcessId(window, &process) == GetCurrentThreadId()) return SetActiveWindow(window), TRUE;
+  foreground_window.store(window);
+  return TRUE;
+}
+
+}  // namespace win

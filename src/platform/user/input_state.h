@@ -1,0 +1,25 @@
+// Keyboard focus, mouse capture and the active window, kept per thread like the platform does.
+#pragma once
+
+#include "platform/core/types.h"
+
+namespace win {
+
+constexpr WORD WA_INACTIVE = 0;
+constexpr WORD WA_ACTIVE = 1;
+constexpr WORD WA_CLICKACTIVE = 2;
+
+// Sends WM_KILLFOCUS to the old and WM_SETFOCUS to the new focus; answers the old focus.
+HWND SetFocus(HWND window);
+HWND GetFocus();
+// Sends WM_CAPTURECHANGED to the window losing the capture; answers the old capture.
+HWND SetCapture(HWND window);
+BOOL ReleaseCapture();
+HWND GetCapture();
+// Sends WM_ACTIVATE (WA_INACTIVE) to the old and WM_ACTIVATE (WA_ACTIVE) to the new window.
+HWND SetActiveWindow(HWND window);
+HWND GetActiveWindow();
+HWND GetForegroundWindow();
+BOOL SetForegroundWindow(HWND window);
+
+}  // namespace win
