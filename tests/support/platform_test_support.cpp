@@ -63,3 +63,28 @@ void AdvanceAndPump(std::uint64_t milliseconds) {
 }
 
 }  // namespace dashtune::testing
+
+namespace dashtune::testing {
+
+MessageBoxCapture::MessageBoxCapture(win::INT answer) : answer_(answer) {
+  previous_ = win::SetMessageBoxSink([this](win::HWND owner, std::string_view text, std::string_view caption, win::UINT type) {
+    std::lock_guard lock(mutex_);
+    boxes_.push_back({owner, std::string(text), std::string(caption), type});
+    return answer_ != 0 ? answer_ : win::DefaultMessageBoxAnswer(type);
+  });
+}
+
+MessageBoxCapture::~MessageBoxCapture() { win::SetMessageBoxSink(std::move(previous_)); }
+
+std::vector<MessageBoxCapture::Box> MessageBoxCapture::Boxes() const {
+  std::lock_guard lock(mutex_);
+  return boxes_;
+}
+
+std::vector<std::string> MessageBoxCapture::Texts() const {
+  std::vector<std::string> texts;
+  for (const Box& box : Boxes()) texts.push_back(box.text);
+  return texts;
+}
+
+}  // namespace dashtune::testing

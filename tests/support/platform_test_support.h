@@ -24,3 +24,39 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds real
 void AdvanceAndPump(std::uint64_t milliseconds);
 
 }  // namespace dashtune::testing
+
+#include "platform/core/message_box.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace dashtune::testing {
+
+// Captures every message box while it lives, answering each with `answer` (or the box's default
+// button when `answer` is 0), and restores the previous sink afterwards.
+class MessageBoxCapture {
+ public:
+  struct Box {
+    win::HWND owner;
+    std::string text;
+    std::string caption;
+    win::UINT type;
+  };
+
+  explicit MessageBoxCapture(win::INT answer = 0);
+  ~MessageBoxCapture();
+  MessageBoxCapture(const MessageBoxCapture&) = delete;
+  MessageBoxCapture& operator=(const MessageBoxCapture&) = delete;
+
+  std::vector<Box> Boxes() const;
+  std::vector<std::string> Texts() const;
+
+ private:
+  win::INT answer_;
+  win::MessageBoxSink previous_;
+  mutable std::mutex mutex_;
+  std::vector<Box> boxes_;
+};
+
+}  // namespace dashtune::testing
