@@ -154,7 +154,6 @@ struct StockCursor {
 
 TScreen::TScreen() = default;
 
-// Cursors still installed at exit go with the process: the platform's tables may already be gone.
 TScreen::~TScreen() = default;
 
 void TScreen::LoadStockCursors() {
@@ -167,12 +166,8 @@ void TScreen::LoadStockCursors() {
       {crHSplit, win::IDC_SIZEWE},    {crVSplit, win::IDC_SIZENS},    {crMultiDrag, win::IDC_ARROW},
       {crSQLWait, win::IDC_WAIT},     {crNo, win::IDC_NO},            {crAppStart, win::IDC_APPSTARTING},
       {crHelp, win::IDC_HELP},        {crHandPoint, win::IDC_HAND},   {crSizeAll, win::IDC_SIZEALL}};
-  for (const StockCursor& cursor : stock) {
-    cursors_[cursor.index] = win::LoadCursorA(nullptr, cursor.name);
-    installed_[cursor.index] = false;
-  }
+  for (const StockCursor& cursor : stock) cursors_[cursor.index] = win::LoadCursorA(nullptr, cursor.name);
   cursors_[crNone] = nullptr;
-  installed_[crNone] = false;
 }
 
 int TScreen::GetWidth() const { return win::GetSystemMetrics(win::SM_CXSCREEN); }
@@ -196,18 +191,14 @@ void TScreen::SetCursors(TCursor Index, win::HCURSOR Handle) {
   auto it = cursors_.find(Index);
   if (it != cursors_.end()) {
     if (it->second == Handle) return;
-    if (installed_[Index]) win::DestroyCursor(it->second);
     cursors_.erase(it);
-    installed_.erase(Index);
   }
   if (Index == crDefault && Handle == nullptr) {
     cursors_[crDefault] = win::LoadCursorA(nullptr, win::IDC_ARROW);
-    installed_[crDefault] = false;
     return;
   }
   if (Handle == nullptr) return;
   cursors_[Index] = Handle;
-  installed_[Index] = true;
 }
 
 void TScreen::SetCursor(TCursor Value) {

@@ -81,7 +81,7 @@ class TScreen {
   // The cursor of an index; unknown indexes give the default cursor.
   win::HCURSOR GetCursors(TCursor Index) const;
   // Installs a cursor under an index (nullptr removes it; for crDefault restores the arrow).
-  // A replaced cursor that was installed here is destroyed.
+  // The table does not own the cursors: their makers destroy them.
   void SetCursors(TCursor Index, win::HCURSOR Handle);
   // The cursor shown over every control while it is not crDefault.
   TCursor GetCursor() const { return cursor_; }
@@ -99,7 +99,6 @@ class TScreen {
   void LoadStockCursors();
 
   std::map<TCursor, win::HCURSOR> cursors_;
-  std::map<TCursor, bool> installed_;  // true for cursors this table destroys
   TCursor cursor_ = crDefault;
   std::vector<TCustomForm*> forms_;  // not owned
 };

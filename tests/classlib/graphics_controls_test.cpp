@@ -1,0 +1,259 @@
+// The control base: windows made on demand, the message procedure and its replacement, mouse
+// and click order, graphic children, bounds and resize events, font and colour inheritance,
+// forms closing, and the screen's cursor table.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "classlib/bitmap.h"
+#include "classlib/controls.h"
+#include "classlib/form.h"
+#include "platform/user/user.h"
+
+namespace dashtune {
+namespace {
+
+class TRecordingControl : public TCustomControl {
+ public:
+  using TCustomControl::TCustomControl;
+  std::vector<win::UINT> messages;
+  int paints = 0;
+  void WndProc(TMessage& Message) override {
+    messages.push_back(Message.Msg);
+    TCustomControl::WndProc(Message);
+  }
+
+ protected:
+  void Paint() override {
+    ++paints;
+    GetCanvas()->GetBrush()->SetColor(clRed);
+    GetCanvas()->FillRect(win::RECT{0, 0, 2, 2});
+  }
+};
+
+class TRecordingGraphic : public TGraphicControl {
+ public:
+  using TGraphicControl::TGraphicControl;
+  int paints = 0;
+
+ protected:
+  void Paint() override {
+    ++paints;
+    GetCanvas()->GetBrush()->SetColor(clBlue);
+    GetCanvas()->FillRect(win::RECT{0, 0, GetWidth(), GetHeight()});
+  }
+};
+
+win::LPARAM Point(int x, int y) { return win::MAKELPARAM(static_cast<win::WORD>(x), static_cast<win::WORD>(y)); }
+
+void PumpAll() {
+  win::MSG msg{};
+  while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+    win::TranslateMessage(&msg);
+    win::DispatchMessageA(&msg);
+  }
+}
+
+TEST(Controls, WindowsAreMadeOnDemandParentFirst) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  child->SetBounds(5, 6, 20, 10);
+  EXPECT_FALSE(form.HandleAllocated());
+  EXPECT_FALSE(child->HandleAllocated());
+  win::HWND window = child->GetHandle();
+  EXPECT_TRUE(form.HandleAllocated());
+  EXPECT_EQ(win::GetParent(window), form.GetHandle());
+  win::RECT client{};
+  win::GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 20);
+  EXPECT_EQ(client.bottom, 10);
+}
+
+TEST(Controls, WindowProcCanBeReplacedAndRestored) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  constexpr win::UINT kPrivate = win::WM_USER + 7;
+  EXPECT_EQ(child->Perform(kPrivate, 1, 2), 0);
+  ASSERT_FALSE(child->messages.empty());
+  EXPECT_EQ(child->messages.back(), kPrivate);
+  auto saved = child->WindowProc;
+  std::vector<win::UINT> seen;
+  child->WindowProc = [&](TMessage& m) {
+    seen.push_back(m.Msg);
+    if (m.Msg == kPrivate) m.Result = 42;
+    else saved(m);
+  };
+  EXPECT_EQ(win::SendMessageA(child->GetHandle(), kPrivate, 0, 0), 42);
+  EXPECT_EQ(seen.back(), kPrivate);
+  child->WindowProc = saved;
+  EXPECT_EQ(child->Perform(kPrivate, 0, 0), 0);
+}
+
+TEST(Controls, ClickComesBetweenMouseDownAndMouseUpOnlyInside) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  child->SetBounds(0, 0, 30, 30);
+  std::string events;
+  child->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState, int x, int y) {
+    events += "down" + std::to_string(b) + "@" + std::to_string(x) + "," + std::to_string(y) + ";";
+  };
+  child->OnClick = [&](TObject*) { events += "click;"; };
+  child->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { events += "up;"; };
+  child->OnDblClick = [&](TObject*) { events += "dbl;"; };
+  child->Perform(win::WM_LBUTTONDOWN, win::MK_LBUTTON, Point(3, 4));
+  child->Perform(win::WM_LBUTTONUP, 0, Point(3, 4));
+  EXPECT_EQ(events, "down0@3,4;click;up;");
+  events.clear();
+  child->Perform(win::WM_LBUTTONDOWN, win::MK_LBUTTON, Point(3, 4));
+  child->Perform(win::WM_LBUTTONUP, 0, Point(40, 4));  // released outside: no click
+  child->Perform(win::WM_RBUTTONDOWN, win::MK_RBUTTON, Point(1, 1));
+  child->Perform(win::WM_RBUTTONUP, 0, Point(1, 1));   // right button: no click
+  child->Perform(win::WM_LBUTTONDBLCLK, win::MK_LBUTTON, Point(1, 1));
+  EXPECT_EQ(events, "down0@3,4;up;down1@1,1;up;dbl;down0@1,1;");
+}
+
+TEST(Controls, GraphicChildrenGetTheirMouseInLocalCoordinatesAndPaintInTheParent) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 40, 30);
+  auto* graphic = new TRecordingGraphic(&form);
+  graphic->SetParent(&form);
+  graphic->SetBounds(10, 5, 6, 4);
+  int got_x = -1, got_y = -1;
+  graphic->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int x, int y) {
+    got_x = x;
+    got_y = y;
+  };
+  form.Perform(win::WM_LBUTTONDOWN, win::MK_LBUTTON, Point(12, 7));
+  form.Perform(win::WM_LBUTTONUP, 0, Point(12, 7));
+  EXPECT_EQ(got_x, 2);
+  EXPECT_EQ(got_y, 2);
+  EXPECT_EQ(form.ControlAtPos(win::POINT{15, 8}), graphic);
+  EXPECT_EQ(form.ControlAtPos(win::POINT{16, 8}), nullptr);
+
+  // Painting the form into a bitmap paints the child at its place, clipped to its bounds.
+  TBitmap target;
+  target.SetPixelFormat(pf32bit);
+  target.SetSize(40, 30);
+  form.Perform(win::WM_PAINT, reinterpret_cast<win::WPARAM>(target.GetCanvas()->GetHandle()), 0);
+  EXPECT_EQ(graphic->paints, 1);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(10, 5), clBlue);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(15, 8), clBlue);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(16, 8), clWhite);
+  EXPECT_EQ(target.GetCanvas()->GetPixel(9, 5), clWhite);
+}
+
+TEST(Controls, BoundsChangesResizeOnceAndCanBeRefused) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  int resizes = 0;
+  child->OnResize = [&](TObject*) { ++resizes; };
+  child->SetBounds(1, 2, 30, 40);
+  child->SetBounds(1, 2, 30, 40);
+  child->SetLeft(5);  // a move is no resize
+  EXPECT_EQ(resizes, 1);
+  child->OnCanResize = [](TObject*, int& w, int&, bool& allow) { allow = w <= 50; };
+  child->SetWidth(60);
+  EXPECT_EQ(child->GetWidth(), 30);
+  child->OnConstrainedResize = [](TObject*, int& min_w, int&, int&, int& max_h) {
+    min_w = 20;
+    max_h = 25;
+  };
+  child->SetBounds(5, 2, 10, 100);
+  EXPECT_EQ(child->GetWidth(), 20);
+  EXPECT_EQ(child->GetHeight(), 25);
+  win::RECT window{};
+  win::GetWindowRect(child->GetHandle(), &window);
+  EXPECT_EQ(window.right - window.left, 20);
+}
+
+TEST(Controls, ChildrenFollowTheParentFontAndColourUntilTheyChangeTheirOwn) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  form.GetFont()->SetHeight(-20);
+  form.SetColor(clNavy);
+  EXPECT_EQ(child->GetFont()->GetHeight(), -20);
+  EXPECT_EQ(child->GetColor(), clNavy);
+  child->GetFont()->SetHeight(-9);
+  child->SetColor(clBlack);
+  EXPECT_FALSE(child->GetParentFont());
+  EXPECT_FALSE(child->GetParentColor());
+  form.GetFont()->SetHeight(-30);
+  form.SetColor(clTeal);
+  EXPECT_EQ(child->GetFont()->GetHeight(), -9);
+  EXPECT_EQ(child->GetColor(), clBlack);
+}
+
+TEST(Controls, InvalidationsCoalesceIntoOnePaint) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 50, 40);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  child->SetBounds(0, 0, 10, 10);
+  form.Show();
+  PumpAll();
+  const int before = child->paints;
+  child->Invalidate();
+  child->Invalidate();
+  child->Invalidate();
+  PumpAll();
+  EXPECT_EQ(child->paints, before + 1);
+  child->Hide();
+  child->Invalidate();
+  PumpAll();
+  EXPECT_EQ(child->paints, before + 1);
+}
+
+TEST(Forms, CloseAsksCloseQueryAndTheCloseActionDecides) {
+  TForm form(nullptr);
+  form.Show();
+  bool allow = false;
+  form.OnCloseQuery = [&](TObject*, bool& can_close) { can_close = allow; };
+  form.Close();
+  EXPECT_TRUE(form.GetVisible());
+  allow = true;
+  TCloseAction chosen = caNone;
+  form.OnClose = [&](TObject*, TCloseAction& action) {
+    EXPECT_EQ(action, caHide);
+    action = chosen;
+  };
+  form.Close();
+  EXPECT_TRUE(form.GetVisible());  // caNone keeps it
+  chosen = caHide;
+  form.Perform(win::WM_CLOSE, 0, 0);
+  EXPECT_FALSE(form.GetVisible());
+}
+
+TEST(Forms, CaFreeFreesTheFormAfterItsMessages) {
+  auto* form = new TForm(nullptr);
+  form->Show();
+  form->OnClose = [](TObject*, TCloseAction& action) { action = caFree; };
+  const int forms = Screen->GetFormCount();
+  form->Close();
+  EXPECT_EQ(Screen->GetFormCount(), forms);  // still there until its messages are handled
+  PumpAll();
+  EXPECT_EQ(Screen->GetFormCount(), forms - 1);
+}
+
+TEST(Screen, CursorTableInstallsReplacesAndFallsBackToTheDefault) {
+  const win::HCURSOR arrow = Screen->GetCursors(crDefault);
+  EXPECT_NE(arrow, nullptr);
+  EXPECT_EQ(Screen->GetCursors(12345), arrow);
+  EXPECT_EQ(Screen->GetCursors(crNone), nullptr);
+  EXPECT_NE(Screen->GetCursors(crHandPoint), nullptr);
+  const win::HCURSOR split = win::LoadCursorA(nullptr, win::IDC_SIZEWE);
+  Screen->SetCursors(768, split);
+  EXPECT_EQ(Screen->GetCursors(768), split);
+  Screen->SetCursors(768, nullptr);
+  EXPECT_EQ(Screen->GetCursors(768), arrow);
+  EXPECT_GT(Screen->GetWidth(), 0);
+  EXPECT_EQ(Screen->GetPixelsPerInch(), 96);
+}
+
+}  // namespace
+}  // namespace dashtune
