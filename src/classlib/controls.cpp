@@ -21,7 +21,7 @@ std::unordered_map<win::HWND, TWinControl*>& ControlWindows() {
 // The control whose window is being made: the first messages arrive before CreateWindowEx returns.
 thread_local TWinControl* creating_control = nullptr;
 
-win::LRESULT CALLBACK ControlWindowProc(win::HWND hwnd, win::UINT msg, win::WPARAM wparam, win::LPARAM lparam) {
+win::LRESULT ControlWindowProc(win::HWND hwnd, win::UINT msg, win::WPARAM wparam, win::LPARAM lparam) {
   auto& windows = ControlWindows();
   auto it = windows.find(hwnd);
   TWinControl* control = nullptr;
