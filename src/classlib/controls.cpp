@@ -7,7 +7,10 @@
 
 #include "classlib/form.h"
 #include "platform/gdi/gdi.h"
-#include "platform/user/user.h"
+#include "platform/user/cursors.h"
+#include "platform/user/input_state.h"
+#include "platform/user/messages.h"
+#include "platform/user/window.h"
 
 namespace dashtune {
 namespace {
@@ -54,6 +57,13 @@ void EnsureWindowClass(const TCreateParams& params) {
 
 int SignedLow(win::LPARAM value) { return static_cast<std::int16_t>(value & 0xFFFF); }
 int SignedHigh(win::LPARAM value) { return static_cast<std::int16_t>((value >> 16) & 0xFFFF); }
+
+// Key and button flags in the wParam of mouse messages.
+constexpr win::WPARAM kMouseLeft = 0x0001;
+constexpr win::WPARAM kMouseRight = 0x0002;
+constexpr win::WPARAM kMouseShift = 0x0004;
+constexpr win::WPARAM kMouseControl = 0x0008;
+constexpr win::WPARAM kMouseMiddle = 0x0010;
 
 bool IsMouseMessage(win::UINT msg) { return msg >= win::WM_MOUSEMOVE && msg <= win::WM_MBUTTONDBLCLK; }
 
@@ -257,11 +267,11 @@ win::LRESULT TControl::Perform(win::UINT Msg, win::WPARAM WParam, win::LPARAM LP
 
 TShiftState TControl::ShiftFromKeys(win::WPARAM keys) {
   TShiftState shift;
-  if (keys & win::MK_SHIFT) shift.Include(ssShift);
-  if (keys & win::MK_CONTROL) shift.Include(ssCtrl);
-  if (keys & win::MK_LBUTTON) shift.Include(ssLeft);
-  if (keys & win::MK_RBUTTON) shift.Include(ssRight);
-  if (keys & win::MK_MBUTTON) shift.Include(ssMiddle);
+  if (keys & kMouseShift) shift.Include(ssShift);
+  if (keys & kMouseControl) shift.Include(ssCtrl);
+  if (keys & kMouseLeft) shift.Include(ssLeft);
+  if (keys & kMouseRight) shift.Include(ssRight);
+  if (keys & kMouseMiddle) shift.Include(ssMiddle);
   return shift;
 }
 

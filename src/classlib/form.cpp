@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
-#include "platform/gdi/gdi.h"
-#include "platform/user/user.h"
+#include "platform/user/cursors.h"
+#include "platform/user/input_state.h"
+#include "platform/user/messages.h"
+#include "platform/user/system_metrics.h"
+#include "platform/user/window.h"
 
 namespace dashtune {
 namespace {
@@ -172,13 +175,6 @@ void TScreen::LoadStockCursors() {
 
 int TScreen::GetWidth() const { return win::GetSystemMetrics(win::SM_CXSCREEN); }
 int TScreen::GetHeight() const { return win::GetSystemMetrics(win::SM_CYSCREEN); }
-
-int TScreen::GetPixelsPerInch() const {
-  win::HDC dc = win::CreateCompatibleDC(nullptr);
-  const int pixels = win::GetDeviceCaps(dc, win::LOGPIXELSY);
-  win::DeleteDC(dc);
-  return pixels > 0 ? pixels : 96;
-}
 
 win::HCURSOR TScreen::GetCursors(TCursor Index) const {
   const_cast<TScreen*>(this)->LoadStockCursors();

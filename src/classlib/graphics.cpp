@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "classlib/bitmap.h"
+#include "classlib/form.h"
 #include "platform/core/mul_div.h"
 #include "platform/gdi/gdi.h"
 #include "platform/ole/clipboard.h"
@@ -22,6 +23,14 @@ const char* const SChangeIconSize = "Symbolgröße kann nicht geändert werden";
 const char* const SNoCanvasHandle = "Leinwand/Bild erlaubt kein Zeichnen";
 const char* const SUnknownGraphicClass = "Grafikklasse %s ist nicht registriert";
 }  // namespace graphics
+
+// The screen's pixels per inch is a capability of the display's device context.
+int TScreen::GetPixelsPerInch() const {
+  win::HDC dc = win::CreateCompatibleDC(nullptr);
+  const int pixels = win::GetDeviceCaps(dc, win::LOGPIXELSY);
+  win::DeleteDC(dc);
+  return pixels > 0 ? pixels : 96;
+}
 
 // --- drawing objects -----------------------------------------------------------------------
 
