@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "gdi_test_support.h"
 #include "platform/gdi/dc_access.h"
@@ -95,6 +96,33 @@ TEST(ObjectTable, HandlesAreNeverReused) {
     EXPECT_FALSE(DeleteObject(brush));
     EXPECT_EQ(GetObjectType(brush), 0u);
   }
+}
+
+TEST(ObjectTable, ThreadsCreatingAndDrawingAtOnceGetDistinctHandles) {
+  constexpr int kThreads = 4;
+  constexpr int kObjects = 200;
+  std::vector<std::vector<HGDIOBJ>> handles(kThreads);
+  std::vector<std::uint32_t> corner(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &handles, &corner] {
+      Canvas canvas(8, 8);
+      for (int i = 0; i < kObjects; ++i) {
+        HBRUSH brush = CreateSolidBrush(RGB(t, i % 256, 0));
+        handles[static_cast<std::size_t>(t)].push_back(brush);
+        const RECT r{0, 0, 8, 8};
+        FillRect(canvas.dc(), &r, brush);
+        DeleteObject(brush);
+      }
+      corner[static_cast<std::size_t>(t)] = canvas.At(7, 7);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::set<HGDIOBJ> all;
+  for (const auto& list : handles) all.insert(list.begin(), list.end());
+  EXPECT_EQ(all.size(), static_cast<std::size_t>(kThreads * kObjects));
+  for (int t = 0; t < kThreads; ++t)
+    EXPECT_EQ(corner[static_cast<std::size_t>(t)], (static_cast<std::uint32_t>(t) << 16) | ((kObjects - 1) % 256) << 8);
 }
 
 TEST(ObjectTable, GetObjectDescribesPensBrushesAndPalettes) {
