@@ -35,9 +35,11 @@ GstFlowReturn OnSample(GstAppSink* sink, gpointer store) {
   return StoreSample(gst_app_sink_pull_sample(sink), static_cast<VideoFrameStore*>(store));
 }
 
+void DeleteStore(gpointer store) { delete static_cast<VideoFrameStore*>(store); }
+
 }  // namespace
 
-GstElement* MakeVideoRendererBin(const char* name, VideoFrameStore* store) {
+GstElement* MakeVideoRendererBin(const char* name) {
   GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
   GstElement* sink = gst_element_factory_make("appsink", nullptr);
   if (convert == nullptr || sink == nullptr) {
@@ -46,6 +48,9 @@ GstElement* MakeVideoRendererBin(const char* name, VideoFrameStore* store) {
     return nullptr;
   }
   GstElement* bin = gst_bin_new(name);
+  auto* store = new VideoFrameStore;
+  // The store goes with the bin; the app sink inside stops calling before the bin is freed.
+  g_object_set_data_full(G_OBJECT(bin), kRendererMark, store, &DeleteStore);
   gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
   gst_element_link(convert, sink);
 
@@ -58,12 +63,14 @@ GstElement* MakeVideoRendererBin(const char* name, VideoFrameStore* store) {
 
   PadRef target(gst_element_get_static_pad(convert, "sink"));
   gst_element_add_pad(bin, gst_ghost_pad_new("Input", target.get()));
-  g_object_set_data(G_OBJECT(bin), kRendererMark, GINT_TO_POINTER(1));
   return bin;
 }
 
-bool IsVideoRendererBin(GstElement* element) {
-  return element != nullptr && g_object_get_data(G_OBJECT(element), kRendererMark) != nullptr;
+VideoFrameStore* RendererFrameStore(GstElement* element) {
+  if (element == nullptr) return nullptr;
+  return static_cast<VideoFrameStore*>(g_object_get_data(G_OBJECT(element), kRendererMark));
 }
+
+bool IsVideoRendererBin(GstElement* element) { return RendererFrameStore(element) != nullptr; }
 
 }  // namespace win::gst

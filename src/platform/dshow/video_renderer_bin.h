@@ -8,12 +8,13 @@
 
 namespace win::gst {
 
-// Makes a bin with one sink pad "Input" feeding an app sink; `store` must outlive the bin.
-// The bin carries a mark so that rendering finds it as a video renderer already in a graph.
-// Answers a floating reference, or null when an element is missing.
-GstElement* MakeVideoRendererBin(const char* name, VideoFrameStore* store);
+// Makes a bin with one sink pad "Input" feeding an app sink, and a frame store that lives as
+// long as the bin. The bin carries a mark so that rendering finds it as a video renderer already
+// in a graph. Answers a floating reference, or null when an element is missing.
+GstElement* MakeVideoRendererBin(const char* name);
 
-// True for a bin made by MakeVideoRendererBin.
+// The frame store of a bin made by MakeVideoRendererBin; null for any other element.
+VideoFrameStore* RendererFrameStore(GstElement* element);
 bool IsVideoRendererBin(GstElement* element);
 
 }  // namespace win::gst

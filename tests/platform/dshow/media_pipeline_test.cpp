@@ -86,13 +86,17 @@ class MediaPipelineIntegrationTest : public ::testing::Test {
     fixtures_ = win::testing::MediaFixtureDirectory();
     ASSERT_FALSE(fixtures_.empty()) << "media fixtures could not be made";
     pipeline_ = std::make_unique<MediaPipeline>([this](const EngineEvent& event) { events_.Add(event); },
-                                                [this] { return MakeVideoRendererBin("Video Renderer", &frames_); });
+                                                [this] {
+                                                  GstElement* bin = MakeVideoRendererBin("Video Renderer");
+                                                  frames_ = RendererFrameStore(bin);
+                                                  return bin;
+                                                });
   }
   void TearDown() override { pipeline_.reset(); }
 
   std::string fixtures_;
   EventLog events_;
-  VideoFrameStore frames_;
+  VideoFrameStore* frames_ = nullptr;  // owned by the renderer in the pipeline
   std::unique_ptr<MediaPipeline> pipeline_;
 };
 
@@ -112,7 +116,7 @@ TEST_F(MediaPipelineIntegrationTest, RendersAFileAndPlaysItToCompletion) {
   EngineEvent size;
   ASSERT_TRUE(events_.WaitFor(EC_VIDEO_SIZE_CHANGED, 5s, &size));
   EXPECT_EQ(size.param1, static_cast<LONG_PTR>(MAKELONG(320, 240)));
-  EXPECT_GE(frames_.FrameCount(), 1u);  // the preroll frame
+  EXPECT_GE(frames_->FrameCount(), 1u);  // the preroll frame
 
   ASSERT_TRUE(pipeline_->Run());
   EXPECT_TRUE(events_.WaitFor(EC_COMPLETE, 10s));
@@ -138,7 +142,7 @@ TEST_F(MediaPipelineIntegrationTest, SeeksPausedAndChangesRate) {
 TEST_F(MediaPipelineIntegrationTest, RendererShowsTheColourBars) {
   ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/clip.ogg", nullptr), RenderOutcome::kRendered);
   VideoFrame frame;
-  ASSERT_TRUE(frames_.Snapshot(frame));
+  ASSERT_TRUE(frames_->Snapshot(frame));
   ASSERT_EQ(frame.width, 320);
   ASSERT_EQ(frame.height, 240);
   // The seven bars of the top rows: white, yellow, cyan, green, magenta, red and blue, each
