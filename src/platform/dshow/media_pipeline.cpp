@@ -428,7 +428,8 @@ bool MediaPipeline::LinkVideo(GstPad* pad) {
   if (!renderer) {
     GstElement* made = renderer_factory_ ? renderer_factory_() : nullptr;
     if (made == nullptr) return false;
-    renderer = Retain(made);
+    if (g_object_is_floating(made)) gst_object_ref_sink(made);
+    renderer.reset(made);
     if (GST_OBJECT_PARENT(made) == nullptr && !gst_bin_add(GST_BIN(pipeline_), made)) return false;
   }
   PadRef input(gst_element_get_static_pad(renderer.get(), "Input"));

@@ -60,8 +60,8 @@ class MediaPipeline {
  public:
   // Receives every event, on any thread, outside the pipeline's locks.
   using EventSink = std::function<void(const EngineEvent&)>;
-  // Makes the default video renderer when no free one is in the pipeline (a new floating
-  // element, or null). Called on a streaming thread.
+  // Makes the default video renderer when no free one is in the pipeline: a new reference
+  // (floating or not) that the pipeline takes over, or null. Called on a streaming thread.
   using RendererFactory = std::function<GstElement*()>;
 
   MediaPipeline(EventSink sink, RendererFactory renderer_factory);

@@ -1,0 +1,815 @@
+#include "platform/dshow/media_objects.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/core/strings.h"
+#include "platform/dshow/gst_forward.h"
+#include "platform/dshow/gst_runtime.h"
+#include "platform/dshow/media_pipeline.h"
+#include "platform/dshow/notify.h"
+#include "platform/dshow/property_bag.h"
+#include "platform/dshow/video_renderer_bin.h"
+
+#include <gst/gst.h>
+
+namespace win {
+
+namespace {
+
+// Asked of our own filters to reach the element behind them.
+inline constexpr IID IID_IElementFilter{0x3C1E9A40, 0x6B2D, 0x4F51, {0x9A, 0x7E, 0x21, 0x5D, 0x0C, 0x8B, 0x44, 0x19}};
+
+const char kFilterMark[] = "dashtune-filter";
+const char kGraphMark[] = "dashtune-graph";
+
+class FilterGraph;
+class ElementFilter;
+
+// Wide text into a fixed array, truncated, always terminated.
+template <std::size_t N>
+void CopyName(const std::u16string& name, WCHAR (&target)[N]) {
+  const std::size_t length = std::min(name.size(), N - 1);
+  std::copy_n(name.begin(), length, target);
+  target[length] = 0;
+}
+
+std::u16string WideFrom(const char* text) { return text == nullptr ? std::u16string() : Utf8ToUtf16(text); }
+
+// The filter object of an element: the existing one, or a new one.
+ElementFilter* FilterOf(GstElement* element);
+
+// ---- pins ----
+
+class ElementPin final : public IPin, public MediaObjectCount {
+ public:
+  explicit ElementPin(GstPad* pad) : pad_(GST_PAD(gst_object_ref(pad))) {}
+  ~ElementPin() override { gst_object_unref(pad_); }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IPin) {
+      *ppv = static_cast<IPin*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return CountUp(); }
+  ULONG Release() override { return CountDown(); }
+
+  HRESULT ConnectedTo(IPin** pPin) override {
+    if (pPin == nullptr) return E_POINTER;
+    *pPin = nullptr;
+    GstPad* peer = gst_pad_get_peer(pad_);
+    if (peer == nullptr) return VFW_E_NOT_CONNECTED;
+    *pPin = new ElementPin(peer);
+    gst_object_unref(peer);
+    return S_OK;
+  }
+
+  HRESULT Disconnect() override {
+    GstPad* peer = gst_pad_get_peer(pad_);
+    if (peer == nullptr) return S_FALSE;
+    const bool unlinked = GST_PAD_IS_SRC(pad_) ? gst_pad_unlink(pad_, peer) : gst_pad_unlink(peer, pad_);
+    gst_object_unref(peer);
+    return unlinked ? S_OK : E_FAIL;
+  }
+
+  HRESULT QueryPinInfo(PIN_INFO* pInfo) override;
+
+  HRESULT QueryDirection(PIN_DIRECTION* pPinDir) override {
+    if (pPinDir == nullptr) return E_POINTER;
+    *pPinDir = GST_PAD_IS_SRC(pad_) ? PINDIR_OUTPUT : PINDIR_INPUT;
+    return S_OK;
+  }
+
+  HRESULT QueryId(std::u16string* id) override {
+    if (id == nullptr) return E_POINTER;
+    gchar* name = gst_pad_get_name(pad_);
+    *id = WideFrom(name);
+    g_free(name);
+    return S_OK;
+  }
+
+ private:
+  GstPad* pad_;
+};
+
+template <class Item, class Interface>
+class SnapshotEnumerator final : public Interface, public MediaObjectCount {
+ public:
+  SnapshotEnumerator(std::vector<ComPtr<Item>> items, const IID& iid) : items_(std::move(items)), iid_(iid) {}
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == iid_) {
+      *ppv = static_cast<Interface*>(this);
+      this->AddRef();
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return CountUp(); }
+  ULONG Release() override { return CountDown(); }
+
+  HRESULT Next(ULONG count, Item** items, ULONG* fetched) override {
+    if (items == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
+    ULONG done = 0;
+    while (done < count && next_ < items_.size()) {
+      items[done] = items_[next_].Get();
+      items[done]->AddRef();
+      ++done;
+      ++next_;
+    }
+    if (fetched != nullptr) *fetched = done;
+    return done == count ? S_OK : S_FALSE;
+  }
+  HRESULT Skip(ULONG count) override {
+    next_ = std::min(items_.size(), next_ + count);
+    return next_ < items_.size() ? S_OK : S_FALSE;
+  }
+  HRESULT Reset() override {
+    next_ = 0;
+    return S_OK;
+  }
+
+ private:
+  std::vector<ComPtr<Item>> items_;
+  IID iid_;
+  std::size_t next_ = 0;
+};
+
+// ---- filters ----
+
+// A filter over one element (or bin). The element remembers its filter object (weakly), so an
+// element has one filter object for as long as anyone holds it.
+class ElementFilter : public IBaseFilter, public MediaObjectCount {
+ public:
+  ElementFilter(GstElement* element, const CLSID& class_id) : element_(element), class_id_(class_id) {
+    gst_object_ref_sink(element_);
+    g_object_set_data(G_OBJECT(element_), kFilterMark, this);
+    gchar* name = gst_element_get_name(element_);
+    name_ = WideFrom(name);
+    g_free(name);
+  }
+  ~ElementFilter() override {
+    g_object_set_data(G_OBJECT(element_), kFilterMark, nullptr);
+    gst_object_unref(element_);
+  }
+
+  GstElement* element() const { return element_; }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IPersist || riid == IID_IElementFilter) {
+      *ppv = static_cast<IBaseFilter*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return CountUp(); }
+  ULONG Release() override { return CountDown(); }
+
+  HRESULT GetClassID(CLSID* pClassID) override {
+    if (pClassID == nullptr) return E_POINTER;
+    *pClassID = class_id_;
+    return S_OK;
+  }
+
+  HRESULT EnumPins(IEnumPins** ppEnum) override {
+    if (ppEnum == nullptr) return E_POINTER;
+    std::vector<ComPtr<IPin>> pins;
+    GST_OBJECT_LOCK(element_);
+    for (GList* item = GST_ELEMENT_PADS(element_); item != nullptr; item = item->next) {
+      ComPtr<IPin> pin;
+      pin.Attach(new ElementPin(GST_PAD(item->data)));
+      pins.push_back(pin);
+    }
+    GST_OBJECT_UNLOCK(element_);
+    *ppEnum = new SnapshotEnumerator<IPin, IEnumPins>(std::move(pins), IID_IEnumPins);
+    return S_OK;
+  }
+
+  HRESULT FindPin(LPCWSTR Id, IPin** ppPin) override {
+    if (Id == nullptr || ppPin == nullptr) return E_POINTER;
+    *ppPin = nullptr;
+    GstPad* pad = gst_element_get_static_pad(element_, Utf16ToUtf8(Id).c_str());
+    if (pad == nullptr) return VFW_E_NOT_FOUND;
+    *ppPin = new ElementPin(pad);
+    gst_object_unref(pad);
+    return S_OK;
+  }
+
+  HRESULT QueryFilterInfo(FILTER_INFO* pInfo) override;
+
+  HRESULT JoinFilterGraph(IFilterGraph*, LPCWSTR pName) override {
+    if (pName != nullptr) name_ = pName;
+    return S_OK;
+  }
+
+  const std::u16string& name() const { return name_; }
+
+ private:
+  GstElement* element_;
+  CLSID class_id_;
+  std::u16string name_;
+};
+
+ElementFilter* FilterOf(GstElement* element) {
+  auto* existing = static_cast<ElementFilter*>(g_object_get_data(G_OBJECT(element), kFilterMark));
+  if (existing != nullptr) {
+    existing->AddRef();
+    return existing;
+  }
+  return new ElementFilter(element, GUID_NULL);
+}
+
+HRESULT ElementPin::QueryPinInfo(PIN_INFO* pInfo) {
+  if (pInfo == nullptr) return E_POINTER;
+  *pInfo = PIN_INFO{};
+  gchar* name = gst_pad_get_name(pad_);
+  CopyName(WideFrom(name), pInfo->achName);
+  g_free(name);
+  pInfo->dir = GST_PAD_IS_SRC(pad_) ? PINDIR_OUTPUT : PINDIR_INPUT;
+  GstElement* parent = gst_pad_get_parent_element(pad_);
+  if (parent != nullptr) {
+    pInfo->pFilter = FilterOf(parent);
+    gst_object_unref(parent);
+  }
+  return S_OK;
+}
+
+// The default video renderer: our own filter over the renderer bin.
+ElementFilter* MakeRendererFilter() {
+  GstElement* bin = gst::MakeVideoRendererBin("Video Renderer");
+  return bin == nullptr ? nullptr : new ElementFilter(bin, CLSID_VideoRenderer);
+}
+
+// ---- the filter graph manager ----
+
+class FilterGraph final : public IFilterGraph2,
+                          public IMediaControl,
+                          public IMediaEventEx,
+                          public IMediaSeeking,
+                          public IBasicAudio,
+                          public IObjectWithSite,
+                          public IServiceProvider,
+                          public MediaObjectCount,
+                          private gst::BuildObserver {
+ public:
+  FilterGraph()
+      : pipeline_(std::make_unique<gst::MediaPipeline>([this](const gst::EngineEvent& event) { Queue(event); },
+                                                       [this] { return MakeDefaultRenderer(); })) {
+    g_object_set_data(G_OBJECT(pipeline_->pipeline()), kGraphMark, this);
+  }
+  ~FilterGraph() override {
+    // Stops the streaming threads before the objects they call go.
+    pipeline_.reset();
+  }
+
+  gst::MediaPipeline& pipeline() { return *pipeline_; }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IFilterGraph || riid == IID_IGraphBuilder || riid == IID_IFilterGraph2) {
+      *ppv = static_cast<IFilterGraph2*>(this);
+    } else if (riid == IID_IMediaControl) {
+      *ppv = static_cast<IMediaControl*>(this);
+    } else if (riid == IID_IMediaEvent || riid == IID_IMediaEventEx) {
+      *ppv = static_cast<IMediaEventEx*>(this);
+    } else if (riid == IID_IMediaSeeking) {
+      *ppv = static_cast<IMediaSeeking*>(this);
+    } else if (riid == IID_IBasicAudio) {
+      *ppv = static_cast<IBasicAudio*>(this);
+    } else if (riid == IID_IObjectWithSite) {
+      *ppv = static_cast<IObjectWithSite*>(this);
+    } else if (riid == IID_IServiceProvider) {
+      *ppv = static_cast<IServiceProvider*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return CountUp(); }
+  ULONG Release() override { return CountDown(); }
+
+  // IFilterGraph
+  HRESULT AddFilter(IBaseFilter* pFilter, LPCWSTR pName) override {
+    ElementFilter* filter = OurFilter(pFilter);
+    if (filter == nullptr) return E_POINTER;
+    if (GST_OBJECT_PARENT(filter->element()) == GST_OBJECT(pipeline_->pipeline())) return S_FALSE;
+    if (pName != nullptr && *pName != 0) gst_object_set_name(GST_OBJECT(filter->element()), Utf16ToUtf8(pName).c_str());
+    if (!pipeline_->AddElement(filter->element())) return VFW_E_NOT_FOUND;
+    filter->JoinFilterGraph(this, pName);
+    return S_OK;
+  }
+
+  HRESULT RemoveFilter(IBaseFilter* pFilter) override {
+    ElementFilter* filter = OurFilter(pFilter);
+    if (filter == nullptr) return E_POINTER;
+    // The filter object may be the pipeline's only holder of the element: keep it alive.
+    ComPtr<IBaseFilter> keep(pFilter);
+    if (!pipeline_->RemoveElement(filter->element())) return VFW_E_NOT_FOUND;
+    filter->JoinFilterGraph(nullptr, nullptr);
+    return S_OK;
+  }
+
+  HRESULT EnumFilters(IEnumFilters** ppEnum) override {
+    if (ppEnum == nullptr) return E_POINTER;
+    std::vector<ComPtr<IBaseFilter>> filters;
+    for (const gst::OwnedElement& element : pipeline_->Elements()) {
+      ComPtr<IBaseFilter> filter;
+      filter.Attach(FilterOf(element.get()));
+      filters.push_back(filter);
+    }
+    *ppEnum = new SnapshotEnumerator<IBaseFilter, IEnumFilters>(std::move(filters), IID_IEnumFilters);
+    return S_OK;
+  }
+
+  HRESULT FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) override {
+    if (pName == nullptr || ppFilter == nullptr) return E_POINTER;
+    *ppFilter = nullptr;
+    GstElement* element = gst_bin_get_by_name(GST_BIN(pipeline_->pipeline()), Utf16ToUtf8(pName).c_str());
+    if (element == nullptr || GST_OBJECT_PARENT(element) != GST_OBJECT(pipeline_->pipeline())) {
+      if (element != nullptr) gst_object_unref(element);
+      return VFW_E_NOT_FOUND;
+    }
+    *ppFilter = FilterOf(element);
+    gst_object_unref(element);
+    return S_OK;
+  }
+
+  HRESULT Disconnect(IPin* ppin) override { return ppin == nullptr ? E_POINTER : ppin->Disconnect(); }
+
+  // IGraphBuilder
+  HRESULT Connect(IPin* ppinOut, IPin* ppinIn) override {
+    return ppinOut == nullptr || ppinIn == nullptr ? E_POINTER : E_NOTIMPL;
+  }
+
+  HRESULT RenderFile(LPCWSTR lpcwstrFile, LPCWSTR) override {
+    if (lpcwstrFile == nullptr) return E_POINTER;
+    const gst::RenderOutcome outcome = pipeline_->RenderFile(Utf16ToUtf8(lpcwstrFile), this);
+    switch (outcome) {
+      case gst::RenderOutcome::kRendered: return S_OK;
+      case gst::RenderOutcome::kPartlyRendered: return VFW_S_PARTIAL_RENDER;
+      case gst::RenderOutcome::kNothingRendered: return VFW_E_CANNOT_RENDER;
+      case gst::RenderOutcome::kFileNotFound: return VFW_E_FILE_NOT_FOUND_WIN32;
+      case gst::RenderOutcome::kUnsupported: return VFW_E_UNSUPPORTED_STREAM;
+      case gst::RenderOutcome::kTimedOut: return VFW_E_TIMEOUT;
+      case gst::RenderOutcome::kFailed: break;
+    }
+    return E_FAIL;
+  }
+
+  HRESULT SetLogFile(DWORD_PTR hFile) override {
+    log_file_ = hFile;
+    return S_OK;
+  }
+
+  // IMediaControl
+  HRESULT Run() override {
+    if (!pipeline_->Run()) return E_FAIL;
+    return pipeline_->Transitioning(0) ? S_FALSE : S_OK;
+  }
+  HRESULT Pause() override { return pipeline_->Pause() ? S_OK : S_FALSE; }
+  HRESULT Stop() override { return pipeline_->Stop() ? S_OK : S_FALSE; }
+  HRESULT GetState(LONG msTimeout, OAFilterState* pfs) override {
+    if (pfs == nullptr) return E_POINTER;
+    *pfs = static_cast<OAFilterState>(pipeline_->state());
+    return pipeline_->Transitioning(std::clamp<LONG>(msTimeout, 0, 10000)) ? VFW_S_STATE_INTERMEDIATE : S_OK;
+  }
+
+  // IMediaEvent(Ex)
+  HRESULT GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2, LONG msTimeout) override {
+    if (lEventCode == nullptr || lParam1 == nullptr || lParam2 == nullptr) return E_POINTER;
+    std::unique_lock<std::mutex> guard(events_lock_);
+    // A negative time-out waits at most a minute: no caller waits for ever here.
+    const auto limit = std::chrono::milliseconds(msTimeout < 0 ? 60000 : msTimeout);
+    if (!events_changed_.wait_for(guard, limit, [&] { return !events_.empty(); })) return E_ABORT;
+    const gst::EngineEvent event = events_.front();
+    events_.pop_front();
+    *lEventCode = event.code;
+    *lParam1 = event.param1;
+    *lParam2 = event.param2;
+    return S_OK;
+  }
+  // None of the events this graph sends carries allocated parameters.
+  HRESULT FreeEventParams(LONG, LONG_PTR, LONG_PTR) override { return S_OK; }
+  HRESULT SetNotifyWindow(OAHWND hwnd, LONG lMsg, LONG_PTR lInstanceData) override {
+    std::lock_guard<std::mutex> guard(events_lock_);
+    notify_window_ = hwnd;
+    notify_message_ = lMsg;
+    notify_instance_ = lInstanceData;
+    return S_OK;
+  }
+  HRESULT SetNotifyFlags(LONG lNoNotifyFlags) override {
+    if ((lNoNotifyFlags & ~AM_MEDIAEVENT_NONOTIFY) != 0) return E_INVALIDARG;
+    std::lock_guard<std::mutex> guard(events_lock_);
+    notify_flags_ = lNoNotifyFlags;
+    if (notify_flags_ != 0) events_.clear();
+    return S_OK;
+  }
+  HRESULT GetNotifyFlags(LONG* lplNoNotifyFlags) override {
+    if (lplNoNotifyFlags == nullptr) return E_POINTER;
+    std::lock_guard<std::mutex> guard(events_lock_);
+    *lplNoNotifyFlags = notify_flags_;
+    return S_OK;
+  }
+
+  // IMediaSeeking, in 100-ns units
+  HRESULT GetDuration(LONGLONG* pDuration) override {
+    if (pDuration == nullptr) return E_POINTER;
+    const std::optional<std::int64_t> duration = pipeline_->Duration();
+    if (!duration) return E_FAIL;
+    *pDuration = *duration / 100;
+    return S_OK;
+  }
+  HRESULT GetCurrentPosition(LONGLONG* pCurrent) override {
+    if (pCurrent == nullptr) return E_POINTER;
+    const std::optional<std::int64_t> position = pipeline_->Position();
+    if (!position) return E_FAIL;
+    *pCurrent = *position / 100;
+    return S_OK;
+  }
+  HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG*, DWORD) override {
+    const DWORD positioning = dwCurrentFlags & AM_SEEKING_PositioningBitsMask;
+    if (positioning == AM_SEEKING_NoPositioning) return S_OK;
+    if (pCurrent == nullptr) return E_POINTER;
+    LONGLONG target = *pCurrent;
+    if (positioning == AM_SEEKING_RelativePositioning) {
+      target += pipeline_->Position().value_or(0) / 100;
+    } else if (positioning != AM_SEEKING_AbsolutePositioning) {
+      return E_INVALIDARG;
+    }
+    // Larger values would overflow nanoseconds; no medium is that long.
+    target = std::clamp<LONGLONG>(target, 0, INT64_MAX / 100);
+    return pipeline_->Seek(target * 100) ? S_OK : E_FAIL;
+  }
+  HRESULT SetRate(double dRate) override { return pipeline_->SetRate(dRate) ? S_OK : E_INVALIDARG; }
+  HRESULT GetRate(double* pdRate) override {
+    if (pdRate == nullptr) return E_POINTER;
+    *pdRate = pipeline_->rate();
+    return S_OK;
+  }
+
+  // IBasicAudio: values are kept and applied to every audio branch, present or later.
+  HRESULT put_Volume(LONG lVolume) override {
+    if (lVolume < -10000 || lVolume > 0) return E_INVALIDARG;
+    pipeline_->SetVolume(lVolume);
+    return pipeline_->HasAudio() ? S_OK : E_NOTIMPL;
+  }
+  HRESULT get_Volume(LONG* plVolume) override {
+    if (plVolume == nullptr) return E_POINTER;
+    *plVolume = static_cast<LONG>(pipeline_->volume());
+    return pipeline_->HasAudio() ? S_OK : E_NOTIMPL;
+  }
+  HRESULT put_Balance(LONG lBalance) override {
+    if (lBalance < -10000 || lBalance > 10000) return E_INVALIDARG;
+    pipeline_->SetBalance(lBalance);
+    return pipeline_->HasAudio() ? S_OK : E_NOTIMPL;
+  }
+  HRESULT get_Balance(LONG* plBalance) override {
+    if (plBalance == nullptr) return E_POINTER;
+    *plBalance = static_cast<LONG>(pipeline_->balance());
+    return pipeline_->HasAudio() ? S_OK : E_NOTIMPL;
+  }
+
+  // IObjectWithSite
+  HRESULT SetSite(IUnknown* pUnkSite) override {
+    site_ = ComPtr<IUnknown>(pUnkSite);
+    return S_OK;
+  }
+  HRESULT GetSite(REFIID riid, void** ppvSite) override {
+    if (ppvSite == nullptr) return E_POINTER;
+    *ppvSite = nullptr;
+    return site_ ? site_->QueryInterface(riid, ppvSite) : E_FAIL;
+  }
+
+  // IServiceProvider: services come from the site.
+  HRESULT QueryService(REFGUID guidService, REFIID riid, void** ppvObject) override {
+    if (ppvObject == nullptr) return E_POINTER;
+    *ppvObject = nullptr;
+    ComPtr<IServiceProvider> provider;
+    if (!site_ || FAILED(site_->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf())))) {
+      return E_NOINTERFACE;
+    }
+    return provider->QueryService(guidService, riid, ppvObject);
+  }
+
+ private:
+  static ElementFilter* OurFilter(IBaseFilter* filter) {
+    if (filter == nullptr) return nullptr;
+    void* ours = nullptr;
+    if (FAILED(filter->QueryInterface(IID_IElementFilter, &ours))) return nullptr;
+    auto* element_filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
+    element_filter->Release();
+    return element_filter;
+  }
+
+  template <class Callback>
+  ComPtr<Callback> SiteCallback(const IID& iid) {
+    ComPtr<Callback> callback;
+    if (site_) site_->QueryInterface(iid, reinterpret_cast<void**>(callback.ReleaseAndGetAddressOf()));
+    return callback;
+  }
+
+  // BuildObserver: the builder callbacks of the site, on the rendering thread.
+  bool FactorySelected(GstElementFactory* factory) override {
+    ComPtr<IAMGraphBuilderCallback> callback = SiteCallback<IAMGraphBuilderCallback>(IID_IAMGraphBuilderCallback);
+    if (!callback) return true;
+    ComPtr<IMoniker> moniker;
+    moniker.Attach(CreateFactoryMoniker(GST_OBJECT_NAME(factory),
+                                        gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME)));
+    return SUCCEEDED(callback->SelectedFilter(moniker.Get()));
+  }
+
+  void ElementCreated(GstElement* element) override {
+    ComPtr<IAMGraphBuilderCallback> callback = SiteCallback<IAMGraphBuilderCallback>(IID_IAMGraphBuilderCallback);
+    if (!callback) return;
+    ComPtr<IBaseFilter> filter;
+    filter.Attach(FilterOf(element));
+    // The decoding bin has placed the element already; a refusal cannot take it back.
+    callback->CreatedFilter(filter.Get());
+  }
+
+  void PadUnrendered(GstPad* pad) override {
+    ComPtr<IAMFilterGraphCallback> callback = SiteCallback<IAMFilterGraphCallback>(IID_IAMFilterGraphCallback);
+    if (!callback) return;
+    ComPtr<IPin> pin;
+    pin.Attach(new ElementPin(pad));
+    callback->UnableToRender(pin.Get());
+  }
+
+  GstElement* MakeDefaultRenderer() {
+    ElementFilter* filter = MakeRendererFilter();
+    if (filter == nullptr) return nullptr;
+    GstElement* element = filter->element();
+    // The pipeline takes its own reference when the element is added; the filter object is
+    // made again from the element whenever someone asks for it.
+    gst_object_ref(element);
+    filter->Release();
+    return element;
+  }
+
+  void Queue(const gst::EngineEvent& event) {
+    OAHWND window = 0;
+    LONG message = 0;
+    LONG_PTR instance = 0;
+    {
+      std::lock_guard<std::mutex> guard(events_lock_);
+      if (notify_flags_ != 0) return;
+      events_.push_back(event);
+      events_changed_.notify_all();
+      window = notify_window_;
+      message = notify_message_;
+      instance = notify_instance_;
+    }
+    if (window != 0) PostGraphNotification(window, message, instance);
+  }
+
+  std::unique_ptr<gst::MediaPipeline> pipeline_;
+  ComPtr<IUnknown> site_;
+  DWORD_PTR log_file_ = 0;
+
+  std::mutex events_lock_;
+  std::condition_variable events_changed_;
+  std::deque<gst::EngineEvent> events_;
+  OAHWND notify_window_ = 0;
+  LONG notify_message_ = 0;
+  LONG_PTR notify_instance_ = 0;
+  LONG notify_flags_ = 0;
+};
+
+HRESULT ElementFilter::QueryFilterInfo(FILTER_INFO* pInfo) {
+  if (pInfo == nullptr) return E_POINTER;
+  *pInfo = FILTER_INFO{};
+  CopyName(name_, pInfo->achName);
+  // The graph is the one whose pipeline holds this element at its top level.
+  GstObject* parent = gst_object_get_parent(GST_OBJECT(element_));
+  if (parent != nullptr) {
+    auto* graph = static_cast<FilterGraph*>(g_object_get_data(G_OBJECT(parent), kGraphMark));
+    if (graph != nullptr) {
+      pInfo->pGraph = static_cast<IFilterGraph2*>(graph);
+      pInfo->pGraph->AddRef();
+    }
+    gst_object_unref(parent);
+  }
+  return S_OK;
+}
+
+HRESULT Answer(IUnknown* object, REFIID riid, void** ppv) {
+  const HRESULT result = object->QueryInterface(riid, ppv);
+  object->Release();
+  return result;
+}
+
+// ---- the capture graph builder: holds the graph it was given ----
+
+class CaptureGraphBuilder final : public ICaptureGraphBuilder2, public MediaObjectCount {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid != IID_IUnknown && riid != IID_ICaptureGraphBuilder2) return E_NOINTERFACE;
+    *ppv = static_cast<ICaptureGraphBuilder2*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return CountUp(); }
+  ULONG Release() override { return CountDown(); }
+
+  HRESULT SetFiltergraph(IGraphBuilder* pfg) override {
+    if (pfg == nullptr) return E_POINTER;
+    if (graph_) return E_UNEXPECTED;
+    graph_ = ComPtr<IGraphBuilder>(pfg);
+    return S_OK;
+  }
+  HRESULT GetFiltergraph(IGraphBuilder** ppfg) override {
+    if (ppfg == nullptr) return E_POINTER;
+    *ppfg = graph_.Get();
+    if (*ppfg == nullptr) return E_UNEXPECTED;
+    (*ppfg)->AddRef();
+    return S_OK;
+  }
+
+ private:
+  ComPtr<IGraphBuilder> graph_;
+};
+
+// ---- the DVD graph builder, with the DVD navigator's control and information ----
+
+class DvdGraphBuilder final : public IDvdGraphBuilder, public IDvdControl2, public IDvdInfo2, public MediaObjectCount {
+ public:
+  DvdGraphBuilder() : graph_(new FilterGraph) {}
+  ~DvdGraphBuilder() override { graph_->Release(); }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IDvdGraphBuilder) {
+      *ppv = static_cast<IDvdGraphBuilder*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return CountUp(); }
+  ULONG Release() override { return CountDown(); }
+
+  HRESULT GetFiltergraph(IGraphBuilder** ppGB) override {
+    if (ppGB == nullptr) return E_POINTER;
+    *ppGB = static_cast<IFilterGraph2*>(graph_);
+    (*ppGB)->AddRef();
+    return S_OK;
+  }
+
+  // The navigator's interfaces exist once a volume has been rendered.
+  HRESULT GetDvdInterface(REFIID riid, void** ppvIF) override {
+    if (ppvIF == nullptr) return E_POINTER;
+    *ppvIF = nullptr;
+    if (!rendered_) return E_NOINTERFACE;
+    if (riid == IID_IDvdControl2) {
+      *ppvIF = static_cast<IDvdControl2*>(this);
+    } else if (riid == IID_IDvdInfo2) {
+      *ppvIF = static_cast<IDvdInfo2*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+
+  HRESULT RenderDvdVideoVolume(LPCWSTR lpcwszPathName, DWORD, AM_DVD_RENDERSTATUS* pStatus) override {
+    if (pStatus == nullptr) return E_POINTER;
+    *pStatus = AM_DVD_RENDERSTATUS{};
+    if (rendered_) return VFW_E_DVD_RENDERFAIL;
+    const std::string folder = lpcwszPathName == nullptr ? std::string() : Utf16ToUtf8(lpcwszPathName);
+    const gst::RenderOutcome outcome = graph_->pipeline().RenderDvd(folder);
+    switch (outcome) {
+      case gst::RenderOutcome::kRendered:
+        rendered_ = true;
+        return S_OK;
+      case gst::RenderOutcome::kPartlyRendered:
+        rendered_ = true;
+        pStatus->iNumStreamsFailed = 1;
+        return S_FALSE;
+      case gst::RenderOutcome::kFileNotFound:
+        pStatus->bDvdVolInvalid = TRUE;
+        return VFW_E_DVD_RENDERFAIL;
+      default:
+        pStatus->bDvdVolUnknown = TRUE;
+        return VFW_E_DVD_RENDERFAIL;
+    }
+  }
+
+  // IDvdControl2 (reached through GetDvdInterface; counted on the builder)
+  HRESULT SetOption(DVD_OPTION_FLAG flag, BOOL) override {
+    return flag >= DVD_ResetOnStop && flag <= DVD_AudioDuringFFwdRew ? S_OK : E_INVALIDARG;
+  }
+  HRESULT PlayAtTime(DVD_HMSF_TIMECODE* pTime, DWORD, IDvdCmd** ppCmd) override {
+    if (ppCmd != nullptr) *ppCmd = nullptr;
+    if (pTime == nullptr) return E_POINTER;
+    if (pTime->bMinutes > 59 || pTime->bSeconds > 59) return E_INVALIDARG;
+    const int fps = graph_->pipeline().DvdFrameRate();
+    if (pTime->bFrames >= fps) return E_INVALIDARG;
+    const std::int64_t seconds = pTime->bHours * 3600LL + pTime->bMinutes * 60LL + pTime->bSeconds;
+    const std::int64_t position = seconds * 1000000000LL + pTime->bFrames * 1000000000LL / fps;
+    const std::optional<std::int64_t> length = graph_->pipeline().TitleDuration();
+    if (length && position > *length) return E_INVALIDARG;
+    return graph_->pipeline().Seek(position) ? S_OK : VFW_E_DVD_OPERATION_INHIBITED;
+  }
+
+  // IDvdInfo2
+  HRESULT GetTotalTitleTime(DVD_HMSF_TIMECODE* pTotalTime, ULONG* ulTimeCodeFlags) override {
+    if (pTotalTime == nullptr) return E_POINTER;
+    const std::optional<std::int64_t> length = graph_->pipeline().TitleDuration();
+    if (!length) return VFW_E_DVD_INVALIDDOMAIN;
+    const int fps = graph_->pipeline().DvdFrameRate();
+    const DWORD packed = gst::PackHmsf(*length, fps);
+    pTotalTime->bHours = static_cast<BYTE>(packed & 0xFF);
+    pTotalTime->bMinutes = static_cast<BYTE>((packed >> 8) & 0xFF);
+    pTotalTime->bSeconds = static_cast<BYTE>((packed >> 16) & 0xFF);
+    pTotalTime->bFrames = static_cast<BYTE>((packed >> 24) & 0xFF);
+    if (ulTimeCodeFlags != nullptr) *ulTimeCodeFlags = fps == 30 ? DVD_TC_FLAG_30fps : DVD_TC_FLAG_25fps;
+    return S_OK;
+  }
+  // The discs played here carry no language attributes the source reports: language 0.
+  HRESULT GetAudioLanguage(ULONG ulStream, LCID* pLanguage) override { return Language(ulStream, pLanguage); }
+  HRESULT GetSubpictureLanguage(ULONG ulStream, LCID* pLanguage) override { return Language(ulStream, pLanguage); }
+
+ private:
+  HRESULT Language(ULONG stream, LCID* language) {
+    if (language == nullptr) return E_POINTER;
+    *language = 0;
+    if (!rendered_) return VFW_E_DVD_GRAPHNOTREADY;
+    return stream < 8 ? S_OK : E_INVALIDARG;
+  }
+
+  FilterGraph* graph_;
+  bool rendered_ = false;
+};
+
+}  // namespace
+
+HRESULT CreateFilterGraphObject(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  return Answer(static_cast<IFilterGraph2*>(new FilterGraph), riid, ppv);
+}
+
+HRESULT CreateCaptureGraphBuilderObject(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  return Answer(new CaptureGraphBuilder, riid, ppv);
+}
+
+HRESULT CreateDvdGraphBuilderObject(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  return Answer(static_cast<IDvdGraphBuilder*>(new DvdGraphBuilder), riid, ppv);
+}
+
+HRESULT CreateVideoRendererObject(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  gst::EnsureStarted();
+  ElementFilter* filter = MakeRendererFilter();
+  if (filter == nullptr) return E_OUTOFMEMORY;
+  return Answer(static_cast<IBaseFilter*>(filter), riid, ppv);
+}
+
+bool GetRendererFrame(IBaseFilter* renderer, gst::VideoFrame& frame) {
+  void* ours = nullptr;
+  if (renderer == nullptr || FAILED(renderer->QueryInterface(IID_IElementFilter, &ours))) return false;
+  auto* filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
+  gst::VideoFrameStore* store = gst::RendererFrameStore(filter->element());
+  const bool found = store != nullptr && store->Snapshot(frame);
+  filter->Release();
+  return found;
+}
+
+bool SetRendererFrameListener(IBaseFilter* renderer, gst::VideoFrameStore::FrameListener listener) {
+  void* ours = nullptr;
+  if (renderer == nullptr || FAILED(renderer->QueryInterface(IID_IElementFilter, &ours))) return false;
+  auto* filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
+  gst::VideoFrameStore* store = gst::RendererFrameStore(filter->element());
+  if (store != nullptr) store->SetListener(std::move(listener));
+  filter->Release();
+  return store != nullptr;
+}
+
+}  // namespace win

@@ -1,0 +1,44 @@
+// The objects behind the media graph's interfaces, on GStreamer: the filter graph manager, its
+// filters and pins, the default video renderer, the capture and DVD graph builders.
+#pragma once
+
+#include <atomic>
+
+#include "platform/dshow/dshow.h"
+#include "platform/dshow/video_frame_store.h"
+
+namespace win {
+
+// Intrusive counting for the objects of this area: the last Release deletes the object.
+class MediaObjectCount {
+ public:
+  virtual ~MediaObjectCount() = default;
+
+ protected:
+  ULONG CountUp() { return ++references_; }
+  ULONG CountDown() {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
+// Creation functions, one per class id; each answers the interface asked for.
+HRESULT CreateFilterGraphObject(REFIID riid, void** ppv);
+HRESULT CreateCaptureGraphBuilderObject(REFIID riid, void** ppv);
+HRESULT CreateDvdGraphBuilderObject(REFIID riid, void** ppv);
+HRESULT CreateVideoRendererObject(REFIID riid, void** ppv);
+
+// Makes the graph classes known to CoCreateInstance (once; later calls do nothing).
+void RegisterMediaGraphClasses();
+
+// The newest frame a default video renderer received; false for other filters or before the
+// first frame.
+bool GetRendererFrame(IBaseFilter* renderer, gst::VideoFrame& frame);
+// Called on a streaming thread after every frame the renderer receives.
+bool SetRendererFrameListener(IBaseFilter* renderer, gst::VideoFrameStore::FrameListener listener);
+
+}  // namespace win
