@@ -6,7 +6,6 @@
 #include "platform/core/locale.h"
 #include "platform/core/strings.h"
 #include "platform/dshow/media_objects.h"
-#include "platform/dshow/property_bag.h"
 #include "platform/user/messages.h"
 
 namespace dashtune {
@@ -450,7 +449,8 @@ HRESULT TFilterGraph::SelectedFilter(win::IMoniker* pMon) {
       bag) {
     win::VARIANT value;
     if (win::SUCCEEDED(bag->Read(u"CLSID", &value, nullptr)) && value.vt == win::VT_BSTR) {
-      if (!win::GuidFromString(value.bstrVal, class_id)) class_id = win::GUID_NULL;
+      bool parsed = false;
+      class_id = win::ParseGuid(win::Utf16ToUtf8(value.bstrVal), parsed);
     }
     win::VARIANT friendly;
     if (win::SUCCEEDED(bag->Read(u"FriendlyName", &friendly, nullptr)) && friendly.vt == win::VT_BSTR) {

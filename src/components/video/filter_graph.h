@@ -35,8 +35,15 @@ enum TGraphControlEvent {
 // GetState's answers.
 enum TFilterGraphState { gsUninitialized = 0, gsStopped = 1, gsPaused = 2, gsPlaying = 3 };
 
+inline constexpr win::IID IID_ILinkedFilter = win::MakeGuid("DC8D6646-2695-4732-B065-D18F4CA7B5B1");
+inline constexpr win::IID IID_IGraphListener = win::MakeGuid("724FE2F4-7905-4EB8-83C9-5190602F7EE5");
+// Service and interface id under which a graph hands out its owning TFilterGraph.
+inline constexpr win::GUID IID_IFilterGraphOwner = win::MakeGuid("0712D459-FCAB-4081-959F-99F4462415C0");
+
 // A control that contributes a filter to the graph while the graph is active.
 struct ILinkedFilter : win::IUnknown {
+  static constexpr win::IID iid = IID_ILinkedFilter;
+
   // The control's filter, or nil.
   virtual win::ComPtr<win::IBaseFilter> GetFilter() = 0;
   // The name under which the filter joins the graph: the control's component name.
@@ -47,14 +54,11 @@ struct ILinkedFilter : win::IUnknown {
 
 // A control told of every graph event and every control step of the graph.
 struct IGraphListener : win::IUnknown {
+  static constexpr win::IID iid = IID_IGraphListener;
   virtual void GraphEvent(win::LONG Event, win::LONG_PTR Param1, win::LONG_PTR Param2) = 0;
   virtual void ControlEvent(TGraphControlEvent Event, win::LONG_PTR Param) = 0;
 };
 
-inline constexpr win::IID IID_ILinkedFilter{0xDC8D6646, 0x2695, 0x4732, {0xB0, 0x65, 0xD1, 0x8F, 0x4C, 0xA7, 0xB5, 0xB1}};
-inline constexpr win::IID IID_IGraphListener{0x724FE2F4, 0x7905, 0x4EB8, {0x83, 0xC9, 0x51, 0x90, 0x60, 0x2F, 0x7E, 0xE5}};
-// Service and interface id under which a graph hands out its owning TFilterGraph.
-inline constexpr win::GUID IID_IFilterGraphOwner{0x0712D459, 0xFCAB, 0x4081, {0x95, 0x9F, 0x99, 0xF4, 0x46, 0x24, 0x15, 0xC0}};
 
 class TFilterGraph;
 

@@ -28,10 +28,10 @@ HRESULT MakeDvdGraphBuilder(REFIID riid, void** ppv) {
 void RegisterMediaGraphClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    CoRegisterClassObjectFunction(CLSID_FilterGraph, &MakeFilterGraph);
-    CoRegisterClassObjectFunction(CLSID_CaptureGraphBuilder2, &MakeCaptureGraphBuilder);
-    CoRegisterClassObjectFunction(CLSID_DvdGraphBuilder, &MakeDvdGraphBuilder);
-    CoRegisterClassObjectFunction(CLSID_VideoRenderer, &CreateVideoRendererObject);
+    RegisterComClass(CLSID_FilterGraph, &MakeFilterGraph);
+    RegisterComClass(CLSID_CaptureGraphBuilder2, &MakeCaptureGraphBuilder);
+    RegisterComClass(CLSID_DvdGraphBuilder, &MakeDvdGraphBuilder);
+    RegisterComClass(CLSID_VideoRenderer, &CreateVideoRendererObject);
   });
 }
 

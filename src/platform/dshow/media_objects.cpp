@@ -226,13 +226,21 @@ class ElementFilter : public IBaseFilter, public MediaObjectCount {
   std::u16string name_;
 };
 
+// Our renderer has its class id; other elements have the id that stands for their factory, the
+// one the builder callbacks saw in the factory's property bag.
+CLSID ClassIdOf(GstElement* element) {
+  if (gst::IsVideoRendererBin(element)) return CLSID_VideoRenderer;
+  GstElementFactory* factory = gst_element_get_factory(element);
+  return factory != nullptr ? FactoryClassId(GST_OBJECT_NAME(factory)) : GUID_NULL;
+}
+
 ElementFilter* FilterOf(GstElement* element) {
   auto* existing = static_cast<ElementFilter*>(g_object_get_data(G_OBJECT(element), kFilterMark));
   if (existing != nullptr) {
     existing->AddRef();
     return existing;
   }
-  return new ElementFilter(element, GUID_NULL);
+  return new ElementFilter(element, ClassIdOf(element));
 }
 
 HRESULT ElementPin::QueryPinInfo(PIN_INFO* pInfo) {
@@ -253,7 +261,7 @@ HRESULT ElementPin::QueryPinInfo(PIN_INFO* pInfo) {
 // The default video renderer: our own filter over the renderer bin.
 ElementFilter* MakeRendererFilter() {
   GstElement* bin = gst::MakeVideoRendererBin("Video Renderer");
-  return bin == nullptr ? nullptr : new ElementFilter(bin, CLSID_VideoRenderer);
+  return bin == nullptr ? nullptr : new ElementFilter(bin, ClassIdOf(bin));
 }
 
 // ---- the filter graph manager ----

@@ -14,8 +14,4 @@ IMoniker* CreateFactoryMoniker(const char* factory_name, const char* friendly_na
 // The class id that stands for a decoder factory: stable across runs for the same name.
 CLSID FactoryClassId(const char* factory_name);
 
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" and back; false for a malformed text.
-std::u16string GuidToString(const GUID& guid);
-bool GuidFromString(const std::u16string& text, GUID& guid);
-
 }  // namespace win

@@ -153,44 +153,6 @@ class RunningObjectTable final : public IRunningObjectTable {
 
 }  // namespace
 
-std::u16string GuidToString(const GUID& guid) {
-  char text[40];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-                guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-  return Utf8ToUtf16(text);
-}
-
-bool GuidFromString(const std::u16string& text, GUID& guid) {
-  // Exactly 38 characters, braces and hyphens in place, hexadecimal digits elsewhere.
-  if (text.size() != 38 || text.front() != u'{' || text.back() != u'}') return false;
-  int digits[32];
-  int count = 0;
-  for (std::size_t i = 1; i < 37; ++i) {
-    const char16_t c = text[i];
-    if (i == 9 || i == 14 || i == 19 || i == 24) {
-      if (c != u'-') return false;
-      continue;
-    }
-    int value = -1;
-    if (c >= u'0' && c <= u'9') value = c - u'0';
-    if (c >= u'a' && c <= u'f') value = c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') value = c - u'A' + 10;
-    if (value < 0) return false;
-    digits[count++] = value;
-  }
-  auto take = [&](int from, int n) {
-    std::uint32_t value = 0;
-    for (int i = 0; i < n; ++i) value = (value << 4) | static_cast<std::uint32_t>(digits[from + i]);
-    return value;
-  };
-  guid.Data1 = take(0, 8);
-  guid.Data2 = static_cast<WORD>(take(8, 4));
-  guid.Data3 = static_cast<WORD>(take(12, 4));
-  for (int i = 0; i < 8; ++i) guid.Data4[i] = static_cast<BYTE>(take(16 + 2 * i, 2));
-  return true;
-}
-
 CLSID FactoryClassId(const char* factory_name) {
   // Two FNV-1a hashes of the name fill the id; the version nibble marks it as name-based.
   std::uint64_t first = 0xcbf29ce484222325ULL;
@@ -209,7 +171,7 @@ CLSID FactoryClassId(const char* factory_name) {
 }
 
 IMoniker* CreateFactoryMoniker(const char* factory_name, const char* friendly_name) {
-  const std::u16string class_id = GuidToString(FactoryClassId(factory_name));
+  const std::u16string class_id = Utf8ToUtf16(GuidToString(FactoryClassId(factory_name)));
   auto* bag = new PropertyBag(class_id, friendly_name == nullptr ? std::u16string() : Utf8ToUtf16(friendly_name));
   return new NameMoniker(u"@device:gst:" + Utf8ToUtf16(factory_name == nullptr ? "" : factory_name), bag);
 }

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "components/video/ds_util.h"
+#include "components/video/filter_graph.h"
+#include "media_fixtures.h"
+#include "platform/core/strings.h"
+#include "platform/user/messages.h"
+
+namespace dashtune {
+namespace {
+
+using namespace std::chrono_literals;
+using win::ComPtr;
+
+// Handles messages until `done` holds or `limit` (real time) has passed.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    win::MSG message;
+    bool handled = false;
+    while (win::PeekMessageA(&message, nullptr, 0, 0, win::PM_REMOVE)) {
+      win::TranslateMessage(&message);
+      win::DispatchMessageA(&message);
+      handled = true;
+    }
+    if (!handled) std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+class FilterGraphIntegrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    win::testing::PrepareGStreamer();
+    fixtures_ = win::testing::MediaFixtureDirectory();
+    ASSERT_FALSE(fixtures_.empty());
+  }
+
+  template <class Interface>
+  ComPtr<Interface> Ask() {
+    ComPtr<Interface> result;
+    graph_.QueryInterface(Interface::iid, reinterpret_cast<void**>(result.ReleaseAndGetAddressOf()));
+    return result;
+  }
+
+  std::string fixtures_;
+  TFilterGraph graph_{nullptr};
+};
+
+TEST_F(FilterGraphIntegrationTest, PlaysAClipToCompletionThroughThePump) {
+  graph_.SetGraphEdit(true);
+  graph_.ClearGraph();
+  graph_.SetActive(true);
+  std::vector<win::LONG> codes;
+  graph_.OnDSEvent = [&](TObject*, win::LONG code, win::LONG_PTR, win::LONG_PTR) { codes.push_back(code); };
+  ASSERT_EQ(graph_.RenderFile(win::Utf8ToUtf16(fixtures_ + "/clip.ogg")), win::S_OK);
+  graph_.SetVolume(5000);
+  EXPECT_EQ(graph_.GetState(), gsStopped);
+
+  ComPtr<win::IMediaSeeking> seeking = Ask<win::IMediaSeeking>();
+  ASSERT_TRUE(seeking);
+  win::LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), win::S_OK);
+  EXPECT_NEAR(video::RefTimeToMs(duration), 2000, 100);
+
+  EXPECT_TRUE(graph_.Pause());
+  EXPECT_EQ(graph_.GetState(), gsPaused);
+  win::LONGLONG target = 12000000;
+  ASSERT_EQ(seeking->SetPositions(&target, win::AM_SEEKING_AbsolutePositioning, nullptr, 0), win::S_OK);
+  win::LONGLONG position = 0;
+  ASSERT_EQ(seeking->GetCurrentPosition(&position), win::S_OK);
+  EXPECT_NEAR(video::RefTimeToMs(position), 1200, 100);
+  graph_.SetRate(1.5);
+  double rate = 0;
+  seeking->GetRate(&rate);
+  EXPECT_EQ(rate, 1.5);
+
+  ASSERT_TRUE(graph_.Play());
+  EXPECT_EQ(graph_.GetState(), gsPlaying);
+  const auto completed = [&] { return std::find(codes.begin(), codes.end(), win::EC_COMPLETE) != codes.end(); };
+  EXPECT_TRUE(PumpUntil(completed, 10s));
+  EXPECT_TRUE(graph_.Stop());
+  EXPECT_EQ(graph_.GetState(), gsStopped);
+  EXPECT_EQ(seeking->GetDuration(&duration), win::S_OK);
+
+  // Cleared between files: only the renderers a control linked would stay.
+  graph_.ClearGraph();
+  TFilterList filters(ComPtr<win::IFilterGraph>(Ask<win::IFilterGraph2>()).Get());
+  EXPECT_EQ(filters.GetCount(), 0);
+  ASSERT_EQ(graph_.RenderFile(win::Utf8ToUtf16(fixtures_ + "/clip.ogg")), win::S_OK);
+  graph_.SetActive(false);
+}
+
+TEST_F(FilterGraphIntegrationTest, RenderingAMissingFileRaises) {
+  graph_.SetActive(true);
+  try {
+    graph_.RenderFile(u"/nonexistent/clip.ogg");
+    FAIL() << "no exception";
+  } catch (const EDirectShowException& error) {
+    EXPECT_EQ(error.ErrorCode, static_cast<win::HRESULT>(0x80070002u));
+    EXPECT_EQ(error.GetMessage(), "The file could not be found. ($80070002).");
+  }
+}
+
+TEST_F(FilterGraphIntegrationTest, PlaysADvdFolderWithTitleTimeAndTimeEvents) {
+  graph_.SetMode(gmDVD);
+  graph_.SetLinearVolume(true);
+  graph_.SetActive(true);
+  std::vector<int> titles;
+  std::vector<int> seconds;
+  graph_.OnDVDTitleChange = [&](TObject*, int title) { titles.push_back(title); };
+  graph_.OnDVDCurrentHMSFTime = [&](TObject*, const win::tagDVD_HMSF_TIMECODE& time, const win::tagDVD_TIMECODE& code) {
+    seconds.push_back(time.bSeconds);
+    EXPECT_EQ(code.FrameRateCode, 1);
+    EXPECT_EQ(code.Seconds1, time.bSeconds % 10);
+  };
+  win::AM_DVD_RENDERSTATUS status;
+  ASSERT_EQ(graph_.RenderDVD(status, win::Utf8ToUtf16(fixtures_ + "/dvd/VIDEO_TS"), 1), win::S_OK);
+
+  ComPtr<win::IDvdInfo2> info = Ask<win::IDvdInfo2>();
+  ASSERT_TRUE(info);
+  win::DVD_HMSF_TIMECODE total;
+  win::ULONG flags = 0;
+  ASSERT_EQ(info->GetTotalTitleTime(&total, &flags), win::S_OK);
+  EXPECT_EQ(total.bSeconds, 4);
+  ComPtr<win::IDvdControl2> control = Ask<win::IDvdControl2>();
+  ASSERT_TRUE(control);
+  win::DVD_HMSF_TIMECODE start{0, 0, 1, 0};
+  EXPECT_EQ(control->PlayAtTime(&start, win::DVD_CMD_FLAG_Flush, nullptr), win::S_OK);
+
+  ASSERT_TRUE(graph_.Play());
+  EXPECT_TRUE(PumpUntil([&] { return seconds.size() >= 2; }, 5s));
+  ASSERT_GE(seconds.size(), 2u);
+  EXPECT_GE(seconds[0], 1);
+  // Once a second of playing: the second sample lies about a second later.
+  EXPECT_GE(seconds[1], seconds[0]);
+  EXPECT_LE(seconds[1], seconds[0] + 2);
+  EXPECT_EQ(titles, std::vector<int>{1});
+  graph_.Stop();
+  graph_.SetActive(false);
+}
+
+}  // namespace
+}  // namespace dashtune
