@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "classlib/lists.h"
 #include "platform/core/process.h"
 #include "platform/core/strings.h"
 
@@ -10,8 +9,12 @@ namespace dashtune {
 
 namespace {
 
-void CheckListIndex(int index, int count) {
-  if (index < 0 || index >= count) throw EListError(sysconst::SListIndexError, {index});
+// The entry typed as the interface the list holds.
+template <class Interface>
+win::ComPtr<Interface> Typed(const TInterfaceList::Item& item) {
+  win::ComPtr<Interface> typed;
+  if (item) item->QueryInterface(Interface::iid, reinterpret_cast<void**>(typed.ReleaseAndGetAddressOf()));
+  return typed;
 }
 
 }  // namespace
@@ -20,7 +23,7 @@ TFilterList::TFilterList(win::IFilterGraph* graph) : graph_(graph) { Update(); }
 
 TFilterList::~TFilterList() {
   graph_.Reset();
-  items_.clear();
+  Clear();
 }
 
 void TFilterList::Update() {
@@ -29,65 +32,44 @@ void TFilterList::Update() {
   if (win::FAILED(graph_->EnumFilters(filters.ReleaseAndGetAddressOf())) || !filters) return;
   win::IBaseFilter* filter = nullptr;
   while (filters->Next(1, &filter, nullptr) == win::S_OK) {
-    win::ComPtr<win::IBaseFilter> held;
-    held.Attach(filter);
-    items_.push_back(held);
+    Add(filter);
+    filter->Release();
   }
 }
 
-win::IBaseFilter* TFilterList::GetItem(int index) const {
-  CheckListIndex(index, GetCount());
-  return items_[static_cast<std::size_t>(index)].Get();
-}
+win::ComPtr<win::IBaseFilter> TFilterList::GetItem(int index) const { return Typed<win::IBaseFilter>(Get(index)); }
 
-int TFilterList::Add(win::IBaseFilter* filter) {
-  items_.emplace_back(filter);
-  return GetCount() - 1;
-}
+int TFilterList::Add(win::IBaseFilter* filter) { return TInterfaceList::Add(Item(filter)); }
 
-int TFilterList::Remove(win::IBaseFilter* filter) {
-  for (std::size_t i = 0; i < items_.size(); ++i) {
-    if (items_[i].Get() == filter) {
-      items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
+int TFilterList::Remove(win::IBaseFilter* filter) { return TInterfaceList::Remove(Item(filter)); }
 
 TPinList::TPinList(win::IBaseFilter* filter) : filter_(filter) { Update(); }
 
 TPinList::~TPinList() {
   filter_.Reset();
-  items_.clear();
+  Clear();
 }
 
 void TPinList::Update() {
-  items_.clear();
+  Clear();
   if (!filter_) return;
   win::ComPtr<win::IEnumPins> pins;
   if (win::FAILED(filter_->EnumPins(pins.ReleaseAndGetAddressOf())) || !pins) return;
   win::IPin* pin = nullptr;
   while (pins->Next(1, &pin, nullptr) == win::S_OK) {
-    win::ComPtr<win::IPin> held;
-    held.Attach(pin);
-    items_.push_back(held);
+    Add(pin);
+    pin->Release();
   }
 }
 
-win::IPin* TPinList::GetItem(int index) const {
-  CheckListIndex(index, GetCount());
-  return items_[static_cast<std::size_t>(index)].Get();
-}
+win::ComPtr<win::IPin> TPinList::GetItem(int index) const { return Typed<win::IPin>(Get(index)); }
 
-int TPinList::Add(win::IPin* pin) {
-  items_.emplace_back(pin);
-  return GetCount() - 1;
-}
+int TPinList::Add(win::IPin* pin) { return TInterfaceList::Add(Item(pin)); }
 
 bool TPinList::Connected(int index) const {
+  win::ComPtr<win::IPin> pin = GetItem(index);
   win::ComPtr<win::IPin> peer;
-  GetItem(index)->ConnectedTo(peer.ReleaseAndGetAddressOf());
+  if (pin) pin->ConnectedTo(peer.ReleaseAndGetAddressOf());
   return static_cast<bool>(peer);
 }
 

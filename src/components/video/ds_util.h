@@ -3,8 +3,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "classlib/interfaces.h"
 #include "classlib/sysutils.h"
 #include "components/video/ds_conversions.h"
 #include "platform/dshow/dshow.h"
@@ -29,7 +29,7 @@ class EDSMediaException : public Exception {
 };
 
 // The filters of one graph, holding a counted reference to the graph.
-class TFilterList : public TObject {
+class TFilterList : public TInterfaceList {
  public:
   explicit TFilterList(win::IFilterGraph* graph);
   // Releases the graph, then the items.
@@ -37,35 +37,31 @@ class TFilterList : public TObject {
 
   // Appends every filter the graph's enumerator yields (without clearing first).
   void Update();
-  int GetCount() const { return static_cast<int>(items_.size()); }
-  // An index outside 0..Count-1 raises EListError.
-  win::IBaseFilter* GetItem(int index) const;
+  // The filter at index; an index outside 0..Count-1 raises EListError.
+  win::ComPtr<win::IBaseFilter> GetItem(int index) const;
   int Add(win::IBaseFilter* filter);
-  // Removes the first occurrence; answers its former index or -1.
+  // Removes the first entry for the filter; answers its former index or -1.
   int Remove(win::IBaseFilter* filter);
 
  private:
   win::ComPtr<win::IFilterGraph> graph_;
-  std::vector<win::ComPtr<win::IBaseFilter>> items_;
 };
 
 // The pins of one filter, holding a counted reference to the filter.
-class TPinList : public TObject {
+class TPinList : public TInterfaceList {
  public:
   explicit TPinList(win::IBaseFilter* filter);
   ~TPinList() override;
 
   // Clears the list, then appends every pin of the filter (nothing without a filter).
   void Update();
-  int GetCount() const { return static_cast<int>(items_.size()); }
-  win::IPin* GetItem(int index) const;
+  win::ComPtr<win::IPin> GetItem(int index) const;
   int Add(win::IPin* pin);
-  // Whether the pin at index is connected to a peer.
+  // Whether the pin at index is connected to a peer (the peer is released at once).
   bool Connected(int index) const;
 
  private:
   win::ComPtr<win::IBaseFilter> filter_;
-  std::vector<win::ComPtr<win::IPin>> items_;
 };
 
 namespace video {

@@ -385,8 +385,10 @@ void TFilterGraph::DisconnectAllPins() {
   if (!graph_) return;
   TFilterList filters(graph_.Get());
   for (int i = 0; i < filters.GetCount(); ++i) {
-    TPinList pins(filters.GetItem(i));
-    for (int j = 0; j < pins.GetCount(); ++j) CheckDSResult(pins.GetItem(j)->Disconnect());
+    TPinList pins(filters.GetItem(i).Get());
+    for (int j = 0; j < pins.GetCount(); ++j) {
+      if (win::ComPtr<win::IPin> pin = pins.GetItem(j)) CheckDSResult(pin->Disconnect());
+    }
   }
 }
 
@@ -401,7 +403,7 @@ void TFilterGraph::ClearGraph() {
       if (filter) filters.Remove(filter.Get());
     }
   }
-  for (int i = 0; i < filters.GetCount(); ++i) CheckDSResult(graph_->RemoveFilter(filters.GetItem(i)));
+  for (int i = 0; i < filters.GetCount(); ++i) CheckDSResult(graph_->RemoveFilter(filters.GetItem(i).Get()));
 }
 
 // ---- builder callbacks and services ----

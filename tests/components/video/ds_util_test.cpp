@@ -92,8 +92,8 @@ class FilterListTest : public ::testing::Test {
 TEST_F(FilterListTest, ListsTheGraphsFiltersAndAppendsOnUpdate) {
   TFilterList filters(graph_.Get());
   ASSERT_EQ(filters.GetCount(), 2);
-  EXPECT_EQ(filters.GetItem(0), source_.Get());
-  EXPECT_EQ(filters.GetItem(1), renderer_.Get());
+  EXPECT_EQ(filters.GetItem(0).Get(), source_.Get());
+  EXPECT_EQ(filters.GetItem(1).Get(), renderer_.Get());
   filters.Update();
   EXPECT_EQ(filters.GetCount(), 4);
   EXPECT_EQ(filters.Remove(renderer_.Get()), 1);

@@ -188,7 +188,7 @@ TEST_F(FilterGraphTest, ClearGraphKeepsTheLinkedFiltersDisconnected) {
   EXPECT_EQ(Calls(), (Log{"gcStop 0", "Stop", "Disconnect Renderer.In", "Disconnect Source.Out", "RemoveFilter Source"}));
   TFilterList remaining(fake_graph.Get());
   ASSERT_EQ(remaining.GetCount(), 1);
-  EXPECT_EQ(remaining.GetItem(0), link_.filter_.Get());
+  EXPECT_EQ(remaining.GetItem(0).Get(), link_.filter_.Get());
 }
 
 TEST_F(FilterGraphTest, ClearGraphRaisesAFailedRemoval) {
