@@ -5,6 +5,7 @@
 #include "components/video/ds_util.h"
 #include "platform/core/locale.h"
 #include "platform/core/strings.h"
+#include "platform/dshow/graph_log.h"
 #include "platform/dshow/media_objects.h"
 #include "platform/user/messages.h"
 
@@ -26,6 +27,26 @@ constexpr win::DWORD kLocaleEnglishLanguage = 0x1001;
 bool IsOne(LONG_PTR value) { return value == 1; }
 
 }  // namespace
+
+// The graph's log goes into the component's file stream; the stream stays the component's.
+class TFilterGraph::LogTarget final : public win::GraphLogTarget {
+ public:
+  explicit LogTarget(TFileStream* stream) : stream_(stream) {}
+  void WriteLine(const std::string& line) override {
+    if (stream_ == nullptr) return;
+    const std::string text = line + "\n";
+    try {
+      stream_->WriteBuffer(text.data(), static_cast<int>(text.size()));
+    } catch (const Exception&) {
+      // A full disk ends the log, not the playback.
+      stream_ = nullptr;
+    }
+  }
+  void Detach() { stream_ = nullptr; }
+
+ private:
+  TFileStream* stream_;
+};
 
 TFilterGraph::TFilterGraph(TComponent* AOwner) : TComponent(AOwner) {
   win::RegisterMediaGraphClasses();
@@ -168,7 +189,7 @@ void TFilterGraph::Deactivate() {
     rot_id_ = 0;
   }
   if (graph_) graph_->SetLogFile(0);
-  log_stream_.reset();
+  CloseLog();
   // The graph's site refers back to this component; a graph kept alive elsewhere must not call it.
   if (ComPtr<win::IObjectWithSite> site = Ask<win::IObjectWithSite>(win::IID_IObjectWithSite)) site->SetSite(nullptr);
   graph_.Reset();
@@ -200,20 +221,30 @@ void TFilterGraph::SetGraphEdit(bool value) {
 void TFilterGraph::SetLogFile(const std::string& value) {
   if (active_ && graph_) {
     graph_->SetLogFile(0);
-    log_stream_.reset();
+    CloseLog();
     if (!value.empty()) {
       try {
         log_stream_ = std::make_unique<TFileStream>(value, fmCreate);
-        CheckDSResult(graph_->SetLogFile(static_cast<win::DWORD_PTR>(reinterpret_cast<std::uintptr_t>(log_stream_->GetHandle()))));
+        log_target_ = std::make_shared<LogTarget>(log_stream_.get());
+        log_handle_ = win::InsertHandle(log_target_);
+        CheckDSResult(graph_->SetLogFile(reinterpret_cast<win::DWORD_PTR>(log_handle_)));
       } catch (const Exception&) {
         // A log that cannot be had is no reason to fail: the old name stays.
         graph_->SetLogFile(0);
-        log_stream_.reset();
+        CloseLog();
         return;
       }
     }
   }
   log_file_name_ = value;
+}
+
+void TFilterGraph::CloseLog() {
+  if (log_target_) log_target_->Detach();
+  if (log_handle_ != nullptr) win::CloseHandle(log_handle_);
+  log_handle_ = nullptr;
+  log_target_.reset();
+  log_stream_.reset();
 }
 
 // ---- linked filters and listeners ----

@@ -296,7 +296,11 @@ class TFilterGraph : public TComponent,
   win::ComPtr<win::IDvdGraphBuilder> dvd_builder_;
   win::ComPtr<win::IMediaEventEx> media_event_;
   win::DWORD rot_id_ = 0;
+  class LogTarget;
+  void CloseLog();
   std::unique_ptr<TFileStream> log_stream_;
+  std::shared_ptr<LogTarget> log_target_;  // entered in the handle table as log_handle_
+  win::HANDLE log_handle_ = nullptr;
   // Made on the first add and dropped when the last one leaves.
   std::unique_ptr<std::vector<win::ComPtr<ILinkedFilter>>> linked_filters_;
   std::unique_ptr<std::vector<win::ComPtr<IGraphListener>>> listeners_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/core/strings.h"
+#include "platform/dshow/graph_log.h"
 #include "platform/dshow/gst_forward.h"
 #include "platform/dshow/gst_runtime.h"
 #include "platform/dshow/media_pipeline.h"
@@ -369,7 +370,16 @@ class FilterGraph final : public IFilterGraph2,
 
   HRESULT RenderFile(LPCWSTR lpcwstrFile, LPCWSTR) override {
     if (lpcwstrFile == nullptr) return E_POINTER;
-    const gst::RenderOutcome outcome = pipeline_->RenderFile(Utf16ToUtf8(lpcwstrFile), this);
+    const std::string file = Utf16ToUtf8(lpcwstrFile);
+    Log("RenderFile " + file);
+    const HRESULT result = ResultOf(pipeline_->RenderFile(file, this));
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
+    Log(std::string("RenderFile result 0x") + code);
+    return result;
+  }
+
+  static HRESULT ResultOf(gst::RenderOutcome outcome) {
     switch (outcome) {
       case gst::RenderOutcome::kRendered: return S_OK;
       case gst::RenderOutcome::kPartlyRendered: return VFW_S_PARTIAL_RENDER;
@@ -383,17 +393,30 @@ class FilterGraph final : public IFilterGraph2,
   }
 
   HRESULT SetLogFile(DWORD_PTR hFile) override {
-    log_file_ = hFile;
+    if (hFile == 0) {
+      log_.reset();
+      return S_OK;
+    }
+    std::shared_ptr<GraphLogTarget> target = LookupHandleAs<GraphLogTarget>(reinterpret_cast<HANDLE>(hFile));
+    if (!target) return E_HANDLE;
+    log_ = std::move(target);
     return S_OK;
   }
 
   // IMediaControl
   HRESULT Run() override {
+    Log("Run");
     if (!pipeline_->Run()) return E_FAIL;
     return pipeline_->Transitioning(0) ? S_FALSE : S_OK;
   }
-  HRESULT Pause() override { return pipeline_->Pause() ? S_OK : S_FALSE; }
-  HRESULT Stop() override { return pipeline_->Stop() ? S_OK : S_FALSE; }
+  HRESULT Pause() override {
+    Log("Pause");
+    return pipeline_->Pause() ? S_OK : S_FALSE;
+  }
+  HRESULT Stop() override {
+    Log("Stop");
+    return pipeline_->Stop() ? S_OK : S_FALSE;
+  }
   HRESULT GetState(LONG msTimeout, OAFilterState* pfs) override {
     if (pfs == nullptr) return E_POINTER;
     *pfs = static_cast<OAFilterState>(pipeline_->state());
@@ -588,9 +611,13 @@ class FilterGraph final : public IFilterGraph2,
     if (window != 0) PostGraphNotification(window, message, instance);
   }
 
+  void Log(const std::string& line) {
+    if (log_) log_->WriteLine(line);
+  }
+
   std::unique_ptr<gst::MediaPipeline> pipeline_;
   ComPtr<IUnknown> site_;
-  DWORD_PTR log_file_ = 0;
+  std::shared_ptr<GraphLogTarget> log_;
 
   std::mutex events_lock_;
   std::condition_variable events_changed_;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -54,7 +56,9 @@ class FilterGraphIntegrationTest : public ::testing::Test {
 };
 
 TEST_F(FilterGraphIntegrationTest, PlaysAClipToCompletionThroughThePump) {
+  const std::string log_path = ::testing::TempDir() + "/graph-integration.log";
   graph_.SetGraphEdit(true);
+  graph_.SetLogFile(log_path);
   graph_.ClearGraph();
   graph_.SetActive(true);
   std::vector<win::LONG> codes;
@@ -95,6 +99,12 @@ TEST_F(FilterGraphIntegrationTest, PlaysAClipToCompletionThroughThePump) {
   EXPECT_EQ(filters.GetCount(), 0);
   ASSERT_EQ(graph_.RenderFile(win::Utf8ToUtf16(fixtures_ + "/clip.ogg")), win::S_OK);
   graph_.SetActive(false);
+
+  // The graph logged its steps into the component's file.
+  std::ifstream log(log_path);
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("RenderFile " + fixtures_ + "/clip.ogg\nRenderFile result 0x00000000\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nRun\n"), std::string::npos);
 }
 
 TEST_F(FilterGraphIntegrationTest, RenderingAMissingFileRaises) {
