@@ -8,6 +8,7 @@
 #include "platform/dshow/graph_log.h"
 #include "platform/dshow/media_objects.h"
 #include "platform/user/messages.h"
+#include "platform/user/window.h"
 
 namespace dashtune {
 
