@@ -1,9 +1,9 @@
 // The raster engine's interface for the other platform areas.
 //
-// Text engine: read a context's text state with GetTextState, then draw glyphs either with
+// Text engine: read a context's text state with GetTextState, then draw glyphs with
 // BlendCoverage (8-bit coverage blended in the text colour, clipped and mapped like every other
-// drawing call) and FillSolidRect (opaque backgrounds), or directly through WithDrawTarget,
-// which hands out the pixels, the logical-to-surface offset and the clip under the engine lock.
+// drawing call) and FillSolidRect (opaque backgrounds). Hold LockEngine() around a sequence of
+// calls that must see one consistent state.
 // Fonts are GDI objects: derive from GdiObject (Type() == OBJ_FONT), RegisterObject it and give
 // out the handle; SelectObject stores the handle and GetObject calls Describe. Stock fonts are
 // StockFontObject placeholders until SetStockFontMaker installs the real maker.
@@ -41,8 +41,6 @@ bool BlendCoverage(HDC dc, int x, int y, int width, int height, const std::uint8
                    std::ptrdiff_t coverage_stride, COLORREF colour);
 // Fills a logical rectangle with a colour, clipped (ExtTextOut's opaque box).
 bool FillSolidRect(HDC dc, const RECT& rect, COLORREF colour);
-// Runs `draw` with the context's target while the engine lock is held; false for a bad handle.
-bool WithDrawTarget(HDC dc, const std::function<void(DeviceContext&, const DrawTarget&)>& draw);
 
 // Fonts.
 using StockFontMaker = std::function<std::shared_ptr<GdiObject>(int stock_index)>;

@@ -249,13 +249,6 @@ bool SetCurrentPosition(HDC handle, POINT position) {
   return true;
 }
 
-bool WithDrawTarget(HDC handle, const std::function<void(DeviceContext&, const DrawTarget&)>& draw) {
-  EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
-  if (!dc) return false;
-  draw(*dc, dc->Target());
-  return true;
-}
 
 }  // namespace win::gdi
 

@@ -160,8 +160,6 @@ std::shared_ptr<PaletteObject> DefaultPalette() {
   return palette;
 }
 
-HPALETTE DefaultPaletteHandle() { return static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)); }
-
 void SetStockFontMaker(StockFontMaker maker) {
   EngineLock lock = LockEngine();
   Table().font_maker = std::move(maker);

@@ -98,6 +98,5 @@ class StockFontObject : public GdiObject {
 constexpr UINT kMaxPaletteEntries = 1024;
 
 std::shared_ptr<PaletteObject> DefaultPalette();
-HPALETTE DefaultPaletteHandle();
 
 }  // namespace win::gdi

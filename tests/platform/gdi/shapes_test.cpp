@@ -299,3 +299,49 @@ TEST(HostileSizes, HugeShapesAndBlitsDrawOnlyTheVisiblePixels) {
 
 }  // namespace
 }  // namespace win
+
+namespace win {
+namespace {
+
+TEST(TextSupport, BlendCoverageMixesTheColourByCoverageInsideTheClip) {
+  gdi_test::Canvas canvas(4, 2);
+  canvas.Fill(0x204060);
+  SetViewportOrgEx(canvas.dc(), 1, 0, nullptr);
+  IntersectClipRect(canvas.dc(), 0, 0, 2, 2);  // pixels 1 and 2 of each row
+  const std::uint8_t coverage[8] = {0, 128, 255, 255, 255, 255, 255, 255};
+  ASSERT_TRUE(gdi::BlendCoverage(canvas.dc(), 0, 0, 4, 2, coverage, 4, RGB(255, 255, 255)));
+  EXPECT_EQ(canvas.At(0, 0), 0x204060u);  // outside the clip
+  EXPECT_EQ(canvas.At(1, 0), 0x204060u);  // coverage 0
+  // (255 x 128 + c x 127 + 127) / 255 per channel
+  EXPECT_EQ(canvas.At(2, 0), (((255 * 128 + 0x20 * 127 + 127) / 255) << 16) |
+                                 (((255 * 128 + 0x40 * 127 + 127) / 255) << 8) |
+                                 ((255 * 128 + 0x60 * 127 + 127) / 255));
+  EXPECT_EQ(canvas.At(3, 0), 0x204060u);  // outside the clip
+  EXPECT_EQ(canvas.At(1, 1), 0xFFFFFFu);
+  EXPECT_FALSE(gdi::BlendCoverage(canvas.dc(), 0, 0, 4, 2, coverage, 3, 0));  // stride too short
+  EXPECT_FALSE(gdi::BlendCoverage(canvas.dc(), 0, 0, 0, 2, coverage, 4, 0));
+}
+
+TEST(TextSupport, FillSolidRectAndTextStateFollowTheContext) {
+  gdi_test::Canvas canvas(3, 1);
+  SetTextColor(canvas.dc(), RGB(1, 2, 3));
+  SetBkMode(canvas.dc(), TRANSPARENT);
+  SetTextAlign(canvas.dc(), TA_UPDATECP);
+  MoveToEx(canvas.dc(), 5, 6, nullptr);
+  gdi::TextState state;
+  ASSERT_TRUE(gdi::GetTextState(canvas.dc(), &state));
+  EXPECT_EQ(state.text_colour, RGB(1, 2, 3));
+  EXPECT_EQ(state.bk_mode, TRANSPARENT);
+  EXPECT_EQ(state.text_align, TA_UPDATECP);
+  EXPECT_EQ(state.position.x, 5);
+  EXPECT_EQ(state.font, GetCurrentObject(canvas.dc(), OBJ_FONT));
+  ASSERT_TRUE(gdi::SetCurrentPosition(canvas.dc(), POINT{7, 8}));
+  POINT position;
+  GetCurrentPositionEx(canvas.dc(), &position);
+  EXPECT_EQ(position.x, 7);
+  ASSERT_TRUE(gdi::FillSolidRect(canvas.dc(), RECT{1, 0, 2, 1}, RGB(0, 0, 255)));
+  EXPECT_EQ(canvas.Picture(0x0000FF), (std::vector<std::string>{".#."}));
+}
+
+}  // namespace
+}  // namespace win
