@@ -1,13 +1,12 @@
 #include "platform/user/system_metrics.h"
 
-#include <atomic>
+#include "platform/gdi/dc_access.h"
+
+#include <iterator>
 
 namespace win {
 
 namespace {
-
-std::atomic<INT> screen_width{800};
-std::atomic<INT> screen_height{480};
 
 struct Metric {
   INT index;
@@ -26,40 +25,48 @@ constexpr Metric kFixedMetrics[] = {
     {SM_XVIRTUALSCREEN, 0}, {SM_YVIRTUALSCREEN, 0}, {SM_CMONITORS, 1},  {SM_REMOTESESSION, 0},
 };
 
-// Colours of the default scheme, by COLOR_ index.
+// Colours of the classic scheme, by COLOR_ index.
 constexpr COLORREF kSystemColors[] = {
-    RGB(212, 208, 200),  // COLOR_SCROLLBAR
-    RGB(0, 78, 152),     // COLOR_BACKGROUND
-    RGB(0, 84, 227),     // COLOR_ACTIVECAPTION
-    RGB(122, 150, 223),  // COLOR_INACTIVECAPTION
-    RGB(255, 255, 255),  // COLOR_MENU
+    RGB(192, 192, 192),  // COLOR_SCROLLBAR
+    RGB(0, 128, 128),    // COLOR_BACKGROUND
+    RGB(0, 0, 128),      // COLOR_ACTIVECAPTION
+    RGB(128, 128, 128),  // COLOR_INACTIVECAPTION
+    RGB(192, 192, 192),  // COLOR_MENU
     RGB(255, 255, 255),  // COLOR_WINDOW
     RGB(0, 0, 0),        // COLOR_WINDOWFRAME
     RGB(0, 0, 0),        // COLOR_MENUTEXT
     RGB(0, 0, 0),        // COLOR_WINDOWTEXT
     RGB(255, 255, 255),  // COLOR_CAPTIONTEXT
-    RGB(212, 208, 200),  // COLOR_ACTIVEBORDER
-    RGB(212, 208, 200),  // COLOR_INACTIVEBORDER
+    RGB(192, 192, 192),  // COLOR_ACTIVEBORDER
+    RGB(192, 192, 192),  // COLOR_INACTIVEBORDER
     RGB(128, 128, 128),  // COLOR_APPWORKSPACE
-    RGB(49, 106, 197),   // COLOR_HIGHLIGHT
+    RGB(0, 0, 128),      // COLOR_HIGHLIGHT
     RGB(255, 255, 255),  // COLOR_HIGHLIGHTTEXT
-    RGB(236, 233, 216),  // COLOR_BTNFACE
-    RGB(172, 168, 153),  // COLOR_BTNSHADOW
-    RGB(172, 168, 153),  // COLOR_GRAYTEXT
+    RGB(192, 192, 192),  // COLOR_BTNFACE
+    RGB(128, 128, 128),  // COLOR_BTNSHADOW
+    RGB(128, 128, 128),  // COLOR_GRAYTEXT
     RGB(0, 0, 0),        // COLOR_BTNTEXT
-    RGB(216, 228, 248),  // COLOR_INACTIVECAPTIONTEXT
+    RGB(192, 192, 192),  // COLOR_INACTIVECAPTIONTEXT
     RGB(255, 255, 255),  // COLOR_BTNHIGHLIGHT
-    RGB(113, 111, 100),  // COLOR_3DDKSHADOW
-    RGB(241, 239, 226),  // COLOR_3DLIGHT
+    RGB(0, 0, 0),        // COLOR_3DDKSHADOW
+    RGB(223, 223, 223),  // COLOR_3DLIGHT
     RGB(0, 0, 0),        // COLOR_INFOTEXT
     RGB(255, 255, 225),  // COLOR_INFOBK
-    RGB(181, 181, 181),  // 25, unused
-    RGB(0, 0, 128),      // COLOR_HOTLIGHT
-    RGB(61, 149, 255),   // COLOR_GRADIENTACTIVECAPTION
-    RGB(157, 185, 235),  // COLOR_GRADIENTINACTIVECAPTION
-    RGB(49, 106, 197),   // COLOR_MENUHILIGHT
-    RGB(236, 233, 216),  // COLOR_MENUBAR
+    RGB(192, 192, 192),  // 25, unused
+    RGB(0, 0, 255),      // COLOR_HOTLIGHT
+    RGB(16, 132, 208),   // COLOR_GRADIENTACTIVECAPTION
+    RGB(181, 181, 181),  // COLOR_GRADIENTINACTIVECAPTION
+    RGB(0, 0, 128),      // COLOR_MENUHILIGHT
+    RGB(192, 192, 192),  // COLOR_MENUBAR
 };
+
+COLORREF SystemColourForRaster(int index) { return GetSysColor(index); }
+
+// The raster engine draws edges and focus rectangles in these colours too.
+const bool raster_colours_installed = [] {
+  gdi::SetSystemColourSource(SystemColourForRaster);
+  return true;
+}();
 
 }  // namespace
 
@@ -68,12 +75,12 @@ INT GetSystemMetrics(INT index) {
     case SM_CXSCREEN:
     case SM_CXFULLSCREEN:
     case SM_CXVIRTUALSCREEN:
-      return screen_width.load();
+      return gdi::GetVirtualScreen().width;
     case SM_CYSCREEN:
     case SM_CYVIRTUALSCREEN:
-      return screen_height.load();
+      return gdi::GetVirtualScreen().height;
     case SM_CYFULLSCREEN:
-      return screen_height.load() - GetSystemMetrics(SM_CYCAPTION);
+      return gdi::GetVirtualScreen().height - GetSystemMetrics(SM_CYCAPTION);
     default:
       break;
   }
@@ -85,12 +92,6 @@ INT GetSystemMetrics(INT index) {
 DWORD GetSysColor(INT index) {
   if (index < 0 || index >= static_cast<INT>(std::size(kSystemColors))) return 0;
   return kSystemColors[index];
-}
-
-void SetScreenSize(INT width, INT height) {
-  if (width <= 0 || height <= 0) return;
-  screen_width.store(width);
-  screen_height.store(height);
 }
 
 }  // namespace win

@@ -1,7 +1,9 @@
-// System metrics and colours: fixed tables for a touch display of the NT family, 5.1.
+// System metrics and colours: fixed tables (the classic colour scheme); the screen size is the
+// raster engine's virtual screen.
 #pragma once
 
 #include "platform/core/types.h"
+#include "platform/gdi/gdi_types.h"  // the colour indexes the raster engine reads too
 
 namespace win {
 
@@ -53,24 +55,16 @@ constexpr INT COLOR_BACKGROUND = 1;
 constexpr INT COLOR_ACTIVECAPTION = 2;
 constexpr INT COLOR_INACTIVECAPTION = 3;
 constexpr INT COLOR_MENU = 4;
-constexpr INT COLOR_WINDOW = 5;
-constexpr INT COLOR_WINDOWFRAME = 6;
 constexpr INT COLOR_MENUTEXT = 7;
 constexpr INT COLOR_WINDOWTEXT = 8;
 constexpr INT COLOR_CAPTIONTEXT = 9;
 constexpr INT COLOR_ACTIVEBORDER = 10;
 constexpr INT COLOR_INACTIVEBORDER = 11;
 constexpr INT COLOR_APPWORKSPACE = 12;
-constexpr INT COLOR_HIGHLIGHT = 13;
 constexpr INT COLOR_HIGHLIGHTTEXT = 14;
-constexpr INT COLOR_BTNFACE = 15;
-constexpr INT COLOR_BTNSHADOW = 16;
 constexpr INT COLOR_GRAYTEXT = 17;
 constexpr INT COLOR_BTNTEXT = 18;
 constexpr INT COLOR_INACTIVECAPTIONTEXT = 19;
-constexpr INT COLOR_BTNHIGHLIGHT = 20;
-constexpr INT COLOR_3DDKSHADOW = 21;
-constexpr INT COLOR_3DLIGHT = 22;
 constexpr INT COLOR_INFOTEXT = 23;
 constexpr INT COLOR_INFOBK = 24;
 constexpr INT COLOR_HOTLIGHT = 26;
@@ -79,18 +73,12 @@ constexpr INT COLOR_GRADIENTINACTIVECAPTION = 28;
 constexpr INT COLOR_MENUHILIGHT = 29;
 constexpr INT COLOR_MENUBAR = 30;
 constexpr INT COLOR_DESKTOP = COLOR_BACKGROUND;
-constexpr INT COLOR_3DFACE = COLOR_BTNFACE;
-constexpr INT COLOR_3DSHADOW = COLOR_BTNSHADOW;
 constexpr INT COLOR_3DHIGHLIGHT = COLOR_BTNHIGHLIGHT;
-constexpr INT COLOR_3DHILIGHT = COLOR_BTNHIGHLIGHT;
 constexpr INT COLOR_BTNHILIGHT = COLOR_BTNHIGHLIGHT;
 
 // 0 for an unknown index.
 INT GetSystemMetrics(INT index);
 // 0 for an unknown index.
 DWORD GetSysColor(INT index);
-
-// The screen size the metrics report (800 x 480 until the presenter sets the display's size).
-void SetScreenSize(INT width, INT height);
 
 }  // namespace win

@@ -1,4 +1,5 @@
 #include "platform/core/errors.h"
+#include "platform/gdi/dc_access.h"
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
@@ -249,12 +250,13 @@ TEST_F(WindowTest, FocusCaptureAndActivationTellTheWindowsInvolved) {
 }
 
 TEST(SystemTables, MetricsColoursAndCursors) {
-  EXPECT_EQ(win::GetSystemMetrics(win::SM_CXSCREEN), 800);
-  EXPECT_EQ(win::GetSystemMetrics(win::SM_CYSCREEN), 480);
+  EXPECT_EQ(win::GetSystemMetrics(win::SM_CXSCREEN), win::gdi::GetVirtualScreen().width);
+  EXPECT_EQ(win::GetSystemMetrics(win::SM_CYSCREEN), win::gdi::GetVirtualScreen().height);
   EXPECT_EQ(win::GetSystemMetrics(win::SM_CXVSCROLL), 17);
   EXPECT_EQ(win::GetSystemMetrics(9999), 0);
   EXPECT_EQ(win::GetSysColor(win::COLOR_WINDOW), win::RGB(255, 255, 255));
-  EXPECT_EQ(win::GetSysColor(win::COLOR_HIGHLIGHT), win::RGB(49, 106, 197));
+  EXPECT_EQ(win::GetSysColor(win::COLOR_HIGHLIGHT), win::RGB(0, 0, 128));
+  EXPECT_EQ(win::gdi::SystemColour(win::COLOR_INFOBK), win::RGB(255, 255, 225)) << "the raster engine reads this table";
   EXPECT_EQ(win::GetSysColor(win::COLOR_BTNFACE), win::GetSysColor(win::COLOR_3DFACE));
   EXPECT_EQ(win::GetSysColor(-1), 0u);
   EXPECT_EQ(win::GetSysColor(31), 0u);
