@@ -1,0 +1,249 @@
+// The com port component: a serial port with line, flow, trace and log properties, opened
+// through a dispatcher whose trigger messages arrive at a hidden window on the main thread and
+// become the component's events.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "classlib/classes.h"
+#include "classlib/set.h"
+#include "components/serial/dispatcher.h"
+#include "platform/core/types.h"
+
+namespace dashtune {
+
+class TSerBaseComponent : public TComponent {
+ public:
+  using TComponent::TComponent;
+
+  std::string GetVersion() const { return "v1.00"; }
+  void SetVersion(const std::string&) {}  // the version is fixed
+};
+
+enum THardwareFlowOption { hfUseDTR, hfUseRTS, hfRequireDSR, hfRequireCTS };
+using THardwareFlowOptions = Set<THardwareFlowOption>;
+
+// Software flow modes of the component.
+inline constexpr std::uint8_t swfNone = 0;
+inline constexpr std::uint8_t swfReceive = 1;
+inline constexpr std::uint8_t swfTransmit = 2;
+inline constexpr std::uint8_t swfBoth = 3;
+
+// Trace and log states and commands.
+inline constexpr std::uint8_t tlOff = 0;
+inline constexpr std::uint8_t tlOn = 1;
+inline constexpr std::uint8_t tlDump = 2;
+inline constexpr std::uint8_t tlAppend = 3;
+inline constexpr std::uint8_t tlClear = 4;
+inline constexpr std::uint8_t tlPause = 5;
+inline constexpr std::uint8_t tlAppendAndContinue = 6;
+
+// Port states.
+inline constexpr std::uint8_t psClosed = 0;
+inline constexpr std::uint8_t psShuttingDown = 1;
+inline constexpr std::uint8_t psOpen = 2;
+
+class TSerCustomComPort;
+
+using TTriggerEvent = std::function<void(TObject* CP, win::UINT Msg, win::UINT TriggerHandle, win::WORD Data)>;
+using TTriggerAvailEvent = std::function<void(TObject* CP, win::WORD Count)>;
+using TTriggerHandleEvent = std::function<void(TObject* CP, win::UINT TriggerHandle)>;
+using TTriggerLineErrorEvent = std::function<void(TObject* CP, win::WORD Error, bool LineBreak)>;
+using TDispatcherCreator = std::function<std::unique_ptr<TSerBaseDispatcher>(TSerCustomComPort* Port)>;
+
+class TSerCustomComPort : public TSerBaseComponent {
+ public:
+  explicit TSerCustomComPort(TComponent* AOwner);  // AOwner may be null
+  ~TSerCustomComPort() override;
+
+  void Assign(const TPersistent* Source) override;
+  void Loaded() override;
+
+  // The next unread received byte; 0 while shutting down. Raises ECommNotOpen without a
+  // dispatcher (unless AutoOpen opens the port) and EBufferIsEmpty with nothing unread.
+  std::uint8_t GetChar();
+  // Sends the string; nothing while shutting down. Raises EOutputBufferTooSmall when the output
+  // ring lacks room for all of it.
+  void PutString(const std::string& S);
+  // Whether port n exists; a port held by someone else counts as available. Raises nothing.
+  bool IsPortAvailable(unsigned n);
+
+  std::uint8_t GetPortState() const { return portState_; }
+  TSerBaseDispatcher* GetDispatcher() const { return dispatcher_.get(); }
+  win::HWND GetWindowHandle() const { return window_; }
+
+  bool GetOpen() const { return open_; }
+  void SetOpen(bool value);
+  win::WORD GetComNumber() const { return comNumber_; }
+  void SetComNumber(win::WORD value);
+  std::int32_t GetBaud() const { return baud_; }
+  void SetBaud(std::int32_t value);
+  std::uint8_t GetParity() const { return parity_; }
+  void SetParity(std::uint8_t value);
+  std::uint8_t GetDataBits() const { return dataBits_; }
+  void SetDataBits(std::uint8_t value);
+  std::uint8_t GetStopBits() const { return stopBits_; }
+  void SetStopBits(std::uint8_t value);
+  win::WORD GetInBufferSize() const { return inSize_; }
+  void SetInBufferSize(win::WORD value) { inSize_ = value; }
+  win::WORD GetOutBufferSize() const { return outSize_; }
+  void SetOutBufferSize(win::WORD value) { outSize_ = value; }
+  bool GetZeroPortAllowed() const { return zeroPortAllowed_; }
+  void SetZeroPortAllowed(bool value) { zeroPortAllowed_ = value; }
+  bool GetAutoOpen() const { return autoOpen_; }
+  void SetAutoOpen(bool value) { autoOpen_ = value; }
+  std::uint8_t GetTapiUse() const { return tapiUse_; }
+  void SetTapiUse(std::uint8_t value) { tapiUse_ = value; }
+  win::HANDLE GetLineHandle() const { return lineHandle_; }
+  void SetLineHandle(win::HANDLE value) { lineHandle_ = value; }
+  std::uint8_t GetDeviceLayer() const { return deviceLayer_; }
+  void SetDeviceLayer(std::uint8_t value) { deviceLayer_ = value; }
+  bool GetRS485Mode() const { return rs485_; }
+  void SetRS485Mode(bool value);
+  std::uint8_t GetThreadBoost() const { return threadBoost_; }
+  void SetThreadBoost(std::uint8_t value);
+  bool GetDTR() const { return dtr_; }
+  void SetDTR(bool value);
+  bool GetRTS() const { return rts_; }
+  void SetRTS(bool value);
+  win::WORD GetFlowFullMark() const { return flowFullMark_; }
+  void SetFlowFullMark(win::WORD value) { flowFullMark_ = value; }
+  win::WORD GetFlowResumeMark() const { return flowResumeMark_; }
+  void SetFlowResumeMark(win::WORD value) { flowResumeMark_ = value; }
+  THardwareFlowOptions GetHardwareFlow() const { return hardwareFlow_; }
+  void SetHardwareFlow(THardwareFlowOptions value);
+  std::uint8_t GetSoftwareFlow() const { return softwareFlow_; }
+  void SetSoftwareFlow(std::uint8_t value);
+  std::uint8_t GetXOnChar() const { return xonChar_; }
+  void SetXOnChar(std::uint8_t value);
+  std::uint8_t GetXOffChar() const { return xoffChar_; }
+  void SetXOffChar(std::uint8_t value);
+  std::uint8_t GetTracing() const { return tracing_; }
+  void SetTracing(std::uint8_t value);
+  std::int32_t GetTraceEntries() const { return traceEntries_; }
+  void SetTraceEntries(std::int32_t value) { traceEntries_ = value; }
+  const std::string& GetTraceFileName() const { return traceFileName_; }
+  void SetTraceFileName(const std::string& value) { traceFileName_ = value.substr(0, 255); }
+  std::uint8_t GetLogging() const { return logging_; }
+  void SetLogging(std::uint8_t value);
+  std::int32_t GetLogEntries() const { return logEntries_; }
+  void SetLogEntries(std::int32_t value) { logEntries_ = value; }
+  const std::string& GetLogFileName() const { return logFileName_; }
+  void SetLogFileName(const std::string& value) { logFileName_ = value.substr(0, 255); }
+  win::WORD GetAvailThreshold() const { return availThreshold_; }
+  void SetAvailThreshold(win::WORD value);
+
+  // Trace dump flags (all hexadecimal, hexadecimal for unprintable bytes) and log dump flags.
+  bool TraceAllHex = true;
+  bool TraceHexUnprintable = false;
+  bool LogAllHex = true;
+  bool LogHexUnprintable = false;
+
+  TDispatcherCreator DispatcherCreator;  // when assigned, makes the dispatcher at open
+
+  void SetOnTrigger(TTriggerEvent value);
+  void SetOnTriggerAvail(TTriggerAvailEvent value);
+  void SetOnTriggerData(TTriggerHandleEvent value);
+  void SetOnTriggerStatus(TTriggerHandleEvent value);
+  void SetOnTriggerTimer(TTriggerHandleEvent value);
+  void SetOnLineError(TTriggerLineErrorEvent value);
+  void SetOnModemStatus(TNotifyEvent value);
+  void SetOnOutputFree(TNotifyEvent value);
+  void SetOnOutputUsed(TNotifyEvent value);
+  void SetOnOutputSent(TNotifyEvent value);
+  const TTriggerAvailEvent& GetOnTriggerAvail() const { return onTriggerAvail_; }
+
+  TNotifyEvent OnPortOpen;   // after a successful open; raised only when assigned
+  TNotifyEvent OnPortClose;  // after a close; raised only when assigned
+
+  // The hidden window's handling of one trigger message; answers whether it handled it.
+  bool HandleWindowMessage(win::UINT msg, win::WPARAM wParam, win::LPARAM lParam);
+
+ protected:
+  virtual std::unique_ptr<TSerBaseDispatcher> MakeDispatcher();
+  virtual void InitPort();
+  virtual void DonePort();
+  virtual void ValidateComport();
+  virtual void TriggerHandler(win::UINT msg, win::WPARAM wParam, win::WORD data);
+  virtual void TriggerAvail(win::WORD count);
+  virtual void TriggerData(win::UINT handle);
+  virtual void TriggerStatus(win::UINT handle);
+  virtual void TriggerTimer(win::UINT handle);
+  virtual void UpdateHandlerFlags();
+  virtual void TriggerLineError(win::WORD error, bool lineBreak);
+  virtual void TriggerModemStatus();
+  virtual void TriggerOutbuffFree();
+  virtual void TriggerOutbuffUsed();
+  virtual void TriggerOutSent();
+
+ private:
+  bool Loading() const;
+  // The dispatcher, opening the port first when AutoOpen allows; raises ECommNotOpen otherwise.
+  TSerBaseDispatcher& OpenedDispatcher();
+  void Check(int code) const;
+  void ApplyLine();
+  void ApplyHardwareFlow();
+  void ApplySoftwareFlow();
+  int ApplyTraceState(std::uint8_t value, std::uint8_t current, bool isTrace);
+  void CreateHiddenWindow();
+  void DestroyHiddenWindow();
+  void FinishClose();
+  void SendPortOpen();
+  void SendPortClose();
+  bool AnyTriggerEventAssigned() const;
+
+  bool force_ = false;
+  std::uint8_t portState_ = psClosed;
+  bool openPending_ = false;
+  bool openAtLoad_ = false;
+  std::optional<TTriggerSnapshot> triggerSnapshot_;
+  win::HWND window_ = nullptr;
+  std::uint8_t deviceLayer_ = 0;
+  std::unique_ptr<TSerBaseDispatcher> dispatcher_;
+  win::WORD comNumber_ = 0;
+  std::int32_t baud_ = 19200;
+  std::uint8_t parity_ = 0;
+  std::uint8_t dataBits_ = 8;
+  std::uint8_t stopBits_ = 1;
+  win::WORD inSize_ = 4096;
+  win::WORD outSize_ = 4096;
+  bool open_ = false;
+  bool zeroPortAllowed_ = true;
+  bool autoOpen_ = true;
+  std::uint8_t tapiUse_ = 1;
+  win::HANDLE lineHandle_ = nullptr;
+  bool rs485_ = false;
+  std::uint8_t threadBoost_ = 0;
+  bool dtr_ = true;
+  bool rts_ = true;
+  win::WORD flowFullMark_ = 0;
+  win::WORD flowResumeMark_ = 0;
+  THardwareFlowOptions hardwareFlow_;
+  std::uint8_t softwareFlow_ = swfNone;
+  std::uint8_t xonChar_ = 17;
+  std::uint8_t xoffChar_ = 19;
+  std::uint8_t tracing_ = tlOff;
+  std::int32_t traceEntries_ = 10000;
+  std::string traceFileName_;
+  std::uint8_t logging_ = tlOff;
+  std::int32_t logEntries_ = 10000;
+  std::string logFileName_;
+  win::WORD availThreshold_ = 1;
+
+  TTriggerEvent onTrigger_;
+  TTriggerAvailEvent onTriggerAvail_;
+  TTriggerHandleEvent onTriggerData_;
+  TTriggerHandleEvent onTriggerStatus_;
+  TTriggerHandleEvent onTriggerTimer_;
+  TTriggerLineErrorEvent onLineError_;
+  TNotifyEvent onModemStatus_;
+  TNotifyEvent onOutputFree_;
+  TNotifyEvent onOutputUsed_;
+  TNotifyEvent onOutputSent_;
+};
+
+}  // namespace dashtune

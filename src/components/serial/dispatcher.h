@@ -1,0 +1,320 @@
+// The dispatcher: the engine behind one open port. It holds the dispatch ring that received
+// bytes are moved into, the output ring, the line and modem state, the triggers and the window
+// handlers, the trace and the log, and runs the dispatch thread that turns device events and
+// received data into trigger messages. The device itself is supplied by a descendant.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "components/serial/serial_match.h"
+#include "components/serial/serial_misc.h"
+#include "components/serial/serial_queue.h"
+#include "components/serial/serial_trace.h"
+#include "platform/comm/comm.h"
+#include "platform/core/sync.h"
+#include "platform/core/types.h"
+
+namespace dashtune {
+
+class TComponent;
+
+namespace serial {
+
+// Trigger messages sent to window handlers; the high word of lParam is the dispatcher's index in
+// the global port list.
+inline constexpr win::UINT APW_TRIGGERAVAIL = 0x7E01;
+inline constexpr win::UINT APW_TRIGGERDATA = 0x7E02;
+inline constexpr win::UINT APW_TRIGGERTIMER = 0x7E03;
+inline constexpr win::UINT APW_TRIGGERSTATUS = 0x7E04;
+inline constexpr win::UINT APW_PORTOPEN = 0x7E08;
+inline constexpr win::UINT APW_PORTCLOSE = 0x7E09;
+inline constexpr win::UINT APW_CLOSEPENDING = 0x7E0A;
+
+inline constexpr std::size_t kDispatchBufferSize = 8192;
+
+// Status trigger kinds.
+inline constexpr std::uint8_t kStatusModem = 1;
+inline constexpr std::uint8_t kStatusLine = 2;
+inline constexpr std::uint8_t kStatusOutFree = 3;
+inline constexpr std::uint8_t kStatusOutUsed = 4;
+inline constexpr std::uint8_t kStatusOutSent = 5;
+
+// Open flags.
+inline constexpr int kOpenDTR = 1;
+inline constexpr int kOpenRTS = 2;
+inline constexpr int kOpenDTRFlow = 16;
+inline constexpr int kOpenRTSFlow = 32;
+
+// Hardware flow option bits and software flow modes as the dispatcher numbers them.
+inline constexpr int kHwFlowUseDTR = 1;
+inline constexpr int kHwFlowUseRTS = 2;
+inline constexpr int kHwFlowRequireDSR = 4;
+inline constexpr int kHwFlowRequireCTS = 8;
+inline constexpr int kSwFlowTransmit = 1;
+inline constexpr int kSwFlowReceive = 2;
+
+// Line errors as LineError reports them.
+inline constexpr int kLineErrorQueueOverflow = 1;
+inline constexpr int kLineErrorOverrun = 2;
+inline constexpr int kLineErrorParity = 3;
+inline constexpr int kLineErrorFraming = 4;
+inline constexpr int kLineErrorBreak = 9;
+
+// Log kinds and codes.
+inline constexpr std::uint8_t kLogKindData = 1;
+inline constexpr std::uint8_t kLogKindTrigger = 2;
+inline constexpr std::uint8_t kLogKindDispatch = 5;
+inline constexpr std::uint16_t kLogCodeReceived = 1;
+inline constexpr std::uint16_t kLogCodeSent = 2;
+inline constexpr std::uint16_t kLogCodeAvail = 3;
+inline constexpr std::uint16_t kLogCodeDataMatch = 4;
+inline constexpr std::uint16_t kLogCodeTimer = 5;
+inline constexpr std::uint16_t kLogCodeStatus = 6;
+inline constexpr std::uint16_t kLogCodeBufferFull = 15;
+
+}  // namespace serial
+
+struct TTimerTrigger {
+  int Handle = 0;
+  serial::EventTimer Timer;
+  bool Active = false;
+};
+
+struct TDataTrigger {
+  int Handle = 0;
+  serial::MatchState Pattern;  // match string, progress and ignore-case flag
+  bool Active = false;
+};
+
+struct TStatusTrigger {
+  int Handle = 0;
+  std::uint8_t Kind = 0;
+  std::uint16_t Value = 0;  // modem: mask << 8 | last status; line: error mask; output: byte count
+  bool Armed = false;
+  bool Fired = false;
+};
+
+struct TTriggerSnapshot {
+  std::uint16_t AvailThreshold = 0;
+  std::vector<TTimerTrigger> TimerTriggers;
+  std::vector<TDataTrigger> DataTriggers;
+  std::vector<TStatusTrigger> StatusTriggers;
+};
+
+class TSerBaseDispatcher {
+ public:
+  explicit TSerBaseDispatcher(TComponent* owner);  // owner: not owned, may be null
+  virtual ~TSerBaseDispatcher();
+  TSerBaseDispatcher(const TSerBaseDispatcher&) = delete;
+  TSerBaseDispatcher& operator=(const TSerBaseDispatcher&) = delete;
+
+  // Device operations, supplied by the device layer.
+  virtual int EscapeComFunction(int function) = 0;
+  virtual int FlushCom(int queue) = 0;  // 0 output, 1 input
+  virtual int GetComError(win::COMSTAT& status) = 0;  // answers the line error flags
+  virtual int GetComState(win::DCB& dcb) = 0;
+  virtual int ReadCom(std::uint8_t* buffer, int count) = 0;
+  virtual int SetComState(win::DCB& dcb) = 0;
+  virtual int WriteCom(const std::uint8_t* bytes, int count) = 0;
+  virtual int SetupCom(int inSize, int outSize) = 0;
+  virtual win::DWORD ReadModemStatus() = 0;  // MS_* bits
+  virtual void ReleaseBuffers();
+  virtual void StartDispatcher() = 0;
+  virtual void StopDispatcher() = 0;
+  virtual int OutBufUsed() = 0;
+  virtual int InQueueCount() { return 0; }
+  virtual int OpenCom(const std::string& path, int inSize, int outSize) = 0;  // handle value or -1
+  virtual int CloseCom() = 0;
+  virtual void SetThreadBoost(std::uint8_t boost);
+  virtual void UpdateHandlerFlags(int flag);
+
+  // Operations of the port component; each answers 0 or a negative code unless said otherwise.
+  int Open(const std::string& path, win::DWORD baud, int flags, int outSize, int inSize, int stopBits, int dataBits,
+           int parity);
+  void Close();
+  int SetLine(win::DWORD baud, int parity, int stopBits, int dataBits);
+  void GetLine(win::DWORD& baud, int& parity, int& dataBits, int& stopBits);
+  int SetDTR(bool on);  // 1 while DTR is under flow control
+  int SetRTS(bool on);  // 1 while RTS is under flow control
+  int HardwareFlow(int fullMark, int resumeMark, int options);
+  int SoftwareFlow(int fullMark, int resumeMark, int mode);
+  int SoftwareFlowOff();
+  int SetXOnChar(std::uint8_t c);
+  int SetXOffChar(std::uint8_t c);
+  int GetChar(std::uint8_t& c);
+  int PeekChar(std::uint8_t& c, int n);
+  int PutBlock(const std::uint8_t* bytes, int count);
+  int CharReady();  // unread bytes of the dispatch ring
+  int OutBuffFree();
+  int LineError();
+  bool LineBreak();
+  std::uint8_t GetModemStatus(std::uint8_t keepMask);
+  void RegisterWindowHandler(win::HWND window);
+  void DeregisterWindowHandler(win::HWND window);
+  void SetAvailThreshold(std::uint16_t threshold);
+  TTriggerSnapshot SaveTriggers();
+  void RestoreTriggers(const TTriggerSnapshot& snapshot);
+  void SetRS485Mode(bool on);
+
+  int StartTracing(int capacity);
+  void StopTracing();
+  void ClearTracing();
+  void PauseTracing();
+  void ResumeTracing();
+  int DumpTrace(const std::string& fileName, bool append, bool allHex, bool hexUnprintable);
+  int StartLogging(int capacity);
+  void StopLogging();
+  void ClearLogging();
+  void PauseLogging();
+  void ResumeLogging();
+  int DumpLog(const std::string& fileName, bool append, bool hex);
+  void AddLogEntry(std::uint8_t kind, std::uint16_t code, const void* data, std::size_t size, win::DWORD value);
+
+  // One pass of the dispatch thread over the input queue, the dispatch ring and the triggers.
+  void ProcessCommunications();
+  // The timer and status passes that follow each ProcessCommunications.
+  void ProcessTimerAndStatus();
+
+  int Handle() const { return handle_; }  // index in the global port list
+  const std::string& DeviceName() const { return deviceName_; }
+  void SetDeviceName(const std::string& name) { deviceName_ = name; }
+  TComponent* Owner() const { return owner_; }
+  bool InEvent() const { return inEvent_.load(); }
+  bool ClosePending() const { return closePending_.load(); }
+  bool ThreadsActive() const { return threadsActive_.load(); }
+  int ActiveThreads() const { return activeThreads_.load(); }
+  int ComHandle() const { return cid_; }
+  win::DWORD Baud() const { return baud_; }
+
+  // The dispatcher at index in the global port list, or null; call with the list locked.
+  static TSerBaseDispatcher* PortAt(int index);
+  static void LockPortList();
+  static void UnlockPortList();
+
+ protected:
+  // Shared with the device layer and its threads.
+  bool ReadComErrors();  // reads the line errors; true when any is set
+  void SignalEvent(win::HANDLE event);
+  void ThreadStarted();
+  void ThreadEnded();
+  void MarkBuffersForRelease() { releaseWhenDone_ = true; }
+  void RunDispatchLoop();
+  void StartDispatchThread();
+  // Ends the dispatch thread: waits for it, pumping messages, as long as maxTicks twice.
+  void StopDispatchThread(win::DWORD maxTicks);
+  bool CreateEvents();
+  void CloseEvents();
+
+  TComponent* owner_;
+  int cid_ = -1;
+  std::string deviceName_;
+  int inSize_ = 0;
+  int outSize_ = 0;
+  win::DCB dcb_;
+  win::DWORD baud_ = 0;
+
+  std::vector<std::uint8_t> outBuffer_;
+  std::size_t outHead_ = 0;
+  std::size_t outTail_ = 0;
+  bool outFull_ = false;
+  std::atomic<bool> outSent_{false};
+
+  std::atomic<bool> killThreads_{false};
+  std::atomic<bool> threadsActive_{false};
+  std::atomic<int> activeThreads_{0};
+  std::atomic<bool> closePending_{false};
+  std::atomic<bool> inEvent_{false};
+  std::atomic<bool> releaseWhenDone_{false};
+  std::atomic<bool> rs485_{false};
+  std::atomic<bool> closing_{false};
+  std::uint8_t threadBoost_ = 0;
+
+  win::HANDLE generalEvent_ = nullptr;
+  win::HANDLE passDoneEvent_ = nullptr;
+  win::HANDLE threadAckEvent_ = nullptr;
+  win::HANDLE outputEvent_ = nullptr;
+  win::HANDLE manualEvent_ = nullptr;
+  win::HANDLE flushEvent_ = nullptr;
+
+  win::CRITICAL_SECTION stateLock_;
+  win::CRITICAL_SECTION outputLock_;
+  win::CRITICAL_SECTION dispatchLock_;
+  TIOQueue inputQueue_;
+  TIOQueue logQueue_;
+
+ private:
+  struct WindowHandler {
+    win::HWND Window;
+    bool Deleted;
+  };
+
+  void ResetRings();
+  void ClearTriggers();
+  int WriteComState();
+  void DrainOutput();
+  void ReapplyDTRAndRTS();
+  int UnreadLocked() const;  // under the dispatch lock
+  bool FillDispatchRing();
+  bool SendEvent(win::UINT msg, win::WPARAM wParam, win::WORD data);
+  bool DataPass();
+  bool StatusPass();
+  bool TimerPass();
+  void ClearFiredMarks();
+  bool StatusPassesUntilQuiet();
+  void RemoveDeletedHandlers();
+  void ResetInputAfterFlush();
+
+  int handle_ = -1;
+
+  // Line state, under the state lock.
+  std::uint8_t lineErrors_ = 0;
+  std::uint8_t modemStatus_ = 0;
+  bool ringFlagged_ = false;
+  bool dtrState_ = false;
+  bool rtsState_ = false;
+  bool dtrFlow_ = false;
+  bool rtsFlow_ = false;
+  std::uint16_t baseAddress_ = 0;
+
+  // Dispatch ring, under the dispatch lock.
+  std::vector<std::uint8_t> ring_;
+  std::size_t head_ = 0;
+  std::size_t tail_ = 0;
+  bool ringFull_ = false;
+  bool peekMode_ = false;
+  std::size_t peekOffset_ = 0;
+  std::size_t largestConsumed_ = 0;
+  // Scan and announcement positions count every byte that ever entered the ring, so that a ring
+  // refilled all the way round is not mistaken for the position last announced.
+  std::uint64_t received_ = 0;
+  std::uint64_t scanned_ = 0;
+  std::uint64_t lastAvail_ = UINT64_MAX;
+
+  // Triggers, under the state lock.
+  std::uint16_t availThreshold_ = 0;
+  std::vector<TTimerTrigger> timerTriggers_;
+  std::vector<TDataTrigger> dataTriggers_;
+  std::vector<TStatusTrigger> statusTriggers_;
+  bool statusFired_ = false;
+
+  // Handlers, under the state lock.
+  std::vector<WindowHandler> windowHandlers_;
+  bool handlersNeedService_ = false;
+  bool ownWindowWantsEvents_ = false;
+  bool handlerDeletedPending_ = false;
+
+  serial::TraceBuffer trace_;
+  int logCapacity_ = 0;
+  bool logActive_ = false;
+  win::DWORD openTime_ = 0;
+
+  std::thread dispatchThread_;
+  std::atomic<bool> dispatchRunning_{false};
+};
+
+}  // namespace dashtune

@@ -1,0 +1,79 @@
+// The device layer of the dispatcher over the comm device calls, with its read, write and status
+// threads. Received bytes travel from the read thread to the dispatch thread in 256-byte data
+// buffers through the input queue; sent bytes go from the output ring to the write thread.
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+#include "components/serial/dispatcher.h"
+
+namespace dashtune {
+
+class TSerWin32Dispatcher : public TSerBaseDispatcher {
+ public:
+  explicit TSerWin32Dispatcher(TComponent* owner);
+  ~TSerWin32Dispatcher() override;
+
+  int EscapeComFunction(int function) override;
+  int FlushCom(int queue) override;
+  int GetComError(win::COMSTAT& status) override;
+  int GetComState(win::DCB& dcb) override;
+  int ReadCom(std::uint8_t* buffer, int count) override;
+  int SetComState(win::DCB& dcb) override;
+  int WriteCom(const std::uint8_t* bytes, int count) override;
+  int SetupCom(int inSize, int outSize) override;
+  win::DWORD ReadModemStatus() override;
+  // Raises "Dispatcher already started." when the threads run already.
+  void StartDispatcher() override;
+  void StopDispatcher() override;
+  // Bytes in the output ring plus those the write thread has taken and not yet written.
+  int OutBufUsed() override;
+  // Unread bytes of the data buffers at the head of the input queue, up to the first element
+  // that is no data buffer.
+  int InQueueCount() override;
+  int OpenCom(const std::string& path, int inSize, int outSize) override;
+  int CloseCom() override;
+
+  // The error a failing I/O thread recorded (-160 write, -161 read or status), 0 for none.
+  int ThreadError() const { return threadError_.load(); }
+
+ protected:
+  virtual win::HANDLE OpenDevice(const std::string& path);
+
+ private:
+  void ReadThreadMain();
+  void WriteThreadMain();
+  void StatusThreadMain();
+  int ReadInto(TDataBuffer& buffer, win::OVERLAPPED& overlapped);
+  int WaitOverlapped(win::OVERLAPPED& overlapped);
+  int WriteOut(win::OVERLAPPED& overlapped);
+  int WaitForWrite(win::OVERLAPPED& overlapped);
+  int OutputRingUsedLocked() const;
+  void RecordError(int code);
+  void StartThread(std::thread& thread, void (TSerWin32Dispatcher::*body)());
+  void JoinIOThreads();
+
+  win::HANDLE comHandle_ = win::INVALID_HANDLE_VALUE;
+  win::HANDLE readWake_ = nullptr;
+  std::thread readThread_;
+  std::thread writeThread_;
+  std::thread statusThread_;
+  std::atomic<std::size_t> inFlight_{0};
+  std::atomic<int> threadError_{0};
+};
+
+// The same layer over a line handle that another component opened.
+class TSerTAPI32Dispatcher : public TSerWin32Dispatcher {
+ public:
+  TSerTAPI32Dispatcher(TComponent* owner, win::HANDLE line);
+
+ protected:
+  // Answers the line handle; without one, sets the last error to 2007 and fails.
+  win::HANDLE OpenDevice(const std::string& path) override;
+
+ private:
+  win::HANDLE line_;
+};
+
+}  // namespace dashtune
