@@ -166,6 +166,7 @@ void SetStockFontMaker(StockFontMaker maker) {
 }
 
 int StockFontIndex(HFONT font) {
+  EngineLock lock = LockEngine();
   auto object = FindAs<StockFontObject>(font);
   return object ? object->stock_index : -1;
 }
@@ -214,6 +215,7 @@ int GetObjectW(HGDIOBJ handle, int size, LPVOID buffer) {
 }
 
 DWORD GetObjectType(HGDIOBJ handle) {
+  EngineLock lock = LockEngine();  // the last reference may go here; objects die under the lock
   auto object = FindObject(handle);
   return object ? object->Type() : 0;
 }

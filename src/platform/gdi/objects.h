@@ -31,7 +31,8 @@ class GdiObject {
   bool stock = false;  // stock objects ignore DeleteObject
 };
 
-// Issues a new handle (never one issued before) for the object.
+// Issues a new handle (never one issued before) for the object. Hold the engine lock while
+// using what FindObject answers: an object may lose its last other reference meanwhile.
 HGDIOBJ RegisterObject(std::shared_ptr<GdiObject> object);
 std::shared_ptr<GdiObject> FindObject(HGDIOBJ handle);
 template <class T>

@@ -27,6 +27,7 @@ HPALETTE CreatePalette(const LOGPALETTE* palette) {
 }
 
 HPALETTE CreateHalftonePalette(HDC dc) {
+  EngineLock lock = LockEngine();
   if (dc != nullptr && !FindDC(dc)) return nullptr;
   auto object = std::make_shared<PaletteObject>();
   const auto& colours = HalftoneColours();
