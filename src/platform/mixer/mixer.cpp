@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 namespace win {
 namespace mixer {
@@ -316,7 +317,14 @@ MMRESULT mixerOpen(LPHMIXER phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR /*
   }
   auto object = std::make_shared<MixerObject>(std::move(session));
   const HMIXER handle = static_cast<HMIXER>(InsertHandle(object));
-  if (watch_session) object->StartWatcher(std::move(watch_session), window, handle);
+  if (watch_session) {
+    try {
+      object->StartWatcher(std::move(watch_session), window, handle);
+    } catch (const std::system_error&) {
+      CloseHandle(handle);
+      return MMSYSERR_NOMEM;
+    }
+  }
   *phmx = handle;
   return MMSYSERR_NOERROR;
 }

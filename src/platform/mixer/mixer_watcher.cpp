@@ -17,7 +17,12 @@ Watcher::Watcher(std::unique_ptr<Session> session, HWND window, HMIXER handle)
     : session_(std::move(session)), window_(window), handle_(handle),
       stop_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (stop_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    close(stop_fd_);
+    throw;
+  }
 }
 
 Watcher::~Watcher() {
