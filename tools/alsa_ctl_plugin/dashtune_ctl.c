@@ -6,7 +6,10 @@
  *
  * Configuration:
  *   ctl_type.dashtune { lib "/path/libasound_module_ctl_dashtune.so" }
- *   ctl.NAME { type dashtune state "/path/to/state-file" }
+ *   ctl.NAME { type dashtune state "/path/to/state-file" source_enum "Input Source" }
+ * source_enum (optional, default "Capture Source") names the capture-source enumeration, which
+ * ALSA's simple mixer presents as exclusive capture switches under "Capture Source" and as an
+ * enumeration under "Input Source".
  *
  * State file: one line per element, "<element name>=<value>[,<value>]"; unknown or malformed
  * lines are ignored and missing elements keep their defaults. */
@@ -64,6 +67,7 @@ struct state {
 struct plugin {
   snd_ctl_ext_t ext;
   char *state_path;
+  char *source_enum_name;
   int inotify_fd;
   struct state reported; /* the values this handle last reported events for */
   unsigned int pending;  /* bit per element: a value event still to be read */
@@ -223,6 +227,11 @@ static int ensure_state_file(const char *path) {
 
 static struct plugin *plugin_of(snd_ctl_ext_t *ext) { return ext->private_data; }
 
+/* The element's name as ALSA sees it; the state file always uses the fixed names. */
+static const char *alsa_name(const struct plugin *plugin, size_t e) {
+  return elems[e].kind == KIND_ENUMERATED ? plugin->source_enum_name : elems[e].name;
+}
+
 static int valid_key(snd_ctl_ext_key_t key) { return key < ELEM_COUNT; }
 
 static int dashtune_elem_count(snd_ctl_ext_t *ext) {
@@ -231,23 +240,22 @@ static int dashtune_elem_count(snd_ctl_ext_t *ext) {
 }
 
 static int dashtune_elem_list(snd_ctl_ext_t *ext, unsigned int offset, snd_ctl_elem_id_t *id) {
-  (void)ext;
   if (offset >= ELEM_COUNT) return -EINVAL;
   snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
-  snd_ctl_elem_id_set_name(id, elems[offset].name);
+  snd_ctl_elem_id_set_name(id, alsa_name(plugin_of(ext), offset));
   return 0;
 }
 
 static snd_ctl_ext_key_t dashtune_find_elem(snd_ctl_ext_t *ext, const snd_ctl_elem_id_t *id) {
-  (void)ext;
   unsigned int numid = snd_ctl_elem_id_get_numid(id);
   if (numid > 0 && numid <= ELEM_COUNT) return numid - 1;
   if (snd_ctl_elem_id_get_interface(id) != SND_CTL_ELEM_IFACE_MIXER ||
       snd_ctl_elem_id_get_index(id) != 0)
     return SND_CTL_EXT_KEY_NOT_FOUND;
   const char *name = snd_ctl_elem_id_get_name(id);
-  int e = find_elem_by_name(name, strlen(name));
-  return e < 0 ? SND_CTL_EXT_KEY_NOT_FOUND : (snd_ctl_ext_key_t)e;
+  for (size_t e = 0; e < ELEM_COUNT; e++)
+    if (strcmp(alsa_name(plugin_of(ext), e), name) == 0) return e;
+  return SND_CTL_EXT_KEY_NOT_FOUND;
 }
 
 static int dashtune_get_attribute(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, int *type,
@@ -364,7 +372,7 @@ static int dashtune_read_event(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id,
   snd_ctl_elem_id_clear(id);
   snd_ctl_elem_id_set_numid(id, e + 1);
   snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
-  snd_ctl_elem_id_set_name(id, elems[e].name);
+  snd_ctl_elem_id_set_name(id, alsa_name(plugin, e));
   *event_mask = SND_CTL_EVENT_MASK_VALUE;
   return 1;
 }
@@ -373,6 +381,7 @@ static void dashtune_close(snd_ctl_ext_t *ext) {
   struct plugin *plugin = plugin_of(ext);
   if (plugin->inotify_fd >= 0) close(plugin->inotify_fd);
   free(plugin->state_path);
+  free(plugin->source_enum_name);
   free(plugin);
 }
 
@@ -393,7 +402,15 @@ static const snd_ctl_ext_callback_t dashtune_callbacks = {
     .read_event = dashtune_read_event,
 };
 
-static int parse_config(snd_config_t *conf, const char **state_path) {
+static int parse_string_field(snd_config_t *node, const char *key, const char **value) {
+  if (snd_config_get_string(node, value) < 0 || !**value) {
+    SNDERR("dashtune: %s must be a non-empty string", key);
+    return -EINVAL;
+  }
+  return 0;
+}
+
+static int parse_config(snd_config_t *conf, const char **state_path, const char **source_enum) {
   snd_config_iterator_t i, next;
   snd_config_for_each(i, next, conf) {
     snd_config_t *node = snd_config_iterator_entry(i);
@@ -401,17 +418,19 @@ static int parse_config(snd_config_t *conf, const char **state_path) {
     if (snd_config_get_id(node, &key) < 0) continue;
     if (strcmp(key, "comment") == 0 || strcmp(key, "type") == 0 || strcmp(key, "hint") == 0)
       continue;
-    if (strcmp(key, "state") == 0) {
-      if (snd_config_get_string(node, state_path) < 0) {
-        SNDERR("dashtune: state must be a string");
-        return -EINVAL;
-      }
-      continue;
-    }
+    int err = 0;
+    if (strcmp(key, "state") == 0)
+      err = parse_string_field(node, key, state_path);
+    else if (strcmp(key, "source_enum") == 0)
+      err = parse_string_field(node, key, source_enum);
+    else
+      err = -ENOENT;
+    if (err == 0) continue;
+    if (err != -ENOENT) return err;
     SNDERR("dashtune: unknown field %s", key);
     return -EINVAL;
   }
-  if (!*state_path || !**state_path) {
+  if (!*state_path) {
     SNDERR("dashtune: no state file given");
     return -EINVAL;
   }
@@ -444,22 +463,21 @@ static int open_plugin(struct plugin *plugin, const char *name, int mode) {
 SND_CTL_PLUGIN_DEFINE_FUNC(dashtune) {
   (void)root;
   const char *state_path = NULL;
-  int err = parse_config(conf, &state_path);
+  const char *source_enum = "Capture Source";
+  int err = parse_config(conf, &state_path, &source_enum);
   if (err < 0) return err;
 
   struct plugin *plugin = calloc(1, sizeof(*plugin));
   if (!plugin) return -ENOMEM;
   plugin->inotify_fd = -1;
   plugin->state_path = strdup(state_path);
-  if (!plugin->state_path) {
-    free(plugin);
-    return -ENOMEM;
-  }
-  err = open_plugin(plugin, name, mode);
+  plugin->source_enum_name = strdup(source_enum);
+  err = plugin->state_path && plugin->source_enum_name ? open_plugin(plugin, name, mode) : -ENOMEM;
   if (err < 0) {
     /* Before snd_ctl_ext_create succeeds nothing else owns the plugin. */
     if (plugin->inotify_fd >= 0) close(plugin->inotify_fd);
     free(plugin->state_path);
+    free(plugin->source_enum_name);
     free(plugin);
     return err;
   }

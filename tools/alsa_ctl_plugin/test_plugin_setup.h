@@ -20,7 +20,8 @@ class TestAlsaPlugin {
  public:
   static constexpr const char* kDeviceName = "dashtune_test";
 
-  TestAlsaPlugin() {
+  // source_enum: the name of the capture-source enumeration, "" for the plugin's default.
+  explicit TestAlsaPlugin(const std::string& source_enum = "") {
     std::string pattern = (std::filesystem::temp_directory_path() / "dashtune-alsa-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
@@ -30,7 +31,9 @@ class TestAlsaPlugin {
     config_path_ = (directory_ / "asound.conf").string();
     std::ofstream config(config_path_);
     config << "ctl_type.dashtune { lib \"" << DASHTUNE_ALSA_PLUGIN_PATH << "\" }\n"
-           << "ctl." << kDeviceName << " { type dashtune state \"" << state_path_ << "\" }\n";
+           << "ctl." << kDeviceName << " { type dashtune state \"" << state_path_ << "\"";
+    if (!source_enum.empty()) config << " source_enum \"" << source_enum << "\"";
+    config << " }\n";
     config.close();
     Save("ALSA_CONFIG_PATH", saved_config_path_);
     Save("DASHTUNE_MIXER_DEVICES", saved_devices_);

@@ -4,7 +4,9 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
@@ -31,10 +33,17 @@ long UnscaleVolume(DWORD scaled, long minimum, long maximum) {
                                          kScaledMaximum);
 }
 
-enum class Role { kPlaybackVolume, kPlaybackMute, kCaptureVolume, kCaptureMute, kSelect };
+enum class Role {
+  kPlaybackVolume,
+  kPlaybackMute,
+  kCaptureVolume,
+  kCaptureMute,
+  kSelect,      // one capture switch per item
+  kEnumSelect,  // the items of one capture enumeration
+};
 
-// What lies behind one control: an element and its side, or for a source list one element per
-// item whose capture switch is the item's selection.
+// What lies behind one control: an element and its side, for a source list of switches one
+// element per item whose capture switch is the item's selection, or a capture enumeration.
 struct Binding {
   Role role;
   std::vector<snd_mixer_elem_t*> elements;
@@ -48,6 +57,9 @@ bool HasPlayback(snd_mixer_elem_t* e) {
 }
 bool HasCapture(snd_mixer_elem_t* e) {
   return snd_mixer_selem_has_capture_volume(e) || snd_mixer_selem_has_capture_switch(e);
+}
+bool IsCaptureEnumeration(snd_mixer_elem_t* e) {
+  return snd_mixer_selem_is_enumerated(e) && snd_mixer_selem_is_enum_capture(e);
 }
 
 std::string ElementName(snd_mixer_elem_t* e) {
@@ -109,6 +121,8 @@ class AlsaSession : public Session {
         break;
       case Role::kSelect:
         return WriteSelection(line, control, *binding, values);
+      case Role::kEnumSelect:
+        return WriteEnumeration(*binding, values);
     }
     return err < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
   }
@@ -257,14 +271,18 @@ class AlsaSession : public Session {
     model_.destinations.push_back(std::move(playback));
 
     snd_mixer_elem_t* capture_master = FindNamed(elements, "Capture", HasCapture);
-    std::vector<snd_mixer_elem_t*> capture_sources;
-    for (snd_mixer_elem_t* e : elements)
+    std::vector<snd_mixer_elem_t*> capture_sources, enumerations;
+    for (snd_mixer_elem_t* e : elements) {
       if (e != capture_master && HasCapture(e)) capture_sources.push_back(e);
-    if (capture_master || !capture_sources.empty()) BuildRecording(capture_master, capture_sources);
+      if (IsCaptureEnumeration(e)) enumerations.push_back(e);
+    }
+    if (capture_master || !capture_sources.empty() || !enumerations.empty())
+      BuildRecording(capture_master, capture_sources, enumerations);
     NumberModel(model_);
   }
 
-  void BuildRecording(snd_mixer_elem_t* master, const std::vector<snd_mixer_elem_t*>& sources) {
+  void BuildRecording(snd_mixer_elem_t* master, const std::vector<snd_mixer_elem_t*>& sources,
+                      const std::vector<snd_mixer_elem_t*>& enumerations) {
     DestinationModel recording;
     if (master) {
       recording.line = CaptureLine(master, ElementName(master), true);
@@ -292,7 +310,42 @@ class AlsaSession : public Session {
     if (!independent.empty())
       AddSourceList(recording, sources, independent, MIXERCONTROL_CONTROLTYPE_MIXER,
                     "Capture Sources");
+    for (snd_mixer_elem_t* e : enumerations) {
+      element_lines_[e].push_back(DestinationLineId(1));
+      AddEnumeration(recording, e);
+    }
     model_.destinations.push_back(std::move(recording));
+  }
+
+  // A capture enumeration is a single-select list whose items are source lines: the capture
+  // source of the same name, or a line of its own without controls.
+  void AddEnumeration(DestinationModel& recording, snd_mixer_elem_t* e) {
+    ControlModel control;
+    control.type = MIXERCONTROL_CONTROLTYPE_MUX;
+    control.flags = MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE;
+    control.name = ElementName(e);
+    control.maximum = 1;
+    control.steps = 2;
+    const int count = std::max(snd_mixer_selem_get_enum_items(e), 0);
+    for (int item = 0; item < count; ++item) {
+      char text[MIXER_LONG_NAME_CHARS] = {};
+      if (snd_mixer_selem_get_enum_item_name(e, static_cast<unsigned>(item), sizeof(text), text) < 0)
+        snprintf(text, sizeof(text), "%s %d", control.name.c_str(), item);
+      const std::string name(text, strnlen(text, sizeof(text)));
+      auto found = std::find_if(recording.sources.begin(), recording.sources.end(),
+                                [&](const LineModel& line) { return line.name == name; });
+      const auto source = static_cast<DWORD>(found - recording.sources.begin());
+      if (found == recording.sources.end()) {
+        LineModel line;
+        line.name = name;
+        line.component_type = MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED;
+        recording.sources.push_back(std::move(line));
+      }
+      control.items.push_back({SourceLineId(1, source), name});
+    }
+    control.binding = bindings_.size();
+    bindings_.push_back({Role::kEnumSelect, {e}});
+    recording.line.controls.push_back(std::move(control));
   }
 
   void AddSourceList(DestinationModel& recording, const std::vector<snd_mixer_elem_t*>& sources,
@@ -348,6 +401,12 @@ class AlsaSession : public Session {
                                                    SND_MIXER_SCHN_FRONT_LEFT, &sw);
           values[i] = sw ? 1 : 0;
           break;
+        case Role::kEnumSelect: {
+          unsigned int item = 0;
+          err = snd_mixer_selem_get_enum_item(e, SND_MIXER_SCHN_FRONT_LEFT, &item);
+          values[i] = i == item ? 1 : 0;
+          break;
+        }
       }
       if (err < 0) return MMSYSERR_ERROR;
     }
@@ -408,6 +467,18 @@ class AlsaSession : public Session {
     std::vector<DWORD> now(values.size());
     if (MMRESULT result = Read(line, control, now)) return result;
     if (!std::equal(now.begin(), now.end(), values.begin(), values.end())) return MIXERR_INVALVALUE;
+    return MMSYSERR_NOERROR;
+  }
+
+  // An enumeration always selects exactly one item; every channel takes it.
+  static MMRESULT WriteEnumeration(const Binding& binding, std::span<const DWORD> values) {
+    if (std::count(values.begin(), values.end(), 1u) != 1) return MIXERR_INVALVALUE;
+    const auto item = static_cast<unsigned>(std::find(values.begin(), values.end(), 1u) - values.begin());
+    snd_mixer_elem_t* e = binding.elements.front();
+    if (snd_mixer_selem_set_enum_item(e, SND_MIXER_SCHN_FRONT_LEFT, item) < 0) return MMSYSERR_ERROR;
+    for (int channel = SND_MIXER_SCHN_FRONT_LEFT + 1; channel <= SND_MIXER_SCHN_LAST; ++channel)
+      if (snd_mixer_selem_set_enum_item(e, static_cast<snd_mixer_selem_channel_id_t>(channel), item) < 0)
+        break;  // past the element's last channel
     return MMSYSERR_NOERROR;
   }
 

@@ -18,6 +18,8 @@ using dashtune::testing::TestAlsaPlugin;
 
 class MixerAlsaIntegrationTest : public ::testing::Test {
  protected:
+  explicit MixerAlsaIntegrationTest(const std::string& source_enum = "") : plugin_(source_enum) {}
+
   void SetUp() override {
     const UINT count = mixerGetNumDevs();
     ASSERT_GE(count, 1u);
@@ -156,6 +158,33 @@ TEST_F(MixerAlsaIntegrationTest, TheSourceEnumerationIsASingleSelectList) {
   selection = {0, 0, 0};
   EXPECT_EQ(Details(mux, 1, selection, true), MIXERR_INVALVALUE) << "an enumeration always selects one";
   EXPECT_EQ(peer.Read("Capture Source"), (std::vector<long>{2}));
+}
+
+// A source enumeration that the simple mixer keeps as one enumerated element.
+class MixerAlsaEnumerationIntegrationTest : public MixerAlsaIntegrationTest {
+ protected:
+  MixerAlsaEnumerationIntegrationTest() : MixerAlsaIntegrationTest("Input Source") {}
+};
+
+TEST_F(MixerAlsaEnumerationIntegrationTest, TheEnumerationIsASingleSelectListOfItsItems) {
+  AlsaControlPeer peer;
+  const MIXERLINEA recording = Line(1, -1);
+  std::vector<std::string> names;
+  for (DWORD s = 0; s < recording.cConnections; ++s) names.push_back(Line(1, static_cast<int>(s)).szName);
+  EXPECT_EQ(names, (std::vector<std::string>{"Mic", "CD", "Line"})) << "one source line per item";
+  const std::vector<MIXERCONTROLA> controls = Controls(recording);
+  ASSERT_EQ(controls.size(), 3u);
+  const MIXERCONTROLA& mux = controls[2];
+  EXPECT_EQ(mux.dwControlType, MIXERCONTROL_CONTROLTYPE_MUX);
+  EXPECT_STREQ(mux.szName, "Input Source");
+  std::vector<DWORD> selection{0, 0, 1};
+  ASSERT_EQ(Details(mux, 1, selection, true), MMSYSERR_NOERROR);
+  EXPECT_EQ(peer.Read("Input Source"), (std::vector<long>{2}));
+  peer.Write("Input Source", {1});
+  ASSERT_EQ(Details(mux, 1, selection, false), MMSYSERR_NOERROR);
+  EXPECT_EQ(selection, (std::vector<DWORD>{0, 1, 0}));
+  selection = {0, 0, 0};
+  EXPECT_EQ(Details(mux, 1, selection, true), MIXERR_INVALVALUE);
 }
 
 }  // namespace
