@@ -1,5 +1,6 @@
 #include "platform/mixer/mixer_watcher.h"
 
+#include "platform/user/messages.h"
 #include "platform/user/window.h"
 
 #include <sys/eventfd.h>
