@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/pump.h"
+#include "platform_test_support.h"
 #include "test_plugin_setup.h"
 
 namespace dashtune {

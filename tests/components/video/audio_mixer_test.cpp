@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/mixer/mixer_emulated.h"
-#include "support/pump.h"
+#include "platform_test_support.h"
 
 namespace dashtune {
 namespace {
