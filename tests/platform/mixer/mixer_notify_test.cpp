@@ -63,11 +63,17 @@ TEST_F(MixerNotifyTest, ChangesArePostedUntilTheMixerCloses) {
   device_->SetValuesFromOutside(volume, {77});
   device_->SignalLineChange(DestinationLineId(0));
   ASSERT_TRUE(dashtune::testing::PumpUntil([] { return Received().size() >= 2; }));
-  EXPECT_EQ(Received()[0].message, MM_MIXM_CONTROL_CHANGE);
-  EXPECT_EQ(Received()[0].mixer, reinterpret_cast<WPARAM>(handle));
-  EXPECT_EQ(Received()[0].id, static_cast<LPARAM>(volume));
-  EXPECT_EQ(Received()[1].message, MM_MIXM_LINE_CHANGE);
-  EXPECT_EQ(Received()[1].id, static_cast<LPARAM>(DestinationLineId(0)));
+  auto find = [](UINT message) {
+    for (const Notification& n : Received())
+      if (n.message == message) return n;
+    return Notification{};
+  };
+  const Notification control = find(MM_MIXM_CONTROL_CHANGE);
+  EXPECT_EQ(control.mixer, reinterpret_cast<WPARAM>(handle));
+  EXPECT_EQ(control.id, static_cast<LPARAM>(volume));
+  const Notification line = find(MM_MIXM_LINE_CHANGE);
+  EXPECT_EQ(line.mixer, reinterpret_cast<WPARAM>(handle));
+  EXPECT_EQ(line.id, static_cast<LPARAM>(DestinationLineId(0)));
 
   ASSERT_EQ(mixerClose(handle), MMSYSERR_NOERROR);
   EXPECT_EQ(device_->WatchingSessions(), 0) << "the watcher was joined";
