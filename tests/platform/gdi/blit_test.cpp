@@ -61,6 +61,16 @@ TEST(Conversion, MonochromeToColourUsesTextForZeroAndBackgroundForOne) {
   EXPECT_EQ(colour.At(3, 0), 0x102030u);
 }
 
+TEST(Conversion, OneBitDibSectionsShowTheirColourTableNotTheContextColours) {
+  Canvas dib(2, 1, 1, -1, {{0, 0, 255, 0}, {255, 0, 0, 0}});  // 0 red, 1 blue
+  dib.bits()[0] = 0x40;                                       // pixels 0, 1
+  Canvas colour(2, 1);
+  SetTextColor(colour.dc(), RGB(0, 255, 0));
+  ASSERT_TRUE(BitBlt(colour.dc(), 0, 0, 2, 1, dib.dc(), 0, 0, SRCCOPY));
+  EXPECT_EQ(colour.At(0, 0), 0xFF0000u);
+  EXPECT_EQ(colour.At(1, 0), 0x0000FFu);
+}
+
 TEST(Conversion, ColourToMonochromeMakesTheSourceBackgroundColourOne) {
   Canvas colour(4, 1);
   colour.Set(0, 0, 0x00FF00);
@@ -233,6 +243,51 @@ TEST(BitBlt, ToAnIndexedBitmapPicksTheNearestEntry) {
   EXPECT_EQ(dest.bits()[0], 1);
   EXPECT_EQ(dest.bits()[1], 2);
 }
+
+}  // namespace
+}  // namespace win
+
+namespace win {
+namespace {
+
+class EveryDepth : public ::testing::TestWithParam<int> {};
+
+// Tables of black, red, green, blue, white, then black to the depth's size.
+std::vector<RGBQUAD> SmallTable(int bits) {
+  std::vector<RGBQUAD> table = {{0, 0, 0, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}, {255, 255, 255, 0}};
+  table.resize(bits == 1 ? 2 : std::size_t{1} << bits, RGBQUAD{});
+  if (bits == 1) table[1] = RGBQUAD{255, 255, 255, 0};
+  return table;
+}
+
+TEST_P(EveryDepth, DrawingOnePixelLeavesItsNeighboursAlone) {
+  const int bits = GetParam();
+  gdi_test::Canvas canvas(9, 1, bits, -1, bits <= 8 ? SmallTable(bits) : std::vector<RGBQUAD>{});
+  const COLORREF ink = bits == 1 ? RGB(255, 255, 255) : RGB(0, 255, 0);
+  gdi_test::ScopedBrush brush(canvas.dc(), ink);
+  ASSERT_TRUE(PatBlt(canvas.dc(), 4, 0, 1, 1, PATCOPY));
+  for (int x = 0; x < 9; ++x) EXPECT_EQ(GetPixel(canvas.dc(), x, 0), x == 4 ? ink : RGB(0, 0, 0)) << x;
+  // Inverting twice restores every pixel.
+  ASSERT_TRUE(PatBlt(canvas.dc(), 3, 0, 3, 1, DSTINVERT));
+  ASSERT_TRUE(PatBlt(canvas.dc(), 3, 0, 3, 1, DSTINVERT));
+  for (int x = 0; x < 9; ++x) EXPECT_EQ(GetPixel(canvas.dc(), x, 0), x == 4 ? ink : RGB(0, 0, 0)) << x;
+}
+
+TEST_P(EveryDepth, CopiesToAndFromThirtyTwoBitsKeepTheColours) {
+  const int bits = GetParam();
+  gdi_test::Canvas canvas(5, 1, bits, -1, bits <= 8 ? SmallTable(bits) : std::vector<RGBQUAD>{});
+  gdi_test::Canvas colour(5, 1);
+  const std::vector<std::uint32_t> colours =
+      bits == 1 ? std::vector<std::uint32_t>{0, 0xFFFFFF, 0, 0xFFFFFF, 0}
+                : std::vector<std::uint32_t>{0, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+  for (int x = 0; x < 5; ++x) colour.Set(x, 0, colours[static_cast<std::size_t>(x)]);
+  ASSERT_TRUE(BitBlt(canvas.dc(), 0, 0, 5, 1, colour.dc(), 0, 0, SRCCOPY));
+  gdi_test::Canvas back(5, 1);
+  ASSERT_TRUE(BitBlt(back.dc(), 0, 0, 5, 1, canvas.dc(), 0, 0, SRCCOPY));
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(back.At(x, 0), colours[static_cast<std::size_t>(x)]) << x;
+}
+
+INSTANTIATE_TEST_SUITE_P(DibSections, EveryDepth, ::testing::Values(1, 4, 8, 24, 32));
 
 }  // namespace
 }  // namespace win
