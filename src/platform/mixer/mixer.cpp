@@ -38,12 +38,13 @@ std::vector<std::shared_ptr<Device>> EnumerateDevices() {
 
 ScopedDeviceList::ScopedDeviceList(std::vector<std::shared_ptr<Device>> devices) {
   std::lock_guard lock(DeviceListMutex());
+  previous_ = std::move(InstalledDevices());
   InstalledDevices() = std::move(devices);
 }
 
 ScopedDeviceList::~ScopedDeviceList() {
   std::lock_guard lock(DeviceListMutex());
-  InstalledDevices().reset();
+  InstalledDevices() = std::move(previous_);
 }
 
 void NumberModel(DeviceModel& model) {
@@ -123,7 +124,7 @@ MMRESULT ResolveTarget(UINT_PTR object, DWORD flags, Target& target) {
   if (type != MIXER_OBJECTF_MIXER) return MMSYSERR_INVALFLAG;
   const std::vector<std::shared_ptr<Device>> devices = EnumerateDevices();
   if (object < devices.size()) {
-    const MMRESULT result = devices[object]->Open(false, target.own_session);
+    const MMRESULT result = devices[object]->Open(SessionUse::kQuery, target.own_session);
     target.session = target.own_session.get();
     return result;
   }
@@ -310,10 +311,10 @@ MMRESULT mixerOpen(LPHMIXER phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR /*
   const std::vector<std::shared_ptr<Device>> devices = EnumerateDevices();
   if (uMxId >= devices.size()) return MMSYSERR_BADDEVICEID;
   std::unique_ptr<Session> session;
-  if (MMRESULT result = devices[uMxId]->Open(false, session)) return result;
+  if (MMRESULT result = devices[uMxId]->Open(SessionUse::kOpen, session)) return result;
   std::unique_ptr<Session> watch_session;
   if (callback == CALLBACK_WINDOW) {
-    if (MMRESULT result = devices[uMxId]->Open(true, watch_session)) return result;
+    if (MMRESULT result = devices[uMxId]->Open(SessionUse::kWatch, watch_session)) return result;
   }
   auto object = std::make_shared<MixerObject>(std::move(session));
   const HMIXER handle = static_cast<HMIXER>(InsertHandle(object));

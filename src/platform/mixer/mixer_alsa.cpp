@@ -526,10 +526,10 @@ class AlsaDevice : public Device {
  public:
   explicit AlsaDevice(std::string name) : name_(std::move(name)) {}
 
-  MMRESULT Open(bool watch, std::unique_ptr<Session>& session) override {
+  MMRESULT Open(SessionUse use, std::unique_ptr<Session>& session) override {
     auto alsa = std::make_unique<AlsaSession>();
     if (MMRESULT result = alsa->Open(name_)) return result;
-    if (watch) alsa->StartWatching();
+    if (use == SessionUse::kWatch) alsa->StartWatching();
     session = std::move(alsa);
     return MMSYSERR_NOERROR;
   }

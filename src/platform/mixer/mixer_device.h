@@ -6,6 +6,7 @@
 #include "platform/mixer/mixer.h"
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -97,23 +98,29 @@ class Session {
   }
 };
 
+// What a session is opened for: one query on a device index, an open mixer's calls, or the
+// watcher thread of an open mixer.
+enum class SessionUse { kQuery, kOpen, kWatch };
+
 class Device {
  public:
   virtual ~Device() = default;
-  // Opens a session; with `watch` the session is the one a watcher thread waits on.
-  virtual MMRESULT Open(bool watch, std::unique_ptr<Session>& session) = 0;
+  virtual MMRESULT Open(SessionUse use, std::unique_ptr<Session>& session) = 0;
 };
 
 // The devices the API offers now, in index order.
 std::vector<std::shared_ptr<Device>> EnumerateDevices();
 
-// Replaces the device list while installed; tests only.
+// Replaces the device list while installed, and puts the previous one back after; tests only.
 class ScopedDeviceList {
  public:
   explicit ScopedDeviceList(std::vector<std::shared_ptr<Device>> devices);
   ~ScopedDeviceList();
   ScopedDeviceList(const ScopedDeviceList&) = delete;
   ScopedDeviceList& operator=(const ScopedDeviceList&) = delete;
+
+ private:
+  std::optional<std::vector<std::shared_ptr<Device>>> previous_;
 };
 
 }  // namespace win::mixer

@@ -166,10 +166,11 @@ EmulatedMixer::EmulatedMixer(const EmulatedDeviceSpec& spec) : state_(std::make_
 
 EmulatedMixer::~EmulatedMixer() = default;
 
-MMRESULT EmulatedMixer::Open(bool watch, std::unique_ptr<Session>& session) {
+MMRESULT EmulatedMixer::Open(SessionUse use, std::unique_ptr<Session>& session) {
+  const bool watch = use == SessionUse::kWatch;
   {
     std::lock_guard lock(state_->mutex);
-    if (!watch) {
+    if (use == SessionUse::kOpen) {
       ++state_->open_attempts;
       if (state_->failing_opens > 0) {
         --state_->failing_opens;

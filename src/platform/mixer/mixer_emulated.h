@@ -47,7 +47,7 @@ class EmulatedMixer : public Device {
   explicit EmulatedMixer(const EmulatedDeviceSpec& spec);
   ~EmulatedMixer() override;
 
-  MMRESULT Open(bool watch, std::unique_ptr<Session>& session) override;
+  MMRESULT Open(SessionUse use, std::unique_ptr<Session>& session) override;
 
   // Ids as the device numbers them; source -1 names the destination line itself.
   DWORD LineId(DWORD destination, int source = -1) const;
@@ -58,7 +58,7 @@ class EmulatedMixer : public Device {
   void SetValuesFromOutside(DWORD control_id, std::vector<DWORD> values);
   void SignalLineChange(DWORD line_id);
 
-  // The next `count` opens fail with `result`.
+  // The next `count` mixerOpen calls fail with `result`.
   void FailOpens(int count, MMRESULT result = MMSYSERR_ALLOCATED);
   // The query on (a, b) fails with `result`: line info (destination, source or
   // kDestinationLine), line controls (line id), values, list texts or writes (control id).

@@ -145,6 +145,7 @@ TEST_F(AudioMixerTest, UnreadableLinesAreLeftOutOfTheTree) {
 
 TEST_F(AudioMixerTest, MixerIdOutsideTheDevicesChangesNothing) {
   auto second = std::make_shared<EmulatedMixer>(EmulatedDeviceSpec{"Second", 2, 0, 0, {CarDevice().destinations[1]}});
+  devices_.reset();
   devices_ = std::make_unique<ScopedDeviceList>(std::vector<std::shared_ptr<Device>>{device_, second});
   auto mixer = Create();
   ASSERT_EQ(mixer->GetMixerCount(), 2);
