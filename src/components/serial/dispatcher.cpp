@@ -198,6 +198,7 @@ int TSerBaseDispatcher::Open(const std::string& path, win::DWORD baud, int flags
   {
     Locked state(stateLock_);
     trace_.Stop();
+    tracing_ = false;
     logActive_ = false;
     logCapacity_ = 0;
     openTime_ = SerTimeGetTime();
@@ -423,8 +424,11 @@ int TSerBaseDispatcher::GetChar(std::uint8_t& c) {
       ringFull_ = false;
     }
   }
-  Locked state(stateLock_);
-  trace_.Add(kTraceReceive, c);
+  // Received bytes are read one at a time; the state lock is taken only while tracing.
+  if (tracing_) {
+    Locked state(stateLock_);
+    trace_.Add(kTraceReceive, c);
+  }
   return kOK;
 }
 
@@ -571,12 +575,15 @@ void TSerBaseDispatcher::SetRS485Mode(bool on) {
 
 int TSerBaseDispatcher::StartTracing(int capacity) {
   Locked state(stateLock_);
-  return trace_.Start(capacity);
+  int result = trace_.Start(capacity);
+  tracing_ = trace_.Active();
+  return result;
 }
 
 void TSerBaseDispatcher::StopTracing() {
   Locked state(stateLock_);
   trace_.Stop();
+  tracing_ = false;
 }
 
 void TSerBaseDispatcher::ClearTracing() {
@@ -587,11 +594,13 @@ void TSerBaseDispatcher::ClearTracing() {
 void TSerBaseDispatcher::PauseTracing() {
   Locked state(stateLock_);
   trace_.Pause();
+  tracing_ = false;
 }
 
 void TSerBaseDispatcher::ResumeTracing() {
   Locked state(stateLock_);
   trace_.Resume();
+  tracing_ = trace_.Active();
 }
 
 int TSerBaseDispatcher::DumpTrace(const std::string& fileName, bool append, bool allHex, bool hexUnprintable) {

@@ -309,6 +309,7 @@ class TSerBaseDispatcher {
   bool handlerDeletedPending_ = false;
 
   serial::TraceBuffer trace_;
+  std::atomic<bool> tracing_{false};  // trace_.Active(), readable without the state lock
   int logCapacity_ = 0;
   bool logActive_ = false;
   win::DWORD openTime_ = 0;

@@ -6,6 +6,7 @@
 
 #include "classlib/classes.h"
 #include "components/serial/serial_messages.h"
+#include "platform/core/format_message.h"
 
 namespace dashtune {
 
@@ -35,7 +36,7 @@ const char* FindTableText(int key) {
   return nullptr;
 }
 
-[[maybe_unused]] std::string CleanSystemText(std::string text) {
+std::string CleanSystemText(std::string text) {
   if (text.size() > kMaxMessageLength) text.resize(kMaxMessageLength);
   for (char& c : text) {
     if (static_cast<unsigned char>(c) < 32) c = ' ';
@@ -48,8 +49,14 @@ const char* FindTableText(int key) {
   return cleaned;
 }
 
-// The system's text for an error number; the platform's message table is not available yet.
-std::string SystemText(int) { return {}; }
+// The system's text for an error number, cleaned of line breaks and double blanks.
+std::string SystemText(int key) {
+  char buffer[1024] = {};
+  win::DWORD length = win::FormatMessageA(win::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<win::DWORD>(key),
+                                          win::MAKELANGID(win::LANG_NEUTRAL, win::SUBLANG_DEFAULT), buffer,
+                                          sizeof buffer, nullptr);
+  return length == 0 ? std::string() : CleanSystemText(std::string(buffer, length));
+}
 
 template <class E>
 [[noreturn]] void Raise(int code) {

@@ -216,5 +216,37 @@ TEST(SerialPortIntegration, OpenErrors) {
   EXPECT_THROW(unset.SetOpen(true), ENoPortSelected);
 }
 
+TEST(SerialPortIntegration, ClosingEndsAWriteHeldByFlowControl) {
+  PtyPeer peer(kPort);
+  ASSERT_TRUE(peer.Started());
+  Port p(115200);
+  p.port.SetSoftwareFlow(swfTransmit);
+  p.port.SetOpen(true);
+  EXPECT_EQ(peer.Command("write 13"), "ok");
+  std::this_thread::sleep_for(50ms);
+  p.port.PutString(std::string(1000, 'w'));
+  EXPECT_TRUE(Pump([&] { return p.port.GetDispatcher()->OutBuffFree() == 4096 - 1000; }));
+  auto start = std::chrono::steady_clock::now();
+  p.port.SetOpen(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_EQ(peer.Command("quiet 100"), "quiet");
+}
+
+TEST(SerialDeviceLayerIntegration, StartingTheThreadsTwiceIsRefused) {
+  PtyPeer peer(kPort);
+  ASSERT_TRUE(peer.Started());
+  TSerWin32Dispatcher dispatcher(nullptr);
+  ASSERT_EQ(dispatcher.Open("\\\\.\\COM" + std::to_string(kPort), 9600, kOpenDTR | kOpenRTS, 64, 64, 1, 8, 0), kOK);
+  EXPECT_TRUE(dispatcher.ThreadsActive());
+  try {
+    dispatcher.StartDispatcher();
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.GetMessage(), "Dispatcher already started.");
+  }
+  dispatcher.Close();
+  EXPECT_EQ(dispatcher.ActiveThreads(), 0);
+}
+
 }  // namespace
 }  // namespace dashtune::serial

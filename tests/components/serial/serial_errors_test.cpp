@@ -390,6 +390,22 @@ TEST(SerialCheckException, SystemErrorNumbersRaiseInOutErrors) {
   EXPECT_THROW(CheckException(nullptr, -8), EOutOfMemory);
 }
 
+TEST(SerialMessageTable, OtherCodesTakeTheSystemsTextCleaned) {
+  EXPECT_EQ(ErrorMsg(121), "The semaphore timeout period has expired. ");
+  EXPECT_EQ(ErrorMsg(-121), "The semaphore timeout period has expired. ");
+  EXPECT_EQ(ErrorMsg(31999), "");
+}
+
+TEST(SerialCheckException, NegatedSystemErrorsCarryTheSystemsText) {
+  try {
+    CheckException(nullptr, -121);
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode, 121);
+    EXPECT_EQ(e.GetMessage(), "The semaphore timeout period has expired. ");
+  }
+}
+
 TEST(SerialCheckException, NothingIsRaisedWhileLoading) {
   TComponent component(nullptr);
   component.BeginLoading();
