@@ -150,6 +150,9 @@ LRESULT DefaultProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam
     case WM_ERASEBKGND:
     case WM_PAINT:
       return DefaultPaint(handle, message, wParam);
+    case WM_WINDOWPOSCHANGED:
+      DefaultWindowPosChanged(handle, lParam);
+      return 0;
     default:
       return 0;
   }

@@ -4,6 +4,8 @@
 
 #include "platform/core/types.h"
 #include "platform/core/wait.h"
+#include "platform/gdi/dc_access.h"
+#include "platform/gdi/region.h"
 #include "platform/user/messages.h"
 #include "platform/user/window.h"
 
@@ -64,6 +66,17 @@ struct ThreadQueue {
   bool alive = true;
 };
 
+// The 32-bit pixels of a visible top-level window. Shared with the device contexts drawing into
+// it, so a context outliving a resize or a hide never writes into freed memory.
+struct SurfaceStore {
+  std::vector<std::uint8_t> bits;
+  int width = 0;
+  int height = 0;
+  gdi::SurfaceDesc Desc() {
+    return gdi::SurfaceDesc{bits.data(), width, height, static_cast<std::ptrdiff_t>(width) * 4};
+  }
+};
+
 struct Window {
   HWND handle = nullptr;
   std::shared_ptr<WindowClass> window_class;
@@ -83,6 +96,19 @@ struct Window {
   RECT rect;  // relative to the parent's client area; screen coordinates for top-level windows
   bool destroying = false;
   bool destroyed = false;
+  // Painting.
+  gdi::Region update;  // client coordinates
+  bool erase_pending = false;
+  std::shared_ptr<SurfaceStore> surface;  // visible top-level windows only
+};
+
+// A device context handed out for a window (GetDC, BeginPaint), kept so that its geometry
+// follows the window when it moves, resizes, hides or changes parent.
+struct DcRecord {
+  HDC dc = nullptr;
+  HWND window = nullptr;
+  std::optional<gdi::Region> paint_area;  // BeginPaint: the update region it paints
+  std::shared_ptr<SurfaceStore> surface;
 };
 
 struct WindowTable {
@@ -90,6 +116,7 @@ struct WindowTable {
   std::vector<HWND> top_level;     // in z-order, topmost first
   std::vector<HWND> message_only;  // in creation order, newest first
   std::uintptr_t next_handle = 0x20000;
+  std::vector<DcRecord> dcs;
 };
 
 // All of these need UserMutex() held.
@@ -130,6 +157,8 @@ LRESULT DefaultPaint(HWND window, UINT message, WPARAM wParam);
 void WindowCreated(HWND window);
 void WindowDestroying(HWND window);
 void StyleChanged(HWND window, INT index, DWORD old_style, DWORD new_style);
+// DefWindowProc's WM_WINDOWPOSCHANGED: WM_MOVE and WM_SIZE.
+void DefaultWindowPosChanged(HWND window, LPARAM window_pos);
 
 // Whether a message for `window` passes a PeekMessage filter.
 bool PassesFilterLocked(HWND filter, HWND window, UINT message, UINT first, UINT last);
