@@ -14,5 +14,14 @@ function(dashtune_add_test_executable name label)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     TEST_SUFFIX ".integration"
-    PROPERTIES LABELS "${label};integration" TIMEOUT 600)
+    TEST_LIST ${name}_INTEGRATION_TESTS
+    PROPERTIES TIMEOUT 600)
+  # A list of labels does not survive gtest_discover_tests' argument passing: label the
+  # integration tests once ctest knows them.
+  set(labels_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_integration_labels.cmake)
+  file(WRITE ${labels_script}
+    "if(${name}_INTEGRATION_TESTS)\n"
+    "  set_tests_properties(\${${name}_INTEGRATION_TESTS} PROPERTIES LABELS \"${label};integration\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
 endfunction()
