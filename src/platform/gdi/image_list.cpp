@@ -116,7 +116,8 @@ void DrawImage(DeviceContext& dc, const Image& image, int image_width, const Dra
   const DrawTarget target = dc.Target();
   if (target.surface == nullptr || target.surface->bits == nullptr) return;
   const Surface& s = *target.surface;
-  const RECT area = ToSurface(target, r.x, r.y, r.x + r.width, r.y + r.height);
+  const RECT corner = ToSurface(target, r.x, r.y, r.x, r.y);
+  const RECT area{corner.left, corner.top, corner.left + r.width, corner.top + r.height};
   for (const RECT& clip : target.clip->Rects()) {
     const RECT piece = IntersectRects(clip, area);
     for (int py = piece.top; py < piece.bottom; ++py)

@@ -282,8 +282,8 @@ bool BlendCoverage(HDC handle, int x, int y, int width, int height, const std::u
   if (target.surface == nullptr || target.surface->bits == nullptr) return true;
   const Surface& s = *target.surface;
   const std::uint32_t rgb = RgbFromColorref(dc->ResolveColour(colour));
-  const RECT box = ToSurface(target, x, y, x + width, y + height);
-  const RECT block{box.left, box.top, box.left + width, box.top + height};
+  const RECT corner = ToSurface(target, x, y, x, y);
+  const RECT block{corner.left, corner.top, corner.left + width, corner.top + height};
   for (const RECT& r : target.clip->Rects()) {
     const RECT piece = IntersectRects(r, block);
     for (int py = piece.top; py < piece.bottom; ++py) {
@@ -424,7 +424,10 @@ BOOL DrawEdge(HDC handle, LPRECT rect, UINT edge, UINT flags) {
   auto dc = FindDC(handle);
   if (!dc || rect == nullptr) return FALSE;
   const DrawTarget target = dc->Target();
-  RECT r = *rect;
+  // Far-out coordinates are pulled in so that the edge arithmetic cannot overflow.
+  constexpr int kLimit = 1 << 27;
+  RECT r{std::clamp<LONG>(rect->left, -kLimit, kLimit), std::clamp<LONG>(rect->top, -kLimit, kLimit),
+         std::clamp<LONG>(rect->right, -kLimit, kLimit), std::clamp<LONG>(rect->bottom, -kLimit, kLimit)};
   if (edge & BDR_OUTER) {
     const LayerColours c = EdgeColours(edge, flags, true);
     EdgeLayer(*dc, target, r, flags, c.light, c.dark);
@@ -458,21 +461,25 @@ BOOL IsRectEmpty(const RECT* rect) {
   return rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top ? TRUE : FALSE;
 }
 
+namespace {
+
+// Rectangle coordinates wrap around like 32-bit registers instead of overflowing.
+LONG Wrapped(LONG value, long long delta) {
+  return static_cast<LONG>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(delta));
+}
+
+}  // namespace
+
 BOOL OffsetRect(LPRECT rect, int dx, int dy) {
   if (rect == nullptr) return FALSE;
-  rect->left += dx;
-  rect->right += dx;
-  rect->top += dy;
-  rect->bottom += dy;
+  *rect = RECT{Wrapped(rect->left, dx), Wrapped(rect->top, dy), Wrapped(rect->right, dx), Wrapped(rect->bottom, dy)};
   return TRUE;
 }
 
 BOOL InflateRect(LPRECT rect, int dx, int dy) {
   if (rect == nullptr) return FALSE;
-  rect->left -= dx;
-  rect->right += dx;
-  rect->top -= dy;
-  rect->bottom += dy;
+  *rect = RECT{Wrapped(rect->left, -static_cast<long long>(dx)), Wrapped(rect->top, -static_cast<long long>(dy)),
+               Wrapped(rect->right, dx), Wrapped(rect->bottom, dy)};
   return TRUE;
 }
 

@@ -1,6 +1,8 @@
 // Regions and clipping.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "gdi_test_support.h"
 #include "platform/gdi/region.h"
 
@@ -208,6 +210,41 @@ TEST(Region, CombinationsAgreeWithPixelSetsOnRandomShapes) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace win
+
+namespace win {
+namespace {
+
+TEST(Rectangles, HelpersFollowTheirRules) {
+  RECT a{0, 0, 4, 4};
+  RECT b{2, 2, 6, 6};
+  RECT out;
+  EXPECT_TRUE(IntersectRect(&out, &a, &b));
+  const RECT overlap{2, 2, 4, 4};
+  EXPECT_TRUE(EqualRect(&out, &overlap));
+  const RECT far_away{10, 10, 12, 12};
+  EXPECT_FALSE(IntersectRect(&out, &a, &far_away));
+  EXPECT_TRUE(IsRectEmpty(&out));
+  EXPECT_TRUE(UnionRect(&out, &a, &b));
+  EXPECT_EQ(out.right, 6);
+  const RECT empty{5, 5, 5, 9};
+  EXPECT_TRUE(UnionRect(&out, &empty, &a));  // empty rectangles do not count
+  EXPECT_TRUE(EqualRect(&out, &a));
+  EXPECT_TRUE(PtInRect(&a, POINT{0, 3}));
+  EXPECT_FALSE(PtInRect(&a, POINT{4, 0}));  // right and bottom edges are outside
+  EXPECT_TRUE(InflateRect(&a, 1, 2));
+  const RECT inflated{-1, -2, 5, 6};
+  EXPECT_TRUE(EqualRect(&a, &inflated));
+  EXPECT_TRUE(OffsetRect(&a, 1, 2));
+  EXPECT_EQ(a.left, 0);
+  RECT edge{INT_MAX, 0, INT_MAX, 0};
+  EXPECT_TRUE(OffsetRect(&edge, 1, 0));  // wraps, never overflows
+  EXPECT_EQ(edge.left, INT_MIN);
+  EXPECT_TRUE(SetRectEmpty(&edge));
+  EXPECT_TRUE(IsRectEmpty(&edge));
 }
 
 }  // namespace

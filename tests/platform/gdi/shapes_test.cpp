@@ -1,9 +1,11 @@
 // Shapes, lines, focus rectangles, edges and alpha blending.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <map>
 
 #include "gdi_test_support.h"
+#include "platform/gdi/image_list.h"
 
 namespace win {
 namespace {
@@ -341,6 +343,29 @@ TEST(TextSupport, FillSolidRectAndTextStateFollowTheContext) {
   EXPECT_EQ(position.x, 7);
   ASSERT_TRUE(gdi::FillSolidRect(canvas.dc(), RECT{1, 0, 2, 1}, RGB(0, 0, 255)));
   EXPECT_EQ(canvas.Picture(0x0000FF), (std::vector<std::string>{".#."}));
+}
+
+}  // namespace
+}  // namespace win
+
+namespace win {
+namespace {
+
+TEST(HostileSizes, ExtremeCoordinatesInEdgesImagesAndGlyphsAreHarmless) {
+  gdi_test::Canvas canvas(4, 4);
+  RECT r{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+  EXPECT_TRUE(DrawEdge(canvas.dc(), &r, EDGE_RAISED, BF_RECT | BF_ADJUST | BF_MIDDLE));
+  EXPECT_TRUE(DrawFocusRect(canvas.dc(), &r));
+  EXPECT_EQ(FrameRect(canvas.dc(), &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))), 1);
+  const std::uint8_t coverage[4] = {255, 255, 255, 255};
+  EXPECT_TRUE(gdi::BlendCoverage(canvas.dc(), INT_MAX, INT_MAX, 2, 2, coverage, 2, 0));
+  EXPECT_TRUE(gdi::BlendCoverage(canvas.dc(), INT_MIN, INT_MIN, 2, 2, coverage, 2, 0));
+  HIMAGELIST list = ImageList_Create(2, 2, ILC_COLOR24, 1, 1);
+  gdi_test::Canvas image(2, 2);
+  ASSERT_EQ(ImageList_Add(list, image.bitmap(), nullptr), 0);
+  EXPECT_TRUE(ImageList_DrawEx(list, 0, canvas.dc(), INT_MAX, INT_MAX, 0, 0, CLR_NONE, CLR_NONE, ILD_NORMAL));
+  EXPECT_TRUE(ImageList_DrawEx(list, 0, canvas.dc(), INT_MIN, INT_MIN, 0, 0, CLR_NONE, CLR_NONE, ILD_NORMAL));
+  ImageList_Destroy(list);
 }
 
 }  // namespace
