@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "classlib/lists.h"
+#include "classlib/messages.h"
 #include "classlib/set.h"
 #include "classlib/sysutils.h"
 

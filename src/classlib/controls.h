@@ -11,17 +11,10 @@
 
 #include "classlib/classes.h"
 #include "classlib/graphics.h"
+#include "classlib/messages.h"
 #include "platform/core/types.h"
 
 namespace dashtune {
-
-// A window message as the controls' procedures see it.
-struct TMessage {
-  win::UINT Msg = 0;
-  win::WPARAM WParam = 0;
-  win::LPARAM LParam = 0;
-  win::LRESULT Result = 0;
-};
 
 using TCursor = int;
 constexpr TCursor crDefault = 0;

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "classlib/threads.h"
 #include "classlib/units.h"
+#include "platform/core/message_box.h"
+#include "platform/core/wait.h"
+#include "platform/user/input_state.h"
+#include "platform/user/messages.h"
 
 namespace dashtune {
 namespace {
@@ -27,8 +29,7 @@ std::string DisplayText(std::string message) {
 }
 
 void ShowMessageBox(const std::string& text, const std::string& caption) {
-  // Replaced by the platform's message box once the message layer is available.
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  win::MessageBoxA(nullptr, text.c_str(), caption.c_str(), win::MB_OK | win::MB_ICONHAND);
 }
 
 }  // namespace
@@ -39,6 +40,10 @@ TApplication::TApplication() : TComponent(nullptr), title_(ProgramName()) {
   if (Application) throw EInvalidOperation("Application object already exists");
   Application = this;
   SetMainThreadID(std::this_thread::get_id());
+  // Calls handed to the main thread run when it retrieves messages; handing one wakes it.
+  win::SetMessageRetrievalHook([] { CheckSynchronize(); });
+  std::shared_ptr<win::ThreadWaker> waker = win::CurrentThreadWaker();
+  SetWakeMainThread([waker] { waker->Wake(); });
 }
 
 TApplication::~TApplication() {
@@ -49,6 +54,8 @@ TApplication::~TApplication() {
       // A unit that fails to end cannot stop the program from ending.
     }
   }
+  SetWakeMainThread(nullptr);
+  win::SetMessageRetrievalHook(nullptr);
   Application = nullptr;
 }
 
@@ -57,9 +64,55 @@ void TApplication::Initialize() {
   InitializeUnits();
 }
 
+bool TApplication::ProcessMessage() {
+  win::MSG msg;
+  if (!win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) return false;
+  if (msg.message == win::WM_QUIT) {
+    terminated_ = true;
+  } else {
+    win::TranslateMessage(&msg);
+    win::DispatchMessageA(&msg);
+  }
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  while (ProcessMessage()) {
+  }
+}
+
+void TApplication::HandleMessage() {
+  if (!ProcessMessage()) Idle();
+}
+
+void TApplication::Idle() {
+  bool done = true;
+  try {
+    if (OnIdle) OnIdle(this, done);
+  } catch (...) {
+    HandleException(this);
+  }
+  if (CheckSynchronize()) done = false;
+  if (done) win::WaitMessage();
+}
+
+void TApplication::Run() {
+  while (!terminated_) {
+    try {
+      HandleMessage();
+    } catch (...) {
+      HandleException(this);
+    }
+  }
+}
+
+void TApplication::Terminate() { win::PostQuitMessage(0); }
+
 void TApplication::HandleException(TObject* Sender) {
   std::exception_ptr current = std::current_exception();
   if (!current) return;
+  // A window that holds the mouse loses it, so that the display can take input.
+  if (win::HWND capture = win::GetCapture()) win::SendMessageA(capture, win::WM_CANCELMODE, 0, 0);
   try {
     std::rethrow_exception(current);
   } catch (const Exception& e) {

@@ -1,6 +1,8 @@
 // The application object: one per program, created by the main thread, which it records as the
 // main thread. It runs the unit initialisations when it starts and their finalisations when it
-// is destroyed, and it shows the exceptions that nobody handled.
+// is destroyed, runs the main thread's message loop, and shows the exceptions that nobody
+// handled. While it exists, the main thread runs the Synchronize and Queue calls of other
+// threads whenever it retrieves messages.
 #pragma once
 
 #include <exception>
@@ -12,6 +14,9 @@
 namespace dashtune {
 
 using TExceptionEvent = std::function<void(TObject* Sender, const Exception& E)>;
+// Done starts true; a handler that wants to be called again before the next message sets it
+// false.
+using TIdleEvent = std::function<void(TObject* Sender, bool& Done)>;
 
 class TApplication : public TComponent {
  public:
@@ -23,6 +28,18 @@ class TApplication : public TComponent {
 
   // Runs the initialisations of the registered units, in order.
   void Initialize();
+
+  // Handles every waiting message of the calling thread, then returns. A quit message sets
+  // Terminated.
+  void ProcessMessages();
+  // Handles one message; when none is waiting, goes idle: OnIdle, the waiting synchronisation
+  // calls, and then (unless either asked to be called again) waits for the next message.
+  void HandleMessage();
+  // Handles messages until Terminated; exceptions escaping a message go to HandleException.
+  void Run();
+  // Ends Run: posts a quit message.
+  void Terminate();
+  bool GetTerminated() const { return terminated_; }
 
   // The caption of the exception display; by default the program's file name without extension.
   const std::string& GetTitle() const { return title_; }
@@ -37,10 +54,15 @@ class TApplication : public TComponent {
   void ShowException(const Exception& E);
 
   TExceptionEvent OnException;
+  TIdleEvent OnIdle;
 
  private:
+  bool ProcessMessage();
+  void Idle();
+
   std::string title_;
   bool initialized_ = false;
+  bool terminated_ = false;
 };
 
 // The application object, or nil before it is created and after it is destroyed.
