@@ -177,6 +177,26 @@ TEST(SerialPortIntegration, ClosingFromAHandlerFinishesOnceTheThreadsEnd) {
   EXPECT_EQ(port.GetPortState(), psOpen);
 }
 
+TEST(SerialPortIntegration, AnOpenAskedForDuringADeferredCloseFollowsIt) {
+  PtyPeer peer(kPort);
+  ASSERT_TRUE(peer.Started());
+  TSerCustomComPort port(nullptr);
+  port.SetComNumber(kPort);
+  int opens = 0;
+  port.OnPortOpen = [&](TObject*) { ++opens; };
+  port.SetOnTriggerAvail([&](TObject*, win::WORD) {
+    if (opens > 1) return;
+    port.SetOpen(false);
+    EXPECT_EQ(port.GetPortState(), psShuttingDown);
+    port.SetOpen(true);
+  });
+  port.SetOpen(true);
+  EXPECT_EQ(peer.Command("write 58"), "ok");
+  EXPECT_TRUE(Pump([&] { return opens == 2 && port.GetPortState() == psOpen; }));
+  port.PutString("again");
+  EXPECT_EQ(peer.Command("read 5"), "data " + Hex("again"));
+}
+
 TEST(SerialPortIntegration, PortProbeCountsFreeAndHeldPortsAsAvailable) {
   PtyPeer peer(kPort);
   ASSERT_TRUE(peer.Started());

@@ -249,6 +249,31 @@ TEST(SerialComPort, OpeningOnlyStoresWhileLoading) {
   EXPECT_EQ(port.GetPortState(), psOpen);
 }
 
+TEST(SerialComPort, AssignCopiesSettingsAndLeavesThePortClosed) {
+  FakePort source;
+  source.SetBaud(115200);
+  source.SetStopBits(2);
+  source.SetHardwareFlow({hfUseDTR});
+  source.SetXOnChar(0x21);
+  source.SetAvailThreshold(8);
+  bool called = false;
+  source.SetOnTriggerAvail([&](TObject*, win::WORD) { called = true; });
+  source.SetOpen(true);
+  FakePort copy;
+  copy.Assign(&source);
+  EXPECT_FALSE(copy.GetOpen());
+  EXPECT_EQ(copy.GetBaud(), 115200);
+  EXPECT_EQ(copy.GetStopBits(), 2);
+  EXPECT_EQ(copy.GetHardwareFlow(), THardwareFlowOptions({hfUseDTR}));
+  EXPECT_EQ(copy.GetXOnChar(), 0x21);
+  EXPECT_EQ(copy.GetAvailThreshold(), 8);
+  ASSERT_TRUE(copy.GetOnTriggerAvail());
+  copy.GetOnTriggerAvail()(&copy, 1);
+  EXPECT_TRUE(called);
+  copy.SetOpen(true);
+  EXPECT_EQ(copy.Fake().SaveTriggers().AvailThreshold, 8);
+}
+
 TEST(SerialComPort, AnotherDeviceLayerIsRefused) {
   TSerCustomComPort port(nullptr);
   port.SetComNumber(1);

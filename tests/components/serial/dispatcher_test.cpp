@@ -11,6 +11,7 @@
 #include "components/serial/serial_line.h"
 #include "fake_dispatcher.h"
 #include "platform/core/clock.h"
+#include "platform/user/messages.h"
 #include "platform/user/window.h"
 
 namespace dashtune::serial {
@@ -435,6 +436,29 @@ TEST(SerialDispatcher, AHandlerThatClosesThePortStopsTheDelivery) {
   EXPECT_EQ(first.got.size(), 1u);
   EXPECT_TRUE(second.got.empty());
   EXPECT_TRUE(d.ClosePending());
+}
+
+TEST(SerialDispatcher, ADeliveryThatTimesOutIsWithdrawnAndAnnouncedAgainWithTheNewCount) {
+  win::ScopedFakeClock clock;
+  FakeDispatcher d;
+  OpenFake(d);
+  Recorder window;
+  d.RegisterWindowHandler(window.window);
+  d.UpdateHandlerFlags(1);
+  d.Receive("abc");
+  std::size_t others = win::ScopedFakeClock::WaitingThreads();
+  // The dispatch pass runs on another thread while this one, the window's, handles nothing.
+  std::thread pass([&] { d.ProcessCommunications(); });
+  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 1, std::chrono::seconds(5)));
+  clock.Advance(3000);
+  pass.join();
+  win::MSG message;
+  while (win::PeekMessageA(&message, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&message);
+  EXPECT_TRUE(window.got.empty()) << "the withdrawn message never arrives";
+  d.Receive("de");
+  d.ProcessCommunications();
+  ASSERT_EQ(window.got.size(), 1u);
+  EXPECT_EQ(window.got[0].wParam, 5u);
 }
 
 TEST(SerialDispatcher, SnapshotRoundTrip) {
