@@ -10,9 +10,17 @@
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
+#include "platform/user/paint.h"
 #include "platform/user/window.h"
+#include "platform/user/window_position.h"
 
 namespace dashtune {
+
+// Ties a window to its control from the first message on, before CreateWindowEx returns.
+struct WindowBinding {
+  static void Bind(TWinControl* control, win::HWND window) { control->handle_ = window; }
+};
+
 namespace {
 
 // Windows of the controls, so the shared window procedure finds the control of a window.
@@ -33,6 +41,7 @@ win::LRESULT ControlWindowProc(win::HWND hwnd, win::UINT msg, win::WPARAM wparam
   } else if (creating_control != nullptr) {
     control = creating_control;
     windows[hwnd] = control;
+    WindowBinding::Bind(control, hwnd);
   }
   if (control == nullptr) return win::DefWindowProcA(hwnd, msg, wparam, lparam);
   TMessage message{msg, wparam, lparam, 0};
@@ -64,6 +73,8 @@ constexpr win::WPARAM kMouseRight = 0x0002;
 constexpr win::WPARAM kMouseShift = 0x0004;
 constexpr win::WPARAM kMouseControl = 0x0008;
 constexpr win::WPARAM kMouseMiddle = 0x0010;
+// The hit-test code of the client area in WM_SETCURSOR.
+constexpr win::LPARAM kHitClient = 1;
 
 bool IsMouseMessage(win::UINT msg) { return msg >= win::WM_MOUSEMOVE && msg <= win::WM_MBUTTONDBLCLK; }
 
@@ -738,7 +749,7 @@ void TWinControl::WndProc(TMessage& Message) {
       break;
     }
     case win::WM_SETCURSOR:
-      if (reinterpret_cast<win::HWND>(Message.WParam) == handle_ && (Message.LParam & 0xFFFF) == win::HTCLIENT) {
+      if (reinterpret_cast<win::HWND>(Message.WParam) == handle_ && (Message.LParam & 0xFFFF) == kHitClient) {
         win::POINT pos{};
         win::GetCursorPos(&pos);
         win::ScreenToClient(handle_, &pos);

@@ -307,6 +307,7 @@ class TWinControl : public TControl {
   void ColorChanged() override;
   friend class TControl;
   friend class TCustomForm;
+  friend struct WindowBinding;
 
  private:
   void PaintHandler(TMessage& Message);

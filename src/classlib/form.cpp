@@ -5,8 +5,10 @@
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
+#include "platform/user/paint.h"
 #include "platform/user/system_metrics.h"
 #include "platform/user/window.h"
+#include "platform/user/window_position.h"
 
 namespace dashtune {
 namespace {

@@ -5,5 +5,7 @@ target_sources(dashtune_classlib PRIVATE
   canvas_text.cpp
   clipboard.cpp
   colors.cpp
+  controls.cpp
+  form.cpp
   graphics.cpp
   imagelist.cpp)

@@ -12,6 +12,7 @@
 #include "platform/user/cursors.h"
 #include "platform/user/messages.h"
 #include "platform/user/window.h"
+#include "platform/user/window_position.h"
 
 namespace dashtune {
 namespace {
