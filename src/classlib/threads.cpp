@@ -236,11 +236,15 @@ void TThread::Synchronize(TThread* thread, const TThreadMethod& method) {
   request->wait = true;
   Hand(request);
   SyncState& state = Sync();
+  std::exception_ptr exception;
   {
     std::unique_lock lock(state.lock);
     state.changed.wait(lock, [&] { return request->done; });
+    // Taken out of the request so that the exception ends its life on this thread, which is the
+    // last to use it.
+    exception = std::move(request->exception);
   }
-  if (request->exception) std::rethrow_exception(request->exception);
+  if (exception) std::rethrow_exception(exception);
 }
 
 void TThread::Queue(TThread* thread, TThreadMethod method) {
