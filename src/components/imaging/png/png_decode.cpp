@@ -1,0 +1,309 @@
+// Decoding the image data: the zlib stream that runs through consecutive IDAT chunks is inflated
+// row by row, unfiltered and copied into the header's buffers for its colour type and depth.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "components/imaging/png/png_chunks.h"
+#include "components/imaging/png/png_passes.h"
+#include "components/imaging/png/png_picture.h"
+
+namespace dashtune {
+namespace {
+
+constexpr std::size_t kInputBlock = 65535;
+
+[[noreturn]] void ZlibError(int result) {
+  png::RaiseError<EPNGZLIBError>(std::string(png::EPNGZLIBErrorText) + std::string(png::ZLibResultName(result)));
+}
+
+// The inflated bytes of the image data, read through as many IDAT chunks as the zlib stream
+// needs, with every chunk's CRC checked.
+class IdatStream {
+ public:
+  IdatStream(TStream* stream, std::uint32_t first_size)
+      : stream_(stream), input_(kInputBlock), left_in_chunk_(first_size) {
+    if (inflateInit(&zlib_) != Z_OK) ZlibError(Z_MEM_ERROR);
+  }
+  ~IdatStream() { inflateEnd(&zlib_); }
+  IdatStream(const IdatStream&) = delete;
+  IdatStream& operator=(const IdatStream&) = delete;
+
+  // Fills count bytes; answers fewer only when the stream itself has no more bytes.
+  std::size_t Read(std::uint8_t* out, std::size_t count) {
+    zlib_.next_out = out;
+    zlib_.avail_out = static_cast<uInt>(count);
+    while (zlib_.avail_out > 0) {
+      // Inflate can make no more progress once the stream has ended: a row is still missing.
+      if (ended_) ZlibError(Z_STREAM_END);
+      if (zlib_.avail_in == 0 && !FillInput()) break;
+      const int result = inflate(&zlib_, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) {
+        ended_ = true;
+      } else if (result == Z_NEED_DICT || result < 0) {
+        ZlibError(result);
+      }
+    }
+    return count - zlib_.avail_out;
+  }
+
+  // Reads what is left of the current chunk (the zlib stream may end before it) and its CRC.
+  void Finish() {
+    while (left_in_chunk_ > 0) {
+      const std::size_t step = std::min<std::size_t>(left_in_chunk_, input_.size());
+      png::ReadExact(stream_, input_.data(), step);
+      crc_ = png::UpdateCrc(crc_, input_.data(), step);
+      left_in_chunk_ -= static_cast<std::uint32_t>(step);
+    }
+    CheckCrc();
+  }
+
+ private:
+  bool FillInput() {
+    while (left_in_chunk_ == 0) NextChunk();
+    const int want = static_cast<int>(std::min<std::size_t>(left_in_chunk_, input_.size()));
+    const int got = stream_->Read(input_.data(), want);
+    if (got <= 0) return false;
+    crc_ = png::UpdateCrc(crc_, input_.data(), static_cast<std::size_t>(got));
+    left_in_chunk_ -= static_cast<std::uint32_t>(got);
+    zlib_.next_in = input_.data();
+    zlib_.avail_in = static_cast<uInt>(got);
+    return true;
+  }
+
+  void CheckCrc() {
+    if (png::ReadBigEndian32(stream_) != ~crc_) png::RaiseError<EPngInvalidCRC>(png::EPNGInvalidCRCText);
+  }
+
+  void NextChunk() {
+    CheckCrc();
+    const std::uint32_t length = png::ReadBigEndian32(stream_);
+    char name[4];
+    png::ReadExact(stream_, name, 4);
+    if (std::memcmp(name, "IDAT", 4) != 0)
+      png::RaiseError<EPNGMissingMultipleIDAT>(png::EPNGMissingMultipleIDATText);
+    png::CheckChunkLength(stream_, length);
+    crc_ = png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4);
+    left_in_chunk_ = length;
+  }
+
+  TStream* stream_;
+  z_stream zlib_{};
+  std::vector<std::uint8_t> input_;
+  std::uint32_t left_in_chunk_;
+  std::uint32_t crc_ = png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4);
+  bool ended_ = false;
+};
+
+void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, std::size_t offset) {
+  const std::uint8_t filter = row[0];
+  std::uint8_t* r = row + 1;
+  const std::uint8_t* p = prior + 1;
+  switch (filter) {
+    case 1:
+      for (std::size_t i = offset; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + r[i - offset]);
+      break;
+    case 2:
+      for (std::size_t i = 0; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i]);
+      break;
+    case 3:
+      for (std::size_t i = 0; i < std::min(offset, length); ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i] / 2);
+      for (std::size_t i = offset; i < length; ++i)
+        r[i] = static_cast<std::uint8_t>(r[i] + ((r[i - offset] + p[i]) >> 1));
+      break;
+    case 4:
+      for (std::size_t i = 0; i < std::min(offset, length); ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i]);
+      for (std::size_t i = offset; i < length; ++i)
+        r[i] = static_cast<std::uint8_t>(r[i] + png::PaethPredictor(r[i - offset], p[i], p[i - offset]));
+      break;
+    default: break;  // unknown filters leave the row as it is
+  }
+}
+
+// Where the pixels of one decoded row go: image row y, pixel k at column start + k * step.
+struct RowTarget {
+  std::uint8_t* image;
+  std::uint8_t* alpha;
+  std::uint8_t* extra;
+  std::size_t start;
+  std::size_t step;
+  std::size_t pixels;
+};
+
+// Stores a sample of `bits` bits at column x of a packed row, first pixel in the high bits.
+inline void PutPacked(std::uint8_t* row, std::size_t x, int bits, unsigned value) {
+  const std::size_t bit = x * static_cast<std::size_t>(bits);
+  const int shift = 8 - bits - static_cast<int>(bit % 8);
+  const unsigned mask = ((1u << bits) - 1) << shift;
+  std::uint8_t& byte = row[bit / 8];
+  byte = static_cast<std::uint8_t>((byte & ~mask) | ((value << shift) & mask));
+}
+
+inline unsigned GetPacked(const std::uint8_t* row, std::size_t k, int bits) {
+  const std::size_t bit = k * static_cast<std::size_t>(bits);
+  const int shift = 8 - bits - static_cast<int>(bit % 8);
+  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
+}
+
+using Gamma = std::array<std::uint8_t, 256>;
+
+// One copy routine per colour type and depth, chosen once per image.
+using CopyRow = void (*)(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int depth);
+
+void CopyPacked(const std::uint8_t* src, const RowTarget& t, const Gamma&, int depth) {
+  if (t.step == 1) {
+    std::memcpy(t.image, src, (t.pixels * static_cast<std::size_t>(depth) + 7) / 8);
+    return;
+  }
+  for (std::size_t k = 0; k < t.pixels; ++k) PutPacked(t.image, t.start + k * t.step, depth, GetPacked(src, k, depth));
+}
+
+// 2-bit palette samples become 4-bit pixels of the same index.
+void CopyPalette2(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) PutPacked(t.image, t.start + k * t.step, 4, GetPacked(src, k, 2));
+}
+
+// 2-bit gray samples become the 4-bit levels 0, 5, 10 and 15 of the 16-level gray table.
+void CopyGray2(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) PutPacked(t.image, t.start + k * t.step, 4, GetPacked(src, k, 2) * 5);
+}
+
+void CopyGray16(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    const std::size_t x = t.start + k * t.step;
+    t.image[x] = src[2 * k];
+    t.extra[x] = src[2 * k + 1];
+  }
+}
+
+void CopyRgb8(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    std::uint8_t* d = t.image + 3 * (t.start + k * t.step);
+    d[0] = g[src[3 * k + 2]];
+    d[1] = g[src[3 * k + 1]];
+    d[2] = g[src[3 * k]];
+  }
+}
+
+void CopyRgb16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    const std::size_t x = 3 * (t.start + k * t.step);
+    const std::uint8_t* s = src + 6 * k;
+    t.image[x] = g[s[4]];
+    t.image[x + 1] = g[s[2]];
+    t.image[x + 2] = g[s[0]];
+    t.extra[x] = g[s[5]];
+    t.extra[x + 1] = g[s[3]];
+    t.extra[x + 2] = g[s[1]];
+  }
+}
+
+void CopyGrayAlpha8(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    const std::size_t x = t.start + k * t.step;
+    t.image[x] = src[2 * k];
+    t.alpha[x] = src[2 * k + 1];
+  }
+}
+
+void CopyGrayAlpha16(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    const std::size_t x = t.start + k * t.step;
+    t.image[x] = src[4 * k];
+    t.extra[x] = src[4 * k + 1];
+    t.alpha[x] = src[4 * k + 2];
+  }
+}
+
+void CopyRgba8(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    const std::size_t x = t.start + k * t.step;
+    std::uint8_t* d = t.image + 3 * x;
+    const std::uint8_t* s = src + 4 * k;
+    d[0] = g[s[2]];
+    d[1] = g[s[1]];
+    d[2] = g[s[0]];
+    t.alpha[x] = s[3];
+  }
+}
+
+void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    const std::size_t x = t.start + k * t.step;
+    const std::uint8_t* s = src + 8 * k;
+    std::uint8_t* d = t.image + 3 * x;
+    std::uint8_t* e = t.extra + 3 * x;
+    d[0] = g[s[4]];
+    d[1] = g[s[2]];
+    d[2] = g[s[0]];
+    e[0] = g[s[5]];
+    e[1] = g[s[3]];
+    e[2] = g[s[1]];
+    t.alpha[x] = s[6];
+  }
+}
+
+CopyRow ChooseCopy(int color_type, int depth) {
+  switch (color_type) {
+    case 0:
+      if (depth == 2) return CopyGray2;
+      return depth == 16 ? CopyGray16 : CopyPacked;
+    case 3: return depth == 2 ? CopyPalette2 : CopyPacked;
+    case 2: return depth == 16 ? CopyRgb16 : CopyRgb8;
+    case 4: return depth == 16 ? CopyGrayAlpha16 : CopyGrayAlpha8;
+    default: return depth == 16 ? CopyRgba16 : CopyRgba8;
+  }
+}
+
+}  // namespace
+
+bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32_t Size) {
+  TChunkIHDR* header = Header();
+  TPNGPicture* owner = GetOwner();
+  // A gAMA chunk read since the header changed the gamma table: rebuild the gray levels.
+  if (header->ColorType == 0 || header->ColorType == 4) {
+    const win::HPALETTE gray = header->CreateGrayscalePalette(header->DibBitCount());
+    if (!header->SetImagePalette(gray)) win::DeleteObject(gray);
+  }
+
+  png::CheckChunkLength(Stream, Size);
+  IdatStream data(Stream, Size);
+  const std::size_t width = header->Width;
+  const std::size_t height = header->Height;
+  const std::size_t offset = png::FilterOffset(header->ColorType, header->BitDepth);
+  const CopyRow copy = ChooseCopy(header->ColorType, header->BitDepth);
+  const Gamma& gamma = owner->GammaTable;
+  const std::size_t full_row = png::BytesForPixels(width, header->ColorType, header->BitDepth);
+  std::vector<std::uint8_t> current(full_row + 1);
+  std::vector<std::uint8_t> previous(full_row + 1);
+
+  const bool interlaced = header->InterlaceMethod == 1;
+  const int passes = interlaced ? 7 : 1;
+  bool stopped = false;
+  for (int pass = 0; pass < passes && !stopped; ++pass) {
+    const png::Pass p = interlaced ? png::kAdam7[pass] : png::kNoInterlace;
+    const std::size_t pass_width = png::PassWidth(p, width);
+    const std::size_t row_bytes = png::BytesForPixels(pass_width, header->ColorType, header->BitDepth);
+    if (row_bytes == 0) continue;
+    std::fill(previous.begin(), previous.end(), 0);
+    for (std::size_t y = p.row_start; y < height; y += p.row_step) {
+      if (data.Read(current.data(), row_bytes + 1) < row_bytes + 1) {
+        // The file ended: the rows not reached stay zero.
+        stopped = true;
+        break;
+      }
+      Unfilter(current.data(), previous.data(), row_bytes, offset);
+      const RowTarget target{header->ImageRow(y),
+                             header->ImageAlpha.empty() ? nullptr : header->AlphaRow(y),
+                             header->ExtraImageData.empty() ? nullptr : header->ExtraRow(y),
+                             p.column_start, p.column_step, pass_width};
+      copy(current.data() + 1, target, gamma, header->BitDepth);
+      std::swap(current, previous);
+    }
+  }
+  data.Finish();
+  return true;
+}
+
+}  // namespace dashtune

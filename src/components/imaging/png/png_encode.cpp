@@ -1,0 +1,241 @@
+// Encoding the image data: each row of the header's buffers is turned back into PNG samples,
+// given the row filter that the picture's Filters allow and that scores best, deflated, and
+// written as IDAT chunks of at most MaxIdatSize bytes.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "components/imaging/png/png_chunks.h"
+#include "components/imaging/png/png_passes.h"
+#include "components/imaging/png/png_picture.h"
+
+namespace dashtune {
+namespace {
+
+[[noreturn]] void ZlibError(int result) {
+  png::RaiseError<EPNGZLIBError>(std::string(png::EPNGZLIBErrorText) + std::string(png::ZLibResultName(result)));
+}
+
+// Deflates into an output buffer of MaxIdatSize bytes and writes each full buffer as one IDAT
+// chunk, the rest as a last one when the stream is finished.
+class IdatWriter {
+ public:
+  IdatWriter(TStream* stream, int level, std::size_t max_idat) : stream_(stream), output_(max_idat) {
+    const int result = deflateInit(&zlib_, level);
+    if (result != Z_OK) ZlibError(result);
+    ResetOutput();
+  }
+  ~IdatWriter() { deflateEnd(&zlib_); }
+  IdatWriter(const IdatWriter&) = delete;
+  IdatWriter& operator=(const IdatWriter&) = delete;
+
+  void Write(const std::uint8_t* data, std::size_t count) {
+    zlib_.next_in = const_cast<Bytef*>(data);
+    zlib_.avail_in = static_cast<uInt>(count);
+    while (zlib_.avail_in > 0) {
+      const int result = deflate(&zlib_, Z_NO_FLUSH);
+      if (result < 0 && result != Z_BUF_ERROR) ZlibError(result);
+      if (zlib_.avail_out == 0) FlushOutput();
+    }
+  }
+
+  void Finish() {
+    for (;;) {
+      const int result = deflate(&zlib_, Z_FINISH);
+      if (result == Z_STREAM_END) break;
+      if (result < 0 && result != Z_BUF_ERROR) ZlibError(result);
+      if (zlib_.avail_out == 0) FlushOutput();
+    }
+    if (zlib_.avail_out < output_.size()) FlushOutput();
+  }
+
+ private:
+  void ResetOutput() {
+    zlib_.next_out = output_.data();
+    zlib_.avail_out = static_cast<uInt>(output_.size());
+  }
+  void FlushOutput() {
+    const std::size_t used = output_.size() - zlib_.avail_out;
+    png::WriteBigEndian32(stream_, static_cast<std::uint32_t>(used));
+    stream_->WriteBuffer("IDAT", 4);
+    stream_->WriteBuffer(output_.data(), static_cast<int>(used));
+    const std::uint32_t crc = png::UpdateCrc(png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4), output_.data(), used);
+    png::WriteBigEndian32(stream_, ~crc);
+    ResetOutput();
+  }
+
+  TStream* stream_;
+  z_stream zlib_{};
+  std::vector<std::uint8_t> output_;
+};
+
+inline unsigned GetPacked(const std::uint8_t* row, std::size_t x, int bits) {
+  const std::size_t bit = x * static_cast<std::size_t>(bits);
+  const int shift = 8 - bits - static_cast<int>(bit % 8);
+  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
+}
+
+inline void PutPacked(std::uint8_t* row, std::size_t k, int bits, unsigned value) {
+  const std::size_t bit = k * static_cast<std::size_t>(bits);
+  const int shift = 8 - bits - static_cast<int>(bit % 8);
+  row[bit / 8] = static_cast<std::uint8_t>(row[bit / 8] | (value << shift));
+}
+
+// Writes the pixels of image row y that a pass covers as PNG samples into raw.
+void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std::size_t y, const png::Pass& p,
+                std::size_t pixels, std::uint8_t* raw, std::size_t row_bytes) {
+  const std::uint8_t* image = h->ImageRow(y);
+  const std::uint8_t* alpha = h->ImageAlpha.empty() ? nullptr : h->AlphaRow(y);
+  const bool wide = h->BitDepth == 16;
+  const std::size_t sample = wide ? 2 : 1;
+  std::memset(raw, 0, row_bytes);
+  const auto x_of = [&](std::size_t k) { return p.column_start + k * p.column_step; };
+  switch (h->ColorType) {
+    case 0:
+    case 3:
+      if (wide) {
+        for (std::size_t k = 0; k < pixels; ++k) raw[2 * k] = image[x_of(k)];
+      } else if (p.column_step == 1) {
+        std::memcpy(raw, image, row_bytes);
+      } else {
+        const int bits = h->BitDepth;
+        for (std::size_t k = 0; k < pixels; ++k) PutPacked(raw, k, bits, GetPacked(image, x_of(k), bits));
+      }
+      break;
+    case 2:
+      for (std::size_t k = 0; k < pixels; ++k) {
+        const std::uint8_t* s = image + 3 * x_of(k);
+        std::uint8_t* d = raw + 3 * sample * k;
+        d[0] = inverse[s[2]];
+        d[sample] = inverse[s[1]];
+        d[2 * sample] = inverse[s[0]];
+      }
+      break;
+    case 4:
+      for (std::size_t k = 0; k < pixels; ++k) {
+        const std::size_t x = x_of(k);
+        raw[2 * sample * k] = image[x];
+        raw[2 * sample * k + sample] = alpha[x];
+      }
+      break;
+    case 6:
+      for (std::size_t k = 0; k < pixels; ++k) {
+        const std::size_t x = x_of(k);
+        const std::uint8_t* s = image + 3 * x;
+        std::uint8_t* d = raw + 4 * sample * k;
+        d[0] = inverse[s[2]];
+        d[sample] = inverse[s[1]];
+        d[2 * sample] = inverse[s[0]];
+        d[3 * sample] = alpha[x];
+      }
+      break;
+    default: break;
+  }
+}
+
+// Positions from 2 on whose byte repeats one of the two bytes before it.
+std::size_t Score(const std::uint8_t* row, std::size_t length) {
+  std::size_t score = 0;
+  for (std::size_t i = 2; i < length; ++i) score += (row[i] == row[i - 1] || row[i] == row[i - 2]) ? 1 : 0;
+  return score;
+}
+
+class RowFilter {
+ public:
+  RowFilter(TFilters filters, std::size_t row_bytes, std::size_t offset)
+      : filters_(filters), offset_(offset), previous_(row_bytes) {
+    for (int f = filterSub; f <= filterPaeth; ++f)
+      if (filters_.Contains(static_cast<TFilter>(f))) rows_[static_cast<std::size_t>(f)].resize(row_bytes);
+  }
+
+  void StartPass() { std::fill(previous_.begin(), previous_.end(), 0); }
+
+  // Filters raw (length bytes) and answers the filter type and its row; raw becomes the prior row.
+  std::pair<std::uint8_t, const std::uint8_t*> Encode(const std::uint8_t* r, std::size_t length) {
+    const std::uint8_t* p = previous_.data();
+    const std::size_t o = offset_;
+    if (!rows_[filterSub].empty()) {
+      std::uint8_t* out = rows_[filterSub].data();
+      for (std::size_t i = 0; i < length; ++i) out[i] = static_cast<std::uint8_t>(r[i] - (i >= o ? r[i - o] : 0));
+    }
+    if (!rows_[filterUp].empty()) {
+      std::uint8_t* out = rows_[filterUp].data();
+      for (std::size_t i = 0; i < length; ++i) out[i] = static_cast<std::uint8_t>(r[i] - p[i]);
+    }
+    if (!rows_[filterAverage].empty()) {
+      std::uint8_t* out = rows_[filterAverage].data();
+      for (std::size_t i = 0; i < length; ++i)
+        out[i] = static_cast<std::uint8_t>(r[i] - (((i >= o ? r[i - o] : 0) + p[i]) >> 1));
+    }
+    if (!rows_[filterPaeth].empty()) {
+      std::uint8_t* out = rows_[filterPaeth].data();
+      for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t left = i >= o ? r[i - o] : 0;
+        const std::uint8_t upper_left = i >= o ? p[i - o] : 0;
+        out[i] = static_cast<std::uint8_t>(r[i] - png::PaethPredictor(left, p[i], upper_left));
+      }
+    }
+    std::memcpy(previous_.data(), r, length);
+    const std::uint8_t chosen = Choose(length);
+    return {chosen, chosen == 0 ? previous_.data() : rows_[chosen].data()};
+  }
+
+ private:
+  std::uint8_t Choose(std::size_t length) const {
+    if (filters_.Empty() || filters_ == TFilters{filterNone}) return 0;
+    std::uint8_t best = 0;
+    std::size_t best_score = 0;
+    for (int f = filterNone; f <= filterPaeth; ++f) {
+      const auto filter = static_cast<TFilter>(f);
+      if (!filters_.Contains(filter)) continue;
+      if (filters_ == TFilters{filter}) return static_cast<std::uint8_t>(f);
+      const std::uint8_t* row = f == 0 ? previous_.data() : rows_[static_cast<std::size_t>(f)].data();
+      const std::size_t score = Score(row, length);
+      if (score > best_score) {
+        best = static_cast<std::uint8_t>(f);
+        best_score = score;
+      }
+    }
+    return best;
+  }
+
+  TFilters filters_;
+  std::size_t offset_;
+  std::vector<std::uint8_t> previous_;
+  std::array<std::vector<std::uint8_t>, 5> rows_;
+};
+
+}  // namespace
+
+bool TChunkIDAT::SaveToStream(TStream* Stream) {
+  TChunkIHDR* header = Header();
+  TPNGPicture* owner = GetOwner();
+  const std::size_t width = header->Width;
+  const std::size_t height = header->Height;
+  const std::size_t full_row = png::BytesForPixels(width, header->ColorType, header->BitDepth);
+  const std::size_t offset = png::FilterOffset(header->ColorType, header->BitDepth);
+  std::vector<std::uint8_t> raw(full_row);
+  RowFilter filter(owner->GetFilters(), full_row, offset);
+  IdatWriter writer(Stream, owner->GetCompressionLevel(), static_cast<std::size_t>(owner->GetMaxIdatSize()));
+
+  const bool interlaced = owner->GetInterlaceMethod() == 1;
+  const int passes = interlaced ? 7 : 1;
+  for (int pass = 0; pass < passes; ++pass) {
+    const png::Pass p = interlaced ? png::kAdam7[pass] : png::kNoInterlace;
+    const std::size_t pixels = png::PassWidth(p, width);
+    const std::size_t row_bytes = png::BytesForPixels(pixels, header->ColorType, header->BitDepth);
+    if (row_bytes == 0) continue;
+    filter.StartPass();
+    for (std::size_t y = p.row_start; y < height; y += p.row_step) {
+      ConvertRow(header, owner->InverseGamma, y, p, pixels, raw.data(), row_bytes);
+      const auto [type, row] = filter.Encode(raw.data(), row_bytes);
+      writer.Write(&type, 1);
+      writer.Write(row, row_bytes);
+    }
+  }
+  writer.Finish();
+  return true;
+}
+
+}  // namespace dashtune

@@ -1,0 +1,509 @@
+#include "components/imaging/png/png_picture.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "classlib/bitmap.h"
+#include "classlib/units.h"
+
+namespace dashtune {
+namespace {
+
+constexpr std::uint32_t Rgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r | (g << 8) | (b << 16); }
+
+inline unsigned GetPacked(const std::uint8_t* row, std::size_t x, int bits) {
+  const std::size_t bit = x * static_cast<std::size_t>(bits);
+  const int shift = 8 - bits - static_cast<int>(bit % 8);
+  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
+}
+
+inline void PutPacked(std::uint8_t* row, std::size_t x, int bits, unsigned value) {
+  const std::size_t bit = x * static_cast<std::size_t>(bits);
+  const int shift = 8 - bits - static_cast<int>(bit % 8);
+  const unsigned mask = ((1u << bits) - 1) << shift;
+  row[bit / 8] = static_cast<std::uint8_t>((row[bit / 8] & ~mask) | ((value << shift) & mask));
+}
+
+// One channel blended as the picture draws it: source over destination by alpha a.
+inline std::uint8_t Blend(unsigned src, unsigned dst, unsigned a) {
+  return static_cast<std::uint8_t>((src * a + 255 + (255 - a) * dst) >> 8);
+}
+
+// GDI objects of one drawing call, released in any case.
+class DcGuard {
+ public:
+  explicit DcGuard(win::HDC dc) : dc_(dc) {}
+  ~DcGuard() {
+    if (dc_ == nullptr) return;
+    if (old_ != nullptr) win::SelectObject(dc_, old_);
+    if (bitmap_ != nullptr) win::DeleteObject(bitmap_);
+    win::DeleteDC(dc_);
+  }
+  DcGuard(const DcGuard&) = delete;
+  DcGuard& operator=(const DcGuard&) = delete;
+  win::HDC dc() const { return dc_; }
+  void Hold(win::HBITMAP bitmap) {
+    bitmap_ = bitmap;
+    old_ = win::SelectObject(dc_, bitmap);
+  }
+
+ private:
+  win::HDC dc_;
+  win::HBITMAP bitmap_ = nullptr;
+  win::HGDIOBJ old_ = nullptr;
+};
+
+void InitializeUnit() {
+  png::FreeChunkClassList();
+  png::RegisterCommonChunks();
+  TPicture::RegisterFileFormat("PNG", "Portable Network Graphics", TGraphicClass::Of<TPNGPicture>());
+}
+
+void FinalizeUnit() {
+  TPicture::UnregisterGraphicClass(TGraphicClass::Of<TPNGPicture>());
+  png::FreeChunkClassList();
+}
+
+// The codec starts with the image units, after the list view's and before the serial library's.
+const TUnitRegistration kPngCodecUnit("PngCodec", 40, InitializeUnit, FinalizeUnit);
+
+}  // namespace
+
+TPNGPicture::TPNGPicture() : canvas_(std::make_unique<TCanvas>()), chunks_(this) { InitializeGamma(); }
+
+TPNGPicture::~TPNGPicture() { ClearChunks(); }
+
+void TPNGPicture::InitializeGamma() {
+  for (int i = 0; i < 256; ++i) {
+    GammaTable[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    InverseGamma[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+  }
+}
+
+void TPNGPicture::ClearChunks() {
+  InitializeGamma();
+  chunks_.Clear();
+}
+
+TChunkIHDR* TPNGPicture::Header() const {
+  auto* header = dynamic_cast<TChunkIHDR*>(chunks_.Item(0));
+  if (header == nullptr) png::RaiseError<EPNGHeaderNotPresent>(png::EPNGHeaderNotPresentText);
+  return header;
+}
+
+int TPNGPicture::GetWidth() const {
+  auto* header = dynamic_cast<TChunkIHDR*>(chunks_.Item(0));
+  return header ? static_cast<int>(header->Width) : 0;
+}
+
+int TPNGPicture::GetHeight() const {
+  auto* header = dynamic_cast<TChunkIHDR*>(chunks_.Item(0));
+  return header ? static_cast<int>(header->Height) : 0;
+}
+
+win::HPALETTE TPNGPicture::GetPalette() const {
+  auto* header = dynamic_cast<TChunkIHDR*>(chunks_.Item(0));
+  return header ? header->ImagePalette : nullptr;
+}
+
+void TPNGPicture::SetPalette(win::HPALETTE Palette) { Header()->SetImagePalette(Palette); }
+
+TPNGTransparencyMode TPNGPicture::GetTransparencyMode() const {
+  const TChunkIHDR* header = Header();
+  const TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
+  switch (header->ColorType) {
+    case 0:
+    case 2: return trns ? tmSingleColor : tmNone;
+    case 3:
+      if (trns == nullptr) return tmNone;
+      return trns->BitTransparency ? tmSingleColor : tmPartial;
+    case 4:
+    case 6: return tmPartial;
+    default: return tmNone;
+  }
+}
+
+// ---- Streams ----
+
+void TPNGPicture::LoadFromStream(TStream* Stream) {
+  ClearChunks();
+  std::array<std::uint8_t, 8> signature{};
+  int got = 0;
+  while (got < 8) {
+    const int n = Stream->Read(signature.data() + got, 8 - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  if (got < 8 || signature != png::kSignature)
+    png::RaiseError<EPNGInvalidFileHeader>(png::EPNGInvalidFileHeaderText);
+
+  bool has_image_data = false;
+  for (int index = 0;; ++index) {
+    std::uint8_t length_bytes[4];
+    const int first = Stream->Read(length_bytes, 4);
+    if (first <= 0) png::RaiseError<EPngUnexpectedEnd>(png::EPNGUnexpectedEndText);
+    if (first < 4) png::ReadExact(Stream, length_bytes + first, static_cast<std::size_t>(4 - first));
+    const std::uint32_t length = png::BigEndian32(length_bytes);
+    char name_bytes[4];
+    png::ReadExact(Stream, name_bytes, 4);
+    const std::string name(name_bytes, 4);
+    if (index == 0 && name != "IHDR") {
+      chunks_.Clear();
+      png::RaiseError<EPNGIHDRNotFirst>(png::EPNGIHDRNotFirstText);
+    }
+    png::CheckChunkLength(Stream, length);
+    // The first IDAT's loader has read every IDAT chunk its zlib stream ran through.
+    if (name == "cHRM" || (name == "IDAT" && has_image_data)) {
+      png::SkipBytes(Stream, std::uint64_t{length} + 4);
+      continue;
+    }
+    if (name == "IDAT") has_image_data = true;
+    TChunk* chunk = chunks_.Add(png::CreateChunkByName(this, name));
+    if (png::IsUnknownChunk(chunk) && (name_bytes[0] & 0x20) == 0)
+      png::RaiseError<EPNGUnknownCriticalChunk>(png::EPNGUnknownCriticalChunkText);
+    if (!chunk->LoadFromStream(Stream, name, length) || name == "IEND") break;
+  }
+  if (!has_image_data) png::RaiseError<EPNGNoImageData>(png::EPNGNoImageDataText);
+  Changed(this);
+}
+
+void TPNGPicture::SaveToStream(TStream* Stream) {
+  Stream->WriteBuffer(png::kSignature.data(), static_cast<int>(png::kSignature.size()));
+  for (int i = 0; i < chunks_.GetCount(); ++i) chunks_.Item(i)->SaveToStream(Stream);
+}
+
+// ---- Drawing ----
+
+void TPNGPicture::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
+  if (GetEmpty()) return;
+  TChunkIHDR* header = Header();
+  if (header->ImageData == nullptr) return;
+  const win::HDC dc = ACanvas->GetHandle();
+  switch (GetTransparencyMode()) {
+    case tmNone:
+      win::SetStretchBltMode(dc, win::COLORONCOLOR);
+      win::StretchDIBits(dc, Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top, 0, 0,
+                         static_cast<int>(header->Width), static_cast<int>(header->Height), header->ImageData,
+                         header->BitmapInfo.Info(), win::DIB_RGB_COLORS, win::SRCCOPY);
+      break;
+    case tmSingleColor:
+      DrawTransparentMask(dc, Rect, chunks_.ItemFromClass<TChunktRNS>()->GetTransparentColor());
+      break;
+    case tmPartial: DrawPartialTrans(dc, Rect); break;
+  }
+}
+
+void TPNGPicture::DrawTransparentMask(win::HDC DC, const win::RECT& Rect, win::COLORREF Color) const {
+  const TChunkIHDR* header = Header();
+  const int w = static_cast<int>(header->Width), h = static_cast<int>(header->Height);
+  const int W = Rect.right - Rect.left, H = Rect.bottom - Rect.top;
+  if (W == 0 || H == 0) return;
+  DcGuard source(win::CreateCompatibleDC(DC));
+  DcGuard mask(win::CreateCompatibleDC(DC));
+  DcGuard inverse(win::CreateCompatibleDC(DC));
+  DcGuard save(win::CreateCompatibleDC(DC));
+  if (!source.dc() || !mask.dc() || !inverse.dc() || !save.dc())
+    png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
+  const int aw = std::abs(W), ah = std::abs(H);
+  const win::HBITMAP image = win::CreateDIBitmap(DC, &header->BitmapInfo.bmiHeader, win::CBM_INIT, header->ImageData,
+                                                 header->BitmapInfo.Info(), win::DIB_RGB_COLORS);
+  const win::HBITMAP mask_bitmap = win::CreateBitmap(aw, ah, 1, 1, nullptr);
+  const win::HBITMAP inverse_bitmap = win::CreateBitmap(aw, ah, 1, 1, nullptr);
+  const win::HBITMAP save_bitmap = win::CreateCompatibleBitmap(DC, aw, ah);
+  for (win::HBITMAP b : {image, mask_bitmap, inverse_bitmap, save_bitmap})
+    if (b == nullptr) {
+      for (win::HBITMAP other : {image, mask_bitmap, inverse_bitmap, save_bitmap})
+        if (other != nullptr) win::DeleteObject(other);
+      png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
+    }
+  source.Hold(image);
+  mask.Hold(mask_bitmap);
+  inverse.Hold(inverse_bitmap);
+  save.Hold(save_bitmap);
+
+  // Pixels of the transparent colour become 1 in the mask.
+  const win::COLORREF old_background = win::SetBkColor(source.dc(), Color);
+  win::StretchBlt(mask.dc(), 0, 0, aw, ah, source.dc(), 0, 0, w, h, win::SRCCOPY);
+  win::SetBkColor(source.dc(), old_background);
+  win::BitBlt(inverse.dc(), 0, 0, aw, ah, mask.dc(), 0, 0, win::NOTSRCCOPY);
+  // Background where transparent, black elsewhere; the image black where transparent; merged.
+  win::BitBlt(save.dc(), 0, 0, aw, ah, DC, std::min(Rect.left, Rect.right), std::min(Rect.top, Rect.bottom),
+              win::SRCCOPY);
+  win::BitBlt(save.dc(), 0, 0, aw, ah, mask.dc(), 0, 0, win::SRCAND);
+  win::StretchBlt(source.dc(), 0, 0, w, h, inverse.dc(), 0, 0, aw, ah, win::SRCAND);
+  win::StretchBlt(save.dc(), 0, 0, aw, ah, source.dc(), 0, 0, w, h, win::SRCPAINT);
+  win::BitBlt(DC, std::min(Rect.left, Rect.right), std::min(Rect.top, Rect.bottom), aw, ah, save.dc(), 0, 0,
+              win::SRCCOPY);
+}
+
+void TPNGPicture::DrawPartialTrans(win::HDC DC, win::RECT Rect) const {
+  if (Rect.left == Rect.right || Rect.top == Rect.bottom) return;
+  if (Rect.left > Rect.right) std::swap(Rect.left, Rect.right);
+  if (Rect.top > Rect.bottom) std::swap(Rect.top, Rect.bottom);
+  const TChunkIHDR* header = Header();
+  const std::size_t w = header->Width, h = header->Height;
+  const std::size_t W = static_cast<std::size_t>(Rect.right - Rect.left);
+  const std::size_t H = static_cast<std::size_t>(Rect.bottom - Rect.top);
+
+  DcGuard target(win::CreateCompatibleDC(DC));
+  if (target.dc() == nullptr) png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
+  win::BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(win::BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = static_cast<win::LONG>(W);
+  info.bmiHeader.biHeight = -static_cast<win::LONG>(H);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = win::BI_RGB;
+  void* bits = nullptr;
+  const win::HBITMAP section = win::CreateDIBSection(target.dc(), &info, win::DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (section == nullptr || bits == nullptr) {
+    if (section != nullptr) win::DeleteObject(section);
+    png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
+  }
+  target.Hold(section);
+  win::BitBlt(target.dc(), 0, 0, static_cast<int>(W), static_cast<int>(H), DC, Rect.left, Rect.top, win::SRCCOPY);
+
+  // Both dimensions decide whether to scale; source positions by exact integer arithmetic.
+  const bool scaled = W != w || H != h;
+  std::vector<std::size_t> columns(W);
+  for (std::size_t x = 0; x < W; ++x) columns[x] = scaled ? std::min(x * w / W, w - 1) : x;
+
+  const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
+  const auto* plte = chunks_.ItemFromClass<TChunkPLTE>();
+  const int bits_per_pixel = header->DibBitCount();
+  auto* pixels = static_cast<std::uint8_t*>(bits);
+  for (std::size_t y = 0; y < H; ++y) {
+    const std::size_t sy = scaled ? std::min(y * h / H, h - 1) : y;
+    const std::uint8_t* row = header->ImageRow(sy);
+    const std::uint8_t* alpha = header->ImageAlpha.empty() ? nullptr : header->ImageAlpha.data() + w * sy;
+    std::uint8_t* out = pixels + 4 * W * y;
+    for (std::size_t x = 0; x < W; ++x, out += 4) {
+      const std::size_t sx = columns[x];
+      if (header->ColorType == 2 || header->ColorType == 6) {
+        const unsigned a = alpha ? alpha[sx] : 255;
+        if (a == 0) continue;
+        const std::uint8_t* s = row + 3 * sx;
+        for (int c = 0; c < 3; ++c) out[c] = a == 255 ? s[c] : Blend(s[c], out[c], a);
+      } else if (header->ColorType == 4) {
+        const unsigned a = alpha[sx];
+        for (int c = 0; c < 3; ++c) out[c] = Blend(row[sx], out[c], a);
+      } else {
+        const unsigned index = GetPacked(row, sx, bits_per_pixel);
+        const unsigned a = trns ? trns->PaletteValues[index] : 255;
+        // Indices past the palette paint black.
+        const bool known = plte != nullptr && static_cast<int>(index) < plte->Count;
+        const win::RGBQUAD q = known ? header->BitmapInfo.bmiColors[index] : win::RGBQUAD{};
+        out[0] = Blend(q.rgbBlue, out[0], a);
+        out[1] = Blend(q.rgbGreen, out[1], a);
+        out[2] = Blend(q.rgbRed, out[2], a);
+      }
+    }
+  }
+  win::BitBlt(DC, Rect.left, Rect.top, static_cast<int>(W), static_cast<int>(H), target.dc(), 0, 0, win::SRCCOPY);
+}
+
+// ---- Assignment ----
+
+void TPNGPicture::Assign(const TPersistent* Source) {
+  if (Source == nullptr) {
+    ClearChunks();
+    Changed(this);
+  } else if (const auto* png = dynamic_cast<const TPNGPicture*>(Source)) {
+    AssignPNG(png);
+  } else if (const auto* bitmap = dynamic_cast<const TBitmap*>(Source)) {
+    AssignHandle(bitmap->GetHandle(), bitmap->GetTransparent(), ColorToRGB(bitmap->GetTransparentColor()));
+  } else {
+    TGraphic::Assign(Source);
+  }
+}
+
+void TPNGPicture::AssignPNG(const TPNGPicture* Source) {
+  if (Source == this) return;
+  interlace_method_ = Source->interlace_method_;
+  max_idat_size_ = Source->max_idat_size_;
+  compression_level_ = Source->compression_level_;
+  filters_ = Source->filters_;
+  ClearChunks();
+  for (int i = 0; i < Source->chunks_.GetCount(); ++i) {
+    const TChunk* source = Source->chunks_.Item(i);
+    chunks_.Add(png::CreateChunkByName(this, source->GetName()))->Assign(source);
+  }
+  Changed(this);
+}
+
+void TPNGPicture::AssignHandle(win::HBITMAP Bitmap, bool Transparent, win::COLORREF TransparentColor) {
+  ClearChunks();
+  win::BITMAP info{};
+  if (Bitmap == nullptr || win::GetObject(Bitmap, sizeof info, &info) == 0) return;
+  auto* header = static_cast<TChunkIHDR*>(chunks_.Add(std::make_unique<TChunkIHDR>(this)));
+  header->Width = static_cast<std::uint32_t>(info.bmWidth);
+  header->Height = static_cast<std::uint32_t>(std::abs(info.bmHeight));
+  const int bits = info.bmBitsPixel * std::max<int>(info.bmPlanes, 1);
+  if (bits < 16) {
+    header->ColorType = 3;
+    header->BitDepth = static_cast<std::uint8_t>(bits <= 1 ? 1 : bits <= 4 ? 4 : 8);
+  } else {
+    header->ColorType = 2;
+    header->BitDepth = 8;
+  }
+  header->PrepareImageData();
+  win::GetDIBits(header->ImageDC, Bitmap, 0, header->Height, header->ImageData, header->BitmapInfo.Info(),
+                 win::DIB_RGB_COLORS);
+  if (header->HasPalette) {
+    const int colors = 1 << header->DibBitCount();
+    std::vector<std::uint8_t> storage(sizeof(win::LOGPALETTE) + 256 * sizeof(win::PALETTEENTRY));
+    auto* palette = reinterpret_cast<win::LOGPALETTE*>(storage.data());
+    palette->palVersion = 0x300;
+    palette->palNumEntries = static_cast<win::WORD>(colors);
+    for (int i = 0; i < colors; ++i) {
+      const win::RGBQUAD& q = header->BitmapInfo.bmiColors[static_cast<std::size_t>(i)];
+      palette->palPalEntry[i] = win::PALETTEENTRY{q.rgbRed, q.rgbGreen, q.rgbBlue, 0};
+    }
+    const win::HPALETTE handle = win::CreatePalette(palette);
+    if (!header->SetImagePalette(handle)) win::DeleteObject(handle);
+    static_cast<TChunkPLTE*>(chunks_.Add(std::make_unique<TChunkPLTE>(this)))->Count = colors;
+  }
+  if (Transparent)
+    static_cast<TChunktRNS*>(chunks_.Add(std::make_unique<TChunktRNS>(this)))->SetTransparentColor(TransparentColor);
+  chunks_.Add(std::make_unique<TChunkIDAT>(this));
+  chunks_.Add(std::make_unique<TChunkIEND>(this));
+  Changed(this);
+}
+
+void TPNGPicture::AssignTo(TPersistent* Dest) const {
+  if (auto* png = dynamic_cast<TPNGPicture*>(Dest)) {
+    png->AssignPNG(this);
+    return;
+  }
+  auto* bitmap = dynamic_cast<TBitmap*>(Dest);
+  if (bitmap == nullptr || GetEmpty()) {
+    TGraphic::AssignTo(Dest);
+    return;
+  }
+  const TChunkIHDR* header = Header();
+  const TPNGTransparencyMode mode = GetTransparencyMode();
+  TPixelFormat format = pf24bit;
+  if (mode != tmPartial) {
+    switch (header->BitDepth) {
+      case 1: format = pf1bit; break;
+      case 2:
+      case 4: format = pf4bit; break;
+      case 8:
+      case 16:
+        if (header->ColorType == 3) {
+          format = pf8bit;
+        } else if (header->ColorType != 0 && header->ColorType != 2) {
+          throw Exception("");
+        }
+        break;
+      default: throw Exception("");
+    }
+  }
+  bitmap->SetPixelFormat(format);
+  bitmap->SetSize(static_cast<int>(header->Width), static_cast<int>(header->Height));
+  const_cast<TPNGPicture*>(this)->Draw(bitmap->GetCanvas(), win::RECT{0, 0, static_cast<win::LONG>(header->Width),
+                                                                      static_cast<win::LONG>(header->Height)});
+  if (mode == tmSingleColor) {
+    bitmap->SetTransparentColor(static_cast<TColor>(chunks_.ItemFromClass<TChunktRNS>()->GetTransparentColor()));
+    bitmap->SetTransparent(true);
+  }
+}
+
+// ---- Size and pixels ----
+
+void TPNGPicture::Resize(int CX, int CY) {
+  if (CX < 1 || CY < 1) png::RaiseError<EPNGInvalidNewSize>(png::EPNGInvalidNewSizeText);
+  TChunkIHDR* header = Header();
+  if (header->ImageData == nullptr) png::RaiseError<EPNGHeaderNotPresent>(png::EPNGHeaderNotPresentText);
+  header->ResizeImage(static_cast<std::uint32_t>(CX), static_cast<std::uint32_t>(CY));
+  Changed(this);
+}
+
+std::uint8_t* TPNGPicture::Scanline(int Row) const {
+  TChunkIHDR* header = Header();
+  if (header->ImageData == nullptr || Row < 0 || static_cast<std::uint32_t>(Row) >= header->Height) return nullptr;
+  return header->ImageRow(static_cast<std::size_t>(Row));
+}
+
+std::uint8_t* TPNGPicture::AlphaScanline(int Row) const {
+  TChunkIHDR* header = Header();
+  if (header->ImageAlpha.empty() || Row < 0 || static_cast<std::uint32_t>(Row) >= header->Height) return nullptr;
+  return header->AlphaRow(static_cast<std::size_t>(Row));
+}
+
+std::uint8_t* TPNGPicture::ExtraScanline(int Row) const {
+  TChunkIHDR* header = Header();
+  if (header->ExtraImageData.empty() || Row < 0 || static_cast<std::uint32_t>(Row) >= header->Height) return nullptr;
+  return header->ExtraRow(static_cast<std::size_t>(Row));
+}
+
+TColor TPNGPicture::GetPixels(int X, int Y) const {
+  TChunkIHDR* header = Header();
+  if (header->ImageData == nullptr || X < 0 || Y < 0 || static_cast<std::uint32_t>(X) >= header->Width ||
+      static_cast<std::uint32_t>(Y) >= header->Height)
+    return 0;
+  const std::uint8_t* row = header->ImageRow(static_cast<std::size_t>(Y));
+  const std::size_t x = static_cast<std::size_t>(X);
+  switch (header->ColorType) {
+    case 0: {
+      const unsigned value = GetPacked(row, x, header->DibBitCount());
+      // 1-bit levels are 0 and 255; 4-bit pixels (2-bit images included) are 17 apart.
+      const unsigned scale = header->DibBitCount() == 1 ? 255 : header->DibBitCount() == 4 ? 17 : 1;
+      const std::uint8_t gray = GammaTable[(value * scale) & 0xFF];
+      return static_cast<TColor>(Rgb(gray, gray, gray));
+    }
+    case 3: {
+      // The colour table already holds the colours through the gamma table.
+      const win::RGBQUAD& q = header->BitmapInfo.bmiColors[GetPacked(row, x, header->DibBitCount())];
+      return static_cast<TColor>(Rgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
+    }
+    case 4: return static_cast<TColor>(Rgb(row[x], row[x], row[x]));
+    default: {
+      const std::uint8_t* p = row + 3 * x;
+      return static_cast<TColor>(Rgb(p[2], p[1], p[0]));
+    }
+  }
+}
+
+void TPNGPicture::SetPixels(int X, int Y, TColor Value) {
+  TChunkIHDR* header = Header();
+  if (header->ImageData == nullptr || X < 0 || Y < 0 || static_cast<std::uint32_t>(X) >= header->Width ||
+      static_cast<std::uint32_t>(Y) >= header->Height)
+    return;
+  std::uint8_t* row = header->ImageRow(static_cast<std::size_t>(Y));
+  const std::size_t x = static_cast<std::size_t>(X);
+  const auto color = static_cast<std::uint32_t>(Value);
+  switch (header->ColorType) {
+    case 0:
+    case 3: {
+      const win::UINT index = win::GetNearestPaletteIndex(header->ImagePalette, color & 0xFFFFFF);
+      if (index != win::CLR_INVALID) PutPacked(row, x, header->DibBitCount(), index);
+      break;
+    }
+    case 4: row[x] = static_cast<std::uint8_t>(color); break;
+    default: {
+      std::uint8_t* p = row + 3 * x;
+      p[0] = static_cast<std::uint8_t>(color >> 16);
+      p[1] = static_cast<std::uint8_t>(color >> 8);
+      p[2] = static_cast<std::uint8_t>(color);
+    }
+  }
+}
+
+// ---- Clipboard ----
+
+void TPNGPicture::LoadFromClipboardFormat(std::uint16_t AFormat, win::HANDLE AData, win::HPALETTE APalette) {
+  TBitmap bitmap;
+  bitmap.LoadFromClipboardFormat(AFormat, AData, APalette);
+  AssignHandle(bitmap.GetHandle(), false, 0);
+}
+
+void TPNGPicture::SaveToClipboardFormat(std::uint16_t& AFormat, win::HANDLE& AData, win::HPALETTE& APalette) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(GetWidth(), GetHeight());
+  Draw(bitmap.GetCanvas(), win::RECT{0, 0, GetWidth(), GetHeight()});
+  bitmap.SaveToClipboardFormat(AFormat, AData, APalette);
+}
+
+}  // namespace dashtune
