@@ -1,0 +1,63 @@
+// Helpers of the PNG tests: files made chunk by chunk, libpng as the independent reader and
+// writer, and loading through the codec from memory.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/imaging/png/png_picture.h"
+
+namespace dashtune::pngtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadFileBytes(const std::string& path);
+// All .png files under a folder of the conformance suite, sorted.
+std::vector<std::string> SuiteFiles(const std::string& folder);
+
+// One chunk record: length, name, data and CRC (computed by zlib, not by the codec).
+Bytes Chunk(const std::string& name, const Bytes& data);
+Bytes Signature();
+Bytes Concat(std::initializer_list<Bytes> parts);
+Bytes Ihdr(std::uint32_t width, std::uint32_t height, int depth, int color_type, int interlace = 0);
+Bytes BigEndian(std::uint32_t value);
+// A zlib stream of the bytes.
+Bytes Deflate(const Bytes& raw, int level = 6);
+
+// Splits a file's chunks into records; rebuilds a file from records.
+struct RawChunk {
+  std::string name;
+  Bytes data;
+};
+std::vector<RawChunk> SplitChunks(const Bytes& file);
+Bytes JoinChunks(const std::vector<RawChunk>& chunks);
+// The same file with its image data cut into IDAT chunks of the given sizes (the last size repeats).
+Bytes Rechunk(const Bytes& file, const std::vector<std::size_t>& sizes);
+
+// An image as libpng reads it: samples unpacked to one byte (depths below 8), 16-bit samples as
+// two bytes big-endian; rows of the full image (interlacing undone).
+struct LibpngImage {
+  std::uint32_t width = 0, height = 0;
+  int color_type = 0, depth = 0, interlace = 0;
+  bool has_gamma = false;
+  std::uint32_t gamma = 0;  // gamma times 100000
+  std::vector<Bytes> rows;
+  std::size_t Channels() const;
+  // Sample c of pixel x in row y, as stored (8-bit value, or 16-bit value).
+  unsigned Sample(std::size_t y, std::size_t x, std::size_t c) const;
+};
+// Throws std::runtime_error with libpng's message on failure.
+LibpngImage LibpngRead(const Bytes& file);
+// Writes samples (same layout as LibpngImage rows) with libpng, as one IDAT stream.
+Bytes LibpngWrite(const LibpngImage& image);
+
+// Loads through TPNGPicture from memory.
+std::unique_ptr<TPNGPicture> Load(const Bytes& file);
+Bytes Save(TPNGPicture& picture);
+
+// The gamma table the codec should build for a gAMA value (identity for none).
+std::array<std::uint8_t, 256> ExpectedGamma(bool has_gamma, std::uint32_t value);
+
+}  // namespace dashtune::pngtest
