@@ -95,17 +95,15 @@ void TSerBaseDispatcher::UnlockPortList() { Ports().lock.unlock(); }
 bool TSerBaseDispatcher::CreateEvents() {
   CloseEvents();
   generalEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-  passDoneEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
   threadAckEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
   outputEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-  manualEvent_ = win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr);
   flushEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-  return generalEvent_ && passDoneEvent_ && threadAckEvent_ && outputEvent_ && manualEvent_ && flushEvent_;
+  return generalEvent_ && threadAckEvent_ && outputEvent_ && flushEvent_;
 }
 
 void TSerBaseDispatcher::CloseEvents() {
   for (win::HANDLE* event :
-       {&generalEvent_, &passDoneEvent_, &threadAckEvent_, &outputEvent_, &manualEvent_, &flushEvent_}) {
+       {&generalEvent_, &threadAckEvent_, &outputEvent_, &flushEvent_}) {
     if (*event != nullptr) win::CloseHandle(*event);
     *event = nullptr;
   }
@@ -931,7 +929,6 @@ void TSerBaseDispatcher::ProcessCommunications() {
     }
   }
   if (anyFired) ClearFiredMarks();
-  SignalEvent(passDoneEvent_);
 }
 
 void TSerBaseDispatcher::ProcessTimerAndStatus() {
@@ -979,7 +976,6 @@ void TSerBaseDispatcher::RunDispatchLoop() {
     ProcessTimerAndStatus();
   }
   SignalEvent(threadAckEvent_);
-  if (closePending_ || killThreads_) MarkBuffersForRelease();
   ThreadEnded();
   dispatchRunning_ = false;
 }

@@ -188,8 +188,6 @@ class TSerBaseDispatcher {
   bool ClosePending() const { return closePending_.load(); }
   bool ThreadsActive() const { return threadsActive_.load(); }
   int ActiveThreads() const { return activeThreads_.load(); }
-  int ComHandle() const { return cid_; }
-  win::DWORD Baud() const { return baud_; }
 
   // The dispatcher at index in the global port list, or null; call with the list locked.
   static TSerBaseDispatcher* PortAt(int index);
@@ -202,7 +200,6 @@ class TSerBaseDispatcher {
   void SignalEvent(win::HANDLE event);
   void ThreadStarted();
   void ThreadEnded();
-  void MarkBuffersForRelease() { releaseWhenDone_ = true; }
   void RunDispatchLoop();
   void StartDispatchThread();
   // Ends the dispatch thread: waits for it, pumping messages, as long as maxTicks twice.
@@ -229,16 +226,13 @@ class TSerBaseDispatcher {
   std::atomic<int> activeThreads_{0};
   std::atomic<bool> closePending_{false};
   std::atomic<bool> inEvent_{false};
-  std::atomic<bool> releaseWhenDone_{false};
   std::atomic<bool> rs485_{false};
   std::atomic<bool> closing_{false};
   std::uint8_t threadBoost_ = 0;
 
   win::HANDLE generalEvent_ = nullptr;
-  win::HANDLE passDoneEvent_ = nullptr;
   win::HANDLE threadAckEvent_ = nullptr;
   win::HANDLE outputEvent_ = nullptr;
-  win::HANDLE manualEvent_ = nullptr;
   win::HANDLE flushEvent_ = nullptr;
 
   win::CRITICAL_SECTION stateLock_;
@@ -279,7 +273,6 @@ class TSerBaseDispatcher {
   bool rtsState_ = false;
   bool dtrFlow_ = false;
   bool rtsFlow_ = false;
-  std::uint16_t baseAddress_ = 0;
 
   // Dispatch ring, under the dispatch lock.
   std::vector<std::uint8_t> ring_;

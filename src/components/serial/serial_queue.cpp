@@ -35,7 +35,6 @@ TIOQueue::~TIOQueue() {
 
 void TIOQueue::Push(std::unique_ptr<TIOBuffer> element) {
   win::EnterCriticalSection(&lock_);
-  totalSize_ += element->Size;
   elements_.push_back(std::move(element));
   win::LeaveCriticalSection(&lock_);
   win::SetEvent(event_);
@@ -64,7 +63,6 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
   if (!elements_.empty()) {
     first = std::move(elements_.front());
     elements_.pop_front();
-    totalSize_ -= first->Size;
   }
   win::LeaveCriticalSection(&lock_);
   return first;
@@ -77,7 +75,6 @@ void TIOQueue::Clear() {
       ++it;
       continue;
     }
-    totalSize_ -= (*it)->Size;
     it = elements_.erase(it);
   }
   win::LeaveCriticalSection(&lock_);
@@ -104,17 +101,9 @@ std::size_t TIOQueue::Count() const {
   return count;
 }
 
-std::size_t TIOQueue::TotalSize() const {
-  win::EnterCriticalSection(&lock_);
-  std::size_t total = totalSize_;
-  win::LeaveCriticalSection(&lock_);
-  return total;
-}
-
 void TIOQueue::TrimToCount(std::size_t maxCount) {
   win::EnterCriticalSection(&lock_);
   while (elements_.size() > maxCount && !elements_.front()->InUse) {
-    totalSize_ -= elements_.front()->Size;
     elements_.pop_front();
   }
   win::LeaveCriticalSection(&lock_);

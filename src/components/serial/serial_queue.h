@@ -75,7 +75,6 @@ class TIOQueue {
   TQueueWait Wait(win::DWORD milliseconds);
 
   std::size_t Count() const;
-  std::size_t TotalSize() const;
   // Removes the oldest element while more than maxCount are queued (the log's capacity rule).
   void TrimToCount(std::size_t maxCount);
   // Runs visit on every element, oldest first, under the lock.
@@ -90,7 +89,6 @@ class TIOQueue {
   mutable win::CRITICAL_SECTION lock_;
   win::HANDLE event_;
   std::deque<std::unique_ptr<TIOBuffer>> elements_;
-  std::size_t totalSize_ = 0;
 };
 
 }  // namespace dashtune

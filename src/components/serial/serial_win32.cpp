@@ -204,7 +204,6 @@ void TSerWin32Dispatcher::JoinIOThreads() {
   killThreads_ = true;
   if (statusThread_.joinable()) {
     win::SetCommMask(comHandle_, 0);
-    SignalEvent(passDoneEvent_);
     statusThread_.join();
   }
   if (writeThread_.joinable()) {
