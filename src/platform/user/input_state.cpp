@@ -85,6 +85,25 @@ HWND GetForegroundWindow() {
   return IsWindow(window) ? window : nullptr;
 }
 
+BOOL GetGUIThreadInfo(DWORD thread_id, GUITHREADINFO* info) {
+  if (info == nullptr || info->cbSize != sizeof(GUITHREADINFO)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::shared_ptr<ThreadQueue> own = thread_id == 0 ? CurrentQueue() : nullptr;
+  Lock lock(UserMutex());
+  const std::shared_ptr<ThreadQueue> queue = own ? own : QueueOfThreadLocked(thread_id);
+  if (!queue) {
+    SetLastError(ERROR_INVALID_THREAD_ID);
+    return FALSE;
+  }
+  *info = GUITHREADINFO{};
+  info->hwndActive = queue->active;
+  info->hwndFocus = queue->focus;
+  info->hwndCapture = queue->capture;
+  return TRUE;
+}
+
 BOOL SetForegroundWindow(HWND window) {
   if (!IsWindow(window)) return FALSE;
   DWORD process = 0;

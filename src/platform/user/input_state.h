@@ -20,6 +20,21 @@ HWND GetCapture();
 HWND SetActiveWindow(HWND window);
 HWND GetActiveWindow();
 HWND GetForegroundWindow();
+
+struct GUITHREADINFO {
+  DWORD cbSize = sizeof(GUITHREADINFO);
+  DWORD flags = 0;
+  HWND hwndActive = nullptr;
+  HWND hwndFocus = nullptr;
+  HWND hwndCapture = nullptr;
+  HWND hwndMenuOwner = nullptr;
+  HWND hwndMoveSize = nullptr;
+  HWND hwndCaret = nullptr;
+  RECT rcCaret;
+};
+// The active, focus and capture windows of a thread (0: the calling thread); lets input from the
+// display go where that thread's state says. FALSE for a thread without a queue.
+BOOL GetGUIThreadInfo(DWORD thread_id, GUITHREADINFO* info);
 BOOL SetForegroundWindow(HWND window);
 
 }  // namespace win

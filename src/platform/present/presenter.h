@@ -1,0 +1,36 @@
+// The X11 presenter: shows the visible top-level windows on an X display, each as an X window
+// at its screen position showing its surface, and turns X pointer and key input into window
+// messages for the windows under the pointer (or holding the capture or the focus). Without a
+// display nothing needs it: windows paint headless all the same.
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+namespace win::present {
+
+class X11Presenter {
+ public:
+  // Connects to `display_name` (null: $DISPLAY) and starts showing; null when there is no
+  // display or its default visual is not 24-bit true colour. Sets the virtual screen to the
+  // display's size until the presenter is destroyed.
+  static std::unique_ptr<X11Presenter> Open(const char* display_name = nullptr);
+  ~X11Presenter();
+  X11Presenter(const X11Presenter&) = delete;
+  X11Presenter& operator=(const X11Presenter&) = delete;
+
+  // Shows every surface as it is now and waits (at most `real_timeout`) until the display has
+  // it; false on time-out.
+  bool Flush(std::chrono::milliseconds real_timeout = std::chrono::seconds(5));
+
+  class Impl;
+
+ private:
+  explicit X11Presenter(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// A presenter when $DISPLAY is set and usable, otherwise null.
+std::unique_ptr<X11Presenter> StartPresenterIfDisplay();
+
+}  // namespace win::present

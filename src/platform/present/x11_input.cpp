@@ -1,0 +1,146 @@
+#include "platform/present/x11_input.h"
+
+#include "platform/user/cursors.h"
+#include "platform/user/input_state.h"
+#include "platform/user/messages.h"
+#include "platform/user/window.h"
+#include "platform/user/window_position.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+namespace win::present {
+
+namespace {
+
+constexpr WPARAM MK_LBUTTON = 0x0001;
+constexpr WPARAM MK_RBUTTON = 0x0002;
+constexpr WPARAM MK_SHIFT = 0x0004;
+constexpr WPARAM MK_CONTROL = 0x0008;
+constexpr WPARAM MK_MBUTTON = 0x0010;
+constexpr short kWheelDelta = 120;
+
+struct KeyMapping {
+  unsigned long keysym;
+  WORD key;
+};
+
+constexpr KeyMapping kKeys[] = {
+    {XK_BackSpace, 0x08}, {XK_Tab, 0x09},     {XK_Return, 0x0D},   {XK_KP_Enter, 0x0D}, {XK_Escape, 0x1B},
+    {XK_space, 0x20},     {XK_Prior, 0x21},   {XK_Next, 0x22},     {XK_End, 0x23},      {XK_Home, 0x24},
+    {XK_Left, 0x25},      {XK_Up, 0x26},      {XK_Right, 0x27},    {XK_Down, 0x28},     {XK_Insert, 0x2D},
+    {XK_Delete, 0x2E},    {XK_Shift_L, 0x10}, {XK_Shift_R, 0x10},  {XK_Control_L, 0x11}, {XK_Control_R, 0x11},
+    {XK_Alt_L, 0x12},     {XK_Alt_R, 0x12},
+};
+
+WPARAM ButtonState(unsigned int state) {
+  WPARAM flags = 0;
+  if (state & Button1Mask) flags |= MK_LBUTTON;
+  if (state & Button2Mask) flags |= MK_MBUTTON;
+  if (state & Button3Mask) flags |= MK_RBUTTON;
+  if (state & ShiftMask) flags |= MK_SHIFT;
+  if (state & ControlMask) flags |= MK_CONTROL;
+  return flags;
+}
+
+GUITHREADINFO ThreadStateOf(HWND window) {
+  GUITHREADINFO info;
+  const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  if (thread == 0 || !GetGUIThreadInfo(thread, &info)) info = GUITHREADINFO{};
+  return info;
+}
+
+LPARAM ClientPoint(HWND window, POINT screen) {
+  ScreenToClient(window, &screen);
+  return MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y));
+}
+
+void PostPointer(UINT message, WPARAM flags, POINT screen, HWND top_level) {
+  SetCursorPos(screen.x, screen.y);
+  HWND target = ThreadStateOf(top_level).hwndCapture;
+  if (target == nullptr) target = WindowFromPoint(screen);
+  if (target == nullptr) return;
+  PostMessageA(target, message, flags, ClientPoint(target, screen));
+}
+
+void PostWheel(int direction, WPARAM flags, POINT screen, HWND top_level) {
+  SetCursorPos(screen.x, screen.y);
+  HWND target = ThreadStateOf(top_level).hwndFocus;
+  if (target == nullptr) target = WindowFromPoint(screen);
+  if (target == nullptr) return;
+  const WORD delta = static_cast<WORD>(static_cast<short>(direction * kWheelDelta));
+  PostMessageA(target, WM_MOUSEWHEEL, MAKEWPARAM(static_cast<WORD>(flags), delta),
+               MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
+}
+
+UINT ButtonMessage(unsigned int button, bool down) {
+  switch (button) {
+    case Button1:
+      return down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    case Button2:
+      return down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+    case Button3:
+      return down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+    default:
+      return 0;
+  }
+}
+
+void PostKey(const XKeyEvent& event, HWND top_level) {
+  XKeyEvent copy = event;
+  KeySym keysym = NoSymbol;
+  char text[8];
+  XLookupString(&copy, text, sizeof text, &keysym, nullptr);
+  const WORD key = VirtualKeyOfKeysym(keysym);
+  if (key == 0) return;
+  const GUITHREADINFO state = ThreadStateOf(top_level);
+  HWND target = state.hwndFocus ? state.hwndFocus : (state.hwndActive ? state.hwndActive : top_level);
+  const bool down = event.type == KeyPress;
+  // Repeat count 1; key-up messages carry the previous-state and transition bits.
+  const LPARAM flags = down ? 1 : static_cast<LPARAM>(0xC0000001u);
+  PostMessageA(target, down ? WM_KEYDOWN : WM_KEYUP, key, flags);
+}
+
+}  // namespace
+
+WORD VirtualKeyOfKeysym(unsigned long keysym) {
+  if (keysym >= XK_a && keysym <= XK_z) return static_cast<WORD>('A' + (keysym - XK_a));
+  if (keysym >= XK_A && keysym <= XK_Z) return static_cast<WORD>(keysym);
+  if (keysym >= XK_0 && keysym <= XK_9) return static_cast<WORD>(keysym);
+  if (keysym >= XK_F1 && keysym <= XK_F12) return static_cast<WORD>(0x70 + (keysym - XK_F1));
+  for (const KeyMapping& mapping : kKeys)
+    if (mapping.keysym == keysym) return mapping.key;
+  return 0;
+}
+
+void PostInputEvent(const _XEvent& event, HWND top_level) {
+  RECT rect;
+  if (!GetWindowRect(top_level, &rect)) return;
+  switch (event.type) {
+    case ButtonPress:
+    case ButtonRelease: {
+      const POINT screen{rect.left + event.xbutton.x, rect.top + event.xbutton.y};
+      const WPARAM flags = ButtonState(event.xbutton.state);
+      if (event.xbutton.button == Button4 || event.xbutton.button == Button5) {
+        if (event.type == ButtonPress) PostWheel(event.xbutton.button == Button4 ? 1 : -1, flags, screen, top_level);
+        return;
+      }
+      if (const UINT message = ButtonMessage(event.xbutton.button, event.type == ButtonPress))
+        PostPointer(message, flags, screen, top_level);
+      return;
+    }
+    case MotionNotify:
+      PostPointer(WM_MOUSEMOVE, ButtonState(event.xmotion.state),
+                  POINT{rect.left + event.xmotion.x, rect.top + event.xmotion.y}, top_level);
+      return;
+    case KeyPress:
+    case KeyRelease:
+      PostKey(event.xkey, top_level);
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace win::present

@@ -1,0 +1,192 @@
+#include "platform/gdi/gdi.h"
+#include "platform/present/presenter.h"
+#include "platform/present/x11_input.h"
+#include "platform/user/messages.h"
+#include "platform/user/paint.h"
+#include "platform/user/surfaces.h"
+#include "platform/user/window.h"
+#include "platform/user/window_position.h"
+#include "platform_test_support.h"
+#include "../user/user_test_window.h"
+
+#include <gtest/gtest.h>
+// Xlib after GoogleTest: its macros (None, Bool) would break GoogleTest's own names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+extern char** environ;
+
+namespace {
+
+using dashtune::testing::MessageLog;
+using dashtune::testing::PumpUntil;
+using namespace std::chrono_literals;
+
+// A private X server for one test suite; it picks a free display itself.
+class XvfbServer {
+ public:
+  XvfbServer() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const std::string fd_text = std::to_string(fds[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", nullptr};
+    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    display_ = ReadDisplayNumber(fds[0]);
+    close(fds[0]);
+  }
+  ~XvfbServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool Running() const { return pid_ > 0 && !display_.empty(); }
+  const std::string& Display() const { return display_; }
+
+ private:
+  // Xvfb writes its display number and a newline once it accepts connections.
+  static std::string ReadDisplayNumber(int fd) {
+    std::string number;
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < until) {
+      pollfd polled{fd, POLLIN, 0};
+      if (poll(&polled, 1, 100) <= 0) continue;
+      char c;
+      if (read(fd, &c, 1) != 1) break;
+      if (c == '\n') return ":" + number;
+      number += c;
+    }
+    return "";
+  }
+  pid_t pid_ = 0;
+  std::string display_;
+};
+
+class PresenterIntegrationTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new XvfbServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(server_->Running()) << "Xvfb could not be started";
+    presenter_ = win::present::X11Presenter::Open(server_->Display().c_str());
+    ASSERT_NE(presenter_, nullptr);
+    peer_ = XOpenDisplay(server_->Display().c_str());
+    ASSERT_NE(peer_, nullptr);
+    MessageLog::Get().Clear();
+  }
+  void TearDown() override {
+    if (window_) win::DestroyWindow(window_);
+    presenter_.reset();
+    if (peer_) XCloseDisplay(peer_);
+    MessageLog::Get().Clear();
+  }
+
+  // A visible top-level window painted in four coloured quarters.
+  void MakePaintedWindow(win::RECT rect) {
+    window_ = dashtune::testing::MakeWindow(nullptr, "shown", win::WS_VISIBLE);
+    win::SetWindowPos(window_, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                      win::SWP_NOZORDER);
+    const win::HDC dc = win::GetDC(window_);
+    const int w = rect.right - rect.left, h = rect.bottom - rect.top;
+    const win::COLORREF colours[] = {win::RGB(255, 0, 0), win::RGB(0, 255, 0), win::RGB(0, 0, 255), win::RGB(250, 200, 10)};
+    for (int i = 0; i < 4; ++i) {
+      const win::RECT quarter{(i % 2) * w / 2, (i / 2) * h / 2, (i % 2 + 1) * w / 2, (i / 2 + 1) * h / 2};
+      const win::HBRUSH brush = win::CreateSolidBrush(colours[i]);
+      win::FillRect(dc, &quarter, brush);
+      win::DeleteObject(brush);
+    }
+    win::ReleaseDC(window_, dc);
+    win::ValidateRect(window_, nullptr);
+  }
+
+  static XvfbServer* server_;
+  std::unique_ptr<win::present::X11Presenter> presenter_;
+  Display* peer_ = nullptr;
+  win::HWND window_ = nullptr;
+};
+
+XvfbServer* PresenterIntegrationTest::server_ = nullptr;
+
+TEST_F(PresenterIntegrationTest, TheScreenShowsTheWindowsSurface) {
+  const win::RECT rect{30, 20, 70, 50};
+  MakePaintedWindow(rect);
+  ASSERT_TRUE(presenter_->Flush());
+  win::WindowPixels expected;
+  ASSERT_TRUE(win::ReadWindowPixels(window_, &expected));
+  XImage* shot = XGetImage(peer_, DefaultRootWindow(peer_), rect.left, rect.top, 40, 30, AllPlanes, ZPixmap);
+  ASSERT_NE(shot, nullptr);
+  int mismatches = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) mismatches += (XGetPixel(shot, x, y) & 0xFFFFFF) != expected.At(x, y);
+  EXPECT_EQ(expected.At(0, 0), 0xFF0000u);
+  EXPECT_EQ(expected.At(39, 29), 0xFAC80Au);
+  EXPECT_EQ(mismatches, 0);
+  XDestroyImage(shot);
+  XImage* outside = XGetImage(peer_, DefaultRootWindow(peer_), rect.left - 1, rect.top, 1, 1, AllPlanes, ZPixmap);
+  EXPECT_NE(XGetPixel(outside, 0, 0) & 0xFFFFFF, 0xFF0000u) << "nothing drawn beside the window";
+  XDestroyImage(outside);
+}
+
+TEST_F(PresenterIntegrationTest, PointerAndKeysBecomeMessagesForTheWindow) {
+  MakePaintedWindow(win::RECT{10, 10, 50, 40});
+  ASSERT_TRUE(presenter_->Flush());
+  Window x_window = 0;
+  Window root_return, parent_return, *children = nullptr;
+  unsigned int count = 0;
+  XQueryTree(peer_, DefaultRootWindow(peer_), &root_return, &parent_return, &children, &count);
+  ASSERT_GE(count, 1u);
+  x_window = children[count - 1];
+  XFree(children);
+
+  XEvent press{};
+  press.xbutton.type = ButtonPress;
+  press.xbutton.window = x_window;
+  press.xbutton.x = 5;
+  press.xbutton.y = 7;
+  press.xbutton.button = Button1;
+  XSendEvent(peer_, x_window, False, ButtonPressMask, &press);
+  XEvent key{};
+  key.xkey.type = KeyPress;
+  key.xkey.window = x_window;
+  key.xkey.display = peer_;
+  key.xkey.keycode = XKeysymToKeycode(peer_, XK_Return);
+  XSendEvent(peer_, x_window, False, KeyPressMask, &key);
+  XFlush(peer_);
+
+  ASSERT_TRUE(PumpUntil([&] { return MessageLog::Get().Messages(window_, win::WM_KEYDOWN, win::WM_KEYDOWN).size() == 1; }));
+  std::vector<dashtune::testing::Received> input;
+  for (const auto& r : MessageLog::Get().Entries())
+    if (r.window == window_ && (r.message == win::WM_LBUTTONDOWN || r.message == win::WM_KEYDOWN)) input.push_back(r);
+  ASSERT_EQ(input.size(), 2u);
+  EXPECT_EQ(input[0].message, win::WM_LBUTTONDOWN);
+  EXPECT_EQ(input[1].wParam, 0x0Du);
+}
+
+TEST(PresenterKeys, MapsKeySymbolsToVirtualKeys) {
+  struct Case {
+    unsigned long keysym;
+    win::WORD key;
+  };
+  for (const Case& c : {Case{XK_a, 'A'}, Case{XK_Z, 'Z'}, Case{XK_5, '5'}, Case{XK_Return, 0x0D}, Case{XK_Left, 0x25},
+                        Case{XK_F1, 0x70}, Case{XK_F12, 0x7B}, Case{XK_Escape, 0x1B}, Case{XK_odiaeresis, 0}})
+    EXPECT_EQ(win::present::VirtualKeyOfKeysym(c.keysym), c.key) << c.keysym;
+}
+
+}  // namespace
