@@ -11,6 +11,8 @@
 
 #include "classlib/forms.h"
 #include "platform/core/process.h"
+#include "platform/core/wait.h"
+#include "platform/user/messages.h"
 
 namespace dashtune {
 namespace {
@@ -196,11 +198,14 @@ void TThread::Run() {
   system_id_.store(0);
   bool free_self = GetFreeOnTerminate();
   SyncState& state = Sync();
+  std::function<void()> wake;
   {
     std::lock_guard guard(state.lock);
     finished_ = true;
+    wake = state.wake;
   }
   state.changed.notify_all();
+  if (wake) wake();  // the main thread may be waiting for this thread
   // From here on a waiting thread may free this object, unless it frees itself.
   if (free_self) delete this;
 }
@@ -211,17 +216,33 @@ void TThread::DoTerminate() {
 
 int TThread::WaitFor() {
   SyncState& state = Sync();
-  std::unique_lock lock(state.lock);
-  if (thread_.get_id() == std::this_thread::get_id()) throw EThread(std::string(sysconst::SThreadWaitForSelf));
-  while (started_ && !finished_) {
-    if (IsMainThread() && !state.queue.empty()) {
-      lock.unlock();
-      CheckSynchronize();
-      lock.lock();
-      continue;
+  {
+    std::unique_lock lock(state.lock);
+    if (thread_.get_id() == std::this_thread::get_id()) throw EThread(std::string(sysconst::SThreadWaitForSelf));
+    if (!IsMainThread() || !state.wake) {
+      // Without a message layer to wake it, the main thread waits here and runs the handed calls.
+      while (started_ && !finished_) {
+        if (IsMainThread() && !state.queue.empty()) {
+          lock.unlock();
+          CheckSynchronize();
+          lock.lock();
+          continue;
+        }
+        state.changed.wait(lock);
+      }
+      return GetReturnValue();
     }
-    state.changed.wait(lock);
   }
+  // The main thread runs the calls handed to it and handles the messages other threads send
+  // to it while it waits, so that a thread that synchronises or sends before it ends can end.
+  auto finished = [this, &state] {
+    CheckSynchronize();
+    win::MSG msg;
+    win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_NOREMOVE);
+    std::lock_guard guard(state.lock);
+    return !started_ || finished_;
+  };
+  win::WaitUntil(finished, {}, win::clock::Deadline::Never());
   return GetReturnValue();
 }
 

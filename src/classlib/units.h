@@ -11,6 +11,18 @@ namespace dashtune {
 
 using TUnitProc = std::function<void()>;
 
+// Orders of the libraries' units, in the order the program starts them: the common units, the
+// list view, the picture codecs, the serial library, the shell library. Units of one library
+// use the library's value (or values just above it) so that their own order holds too.
+namespace unit_order {
+inline constexpr int kCommon = 10;
+inline constexpr int kListview = 20;
+inline constexpr int kPngCodec = 40;
+inline constexpr int kGifCodec = 50;
+inline constexpr int kSerial = 600;
+inline constexpr int kShell = 700;
+}  // namespace unit_order
+
 // Registers a unit. Units run in ascending Order; units of equal Order run in the order they were
 // registered. Either procedure may be empty. A unit registered after the initialisations ran is
 // initialised by the next InitializeUnits call.

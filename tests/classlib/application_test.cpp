@@ -279,3 +279,22 @@ TEST(TimerTest, OwnerFreesTheTimerAndItsWindow) {
 
 }  // namespace
 }  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+TEST(ApplicationTest, WaitForHandlesMessagesSentToTheMainThread) {
+  RecordingWindow window;
+  std::atomic<win::LRESULT> sent{0};
+  std::unique_ptr<TBodyThread> worker(Create<TBodyThread>(false, [&](TBodyThread&) {
+    win::DWORD_PTR result = 0;
+    // Bounded, so that a main thread that does not answer fails the test instead of hanging it.
+    sent = win::SendMessageTimeoutA(window.handle, win::WM_USER + 8, 0, 0, win::SMTO_NORMAL, 5000, &result);
+  }));
+  worker->WaitFor();
+  EXPECT_NE(sent.load(), 0);
+  EXPECT_EQ(window.messages, (std::vector<win::UINT>{win::WM_USER + 8}));
+}
+
+}  // namespace
+}  // namespace dashtune
