@@ -12,6 +12,8 @@
 #include "platform/user/cursors.h"
 #include "platform/user/messages.h"
 #include "platform/user/window.h"
+#include "platform/user/input_state.h"
+#include "platform/user/surfaces.h"
 #include "platform/user/window_position.h"
 
 namespace dashtune {
@@ -210,6 +212,96 @@ TEST(Controls, InvalidationsCoalesceIntoOnePaint) {
   child->Invalidate();
   PumpAll();
   EXPECT_EQ(child->paints, before + 1);
+}
+
+TEST(Controls, AShownFormErasesInItsColourAndChildrenPaintIntoTheWindow) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 30, 20);
+  form.SetColor(clTeal);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  child->SetBounds(4, 3, 10, 8);
+  child->SetColor(clWhite);
+  auto* graphic = new TRecordingGraphic(&form);
+  graphic->SetParent(&form);
+  graphic->SetBounds(20, 10, 3, 3);
+  form.Show();
+  PumpAll();
+  win::WindowPixels pixels;
+  ASSERT_TRUE(win::ReadWindowPixels(form.GetHandle(), &pixels));
+  EXPECT_EQ(pixels.At(0, 0), 0x008080u);   // the form's colour (teal) as 0xRRGGBB
+  EXPECT_EQ(pixels.At(4, 3), 0xFF0000u);   // the child's Paint: red 2 x 2 at its origin
+  EXPECT_EQ(pixels.At(5, 4), 0xFF0000u);
+  EXPECT_EQ(pixels.At(6, 3), 0xFFFFFFu);   // the child's background
+  EXPECT_EQ(pixels.At(20, 10), 0x0000FFu); // the graphic child, blue
+  EXPECT_EQ(pixels.At(23, 10), 0x008080u);
+}
+
+TEST(Controls, HidingAndReparentingMoveTheWindow) {
+  TForm first(nullptr);
+  TForm second(nullptr);
+  auto* child = new TRecordingControl(&first);
+  child->SetParent(&first);
+  child->SetBounds(0, 0, 5, 5);
+  first.Show();
+  second.Show();
+  EXPECT_TRUE(win::IsWindowVisible(child->GetHandle()));
+  child->Hide();
+  EXPECT_FALSE(win::IsWindowVisible(child->GetHandle()));
+  EXPECT_FALSE(child->GetShowing());
+  child->Show();
+  child->SetParent(&second);
+  EXPECT_EQ(first.GetControlCount(), 0);
+  EXPECT_EQ(second.GetControl(0), child);
+  EXPECT_EQ(win::GetParent(child->GetHandle()), second.GetHandle());
+  EXPECT_TRUE(child->GetShowing());
+  child->SetParent(nullptr);
+  EXPECT_FALSE(child->HandleAllocated());
+}
+
+TEST(Controls, KeysAndFocusReachTheirEvents) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  child->SetBounds(0, 0, 5, 5);
+  form.Show();
+  std::string events;
+  child->OnEnter = [&](TObject*) { events += "enter;"; };
+  child->OnExit = [&](TObject*) { events += "exit;"; };
+  child->OnKeyDown = [&](TObject*, std::uint16_t& key, TShiftState) {
+    events += "key" + std::to_string(key) + ";";
+    if (key == 27) key = 0;
+  };
+  child->OnKeyPress = [&](TObject*, char& key) {
+    events += std::string("press") + key + ";";
+    key = 'B';
+  };
+  child->SetFocus();
+  EXPECT_TRUE(child->Focused());
+  child->Perform(win::WM_KEYDOWN, 65, 0);
+  child->Perform(win::WM_KEYDOWN, 27, 0);
+  child->Perform(win::WM_CHAR, 'a', 0);
+  form.SetFocus();
+  EXPECT_EQ(events, "enter;key65;key27;pressa;exit;");
+  child->SetEnabled(false);
+  EXPECT_THROW(child->SetFocus(), EInvalidOperation);
+}
+
+TEST(Screen, TheScreenCursorOverridesTheControlsCursor) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 10, 10);
+  form.SetCursor(crHandPoint);
+  form.Show();
+  win::SetCursorPos(2, 2);
+  const auto set_cursor = [&] {
+    form.Perform(win::WM_SETCURSOR, reinterpret_cast<win::WPARAM>(form.GetHandle()), 1);
+    return win::GetCursor();
+  };
+  EXPECT_EQ(set_cursor(), Screen->GetCursors(crHandPoint));
+  Screen->SetCursor(crHourGlass);
+  EXPECT_EQ(set_cursor(), Screen->GetCursors(crHourGlass));
+  Screen->SetCursor(crDefault);
+  EXPECT_EQ(set_cursor(), Screen->GetCursors(crHandPoint));
 }
 
 TEST(Forms, CloseAsksCloseQueryAndTheCloseActionDecides) {
