@@ -36,7 +36,7 @@ class Set {
     return *this;
   }
 
-  // Union, difference and intersection, as for sets of the specification language.
+  // Union (+), difference (-) and intersection (*).
   friend constexpr Set operator+(Set a, Set b) { return FromBits(a.bits_ | b.bits_); }
   friend constexpr Set operator-(Set a, Set b) { return FromBits(a.bits_ & ~b.bits_); }
   friend constexpr Set operator*(Set a, Set b) { return FromBits(a.bits_ & b.bits_); }
