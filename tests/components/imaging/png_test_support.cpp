@@ -39,7 +39,7 @@ Bytes Chunk(const std::string& name, const Bytes& data) {
   out.insert(out.end(), name.begin(), name.end());
   out.insert(out.end(), data.begin(), data.end());
   uLong crc = crc32(0, reinterpret_cast<const Bytef*>(name.data()), static_cast<uInt>(name.size()));
-  crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+  if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
   const Bytes c = BigEndian(static_cast<std::uint32_t>(crc));
   out.insert(out.end(), c.begin(), c.end());
   return out;
