@@ -249,6 +249,64 @@ Bytes Save(TPNGPicture& picture) {
   return Bytes(stream.GetMemory(), stream.GetMemory() + stream.GetSize());
 }
 
+namespace {
+unsigned Packed(const std::uint8_t* row, std::size_t x, int bits) {
+  const std::size_t bit = x * static_cast<std::size_t>(bits);
+  return (row[bit / 8] >> (8 - bits - static_cast<int>(bit % 8))) & ((1u << bits) - 1);
+}
+}  // namespace
+
+std::string CompareWithSamples(const LibpngImage& ref, const TPNGPicture& picture,
+                               const std::array<std::uint8_t, 256>& gamma) {
+  TChunkIHDR* h = picture.Header();
+  if (h->Width != ref.width || h->Height != ref.height || h->ColorType != ref.color_type)
+    return "header differs";
+  const int bits = h->DibBitCount();
+  const bool wide = ref.depth == 16;
+  for (std::size_t y = 0; y < ref.height; ++y) {
+    const std::uint8_t* row = h->ImageRow(y);
+    for (std::size_t x = 0; x < ref.width; ++x) {
+      const auto hi = [&](std::size_t c) { return wide ? ref.Sample(y, x, c) >> 8 : ref.Sample(y, x, c); };
+      const auto lo = [&](std::size_t c) { return ref.Sample(y, x, c) & 0xFF; };
+      std::vector<unsigned> got, want;
+      switch (ref.color_type) {
+        case 0:
+        case 3:
+          got.push_back(wide ? row[x] : Packed(row, x, bits));
+          want.push_back(ref.color_type == 0 && ref.depth == 2 ? ref.Sample(y, x, 0) * 5 : hi(0));
+          if (wide) {
+            got.push_back(h->ExtraRow(y)[x]);
+            want.push_back(lo(0));
+          }
+          break;
+        case 4:
+          got = {row[x], h->AlphaRow(y)[x]};
+          want = {hi(0), hi(1)};
+          if (wide) {
+            got.push_back(h->ExtraRow(y)[x]);
+            want.push_back(lo(0));
+          }
+          break;
+        default:
+          for (std::size_t c = 0; c < 3; ++c) {
+            got.push_back(row[3 * x + 2 - c]);
+            want.push_back(gamma[hi(c)]);
+            if (wide) {
+              got.push_back(h->ExtraRow(y)[3 * x + 2 - c]);
+              want.push_back(gamma[lo(c)]);
+            }
+          }
+          if (ref.color_type == 6) {
+            got.push_back(h->AlphaRow(y)[x]);
+            want.push_back(hi(3));
+          }
+      }
+      if (got != want) return "pixel " + std::to_string(x) + "," + std::to_string(y) + " differs";
+    }
+  }
+  return "";
+}
+
 std::array<std::uint8_t, 256> ExpectedGamma(bool has_gamma, std::uint32_t value) {
   std::array<std::uint8_t, 256> table{};
   for (int i = 0; i < 256; ++i) {

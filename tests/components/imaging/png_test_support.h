@@ -57,6 +57,12 @@ Bytes LibpngWrite(const LibpngImage& image);
 std::unique_ptr<TPNGPicture> Load(const Bytes& file);
 Bytes Save(TPNGPicture& picture);
 
+// "" when the picture holds the samples as the codec keeps them (palette and gray by index, 2-bit
+// gray as 5 x v, colours through the gamma table, 16-bit high bytes in the image and low bytes in
+// the extra plane), else the first difference.
+std::string CompareWithSamples(const LibpngImage& ref, const TPNGPicture& picture,
+                               const std::array<std::uint8_t, 256>& gamma);
+
 // The gamma table the codec should build for a gAMA value (identity for none).
 std::array<std::uint8_t, 256> ExpectedGamma(bool has_gamma, std::uint32_t value);
 
