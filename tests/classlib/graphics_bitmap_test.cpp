@@ -2,7 +2,11 @@
 // transparency, drawing and the clipboard pair; TIcon files and masked drawing.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "classlib/bitmap.h"
@@ -260,6 +264,45 @@ TEST(Icon, FileRoundTripAndMaskedDrawing) {
   short_stream.WriteBuffer(broken.data(), static_cast<int>(broken.size()));
   short_stream.SetPosition(0);
   EXPECT_THROW(loaded.LoadFromStream(&short_stream), EInvalidGraphic);
+}
+
+}  // namespace
+}  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+// ImageMagick's convert writes the file the picture container loads by its extension, and reads
+// back what the bitmap saves.
+TEST(BitmapPeerIntegration, PictureLoadsThePeersFileAndThePeerReadsOurs) {
+  if (std::system("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick convert is not installed";
+  const std::string dir = ::testing::TempDir();
+  // Four pixels: red, green, blue, white (rows top-down).
+  const unsigned char rgb[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+  {
+    std::ofstream out(dir + "peer_in.rgb", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(rgb), sizeof rgb);
+  }
+  ASSERT_EQ(std::system(("convert -size 2x2 -depth 8 rgb:" + dir + "peer_in.rgb -type Palette -compress None BMP3:" +
+                         dir + "peer.bmp 2>/dev/null")
+                            .c_str()),
+            0);
+  TPicture picture;
+  picture.LoadFromFile(dir + "peer.bmp");
+  auto* bitmap = dynamic_cast<TBitmap*>(picture.GetGraphic());
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->GetCanvas()->GetPixel(0, 0), clRed);
+  EXPECT_EQ(bitmap->GetCanvas()->GetPixel(1, 0), clLime);
+  EXPECT_EQ(bitmap->GetCanvas()->GetPixel(0, 1), clBlue);
+  EXPECT_EQ(bitmap->GetCanvas()->GetPixel(1, 1), clWhite);
+
+  bitmap->SetPixelFormat(pf32bit);
+  picture.SaveToFile(dir + "ours.bmp");
+  ASSERT_EQ(std::system(("convert " + dir + "ours.bmp -depth 8 rgb:" + dir + "peer_out.rgb 2>/dev/null").c_str()), 0);
+  std::ifstream in(dir + "peer_out.rgb", std::ios::binary);
+  const std::vector<char> back{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_EQ(back.size(), sizeof rgb);
+  EXPECT_EQ(std::memcmp(back.data(), rgb, sizeof rgb), 0);
 }
 
 }  // namespace
