@@ -650,7 +650,18 @@ bool MediaPipeline::Pause() {
     state_ = PlayState::kPaused;
     pause_requested_ = true;
   }
-  if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return false;
+  const GstStateChangeReturn change = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+  if (change == GST_STATE_CHANGE_FAILURE) return false;
+  if (change != GST_STATE_CHANGE_ASYNC) {
+    // Already paused: no preroll follows to report the pause, so report it now.
+    bool report = false;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      report = pause_requested_;
+      pause_requested_ = false;
+    }
+    if (report) Emit(EC_PAUSED, 0, 0);
+  }
   return WaitForStateChange(kSettleLimitMs);
 }
 

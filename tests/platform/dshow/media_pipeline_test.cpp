@@ -128,7 +128,10 @@ TEST_F(MediaPipelineIntegrationTest, RendersAFileAndPlaysItToCompletion) {
 TEST_F(MediaPipelineIntegrationTest, SeeksPausedAndChangesRate) {
   ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/clip.ogg", nullptr), RenderOutcome::kRendered);
   ASSERT_TRUE(pipeline_->Pause());
+  // Rendering left the pipeline prerolled: the pause completes at once and is reported once.
+  EXPECT_TRUE(events_.WaitFor(EC_PAUSED, 2s));
   ASSERT_TRUE(pipeline_->Seek(1200 * 1000000LL));
+  EXPECT_EQ(events_.Of(EC_PAUSED).size(), 1u);
   const std::optional<std::int64_t> position = pipeline_->Position();
   ASSERT_TRUE(position.has_value());
   EXPECT_NEAR(static_cast<double>(*position) / 1e6, 1200.0, 100.0);
