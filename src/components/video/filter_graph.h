@@ -12,6 +12,7 @@
 
 #include "classlib/classes.h"
 #include "classlib/forms.h"
+#include "classlib/messages.h"
 #include "classlib/streams.h"
 #include "platform/dshow/dshow.h"
 

@@ -12,29 +12,13 @@
 #include "media_fixtures.h"
 #include "platform/core/strings.h"
 #include "platform/user/messages.h"
+#include "platform_test_support.h"
 
 namespace dashtune {
 namespace {
 
 using namespace std::chrono_literals;
 using win::ComPtr;
-
-// Handles messages until `done` holds or `limit` (real time) has passed.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    win::MSG message;
-    bool handled = false;
-    while (win::PeekMessageA(&message, nullptr, 0, 0, win::PM_REMOVE)) {
-      win::TranslateMessage(&message);
-      win::DispatchMessageA(&message);
-      handled = true;
-    }
-    if (!handled) std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 class FilterGraphIntegrationTest : public ::testing::Test {
  protected:
@@ -88,7 +72,7 @@ TEST_F(FilterGraphIntegrationTest, PlaysAClipToCompletionThroughThePump) {
   ASSERT_TRUE(graph_.Play());
   EXPECT_EQ(graph_.GetState(), gsPlaying);
   const auto completed = [&] { return std::find(codes.begin(), codes.end(), win::EC_COMPLETE) != codes.end(); };
-  EXPECT_TRUE(PumpUntil(completed, 10s));
+  EXPECT_TRUE(dashtune::testing::PumpUntil(completed, 10s));
   EXPECT_TRUE(graph_.Stop());
   EXPECT_EQ(graph_.GetState(), gsStopped);
   EXPECT_EQ(seeking->GetDuration(&duration), win::S_OK);
@@ -145,7 +129,7 @@ TEST_F(FilterGraphIntegrationTest, PlaysADvdFolderWithTitleTimeAndTimeEvents) {
   EXPECT_EQ(control->PlayAtTime(&start, win::DVD_CMD_FLAG_Flush, nullptr), win::S_OK);
 
   ASSERT_TRUE(graph_.Play());
-  EXPECT_TRUE(PumpUntil([&] { return seconds.size() >= 2; }, 5s));
+  EXPECT_TRUE(dashtune::testing::PumpUntil([&] { return seconds.size() >= 2; }, 5s));
   ASSERT_GE(seconds.size(), 2u);
   EXPECT_GE(seconds[0], 1);
   // Once a second of playing: the second sample lies about a second later.

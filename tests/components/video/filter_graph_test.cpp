@@ -72,13 +72,7 @@ class FilterGraphTest : public ::testing::Test {
   const std::vector<std::string>& Calls() { return script().calls; }
 
   // Delivers posted messages to their windows until none is left.
-  static void PumpMessages() {
-    win::MSG message;
-    while (win::PeekMessageA(&message, nullptr, 0, 0, win::PM_REMOVE)) {
-      win::TranslateMessage(&message);
-      win::DispatchMessageA(&message);
-    }
-  }
+  static void PumpMessages() { Application->ProcessMessages(); }
 
   win::fake::ScopedFakeMediaGraph fake_;
   TestLink link_{script(), "Renderer"};
