@@ -89,9 +89,15 @@ TControlCanvas::~TControlCanvas() { FreeHandle(); }
 void TControlCanvas::FreeHandle() {
   if (window_ == nullptr) return;
   win::HDC dc = CurrentHandle();
+  pen_pos_ = GetPenPos();
   SetHandle(nullptr);
   win::ReleaseDC(window_, dc);
   window_ = nullptr;
+}
+
+void TControlCanvas::Changed() {
+  TCanvas::Changed();
+  if (GetLockCount() == 0) FreeHandle();
 }
 
 void TControlCanvas::CreateHandle() {
@@ -109,6 +115,7 @@ void TControlCanvas::CreateHandle() {
   }
   window_ = window;
   SetHandle(dc);
+  MoveTo(pen_pos_.x, pen_pos_.y);
 }
 
 // --- control -------------------------------------------------------------------------------
@@ -156,6 +163,18 @@ void TControl::ParentChanged() {
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   if (ALeft == left_ && ATop == top_ && AWidth == width_ && AHeight == height_) return;
+  ConstrainSize(AWidth, AHeight);
+  const bool resized = AWidth != width_ || AHeight != height_;
+  if (parent_ != nullptr && visible_) Invalidate();
+  left_ = ALeft;
+  top_ = ATop;
+  width_ = AWidth;
+  height_ = AHeight;
+  if (parent_ != nullptr && visible_) Invalidate();
+  if (resized) Resize();
+}
+
+void TControl::ConstrainSize(int& AWidth, int& AHeight) {
   if ((AWidth != width_ || AHeight != height_) && !CanResize(AWidth, AHeight)) {
     AWidth = width_;
     AHeight = height_;
@@ -166,14 +185,6 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   if (max_height > 0) AHeight = std::min(AHeight, max_height);
   AWidth = std::max({AWidth, min_width, 0});
   AHeight = std::max({AHeight, min_height, 0});
-  const bool resized = AWidth != width_ || AHeight != height_;
-  if (parent_ != nullptr && visible_) Invalidate();
-  left_ = ALeft;
-  top_ = ATop;
-  width_ = AWidth;
-  height_ = AHeight;
-  if (parent_ != nullptr && visible_) Invalidate();
-  if (resized) Resize();
 }
 
 bool TControl::CanResize(int& NewWidth, int& NewHeight) {
@@ -575,17 +586,8 @@ void TWinControl::SetEnabled(bool Value) {
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   const int old_width = GetWidth(), old_height = GetHeight();
   if (ALeft == GetLeft() && ATop == GetTop() && AWidth == old_width && AHeight == old_height) return;
-  if ((AWidth != old_width || AHeight != old_height) && !CanResize(AWidth, AHeight)) {
-    AWidth = old_width;
-    AHeight = old_height;
-  }
-  int min_width = 0, min_height = 0, max_width = 0, max_height = 0;
-  ConstrainedResize(min_width, min_height, max_width, max_height);
-  if (max_width > 0) AWidth = std::min(AWidth, max_width);
-  if (max_height > 0) AHeight = std::min(AHeight, max_height);
-  AWidth = std::max({AWidth, min_width, 0});
-  AHeight = std::max({AHeight, min_height, 0});
-  // Stored through the base so a graphic-control parent repaint is not needed: a window moves.
+  ConstrainSize(AWidth, AHeight);
+  // A window moves itself: no repaint of the parent is needed.
   left_ = ALeft;
   top_ = ATop;
   width_ = AWidth;

@@ -76,6 +76,8 @@ class TControl;
 
 // The canvas of a control: outside painting it draws through a device context of the control's
 // window (for a graphic control, of its parent's window, moved to the control and clipped to it).
+// That context is given back after every drawing call while the canvas is not locked, so what
+// was drawn reaches the screen at once; the pen position carries over to the next context.
 class TControlCanvas : public TCanvas {
  public:
   explicit TControlCanvas(TControl* control);  // control: not owned, owns this canvas
@@ -85,10 +87,12 @@ class TControlCanvas : public TCanvas {
 
  protected:
   void CreateHandle() override;
+  void Changed() override;
 
  private:
   TControl* control_;
   win::HWND window_ = nullptr;  // the window whose context is held, or nullptr
+  win::POINT pen_pos_{};        // pen position of the released context
 };
 
 class TControl : public TComponent {
@@ -198,6 +202,8 @@ class TControl : public TComponent {
   virtual void Resize();
   virtual bool CanResize(int& NewWidth, int& NewHeight);
   virtual void ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight);
+  // A new size after CanResize (refused: the old size) and the constraints (0: none).
+  void ConstrainSize(int& AWidth, int& AHeight);
   // Called when the font or colour changes; repaints.
   virtual void FontChanged();
   virtual void ColorChanged();

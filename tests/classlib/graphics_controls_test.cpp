@@ -237,6 +237,33 @@ TEST(Controls, AShownFormErasesInItsColourAndChildrenPaintIntoTheWindow) {
   EXPECT_EQ(pixels.At(23, 10), 0x008080u);
 }
 
+TEST(Controls, DrawingOnTheCanvasOutsidePaintReachesTheWindowAtOnce) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 20, 20);
+  form.SetColor(clWhite);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  child->SetBounds(5, 5, 10, 10);
+  child->SetColor(clWhite);
+  form.Show();
+  PumpAll();
+  int notices = 0;
+  win::SetSurfaceListener([&](win::HWND) { ++notices; });
+  TCanvas* canvas = child->GetCanvas();
+  canvas->GetPen()->SetColor(clBlue);
+  canvas->MoveTo(0, 9);
+  canvas->LineTo(4, 9);
+  canvas->LineTo(4, 5);  // continues from the pen position of the released context
+  win::SetSurfaceListener(nullptr);
+  EXPECT_GE(notices, 2);
+  win::WindowPixels pixels;
+  ASSERT_TRUE(win::ReadWindowPixels(form.GetHandle(), &pixels));
+  EXPECT_EQ(pixels.At(5, 14), 0x0000FFu);
+  EXPECT_EQ(pixels.At(8, 14), 0x0000FFu);
+  EXPECT_EQ(pixels.At(9, 11), 0x0000FFu);
+  EXPECT_EQ(pixels.At(9, 10), 0xFFFFFFu);  // LineTo leaves its end point
+}
+
 TEST(Controls, HidingAndReparentingMoveTheWindow) {
   TForm first(nullptr);
   TForm second(nullptr);
