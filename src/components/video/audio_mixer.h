@@ -7,7 +7,7 @@
 #pragma once
 
 #include "classlib/classes.h"
-#include "classlib/controls.h"
+#include "classlib/messages.h"
 #include "classlib/lists.h"
 #include "platform/mixer/mixer.h"
 #include "platform/user/window.h"
