@@ -717,6 +717,12 @@ void TWinControl::WndProc(TMessage& Message) {
       Message.Result = 1;
       return;
     }
+    case win::WM_NCDESTROY:
+      // The window may go without DestroyHandle (its parent window was destroyed).
+      DefaultHandler(Message);
+      ControlWindows().erase(handle_);
+      handle_ = nullptr;
+      return;
     case win::WM_WINDOWPOSCHANGED:
       SyncBoundsFromWindow();
       DefaultHandler(Message);

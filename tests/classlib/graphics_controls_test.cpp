@@ -264,6 +264,29 @@ TEST(Controls, DrawingOnTheCanvasOutsidePaintReachesTheWindowAtOnce) {
   EXPECT_EQ(pixels.At(9, 10), 0xFFFFFFu);  // LineTo leaves its end point
 }
 
+TEST(Controls, WheelEventsAndAWindowDestroyedFromOutside) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  std::string events;
+  child->OnMouseWheelDown = [&](TObject*, TShiftState, win::POINT, bool& handled) {
+    events += "down;";
+    handled = true;
+  };
+  child->OnMouseWheelUp = [&](TObject*, TShiftState, win::POINT, bool&) { events += "up;"; };
+  const auto wheel = [](int delta) { return static_cast<win::WPARAM>(static_cast<std::uint16_t>(delta)) << 16; };
+  EXPECT_EQ(child->Perform(win::WM_MOUSEWHEEL, wheel(-120), 0), 1);
+  child->Perform(win::WM_MOUSEWHEEL, wheel(120), 0);
+  EXPECT_EQ(events, "down;up;");
+
+  win::HWND window = child->GetHandle();
+  win::DestroyWindow(form.GetHandle());  // takes the child's window with it
+  EXPECT_FALSE(win::IsWindow(window));
+  EXPECT_FALSE(child->HandleAllocated());
+  EXPECT_FALSE(form.HandleAllocated());
+  EXPECT_NE(child->GetHandle(), nullptr);  // made again on demand
+}
+
 TEST(Controls, HidingAndReparentingMoveTheWindow) {
   TForm first(nullptr);
   TForm second(nullptr);
