@@ -2,6 +2,7 @@
 
 #include "platform/core/errors.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/objects.h"
 #include "platform/user/messages.h"
 #include "platform/user/paint_internal.h"
 #include "platform/user/surfaces.h"
@@ -415,6 +416,7 @@ BOOL ReadWindowPixels(HWND handle, WindowPixels* out) {
   POINT offset;
   const std::shared_ptr<Window> root = RootOfLocked(window, &offset);
   if (!root->surface) return FALSE;
+  const gdi::EngineLock drawing = gdi::LockEngine();  // the raster engine writes these pixels
   const RECT client = ClientRectOf(*window);
   out->width = client.right;
   out->height = client.bottom;
@@ -436,6 +438,7 @@ BOOL ReadWindowPixels(HWND handle, WindowPixels* out) {
 
 void VisitTopLevelSurfaces(const std::function<void(const TopLevelSurface&)>& visit) {
   Lock lock(UserMutex());
+  const gdi::EngineLock drawing = gdi::LockEngine();  // the raster engine writes these pixels
   const std::vector<HWND>& tops = Windows().top_level;
   for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
     const std::shared_ptr<Window> window = FindWindowLocked(*it);

@@ -30,8 +30,8 @@ struct TopLevelSurface {
   int height = 0;
   std::ptrdiff_t stride = 0;
 };
-// Visits the visible top-level surfaces bottom first while the window manager is locked: `visit`
-// must copy what it needs and call nothing of this layer.
+// Visits the visible top-level surfaces bottom first while the window manager and the raster
+// engine are locked: `visit` must copy what it needs and call nothing of this layer.
 void VisitTopLevelSurfaces(const std::function<void(const TopLevelSurface&)>& visit);
 
 // Called, on the thread that changed it, after a top-level window's surface was drawn on

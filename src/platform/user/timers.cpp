@@ -80,9 +80,12 @@ bool HasDueTimerLocked(const ThreadQueue& queue) {
 }
 
 std::optional<std::uint64_t> NextTimerDueLocked(const ThreadQueue& queue) {
+  // Timers already due are left out: a wait that filters them away must not wake for them again
+  // and again; a wait that takes them finds them before it waits.
+  const std::uint64_t now = clock::NowNanoseconds();
   std::optional<std::uint64_t> next;
   for (const Timer& timer : Timers().timers)
-    if (timer.queue == &queue && (!next || timer.due_ns < *next)) next = timer.due_ns;
+    if (timer.queue == &queue && timer.due_ns > now && (!next || timer.due_ns < *next)) next = timer.due_ns;
   return next;
 }
 

@@ -21,8 +21,8 @@ constexpr UINT USER_TIMER_MAXIMUM = 0x7FFFFFFF;
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT interval, TIMERPROC callback);
 BOOL KillTimer(HWND window, UINT_PTR id);
 
-// When the calling thread's next timer is due, on the platform clock (nanoseconds); nothing
-// without timers. Lets a pump advance a fake clock from one deadline to the next.
+// When the calling thread's next timer falls due, on the platform clock (nanoseconds); nothing
+// without timers still to fall due. Lets a pump advance a fake clock from one deadline to the next.
 std::optional<std::uint64_t> NextTimerDueNanoseconds();
 
 }  // namespace win

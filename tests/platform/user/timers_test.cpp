@@ -10,6 +10,8 @@
 #include <atomic>
 #include <thread>
 
+#include <time.h>
+
 namespace {
 
 using dashtune::testing::AdvanceAndPump;
@@ -130,6 +132,34 @@ TEST_F(TimerTest, GetMessageWaitsForTheNextTimerOnTheFakeClock) {
   EXPECT_EQ(msg.message, win::WM_TIMER);
   EXPECT_EQ(msg.wParam, 3u);
   EXPECT_EQ(msg.time - start_, 3000u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TimerTest, AFilteredWaitIsNotWokenAgainAndAgainByAnotherWindowsDueTimer) {
+  const win::HWND other = MakeWindow();
+  win::SetTimer(other, 1, 10, nullptr);
+  fake_.Advance(10);  // due, but GetMessage below filters it out
+  std::thread poster([&] {
+    win::ScopedFakeClock::AwaitWaitingThreads(1, 5s);
+    std::this_thread::sleep_for(50ms);  // long enough for a spinning wait to show
+    win::PostMessageA(window_, win::WM_USER, 0, 0);
+  });
+  const auto cpu_now = [] {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1'000'000'000ll + t.tv_nsec;
+  };
+  const long long cpu_before = cpu_now();
+  win::MSG msg;
+  ASSERT_EQ(win::GetMessageA(&msg, window_, 0, 0), win::TRUE);
+  const long long cpu_used = cpu_now() - cpu_before;
+  poster.join();
+  EXPECT_EQ(msg.message, win::WM_USER);
+  EXPECT_LT(cpu_used, 25'000'000) << "the wait spun";
+  win::DestroyWindow(other);
 }
 
 }  // namespace
