@@ -574,7 +574,10 @@ void TWinControl::UpdateShowing() {
 void TWinControl::SetVisible(bool Value) {
   if (Value == GetVisible()) return;
   TControl::SetVisible(Value);
-  if (GetParent() != nullptr) UpdateShowing();
+  if (GetParent() != nullptr)
+    UpdateShowing();
+  else if (handle_ != nullptr)
+    win::ShowWindow(handle_, Value ? win::SW_SHOWNA : win::SW_HIDE);
 }
 
 void TWinControl::SetEnabled(bool Value) {

@@ -8,4 +8,5 @@ target_sources(dashtune_classlib PRIVATE
   controls.cpp
   form.cpp
   graphics.cpp
+  hint_window.cpp
   imagelist.cpp)

@@ -215,9 +215,10 @@ TCanvas::TCanvas()
 
 TCanvas::~TCanvas() { SetHandle(nullptr); }
 
+// Whoever draws on the handle directly finds the canvas's font, pen and brush selected.
 win::HDC TCanvas::GetHandle() {
   Changing();
-  RequiredState(TCanvasStates{TCanvasState::csHandleValid});
+  RequiredState(TCanvasStates{csHandleValid, csFontValid, csPenValid, csBrushValid});
   return handle_;
 }
 

@@ -402,3 +402,53 @@ TEST(Screen, CursorTableInstallsReplacesAndFallsBackToTheDefault) {
 
 }  // namespace
 }  // namespace dashtune
+
+#include "classlib/hint_window.h"
+#include "platform/text/font.h"
+
+namespace dashtune {
+namespace {
+
+TEST(HintWindow, MeasuresShowsPaintsAndHides) {
+  THintWindow hint(nullptr);
+  hint.GetFont()->SetName(win::text::kFixedMetricsFaceName);
+  hint.GetFont()->SetHeight(10);  // advance 5, boxes of 4 columns
+  const win::RECT needed = hint.CalcHintRect(1000, "ab cd", nullptr);
+  EXPECT_EQ(needed.left, 0);
+  EXPECT_EQ(needed.right, 5 * 5 + 6);
+  EXPECT_EQ(needed.bottom, 10 + 2);
+  const win::RECT wrapped = hint.CalcHintRect(12, "ab cd", nullptr);
+  EXPECT_EQ(wrapped.bottom, 2 * 10 + 2);  // two lines
+
+  hint.ActivateHint(win::RECT{30, 40, 30 + needed.right, 40 + needed.bottom}, "ab cd");
+  EXPECT_TRUE(win::IsWindowVisible(hint.GetHandle()));
+  win::RECT shown{};
+  win::GetWindowRect(hint.GetHandle(), &shown);
+  EXPECT_EQ(shown.left, 30);
+  EXPECT_EQ(shown.top, 40);
+  PumpAll();
+  win::WindowPixels pixels;
+  ASSERT_TRUE(win::ReadWindowPixels(hint.GetHandle(), &pixels));
+  const auto rgb = [](TColor c) {
+    const win::COLORREF v = ColorToRGB(c);
+    return ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
+  };
+  EXPECT_EQ(pixels.At(2, 2), rgb(clInfoText));  // first box, inset by 2
+  EXPECT_EQ(pixels.At(1, 1), rgb(clInfoBk));
+
+  win::MSG msg{};
+  for (win::UINT m : {win::WM_KEYDOWN, win::WM_LBUTTONDOWN, win::WM_MOUSEWHEEL, win::WM_COMMAND}) {
+    msg.message = m;
+    EXPECT_TRUE(hint.IsHintMsg(msg)) << m;
+  }
+  for (win::UINT m : {win::WM_MOUSEMOVE, win::WM_PAINT, win::WM_TIMER}) {
+    msg.message = m;
+    EXPECT_FALSE(hint.IsHintMsg(msg)) << m;
+  }
+  hint.ReleaseHandle();
+  EXPECT_FALSE(hint.HandleAllocated());
+  EXPECT_FALSE(hint.GetVisible());
+}
+
+}  // namespace
+}  // namespace dashtune
