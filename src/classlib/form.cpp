@@ -13,8 +13,9 @@
 namespace dashtune {
 namespace {
 
-// Posted to a form by Release; the form frees itself when it arrives.
-constexpr win::UINT kReleaseMessage = win::WM_USER + 0x3F00;
+// Posted to a form by Release, from the class library's own control messages (0xB000 up); the
+// form frees itself when it arrives.
+constexpr win::UINT kReleaseMessage = 0xB021;
 
 }  // namespace
 
