@@ -3,6 +3,7 @@
 // test's thread.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <string>
 #include <vector>
@@ -68,7 +69,7 @@ class FakeDispatcher : public TSerBaseDispatcher {
   int stateWrites = 0;
   std::deque<std::uint8_t> incoming;
   std::string sent;
-  int outUsed = 0;
+  std::atomic<int> outUsed{0};  // also read by a thread that waits for the output to drain
   win::DWORD modemLines = 0;
   win::DWORD lineErrors = 0;
   std::vector<int> escapes;
