@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,30 @@ TEST_F(MixerAlsaIntegrationTest, TheSourceEnumerationIsASingleSelectList) {
   selection = {0, 0, 0};
   EXPECT_EQ(Details(mux, 1, selection, true), MIXERR_INVALVALUE) << "an enumeration always selects one";
   EXPECT_EQ(peer.Read("Capture Source"), (std::vector<long>{2}));
+}
+
+// Runs amixer on the test device and answers its output ("" when it could not run).
+std::string RunAmixer(const std::string& arguments) {
+  const std::string command =
+      std::string("amixer -D ") + TestAlsaPlugin::kDeviceName + " " + arguments + " 2>&1";
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof(buffer), pipe)) output += buffer;
+    if (pclose(pipe) != 0) output += "(failed)";
+  }
+  return output;
+}
+
+TEST_F(MixerAlsaIntegrationTest, AnotherProcessSeesAndMakesChanges) {
+  const std::vector<MIXERCONTROLA> cd = Controls(Line(0, 2));
+  std::vector<DWORD> volume{65535, 0};
+  ASSERT_EQ(Details(cd[0], 2, volume, true), MMSYSERR_NOERROR);
+  EXPECT_NE(RunAmixer("cget name='CD Playback Volume'").find(": values=31,0"), std::string::npos);
+  const std::string set = RunAmixer("cset name='CD Playback Volume' 0,31");
+  ASSERT_EQ(set.find("(failed)"), std::string::npos) << set;
+  ASSERT_EQ(Details(cd[0], 2, volume, false), MMSYSERR_NOERROR);
+  EXPECT_EQ(volume, (std::vector<DWORD>{0, 65535}));
 }
 
 // A source enumeration that the simple mixer keeps as one enumerated element.
