@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@
 #include "platform/dshow/media_pipeline.h"
 #include "platform/dshow/notify.h"
 #include "platform/dshow/property_bag.h"
+#include "platform/dshow/renderer_window.h"
 #include "platform/dshow/video_renderer_bin.h"
 
 #include <gst/gst.h>
@@ -28,6 +30,7 @@ namespace {
 inline constexpr IID IID_IElementFilter{0x3C1E9A40, 0x6B2D, 0x4F51, {0x9A, 0x7E, 0x21, 0x5D, 0x0C, 0x8B, 0x44, 0x19}};
 
 const char kFilterMark[] = "dashtune-filter";
+const char kWindowMark[] = "dashtune-renderer-window";
 const char kGraphMark[] = "dashtune-graph";
 
 class FilterGraph;
@@ -283,8 +286,17 @@ class FilterGraph final : public IFilterGraph2,
     g_object_set_data(G_OBJECT(pipeline_->pipeline()), kGraphMark, this);
   }
   ~FilterGraph() override {
-    // Stops the streaming threads before the objects they call go.
+    // The windows go first (they listen to the renderers' frames), then the streaming threads
+    // stop before the objects they call go.
+    while (!windows_.empty()) CloseRendererWindow(windows_.begin()->first);
     pipeline_.reset();
+  }
+
+  // Renders a DVD folder and gives its video a window.
+  gst::RenderOutcome RenderDvd(const std::string& folder) {
+    const gst::RenderOutcome outcome = pipeline_->RenderDvd(folder);
+    OpenRendererWindows();
+    return outcome;
   }
 
   gst::MediaPipeline& pipeline() { return *pipeline_; }
@@ -323,6 +335,7 @@ class FilterGraph final : public IFilterGraph2,
     if (pName != nullptr && *pName != 0) gst_object_set_name(GST_OBJECT(filter->element()), Utf16ToUtf8(pName).c_str());
     if (!pipeline_->AddElement(filter->element())) return VFW_E_NOT_FOUND;
     filter->JoinFilterGraph(this, pName);
+    OpenRendererWindows();
     return S_OK;
   }
 
@@ -331,6 +344,8 @@ class FilterGraph final : public IFilterGraph2,
     if (filter == nullptr) return E_POINTER;
     // The filter object may be the pipeline's only holder of the element: keep it alive.
     ComPtr<IBaseFilter> keep(pFilter);
+    if (GST_OBJECT_PARENT(filter->element()) != GST_OBJECT(pipeline_->pipeline())) return VFW_E_NOT_FOUND;
+    CloseRendererWindow(filter->element());
     if (!pipeline_->RemoveElement(filter->element())) return VFW_E_NOT_FOUND;
     filter->JoinFilterGraph(nullptr, nullptr);
     return S_OK;
@@ -373,6 +388,7 @@ class FilterGraph final : public IFilterGraph2,
     const std::string file = Utf16ToUtf8(lpcwstrFile);
     Log("RenderFile " + file);
     const HRESULT result = ResultOf(pipeline_->RenderFile(file, this));
+    OpenRendererWindows();
     char code[16];
     std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
     Log(std::string("RenderFile result 0x") + code);
@@ -615,9 +631,30 @@ class FilterGraph final : public IFilterGraph2,
     if (log_) log_->WriteLine(line);
   }
 
+  // Every renderer of the pipeline gets a window, made on the thread that drives the graph.
+  void OpenRendererWindows() {
+    const auto [width, height] = pipeline_->VideoSize();
+    for (const gst::OwnedElement& element : pipeline_->Elements()) {
+      gst::VideoFrameStore* store = gst::RendererFrameStore(element.get());
+      if (store == nullptr || windows_.count(element.get()) != 0) continue;
+      auto window = std::make_unique<RendererWindow>(store, width > 0 ? width : 320, height > 0 ? height : 240);
+      g_object_set_data(G_OBJECT(element.get()), kWindowMark, window->handle());
+      windows_.emplace(element.get(), std::move(window));
+    }
+  }
+
+  void CloseRendererWindow(GstElement* element) {
+    auto found = windows_.find(element);
+    if (found == windows_.end()) return;
+    g_object_set_data(G_OBJECT(element), kWindowMark, nullptr);
+    windows_.erase(found);
+  }
+
   std::unique_ptr<gst::MediaPipeline> pipeline_;
   ComPtr<IUnknown> site_;
   std::shared_ptr<GraphLogTarget> log_;
+  // Windows of the renderers in the pipeline, by element (the pipeline holds the elements).
+  std::map<GstElement*, std::unique_ptr<RendererWindow>> windows_;
 
   std::mutex events_lock_;
   std::condition_variable events_changed_;
@@ -733,7 +770,7 @@ class DvdGraphBuilder final : public IDvdGraphBuilder, public IDvdControl2, publ
     *pStatus = AM_DVD_RENDERSTATUS{};
     if (rendered_) return VFW_E_DVD_RENDERFAIL;
     const std::string folder = lpcwszPathName == nullptr ? std::string() : Utf16ToUtf8(lpcwszPathName);
-    const gst::RenderOutcome outcome = graph_->pipeline().RenderDvd(folder);
+    const gst::RenderOutcome outcome = graph_->RenderDvd(folder);
     switch (outcome) {
       case gst::RenderOutcome::kRendered:
         rendered_ = true;
@@ -837,14 +874,14 @@ bool GetRendererFrame(IBaseFilter* renderer, gst::VideoFrame& frame) {
   return found;
 }
 
-bool SetRendererFrameListener(IBaseFilter* renderer, gst::VideoFrameStore::FrameListener listener) {
+HWND GetRendererWindow(IBaseFilter* renderer) {
   void* ours = nullptr;
-  if (renderer == nullptr || FAILED(renderer->QueryInterface(IID_IElementFilter, &ours))) return false;
+  if (renderer == nullptr || FAILED(renderer->QueryInterface(IID_IElementFilter, &ours))) return nullptr;
   auto* filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
-  gst::VideoFrameStore* store = gst::RendererFrameStore(filter->element());
-  if (store != nullptr) store->SetListener(std::move(listener));
+  auto* window = static_cast<HWND>(g_object_get_data(G_OBJECT(filter->element()), kWindowMark));
   filter->Release();
-  return store != nullptr;
+  return window;
 }
+
 
 }  // namespace win

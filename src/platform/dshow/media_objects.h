@@ -38,7 +38,7 @@ void RegisterMediaGraphClasses();
 // The newest frame a default video renderer received; false for other filters or before the
 // first frame.
 bool GetRendererFrame(IBaseFilter* renderer, gst::VideoFrame& frame);
-// Called on a streaming thread after every frame the renderer receives.
-bool SetRendererFrameListener(IBaseFilter* renderer, gst::VideoFrameStore::FrameListener listener);
+// The window of a default video renderer in a graph (class "VideoRenderer"), or null.
+HWND GetRendererWindow(IBaseFilter* renderer);
 
 }  // namespace win

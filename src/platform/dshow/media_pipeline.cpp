@@ -768,6 +768,11 @@ bool MediaPipeline::IsDvd() const {
   return dvd_;
 }
 
+std::pair<int, int> MediaPipeline::VideoSize() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return {video_width_, video_height_};
+}
+
 int MediaPipeline::DvdFrameRate() const {
   std::lock_guard<std::mutex> guard(lock_);
   return video_fps_ == 30 || video_fps_ == 25 ? video_fps_ : (video_fps_ > 0 ? 30 : 25);

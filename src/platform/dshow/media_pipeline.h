@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/core/types.h"
@@ -110,6 +111,8 @@ class MediaPipeline {
   // DVD: the title's length and a jump to a time within it.
   bool IsDvd() const;
   std::optional<std::int64_t> TitleDuration() const { return Duration(); }
+  // Size of the video stream last seen (0 x 0 before any).
+  std::pair<int, int> VideoSize() const;
   // Frame rate of the DVD's video: 25 or 30 (0 when unknown).
   int DvdFrameRate() const;
 

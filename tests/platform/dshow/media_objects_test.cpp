@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,11 @@
 #include "platform/core/strings.h"
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/property_bag.h"
+#include "platform/dshow/renderer_window.h"
+#include "platform/user/surfaces.h"
+#include "platform/user/window.h"
+#include "platform/user/window_position.h"
+#include "platform_test_support.h"
 
 namespace win {
 namespace {
@@ -27,6 +33,29 @@ TEST(MediaResultTextTest, HasTextsForTheGraphResultsAndTruncates) {
   EXPECT_STREQ(small, "The ope");
   EXPECT_EQ(AMGetErrorTextA(E_FAIL, nullptr, 10), 0u);
 }
+
+struct FitCase {
+  int width, height, source_width, source_height;
+  RECT expected;
+};
+
+class FitPictureTest : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(FitPictureTest, KeepsTheAspectAndCentres) {
+  const FitCase& test = GetParam();
+  const RECT fitted = FitPicture(test.width, test.height, test.source_width, test.source_height);
+  EXPECT_EQ(fitted.left, test.expected.left);
+  EXPECT_EQ(fitted.top, test.expected.top);
+  EXPECT_EQ(fitted.right, test.expected.right);
+  EXPECT_EQ(fitted.bottom, test.expected.bottom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FitPictureTest,
+                         ::testing::Values(FitCase{640, 240, 320, 240, {160, 0, 480, 240}},
+                                           FitCase{320, 480, 320, 240, {0, 120, 320, 360}},
+                                           FitCase{320, 240, 320, 240, {0, 0, 320, 240}},
+                                           FitCase{100, 100, 0, 240, {0, 0, 0, 0}},
+                                           FitCase{0, 100, 320, 240, {0, 0, 0, 0}}));
 
 TEST(RunningObjectTableTest, RegistersFindsAndRevokes) {
   ComPtr<IRunningObjectTable> table;
@@ -272,6 +301,59 @@ TEST_F(MediaObjectsIntegrationTest, RendererKeepsTheNewestFrame) {
   EXPECT_EQ(frame.height, 240);
   EXPECT_EQ(graph_->RemoveFilter(renderer.Get()), S_OK);
   EXPECT_EQ(graph_->RemoveFilter(renderer.Get()), VFW_E_NOT_FOUND);
+}
+
+// The seven bars of the test pattern's top rows, as 0x00RRGGBB.
+constexpr std::uint32_t kBars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0x0000FF};
+
+bool Near(std::uint32_t pixel, std::uint32_t expected) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int a = static_cast<int>((pixel >> shift) & 0xFF);
+    const int b = static_cast<int>((expected >> shift) & 0xFF);
+    if (std::abs(a - b) > 24) return false;
+  }
+  return true;
+}
+
+// Whether the window shows the bars in a picture `picture_width` wide starting at `left`.
+bool ShowsBars(HWND window, int left, int picture_width) {
+  WindowPixels pixels;
+  if (!ReadWindowPixels(window, &pixels)) return false;
+  for (int bar = 0; bar < 7; ++bar) {
+    const int x = left + bar * picture_width / 7 + picture_width / 14;
+    if (x >= pixels.width || !Near(pixels.At(x, 40), kBars[bar])) return false;
+  }
+  return true;
+}
+
+TEST_F(MediaObjectsIntegrationTest, RendererWindowShowsTheFramesAspectKept) {
+  ASSERT_EQ(graph_->RenderFile(Clip().c_str(), nullptr), S_OK);
+  ComPtr<IBaseFilter> renderer;
+  ASSERT_EQ(graph_->FindFilterByName(u"Video Renderer", renderer.ReleaseAndGetAddressOf()), S_OK);
+  const HWND window = GetRendererWindow(renderer.Get());
+  ASSERT_NE(window, nullptr);
+  char class_name[32] = {};
+  GetClassNameA(window, class_name, sizeof class_name);
+  EXPECT_STREQ(class_name, "VideoRenderer");
+  // The preroll frame shows once the thread pumps.
+  EXPECT_TRUE(dashtune::testing::PumpUntil([&] { return ShowsBars(window, 0, 320); }, 5s));
+
+  // Wider than the picture: black on both sides, the picture centred at its own size.
+  MoveWindow(window, 0, 0, 640, 240, TRUE);
+  EXPECT_TRUE(dashtune::testing::PumpUntil([&] { return ShowsBars(window, 160, 320); }, 5s));
+  WindowPixels pixels;
+  ASSERT_TRUE(ReadWindowPixels(window, &pixels));
+  EXPECT_EQ(pixels.At(80, 120), 0u);
+  EXPECT_EQ(pixels.At(600, 120), 0u);
+
+  // Playing keeps the newest frame on the window.
+  ASSERT_TRUE(SUCCEEDED(As<IMediaControl>()->Run()));
+  EXPECT_TRUE(WaitForEvent(EC_COMPLETE, 10s));
+  dashtune::testing::PumpPending();
+  EXPECT_TRUE(ShowsBars(window, 160, 320));
+  EXPECT_EQ(graph_->RemoveFilter(renderer.Get()), S_OK);
+  EXPECT_EQ(GetRendererWindow(renderer.Get()), nullptr);
+  EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(MediaObjectsIntegrationTest, AsksTheSiteDuringRendering) {
