@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "platform/mixer/mixer_emulated.h"
@@ -291,6 +292,31 @@ TEST(AudioMixerMultiSelectTest, TrueAddsAndFalseRemovesOnlyThisSource) {
   bool selected = false;
   EXPECT_TRUE(mixer.GetMute(0, 0, selected));
   EXPECT_TRUE(selected);
+}
+
+TEST(AudioMixerLargeListTest, SourceListsLongerThanAHundredValuesAreReadWhole) {
+  constexpr int kSources = 60;  // two channels each: 120 values
+  EmulatedDestination recording;
+  recording.line = {"Capture", 2, {{win::MIXERCONTROL_CONTROLTYPE_MUX, kMultiple, "Capture Source", {}, {}}}};
+  for (int s = 0; s < kSources; ++s) {
+    recording.line.controls[0].items.push_back({SourceLineId(0, static_cast<DWORD>(s)), "In " + std::to_string(s)});
+    recording.sources.push_back({"In " + std::to_string(s), 2, {}});
+  }
+  EmulatedDeviceSpec spec;
+  spec.destinations = {recording};
+  auto device = std::make_shared<EmulatedMixer>(spec);
+  ScopedDeviceList devices({device});
+  TAudioMixer mixer(nullptr);
+  EXPECT_TRUE(mixer.SetMute(0, kSources - 1, true));
+  const std::vector<DWORD> values = device->Values(device->ControlId(0, -1, 0));
+  ASSERT_EQ(values.size(), 2u * kSources);
+  EXPECT_EQ(values[2 * kSources - 1], 1u);
+  EXPECT_EQ(values[2 * kSources - 2], 1u);
+  bool selected = false;
+  EXPECT_TRUE(mixer.GetMute(0, kSources - 1, selected));
+  EXPECT_TRUE(selected);
+  EXPECT_TRUE(mixer.GetMute(0, 0, selected));
+  EXPECT_FALSE(selected);
 }
 
 TEST_F(AudioMixerTest, OpeningFallsBackToNoNotifications) {
