@@ -110,8 +110,7 @@ void TControlCanvas::CreateHandle() {
   if (window_control == nullptr) {
     // A graphic control draws into its parent's window at its own position and size.
     win::SetViewportOrgEx(dc, control_->GetLeft(), control_->GetTop(), nullptr);
-    win::IntersectClipRect(dc, control_->GetLeft(), control_->GetTop(),
-                           control_->GetLeft() + control_->GetWidth(), control_->GetTop() + control_->GetHeight());
+    win::IntersectClipRect(dc, 0, 0, control_->GetWidth(), control_->GetHeight());
   }
   window_ = window;
   SetHandle(dc);

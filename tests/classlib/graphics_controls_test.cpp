@@ -287,6 +287,27 @@ TEST(Controls, WheelEventsAndAWindowDestroyedFromOutside) {
   EXPECT_NE(child->GetHandle(), nullptr);  // made again on demand
 }
 
+TEST(Controls, AGraphicControlsCanvasDrawsAtItsPlaceClippedToIt) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 20, 20);
+  form.SetColor(clWhite);
+  auto* graphic = new TRecordingGraphic(&form);
+  graphic->SetParent(&form);
+  graphic->SetBounds(6, 4, 5, 5);
+  form.Show();
+  PumpAll();
+  TCanvas* canvas = graphic->GetCanvas();
+  canvas->GetBrush()->SetColor(clRed);
+  canvas->FillRect(win::RECT{-3, -3, 20, 20});
+  win::WindowPixels pixels;
+  ASSERT_TRUE(win::ReadWindowPixels(form.GetHandle(), &pixels));
+  EXPECT_EQ(pixels.At(6, 4), 0xFF0000u);
+  EXPECT_EQ(pixels.At(10, 8), 0xFF0000u);
+  EXPECT_EQ(pixels.At(5, 4), 0xFFFFFFu);
+  EXPECT_EQ(pixels.At(11, 8), 0xFFFFFFu);
+  EXPECT_EQ(pixels.At(10, 9), 0xFFFFFFu);
+}
+
 TEST(Controls, HidingAndReparentingMoveTheWindow) {
   TForm first(nullptr);
   TForm second(nullptr);
