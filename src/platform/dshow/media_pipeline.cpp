@@ -261,8 +261,11 @@ RenderOutcome MediaPipeline::WaitForPreroll() {
     PendingQuestion* pending = nullptr;
     {
       std::unique_lock<std::mutex> guard(lock_);
-      wake_.wait_for(guard, std::chrono::milliseconds(10),
-                     [&] { return !questions_.empty() || render_failed_; });
+      // Woken by questions, failures, the last pad and completed state changes; the time-out
+      // is only a backstop for a change that reports nothing.
+      const std::uint64_t seen = progress_;
+      wake_.wait_for(guard, std::chrono::milliseconds(50),
+                     [&] { return !questions_.empty() || render_failed_ || progress_ != seen; });
       if (!questions_.empty()) {
         pending = questions_.front();
         questions_.pop_front();
@@ -373,6 +376,8 @@ void PipelineSignals::OnNoMorePads(GstElement*, gpointer self) {
   auto* pipeline = static_cast<MediaPipeline*>(self);
   std::lock_guard<std::mutex> guard(pipeline->lock_);
   pipeline->no_more_pads_ = true;
+  ++pipeline->progress_;
+  pipeline->wake_.notify_all();
 }
 
 void PipelineSignals::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
@@ -568,6 +573,13 @@ void MediaPipeline::HandleBusMessage(GstMessage* message) {
       if (!during_render) Emit(EC_ERRORABORT, not_found ? kFileNotFoundResult : kErrorAbortResult, 0);
       break;
     }
+    case GST_MESSAGE_STATE_CHANGED:
+      if (GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++progress_;
+        wake_.notify_all();
+      }
+      break;
     case GST_MESSAGE_NEW_CLOCK:
       Emit(EC_CLOCK_CHANGED, 0, 0);
       break;
@@ -584,6 +596,8 @@ void MediaPipeline::HandleBusMessage(GstMessage* message) {
         std::lock_guard<std::mutex> guard(lock_);
         paused = pause_requested_;
         pause_requested_ = false;
+        ++progress_;
+        wake_.notify_all();
       }
       if (paused) Emit(EC_PAUSED, 0, 0);
       break;

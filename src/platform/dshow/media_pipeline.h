@@ -158,6 +158,7 @@ class MediaPipeline {
   int streams_rendered_ = 0;
   int streams_unrendered_ = 0;
   bool no_more_pads_ = false;
+  std::uint64_t progress_ = 0;  // counts events that may complete a preroll
   RenderOutcome render_error_ = RenderOutcome::kRendered;
   bool render_failed_ = false;
 
