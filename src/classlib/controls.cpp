@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "classlib/form.h"
+#include "classlib/forms.h"
 #include "platform/gdi/gdi.h"
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
@@ -45,7 +46,15 @@ win::LRESULT ControlWindowProc(win::HWND hwnd, win::UINT msg, win::WPARAM wparam
   }
   if (control == nullptr) return win::DefWindowProcA(hwnd, msg, wparam, lparam);
   TMessage message{msg, wparam, lparam, 0};
-  control->WindowProc(message);
+  // A failing handler must not unwind through the platform's message dispatch.
+  try {
+    control->WindowProc(message);
+  } catch (...) {
+    if (Application != nullptr)
+      Application->HandleException(control);
+    else
+      ShowException(std::current_exception());
+  }
   return message.Result;
 }
 

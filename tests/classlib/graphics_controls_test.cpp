@@ -9,6 +9,7 @@
 #include "classlib/bitmap.h"
 #include "classlib/controls.h"
 #include "classlib/form.h"
+#include "classlib/forms.h"
 #include "platform/user/cursors.h"
 #include "platform/user/messages.h"
 #include "platform/user/window.h"
@@ -306,6 +307,25 @@ TEST(Controls, AGraphicControlsCanvasDrawsAtItsPlaceClippedToIt) {
   EXPECT_EQ(pixels.At(5, 4), 0xFFFFFFu);
   EXPECT_EQ(pixels.At(11, 8), 0xFFFFFFu);
   EXPECT_EQ(pixels.At(10, 9), 0xFFFFFFu);
+}
+
+TEST(Controls, AnExceptionFromAHandlerGoesToTheApplication) {
+  TForm form(nullptr);
+  auto* child = new TRecordingControl(&form);
+  child->SetParent(&form);
+  child->SetBounds(0, 0, 10, 10);
+  child->OnClick = [](TObject*) { throw EInvalidOperation("click failed"); };
+  std::string seen;
+  TObject* sender = nullptr;
+  Application->OnException = [&](TObject* s, const Exception& e) {
+    sender = s;
+    seen = e.GetMessage();
+  };
+  win::SendMessageA(child->GetHandle(), win::WM_LBUTTONDOWN, 1, Point(1, 1));
+  win::SendMessageA(child->GetHandle(), win::WM_LBUTTONUP, 0, Point(1, 1));
+  Application->OnException = nullptr;
+  EXPECT_EQ(seen, "click failed");
+  EXPECT_EQ(sender, child);
 }
 
 TEST(Controls, HidingAndReparentingMoveTheWindow) {
