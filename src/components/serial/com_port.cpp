@@ -174,6 +174,7 @@ void TSerCustomComPort::DestroyHiddenWindow() {
 void TSerCustomComPort::InitPort() {
   if (tapiUse_ != 2) ValidateComport();
   std::unique_ptr<TSerBaseDispatcher> dispatcher = MakeDispatcher();
+  if (!dispatcher) throw ENullApi(kErrNullApi);
   dispatcher->SetDeviceName("COM" + std::to_string(comNumber_));
   if (tapiUse_ == 2 && lineHandle_ == nullptr) Check(kErrNotOpenedByTapi);
   dispatcher_ = std::move(dispatcher);

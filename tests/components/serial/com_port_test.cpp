@@ -285,6 +285,10 @@ TEST(SerialComPort, AnotherDeviceLayerIsRefused) {
     EXPECT_EQ(e.ErrorCode, -3001);
     EXPECT_EQ(e.GetMessage(), "No device layer specified");
   }
+  port.SetDeviceLayer(0);
+  port.DispatcherCreator = [](TSerCustomComPort*) { return std::unique_ptr<TSerBaseDispatcher>(); };
+  EXPECT_THROW(port.SetOpen(true), ENullApi);
+  EXPECT_EQ(port.GetPortState(), psClosed);
 }
 
 }  // namespace
