@@ -180,6 +180,13 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   height_ = AHeight;
   if (parent_ != nullptr && visible_) Invalidate();
   if (resized) Resize();
+  if (align_ != alNone && parent_ != nullptr) parent_->AlignControls();
+}
+
+void TControl::SetAlign(TAlign Value) {
+  if (Value == align_) return;
+  align_ = Value;
+  if (parent_ != nullptr) parent_->AlignControls();
 }
 
 void TControl::ConstrainSize(int& AWidth, int& AHeight) {
@@ -215,6 +222,7 @@ void TControl::SetVisible(bool Value) {
   visible_ = Value;
   VisibleChanged();
   if (Value && parent_ != nullptr) Invalidate();
+  if (align_ != alNone && parent_ != nullptr) parent_->AlignControls();
 }
 
 void TControl::VisibleChanged() {}
@@ -484,6 +492,7 @@ void TWinControl::InsertControl(TControl* AControl) {
   } else {
     AControl->Invalidate();
   }
+  if (AControl->align_ != alNone) AlignControls();
 }
 
 void TWinControl::RemoveControl(TControl* AControl) {
@@ -493,6 +502,42 @@ void TWinControl::RemoveControl(TControl* AControl) {
   AControl->parent_ = nullptr;
   if (auto* window = dynamic_cast<TWinControl*>(AControl); window != nullptr && window->HandleAllocated())
     window->DestroyHandle();
+  if (AControl->align_ != alNone) AlignControls();
+}
+
+void TWinControl::AlignControls() {
+  if (aligning_ || GetComponentState().Contains(csDestroying)) return;
+  aligning_ = true;
+  win::RECT free = GetClientRect();
+  const auto width = [&] { return std::max<int>(free.right - free.left, 0); };
+  const auto height = [&] { return std::max<int>(free.bottom - free.top, 0); };
+  for (TAlign side : {alTop, alBottom, alLeft, alRight, alClient}) {
+    for (TControl* child : std::vector<TControl*>(controls_)) {
+      if (child->align_ != side || !child->visible_) continue;
+      switch (side) {
+        case alTop:
+          child->SetBounds(free.left, free.top, width(), child->height_);
+          free.top += child->height_;
+          break;
+        case alBottom:
+          child->SetBounds(free.left, free.bottom - child->height_, width(), child->height_);
+          free.bottom -= child->height_;
+          break;
+        case alLeft:
+          child->SetBounds(free.left, free.top, child->width_, height());
+          free.left += child->width_;
+          break;
+        case alRight:
+          child->SetBounds(free.right - child->width_, free.top, child->width_, height());
+          free.right -= child->width_;
+          break;
+        default:
+          child->SetBounds(free.left, free.top, width(), height());
+          break;
+      }
+    }
+  }
+  aligning_ = false;
 }
 
 TControl* TWinControl::ControlAtPos(win::POINT Pos) const {
@@ -605,7 +650,11 @@ void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   height_ = AHeight;
   if (handle_ != nullptr)
     win::SetWindowPos(handle_, nullptr, ALeft, ATop, AWidth, AHeight, win::SWP_NOZORDER | win::SWP_NOACTIVATE);
-  if (AWidth != old_width || AHeight != old_height) Resize();
+  if (AWidth != old_width || AHeight != old_height) {
+    Resize();
+    AlignControls();
+  }
+  if (GetAlign() != alNone && GetParent() != nullptr) GetParent()->AlignControls();
 }
 
 void TWinControl::SyncBoundsFromWindow() {
@@ -619,7 +668,10 @@ void TWinControl::SyncBoundsFromWindow() {
   top_ = top_left.y;
   width_ = width;
   height_ = height;
-  if (resized) Resize();
+  if (resized) {
+    Resize();
+    AlignControls();
+  }
 }
 
 void TWinControl::Invalidate() {

@@ -153,7 +153,8 @@ class TControl : public TComponent {
   bool GetShowHint() const { return show_hint_; }
   void SetShowHint(bool Value) { show_hint_ = Value; }
   TAlign GetAlign() const { return align_; }
-  void SetAlign(TAlign Value) { align_ = Value; }
+  // An aligned control fills its parent's client area from that side (alClient: what is left).
+  void SetAlign(TAlign Value);
   TAnchors GetAnchors() const { return anchors_; }
   void SetAnchors(TAnchors Value) { anchors_ = Value; }
   TControlStyle GetControlStyle() const { return control_style_; }
@@ -268,6 +269,9 @@ class TWinControl : public TControl {
 
   int GetControlCount() const { return static_cast<int>(controls_.size()); }
   TControl* GetControl(int Index) const;
+  // Places the visible aligned children: top, bottom, left and right ones along their sides in
+  // that order (each kind in child order), then the client-aligned ones in what is left.
+  void AlignControls();
   // The visible graphic (windowless) child at a client point, the topmost one, or nil.
   TControl* ControlAtPos(win::POINT Pos) const;
 
@@ -324,6 +328,7 @@ class TWinControl : public TControl {
   win::HWND handle_ = nullptr;
   std::vector<TControl*> controls_;  // children in z-order, bottom first; not owned
   TControl* mouse_control_ = nullptr;  // graphic child holding the mouse between down and up
+  bool aligning_ = false;
   bool tab_stop_ = false;
 };
 

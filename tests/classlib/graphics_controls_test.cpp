@@ -328,6 +328,39 @@ TEST(Controls, AnExceptionFromAHandlerGoesToTheApplication) {
   EXPECT_EQ(sender, child);
 }
 
+TEST(Controls, AlignedChildrenShareTheClientAreaAndFollowItsSize) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 100, 80);
+  const auto add = [&](TAlign align, int w, int h) {
+    auto* child = new TRecordingControl(&form);
+    child->SetParent(&form);
+    child->SetBounds(0, 0, w, h);
+    child->SetAlign(align);
+    return child;
+  };
+  TControl* top = add(alTop, 5, 10);
+  TControl* bottom = add(alBottom, 5, 6);
+  TControl* left = add(alLeft, 20, 5);
+  TControl* client = add(alClient, 1, 1);
+  const auto bounds = [](TControl* c) {
+    const win::RECT r = c->GetBoundsRect();
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+  };
+  EXPECT_EQ(bounds(top), "0,0,100,10");
+  EXPECT_EQ(bounds(bottom), "0,74,100,80");
+  EXPECT_EQ(bounds(left), "0,10,20,74");
+  EXPECT_EQ(bounds(client), "20,10,100,74");
+  form.SetBounds(0, 0, 60, 50);
+  EXPECT_EQ(bounds(bottom), "0,44,60,50");
+  EXPECT_EQ(bounds(client), "20,10,60,44");
+  top->Hide();
+  EXPECT_EQ(bounds(client), "20,0,60,44");
+  left->SetWidth(30);  // an aligned child keeps its width and stays at its side
+  EXPECT_EQ(bounds(left), "0,0,30,44");
+  EXPECT_EQ(bounds(client), "30,0,60,44");
+}
+
 TEST(Controls, HidingAndReparentingMoveTheWindow) {
   TForm first(nullptr);
   TForm second(nullptr);
