@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -11,7 +13,10 @@
 #include "components/video/filter_graph.h"
 #include "media_fixtures.h"
 #include "platform/core/strings.h"
+#include "platform/dshow/media_objects.h"
 #include "platform/user/messages.h"
+#include "platform/user/surfaces.h"
+#include "platform/user/window.h"
 #include "platform_test_support.h"
 
 namespace dashtune {
@@ -91,6 +96,33 @@ TEST_F(FilterGraphIntegrationTest, PlaysAClipToCompletionThroughThePump) {
   EXPECT_NE(text.find("\nRun\n"), std::string::npos);
 }
 
+TEST_F(FilterGraphIntegrationTest, TheDefaultRendererWindowShowsTheTestPattern) {
+  graph_.SetActive(true);
+  ASSERT_EQ(graph_.RenderFile(win::Utf8ToUtf16(fixtures_ + "/clip.ogg")), win::S_OK);
+  ComPtr<win::IBaseFilter> renderer;
+  ASSERT_EQ(Ask<win::IFilterGraph2>()->FindFilterByName(u"Video Renderer", renderer.ReleaseAndGetAddressOf()), win::S_OK);
+  const win::HWND window = win::GetRendererWindow(renderer.Get());
+  ASSERT_NE(window, nullptr);
+  // White, yellow, cyan, green, magenta, red and blue bars, 0x00RRGGBB.
+  const std::uint32_t bars[] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0x0000FF};
+  const auto shows_bars = [&] {
+    win::WindowPixels pixels;
+    if (!win::ReadWindowPixels(window, &pixels) || pixels.width != 320) return false;
+    for (int bar = 0; bar < 7; ++bar) {
+      const std::uint32_t pixel = pixels.At(bar * 320 / 7 + 320 / 14, 60);
+      for (int shift = 0; shift < 24; shift += 8) {
+        const int difference = static_cast<int>((pixel >> shift) & 0xFF) - static_cast<int>((bars[bar] >> shift) & 0xFF);
+        if (difference > 24 || difference < -24) return false;
+      }
+    }
+    return true;
+  };
+  EXPECT_TRUE(dashtune::testing::PumpUntil(shows_bars, 5s));
+  renderer.Reset();
+  graph_.SetActive(false);
+  EXPECT_FALSE(win::IsWindow(window));
+}
+
 TEST_F(FilterGraphIntegrationTest, RenderingAMissingFileRaises) {
   graph_.SetActive(true);
   try {
@@ -107,8 +139,10 @@ TEST_F(FilterGraphIntegrationTest, PlaysADvdFolderWithTitleTimeAndTimeEvents) {
   graph_.SetLinearVolume(true);
   graph_.SetActive(true);
   std::vector<int> titles;
+  std::vector<int> chapters;
   std::vector<int> seconds;
   graph_.OnDVDTitleChange = [&](TObject*, int title) { titles.push_back(title); };
+  graph_.OnDVDChapterStart = [&](TObject*, int chapter) { chapters.push_back(chapter); };
   graph_.OnDVDCurrentHMSFTime = [&](TObject*, const win::tagDVD_HMSF_TIMECODE& time, const win::tagDVD_TIMECODE& code) {
     seconds.push_back(time.bSeconds);
     EXPECT_EQ(code.FrameRateCode, 1);
@@ -136,6 +170,10 @@ TEST_F(FilterGraphIntegrationTest, PlaysADvdFolderWithTitleTimeAndTimeEvents) {
   EXPECT_GE(seconds[1], seconds[0]);
   EXPECT_LE(seconds[1], seconds[0] + 2);
   EXPECT_EQ(titles, std::vector<int>{1});
+  // The first title's second chapter starts at 2 s.
+  EXPECT_TRUE(dashtune::testing::PumpUntil(
+      [&] { return std::find(chapters.begin(), chapters.end(), 2) != chapters.end(); }, 5s));
+  EXPECT_EQ(chapters.front(), 1);
   graph_.Stop();
   graph_.SetActive(false);
 }
