@@ -576,8 +576,6 @@ void TBitmap::Assign(const TPersistent* Source) {
   Changed(this);
 }
 
-void TBitmap::AssignTo(TPersistent* Dest) const { TGraphic::AssignTo(Dest); }
-
 // --- icon ----------------------------------------------------------------------------------
 
 namespace {

@@ -97,9 +97,6 @@ class TBitmap : public TGraphic {
   // Replaces the pixels with a copy of the image.
   void SetImage(const bmp::Image& Image);
 
- protected:
-  void AssignTo(TPersistent* Dest) const override;
-
  private:
   friend class TBitmapCanvas;
   void Install(const bmp::Image& image);
