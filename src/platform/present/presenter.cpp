@@ -136,7 +136,7 @@ class X11Presenter::Impl {
     }
     for (const auto& [window, state] : windows_) {
       if (state.x_window == event.xany.window) {
-        PostInputEvent(event, window);
+        input_.Post(event, window);
         return;
       }
     }
@@ -203,6 +203,7 @@ class X11Presenter::Impl {
   std::atomic<bool> stop_{false};
   std::atomic<bool> dirty_{false};
   std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only
+  InputTranslator input_;                            // presenter thread only
   std::mutex flush_mutex_;
   std::condition_variable flush_done_;
   std::uint64_t flush_requested_ = 0;

@@ -3,12 +3,15 @@
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
+#include "platform/user/system_metrics.h"
 #include "platform/user/window.h"
 #include "platform/user/window_position.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+
+#include <cstdlib>
 
 namespace win::present {
 
@@ -44,6 +47,18 @@ WPARAM ButtonState(unsigned int state) {
   return flags;
 }
 
+void SetKeyDown(WORD key, bool down) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  if (down && !(keys[key] & 0x80)) keys[key] ^= 0x01;  // each press toggles
+  keys[key] = static_cast<BYTE>(down ? (keys[key] | 0x80) : (keys[key] & ~0x80));
+  SetKeyboardState(keys);
+}
+
+WORD ButtonKey(unsigned int button) {
+  return button == Button1 ? VK_LBUTTON : (button == Button3 ? VK_RBUTTON : VK_MBUTTON);
+}
+
 GUITHREADINFO ThreadStateOf(HWND window) {
   GUITHREADINFO info;
   const DWORD thread = GetWindowThreadProcessId(window, nullptr);
@@ -56,12 +71,14 @@ LPARAM ClientPoint(HWND window, POINT screen) {
   return MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y));
 }
 
-void PostPointer(UINT message, WPARAM flags, POINT screen, HWND top_level) {
+HWND PointerTarget(POINT screen, HWND top_level) {
   SetCursorPos(screen.x, screen.y);
-  HWND target = ThreadStateOf(top_level).hwndCapture;
-  if (target == nullptr) target = WindowFromPoint(screen);
-  if (target == nullptr) return;
-  PostMessageA(target, message, flags, ClientPoint(target, screen));
+  const HWND capture = ThreadStateOf(top_level).hwndCapture;
+  return capture ? capture : WindowFromPoint(screen);
+}
+
+void PostPointer(UINT message, WPARAM flags, POINT screen, HWND target) {
+  if (target != nullptr && message != 0) PostMessageA(target, message, flags, ClientPoint(target, screen));
 }
 
 void PostWheel(int direction, WPARAM flags, POINT screen, HWND top_level) {
@@ -97,6 +114,7 @@ void PostKey(const XKeyEvent& event, HWND top_level) {
   const GUITHREADINFO state = ThreadStateOf(top_level);
   HWND target = state.hwndFocus ? state.hwndFocus : (state.hwndActive ? state.hwndActive : top_level);
   const bool down = event.type == KeyPress;
+  SetKeyDown(key, down);
   // Repeat count 1; key-up messages carry the previous-state and transition bits.
   const LPARAM flags = down ? 1 : static_cast<LPARAM>(0xC0000001u);
   PostMessageA(target, down ? WM_KEYDOWN : WM_KEYUP, key, flags);
@@ -114,26 +132,46 @@ WORD VirtualKeyOfKeysym(unsigned long keysym) {
   return 0;
 }
 
-void PostInputEvent(const _XEvent& event, HWND top_level) {
+UINT InputTranslator::ButtonDownMessage(HWND target, unsigned int button, unsigned long time, POINT screen) {
+  const UINT down = ButtonMessage(button, true);
+  const bool wants_double = (GetClassLongPtrA(target, GCL_STYLE) & CS_DBLCLKS) != 0;
+  const bool is_double = wants_double && last_click_.window == target && last_click_.button == button &&
+                         time - last_click_.time <= GetDoubleClickTime() &&
+                         std::abs(screen.x - last_click_.screen.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
+                         std::abs(screen.y - last_click_.screen.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
+  // A double click ends the sequence: a third click starts a new one.
+  last_click_ = is_double ? Click{} : Click{target, button, time, screen};
+  return is_double ? down + (WM_LBUTTONDBLCLK - WM_LBUTTONDOWN) : down;
+}
+
+void InputTranslator::Post(const _XEvent& event, HWND top_level) {
   RECT rect;
   if (!GetWindowRect(top_level, &rect)) return;
   switch (event.type) {
     case ButtonPress:
     case ButtonRelease: {
-      const POINT screen{rect.left + event.xbutton.x, rect.top + event.xbutton.y};
-      const WPARAM flags = ButtonState(event.xbutton.state);
-      if (event.xbutton.button == Button4 || event.xbutton.button == Button5) {
-        if (event.type == ButtonPress) PostWheel(event.xbutton.button == Button4 ? 1 : -1, flags, screen, top_level);
+      const XButtonEvent& button = event.xbutton;
+      const POINT screen{rect.left + button.x, rect.top + button.y};
+      const WPARAM flags = ButtonState(button.state);
+      if (button.button == Button4 || button.button == Button5) {
+        if (event.type == ButtonPress) PostWheel(button.button == Button4 ? 1 : -1, flags, screen, top_level);
         return;
       }
-      if (const UINT message = ButtonMessage(event.xbutton.button, event.type == ButtonPress))
-        PostPointer(message, flags, screen, top_level);
+      if (ButtonMessage(button.button, true) == 0) return;
+      const bool down = event.type == ButtonPress;
+      SetKeyDown(ButtonKey(button.button), down);
+      const HWND target = PointerTarget(screen, top_level);
+      if (target == nullptr) return;
+      const UINT message = down ? ButtonDownMessage(target, button.button, button.time, screen)
+                                : ButtonMessage(button.button, false);
+      PostPointer(message, flags, screen, target);
       return;
     }
-    case MotionNotify:
-      PostPointer(WM_MOUSEMOVE, ButtonState(event.xmotion.state),
-                  POINT{rect.left + event.xmotion.x, rect.top + event.xmotion.y}, top_level);
+    case MotionNotify: {
+      const POINT screen{rect.left + event.xmotion.x, rect.top + event.xmotion.y};
+      PostPointer(WM_MOUSEMOVE, ButtonState(event.xmotion.state), screen, PointerTarget(screen, top_level));
       return;
+    }
     case KeyPress:
     case KeyRelease:
       PostKey(event.xkey, top_level);

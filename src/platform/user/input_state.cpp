@@ -5,7 +5,10 @@
 #include "platform/user/messages.h"
 #include "platform/user/window_table.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <mutex>
 #include <utility>
 
 namespace win {
@@ -15,6 +18,18 @@ using namespace user_detail;
 namespace {
 
 std::atomic<HWND> foreground_window{nullptr};
+
+constexpr UINT kDoubleClickTime = 500;
+
+struct KeyboardState {
+  std::mutex mutex;
+  BYTE keys[256] = {};
+};
+
+KeyboardState& Keyboard() {
+  static KeyboardState keyboard;
+  return keyboard;
+}
 
 // The window when it belongs to the calling thread; a null window passes. Fails otherwise.
 bool AcceptableTarget(HWND window, const std::shared_ptr<ThreadQueue>& queue) {
@@ -84,6 +99,37 @@ HWND GetForegroundWindow() {
   const HWND window = foreground_window.load();
   return IsWindow(window) ? window : nullptr;
 }
+
+BOOL GetKeyboardState(BYTE* state) {
+  if (state == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::lock_guard lock(Keyboard().mutex);
+  std::copy(std::begin(Keyboard().keys), std::end(Keyboard().keys), state);
+  return TRUE;
+}
+
+BOOL SetKeyboardState(const BYTE* state) {
+  if (state == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::lock_guard lock(Keyboard().mutex);
+  std::copy(state, state + 256, Keyboard().keys);
+  return TRUE;
+}
+
+SHORT GetKeyState(INT key) {
+  if (key < 0 || key > 255) return 0;
+  std::lock_guard lock(Keyboard().mutex);
+  const BYTE value = Keyboard().keys[key];
+  return static_cast<SHORT>(((value & 0x80) ? 0x8000 : 0) | (value & 0x01));
+}
+
+SHORT GetAsyncKeyState(INT key) { return static_cast<SHORT>(GetKeyState(key) & 0x8000); }
+
+UINT GetDoubleClickTime() { return kDoubleClickTime; }
 
 BOOL GetGUIThreadInfo(DWORD thread_id, GUITHREADINFO* info) {
   if (info == nullptr || info->cbSize != sizeof(GUITHREADINFO)) {

@@ -32,6 +32,25 @@ struct GUITHREADINFO {
   HWND hwndCaret = nullptr;
   RECT rcCaret;
 };
+constexpr INT VK_LBUTTON = 0x01;
+constexpr INT VK_RBUTTON = 0x02;
+constexpr INT VK_MBUTTON = 0x04;
+constexpr INT VK_SHIFT = 0x10;
+constexpr INT VK_CONTROL = 0x11;
+constexpr INT VK_MENU = 0x12;
+constexpr INT VK_CAPITAL = 0x14;
+
+// The keyboard state of the process, one byte per virtual key: bit 7 down, bit 0 toggled. The
+// presenter keeps it up to date from the display's input.
+BOOL GetKeyboardState(BYTE* state);        // 256 bytes
+BOOL SetKeyboardState(const BYTE* state);  // 256 bytes
+// Negative while the key is down; bit 0 when toggled.
+SHORT GetKeyState(INT key);
+SHORT GetAsyncKeyState(INT key);
+
+// The longest time between the clicks of a double click, in milliseconds.
+UINT GetDoubleClickTime();
+
 // The active, focus and capture windows of a thread (0: the calling thread); lets input from the
 // display go where that thread's state says. FALSE for a thread without a queue.
 BOOL GetGUIThreadInfo(DWORD thread_id, GUITHREADINFO* info);

@@ -5,6 +5,7 @@
 #include "platform/core/handles.h"
 #include "platform/core/process.h"
 #include "platform/user/cursors.h"
+#include "platform/user/input_state.h"
 #include "platform/user/timers.h"
 #include "platform/user/window_table.h"
 
@@ -260,7 +261,8 @@ BOOL TranslateMessage(const MSG* msg) {
   if (key == kBack || key == kTab || key == kReturn || key == kEscape || key == kSpace || (key >= '0' && key <= '9')) {
     character = key;
   } else if (key >= 'A' && key <= 'Z') {
-    character = key - 'A' + 'a';
+    const bool upper = (GetKeyState(VK_SHIFT) < 0) != ((GetKeyState(VK_CAPITAL) & 1) != 0);
+    character = upper ? key : key - 'A' + 'a';
   } else {
     return FALSE;
   }

@@ -152,7 +152,8 @@ inline BOOL GetMessage(LPMSG msg, HWND window, UINT first, UINT last) {
   return GetMessageA(msg, window, first, last);
 }
 BOOL WaitMessage();
-// Posts WM_CHAR for a WM_KEYDOWN of a character key; TRUE when it did.
+// Posts WM_CHAR for a WM_KEYDOWN of a character key (letters in upper case while Shift is down
+// or Caps Lock on, by the keyboard state); TRUE when it did.
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);

@@ -404,6 +404,27 @@ INT GetClassNameA(HWND handle, LPSTR buffer, INT size) {
   return static_cast<INT>(count);
 }
 
+ULONG_PTR GetClassLongPtrA(HWND handle, INT index) {
+  const std::shared_ptr<Window> window = LookupWindow(handle);
+  if (!window) return 0;
+  const WindowClass& window_class = *window->window_class;
+  switch (index) {
+    case GCLP_HBRBACKGROUND:
+      return reinterpret_cast<ULONG_PTR>(window_class.background);
+    case GCLP_HCURSOR:
+      return reinterpret_cast<ULONG_PTR>(window_class.cursor);
+    case GCL_CBWNDEXTRA:
+      return static_cast<ULONG_PTR>(window_class.window_extra);
+    case GCLP_WNDPROC:
+      return reinterpret_cast<ULONG_PTR>(window_class.procedure);
+    case GCL_STYLE:
+      return window_class.style;
+    default:
+      SetLastError(ERROR_INVALID_INDEX);
+      return 0;
+  }
+}
+
 HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, INT x, INT y, INT width,
                      INT height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   const bool message_only = parent == HWND_MESSAGE;

@@ -114,6 +114,14 @@ BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE instance);
 BOOL GetClassInfoA(HINSTANCE instance, LPCSTR class_name, WNDCLASSA* window_class);
 INT GetClassNameA(HWND window, LPSTR buffer, INT size);
 
+constexpr INT GCLP_HBRBACKGROUND = -10;
+constexpr INT GCLP_HCURSOR = -12;
+constexpr INT GCL_CBWNDEXTRA = -18;
+constexpr INT GCLP_WNDPROC = -24;
+constexpr INT GCL_STYLE = -26;
+// A field of the window's class; 0 with ERROR_INVALID_INDEX for other indices.
+ULONG_PTR GetClassLongPtrA(HWND window, INT index);
+
 // Sends WM_NCCREATE and WM_CREATE; a FALSE or -1 answer destroys the window and answers 0.
 // A parent of HWND_MESSAGE makes a message-only window. Handles are never reused.
 HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, INT x, INT y,

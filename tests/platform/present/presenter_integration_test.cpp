@@ -1,6 +1,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/present/presenter.h"
 #include "platform/present/x11_input.h"
+#include "platform/user/input_state.h"
 #include "platform/user/messages.h"
 #include "platform/user/paint.h"
 #include "platform/user/surfaces.h"
@@ -96,6 +97,8 @@ class PresenterIntegrationTest : public ::testing::Test {
     presenter_.reset();
     if (peer_) XCloseDisplay(peer_);
     MessageLog::Get().Clear();
+    const win::BYTE released[256] = {};
+    win::SetKeyboardState(released);  // the keys pressed here stay down otherwise
   }
 
   // A visible top-level window painted in four coloured quarters.
