@@ -8,6 +8,8 @@ namespace dashtune::bmp {
 namespace {
 
 constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
 constexpr std::size_t kV4HeaderSize = 108;
 constexpr std::size_t kV5HeaderSize = 124;
@@ -52,6 +54,7 @@ struct InfoHeader {
   std::int32_t height = 0;
   int bits = 0;
   std::uint32_t compression = 0;
+  std::uint32_t size_image = 0;
   std::uint32_t colors_used = 0;
   std::uint32_t masks[3] = {0, 0, 0};
 };
@@ -76,6 +79,7 @@ InfoHeader ReadInfoHeader(const ReadFunction& read, std::uint64_t& consumed) {
   if (Get16(header + 12) != 1) throw FormatError("BMP plane count is not 1");
   info.bits = Get16(header + 14);
   info.compression = Get32(header + 16);
+  info.size_image = Get32(header + 20);
   info.colors_used = Get32(header + 32);
   if (info.compression == kBiBitfields) {
     std::uint8_t mask_bytes[12];
@@ -90,15 +94,37 @@ InfoHeader ReadInfoHeader(const ReadFunction& read, std::uint64_t& consumed) {
   return info;
 }
 
-void CheckInfoHeader(const InfoHeader& info) {
-  if (!IsSupportedDepth(info.bits)) throw FormatError("unsupported BMP bit depth");
-  const bool plain = info.compression == kBiRgb;
-  const bool masked_32 = info.compression == kBiBitfields && info.bits == 32 && StandardMasks(info.masks);
-  if (!plain && !masked_32) throw FormatError("unsupported BMP compression");
+// How the rows are stored: as the image keeps them, through colour masks (16 and 32 bits, read
+// into 24 or 32 bits), or run-length encoded (8 and 4 bits, bottom-up only).
+enum class Encoding { Plain, Masked, RunLength };
+
+bool ValidMask(std::uint32_t mask) {
+  if (mask == 0) return false;
+  while ((mask & 1) == 0) mask >>= 1;
+  return (mask & (mask + 1)) == 0 && mask <= 0xFFFF;  // contiguous, at most 16 bits
+}
+
+Encoding CheckInfoHeader(InfoHeader& info) {
   if (info.width <= 0 || info.height == 0 || info.height == std::numeric_limits<std::int32_t>::min())
     throw FormatError("invalid BMP dimensions");
-  if (info.bits <= 8 && info.colors_used > (1u << info.bits))
-    throw FormatError("BMP colour table too large");
+  if (info.bits <= 8 && info.colors_used > (1u << info.bits)) throw FormatError("BMP colour table too large");
+  if (info.compression == kBiRgb && IsSupportedDepth(info.bits)) return Encoding::Plain;
+  if (info.compression == kBiRgb && info.bits == 16) {
+    info.masks[0] = 0x7C00;
+    info.masks[1] = 0x03E0;
+    info.masks[2] = 0x001F;
+    return Encoding::Masked;
+  }
+  if (info.compression == kBiBitfields && info.bits == 32 && StandardMasks(info.masks)) return Encoding::Plain;
+  if (info.compression == kBiBitfields && (info.bits == 16 || info.bits == 32) && ValidMask(info.masks[0]) &&
+      ValidMask(info.masks[1]) && ValidMask(info.masks[2]))
+    return Encoding::Masked;
+  if (((info.compression == kBiRle8 && info.bits == 8) || (info.compression == kBiRle4 && info.bits == 4))) {
+    if (info.height < 0) throw FormatError("run-length BMP stored top-down");
+    if (info.size_image == 0 || info.size_image > kMaxPixelBytes) throw FormatError("invalid run-length data size");
+    return Encoding::RunLength;
+  }
+  throw FormatError("unsupported BMP depth or compression");
 }
 
 std::vector<Quad> ReadColorTable(const ReadFunction& read, const InfoHeader& info,
@@ -122,6 +148,95 @@ void ReadPixels(const ReadFunction& read, Image& image) {
     const std::size_t at = image.bits.size();
     image.bits.resize(at + piece);
     ReadExactly(read, image.bits.data() + at, piece);
+  }
+}
+
+// Reads `size` bytes in pieces, so a short source fails before a large allocation.
+std::vector<std::uint8_t> ReadBlock(const ReadFunction& read, std::size_t size) {
+  std::vector<std::uint8_t> block;
+  while (block.size() < size) {
+    const std::size_t piece = std::min(kReadChunk, size - block.size());
+    const std::size_t at = block.size();
+    block.resize(at + piece);
+    ReadExactly(read, block.data() + at, piece);
+  }
+  return block;
+}
+
+// A channel value under a mask, widened to 8 bits by repeating its bits (5 bits abcde become
+// abcdeabc), so 0 stays 0 and the largest value becomes 255.
+std::uint8_t Channel(std::uint32_t value, std::uint32_t mask) {
+  int shift = 0;
+  while (((mask >> shift) & 1) == 0) ++shift;
+  int width = 0;
+  while (((mask >> (shift + width)) & 1) != 0) ++width;
+  const std::uint32_t channel = (value & mask) >> shift;
+  std::uint64_t repeated = 0;
+  int filled = 0;
+  while (filled < 8) {
+    repeated = (repeated << width) | channel;
+    filled += width;
+  }
+  return static_cast<std::uint8_t>(repeated >> (filled - 8));
+}
+
+void ReadMaskedPixels(const ReadFunction& read, const InfoHeader& info, Image& image) {
+  const std::size_t source_stride = RowStride(info.width, info.bits);
+  const std::size_t target_stride = RowStride(image.width, image.bits_per_pixel);
+  const int target_bytes = image.bits_per_pixel / 8;
+  image.bits.assign(target_stride * image.height, 0);
+  std::vector<std::uint8_t> row(source_stride);
+  for (int stored = 0; stored < image.height; ++stored) {
+    ReadExactly(read, row.data(), row.size());
+    std::uint8_t* out = image.bits.data() + target_stride * stored;
+    for (int x = 0; x < image.width; ++x) {
+      const std::uint32_t value = info.bits == 16 ? Get16(row.data() + 2 * x) : Get32(row.data() + 4 * x);
+      std::uint8_t* pixel = out + static_cast<std::size_t>(x) * target_bytes;
+      pixel[0] = Channel(value, info.masks[2]);
+      pixel[1] = Channel(value, info.masks[1]);
+      pixel[2] = Channel(value, info.masks[0]);
+    }
+  }
+}
+
+// Decodes run-length rows (bottom-up) into the image; runs past the right edge are clipped and
+// decoding ends at the last row, at the end marker or at the end of the data.
+void DecodeRunLength(const std::vector<std::uint8_t>& data, int bits, Image& image) {
+  const std::size_t stride = RowStride(image.width, bits);
+  image.bits.assign(stride * image.height, 0);
+  int x = 0, y = 0;
+  const auto put = [&](int index) {
+    if (x >= image.width) return;
+    SetRowIndex(image.bits.data() + stride * y, x, bits, index);
+    ++x;
+  };
+  std::size_t pos = 0;
+  while (pos + 2 <= data.size() && y < image.height) {
+    const int count = data[pos], value = data[pos + 1];
+    pos += 2;
+    if (count > 0) {
+      for (int i = 0; i < count; ++i) put(bits == 8 ? value : ((i & 1) ? (value & 0x0F) : (value >> 4)));
+      continue;
+    }
+    if (value == 0) {  // end of line
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of bitmap
+      return;
+    } else if (value == 2) {  // move right and up
+      if (pos + 2 > data.size()) throw FormatError("run-length delta ends early");
+      x = std::min(x + data[pos], image.width);
+      y += data[pos + 1];
+      pos += 2;
+    } else {  // a literal run of `value` pixels, padded to a 16-bit boundary
+      const std::size_t bytes = bits == 8 ? value : (value + 1) / 2;
+      if (pos + bytes > data.size()) throw FormatError("run-length literal ends early");
+      for (int i = 0; i < value; ++i) {
+        const std::uint8_t byte = data[pos + (bits == 8 ? i : i / 2)];
+        put(bits == 8 ? byte : ((i & 1) ? (byte & 0x0F) : (byte >> 4)));
+      }
+      pos += bytes + (bytes & 1);
+    }
   }
 }
 
@@ -208,9 +323,11 @@ Image ReadDibBody(const ReadFunction& read, std::uint64_t consumed, std::uint32_
     if (info.height <= 0 || info.height % 2 != 0) throw FormatError("invalid icon image height");
     info.height /= 2;
   }
-  CheckInfoHeader(info);
+  const Encoding encoding = CheckInfoHeader(info);
   const std::int64_t rows = info.height < 0 ? -static_cast<std::int64_t>(info.height) : info.height;
-  const std::uint64_t total = static_cast<std::uint64_t>(RowStride(info.width, info.bits)) *
+  const int bits = encoding == Encoding::Masked ? (info.bits == 16 ? 24 : 32) : info.bits;
+  const std::uint64_t total = static_cast<std::uint64_t>(std::max(RowStride(info.width, bits),
+                                                                  RowStride(info.width, info.bits))) *
                               static_cast<std::uint64_t>(rows);
   if (total > kMaxPixelBytes) throw FormatError("BMP image too large");
 
@@ -218,14 +335,18 @@ Image ReadDibBody(const ReadFunction& read, std::uint64_t consumed, std::uint32_
   image.width = info.width;
   image.height = static_cast<std::int32_t>(rows);
   image.row_order = info.height < 0 ? RowOrder::TopDown : RowOrder::BottomUp;
-  image.bits_per_pixel = info.bits;
+  image.bits_per_pixel = bits;
   image.colors = ReadColorTable(read, info, consumed);
   // A zero offset means the rows follow at once; an offset inside the headers is malformed.
   if (pixel_offset != 0) {
     if (pixel_offset < consumed) throw FormatError("BMP pixel offset inside the headers");
     Skip(read, pixel_offset - consumed);
   }
-  ReadPixels(read, image);
+  switch (encoding) {
+    case Encoding::Plain: ReadPixels(read, image); break;
+    case Encoding::Masked: ReadMaskedPixels(read, info, image); break;
+    case Encoding::RunLength: DecodeRunLength(ReadBlock(read, info.size_image), info.bits, image); break;
+  }
   return image;
 }
 

@@ -58,8 +58,10 @@ Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, Row
 // Reads up to `size` bytes into `buffer`, answering how many were read (0 at the end).
 using ReadFunction = std::function<std::size_t(void* buffer, std::size_t size)>;
 
-// Reads one BMP file (file header first). Accepts the 40-, 108- and 124-byte info headers,
-// BI_RGB at 1, 4, 8, 24 and 32 bits and BI_BITFIELDS with the standard 8-8-8 masks at 32 bits.
+// Reads one BMP file (file header first). Accepts the 40-, 108- and 124-byte info headers;
+// BI_RGB at 1, 4, 8, 24 and 32 bits; 16-bit pixels (5-5-5, or any masks) widened to 24 bits;
+// BI_BITFIELDS at 32 bits (other masks than 8-8-8 are converted); RLE8 and RLE4 decoded to
+// plain 8 and 4 bits.
 Image Read(const ReadFunction& read);
 // Reads an info header, its colour table and the rows that follow at once (no file header).
 // With `icon_height` the header's height counts the image and its mask, and the image is the

@@ -160,11 +160,15 @@ TEST(BmpHostile, MalformedFilesAreRefusedWithoutOverreading) {
       {"zero height", [](auto& b) { Put32(b, 22, 0); }},
       {"most negative height", [](auto& b) { Put32(b, 22, 0x80000000); }},
       {"enormous size", [](auto& b) { Put32(b, 18, 0x7FFFFFFF); Put32(b, 22, 0x7FFFFFFF); }},
-      {"depth 16", [](auto& b) { b[28] = 16; }},
+      {"depth 2", [](auto& b) { b[28] = 2; }},
       {"depth 0", [](auto& b) { b[28] = 0; }},
       {"two planes", [](auto& b) { b[26] = 2; }},
-      {"run-length compression", [](auto& b) { Put32(b, 30, 1); }},
-      {"odd bit fields", [](auto& b) { Put32(b, 30, 3); }},
+      {"run-length at 24 bits", [](auto& b) { Put32(b, 30, 1); b[28] = 24; }},
+      {"run-length without a size", [](auto& b) { Put32(b, 30, 1); Put32(b, 34, 0); }},
+      {"run-length top-down", [](auto& b) { Put32(b, 30, 1); Put32(b, 22, static_cast<std::uint32_t>(-3)); }},
+      {"run-length data past the end", [](auto& b) { Put32(b, 30, 1); Put32(b, 34, 0x100000); }},
+      {"16-bit masks with a gap", [](auto& b) { b[28] = 16; Put32(b, 30, 3); Put32(b, 54, 0xF0F0); }},
+      {"bit fields at 8 bits", [](auto& b) { Put32(b, 30, 3); }},
       {"too many colours", [](auto& b) { Put32(b, 46, 257); }},
       {"pixel offset inside headers", [](auto& b) { Put32(b, 10, 20); }},
       {"pixel offset past the end", [](auto& b) { Put32(b, 10, 0x10000000); }},
@@ -197,6 +201,74 @@ TEST(BmpRead, SkipsAGapBeforeThePixelsAndReadsABitFieldsHeader) {
   Put32(file, 10, 54 + sizeof masks);
   const Image back = Read(file.data(), file.size());
   EXPECT_EQ(back.bits, image.bits);
+}
+
+// A BMP file around the given info-header fields, colour table and pixel data.
+std::vector<std::uint8_t> FileWith(int width, int height, int bits, std::uint32_t compression,
+                                   const std::vector<std::uint8_t>& table, const std::vector<std::uint8_t>& data) {
+  Image shape = MakeImage(1, 1, 24, RowOrder::BottomUp);
+  std::vector<std::uint8_t> file = Write(shape);
+  file.resize(54);
+  Put32(file, 18, static_cast<std::uint32_t>(width));
+  Put32(file, 22, static_cast<std::uint32_t>(height));
+  file[28] = static_cast<std::uint8_t>(bits);
+  Put32(file, 30, compression);
+  Put32(file, 34, static_cast<std::uint32_t>(data.size()));
+  Put32(file, 46, static_cast<std::uint32_t>(table.size() / 4));
+  file.insert(file.end(), table.begin(), table.end());
+  Put32(file, 10, static_cast<std::uint32_t>(file.size()));
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+std::string Indices(const Image& image, int bits) {
+  std::string text;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) text += static_cast<char>('0' + RowIndex(image.TopRow(y), x, bits));
+    text += '/';
+  }
+  return text;
+}
+
+TEST(BmpRunLength, EightBitRunsLiteralsDeltasAndLineEnds) {
+  const std::vector<std::uint8_t> table(4 * 8, 0);
+  const std::vector<std::uint8_t> data = {
+      3, 5,              // bottom row: three 5s
+      0, 3, 1, 2, 3, 0,  // literal 1 2 3, padded to even
+      0, 0,              // end of line
+      0, 2, 2, 1,        // move two right, one up: third row from the bottom
+      9, 7,              // a run past the right edge is clipped
+      0, 1};             // end of bitmap
+  const std::vector<std::uint8_t> file = FileWith(6, 3, 8, 1, table, data);
+  const Image image = Read(file.data(), file.size());
+  EXPECT_EQ(image.bits_per_pixel, 8);
+  EXPECT_EQ(Indices(image, 8), "007777/000000/555123/");
+}
+
+TEST(BmpRunLength, FourBitRunsAlternateNibbles) {
+  const std::vector<std::uint8_t> table(4 * 16, 0);
+  const std::vector<std::uint8_t> data = {5, 0x12, 0, 3, 0x34, 0x50, 0, 1};
+  const std::vector<std::uint8_t> file = FileWith(9, 1, 4, 2, table, data);
+  const Image image = Read(file.data(), file.size());
+  EXPECT_EQ(Indices(image, 4), "121213450/");
+}
+
+TEST(BmpRunLength, ALiteralPastTheDataFails) {
+  const std::vector<std::uint8_t> table(4 * 2, 0);
+  const std::vector<std::uint8_t> file = FileWith(4, 1, 8, 1, table, {0, 9, 1, 2});
+  EXPECT_THROW(Read(file.data(), file.size()), FormatError);
+}
+
+TEST(BmpMasks, SixteenBitPixelsWidenToTwentyFourBits) {
+  // 5-5-5 without masks: white, pure red, mid green (16 of 31 -> 132), blue.
+  const std::vector<std::uint8_t> data = {0xFF, 0x7F, 0x00, 0x7C, 0x00, 0x02, 0x1F, 0x00};
+  const std::vector<std::uint8_t> file = FileWith(4, 1, 16, 0, {}, data);
+  const Image image = Read(file.data(), file.size());
+  EXPECT_EQ(image.bits_per_pixel, 24);
+  EXPECT_EQ(PixelRGB(image, 0, 0), 0xFFFFFFu);
+  EXPECT_EQ(PixelRGB(image, 1, 0), 0x0000FFu);
+  EXPECT_EQ(PixelRGB(image, 2, 0), 0x008400u);
+  EXPECT_EQ(PixelRGB(image, 3, 0), 0xFF0000u);
 }
 
 // --- ImageMagick as the independent peer -------------------------------------------------
@@ -280,6 +352,44 @@ INSTANTIATE_TEST_SUITE_P(EveryDepth, BmpPeerIntegrationTest,
                                            PeerCase{8, 40, "-type Palette"},
                                            PeerCase{24, 65, "-type TrueColor"},
                                            PeerCase{32, 65, "-alpha on -define bmp3:alpha=true"}));
+
+struct DecodeCase {
+  const char* name;
+  const char* options;
+};
+
+class BmpPeerDecodeIntegrationTest : public ::testing::TestWithParam<DecodeCase> {
+ protected:
+  void SetUp() override {
+    if (!RunShell("convert -version >/dev/null")) GTEST_SKIP() << "ImageMagick convert is not installed";
+  }
+};
+
+// The peer writes a compressed or 16-bit file; its own reading of that file is the truth.
+TEST_P(BmpPeerDecodeIntegrationTest, DecodesLikeThePeer) {
+  const auto [name, options] = GetParam();
+  const int width = 13, height = 5;
+  const std::string tag = std::string("decode_") + name;
+  Spit(TempPath(tag + ".rgb"), RawPicture(width, height, 40));
+  ASSERT_TRUE(RunShell("convert -size 13x5 -depth 8 rgb:" + TempPath(tag + ".rgb") + " " + options +
+                       TempPath(tag + ".bmp")));
+  ASSERT_TRUE(RunShell("convert " + TempPath(tag + ".bmp") + " -depth 8 rgb:" + TempPath(tag + ".truth")));
+  const std::vector<std::uint8_t> truth = Slurp(TempPath(tag + ".truth"));
+  const std::vector<std::uint8_t> file = Slurp(TempPath(tag + ".bmp"));
+  const Image image = Read(file.data(), file.size());
+  ASSERT_EQ(truth.size(), static_cast<std::size_t>(3 * width * height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* p = truth.data() + 3 * (y * width + x);
+      EXPECT_EQ(PixelRGB(image, x, y), static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16))) << x << "," << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CompressedAndSixteenBit, BmpPeerDecodeIntegrationTest,
+                         ::testing::Values(DecodeCase{"rle8", "-type Palette -compress RLE BMP3:"},
+                                           DecodeCase{"rgb565", "-define bmp:subtype=RGB565 BMP:"},
+                                           DecodeCase{"rgb555", "-define bmp:subtype=RGB555 BMP:"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace dashtune::bmp
