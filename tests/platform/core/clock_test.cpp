@@ -59,6 +59,7 @@ TEST(RealClock, MovesForwardAndCounterMatchesTicks) {
 }
 
 TEST(FakeClock, SleepEndsExactlyWhenAdvancedPastItsDeadline) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   win::ScopedFakeClock fake;
   std::atomic<bool> woke{false};
   std::atomic<win::DWORD> woke_at{0};
@@ -68,7 +69,7 @@ TEST(FakeClock, SleepEndsExactlyWhenAdvancedPastItsDeadline) {
     woke_at = win::GetTickCount();
     woke = true;
   });
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound));
   fake.Advance(2999);
   std::this_thread::sleep_for(kGrace);
   EXPECT_FALSE(woke.load()) << "woke before its deadline";
@@ -79,13 +80,14 @@ TEST(FakeClock, SleepEndsExactlyWhenAdvancedPastItsDeadline) {
 }
 
 TEST(FakeClock, NeverEndsAWaitByItself) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   win::ScopedFakeClock fake;
   std::atomic<bool> woke{false};
   std::thread sleeper([&] {
     win::Sleep(1);
     woke = true;
   });
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound));
   std::this_thread::sleep_for(kGrace);
   EXPECT_FALSE(woke.load());
   fake.Advance(1);
@@ -94,6 +96,7 @@ TEST(FakeClock, NeverEndsAWaitByItself) {
 }
 
 TEST(FakeClock, RemovingItEndsTheWaitsBegunUnderIt) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   std::atomic<bool> woke{false};
   std::thread sleeper;
   {
@@ -102,7 +105,7 @@ TEST(FakeClock, RemovingItEndsTheWaitsBegunUnderIt) {
       win::Sleep(60'000);
       woke = true;
     });
-    ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+    ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound));
   }
   EXPECT_TRUE(EventuallyTrue(woke, kBound));
   sleeper.join();

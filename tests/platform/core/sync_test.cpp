@@ -67,9 +67,10 @@ TEST_F(EventTest, InitialStateIsHonoured) {
 }
 
 TEST_F(EventTest, AnotherThreadsSetWakesTheWaiter) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   const win::HANDLE event = Make(false, false);
   std::thread setter([&] {
-    win::ScopedFakeClock::AwaitWaitingThreads(1, kBound);
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound);
     win::SetEvent(event);
   });
   EXPECT_EQ(win::WaitForSingleObject(event, 5000), win::WAIT_OBJECT_0);
@@ -77,11 +78,12 @@ TEST_F(EventTest, AnotherThreadsSetWakesTheWaiter) {
 }
 
 TEST_F(EventTest, TimedWaitEndsWhenTheFakeClockPassesItsDeadline) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   win::ScopedFakeClock fake;
   const win::HANDLE handles[] = {Make(false, false), Make(true, false)};
   std::atomic<win::DWORD> result{0xDEAD};
   std::thread waiter([&] { result = win::WaitForMultipleObjects(2, handles, win::FALSE, 500); });
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound));
   fake.Advance(499);
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(result.load(), 0xDEADu);
@@ -91,13 +93,14 @@ TEST_F(EventTest, TimedWaitEndsWhenTheFakeClockPassesItsDeadline) {
 }
 
 TEST_F(EventTest, OneSetReleasesExactlyOneOfTwoWaitersOnAnAutoResetEvent) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   win::ScopedFakeClock fake;
   const win::HANDLE event = Make(false, false);
   std::atomic<int> released{0};
   std::atomic<int> timed_out{0};
   auto wait = [&] { (win::WaitForSingleObject(event, 1000) == win::WAIT_OBJECT_0 ? released : timed_out)++; };
   std::thread first(wait), second(wait);
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(2, kBound));
+  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 2, kBound));
   win::SetEvent(event);
   const auto until = std::chrono::steady_clock::now() + kBound;
   while (released.load() == 0 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
@@ -162,11 +165,12 @@ class PipeObject : public win::KernelObject, public win::Waitable {
 };
 
 TEST_F(EventTest, OtherAreasRegisterTheirOwnWaitableKinds) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   auto pipe_object = std::make_shared<PipeObject>();
   PipeObject* raw = pipe_object.get();
   const win::HANDLE handles[] = {Make(false, false), win::InsertHandle(pipe_object)};
   std::thread feeder([&] {
-    win::ScopedFakeClock::AwaitWaitingThreads(1, kBound);
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound);
     raw->Feed();
   });
   EXPECT_EQ(win::WaitForMultipleObjects(2, handles, win::FALSE, 5000), win::WAIT_OBJECT_0 + 1);

@@ -23,6 +23,16 @@ using namespace std::chrono_literals;
 
 constexpr auto kBound = 5s;
 
+// Waits (on the real clock, bounded) until another thread's message waits in this thread's queue.
+bool AwaitSentMessage() {
+  const auto until = std::chrono::steady_clock::now() + kBound;
+  while (!(win::HIWORD(win::GetQueueStatus(win::QS_SENDMESSAGE)) & win::QS_SENDMESSAGE)) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
 class MessageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -73,7 +83,7 @@ TEST_F(MessageTest, SentMessagesAreHandledBeforePostedOnes) {
   win::PostMessageA(window, win::WM_USER + 1, 0, 0);
   win::PostMessageA(window, win::WM_USER + 2, 0, 0);
   std::thread sender([&] { win::SendMessageA(window, win::WM_USER + 3, 0, 0); });
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+  ASSERT_TRUE(AwaitSentMessage());
   PumpUntil([&] { return MessageLog::Get().Messages(window, win::WM_USER, win::WM_USER + 10).size() == 3; });
   sender.join();
   EXPECT_EQ(MessageLog::Get().Messages(window, win::WM_USER, win::WM_USER + 10),
@@ -119,6 +129,7 @@ TEST_F(MessageTest, AThreadWaitingInASendHandlesWhatIsSentToIt) {
 }
 
 TEST_F(MessageTest, TwoThreadsSendingToEachOtherAtOnceDoNotDeadlock) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   const win::HWND mine = Window();
   std::atomic<win::HWND> theirs{nullptr};
   std::atomic<win::LRESULT> their_answer{0};
@@ -129,7 +140,7 @@ TEST_F(MessageTest, TwoThreadsSendingToEachOtherAtOnceDoNotDeadlock) {
       return static_cast<win::LRESULT>(2);
     });
     theirs = window;
-    win::ScopedFakeClock::AwaitWaitingThreads(1, kBound);  // the main thread is sending to us
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound);  // the main thread is sending to us
     their_answer = win::SendMessageA(mine, win::WM_USER, 0, 0);
     win::DestroyWindow(window);
   });
@@ -174,7 +185,7 @@ TEST_F(MessageTest, SendMessageTimeoutWithdrawsAnUnstartedMessageOnTimeOut) {
     sent = win::SendMessageTimeoutA(window, win::WM_USER, 0, 0, win::SMTO_BLOCK, 3000, &result);
     error = win::GetLastError();
   });
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+  ASSERT_TRUE(AwaitSentMessage());
   fake.Advance(2999);
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(sent.load(), -1) << "timed out early";
@@ -199,6 +210,7 @@ TEST_F(MessageTest, SendingToABadWindowFails) {
 }
 
 TEST_F(MessageTest, ASendToAThreadThatEndsAnswersZero) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   std::atomic<win::HWND> window{nullptr};
   std::atomic<bool> leave{false};
   std::thread owner([&] {
@@ -208,7 +220,7 @@ TEST_F(MessageTest, ASendToAThreadThatEndsAnswersZero) {
   while (window.load() == nullptr) std::this_thread::yield();
   std::atomic<win::LRESULT> answer{-1};
   std::thread sender([&] { answer = win::SendMessageA(window, win::WM_USER, 0, 0); });
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound));
   leave = true;
   owner.join();
   sender.join();
@@ -234,9 +246,10 @@ TEST_F(MessageTest, PostQuitMessageEndsGetMessageAfterThePostedMessages) {
 }
 
 TEST_F(MessageTest, GetMessageWakesForAMessagePostedFromAnotherThread) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   const win::HWND window = Window();
   std::thread poster([&] {
-    win::ScopedFakeClock::AwaitWaitingThreads(1, kBound);
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound);
     win::PostMessageA(window, win::WM_USER, 5, 0);
   });
   win::MSG msg;
@@ -296,6 +309,7 @@ TEST_F(MessageTest, TranslateMessagePostsCharactersForCharacterKeys) {
 class MsgWaitTest : public MessageTest {};
 
 TEST_F(MsgWaitTest, EndsOnAnObjectOnNewInputOrOnTheFakeClock) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   win::ScopedFakeClock fake;
   const win::HANDLE event = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
   EXPECT_EQ(win::MsgWaitForMultipleObjects(1, &event, win::FALSE, 0, win::QS_ALLINPUT), win::WAIT_TIMEOUT);
@@ -314,7 +328,7 @@ TEST_F(MsgWaitTest, EndsOnAnObjectOnNewInputOrOnTheFakeClock) {
 
   std::atomic<win::DWORD> result{0xDEAD};
   std::thread waiter([&] { result = win::MsgWaitForMultipleObjects(1, &event, win::FALSE, 1000, win::QS_ALLINPUT); });
-  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(1, kBound));
+  ASSERT_TRUE(win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound));
   fake.Advance(1000);
   waiter.join();
   EXPECT_EQ(result.load(), win::WAIT_TIMEOUT);
@@ -322,6 +336,7 @@ TEST_F(MsgWaitTest, EndsOnAnObjectOnNewInputOrOnTheFakeClock) {
 }
 
 TEST_F(MsgWaitTest, RetrievalHookRunsWhenTheThreadRetrievesOrIsWoken) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   std::atomic<int> runs{0};
   win::SetMessageRetrievalHook([&] { ++runs; });
   win::MSG msg;
@@ -332,7 +347,7 @@ TEST_F(MsgWaitTest, RetrievalHookRunsWhenTheThreadRetrievesOrIsWoken) {
   const win::HWND window = Window();
   const auto waker = win::CurrentThreadWaker();
   std::thread other([&] {
-    win::ScopedFakeClock::AwaitWaitingThreads(1, kBound);
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound);
     const int before = runs.load();
     waker->Wake();
     const auto until = std::chrono::steady_clock::now() + kBound;

@@ -116,10 +116,11 @@ TEST_F(TimerTest, AForgedTimerMessageDoesNotCallItsPointer) {
 }
 
 TEST_F(TimerTest, GetMessageWaitsForTheNextTimerOnTheFakeClock) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   win::SetTimer(window_, 3, 3000, nullptr);
   std::atomic<bool> advanced{false};
   std::thread advancer([&] {
-    win::ScopedFakeClock::AwaitWaitingThreads(1, 5s);
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, 5s);
     fake_.Advance(2999);
     std::this_thread::sleep_for(20ms);
     advanced = true;
@@ -139,11 +140,12 @@ TEST_F(TimerTest, GetMessageWaitsForTheNextTimerOnTheFakeClock) {
 namespace {
 
 TEST_F(TimerTest, AFilteredWaitIsNotWokenAgainAndAgainByAnotherWindowsDueTimer) {
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   const win::HWND other = MakeWindow();
   win::SetTimer(other, 1, 10, nullptr);
   fake_.Advance(10);  // due, but GetMessage below filters it out
   std::thread poster([&] {
-    win::ScopedFakeClock::AwaitWaitingThreads(1, 5s);
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, 5s);
     std::this_thread::sleep_for(50ms);  // long enough for a spinning wait to show
     win::PostMessageA(window_, win::WM_USER, 0, 0);
   });
