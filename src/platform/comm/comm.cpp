@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/comm/comm_object.h"
 #include "platform/comm/line_settings.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
@@ -59,10 +60,7 @@ DWORD Win32ErrorOf(int error) {
   }
 }
 
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
-}
+BOOL Fail(DWORD error) { return comm::FailWith(error); }
 
 bool Unsupported(int error) { return error == ENOTTY || error == EINVAL || error == ENOTSUP; }
 
@@ -97,14 +95,12 @@ DCB DcbOf(const comm::LineSettings& settings) {
 }
 
 void Complete(OVERLAPPED* overlapped, DWORD error, std::size_t bytes) {
-  overlapped->Internal = error;
-  overlapped->InternalHigh = bytes;
-  if (overlapped->hEvent != nullptr) SetEvent(overlapped->hEvent);
+  comm::CompleteOverlapped(overlapped, error, bytes);
 }
 
 // An open comm device. Every use of the descriptor and of the pending operations is under
 // mutex_; a service thread completes pending writes and event waits, woken through wake_.
-class CommDevice : public KernelObject {
+class CommDevice : public comm::CommObject {
  public:
   CommDevice(int fd, int wake, const DCB& dcb) : fd_(fd), wake_(wake), dcb_(dcb) {
     int lines = 0;
@@ -118,7 +114,7 @@ class CommDevice : public KernelObject {
 
   void HandleClosed() override { Shut(); }
 
-  BOOL Read(void* buffer, DWORD count, DWORD* read) {
+  BOOL Read(void* buffer, DWORD count, DWORD* read) override {
     std::lock_guard lock(mutex_);
     ssize_t n = ::read(fd_, buffer, count);
     if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail(Win32ErrorOf(errno));
@@ -131,7 +127,7 @@ class CommDevice : public KernelObject {
     return TRUE;
   }
 
-  BOOL Write(const void* bytes, DWORD count, DWORD* written, OVERLAPPED* overlapped) {
+  BOOL Write(const void* bytes, DWORD count, DWORD* written, OVERLAPPED* overlapped) override {
     std::lock_guard lock(mutex_);
     if (hungUp_) return Fail(ERROR_BROKEN_PIPE);
     if (writeOverlapped_ != nullptr) return Fail(ERROR_INVALID_PARAMETER);
@@ -150,7 +146,7 @@ class CommDevice : public KernelObject {
     return Fail(ERROR_IO_PENDING);
   }
 
-  BOOL Result(OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+  BOOL Result(OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) override {
     std::unique_lock lock(mutex_);
     while (overlapped->Internal == ERROR_IO_PENDING) {
       if (!wait) return Fail(ERROR_IO_INCOMPLETE);
@@ -163,19 +159,19 @@ class CommDevice : public KernelObject {
     return TRUE;
   }
 
-  BOOL SetMask(DWORD mask) {
+  BOOL SetMask(DWORD mask) override {
     std::lock_guard lock(mutex_);
     mask_ = mask;
     if (waitOverlapped_ != nullptr) FinishWait(0, 0);
     return TRUE;
   }
 
-  DWORD Mask() {
+  DWORD Mask() override {
     std::lock_guard lock(mutex_);
     return mask_;
   }
 
-  BOOL WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
+  BOOL WaitEvent(DWORD* mask, OVERLAPPED* overlapped) override {
     std::lock_guard lock(mutex_);
     if (hungUp_) return Fail(ERROR_BROKEN_PIPE);
     if (waitOverlapped_ != nullptr || overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
@@ -190,13 +186,13 @@ class CommDevice : public KernelObject {
     return Fail(ERROR_IO_PENDING);
   }
 
-  BOOL GetState(DCB* dcb) {
+  BOOL GetState(DCB* dcb) override {
     std::lock_guard lock(mutex_);
     *dcb = dcb_;
     return TRUE;
   }
 
-  BOOL SetState(const DCB& dcb) {
+  BOOL SetState(const DCB& dcb) override {
     if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
         dcb.StopBits > TWOSTOPBITS) {
       return Fail(ERROR_INVALID_PARAMETER);
@@ -215,19 +211,19 @@ class CommDevice : public KernelObject {
     return TRUE;
   }
 
-  BOOL GetTimeouts(COMMTIMEOUTS* timeouts) {
+  BOOL GetTimeouts(COMMTIMEOUTS* timeouts) override {
     std::lock_guard lock(mutex_);
     *timeouts = timeouts_;
     return TRUE;
   }
 
-  BOOL SetTimeouts(const COMMTIMEOUTS& timeouts) {
+  BOOL SetTimeouts(const COMMTIMEOUTS& timeouts) override {
     std::lock_guard lock(mutex_);
     timeouts_ = timeouts;
     return TRUE;
   }
 
-  BOOL Purge(DWORD flags) {
+  BOOL Purge(DWORD flags) override {
     std::lock_guard lock(mutex_);
     if ((flags & PURGE_TXABORT) != 0 && writeOverlapped_ != nullptr) FinishWrite(ERROR_OPERATION_ABORTED);
     if ((flags & PURGE_TXCLEAR) != 0) tcflush(fd_, TCOFLUSH);
@@ -238,7 +234,7 @@ class CommDevice : public KernelObject {
     return TRUE;
   }
 
-  BOOL ClearError(DWORD* errors, COMSTAT* status) {
+  BOOL ClearError(DWORD* errors, COMSTAT* status) override {
     std::lock_guard lock(mutex_);
     UpdateCountersLocked();
     if (errors != nullptr) *errors = errors_;
@@ -253,7 +249,7 @@ class CommDevice : public KernelObject {
     return TRUE;
   }
 
-  BOOL Escape(DWORD function) {
+  BOOL Escape(DWORD function) override {
     std::lock_guard lock(mutex_);
     switch (function) {
       case SETDTR:
@@ -281,7 +277,7 @@ class CommDevice : public KernelObject {
     }
   }
 
-  BOOL ModemStatus(DWORD* status) {
+  BOOL ModemStatus(DWORD* status) override {
     std::lock_guard lock(mutex_);
     *status = ModemStatusLocked();
     return TRUE;
@@ -463,7 +459,7 @@ class CommDevice : public KernelObject {
   std::thread service_;
 };
 
-std::shared_ptr<CommDevice> DeviceOf(HANDLE handle) { return LookupHandleAs<CommDevice>(handle); }
+std::shared_ptr<comm::CommObject> DeviceOf(HANDLE handle) { return LookupHandleAs<comm::CommObject>(handle); }
 
 // The port number of "\\.\COMn" (or "COMn"), 0 for any other path.
 unsigned PortNumberOf(const char* path) {
@@ -484,10 +480,31 @@ std::string CommDevicePath(unsigned port_number) {
   return "/dev/ttyS" + std::to_string(port_number - 1);
 }
 
+namespace comm {
+
+BOOL FailWith(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+void CompleteOverlapped(OVERLAPPED* overlapped, DWORD error, std::size_t bytes) {
+  overlapped->Internal = error;
+  overlapped->InternalHigh = bytes;
+  if (overlapped->hEvent != nullptr) SetEvent(overlapped->hEvent);
+}
+
+}  // namespace comm
+
 HANDLE CreateFileA(LPCSTR path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE) {
   unsigned port = PortNumberOf(path);
   if (port == 0) {
     SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  DWORD fake_error = 0;
+  if (std::shared_ptr<comm::CommObject> fake = comm::OpenFakePort(port, fake_error)) return InsertHandle(fake);
+  if (fake_error != 0) {
+    SetLastError(fake_error);
     return INVALID_HANDLE_VALUE;
   }
   int fd = ::open(CommDevicePath(port).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
