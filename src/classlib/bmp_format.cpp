@@ -330,6 +330,9 @@ Image ReadDibBody(const ReadFunction& read, std::uint64_t consumed, std::uint32_
                                                                   RowStride(info.width, info.bits))) *
                               static_cast<std::uint64_t>(rows);
   if (total > kMaxPixelBytes) throw FormatError("BMP image too large");
+  // A few bytes of runs must not make a huge image: no real encoder compresses this far.
+  if (encoding == Encoding::RunLength && total > std::uint64_t{info.size_image} * 1024 + (1 << 20))
+    throw FormatError("run-length image larger than its data can describe");
 
   Image image;
   image.width = info.width;

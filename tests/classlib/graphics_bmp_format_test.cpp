@@ -167,6 +167,8 @@ TEST(BmpHostile, MalformedFilesAreRefusedWithoutOverreading) {
       {"run-length without a size", [](auto& b) { Put32(b, 30, 1); Put32(b, 34, 0); }},
       {"run-length top-down", [](auto& b) { Put32(b, 30, 1); Put32(b, 22, static_cast<std::uint32_t>(-3)); }},
       {"run-length data past the end", [](auto& b) { Put32(b, 30, 1); Put32(b, 34, 0x100000); }},
+      {"run-length image far larger than its data",
+       [](auto& b) { Put32(b, 30, 1); Put32(b, 18, 8000); Put32(b, 22, 8000); }},
       {"16-bit masks with a gap", [](auto& b) { b[28] = 16; Put32(b, 30, 3); Put32(b, 54, 0xF0F0); }},
       {"bit fields at 8 bits", [](auto& b) { Put32(b, 30, 3); }},
       {"too many colours", [](auto& b) { Put32(b, 46, 257); }},
@@ -269,6 +271,44 @@ TEST(BmpMasks, SixteenBitPixelsWidenToTwentyFourBits) {
   EXPECT_EQ(PixelRGB(image, 1, 0), 0x0000FFu);
   EXPECT_EQ(PixelRGB(image, 2, 0), 0x008400u);
   EXPECT_EQ(PixelRGB(image, 3, 0), 0xFF0000u);
+}
+
+// Seeded mutations of valid files: every outcome is an image or FormatError, never a read
+// outside the buffer (AddressSanitizer watches the exact-size copies).
+TEST(BmpFuzz, MutatedFilesNeverReadOutOfBounds) {
+  std::vector<std::vector<std::uint8_t>> seeds;
+  for (int bits : {1, 4, 8, 24, 32}) seeds.push_back(Write(PatternImage(7, 5, bits, RowOrder::BottomUp)));
+  seeds.push_back(FileWith(6, 3, 8, 1, std::vector<std::uint8_t>(32, 0),
+                           {3, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 9, 7, 0, 1}));
+  seeds.push_back(FileWith(4, 1, 16, 0, {}, {0xFF, 0x7F, 0x00, 0x7C, 0x00, 0x02, 0x1F, 0x00}));
+  std::uint32_t state = 12345;
+  const auto next = [&] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  int decoded = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::uint8_t> file = seeds[next() % seeds.size()];
+    const int changes = 1 + next() % 4;
+    for (int c = 0; c < changes; ++c) {
+      switch (next() % 3) {
+        case 0: file[next() % file.size()] = static_cast<std::uint8_t>(next()); break;
+        case 1: file.resize(next() % (file.size() + 1)); break;
+        default: if (file.size() > 40) file[14 + next() % 40] ^= static_cast<std::uint8_t>(1u << (next() % 8)); break;
+      }
+      if (file.empty()) file.push_back(0);
+    }
+    auto* exact = new std::uint8_t[file.size()];
+    std::copy(file.begin(), file.end(), exact);
+    try {
+      const Image image = Read(exact, file.size());
+      EXPECT_EQ(image.bits.size(), RowStride(image.width, image.bits_per_pixel) * image.height);
+      ++decoded;
+    } catch (const FormatError&) {
+    }
+    delete[] exact;
+  }
+  EXPECT_GT(decoded, 0);
 }
 
 // --- ImageMagick as the independent peer -------------------------------------------------
