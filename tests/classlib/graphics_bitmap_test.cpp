@@ -307,3 +307,48 @@ TEST(BitmapPeerIntegration, PictureLoadsThePeersFileAndThePeerReadsOurs) {
 
 }  // namespace
 }  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+win::HPALETTE PaletteOf(std::initializer_list<win::COLORREF> colours) {
+  std::vector<std::uint8_t> buffer(sizeof(win::LOGPALETTE) + colours.size() * sizeof(win::PALETTEENTRY));
+  auto* palette = reinterpret_cast<win::LOGPALETTE*>(buffer.data());
+  palette->palVersion = 0x300;
+  palette->palNumEntries = static_cast<win::WORD>(colours.size());
+  int i = 0;
+  for (win::COLORREF c : colours)
+    palette->palPalEntry[i++] = win::PALETTEENTRY{win::GetRValue(c), win::GetGValue(c), win::GetBValue(c), 0};
+  return win::CreatePalette(palette);
+}
+
+TEST(BitmapPalette, ANewPaletteRecoloursTheIndicesOfAPaletteBitmap) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, bmp::Write(TestImage(4, 1, 4, RowOrder::BottomUp)));  // black, red, green, white
+  int changes = 0;
+  bitmap.OnChange = [&](TObject*) { ++changes; };
+  bitmap.SetPalette(PaletteOf({win::RGB(0, 0, 255), win::RGB(1, 1, 1), win::RGB(2, 2, 2), win::RGB(3, 3, 3)}));
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(bitmap.GetPaletteModified());
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(0, 0), clBlue);  // index 0 now blue
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(3, 0), static_cast<TColor>(0x030303));
+  win::PALETTEENTRY first{};
+  ASSERT_EQ(win::GetPaletteEntries(bitmap.GetPalette(), 0, 1, &first), 1u);
+  EXPECT_EQ(first.peBlue, 255);
+}
+
+TEST(BitmapEquals, EqualPixelsAndClassAreEqual) {
+  TBitmap a, b;
+  LoadBytes(a, bmp::Write(TestImage(3, 3, 24, RowOrder::BottomUp)));
+  LoadBytes(b, bmp::Write(TestImage(3, 3, 24, RowOrder::BottomUp)));
+  EXPECT_TRUE(a.Equals(&b));
+  b.GetCanvas()->SetPixel(1, 1, clRed);
+  EXPECT_FALSE(a.Equals(&b));
+  TBitmap empty1, empty2;
+  EXPECT_TRUE(empty1.Equals(&empty2));
+  EXPECT_FALSE(a.Equals(&empty1));
+  EXPECT_FALSE(a.Equals(nullptr));
+}
+
+}  // namespace
+}  // namespace dashtune
