@@ -173,30 +173,46 @@ void Decode(Codec codec, const Bytes& file, Bytes& scratch) {
   benchmark::ClobberMemory();
 }
 
-void RegisterDecode(const std::string& label, std::vector<Bytes> files) {
-  auto shared = std::make_shared<std::vector<Bytes>>(std::move(files));
+// The images of one case, made on first use so that a filtered run makes only what it measures.
+struct Case {
+  ImageClass image_class{};
+  int width = 0, height = 0;
+  std::vector<Bytes> files;  // the suite, or the one file made from the pixels
+  Bytes pixels;
+  std::unique_ptr<TPNGPicture> picture;
+  bool made = false;
+
+  void Make() {
+    if (made) return;
+    made = true;
+    if (width == 0) return;
+    pixels = MakeRows(image_class, width, height);
+    files = {LibpngEncode(image_class, width, height, pixels)};
+    picture = OursDecode(files[0]);
+    picture->SetCompressionLevel(7);
+  }
+};
+
+void Register(const std::string& label, const std::shared_ptr<Case>& c) {
   for (Codec codec : {Codec::Ours, Codec::Libpng, Codec::Spng}) {
     benchmark::RegisterBenchmark(("decode/" + label + "/" + CodecName(codec)).c_str(),
-                                 [shared, codec](benchmark::State& state) {
+                                 [c, codec](benchmark::State& state) {
+                                   c->Make();
                                    Bytes scratch;
                                    for (auto _ : state)
-                                     for (const Bytes& f : *shared) Decode(codec, f, scratch);
+                                     for (const Bytes& f : c->files) Decode(codec, f, scratch);
                                  })
         ->Unit(benchmark::kMillisecond)
         ->MinTime(0.2);
   }
-}
-
-void RegisterEncode(const std::string& label, const ImageClass& c, int w, int h, const Bytes& pixels,
-                    const Bytes& file) {
-  auto picture = std::shared_ptr<TPNGPicture>(OursDecode(file));
-  picture->SetCompressionLevel(7);
-  auto source = std::make_shared<Bytes>(pixels);
-  benchmark::RegisterBenchmark(("encode/" + label + "/ours").c_str(), [picture](benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(OursEncode(*picture));
+  if (c->width == 0) return;
+  benchmark::RegisterBenchmark(("encode/" + label + "/ours").c_str(), [c](benchmark::State& state) {
+    c->Make();
+    for (auto _ : state) benchmark::DoNotOptimize(OursEncode(*c->picture));
   })->Unit(benchmark::kMillisecond)->MinTime(0.2);
-  benchmark::RegisterBenchmark(("encode/" + label + "/libpng").c_str(), [c, w, h, source](benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(LibpngEncode(c, w, h, *source));
+  benchmark::RegisterBenchmark(("encode/" + label + "/libpng").c_str(), [c](benchmark::State& state) {
+    c->Make();
+    for (auto _ : state) benchmark::DoNotOptimize(LibpngEncode(c->image_class, c->width, c->height, c->pixels));
   })->Unit(benchmark::kMillisecond)->MinTime(0.2);
 }
 
@@ -232,14 +248,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   dashtune::png::RegisterCommonChunks();
   benchmark::Initialize(&argc, argv);
-  RegisterDecode("suite", SuiteFiles());
+  auto suite = std::make_shared<Case>();
+  suite->files = SuiteFiles();
+  Register("suite", suite);
   for (const ImageClass& c : kClasses) {
     for (const auto& [w, h] : kSizes) {
-      const std::string label = std::string(c.name) + "/" + std::to_string(w) + "x" + std::to_string(h);
-      const Bytes pixels = MakeRows(c, w, h);
-      const Bytes file = LibpngEncode(c, w, h, pixels);
-      RegisterDecode(label, {file});
-      RegisterEncode(label, c, w, h, pixels, file);
+      auto one = std::make_shared<Case>();
+      one->image_class = c;
+      one->width = w;
+      one->height = h;
+      Register(std::string(c.name) + "/" + std::to_string(w) + "x" + std::to_string(h), one);
     }
   }
   RatioReporter reporter;

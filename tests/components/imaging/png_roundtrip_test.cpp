@@ -69,7 +69,7 @@ TEST_P(PngRoundTrip, ThroughLibpngBothWays) {
                                              TFilters{filterAverage, filterPaeth}};
   int case_index = 0;
   for (std::uint32_t s = 1; s <= 33; ++s) {
-    for (const auto [w, h] : {std::pair{s, s}, std::pair{s, 34 - s}}) {
+    for (const auto& [w, h] : {std::pair{s, s}, std::pair{s, 34 - s}}) {
       for (int interlace = 0; interlace <= 1; ++interlace, ++case_index) {
         SCOPED_TRACE(Describe(f, w, h, interlace));
         const LibpngImage source = RandomImage(f, w, h, interlace, rng);

@@ -13,17 +13,21 @@ namespace dashtune {
 namespace png {
 namespace {
 
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-  std::array<std::uint32_t, 256> table{};
+// The CRC register table and seven derived tables, so the register advances eight bytes a step.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables tables{};
   for (std::uint32_t n = 0; n < 256; ++n) {
     std::uint32_t c = n;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
+    tables[0][n] = c;
   }
-  return table;
+  for (std::size_t t = 1; t < 8; ++t)
+    for (std::size_t n = 0; n < 256; ++n) tables[t][n] = (tables[t - 1][n] >> 8) ^ tables[0][tables[t - 1][n] & 0xFF];
+  return tables;
 }
 // Built at compile time: nothing to guard between threads.
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrcTables = MakeCrcTables();
 
 std::vector<TChunkClass>*& ChunkClassList() {
   static std::vector<TChunkClass>* list = nullptr;
@@ -58,16 +62,15 @@ bool RunZlib(z_stream& stream, std::size_t max_output, std::vector<std::uint8_t>
 
 std::uint32_t UpdateCrc(std::uint32_t crc, const void* buffer, std::size_t count) {
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  for (std::size_t i = 0; i < count; ++i) crc = kCrcTable[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  const auto& t = kCrcTables;
+  for (; count >= 8; count -= 8, bytes += 8) {
+    const std::uint32_t low = crc ^ (std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+                                     (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24));
+    crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+          t[3][bytes[4]] ^ t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
+  }
+  for (; count > 0; --count, ++bytes) crc = t[0][(crc ^ *bytes) & 0xFF] ^ (crc >> 8);
   return crc;
-}
-
-std::uint8_t PaethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-  const int pa = std::abs(int{b} - c);
-  const int pb = std::abs(int{a} - c);
-  const int pc = std::abs(int{a} + b - 2 * c);
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
 }
 
 std::size_t BytesForPixels(std::size_t pixels, int ColorType, int BitDepth) {
@@ -507,14 +510,25 @@ bool TChunkgAMA::LoadFromStream(TStream* Stream, const std::string& ChunkName, s
   if (GetDataSize() != 4) return result;
   const std::uint32_t value = png::BigEndian32(GetData());
   if (value == 0) return result;
-  TPNGPicture* owner = GetOwner();
-  const double exponent = 1.0 / (value / 100000.0 * 2.2);
-  for (int i = 0; i < 256; ++i) {
-    const double g = std::nearbyint(255.0 * std::pow(i / 255.0, exponent));
-    const auto level = static_cast<std::uint8_t>(std::clamp(g, 0.0, 255.0));
-    owner->GammaTable[static_cast<std::size_t>(i)] = level;
-    owner->InverseGamma[level] = static_cast<std::uint8_t>(i);
+  // Most files carry one of a few values: keep the last tables made on this thread.
+  struct Tables {
+    std::uint32_t value = 0;
+    std::array<std::uint8_t, 256> gamma{}, inverse{};
+  };
+  thread_local Tables last;
+  if (last.value != value) {
+    const double exponent = 1.0 / (value / 100000.0 * 2.2);
+    for (std::size_t i = 0; i < 256; ++i) last.inverse[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i) {
+      const double g = std::nearbyint(255.0 * std::pow(i / 255.0, exponent));
+      const auto level = static_cast<std::uint8_t>(std::clamp(g, 0.0, 255.0));
+      last.gamma[static_cast<std::size_t>(i)] = level;
+      last.inverse[level] = static_cast<std::uint8_t>(i);
+    }
+    last.value = value;
   }
+  GetOwner()->GammaTable = last.gamma;
+  GetOwner()->InverseGamma = last.inverse;
   return result;
 }
 

@@ -281,7 +281,16 @@ bool IsUnknownChunk(const TChunk* chunk);
 
 // The CRC-32 register run over count bytes (start with 0xFFFFFFFF, complement at the end).
 std::uint32_t UpdateCrc(std::uint32_t crc, const void* buffer, std::size_t count);
-std::uint8_t PaethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c);
+// The PNG standard's predictor: left (a), above (b) or upper left (c), whichever is nearest to
+// a + b - c; inline because the filters call it for every byte.
+inline std::uint8_t PaethPredictor(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+  const int pa = b > c ? b - c : c - b;
+  const int pb = a > c ? a - c : c - a;
+  const int sum = int{a} + b - 2 * c;
+  const int pc = sum < 0 ? -sum : sum;
+  if (pa <= pb && pa <= pc) return a;
+  return pb <= pc ? b : c;
+}
 // Bytes of `pixels` pixels of a row; 0 for an unknown colour type.
 std::size_t BytesForPixels(std::size_t pixels, int ColorType, int BitDepth);
 // Bytes per complete pixel (the filter distance).

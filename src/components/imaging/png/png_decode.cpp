@@ -96,13 +96,33 @@ class IdatStream {
   bool ended_ = false;
 };
 
+// Four byte-wise sums modulo 256 at once.
+inline std::uint32_t AddBytes(std::uint32_t a, std::uint32_t b) {
+  return ((a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu)) ^ ((a ^ b) & 0x80808080u);
+}
+
+// The Sub filter of four-byte pixels, a pixel per step.
+void SubFourBytes(std::uint8_t* r, std::size_t length) {
+  std::uint32_t left = 0;
+  for (std::size_t i = 0; i + 4 <= length; i += 4) {
+    std::uint32_t value;
+    std::memcpy(&value, r + i, 4);
+    left = AddBytes(value, left);
+    std::memcpy(r + i, &left, 4);
+  }
+}
+
 void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, std::size_t offset) {
   const std::uint8_t filter = row[0];
   std::uint8_t* r = row + 1;
   const std::uint8_t* p = prior + 1;
   switch (filter) {
     case 1:
-      for (std::size_t i = offset; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + r[i - offset]);
+      if (offset == 4) {
+        SubFourBytes(r, length);
+      } else {
+        for (std::size_t i = offset; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + r[i - offset]);
+      }
       break;
     case 2:
       for (std::size_t i = 0; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i]);
