@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "components/video/ds_util.h"
+#include "platform/core/clock.h"
 #include "platform/core/strings.h"
 #include "platform/dshow/fake_graph.h"
 #include "platform/dshow/property_bag.h"
@@ -74,6 +75,8 @@ class FilterGraphTest : public ::testing::Test {
   // Delivers posted messages to their windows until none is left.
   static void PumpMessages() { Application->ProcessMessages(); }
 
+  // The scripted graph never waits: everything here runs on the fake clock, which nobody moves.
+  win::ScopedFakeClock clock_;
   win::fake::ScopedFakeMediaGraph fake_;
   TestLink link_{script(), "Renderer"};
   TestListener listener_{script()};
