@@ -6,6 +6,7 @@
 #include "classlib/units.h"
 #include "platform/core/message_box.h"
 #include "platform/core/wait.h"
+#include "platform/present/presenter.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
 
@@ -97,6 +98,9 @@ void TApplication::Idle() {
 }
 
 void TApplication::Run() {
+  // On a display, the visible top-level windows are shown there for as long as the loop runs.
+  const std::unique_ptr<win::present::X11Presenter> presenter =
+      win::present::StartPresenterIfDisplay();
   while (!terminated_) {
     try {
       HandleMessage();
