@@ -6,3 +6,5 @@ typedef struct _GstElement GstElement;
 typedef struct _GstElementFactory GstElementFactory;
 typedef struct _GstPad GstPad;
 typedef struct _GstMessage GstMessage;
+typedef struct _GstObject GstObject;
+typedef struct _GstTagList GstTagList;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/core/strings.h"
+#include "platform/dshow/dvd_language.h"
 #include "platform/dshow/graph_log.h"
 #include "platform/dshow/gst_forward.h"
 #include "platform/dshow/gst_runtime.h"
@@ -819,16 +820,23 @@ class DvdGraphBuilder final : public IDvdGraphBuilder, public IDvdControl2, publ
     if (ulTimeCodeFlags != nullptr) *ulTimeCodeFlags = fps == 30 ? DVD_TC_FLAG_30fps : DVD_TC_FLAG_25fps;
     return S_OK;
   }
-  // The discs played here carry no language attributes the source reports: language 0.
-  HRESULT GetAudioLanguage(ULONG ulStream, LCID* pLanguage) override { return Language(ulStream, pLanguage); }
-  HRESULT GetSubpictureLanguage(ULONG ulStream, LCID* pLanguage) override { return Language(ulStream, pLanguage); }
+  // The source names the language of the audio stream it plays (stream 0); other streams and
+  // unnamed languages answer 0.
+  HRESULT GetAudioLanguage(ULONG ulStream, LCID* pLanguage) override {
+    const HRESULT result = CheckStream(ulStream, pLanguage);
+    if (result == S_OK && ulStream == 0) *pLanguage = LocaleOfLanguageCode(graph_->pipeline().AudioLanguage());
+    return result;
+  }
+  // The source reports no subpicture languages.
+  HRESULT GetSubpictureLanguage(ULONG ulStream, LCID* pLanguage) override { return CheckStream(ulStream, pLanguage); }
 
  private:
-  HRESULT Language(ULONG stream, LCID* language) {
+  // A DVD has at most 8 audio and 32 subpicture streams.
+  HRESULT CheckStream(ULONG stream, LCID* language) {
     if (language == nullptr) return E_POINTER;
     *language = 0;
     if (!rendered_) return VFW_E_DVD_GRAPHNOTREADY;
-    return stream < 8 ? S_OK : E_INVALIDARG;
+    return stream < 32 ? S_OK : E_INVALIDARG;
   }
 
   FilterGraph* graph_;

@@ -22,6 +22,7 @@ constexpr auto kPrerollLimit = std::chrono::seconds(15);
 // Longest wait for a state change or a flushing seek to settle.
 constexpr int kSettleLimitMs = 5000;
 constexpr GstClockTime kMs = GST_MSECOND;
+const char kAudioRendererMark[] = "dashtune-audio-renderer";
 
 // Results carried by error events: a generic failure and a missing file.
 constexpr LONG_PTR kErrorAbortResult = static_cast<LONG_PTR>(static_cast<std::int32_t>(0x80004005u));
@@ -239,6 +240,7 @@ RenderOutcome MediaPipeline::RenderDvd(const std::string& folder) {
     dvd_ = true;
     dvd_title_ = 0;
     dvd_chapter_ = 0;
+    audio_language_.clear();
   }
   BeginRender();
   gst_element_set_state(pipeline_, GST_STATE_PAUSED);
@@ -476,6 +478,7 @@ GstElement* MediaPipeline::MakeAudioRenderer() {
   gst_element_link_many(convert, resample, volume, panorama, output, sink, nullptr);
   PadRef target(gst_element_get_static_pad(convert, "sink"));
   gst_element_add_pad(bin, gst_ghost_pad_new("Audio Input pin", target.get()));
+  g_object_set_data(G_OBJECT(bin), kAudioRendererMark, GINT_TO_POINTER(1));
   std::lock_guard<std::mutex> guard(lock_);
   volume_elements_.push_back(volume);
   panorama_elements_.push_back(panorama);
@@ -613,6 +616,7 @@ void MediaPipeline::HandleBusMessage(GstMessage* message) {
 void MediaPipeline::HandleTags(GstMessage* message) {
   GstTagList* tags = nullptr;
   gst_message_parse_tag(message, &tags);
+  HandleAudioLanguage(message, tags);
   gchar* title_text = nullptr;
   int title = 0;
   int chapter = 0;
@@ -636,6 +640,33 @@ void MediaPipeline::HandleTags(GstMessage* message) {
     Emit(EC_DVD_TITLE_CHANGE, title, 0);
   }
   if (new_chapter) Emit(EC_DVD_CHAPTER_START, chapter, 0);
+}
+
+// The DVD source tags the audio stream with its language; a new language is a stream change.
+void MediaPipeline::HandleAudioLanguage(GstMessage* message, const GstTagList* tags) {
+  if (tags == nullptr || !IsAudioBranch(GST_MESSAGE_SRC(message))) return;
+  gchar* code = nullptr;
+  if (!gst_tag_list_get_string(tags, GST_TAG_LANGUAGE_CODE, &code)) return;
+  const std::string language = code;
+  g_free(code);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!dvd_ || language == audio_language_) return;
+    audio_language_ = language;
+  }
+  Emit(EC_DVD_AUDIO_STREAM_CHANGE, 0, 0);
+}
+
+bool MediaPipeline::IsAudioBranch(GstObject* object) const {
+  for (GstObject* item = object; item != nullptr; item = GST_OBJECT_PARENT(item)) {
+    if (g_object_get_data(G_OBJECT(item), kAudioRendererMark) != nullptr) return true;
+  }
+  return false;
+}
+
+std::string MediaPipeline::AudioLanguage() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return audio_language_;
 }
 
 void MediaPipeline::Emit(LONG code, LONG_PTR param1, LONG_PTR param2) {

@@ -113,6 +113,8 @@ class MediaPipeline {
   std::optional<std::int64_t> TitleDuration() const { return Duration(); }
   // Size of the video stream last seen (0 x 0 before any).
   std::pair<int, int> VideoSize() const;
+  // ISO 639-1 code of the DVD's audio language, empty until the source names one.
+  std::string AudioLanguage() const;
   // Frame rate of the DVD's video: 25 or 30 (0 when unknown).
   int DvdFrameRate() const;
 
@@ -124,6 +126,8 @@ class MediaPipeline {
 
   void HandleBusMessage(GstMessage* message);
   void HandleTags(GstMessage* message);
+  void HandleAudioLanguage(GstMessage* message, const GstTagList* tags);
+  bool IsAudioBranch(GstObject* object) const;
   void RouteNewPad(GstPad* pad);
   bool LinkVideo(GstPad* pad);
   bool LinkAudio(GstPad* pad);
@@ -175,6 +179,7 @@ class MediaPipeline {
   bool dvd_ = false;
   int dvd_title_ = 0;
   int dvd_chapter_ = 0;
+  std::string audio_language_;
 
   std::thread dvd_clock_;
   bool dvd_clock_stop_ = false;

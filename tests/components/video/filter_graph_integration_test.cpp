@@ -143,6 +143,10 @@ TEST_F(FilterGraphIntegrationTest, PlaysADvdFolderWithTitleTimeAndTimeEvents) {
   std::vector<int> seconds;
   graph_.OnDVDTitleChange = [&](TObject*, int title) { titles.push_back(title); };
   graph_.OnDVDChapterStart = [&](TObject*, int chapter) { chapters.push_back(chapter); };
+  std::vector<std::string> languages;
+  graph_.OnDVDAudioStreamChange = [&](TObject*, int stream, int lcid, const std::string& language) {
+    languages.push_back(std::to_string(stream) + " " + std::to_string(lcid) + " " + language);
+  };
   graph_.OnDVDCurrentHMSFTime = [&](TObject*, const win::tagDVD_HMSF_TIMECODE& time, const win::tagDVD_TIMECODE& code) {
     seconds.push_back(time.bSeconds);
     EXPECT_EQ(code.FrameRateCode, 1);
@@ -174,6 +178,7 @@ TEST_F(FilterGraphIntegrationTest, PlaysADvdFolderWithTitleTimeAndTimeEvents) {
   EXPECT_TRUE(dashtune::testing::PumpUntil(
       [&] { return std::find(chapters.begin(), chapters.end(), 2) != chapters.end(); }, 5s));
   EXPECT_EQ(chapters.front(), 1);
+  EXPECT_EQ(languages, std::vector<std::string>{"0 1033 English"});
   graph_.Stop();
   graph_.SetActive(false);
 }

@@ -10,6 +10,7 @@
 #include "media_fixtures.h"
 #include "platform/core/strings.h"
 #include "platform/dshow/dshow.h"
+#include "platform/dshow/dvd_language.h"
 #include "platform/dshow/property_bag.h"
 #include "platform/dshow/renderer_window.h"
 #include "platform/user/surfaces.h"
@@ -32,6 +33,15 @@ TEST(MediaResultTextTest, HasTextsForTheGraphResultsAndTruncates) {
   EXPECT_EQ(AMGetErrorTextA(E_FAIL, small, sizeof small), 7u);
   EXPECT_STREQ(small, "The ope");
   EXPECT_EQ(AMGetErrorTextA(E_FAIL, nullptr, 10), 0u);
+}
+
+TEST(DvdLanguageTest, MapsLanguageCodesToLocales) {
+  const struct {
+    const char* code;
+    LCID locale;
+  } cases[] = {{"en", 0x0409}, {"de", 0x0407}, {"FR", 0x040C}, {"ja", 0x0411},
+               {"xx", 0}, {"", 0}, {"eng", 0}, {"e", 0}};
+  for (const auto& test : cases) EXPECT_EQ(LocaleOfLanguageCode(test.code), test.locale) << test.code;
 }
 
 struct FitCase {
@@ -207,6 +217,17 @@ class MediaObjectsIntegrationTest : public ::testing::Test {
       }
     }
     return false;
+  }
+
+  // Waits (at most 5 s) for an event of the DVD builder's graph.
+  bool WaitForBuilderEvent(IDvdGraphBuilder* builder, LONG code) {
+    ComPtr<IGraphBuilder> dvd_graph;
+    builder->GetFiltergraph(dvd_graph.ReleaseAndGetAddressOf());
+    ComPtr<IFilterGraph2> saved = graph_;
+    dvd_graph->QueryInterface(IID_IFilterGraph2, reinterpret_cast<void**>(graph_.ReleaseAndGetAddressOf()));
+    const bool found = WaitForEvent(code, 5s);
+    graph_ = saved;
+    return found;
   }
 
   std::vector<std::string> FilterNames() {
@@ -401,6 +422,14 @@ TEST_F(MediaObjectsIntegrationTest, DvdBuilderRendersAFolderWithTitleTimeAndTime
   EXPECT_EQ(total.bMinutes, 0);
   EXPECT_EQ(total.bSeconds, 4);
   EXPECT_EQ(flags, DVD_TC_FLAG_25fps);
+
+  LCID language = 0;
+  EXPECT_TRUE(WaitForBuilderEvent(builder.Get(), EC_DVD_AUDIO_STREAM_CHANGE));
+  ASSERT_EQ(info->GetAudioLanguage(0, &language), S_OK);
+  EXPECT_EQ(language, 0x0409u);
+  EXPECT_EQ(info->GetAudioLanguage(40, &language), E_INVALIDARG);
+  EXPECT_EQ(info->GetSubpictureLanguage(0, &language), S_OK);
+  EXPECT_EQ(language, 0u);
 
   ComPtr<IDvdControl2> dvd;
   ASSERT_EQ(builder->GetDvdInterface(IID_IDvdControl2, reinterpret_cast<void**>(dvd.ReleaseAndGetAddressOf())), S_OK);

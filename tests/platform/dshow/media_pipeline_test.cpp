@@ -187,6 +187,9 @@ TEST_F(MediaPipelineIntegrationTest, PlaysADvdFolderWithTimeEvents) {
   EngineEvent event;
   ASSERT_TRUE(events_.WaitFor(EC_DVD_TITLE_CHANGE, 5s, &event));
   EXPECT_EQ(event.param1, 1);
+  ASSERT_TRUE(events_.WaitFor(EC_DVD_AUDIO_STREAM_CHANGE, 5s, &event));
+  EXPECT_EQ(event.param1, 0);
+  EXPECT_EQ(pipeline_->AudioLanguage(), "en");
   ASSERT_TRUE(pipeline_->Run());
   ASSERT_TRUE(events_.WaitFor(EC_DVD_CURRENT_HMSF_TIME, 3s, &event));
   EXPECT_EQ(event.param1 & 0xFF, 0);  // hours
