@@ -1,5 +1,8 @@
 #include "components/serial/dispatcher.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <mutex>
@@ -542,8 +545,17 @@ void TSerBaseDispatcher::UpdateHandlerFlags(int flag) {
 }
 
 void TSerBaseDispatcher::SetThreadBoost(std::uint8_t boost) {
-  Locked state(stateLock_);
   threadBoost_ = boost;
+  ApplyThreadPriorities();
+}
+
+void TSerBaseDispatcher::ApplyThreadPriorities() {
+  if (int tid = dispatchTid_.load(); tid != 0) SetThreadSteps(tid, threadBoost_);
+}
+
+void TSerBaseDispatcher::SetThreadSteps(int tid, int steps) {
+  // A step is one nice level; a refusal (no privilege) leaves the thread as it was.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -std::clamp(steps, 0, 20));
 }
 
 void TSerBaseDispatcher::SetAvailThreshold(std::uint16_t threshold) {
@@ -565,8 +577,8 @@ void TSerBaseDispatcher::RestoreTriggers(const TTriggerSnapshot& snapshot) {
 }
 
 void TSerBaseDispatcher::SetRS485Mode(bool on) {
-  Locked state(stateLock_);
   rs485_ = on;
+  ApplyThreadPriorities();
 }
 
 // Trace and log.
@@ -958,6 +970,8 @@ void TSerBaseDispatcher::StartDispatchThread() {
 }
 
 void TSerBaseDispatcher::RunDispatchLoop() {
+  dispatchTid_ = static_cast<int>(gettid());
+  SetThreadSteps(dispatchTid_, threadBoost_);
   ThreadStarted();
   while (!killThreads_ && !closePending_) {
     bool ringFull;
@@ -976,6 +990,7 @@ void TSerBaseDispatcher::RunDispatchLoop() {
     ProcessTimerAndStatus();
   }
   SignalEvent(threadAckEvent_);
+  dispatchTid_ = 0;
   ThreadEnded();
   dispatchRunning_ = false;
 }

@@ -130,6 +130,8 @@ class TSerBaseDispatcher {
   virtual int InQueueCount() { return 0; }
   virtual int OpenCom(const std::string& path, int inSize, int outSize) = 0;  // handle value or -1
   virtual int CloseCom() = 0;
+  // Read, dispatch and status threads run at the normal priority plus boost steps, the write
+  // thread one step more in RS-485 mode (without the privilege to raise priorities they stay).
   virtual void SetThreadBoost(std::uint8_t boost);
   virtual void UpdateHandlerFlags(int flag);
 
@@ -206,6 +208,12 @@ class TSerBaseDispatcher {
   void StopDispatchThread(win::DWORD maxTicks);
   bool CreateEvents();
   void CloseEvents();
+  // Gives each running thread of the dispatcher its priority; the device layer adds its own.
+  virtual void ApplyThreadPriorities();
+  // Sets the priority of the thread with kernel id tid to the normal one plus steps.
+  static void SetThreadSteps(int tid, int steps);
+  int Boost() const { return threadBoost_.load(); }
+  bool RS485() const { return rs485_.load(); }
 
   TComponent* owner_;
   int cid_ = -1;
@@ -228,7 +236,8 @@ class TSerBaseDispatcher {
   std::atomic<bool> inEvent_{false};
   std::atomic<bool> rs485_{false};
   std::atomic<bool> closing_{false};
-  std::uint8_t threadBoost_ = 0;
+  std::atomic<int> threadBoost_{0};
+  std::atomic<int> dispatchTid_{0};
 
   win::HANDLE generalEvent_ = nullptr;
   win::HANDLE threadAckEvent_ = nullptr;

@@ -1,5 +1,7 @@
 #include "components/serial/serial_win32.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -263,8 +265,21 @@ int TSerWin32Dispatcher::ReadInto(TDataBuffer& buffer, win::OVERLAPPED& overlapp
   return result;
 }
 
-void TSerWin32Dispatcher::ReadThreadMain() {
+void TSerWin32Dispatcher::EnterThread(std::atomic<int>& tid, int steps) {
+  tid = static_cast<int>(gettid());
+  SetThreadSteps(tid, steps);
   ThreadStarted();
+}
+
+void TSerWin32Dispatcher::ApplyThreadPriorities() {
+  TSerBaseDispatcher::ApplyThreadPriorities();
+  if (int tid = readTid_.load(); tid != 0) SetThreadSteps(tid, Boost());
+  if (int tid = statusTid_.load(); tid != 0) SetThreadSteps(tid, Boost());
+  if (int tid = writeTid_.load(); tid != 0) SetThreadSteps(tid, WriteSteps());
+}
+
+void TSerWin32Dispatcher::ReadThreadMain() {
+  EnterThread(readTid_, Boost());
   OverlappedEvent event;
   win::COMMTIMEOUTS timeouts;
   timeouts.ReadIntervalTimeout = win::MAXDWORD;
@@ -293,6 +308,7 @@ void TSerWin32Dispatcher::ReadThreadMain() {
       }
     }
   }
+  readTid_ = 0;
   ThreadEnded();
 }
 
@@ -358,7 +374,7 @@ int TSerWin32Dispatcher::WriteOut(win::OVERLAPPED& overlapped) {
 }
 
 void TSerWin32Dispatcher::WriteThreadMain() {
-  ThreadStarted();
+  EnterThread(writeTid_, WriteSteps());
   OverlappedEvent event;
   win::HANDLE events[2] = {outputEvent_, flushEvent_};
   while (!killThreads_) {
@@ -371,11 +387,12 @@ void TSerWin32Dispatcher::WriteThreadMain() {
       RecordError(kErrDeviceWrite);
     }
   }
+  writeTid_ = 0;
   ThreadEnded();
 }
 
 void TSerWin32Dispatcher::StatusThreadMain() {
-  ThreadStarted();
+  EnterThread(statusTid_, Boost());
   OverlappedEvent event;
   win::DWORD mask = kStatusMask;
   win::SetCommMask(comHandle_, mask);
@@ -416,6 +433,7 @@ void TSerWin32Dispatcher::StatusThreadMain() {
   }
   // A wait still pending would write into this thread's records: a new mask completes it.
   if (pending) win::SetCommMask(comHandle_, mask);
+  statusTid_ = 0;
   ThreadEnded();
 }
 

@@ -40,6 +40,7 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
 
  protected:
   virtual win::HANDLE OpenDevice(const std::string& path);
+  void ApplyThreadPriorities() override;
 
  private:
   void ReadThreadMain();
@@ -52,6 +53,9 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   int OutputRingUsedLocked() const;
   void RecordError(int code);
   void StartThread(std::thread& thread, void (TSerWin32Dispatcher::*body)());
+  // Notes the calling thread's kernel id in tid and gives the thread its priority.
+  void EnterThread(std::atomic<int>& tid, int steps);
+  int WriteSteps() const { return Boost() + (RS485() ? 1 : 0); }
   void JoinIOThreads();
 
   win::HANDLE comHandle_ = win::INVALID_HANDLE_VALUE;
@@ -61,6 +65,10 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   std::thread statusThread_;
   std::atomic<std::size_t> inFlight_{0};
   std::atomic<int> threadError_{0};
+  // Kernel ids of the running I/O threads, 0 when not running.
+  std::atomic<int> readTid_{0};
+  std::atomic<int> writeTid_{0};
+  std::atomic<int> statusTid_{0};
 };
 
 // The same layer over a line handle that another component opened.

@@ -2,7 +2,16 @@
 // errors and breaks reach the component's events on the main thread.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <functional>
 #include <thread>
 
@@ -104,6 +113,46 @@ TEST_F(SerialFakeLine, LineErrorsAndBreaksReachOnLineError) {
   line->RaiseLineErrors(win::CE_OVERRUN);
   EXPECT_TRUE(Pump([&] { return calls.size() == 2; }));
   EXPECT_EQ(calls.back(), "line 2");
+}
+
+// The nice values of this process's threads, by kernel id.
+std::map<int, int> ThreadNiceValues() {
+  std::map<int, int> values;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    for (int i = 0; i <= 16 && fields >> field; ++i) {
+      if (i == 16) values[std::stoi(entry.path().filename().string())] = std::stoi(field);
+    }
+  }
+  return values;
+}
+
+int ThreadsAt(int nice) {
+  int count = 0;
+  for (const auto& [tid, value] : ThreadNiceValues()) count += value == nice ? 1 : 0;
+  return count;
+}
+
+TEST_F(SerialFakeLine, ThreadBoostRaisesTheFourThreadsAndRS485TheWriterOneMore) {
+  // Raising a priority needs the privilege to; without it the threads keep theirs.
+  std::atomic<bool> privileged{false};
+  std::thread check([&] { privileged = setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1) == 0; });
+  check.join();
+  if (!privileged) GTEST_SKIP() << "no privilege to raise thread priorities";
+  port.SetThreadBoost(3);
+  port.SetOpen(true);
+  EXPECT_EQ(ThreadsAt(-3), 4);
+  port.SetThreadBoost(2);
+  EXPECT_EQ(ThreadsAt(-2), 4);
+  port.SetRS485Mode(true);
+  EXPECT_EQ(ThreadsAt(-2), 3);
+  EXPECT_EQ(ThreadsAt(-3), 1);
+  port.SetOpen(false);
+  EXPECT_TRUE(Pump([&] { return port.GetPortState() == psClosed; }));
+  EXPECT_EQ(ThreadsAt(-2) + ThreadsAt(-3), 0);
 }
 
 }  // namespace
