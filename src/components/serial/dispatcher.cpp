@@ -736,7 +736,9 @@ bool TSerBaseDispatcher::DataPass() {
     Locked state(stateLock_);
     Locked dispatch(dispatchLock_);
     if (ring_.empty()) return false;
-    std::uint64_t position = scanned_;
+    bool anyActive = std::any_of(dataTriggers_.begin(), dataTriggers_.end(),
+                                 [](const TDataTrigger& trigger) { return trigger.Active; });
+    std::uint64_t position = anyActive ? scanned_ : received_;
     for (; position != received_; ++position) {
       std::uint8_t byte = ring_[position % kRing];
       for (auto& trigger : dataTriggers_) {

@@ -31,8 +31,6 @@ inline constexpr win::UINT APW_TRIGGERAVAIL = 0x7E01;
 inline constexpr win::UINT APW_TRIGGERDATA = 0x7E02;
 inline constexpr win::UINT APW_TRIGGERTIMER = 0x7E03;
 inline constexpr win::UINT APW_TRIGGERSTATUS = 0x7E04;
-inline constexpr win::UINT APW_PORTOPEN = 0x7E08;
-inline constexpr win::UINT APW_PORTCLOSE = 0x7E09;
 inline constexpr win::UINT APW_CLOSEPENDING = 0x7E0A;
 
 inline constexpr std::size_t kDispatchBufferSize = 8192;
