@@ -50,6 +50,12 @@ std::u16string WideFrom(const char* text) { return text == nullptr ? std::u16str
 // The filter object of an element: the existing one, or a new one.
 ElementFilter* FilterOf(GstElement* element);
 
+// Guards the element's mark naming its filter object (elements are reached from any thread).
+std::mutex& FilterMarkLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 // ---- pins ----
 
 class ElementPin final : public IPin, public MediaObjectCount {
@@ -161,17 +167,25 @@ class ElementFilter : public IBaseFilter, public MediaObjectCount {
  public:
   ElementFilter(GstElement* element, const CLSID& class_id) : element_(element), class_id_(class_id) {
     gst_object_ref_sink(element_);
+    std::lock_guard<std::mutex> guard(FilterMarkLock());
     g_object_set_data(G_OBJECT(element_), kFilterMark, this);
     gchar* name = gst_element_get_name(element_);
     name_ = WideFrom(name);
     g_free(name);
   }
   ~ElementFilter() override {
-    g_object_set_data(G_OBJECT(element_), kFilterMark, nullptr);
+    {
+      // A newer filter object may have taken the element's mark meanwhile: leave it alone.
+      std::lock_guard<std::mutex> guard(FilterMarkLock());
+      if (g_object_get_data(G_OBJECT(element_), kFilterMark) == this) {
+        g_object_set_data(G_OBJECT(element_), kFilterMark, nullptr);
+      }
+    }
     gst_object_unref(element_);
   }
 
   GstElement* element() const { return element_; }
+  bool CountUpIfAlive() { return MediaObjectCount::CountUpIfAlive(); }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
@@ -240,10 +254,11 @@ CLSID ClassIdOf(GstElement* element) {
 }
 
 ElementFilter* FilterOf(GstElement* element) {
-  auto* existing = static_cast<ElementFilter*>(g_object_get_data(G_OBJECT(element), kFilterMark));
-  if (existing != nullptr) {
-    existing->AddRef();
-    return existing;
+  {
+    std::lock_guard<std::mutex> guard(FilterMarkLock());
+    auto* existing = static_cast<ElementFilter*>(g_object_get_data(G_OBJECT(element), kFilterMark));
+    // A filter object whose last reference is going is not handed out again.
+    if (existing != nullptr && existing->CountUpIfAlive()) return existing;
   }
   return new ElementFilter(element, ClassIdOf(element));
 }

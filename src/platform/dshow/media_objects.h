@@ -16,6 +16,14 @@ class MediaObjectCount {
 
  protected:
   ULONG CountUp() { return ++references_; }
+  // Counts up only while the object is alive (the count is not 0); false for a dying object.
+  bool CountUpIfAlive() {
+    ULONG current = references_.load();
+    while (current != 0) {
+      if (references_.compare_exchange_weak(current, current + 1)) return true;
+    }
+    return false;
+  }
   ULONG CountDown() {
     const ULONG left = --references_;
     if (left == 0) delete this;
