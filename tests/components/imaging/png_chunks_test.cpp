@@ -299,3 +299,39 @@ TEST(PngChunks, FilterByteFiveLeavesTheRow) {
 
 }  // namespace
 }  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+TEST(PngChunks, TransparentColorOfAPaletteNeverWritesMoreThan256Entries) {
+  Bytes palette;
+  for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {static_cast<std::uint8_t>(i), 0, 0});
+  auto picture = pngtest::Load(Concat({Signature(), Ihdr(1, 1, 8, 3), Chunk("PLTE", palette),
+                                       Chunk("IDAT", pngtest::Deflate({0, 0})), Iend()}));
+  TChunktRNS trns(picture.get());
+  trns.SetTransparentColor(0x000002);  // entry 2
+  EXPECT_EQ(trns.GetDataSize(), 3u);
+  EXPECT_EQ(trns.PaletteValues[0], 255);
+  EXPECT_EQ(trns.PaletteValues[2], 0);
+  trns.SetTransparentColor(0x0000FF00);  // in no entry
+  EXPECT_EQ(trns.GetDataSize(), 256u);
+  TMemoryStream stream;
+  trns.SaveToStream(&stream);
+  EXPECT_EQ(stream.GetSize(), 12 + 256);
+}
+
+}  // namespace
+}  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+TEST(PngChunks, PaletteAfterTheImageDataLeavesGrayLevels) {
+  auto picture = pngtest::Load(Concat({Signature(), Ihdr(1, 1, 8, 0), Chunk("IDAT", pngtest::Deflate({0, 200})),
+                                       Chunk("PLTE", {255, 0, 0}), Iend()}));
+  EXPECT_EQ(picture->GetPixels(0, 0), TColor(0xC8C8C8));
+  EXPECT_EQ(picture->Header()->BitmapInfo.bmiColors[0].rgbRed, 0);
+}
+
+}  // namespace
+}  // namespace dashtune

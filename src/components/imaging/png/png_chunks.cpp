@@ -351,8 +351,9 @@ bool TChunkPLTE::LoadFromStream(TStream* Stream, const std::string& ChunkName, s
     entry.peBlue = gamma[data[i * 3 + 2]];
     entry.peFlags = 0;
   }
-  // An empty palette has no platform object; the colour table then stays black.
-  if (Count > 0 && Header()->HasPalette) GetOwner()->SetPalette(win::CreatePalette(palette));
+  // Only palette images take the colours: gray images keep their gray levels (the standard
+  // forbids PLTE there) and a suggested palette of an RGB image has no table to go to.
+  if (Count > 0 && Header()->ColorType == 3) GetOwner()->SetPalette(win::CreatePalette(palette));
   return result;
 }
 
