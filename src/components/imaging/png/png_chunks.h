@@ -129,6 +129,7 @@ class TChunkIHDR : public TChunk {
   std::size_t BytesPerRow = 0;
   std::vector<std::uint8_t> ImageAlpha;      // top-down, Width bytes a row; colour types 4 and 6
   std::vector<std::uint8_t> ExtraImageData;  // like ImageData; bit depth 16
+  std::array<std::uint8_t, 256> GrayGamma{};  // the gamma table the gray levels were made with
 
  private:
   void ValidateFields() const;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_passes.h"
@@ -23,7 +24,7 @@ constexpr std::size_t kInputBlock = 65535;
 class IdatStream {
  public:
   IdatStream(TStream* stream, std::uint32_t first_size)
-      : stream_(stream), input_(kInputBlock), left_in_chunk_(first_size) {
+      : stream_(stream), input_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputBlock)), left_in_chunk_(first_size) {
     if (inflateInit(&zlib_) != Z_OK) ZlibError(Z_MEM_ERROR);
   }
   ~IdatStream() { inflateEnd(&zlib_); }
@@ -51,9 +52,9 @@ class IdatStream {
   // Reads what is left of the current chunk (the zlib stream may end before it) and its CRC.
   void Finish() {
     while (left_in_chunk_ > 0) {
-      const std::size_t step = std::min<std::size_t>(left_in_chunk_, input_.size());
-      png::ReadExact(stream_, input_.data(), step);
-      crc_ = png::UpdateCrc(crc_, input_.data(), step);
+      const std::size_t step = std::min<std::size_t>(left_in_chunk_, kInputBlock);
+      png::ReadExact(stream_, input_.get(), step);
+      crc_ = png::UpdateCrc(crc_, input_.get(), step);
       left_in_chunk_ -= static_cast<std::uint32_t>(step);
     }
     CheckCrc();
@@ -62,12 +63,12 @@ class IdatStream {
  private:
   bool FillInput() {
     while (left_in_chunk_ == 0) NextChunk();
-    const int want = static_cast<int>(std::min<std::size_t>(left_in_chunk_, input_.size()));
-    const int got = stream_->Read(input_.data(), want);
+    const int want = static_cast<int>(std::min<std::size_t>(left_in_chunk_, kInputBlock));
+    const int got = stream_->Read(input_.get(), want);
     if (got <= 0) return false;
-    crc_ = png::UpdateCrc(crc_, input_.data(), static_cast<std::size_t>(got));
+    crc_ = png::UpdateCrc(crc_, input_.get(), static_cast<std::size_t>(got));
     left_in_chunk_ -= static_cast<std::uint32_t>(got);
-    zlib_.next_in = input_.data();
+    zlib_.next_in = input_.get();
     zlib_.avail_in = static_cast<uInt>(got);
     return true;
   }
@@ -90,7 +91,7 @@ class IdatStream {
 
   TStream* stream_;
   z_stream zlib_{};
-  std::vector<std::uint8_t> input_;
+  std::unique_ptr<std::uint8_t[]> input_;
   std::uint32_t left_in_chunk_;
   std::uint32_t crc_ = png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4);
   bool ended_ = false;
@@ -206,6 +207,16 @@ void CopyRgb8(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) 
   }
 }
 
+// The same without a gamma table to apply.
+void CopyRgb8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    std::uint8_t* d = t.image + 3 * (t.start + k * t.step);
+    d[0] = src[3 * k + 2];
+    d[1] = src[3 * k + 1];
+    d[2] = src[3 * k];
+  }
+}
+
 void CopyRgb16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
   for (std::size_t k = 0; k < t.pixels; ++k) {
     const std::size_t x = 3 * (t.start + k * t.step);
@@ -248,6 +259,18 @@ void CopyRgba8(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int)
   }
 }
 
+void CopyRgba8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
+  for (std::size_t k = 0; k < t.pixels; ++k) {
+    const std::size_t x = t.start + k * t.step;
+    std::uint8_t* d = t.image + 3 * x;
+    const std::uint8_t* s = src + 4 * k;
+    d[0] = s[2];
+    d[1] = s[1];
+    d[2] = s[0];
+    t.alpha[x] = s[3];
+  }
+}
+
 void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
   for (std::size_t k = 0; k < t.pixels; ++k) {
     const std::size_t x = t.start + k * t.step;
@@ -264,7 +287,17 @@ void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int
   }
 }
 
-CopyRow ChooseCopy(int color_type, int depth) {
+bool IsIdentity(const Gamma& g) {
+  for (std::size_t i = 0; i < g.size(); ++i)
+    if (g[i] != i) return false;
+  return true;
+}
+
+CopyRow ChooseCopy(int color_type, int depth, const Gamma& gamma) {
+  if (depth == 8 && IsIdentity(gamma)) {
+    if (color_type == 2) return CopyRgb8Linear;
+    if (color_type == 6) return CopyRgba8Linear;
+  }
   switch (color_type) {
     case 0:
       if (depth == 2) return CopyGray2;
@@ -282,9 +315,10 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
   TChunkIHDR* header = Header();
   TPNGPicture* owner = GetOwner();
   // A gAMA chunk read since the header changed the gamma table: rebuild the gray levels.
-  if (header->ColorType == 0 || header->ColorType == 4) {
+  if ((header->ColorType == 0 || header->ColorType == 4) && header->GrayGamma != owner->GammaTable) {
     const win::HPALETTE gray = header->CreateGrayscalePalette(header->DibBitCount());
     if (!header->SetImagePalette(gray)) win::DeleteObject(gray);
+    header->GrayGamma = owner->GammaTable;
   }
 
   png::CheckChunkLength(Stream, Size);
@@ -292,8 +326,8 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
   const std::size_t width = header->Width;
   const std::size_t height = header->Height;
   const std::size_t offset = png::FilterOffset(header->ColorType, header->BitDepth);
-  const CopyRow copy = ChooseCopy(header->ColorType, header->BitDepth);
   const Gamma& gamma = owner->GammaTable;
+  const CopyRow copy = ChooseCopy(header->ColorType, header->BitDepth, gamma);
   const std::size_t full_row = png::BytesForPixels(width, header->ColorType, header->BitDepth);
   std::vector<std::uint8_t> current(full_row + 1);
   std::vector<std::uint8_t> previous(full_row + 1);

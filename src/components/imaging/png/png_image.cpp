@@ -117,6 +117,7 @@ void TChunkIHDR::PrepareImageData() {
   if (ImageDC == nullptr) OutOfMemory();
   if (HasPalette) {
     ImagePalette = ColorType == 3 ? win::CreateHalftonePalette(ImageDC) : CreateGrayscalePalette(bits);
+    GrayGamma = GetOwner()->GammaTable;
     win::ResizePalette(ImagePalette, 1u << bits);
     old_palette_ = win::SelectPalette(ImageDC, ImagePalette, win::FALSE);
     win::RealizePalette(ImageDC);
