@@ -160,6 +160,20 @@ std::vector<int> DescriptorsToPoll(std::span<Waitable* const> objects, bool wait
 
 }  // namespace
 
+std::optional<WaitableObjects> LookupWaitables(std::span<const HANDLE> handles) {
+  WaitableObjects found;
+  for (const HANDLE handle : handles) {
+    std::shared_ptr<Waitable> object = LookupHandleAs<Waitable>(handle);
+    if (!object) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return std::nullopt;
+    }
+    found.objects.push_back(object.get());
+    found.held.push_back(std::move(object));
+  }
+  return found;
+}
+
 DWORD WaitForObjects(std::span<Waitable* const> objects, bool wait_all, clock::Deadline deadline,
                      const std::function<bool()>& interrupted, std::span<const int> extra_descriptors) {
   const std::shared_ptr<ThreadWaker> waker = CurrentThreadWaker();
@@ -181,18 +195,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, 
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
-  std::vector<std::shared_ptr<Waitable>> held;
-  std::vector<Waitable*> objects;
-  for (DWORD i = 0; i < count; ++i) {
-    std::shared_ptr<Waitable> object = LookupHandleAs<Waitable>(handles[i]);
-    if (!object) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return WAIT_FAILED;
-    }
-    objects.push_back(object.get());
-    held.push_back(std::move(object));
-  }
-  return WaitForObjects(objects, wait_all != FALSE, clock::Deadline::After(milliseconds), {}, {});
+  const std::optional<WaitableObjects> waitables = LookupWaitables(std::span(handles, count));
+  if (!waitables) return WAIT_FAILED;
+  return WaitForObjects(waitables->objects, wait_all != FALSE, clock::Deadline::After(milliseconds), {}, {});
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {

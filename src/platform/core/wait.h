@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
+#include <vector>
 
 namespace win {
 
@@ -63,6 +65,16 @@ bool WaitUntil(const std::function<bool()>& ready, std::span<const int> descript
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds);
+
+// Handles looked up as waitable objects: `held` keeps them alive while a wait uses `objects`.
+struct WaitableObjects {
+  std::vector<std::shared_ptr<Waitable>> held;
+  std::vector<Waitable*> objects;
+};
+
+// Looks up every handle; one that names no waitable object sets ERROR_INVALID_HANDLE and gives
+// nothing.
+std::optional<WaitableObjects> LookupWaitables(std::span<const HANDLE> handles);
 
 // Waits on already looked-up objects; the message layer builds MsgWaitForMultipleObjects on this.
 // `interrupted` (may be empty) is checked like an extra object; when it answers true the result

@@ -2,8 +2,8 @@
 
 #include "platform/core/clock.h"
 #include "platform/core/errors.h"
-#include "platform/core/handles.h"
 #include "platform/core/process.h"
+#include "platform/core/wait.h"
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
 #include "platform/user/timers.h"
@@ -316,17 +316,8 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_al
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
-  std::vector<std::shared_ptr<Waitable>> held;
-  std::vector<Waitable*> objects;
-  for (DWORD i = 0; i < count; ++i) {
-    std::shared_ptr<Waitable> object = LookupHandleAs<Waitable>(handles[i]);
-    if (!object) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return WAIT_FAILED;
-    }
-    objects.push_back(object.get());
-    held.push_back(std::move(object));
-  }
+  const std::optional<WaitableObjects> waitables = LookupWaitables(std::span(handles, count));
+  if (!waitables) return WAIT_FAILED;
   const std::shared_ptr<ThreadQueue> queue = CurrentQueue();
   auto input_arrived = [&] {
     RunRetrievalHook(queue);
@@ -343,7 +334,7 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_al
     std::optional<std::uint64_t> until = end;
     if (const std::optional<std::uint64_t> due = NextTimerDue(queue); due && (wake_mask & QS_TIMER))
       until = until ? std::min(*until, *due) : *due;
-    const DWORD result = WaitForObjects(objects, wait_all != FALSE, TimerDeadline(until), input_arrived, {});
+    const DWORD result = WaitForObjects(waitables->objects, wait_all != FALSE, TimerDeadline(until), input_arrived, {});
     if (result != WAIT_TIMEOUT) return result;
     if (end && clock::NowNanoseconds() >= *end) return WAIT_TIMEOUT;
   }
