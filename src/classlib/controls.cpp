@@ -109,6 +109,21 @@ void TControlCanvas::Changed() {
   if (GetLockCount() == 0) FreeHandle();
 }
 
+void TControlCanvas::PaintOn(win::HDC DC, const std::function<void()>& paint) {
+  Lock();
+  FreeHandle();
+  SetHandle(DC);
+  try {
+    paint();
+  } catch (...) {
+    SetHandle(nullptr);
+    Unlock();
+    throw;
+  }
+  SetHandle(nullptr);
+  Unlock();
+}
+
 void TControlCanvas::CreateHandle() {
   auto* window_control = dynamic_cast<TWinControl*>(control_);
   TWinControl* owner_window = window_control != nullptr ? window_control : control_->GetParent();
@@ -873,18 +888,7 @@ TGraphicControl::~TGraphicControl() = default;
 
 void TGraphicControl::WndProc(TMessage& Message) {
   if (Message.Msg == win::WM_PAINT && Message.WParam != 0) {
-    canvas_->Lock();
-    canvas_->FreeHandle();
-    canvas_->SetHandle(reinterpret_cast<win::HDC>(Message.WParam));
-    try {
-      Paint();
-    } catch (...) {
-      canvas_->SetHandle(nullptr);
-      canvas_->Unlock();
-      throw;
-    }
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
+    canvas_->PaintOn(reinterpret_cast<win::HDC>(Message.WParam), [this] { Paint(); });
     return;
   }
   TControl::WndProc(Message);
@@ -901,18 +905,7 @@ void TCustomControl::DestroyWnd() {
 }
 
 void TCustomControl::PaintWindow(win::HDC DC) {
-  canvas_->Lock();
-  canvas_->FreeHandle();
-  canvas_->SetHandle(DC);
-  try {
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  canvas_->PaintOn(DC, [this] { Paint(); });
 }
 
 }  // namespace dashtune

@@ -84,6 +84,9 @@ class TControlCanvas : public TCanvas {
   ~TControlCanvas() override;
   // Releases the device context taken by CreateHandle (a handle set from outside is left alone).
   void FreeHandle();
+  // Runs paint with the canvas locked and drawing on DC, a context the caller owns; the canvas
+  // lets go of DC afterwards, also when paint throws.
+  void PaintOn(win::HDC DC, const std::function<void()>& paint);
 
  protected:
   void CreateHandle() override;

@@ -124,18 +124,7 @@ void TCustomForm::WndProc(TMessage& Message) {
 }
 
 void TCustomForm::PaintWindow(win::HDC DC) {
-  canvas_->Lock();
-  canvas_->FreeHandle();
-  canvas_->SetHandle(DC);
-  try {
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  canvas_->PaintOn(DC, [this] { Paint(); });
 }
 
 void TCustomForm::DestroyWnd() {
