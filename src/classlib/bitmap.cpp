@@ -582,20 +582,6 @@ namespace {
 
 constexpr std::int64_t kMaxIconFile = std::int64_t{16} << 20;
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
 // The icon image of an icon file: the colour image and its 1-bit mask, same size and row order.
 struct IconImages {
   bmp::Image color;
@@ -605,11 +591,12 @@ struct IconImages {
 IconImages ParseIconFile(const std::vector<std::uint8_t>& file) {
   constexpr std::size_t kDirectorySize = 6, kEntrySize = 16;
   if (file.size() < kDirectorySize + kEntrySize) throw bmp::FormatError("icon file too short");
-  if (Get16(file.data()) != 0 || Get16(file.data() + 2) != 1 || Get16(file.data() + 4) == 0)
+  if (bmp::Get16(file.data()) != 0 || bmp::Get16(file.data() + 2) != 1 ||
+      bmp::Get16(file.data() + 4) == 0)
     throw bmp::FormatError("not an icon file");
   const std::uint8_t* entry = file.data() + kDirectorySize;
-  const std::uint32_t size = Get32(entry + 8);
-  const std::uint32_t offset = Get32(entry + 12);
+  const std::uint32_t size = bmp::Get32(entry + 8);
+  const std::uint32_t offset = bmp::Get32(entry + 12);
   if (offset > file.size() || size > file.size() - offset) throw bmp::FormatError("icon image outside the file");
   const std::uint8_t* image = file.data() + offset;
   std::size_t position = 0;
@@ -637,17 +624,17 @@ std::vector<std::uint8_t> BuildIconFile(const bmp::Image& color, const bmp::Imag
     dib.insert(dib.end(), row, row + bmp::RowStride(mask.width, 1));
   }
   std::vector<std::uint8_t> out;
-  Put16(out, 0);
-  Put16(out, 1);
-  Put16(out, 1);
+  bmp::Put16(out, 0);
+  bmp::Put16(out, 1);
+  bmp::Put16(out, 1);
   out.push_back(static_cast<std::uint8_t>(color.width >= 256 ? 0 : color.width));
   out.push_back(static_cast<std::uint8_t>(color.height >= 256 ? 0 : color.height));
   out.push_back(static_cast<std::uint8_t>(color.bits_per_pixel < 8 ? (1 << color.bits_per_pixel) : 0));
   out.push_back(0);
-  Put16(out, 1);
-  Put16(out, static_cast<std::uint32_t>(color.bits_per_pixel));
-  Put32(out, static_cast<std::uint32_t>(dib.size()));
-  Put32(out, 22);
+  bmp::Put16(out, 1);
+  bmp::Put16(out, static_cast<std::uint32_t>(color.bits_per_pixel));
+  bmp::Put32(out, static_cast<std::uint32_t>(dib.size()));
+  bmp::Put32(out, 22);
   out.insert(out.end(), dib.begin(), dib.end());
   return out;
 }

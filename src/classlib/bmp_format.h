@@ -76,6 +76,12 @@ std::vector<std::uint8_t> Write(const Image& image);
 // The info header (height multiplied by `height_factor`), the colour table and the rows.
 std::vector<std::uint8_t> WriteDib(const Image& image, int height_factor);
 
+// Little-endian fields, as every word of the file is stored.
+std::uint16_t Get16(const std::uint8_t* p);
+std::uint32_t Get32(const std::uint8_t* p);
+void Put16(std::vector<std::uint8_t>& out, std::uint32_t v);
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v);
+
 // Colour-table index of pixel x of a row at 1, 4 or 8 bits (the first pixel in the high bits).
 int RowIndex(const std::uint8_t* row, int x, int bits);
 void SetRowIndex(std::uint8_t* row, int x, int bits, int index);
