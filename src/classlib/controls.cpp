@@ -76,15 +76,6 @@ void EnsureWindowClass(const TCreateParams& params) {
 int SignedLow(win::LPARAM value) { return static_cast<std::int16_t>(value & 0xFFFF); }
 int SignedHigh(win::LPARAM value) { return static_cast<std::int16_t>((value >> 16) & 0xFFFF); }
 
-// Key and button flags in the wParam of mouse messages.
-constexpr win::WPARAM kMouseLeft = 0x0001;
-constexpr win::WPARAM kMouseRight = 0x0002;
-constexpr win::WPARAM kMouseShift = 0x0004;
-constexpr win::WPARAM kMouseControl = 0x0008;
-constexpr win::WPARAM kMouseMiddle = 0x0010;
-// The hit-test code of the client area in WM_SETCURSOR.
-constexpr win::LPARAM kHitClient = 1;
-
 bool IsMouseMessage(win::UINT msg) { return msg >= win::WM_MOUSEMOVE && msg <= win::WM_MBUTTONDBLCLK; }
 
 }  // namespace
@@ -320,11 +311,11 @@ win::LRESULT TControl::Perform(win::UINT Msg, win::WPARAM WParam, win::LPARAM LP
 
 TShiftState TControl::ShiftFromKeys(win::WPARAM keys) {
   TShiftState shift;
-  if (keys & kMouseShift) shift.Include(ssShift);
-  if (keys & kMouseControl) shift.Include(ssCtrl);
-  if (keys & kMouseLeft) shift.Include(ssLeft);
-  if (keys & kMouseRight) shift.Include(ssRight);
-  if (keys & kMouseMiddle) shift.Include(ssMiddle);
+  if (keys & win::MK_SHIFT) shift.Include(ssShift);
+  if (keys & win::MK_CONTROL) shift.Include(ssCtrl);
+  if (keys & win::MK_LBUTTON) shift.Include(ssLeft);
+  if (keys & win::MK_RBUTTON) shift.Include(ssRight);
+  if (keys & win::MK_MBUTTON) shift.Include(ssMiddle);
   return shift;
 }
 
@@ -835,7 +826,7 @@ void TWinControl::WndProc(TMessage& Message) {
       break;
     }
     case win::WM_SETCURSOR:
-      if (reinterpret_cast<win::HWND>(Message.WParam) == handle_ && (Message.LParam & 0xFFFF) == kHitClient) {
+      if (reinterpret_cast<win::HWND>(Message.WParam) == handle_ && (Message.LParam & 0xFFFF) == win::HTCLIENT) {
         win::POINT pos{};
         win::GetCursorPos(&pos);
         win::ScreenToClient(handle_, &pos);

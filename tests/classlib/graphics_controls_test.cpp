@@ -110,13 +110,13 @@ TEST(Controls, ClickComesBetweenMouseDownAndMouseUpOnlyInside) {
   child->OnClick = [&](TObject*) { events += "click;"; };
   child->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { events += "up;"; };
   child->OnDblClick = [&](TObject*) { events += "dbl;"; };
-  child->Perform(win::WM_LBUTTONDOWN, 1, Point(3, 4));
+  child->Perform(win::WM_LBUTTONDOWN, win::MK_LBUTTON, Point(3, 4));
   child->Perform(win::WM_LBUTTONUP, 0, Point(3, 4));
   EXPECT_EQ(events, "down0@3,4;click;up;");
   events.clear();
-  child->Perform(win::WM_LBUTTONDOWN, 1, Point(3, 4));
+  child->Perform(win::WM_LBUTTONDOWN, win::MK_LBUTTON, Point(3, 4));
   child->Perform(win::WM_LBUTTONUP, 0, Point(40, 4));  // released outside: no click
-  child->Perform(win::WM_RBUTTONDOWN, 2, Point(1, 1));
+  child->Perform(win::WM_RBUTTONDOWN, win::MK_RBUTTON, Point(1, 1));
   child->Perform(win::WM_RBUTTONUP, 0, Point(1, 1));   // right button: no click
   child->Perform(win::WM_LBUTTONDBLCLK, 1, Point(1, 1));
   EXPECT_EQ(events, "down0@3,4;up;down1@1,1;up;dbl;down0@1,1;");
@@ -133,7 +133,7 @@ TEST(Controls, GraphicChildrenGetTheirMouseInLocalCoordinatesAndPaintInTheParent
     got_x = x;
     got_y = y;
   };
-  form.Perform(win::WM_LBUTTONDOWN, 1, Point(12, 7));
+  form.Perform(win::WM_LBUTTONDOWN, win::MK_LBUTTON, Point(12, 7));
   form.Perform(win::WM_LBUTTONUP, 0, Point(12, 7));
   EXPECT_EQ(got_x, 2);
   EXPECT_EQ(got_y, 2);
@@ -321,7 +321,7 @@ TEST(Controls, AnExceptionFromAHandlerGoesToTheApplication) {
     sender = s;
     seen = e.GetMessage();
   };
-  win::SendMessageA(child->GetHandle(), win::WM_LBUTTONDOWN, 1, Point(1, 1));
+  win::SendMessageA(child->GetHandle(), win::WM_LBUTTONDOWN, win::MK_LBUTTON, Point(1, 1));
   win::SendMessageA(child->GetHandle(), win::WM_LBUTTONUP, 0, Point(1, 1));
   Application->OnException = nullptr;
   EXPECT_EQ(seen, "click failed");
@@ -418,7 +418,7 @@ TEST(Screen, TheScreenCursorOverridesTheControlsCursor) {
   form.Show();
   win::SetCursorPos(2, 2);
   const auto set_cursor = [&] {
-    form.Perform(win::WM_SETCURSOR, reinterpret_cast<win::WPARAM>(form.GetHandle()), 1);
+    form.Perform(win::WM_SETCURSOR, reinterpret_cast<win::WPARAM>(form.GetHandle()), win::HTCLIENT);
     return win::GetCursor();
   };
   EXPECT_EQ(set_cursor(), Screen->GetCursors(crHandPoint));

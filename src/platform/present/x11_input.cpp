@@ -17,11 +17,6 @@ namespace win::present {
 
 namespace {
 
-constexpr WPARAM MK_LBUTTON = 0x0001;
-constexpr WPARAM MK_RBUTTON = 0x0002;
-constexpr WPARAM MK_SHIFT = 0x0004;
-constexpr WPARAM MK_CONTROL = 0x0008;
-constexpr WPARAM MK_MBUTTON = 0x0010;
 constexpr short kWheelDelta = 120;
 
 struct KeyMapping {

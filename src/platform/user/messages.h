@@ -71,6 +71,16 @@ constexpr UINT WM_MOUSELEAVE = 0x02A3;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_APP = 0x8000;
 
+// Key and button flags in the wParam of mouse messages.
+constexpr WPARAM MK_LBUTTON = 0x0001;
+constexpr WPARAM MK_RBUTTON = 0x0002;
+constexpr WPARAM MK_SHIFT = 0x0004;
+constexpr WPARAM MK_CONTROL = 0x0008;
+constexpr WPARAM MK_MBUTTON = 0x0010;
+
+// The hit-test code of the client area (the low word of WM_SETCURSOR's lParam).
+constexpr LPARAM HTCLIENT = 1;
+
 constexpr UINT PM_NOREMOVE = 0x0000;
 constexpr UINT PM_REMOVE = 0x0001;
 constexpr UINT PM_NOYIELD = 0x0002;
