@@ -68,7 +68,17 @@ void AppendUtf16(std::u16string& out, char32_t value) {
   }
 }
 
-char32_t DecodeUtf16(std::u16string_view text, std::size_t& pos) {
+std::u32string FoldedCodePoints(std::u16string_view text) {
+  std::u32string out;
+  for (std::size_t pos = 0; pos < text.size();) out += FoldCase(NextUtf16CodePoint(text, pos));
+  return out;
+}
+
+int Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
+
+}  // namespace
+
+char32_t NextUtf16CodePoint(std::u16string_view text, std::size_t& pos) {
   const char16_t unit = text[pos++];
   if (unit < 0xD800 || unit > 0xDFFF) return unit;
   if (unit >= 0xDC00 || pos >= text.size() || text[pos] < 0xDC00 || text[pos] > 0xDFFF) {
@@ -77,16 +87,6 @@ char32_t DecodeUtf16(std::u16string_view text, std::size_t& pos) {
   const char16_t low = text[pos++];
   return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (low - 0xDC00);
 }
-
-std::u32string FoldedCodePoints(std::u16string_view text) {
-  std::u32string out;
-  for (std::size_t pos = 0; pos < text.size();) out += FoldCase(DecodeUtf16(text, pos));
-  return out;
-}
-
-int Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
-
-}  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
@@ -98,7 +98,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) AppendUtf8(out, DecodeUtf16(text, pos));
+  for (std::size_t pos = 0; pos < text.size();) AppendUtf8(out, NextUtf16CodePoint(text, pos));
   return out;
 }
 

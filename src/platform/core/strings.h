@@ -13,6 +13,10 @@ namespace win {
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// Decodes the code point that starts at text[pos] (pos < text.size()) and moves pos past it; an
+// unpaired surrogate gives U+FFFD and moves pos one unit.
+char32_t NextUtf16CodePoint(std::u16string_view text, std::size_t& pos);
+
 // Simple case folding of one code point (ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic).
 char32_t FoldCase(char32_t code_point);
 

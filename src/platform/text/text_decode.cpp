@@ -1,5 +1,7 @@
 #include "platform/text/text_decode.h"
 
+#include "platform/core/strings.h"
+
 #include <cstdint>
 
 namespace win::text {
@@ -56,19 +58,9 @@ DecodedText DecodeUtf16(std::u16string_view units) {
   DecodedText text;
   text.characters.reserve(units.size());
   text.first_unit.reserve(units.size() + 1);
-  std::size_t at = 0;
-  while (at < units.size()) {
-    const char16_t unit = units[at];
+  for (std::size_t at = 0; at < units.size();) {
     text.first_unit.push_back(static_cast<int>(at));
-    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-    if (high && at + 1 < units.size() && units[at + 1] >= 0xDC00 && units[at + 1] <= 0xDFFF) {
-      text.characters.push_back(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                                (static_cast<char32_t>(units[at + 1]) - 0xDC00));
-      at += 2;
-    } else {
-      text.characters.push_back(unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
-      at += 1;
-    }
+    text.characters.push_back(NextUtf16CodePoint(units, at));
   }
   text.first_unit.push_back(static_cast<int>(units.size()));
   return text;
