@@ -417,6 +417,22 @@ const Surface* SourceSurface(DeviceContext& source, POINT* offset) {
   return t.surface;
 }
 
+// Points the request at the surface of the source context, from (x, y) in its logical
+// coordinates; false when the source is no context or has no pixels.
+bool SetSource(BlitRequest& request, HDC source, int x, int y, int width, int height) {
+  auto src = FindDC(source);
+  if (!src) return false;
+  POINT offset;
+  request.source = SourceSurface(*src, &offset);
+  if (request.source == nullptr) return false;
+  request.source_x = static_cast<long long>(x) + offset.x;
+  request.source_y = static_cast<long long>(y) + offset.y;
+  request.source_width = width;
+  request.source_height = height;
+  request.source_bk_rgb = RgbFromColorref(src->ResolveColour(src->state.bk_colour));
+  return true;
+}
+
 }  // namespace
 
 RECT ToSurface(const DrawTarget& target, int left, int top, int right, int bottom) {
@@ -497,18 +513,8 @@ BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int s
   if (!dc) return FALSE;
   BlitRequest request{x, y, width, height};
   request.fore = request.back = code;
-  if (RopUsesSource(code)) {
-    auto src = FindDC(source);
-    if (!src) return FALSE;
-    POINT offset;
-    request.source = SourceSurface(*src, &offset);
-    if (request.source == nullptr) return FALSE;
-    request.source_x = static_cast<long long>(source_x) + offset.x;
-    request.source_y = static_cast<long long>(source_y) + offset.y;
-    request.source_width = source_width;
-    request.source_height = source_height;
-    request.source_bk_rgb = RgbFromColorref(src->ResolveColour(src->state.bk_colour));
-  }
+  if (RopUsesSource(code) && !SetSource(request, source, source_x, source_y, source_width, source_height))
+    return FALSE;
   return Blit(*dc, request) ? TRUE : FALSE;
 }
 
@@ -528,18 +534,8 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sour
   BlitRequest request{x, y, width, height};
   request.fore = RopCode(rop4);
   request.back = static_cast<std::uint8_t>(rop4 >> 24);
-  if (RopUsesSource(request.fore) || RopUsesSource(request.back)) {
-    auto src = FindDC(source);
-    if (!src) return FALSE;
-    POINT offset;
-    request.source = SourceSurface(*src, &offset);
-    if (request.source == nullptr) return FALSE;
-    request.source_x = static_cast<long long>(source_x) + offset.x;
-    request.source_y = static_cast<long long>(source_y) + offset.y;
-    request.source_width = width;
-    request.source_height = height;
-    request.source_bk_rgb = RgbFromColorref(src->ResolveColour(src->state.bk_colour));
-  }
+  const bool uses_source = RopUsesSource(request.fore) || RopUsesSource(request.back);
+  if (uses_source && !SetSource(request, source, source_x, source_y, width, height)) return FALSE;
   request.mask = &mask_bitmap->surface;
   request.mask_x = mask_x;
   request.mask_y = mask_y;
