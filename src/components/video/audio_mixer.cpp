@@ -26,6 +26,19 @@ std::size_t EntryCount(DWORD channels, DWORD items) {
   return static_cast<std::size_t>(channels) * std::max<DWORD>(items, 1);
 }
 
+// The request for all entries of a control: `channels` entries per item, `entry_size` bytes each.
+MIXERCONTROLDETAILS DetailsRequest(const MIXERCONTROLA& control, DWORD channels, DWORD items,
+                                   DWORD entry_size, void* entries) {
+  MIXERCONTROLDETAILS details;
+  details.cbStruct = sizeof(details);
+  details.dwControlID = control.dwControlID;
+  details.cChannels = channels;
+  details.cMultipleItems = items;
+  details.cbDetails = entry_size;
+  details.paDetails = entries;
+  return details;
+}
+
 }  // namespace
 
 // --- TPointerList ---
@@ -198,13 +211,8 @@ bool TAudioMixer::FindLine(int DestId, int ConnId, LineRef& ref) const {
 bool TAudioMixer::ReadDetails(const MIXERCONTROLA& control, DWORD channels, DWORD items,
                               std::vector<DWORD>& values) const {
   values.assign(EntryCount(channels, items), 0);
-  MIXERCONTROLDETAILS details;
-  details.cbStruct = sizeof(details);
-  details.dwControlID = control.dwControlID;
-  details.cChannels = channels;
-  details.cMultipleItems = items;
-  details.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
-  details.paDetails = values.data();
+  MIXERCONTROLDETAILS details =
+      DetailsRequest(control, channels, items, sizeof(MIXERCONTROLDETAILS_UNSIGNED), values.data());
   return mixerGetControlDetailsA(AsObject(handle_), &details, MIXER_GETCONTROLDETAILSF_VALUE) ==
          MMSYSERR_NOERROR;
 }
@@ -212,26 +220,16 @@ bool TAudioMixer::ReadDetails(const MIXERCONTROLA& control, DWORD channels, DWOR
 bool TAudioMixer::ReadListTexts(const MIXERCONTROLA& control, DWORD channels, DWORD items,
                                 std::vector<MIXERCONTROLDETAILS_LISTTEXTA>& texts) const {
   texts.assign(EntryCount(channels, items), MIXERCONTROLDETAILS_LISTTEXTA{});
-  MIXERCONTROLDETAILS details;
-  details.cbStruct = sizeof(details);
-  details.dwControlID = control.dwControlID;
-  details.cChannels = channels;
-  details.cMultipleItems = items;
-  details.cbDetails = sizeof(MIXERCONTROLDETAILS_LISTTEXTA);
-  details.paDetails = texts.data();
+  MIXERCONTROLDETAILS details =
+      DetailsRequest(control, channels, items, sizeof(MIXERCONTROLDETAILS_LISTTEXTA), texts.data());
   return mixerGetControlDetailsA(AsObject(handle_), &details, MIXER_GETCONTROLDETAILSF_LISTTEXT) ==
          MMSYSERR_NOERROR;
 }
 
 bool TAudioMixer::WriteDetails(const MIXERCONTROLA& control, DWORD channels, DWORD items,
                                std::vector<DWORD>& values) const {
-  MIXERCONTROLDETAILS details;
-  details.cbStruct = sizeof(details);
-  details.dwControlID = control.dwControlID;
-  details.cChannels = channels;
-  details.cMultipleItems = items;
-  details.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
-  details.paDetails = values.data();
+  MIXERCONTROLDETAILS details =
+      DetailsRequest(control, channels, items, sizeof(MIXERCONTROLDETAILS_UNSIGNED), values.data());
   return mixerSetControlDetails(AsObject(handle_), &details, MIXER_SETCONTROLDETAILSF_VALUE) ==
          MMSYSERR_NOERROR;
 }
