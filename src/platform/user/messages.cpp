@@ -78,9 +78,7 @@ bool PeekQueue(const std::shared_ptr<ThreadQueue>& queue, MSG* msg, HWND filter,
 bool IsValidFilter(HWND filter) {
   if (filter == nullptr || filter == kThreadMessagesOnly) return true;
   Lock lock(UserMutex());
-  if (FindWindowLocked(filter)) return true;
-  SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-  return false;
+  return LookupWindowLocked(filter) != nullptr;
 }
 
 clock::Deadline TimerDeadline(const std::optional<std::uint64_t>& due) {

@@ -300,22 +300,16 @@ BOOL InvalidateRect(HWND handle, const RECT* rect, BOOL erase) {
       if (auto window = FindWindowLocked(top)) InvalidateAllLocked(window, erase != FALSE);
     return TRUE;
   }
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return FALSE;
   InvalidateLocked(window, rect ? gdi::Region(*rect) : gdi::Region(ClientRectOf(*window)), erase != FALSE);
   return TRUE;
 }
 
 BOOL ValidateRect(HWND handle, const RECT* rect) {
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return FALSE;
   window->update = rect ? gdi::Region::Combine(window->update, gdi::Region(*rect), gdi::Region::Op::kDiff) : gdi::Region();
   if (window->update.IsEmpty()) window->erase_pending = false;
   return TRUE;
@@ -323,11 +317,8 @@ BOOL ValidateRect(HWND handle, const RECT* rect) {
 
 BOOL GetUpdateRect(HWND handle, LPRECT rect, BOOL) {
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return FALSE;
   const RECT bounds = window->update.IsEmpty() ? RECT{} : window->update.Bounds();
   if (rect != nullptr) *rect = bounds;
   return window->update.IsEmpty() ? FALSE : TRUE;
@@ -352,11 +343,8 @@ HDC BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
   bool erase = false;
   {
     Lock lock(UserMutex());
-    const std::shared_ptr<Window> window = FindWindowLocked(handle);
-    if (!window) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+    if (!window) return nullptr;
     gdi::Region area = std::exchange(window->update, gdi::Region());
     erase = std::exchange(window->erase_pending, false);
     paint->rcPaint = area.IsEmpty() ? RECT{} : area.Bounds();
@@ -377,11 +365,8 @@ BOOL EndPaint(HWND handle, const PAINTSTRUCT* paint) {
 HDC GetDC(HWND handle) {
   if (handle == nullptr) return gdi::CreateScreenDC();
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return nullptr;
   return MakeContextLocked(window, std::nullopt);
 }
 

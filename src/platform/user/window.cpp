@@ -436,10 +436,7 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
       SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
       return nullptr;
     }
-    if (!message_only && parent != nullptr && !FindWindowLocked(parent)) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
+    if (!message_only && parent != nullptr && !LookupWindowLocked(parent)) return nullptr;
   }
   if ((style & WS_CHILD) != 0 && (parent == nullptr || message_only)) {
     SetLastError(ERROR_TLW_WITH_WSCHILD);
@@ -548,11 +545,8 @@ HWND FindWindowExA(HWND parent, HWND child_after, LPCSTR class_name, LPCSTR wind
   Lock lock(UserMutex());
   if (parent == HWND_MESSAGE) return FindIn(Windows().message_only, child_after, class_name, window_name);
   if (parent == nullptr || parent == GetDesktopWindow()) return FindIn(Windows().top_level, child_after, class_name, window_name);
-  const std::shared_ptr<Window> window = FindWindowLocked(parent);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(parent);
+  if (!window) return nullptr;
   const std::vector<HWND> children = window->children;
   return FindIn(children, child_after, class_name, window_name);
 }

@@ -113,11 +113,8 @@ bool ScreenOrigin(HWND handle, POINT* origin) {
     return true;
   }
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return false;
   *origin = ScreenOriginLocked(window);
   return true;
 }
@@ -283,21 +280,15 @@ HWND SetParent(HWND handle, HWND parent_handle) {
 
 HWND GetParent(HWND handle) {
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return nullptr;
   return window->parent ? window->parent : window->owner;
 }
 
 HWND GetWindow(HWND handle, UINT command) {
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return nullptr;
   if (command == GW_OWNER) return window->owner;
   if (command == GW_CHILD) return window->children.empty() ? nullptr : window->children.front();
   const std::vector<HWND>* siblings = SiblingListLocked(*window);
@@ -321,11 +312,8 @@ HWND GetWindow(HWND handle, UINT command) {
 BOOL GetWindowRect(HWND handle, LPRECT rect) {
   if (rect == nullptr) return FALSE;
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return FALSE;
   const POINT origin = ScreenOriginLocked(window);
   const RECT client = ClientRectOf(*window);
   *rect = RECT{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
@@ -335,11 +323,8 @@ BOOL GetWindowRect(HWND handle, LPRECT rect) {
 BOOL GetClientRect(HWND handle, LPRECT rect) {
   if (rect == nullptr) return FALSE;
   Lock lock(UserMutex());
-  const std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
+  const std::shared_ptr<Window> window = LookupWindowLocked(handle);
+  if (!window) return FALSE;
   *rect = ClientRectOf(*window);
   return TRUE;
 }

@@ -73,6 +73,12 @@ std::shared_ptr<Window> FindWindowLocked(HWND handle) {
   return found == Windows().windows.end() ? nullptr : found->second;
 }
 
+std::shared_ptr<Window> LookupWindowLocked(HWND handle) {
+  std::shared_ptr<Window> window = FindWindowLocked(handle);
+  if (!window) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+  return window;
+}
+
 std::vector<HWND>* SiblingListLocked(const Window& window) {
   if (window.message_only) return &Windows().message_only;
   if (window.parent == nullptr) return &Windows().top_level;
@@ -114,9 +120,7 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
 
 std::shared_ptr<Window> LookupWindow(HWND handle) {
   Lock lock(UserMutex());
-  std::shared_ptr<Window> window = FindWindowLocked(handle);
-  if (!window) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-  return window;
+  return LookupWindowLocked(handle);
 }
 
 LRESULT CallProcedure(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -122,6 +122,8 @@ struct WindowTable {
 // All of these need UserMutex() held.
 WindowTable& Windows();
 std::shared_ptr<Window> FindWindowLocked(HWND handle);
+// FindWindowLocked that sets ERROR_INVALID_WINDOW_HANDLE when there is no such window.
+std::shared_ptr<Window> LookupWindowLocked(HWND handle);
 std::vector<HWND>* SiblingListLocked(const Window& window);
 bool IsDescendantLocked(HWND ancestor, HWND window);
 void WakeQueueLocked(ThreadQueue& queue, DWORD new_input);
