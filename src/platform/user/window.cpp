@@ -67,10 +67,7 @@ void ClearInputStateLocked(ThreadQueue& queue, HWND window) {
 
 void ForgetWindowLocked(const std::shared_ptr<Window>& window) {
   if (window->destroyed) return;
-  window->destroyed = true;
-  if (std::vector<HWND>* siblings = SiblingListLocked(*window)) std::erase(*siblings, window->handle);
-  Windows().windows.erase(reinterpret_cast<std::uintptr_t>(window->handle));
-  --window->window_class->windows;
+  RemoveWindowLocked(window);
   std::erase_if(window->queue->posted, [&](const MSG& msg) { return msg.hwnd == window->handle; });
   ClearInputStateLocked(*window->queue, window->handle);
   KillWindowTimersLocked(window->handle);

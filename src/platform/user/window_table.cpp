@@ -18,8 +18,6 @@ QueueMap& Queues() {
   return map;
 }
 
-void RemoveWindowLocked(const std::shared_ptr<Window>& window);
-
 // A thread that ends takes its windows with it: they vanish without messages, and whoever was
 // sending to the thread gets 0.
 void EndThreadLocked(ThreadQueue& queue) {
@@ -37,14 +35,6 @@ void EndThreadLocked(ThreadQueue& queue) {
   for (const std::shared_ptr<Window>& window : owned) RemoveWindowLocked(window);
   KillThreadTimersLocked(queue);
   Queues().queues.erase(queue.thread_id);
-}
-
-void RemoveWindowLocked(const std::shared_ptr<Window>& window) {
-  if (window->destroyed) return;
-  window->destroyed = true;
-  if (std::vector<HWND>* siblings = SiblingListLocked(*window)) std::erase(*siblings, window->handle);
-  Windows().windows.erase(reinterpret_cast<std::uintptr_t>(window->handle));
-  --window->window_class->windows;
 }
 
 struct QueueOwner {
@@ -77,6 +67,14 @@ std::shared_ptr<Window> LookupWindowLocked(HWND handle) {
   std::shared_ptr<Window> window = FindWindowLocked(handle);
   if (!window) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
   return window;
+}
+
+void RemoveWindowLocked(const std::shared_ptr<Window>& window) {
+  if (window->destroyed) return;
+  window->destroyed = true;
+  if (std::vector<HWND>* siblings = SiblingListLocked(*window)) std::erase(*siblings, window->handle);
+  Windows().windows.erase(reinterpret_cast<std::uintptr_t>(window->handle));
+  --window->window_class->windows;
 }
 
 std::vector<HWND>* SiblingListLocked(const Window& window) {

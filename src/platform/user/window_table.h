@@ -124,6 +124,9 @@ WindowTable& Windows();
 std::shared_ptr<Window> FindWindowLocked(HWND handle);
 // FindWindowLocked that sets ERROR_INVALID_WINDOW_HANDLE when there is no such window.
 std::shared_ptr<Window> LookupWindowLocked(HWND handle);
+// Marks the window destroyed and takes it out of the table, its sibling list and its class's
+// count of windows; a window already destroyed is left alone.
+void RemoveWindowLocked(const std::shared_ptr<Window>& window);
 std::vector<HWND>* SiblingListLocked(const Window& window);
 bool IsDescendantLocked(HWND ancestor, HWND window);
 void WakeQueueLocked(ThreadQueue& queue, DWORD new_input);
