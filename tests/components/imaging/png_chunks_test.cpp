@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "png_test_support.h"
@@ -331,6 +333,43 @@ TEST(PngChunks, PaletteAfterTheImageDataLeavesGrayLevels) {
                                        Chunk("PLTE", {255, 0, 0}), Iend()}));
   EXPECT_EQ(picture->GetPixels(0, 0), TColor(0xC8C8C8));
   EXPECT_EQ(picture->Header()->BitmapInfo.bmiColors[0].rgbRed, 0);
+}
+
+}  // namespace
+}  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+// A stream that cannot seek or tell its size, like a device: reads only.
+class ForwardOnlyStream : public TStream {
+ public:
+  explicit ForwardOnlyStream(Bytes data) : data_(std::move(data)) {}
+  int Read(void* buffer, int count) override {
+    const int n = std::min<int>(count, static_cast<int>(data_.size() - pos_));
+    std::memcpy(buffer, data_.data() + pos_, static_cast<std::size_t>(std::max(n, 0)));
+    pos_ += static_cast<std::size_t>(std::max(n, 0));
+    return std::max(n, 0);
+  }
+  int Write(const void*, int) override { return 0; }
+  std::int64_t Seek(std::int64_t, TSeekOrigin) override { return -1; }
+
+ private:
+  Bytes data_;
+  std::size_t pos_ = 0;
+};
+
+TEST(PngChunks, StreamsThatCannotSeekAreReadInCheckedSteps) {
+  const Bytes file = pngtest::Rechunk(GrayFile({Chunk("cHRM", Bytes(32, 1))}), {3});
+  ForwardOnlyStream good(file);
+  TPNGPicture picture;
+  picture.LoadFromStream(&good);
+  EXPECT_EQ(picture.Scanline(2)[3], 0x40);
+
+  // A length of 2^31-1 over a few bytes: refused once the bytes run out, nothing large allocated.
+  ForwardOnlyStream hostile(Concat({Signature(), Ihdr(4, 3, 8, 0), pngtest::BigEndian(0x7FFFFFFFu),
+                                    Bytes{'t', 'E', 'X', 't'}, Bytes(100, 7)}));
+  EXPECT_THROW(picture.LoadFromStream(&hostile), EPngUnexpectedEnd);
 }
 
 }  // namespace
