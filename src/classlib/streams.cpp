@@ -13,6 +13,24 @@
 
 namespace dashtune {
 
+namespace {
+
+// Repeats transfer(bytes done, bytes left) until `count` bytes have moved, the file ends or the
+// call fails (an interrupted call is repeated); answers the bytes moved.
+template <typename Transfer>
+int TransferAll(int count, const Transfer& transfer) {
+  int total = 0;
+  while (total < count) {
+    const ssize_t n = transfer(total, static_cast<std::size_t>(count - total));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    total += static_cast<int>(n);
+  }
+  return total;
+}
+
+}  // namespace
+
 void TStream::ReadBuffer(void* buffer, int count) {
   if (count != 0 && Read(buffer, count) != count) throw EReadError(std::string(sysconst::SReadError));
 }
@@ -166,25 +184,15 @@ TFileStream::~TFileStream() {
 }
 
 int TFileStream::Read(void* buffer, int count) {
-  int total = 0;
-  while (total < count) {
-    ssize_t n = ::read(descriptor_, static_cast<char*>(buffer) + total, static_cast<std::size_t>(count - total));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    total += static_cast<int>(n);
-  }
-  return total;
+  return TransferAll(count, [&](int done, std::size_t left) {
+    return ::read(descriptor_, static_cast<char*>(buffer) + done, left);
+  });
 }
 
 int TFileStream::Write(const void* buffer, int count) {
-  int total = 0;
-  while (total < count) {
-    ssize_t n = ::write(descriptor_, static_cast<const char*>(buffer) + total, static_cast<std::size_t>(count - total));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    total += static_cast<int>(n);
-  }
-  return total;
+  return TransferAll(count, [&](int done, std::size_t left) {
+    return ::write(descriptor_, static_cast<const char*>(buffer) + done, left);
+  });
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
