@@ -5,6 +5,19 @@
 namespace dashtune {
 namespace {
 
+// Runs change between BeginUpdate and EndUpdate, ending the update also when change throws.
+template <typename Change>
+void WithinUpdate(TStrings& strings, const Change& change) {
+  strings.BeginUpdate();
+  try {
+    change();
+  } catch (...) {
+    strings.EndUpdate();
+    throw;
+  }
+  strings.EndUpdate();
+}
+
 int CompareText(std::string_view s1, std::string_view s2) {
   std::size_t n = std::min(s1.size(), s2.size());
   for (std::size_t i = 0; i < n; ++i) {
@@ -45,19 +58,14 @@ void TStrings::PutObject(int index, TObject* object) {
 }
 
 void TStrings::Exchange(int index1, int index2) {
-  BeginUpdate();
-  try {
+  WithinUpdate(*this, [&] {
     std::string text1 = Get(index1);
     TObject* object1 = GetObject(index1);
     Put(index1, Get(index2));
     PutObject(index1, GetObject(index2));
     Put(index2, text1);
     PutObject(index2, object1);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 int TStrings::IndexOf(std::string_view value) const {
@@ -85,14 +93,9 @@ void TStrings::InsertObject(int index, const std::string& value, TObject* object
 }
 
 void TStrings::AddStrings(const TStrings& strings) {
-  BeginUpdate();
-  try {
+  WithinUpdate(*this, [&] {
     for (int i = 0; i < strings.GetCount(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 int TStrings::IndexOfObject(const TObject* object) const {
@@ -112,8 +115,7 @@ std::string TStrings::GetText() const {
 }
 
 void TStrings::SetText(std::string_view text) {
-  BeginUpdate();
-  try {
+  WithinUpdate(*this, [&] {
     Clear();
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -124,25 +126,16 @@ void TStrings::SetText(std::string_view text) {
       if (pos < text.size() && text[pos] == '\r') ++pos;
       if (pos < text.size() && text[pos] == '\n') ++pos;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::Assign(const TPersistent* Source) {
   if (const auto* strings = dynamic_cast<const TStrings*>(Source)) {
     if (strings == this) return;
-    BeginUpdate();
-    try {
+    WithinUpdate(*this, [&] {
       Clear();
       AddStrings(*strings);
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
-    EndUpdate();
+    });
     return;
   }
   TPersistent::Assign(Source);
