@@ -377,13 +377,14 @@ static int dashtune_read_event(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id,
   return 1;
 }
 
-static void dashtune_close(snd_ctl_ext_t *ext) {
-  struct plugin *plugin = plugin_of(ext);
+static void free_plugin(struct plugin *plugin) {
   if (plugin->inotify_fd >= 0) close(plugin->inotify_fd);
   free(plugin->state_path);
   free(plugin->source_enum_name);
   free(plugin);
 }
+
+static void dashtune_close(snd_ctl_ext_t *ext) { free_plugin(plugin_of(ext)); }
 
 static const snd_ctl_ext_callback_t dashtune_callbacks = {
     .close = dashtune_close,
@@ -475,10 +476,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(dashtune) {
   err = plugin->state_path && plugin->source_enum_name ? open_plugin(plugin, name, mode) : -ENOMEM;
   if (err < 0) {
     /* Before snd_ctl_ext_create succeeds nothing else owns the plugin. */
-    if (plugin->inotify_fd >= 0) close(plugin->inotify_fd);
-    free(plugin->state_path);
-    free(plugin->source_enum_name);
-    free(plugin);
+    free_plugin(plugin);
     return err;
   }
   *handlep = plugin->ext.handle;
