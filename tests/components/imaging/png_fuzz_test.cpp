@@ -11,6 +11,12 @@
 #include "classlib/bitmap.h"
 #include "png_test_support.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// No single allocation of the codec tests may pass what the largest picture the pixel limit
+// allows needs (64 Mi pixels of 24 bits is 192 MiB): anything bigger stops the run.
+extern "C" const char* __asan_default_options() { return "max_allocation_size_mb=256"; }
+#endif
+
 namespace dashtune {
 namespace {
 
