@@ -31,8 +31,8 @@ struct ImageClass {
   int interlace;
 };
 
-const ImageClass kClasses[] = {{"RGBA8", 6, 8, 0},   {"RGB8", 2, 8, 0},     {"palette", 3, 8, 0},
-                               {"gray", 0, 8, 0},    {"RGBA16", 6, 16, 0},  {"interlaced", 6, 8, 1}};
+const ImageClass kClasses[] = {{"RGBA8", 6, 8, 0}, {"RGB8", 2, 8, 0},    {"palette", 3, 8, 0},
+                               {"gray", 0, 8, 0},  {"RGBA16", 6, 16, 0}, {"interlaced", 6, 8, 1}};
 const std::pair<int, int> kSizes[] = {{64, 64}, {1024, 768}, {4096, 4096}};
 
 int Channels(int color_type) { return color_type == 2 ? 3 : color_type == 4 ? 2 : color_type == 6 ? 4 : 1; }
@@ -69,8 +69,8 @@ Bytes LibpngEncode(const ImageClass& c, int w, int h, const Bytes& pixels) {
         o->insert(o->end(), d, d + n);
       },
       nullptr);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), c.depth, c.color_type,
-               c.interlace, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), c.depth, c.color_type, c.interlace,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (c.color_type == 3) {
     std::vector<png_color> palette(256);
     for (int i = 0; i < 256; ++i)
@@ -166,9 +166,15 @@ const char* CodecName(Codec c) { return c == Codec::Ours ? "ours" : c == Codec::
 
 void Decode(Codec codec, const Bytes& file, Bytes& scratch) {
   switch (codec) {
-    case Codec::Ours: benchmark::DoNotOptimize(OursDecode(file)); break;
-    case Codec::Libpng: LibpngDecode(file, scratch); break;
-    case Codec::Spng: SpngDecode(file, scratch); break;
+    case Codec::Ours:
+      benchmark::DoNotOptimize(OursDecode(file));
+      break;
+    case Codec::Libpng:
+      LibpngDecode(file, scratch);
+      break;
+    case Codec::Spng:
+      SpngDecode(file, scratch);
+      break;
   }
   benchmark::ClobberMemory();
 }
@@ -206,14 +212,21 @@ void Register(const std::string& label, const std::shared_ptr<Case>& c) {
         ->MinTime(0.2);
   }
   if (c->width == 0) return;
-  benchmark::RegisterBenchmark(("encode/" + label + "/ours").c_str(), [c](benchmark::State& state) {
-    c->Make();
-    for (auto _ : state) benchmark::DoNotOptimize(OursEncode(*c->picture));
-  })->Unit(benchmark::kMillisecond)->MinTime(0.2);
-  benchmark::RegisterBenchmark(("encode/" + label + "/libpng").c_str(), [c](benchmark::State& state) {
-    c->Make();
-    for (auto _ : state) benchmark::DoNotOptimize(LibpngEncode(c->image_class, c->width, c->height, c->pixels));
-  })->Unit(benchmark::kMillisecond)->MinTime(0.2);
+  benchmark::RegisterBenchmark(("encode/" + label + "/ours").c_str(),
+                               [c](benchmark::State& state) {
+                                 c->Make();
+                                 for (auto _ : state) benchmark::DoNotOptimize(OursEncode(*c->picture));
+                               })
+      ->Unit(benchmark::kMillisecond)
+      ->MinTime(0.2);
+  benchmark::RegisterBenchmark(
+      ("encode/" + label + "/libpng").c_str(),
+      [c](benchmark::State& state) {
+        c->Make();
+        for (auto _ : state) benchmark::DoNotOptimize(LibpngEncode(c->image_class, c->width, c->height, c->pixels));
+      })
+      ->Unit(benchmark::kMillisecond)
+      ->MinTime(0.2);
 }
 
 // Prints the usual table, then our time over each peer's for every case.

@@ -85,33 +85,58 @@ TEST(PngExceptions, EveryClassRaisesItsText) {
   const std::vector<ExceptionCase> cases = {
       {"crc", [] { LoadBytes(WithBadCrc(GrayFile(), 8 + 25)); }, Is<EPngInvalidCRC>,
        std::string(png::EPNGInvalidCRCText)},
-      {"crc of a later IDAT", [] {
+      {"crc of a later IDAT",
+       [] {
          Bytes file = pngtest::Rechunk(GrayFile(), {5});
          LoadBytes(WithBadCrc(file, 8 + 25 + 12 + 5 + 12 + 5));
-       }, Is<EPngInvalidCRC>, std::string(png::EPNGInvalidCRCText)},
-      {"short header", [] { LoadBytes(Concat({Signature(), Chunk("IHDR", Bytes(12, 1)), GrayIdat(1, 1), Iend()})); },
+       },
+       Is<EPngInvalidCRC>, std::string(png::EPNGInvalidCRCText)},
+      {"short header",
+       [] {
+         LoadBytes(Concat({Signature(), Chunk("IHDR", Bytes(12, 1)), GrayIdat(1, 1), Iend()}));
+       },
        Is<EPngInvalidIHDR>, std::string(png::EPNGInvalidIHDRText)},
-      {"width 0", [] { LoadBytes(Concat({Signature(), Ihdr(0, 3, 8, 0), GrayIdat(1, 1), Iend()})); },
+      {"width 0",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(0, 3, 8, 0), GrayIdat(1, 1), Iend()}));
+       },
        Is<EPngInvalidIHDR>, std::string(png::EPNGInvalidIHDRText)},
-      {"height 0", [] { LoadBytes(Concat({Signature(), Ihdr(3, 0, 8, 0), GrayIdat(1, 1), Iend()})); },
+      {"height 0",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(3, 0, 8, 0), GrayIdat(1, 1), Iend()}));
+       },
        Is<EPngInvalidIHDR>, std::string(png::EPNGInvalidIHDRText)},
-      {"RGB at depth 4", [] { LoadBytes(Concat({Signature(), Ihdr(3, 3, 4, 2), GrayIdat(1, 1), Iend()})); },
+      {"RGB at depth 4",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(3, 3, 4, 2), GrayIdat(1, 1), Iend()}));
+       },
        Is<EPngInvalidIHDR>, std::string(png::EPNGInvalidIHDRText)},
-      {"palette at depth 16", [] { LoadBytes(Concat({Signature(), Ihdr(3, 3, 16, 3), GrayIdat(1, 1), Iend()})); },
+      {"palette at depth 16",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(3, 3, 16, 3), GrayIdat(1, 1), Iend()}));
+       },
        Is<EPngInvalidIHDR>, std::string(png::EPNGInvalidIHDRText)},
       {"second header", [] { LoadBytes(GrayFile({Ihdr(4, 3, 8, 0)})); }, Is<EPngInvalidIHDR>,
        std::string(png::EPNGInvalidIHDRText)},
       {"image data cut short",
-       [cut] { LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", cut), Iend()})); },
+       [cut] {
+         LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", cut), Iend()}));
+       },
        Is<EPNGMissingMultipleIDAT>, std::string(png::EPNGMissingMultipleIDATText)},
       {"garbage image data",
-       [] { LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", Bytes(20, 0xAB)), Iend()})); },
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", Bytes(20, 0xAB)), Iend()}));
+       },
        Is<EPNGZLIBError>, zlib + "data error (-3)"},
       {"stream ends before the last row",
-       [short_stream] { LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", short_stream), Iend()})); },
+       [short_stream] {
+         LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", short_stream), Iend()}));
+       },
        Is<EPNGZLIBError>, zlib + "stream end (1)"},
       {"preset dictionary",
-       [] { LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", DictionaryStream()), Iend()})); },
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", DictionaryStream()), Iend()}));
+       },
        Is<EPNGZLIBError>, zlib + "need dictionary (2)"},
       {"palette not of whole entries", [] { LoadBytes(GrayFile({Chunk("PLTE", Bytes(4, 0))})); },
        Is<EPNGInvalidPalette>, std::string(png::EPNGInvalidPaletteText)},
@@ -119,45 +144,83 @@ TEST(PngExceptions, EveryClassRaisesItsText) {
        Is<EPNGInvalidPalette>, std::string(png::EPNGInvalidPaletteText)},
       {"tRNS of 257 bytes", [] { LoadBytes(GrayFile({Chunk("tRNS", Bytes(257, 0))})); }, Is<EPNGInvalidPalette>,
        std::string(png::EPNGInvalidPaletteText)},
-      {"signature", [] { Bytes f = GrayFile(); f[1] = 'p'; LoadBytes(f); }, Is<EPNGInvalidFileHeader>,
-       std::string(png::EPNGInvalidFileHeaderText)},
+      {"signature",
+       [] {
+         Bytes f = GrayFile();
+         f[1] = 'p';
+         LoadBytes(f);
+       },
+       Is<EPNGInvalidFileHeader>, std::string(png::EPNGInvalidFileHeaderText)},
       {"empty stream", [] { LoadBytes({}); }, Is<EPNGInvalidFileHeader>, std::string(png::EPNGInvalidFileHeaderText)},
-      {"header not first", [] { LoadBytes(Concat({Signature(), Chunk("gAMA", pngtest::BigEndian(45455)), Ihdr(1, 1, 8, 0)})); },
+      {"header not first",
+       [] {
+         LoadBytes(Concat({Signature(), Chunk("gAMA", pngtest::BigEndian(45455)), Ihdr(1, 1, 8, 0)}));
+       },
        Is<EPNGIHDRNotFirst>,
-       "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n(IHDR chunk is not the first)"},
-      {"width 65536", [] { LoadBytes(Concat({Signature(), Ihdr(65536, 1, 8, 0), GrayIdat(1, 1), Iend()})); },
+       "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n(IHDR chunk is not the "
+       "first)"},
+      {"width 65536",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(65536, 1, 8, 0), GrayIdat(1, 1), Iend()}));
+       },
        Is<EPNGSizeExceeds>, std::string(png::EPNGSizeExceedsText)},
-      {"palette entry", [] {
+      {"palette entry",
+       [] {
          auto picture = pngtest::Load(GrayFile());
          TChunkPLTE plte(picture.get());
          plte.Item(0);
-       }, Is<EPngError>, "There is no such palette entry."},
-      {"unknown critical chunk", [] { LoadBytes(GrayFile({Chunk("ABCD", {1, 2})})); }, Is<EPNGUnknownCriticalChunk>,
-       std::string(png::EPNGUnknownCriticalChunkText)},
-      {"compression 1", [] {
+       },
+       Is<EPngError>, "There is no such palette entry."},
+      {"unknown critical chunk",
+       [] {
+         LoadBytes(GrayFile({Chunk("ABCD", {1, 2})}));
+       },
+       Is<EPNGUnknownCriticalChunk>, std::string(png::EPNGUnknownCriticalChunkText)},
+      {"compression 1",
+       [] {
          Bytes ihdr = Ihdr(4, 3, 8, 0);
          ihdr[8 + 10] = 1;
-         LoadBytes(Concat({Signature(), Chunk("IHDR", Bytes(ihdr.begin() + 8, ihdr.end() - 4)), GrayIdat(4, 3), Iend()}));
-       }, Is<EPNGUnknownCompression>, std::string(png::EPNGUnknownCompressionText)},
-      {"interlace 2", [] { LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0, 2), GrayIdat(4, 3), Iend()})); },
+         LoadBytes(
+             Concat({Signature(), Chunk("IHDR", Bytes(ihdr.begin() + 8, ihdr.end() - 4)), GrayIdat(4, 3), Iend()}));
+       },
+       Is<EPNGUnknownCompression>, std::string(png::EPNGUnknownCompressionText)},
+      {"interlace 2",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0, 2), GrayIdat(4, 3), Iend()}));
+       },
        Is<EPNGUnknownInterlace>, std::string(png::EPNGUnknownInterlaceText)},
-      {"assign from another chunk class", [] {
+      {"assign from another chunk class",
+       [] {
          auto picture = pngtest::Load(GrayFile());
          TChunkPLTE plte(picture.get());
          TChunkIHDR header(picture.get());
          header.Assign(&plte);
-       }, Is<EPngError>, "The chunks must be compatible to be assigned."},
-      {"end after the header", [] { LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0)})); }, Is<EPngUnexpectedEnd>,
-       std::string(png::EPNGUnexpectedEndText)},
-      {"length above 2^31-1", [] {
+       },
+       Is<EPngError>, "The chunks must be compatible to be assigned."},
+      {"end after the header",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0)}));
+       },
+       Is<EPngUnexpectedEnd>, std::string(png::EPNGUnexpectedEndText)},
+      {"length above 2^31-1",
+       [] {
          LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), pngtest::BigEndian(0x80000000u), Bytes{'t', 'E', 'X', 't'}}));
-       }, Is<EPngUnexpectedEnd>, std::string(png::EPNGUnexpectedEndText)},
-      {"length beyond the stream", [] {
+       },
+       Is<EPngUnexpectedEnd>, std::string(png::EPNGUnexpectedEndText)},
+      {"length beyond the stream",
+       [] {
          LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), pngtest::BigEndian(1000), Bytes{'t', 'E', 'X', 't', 1, 2}}));
-       }, Is<EPngUnexpectedEnd>, std::string(png::EPNGUnexpectedEndText)},
-      {"no image data", [] { LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Iend()})); }, Is<EPNGNoImageData>,
-       std::string(png::EPNGNoImageDataText)},
-      {"above the pixel limit", [] { LoadBytes(Concat({Signature(), Ihdr(10000, 10000, 8, 0), GrayIdat(1, 1), Iend()})); },
+       },
+       Is<EPngUnexpectedEnd>, std::string(png::EPNGUnexpectedEndText)},
+      {"no image data",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(4, 3, 8, 0), Iend()}));
+       },
+       Is<EPNGNoImageData>, std::string(png::EPNGNoImageDataText)},
+      {"above the pixel limit",
+       [] {
+         LoadBytes(Concat({Signature(), Ihdr(10000, 10000, 8, 0), GrayIdat(1, 1), Iend()}));
+       },
        Is<EPNGOutMemory>, std::string(png::EPNGOutMemoryText)},
       {"no header", [] { TPNGPicture().GetTransparent(); }, Is<EPNGHeaderNotPresent>,
        std::string(png::EPNGHeaderNotPresentText)},
@@ -187,10 +250,15 @@ TEST(PngExceptions, AllDeriveFromTheClassLibraryException) {
 }
 
 TEST(PngExceptions, ZlibResultNames) {
-  const std::vector<std::pair<int, std::string>> names = {
-      {-6, "incompatible version (-6)"}, {-5, "buffer error (-5)"}, {-4, "insufficient memory (-4)"},
-      {-3, "data error (-3)"}, {-2, "stream error (-2)"}, {-1, "file error (-1)"}, {0, "(0)"},
-      {1, "stream end (1)"}, {2, "need dictionary (2)"}};
+  const std::vector<std::pair<int, std::string>> names = {{-6, "incompatible version (-6)"},
+                                                          {-5, "buffer error (-5)"},
+                                                          {-4, "insufficient memory (-4)"},
+                                                          {-3, "data error (-3)"},
+                                                          {-2, "stream error (-2)"},
+                                                          {-1, "file error (-1)"},
+                                                          {0, "(0)"},
+                                                          {1, "stream end (1)"},
+                                                          {2, "need dictionary (2)"}};
   for (const auto& [code, name] : names) EXPECT_EQ(png::ZLibResultName(code), name);
 }
 
@@ -233,9 +301,9 @@ TEST(PngChunks, TextChunks) {
   std::string long_text(300, 'x');
   const Bytes ztxt_data = Concat({Bytes{'K', 0, 0}, pngtest::Deflate(Bytes(long_text.begin(), long_text.end()))});
   const Bytes bomb = Concat({Bytes{'B', 0, 0}, pngtest::Deflate(Bytes((1u << 20) + 1, 'a'), 9)});
-  auto picture = pngtest::Load(GrayFile({Chunk("tEXt", {'T', 'i', 't', 'l', 'e', 0, 'H', 'i'}),
-                                         Chunk("tEXt", {'n', 'o', 's', 'e', 'p'}), Chunk("zTXt", ztxt_data),
-                                         Chunk("zTXt", bomb)}));
+  auto picture = pngtest::Load(
+      GrayFile({Chunk("tEXt", {'T', 'i', 't', 'l', 'e', 0, 'H', 'i'}), Chunk("tEXt", {'n', 'o', 's', 'e', 'p'}),
+                Chunk("zTXt", ztxt_data), Chunk("zTXt", bomb)}));
   std::vector<TChunktEXt*> texts;
   for (int i = 0; i < picture->GetChunks().GetCount(); ++i)
     if (auto* t = dynamic_cast<TChunktEXt*>(picture->GetChunks().Item(i))) texts.push_back(t);
@@ -288,7 +356,8 @@ TEST(PngChunks, LastImageChunkLongerThanTheStreamIsSkippedToItsCrc) {
   Bytes raw;
   for (int y = 0; y < 3; ++y) raw.insert(raw.end(), {0, 5, 6, 7, 8});
   const Bytes data = Concat({pngtest::Deflate(raw), Bytes(9, 0xEE)});
-  auto picture = pngtest::Load(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", data), Chunk("tEXt", {'a', 0, 'b'}), Iend()}));
+  auto picture =
+      pngtest::Load(Concat({Signature(), Ihdr(4, 3, 8, 0), Chunk("IDAT", data), Chunk("tEXt", {'a', 0, 'b'}), Iend()}));
   EXPECT_EQ(picture->Scanline(2)[3], 8);
   EXPECT_NE(picture->GetChunks().ItemFromClass<TChunktEXt>(), nullptr);
 }
@@ -308,8 +377,8 @@ namespace {
 TEST(PngChunks, TransparentColorOfAPaletteNeverWritesMoreThan256Entries) {
   Bytes palette;
   for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {static_cast<std::uint8_t>(i), 0, 0});
-  auto picture = pngtest::Load(Concat({Signature(), Ihdr(1, 1, 8, 3), Chunk("PLTE", palette),
-                                       Chunk("IDAT", pngtest::Deflate({0, 0})), Iend()}));
+  auto picture = pngtest::Load(
+      Concat({Signature(), Ihdr(1, 1, 8, 3), Chunk("PLTE", palette), Chunk("IDAT", pngtest::Deflate({0, 0})), Iend()}));
   TChunktRNS trns(picture.get());
   trns.SetTransparentColor(0x000002);  // entry 2
   EXPECT_EQ(trns.GetDataSize(), 3u);
@@ -329,8 +398,8 @@ namespace dashtune {
 namespace {
 
 TEST(PngChunks, PaletteAfterTheImageDataLeavesGrayLevels) {
-  auto picture = pngtest::Load(Concat({Signature(), Ihdr(1, 1, 8, 0), Chunk("IDAT", pngtest::Deflate({0, 200})),
-                                       Chunk("PLTE", {255, 0, 0}), Iend()}));
+  auto picture = pngtest::Load(Concat(
+      {Signature(), Ihdr(1, 1, 8, 0), Chunk("IDAT", pngtest::Deflate({0, 200})), Chunk("PLTE", {255, 0, 0}), Iend()}));
   EXPECT_EQ(picture->GetPixels(0, 0), TColor(0xC8C8C8));
   EXPECT_EQ(picture->Header()->BitmapInfo.bmiColors[0].rgbRed, 0);
 }
@@ -367,8 +436,8 @@ TEST(PngChunks, StreamsThatCannotSeekAreReadInCheckedSteps) {
   EXPECT_EQ(picture.Scanline(2)[3], 0x40);
 
   // A length of 2^31-1 over a few bytes: refused once the bytes run out, nothing large allocated.
-  ForwardOnlyStream hostile(Concat({Signature(), Ihdr(4, 3, 8, 0), pngtest::BigEndian(0x7FFFFFFFu),
-                                    Bytes{'t', 'E', 'X', 't'}, Bytes(100, 7)}));
+  ForwardOnlyStream hostile(Concat(
+      {Signature(), Ihdr(4, 3, 8, 0), pngtest::BigEndian(0x7FFFFFFFu), Bytes{'t', 'E', 'X', 't'}, Bytes(100, 7)}));
   EXPECT_THROW(picture.LoadFromStream(&hostile), EPngUnexpectedEnd);
 }
 

@@ -75,7 +75,9 @@ TEST_P(PngConformance, DecodesLikeLibpng) {
 
 INSTANTIATE_TEST_SUITE_P(Suite, PngConformance, testing::ValuesIn(GoodFiles()), TestName);
 
-TEST(PngConformanceSuite, IsInstalled) { EXPECT_EQ(GoodFiles().size() + pngtest::SuiteFiles("corrupted").size(), 174u); }
+TEST(PngConformanceSuite, IsInstalled) {
+  EXPECT_EQ(GoodFiles().size() + pngtest::SuiteFiles("corrupted").size(), 174u);
+}
 
 struct CorruptCase {
   const char* file;

@@ -59,23 +59,34 @@ Bytes Mutate(Bytes file, std::mt19937_64& rng) {
   const int steps = 1 + static_cast<int>(rng() % 4);
   for (int s = 0; s < steps && !file.empty(); ++s) {
     switch (rng() % 7) {
-      case 0: file[pick(file.size())] ^= static_cast<std::uint8_t>(1u << (rng() % 8)); break;
+      case 0:
+        file[pick(file.size())] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        break;
       case 1: {
         static constexpr std::uint8_t kInteresting[] = {0, 1, 0x7F, 0x80, 0xFF, 16, 2, 3, 4, 6};
         file[pick(file.size())] = kInteresting[pick(sizeof kInteresting)];
         break;
       }
-      case 2: file.resize(pick(file.size())); break;
-      case 3: file.insert(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size())), static_cast<std::uint8_t>(rng())); break;
-      case 4: file.erase(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size()))); break;
+      case 2:
+        file.resize(pick(file.size()));
+        break;
+      case 3:
+        file.insert(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size())), static_cast<std::uint8_t>(rng()));
+        break;
+      case 4:
+        file.erase(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size())));
+        break;
       case 5: {
         // Copy a run of bytes over another place (moves chunks and lengths around).
         const std::size_t from = pick(file.size()), to = pick(file.size());
         const std::size_t n = std::min({pick(64) + 1, file.size() - from, file.size() - to});
-        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(from), n, file.begin() + static_cast<std::ptrdiff_t>(to));
+        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(from), n,
+                    file.begin() + static_cast<std::ptrdiff_t>(to));
         break;
       }
-      default: file[pick(file.size())] = static_cast<std::uint8_t>(rng()); break;
+      default:
+        file[pick(file.size())] = static_cast<std::uint8_t>(rng());
+        break;
     }
   }
   if (rng() % 4 != 0) FixCrcs(file);
@@ -105,7 +116,8 @@ TEST_P(PngFuzz, MutatedSuiteFilesLoadOrRaiseCodecErrors) {
   const auto& corpus = Corpus();
   ASSERT_FALSE(corpus.empty());
   const std::uint64_t iterations = EnvNumber("DASHTUNE_FUZZ_ITERATIONS", 40000) / kShards;
-  const std::uint64_t seed = EnvNumber("DASHTUNE_FUZZ_SEED", 20261207) * kShards + static_cast<std::uint64_t>(GetParam());
+  const std::uint64_t seed =
+      EnvNumber("DASHTUNE_FUZZ_SEED", 20261207) * kShards + static_cast<std::uint64_t>(GetParam());
   std::mt19937_64 rng(seed);
   for (std::uint64_t i = 0; i < iterations; ++i) {
     const Bytes input = Mutate(corpus[rng() % corpus.size()], rng);

@@ -182,7 +182,8 @@ TEST(PngPicture, PixelAccess) {
 }
 
 TEST(PngPicture, PictureLoadsPngByExtension) {
-  const std::string path = (std::filesystem::temp_directory_path() / ("png_test_" + std::to_string(getpid()) + ".PNG")).string();
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("png_test_" + std::to_string(getpid()) + ".PNG")).string();
   {
     const Bytes file = Image(3, 2, 8, 0, {{1, 2, 3}, {4, 5, 6}});
     std::FILE* f = std::fopen(path.c_str(), "wb");

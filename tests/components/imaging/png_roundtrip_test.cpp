@@ -2,7 +2,6 @@
 // chunking; images written by the codec read back in libpng as they were, except for what the
 // encoder changes on purpose (16-bit low bytes written as 0, 2-bit gray written as 4-bit).
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <random>
@@ -55,8 +54,8 @@ LibpngImage AsEncoded(const LibpngImage& source) {
 }
 
 std::string Describe(Format f, std::uint32_t w, std::uint32_t h, int interlace) {
-  return "type " + std::to_string(f.color_type) + " depth " + std::to_string(f.depth) + " " + std::to_string(w) +
-         "x" + std::to_string(h) + (interlace ? " interlaced" : "");
+  return "type " + std::to_string(f.color_type) + " depth " + std::to_string(f.depth) + " " + std::to_string(w) + "x" +
+         std::to_string(h) + (interlace ? " interlaced" : "");
 }
 
 class PngRoundTrip : public testing::TestWithParam<Format> {};

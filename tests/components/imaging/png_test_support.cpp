@@ -126,10 +126,14 @@ Bytes Rechunk(const Bytes& file, const std::vector<std::size_t>& sizes) {
 
 std::size_t LibpngImage::Channels() const {
   switch (color_type) {
-    case 2: return 3;
-    case 4: return 2;
-    case 6: return 4;
-    default: return 1;
+    case 2:
+      return 3;
+    case 4:
+      return 2;
+    case 6:
+      return 4;
+    default:
+      return 1;
   }
 }
 
@@ -259,8 +263,7 @@ unsigned Packed(const std::uint8_t* row, std::size_t x, int bits) {
 std::string CompareWithSamples(const LibpngImage& ref, const TPNGPicture& picture,
                                const std::array<std::uint8_t, 256>& gamma) {
   TChunkIHDR* h = picture.Header();
-  if (h->Width != ref.width || h->Height != ref.height || h->ColorType != ref.color_type)
-    return "header differs";
+  if (h->Width != ref.width || h->Height != ref.height || h->ColorType != ref.color_type) return "header differs";
   const int bits = h->DibBitCount();
   const bool wide = ref.depth == 16;
   for (std::size_t y = 0; y < ref.height; ++y) {

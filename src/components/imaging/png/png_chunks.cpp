@@ -66,8 +66,8 @@ std::uint32_t UpdateCrc(std::uint32_t crc, const void* buffer, std::size_t count
   for (; count >= 8; count -= 8, bytes += 8) {
     const std::uint32_t low = crc ^ (std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
                                      (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24));
-    crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
-          t[3][bytes[4]] ^ t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
+    crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^ t[3][bytes[4]] ^
+          t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
   }
   for (; count > 0; --count, ++bytes) crc = t[0][(crc ^ *bytes) & 0xFF] ^ (crc >> 8);
   return crc;
@@ -77,32 +77,46 @@ std::size_t BytesForPixels(std::size_t pixels, int ColorType, int BitDepth) {
   const std::size_t depth = static_cast<std::size_t>(BitDepth);
   switch (ColorType) {
     case 0:
-    case 3: return (pixels * depth + 7) / 8;
-    case 2: return (pixels * depth * 3 + 7) / 8;
-    case 4: return (pixels * depth * 2 + 7) / 8;
-    case 6: return (pixels * depth * 4 + 7) / 8;
-    default: return 0;
+    case 3:
+      return (pixels * depth + 7) / 8;
+    case 2:
+      return (pixels * depth * 3 + 7) / 8;
+    case 4:
+      return (pixels * depth * 2 + 7) / 8;
+    case 6:
+      return (pixels * depth * 4 + 7) / 8;
+    default:
+      return 0;
   }
 }
 
 std::size_t FilterOffset(int ColorType, int BitDepth) {
   switch (ColorType) {
-    case 0: return BitDepth == 16 ? 2 : 1;
-    case 2: return static_cast<std::size_t>(BitDepth) * 3 / 8;
-    case 4: return static_cast<std::size_t>(BitDepth) * 2 / 8;
-    case 6: return static_cast<std::size_t>(BitDepth) * 4 / 8;
-    default: return 1;
+    case 0:
+      return BitDepth == 16 ? 2 : 1;
+    case 2:
+      return static_cast<std::size_t>(BitDepth) * 3 / 8;
+    case 4:
+      return static_cast<std::size_t>(BitDepth) * 2 / 8;
+    case 6:
+      return static_cast<std::size_t>(BitDepth) * 4 / 8;
+    default:
+      return 1;
   }
 }
 
 bool ValidColorTypeAndDepth(int ColorType, int BitDepth) {
   switch (ColorType) {
-    case 0: return BitDepth == 1 || BitDepth == 2 || BitDepth == 4 || BitDepth == 8 || BitDepth == 16;
-    case 3: return BitDepth == 1 || BitDepth == 2 || BitDepth == 4 || BitDepth == 8;
+    case 0:
+      return BitDepth == 1 || BitDepth == 2 || BitDepth == 4 || BitDepth == 8 || BitDepth == 16;
+    case 3:
+      return BitDepth == 1 || BitDepth == 2 || BitDepth == 4 || BitDepth == 8;
     case 2:
     case 4:
-    case 6: return BitDepth == 8 || BitDepth == 16;
-    default: return false;
+    case 6:
+      return BitDepth == 8 || BitDepth == 16;
+    default:
+      return false;
   }
 }
 
@@ -159,7 +173,8 @@ bool DecompressZLIB(const std::uint8_t* input, std::size_t size, std::size_t max
   }
   stream.next_in = const_cast<Bytef*>(input);
   stream.avail_in = static_cast<uInt>(size);
-  const bool ok = RunZlib(stream, max_output, output, [&] { return inflate(&stream, Z_NO_FLUSH); }, error_text);
+  const bool ok = RunZlib(
+      stream, max_output, output, [&] { return inflate(&stream, Z_NO_FLUSH); }, error_text);
   inflateEnd(&stream);
   if (!ok) output->clear();
   return ok;
@@ -176,8 +191,8 @@ bool CompressZLIB(const std::uint8_t* input, std::size_t size, int level, std::v
   }
   stream.next_in = const_cast<Bytef*>(input);
   stream.avail_in = static_cast<uInt>(size);
-  const bool ok = RunZlib(stream, std::numeric_limits<std::size_t>::max(), output,
-                          [&] { return deflate(&stream, Z_FINISH); }, error_text);
+  const bool ok = RunZlib(
+      stream, std::numeric_limits<std::size_t>::max(), output, [&] { return deflate(&stream, Z_FINISH); }, error_text);
   deflateEnd(&stream);
   return ok;
 }
@@ -319,10 +334,6 @@ std::unique_ptr<TChunk> TPNGList::Remove(TChunk* p) {
   return nullptr;
 }
 
-void TPNGList::Truncate(int count) {
-  if (count >= 0 && count < GetCount()) items_.resize(static_cast<std::size_t>(count));
-}
-
 TChunk* TPNGList::ItemFromClass(const TClass* cls) const {
   for (const auto& chunk : items_)
     if (chunk->InheritsFrom(cls)) return chunk.get();
@@ -396,19 +407,21 @@ bool TChunktRNS::LoadFromStream(TStream* Stream, const std::string& ChunkName, s
   std::memcpy(PaletteValues.data(), GetData(), GetDataSize());
   switch (Header()->ColorType) {
     case 0:
-    case 2: BitTransparency = true; break;
+    case 2:
+      BitTransparency = true;
+      break;
     case 3: {
-      // Only fully opaque and fully transparent entries make a single-colour mask; any other
-      // alpha must blend.
+      // Only one fully transparent entry among fully opaque ones makes a single-colour mask; any
+      // other alpha must blend, and so must several transparent entries (the mask hides one colour).
       const auto first = PaletteValues.begin();
       const auto last = first + GetDataSize();
-      // alpha must blend, and so must several transparent entries: the mask path hides one colour.
       const auto transparent = std::count(first, last, std::uint8_t{0});
       const auto opaque = std::count(first, last, std::uint8_t{255});
       BitTransparency = transparent == 1 && transparent + opaque == last - first;
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return result;
 }
@@ -446,7 +459,8 @@ std::uint32_t TChunktRNS::GetTransparentColor() const {
         }
       }
       return 0;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -479,7 +493,8 @@ void TChunktRNS::SetTransparentColor(std::uint32_t Value) {
       ResizeData(index < 256 ? index + 1 : 256);
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -127,8 +127,8 @@ class TChunkIHDR : public TChunk {
   TPngBitmapInfo BitmapInfo{};
   std::uint8_t* ImageData = nullptr;  // the DIB section's pixels, owned by the section
   std::size_t BytesPerRow = 0;
-  std::vector<std::uint8_t> ImageAlpha;      // top-down, Width bytes a row; colour types 4 and 6
-  std::vector<std::uint8_t> ExtraImageData;  // like ImageData; bit depth 16
+  std::vector<std::uint8_t> ImageAlpha;       // top-down, Width bytes a row; colour types 4 and 6
+  std::vector<std::uint8_t> ExtraImageData;   // like ImageData; bit depth 16
   std::array<std::uint8_t, 256> GrayGamma{};  // the gamma table the gray levels were made with
 
  private:
@@ -248,8 +248,6 @@ class TPNGList {
   TChunk* Add(std::unique_ptr<TChunk> chunk);
   // Takes the last slot holding p out of the list and hands it over; nil when absent.
   std::unique_ptr<TChunk> Remove(TChunk* p);
-  // Keeps the first count chunks.
-  void Truncate(int count);
   void Clear() { items_.clear(); }
   // The first chunk of the class or of a descendant, else nil.
   TChunk* ItemFromClass(const TClass* cls) const;

@@ -28,7 +28,9 @@ constexpr std::size_t kInputBlock = 65535;
 class IdatStream {
  public:
   IdatStream(TStream* stream, std::uint32_t first_size)
-      : stream_(stream), input_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputBlock)), left_in_chunk_(first_size) {
+      : stream_(stream),
+        input_(std::make_unique_for_overwrite<std::uint8_t[]>(kInputBlock)),
+        left_in_chunk_(first_size) {
     if (inflateInit(&zlib_) != Z_OK) ZlibError(Z_MEM_ERROR);
   }
   ~IdatStream() { inflateEnd(&zlib_); }
@@ -86,8 +88,7 @@ class IdatStream {
     const std::uint32_t length = png::ReadBigEndian32(stream_);
     char name[4];
     png::ReadExact(stream_, name, 4);
-    if (std::memcmp(name, "IDAT", 4) != 0)
-      png::RaiseError<EPNGMissingMultipleIDAT>(png::EPNGMissingMultipleIDATText);
+    if (std::memcmp(name, "IDAT", 4) != 0) png::RaiseError<EPNGMissingMultipleIDAT>(png::EPNGMissingMultipleIDATText);
     png::CheckChunkLength(stream_, length);
     crc_ = png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4);
     left_in_chunk_ = length;
@@ -186,7 +187,8 @@ void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
       for (std::size_t i = offset; i < length; ++i)
         r[i] = static_cast<std::uint8_t>(r[i] + png::PaethPredictor(r[i - offset], p[i], p[i - offset]));
       break;
-    default: break;  // unknown filters leave the row as it is
+    default:
+      break;  // unknown filters leave the row as it is
   }
 }
 
@@ -200,21 +202,6 @@ struct RowTarget {
   std::size_t pixels;
 };
 
-// Stores a sample of `bits` bits at column x of a packed row, first pixel in the high bits.
-inline void PutPacked(std::uint8_t* row, std::size_t x, int bits, unsigned value) {
-  const std::size_t bit = x * static_cast<std::size_t>(bits);
-  const int shift = 8 - bits - static_cast<int>(bit % 8);
-  const unsigned mask = ((1u << bits) - 1) << shift;
-  std::uint8_t& byte = row[bit / 8];
-  byte = static_cast<std::uint8_t>((byte & ~mask) | ((value << shift) & mask));
-}
-
-inline unsigned GetPacked(const std::uint8_t* row, std::size_t k, int bits) {
-  const std::size_t bit = k * static_cast<std::size_t>(bits);
-  const int shift = 8 - bits - static_cast<int>(bit % 8);
-  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
-}
-
 using Gamma = std::array<std::uint8_t, 256>;
 
 // One copy routine per colour type and depth, chosen once per image.
@@ -225,17 +212,20 @@ void CopyPacked(const std::uint8_t* src, const RowTarget& t, const Gamma&, int d
     std::memcpy(t.image, src, (t.pixels * static_cast<std::size_t>(depth) + 7) / 8);
     return;
   }
-  for (std::size_t k = 0; k < t.pixels; ++k) PutPacked(t.image, t.start + k * t.step, depth, GetPacked(src, k, depth));
+  for (std::size_t k = 0; k < t.pixels; ++k)
+    png::PutPacked(t.image, t.start + k * t.step, depth, png::GetPacked(src, k, depth));
 }
 
 // 2-bit palette samples become 4-bit pixels of the same index.
 void CopyPalette2(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) PutPacked(t.image, t.start + k * t.step, 4, GetPacked(src, k, 2));
+  for (std::size_t k = 0; k < t.pixels; ++k)
+    png::PutPacked(t.image, t.start + k * t.step, 4, png::GetPacked(src, k, 2));
 }
 
 // 2-bit gray samples become the 4-bit levels 0, 5, 10 and 15 of the 16-level gray table.
 void CopyGray2(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) PutPacked(t.image, t.start + k * t.step, 4, GetPacked(src, k, 2) * 5);
+  for (std::size_t k = 0; k < t.pixels; ++k)
+    png::PutPacked(t.image, t.start + k * t.step, 4, png::GetPacked(src, k, 2) * 5);
 }
 
 void CopyGray16(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
@@ -350,10 +340,14 @@ CopyRow ChooseCopy(int color_type, int depth, const Gamma& gamma) {
     case 0:
       if (depth == 2) return CopyGray2;
       return depth == 16 ? CopyGray16 : CopyPacked;
-    case 3: return depth == 2 ? CopyPalette2 : CopyPacked;
-    case 2: return depth == 16 ? CopyRgb16 : CopyRgb8;
-    case 4: return depth == 16 ? CopyGrayAlpha16 : CopyGrayAlpha8;
-    default: return depth == 16 ? CopyRgba16 : CopyRgba8;
+    case 3:
+      return depth == 2 ? CopyPalette2 : CopyPacked;
+    case 2:
+      return depth == 16 ? CopyRgb16 : CopyRgb8;
+    case 4:
+      return depth == 16 ? CopyGrayAlpha16 : CopyGrayAlpha8;
+    default:
+      return depth == 16 ? CopyRgba16 : CopyRgba8;
   }
 }
 
@@ -399,7 +393,9 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
       const RowTarget target{header->ImageRow(y),
                              header->ImageAlpha.empty() ? nullptr : header->AlphaRow(y),
                              header->ExtraImageData.empty() ? nullptr : header->ExtraRow(y),
-                             p.column_start, p.column_step, pass_width};
+                             p.column_start,
+                             p.column_step,
+                             pass_width};
       copy(current.data() + 1, target, gamma, header->BitDepth);
       std::swap(current, previous);
     }

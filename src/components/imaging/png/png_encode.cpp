@@ -70,18 +70,6 @@ class IdatWriter {
   std::vector<std::uint8_t> output_;
 };
 
-inline unsigned GetPacked(const std::uint8_t* row, std::size_t x, int bits) {
-  const std::size_t bit = x * static_cast<std::size_t>(bits);
-  const int shift = 8 - bits - static_cast<int>(bit % 8);
-  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
-}
-
-inline void PutPacked(std::uint8_t* row, std::size_t k, int bits, unsigned value) {
-  const std::size_t bit = k * static_cast<std::size_t>(bits);
-  const int shift = 8 - bits - static_cast<int>(bit % 8);
-  row[bit / 8] = static_cast<std::uint8_t>(row[bit / 8] | (value << shift));
-}
-
 // Writes the pixels of image row y that a pass covers as PNG samples into raw.
 void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std::size_t y, const png::Pass& p,
                 std::size_t pixels, std::uint8_t* raw, std::size_t row_bytes) {
@@ -100,7 +88,7 @@ void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std
         std::memcpy(raw, image, row_bytes);
       } else {
         const int bits = h->BitDepth;
-        for (std::size_t k = 0; k < pixels; ++k) PutPacked(raw, k, bits, GetPacked(image, x_of(k), bits));
+        for (std::size_t k = 0; k < pixels; ++k) png::PutPacked(raw, k, bits, png::GetPacked(image, x_of(k), bits));
       }
       break;
     case 2:
@@ -130,7 +118,8 @@ void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std
         d[3 * sample] = alpha[x];
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -13,8 +13,7 @@ const std::string_view EPNGMissingMultipleIDATText =
     "This \"Portable Network Graphics\" image is invalid because it has missing image parts.";
 const std::string_view EPNGZLIBErrorText =
     "Could not decompress the image because it contains invalid compressed data.\r\n Description: ";
-const std::string_view EPNGInvalidPaletteText =
-    "The \"Portable Network Graphics\" image contains an invalid palette.";
+const std::string_view EPNGInvalidPaletteText = "The \"Portable Network Graphics\" image contains an invalid palette.";
 const std::string_view EPNGInvalidFileHeaderText =
     "The file being readed is not a valid \"Portable Network Graphics\" image because it contains an invalid "
     "header. This file may be corruped, try obtaining it again.";
@@ -44,10 +43,15 @@ const std::string_view EPNGHeaderNotPresentText =
 const std::string_view EPNGInvalidNewSizeText = "The new size provided for image resizing is invalid.";
 
 std::string_view ZLibResultName(int result) {
-  static constexpr std::array<std::string_view, 9> kNames = {
-      "incompatible version (-6)", "buffer error (-5)", "insufficient memory (-4)",
-      "data error (-3)",           "stream error (-2)", "file error (-1)",
-      "(0)",                       "stream end (1)",    "need dictionary (2)"};
+  static constexpr std::array<std::string_view, 9> kNames = {"incompatible version (-6)",
+                                                             "buffer error (-5)",
+                                                             "insufficient memory (-4)",
+                                                             "data error (-3)",
+                                                             "stream error (-2)",
+                                                             "file error (-1)",
+                                                             "(0)",
+                                                             "stream end (1)",
+                                                             "need dictionary (2)"};
   if (result < -6 || result > 2) return {};
   return kNames[static_cast<std::size_t>(result + 6)];
 }

@@ -15,10 +15,10 @@ class EPngError : public Exception {
   using Exception::Exception;
 };
 
-#define DASHTUNE_PNG_ERROR_CLASS(name)   \
-  class name : public EPngError {        \
-   public:                               \
-    using EPngError::EPngError;          \
+#define DASHTUNE_PNG_ERROR_CLASS(name) \
+  class name : public EPngError {      \
+   public:                             \
+    using EPngError::EPngError;        \
   }
 
 DASHTUNE_PNG_ERROR_CLASS(EPngInvalidCRC);

@@ -35,14 +35,19 @@ TChunkIHDR::~TChunkIHDR() { FreeImageData(); }
 int TChunkIHDR::DibBitCount() const {
   switch (ColorType) {
     case 2:
-    case 6: return 24;
-    case 4: return 8;
+    case 6:
+      return 24;
+    case 4:
+      return 8;
     default:
       switch (BitDepth) {
-        case 1: return 1;
+        case 1:
+          return 1;
         case 2:
-        case 4: return 4;
-        default: return 8;
+        case 4:
+          return 4;
+        default:
+          return 8;
       }
   }
 }
@@ -91,7 +96,8 @@ void TChunkIHDR::InstallColorTable() {
     win::RGBQUAD& q = BitmapInfo.bmiColors[i];
     q = i < count ? win::RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0} : win::RGBQUAD{};
   }
-  if (ImageDC != nullptr && ImageHandle != nullptr) win::SetDIBColorTable(ImageDC, 0, colors, BitmapInfo.bmiColors.data());
+  if (ImageDC != nullptr && ImageHandle != nullptr)
+    win::SetDIBColorTable(ImageDC, 0, colors, BitmapInfo.bmiColors.data());
 }
 
 void TChunkIHDR::PrepareImageData() {

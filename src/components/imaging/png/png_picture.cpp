@@ -5,24 +5,12 @@
 
 #include "classlib/bitmap.h"
 #include "classlib/units.h"
+#include "components/imaging/png/png_passes.h"
 
 namespace dashtune {
 namespace {
 
 constexpr std::uint32_t Rgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) { return r | (g << 8) | (b << 16); }
-
-inline unsigned GetPacked(const std::uint8_t* row, std::size_t x, int bits) {
-  const std::size_t bit = x * static_cast<std::size_t>(bits);
-  const int shift = 8 - bits - static_cast<int>(bit % 8);
-  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
-}
-
-inline void PutPacked(std::uint8_t* row, std::size_t x, int bits, unsigned value) {
-  const std::size_t bit = x * static_cast<std::size_t>(bits);
-  const int shift = 8 - bits - static_cast<int>(bit % 8);
-  const unsigned mask = ((1u << bits) - 1) << shift;
-  row[bit / 8] = static_cast<std::uint8_t>((row[bit / 8] & ~mask) | ((value << shift) & mask));
-}
 
 // One channel blended as the picture draws it: source over destination by alpha a.
 inline std::uint8_t Blend(unsigned src, unsigned dst, unsigned a) {
@@ -113,13 +101,16 @@ TPNGTransparencyMode TPNGPicture::GetTransparencyMode() const {
   const TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
   switch (header->ColorType) {
     case 0:
-    case 2: return trns ? tmSingleColor : tmNone;
+    case 2:
+      return trns ? tmSingleColor : tmNone;
     case 3:
       if (trns == nullptr) return tmNone;
       return trns->BitTransparency ? tmSingleColor : tmPartial;
     case 4:
-    case 6: return tmPartial;
-    default: return tmNone;
+    case 6:
+      return tmPartial;
+    default:
+      return tmNone;
   }
 }
 
@@ -134,8 +125,7 @@ void TPNGPicture::LoadFromStream(TStream* Stream) {
     if (n <= 0) break;
     got += n;
   }
-  if (got < 8 || signature != png::kSignature)
-    png::RaiseError<EPNGInvalidFileHeader>(png::EPNGInvalidFileHeaderText);
+  if (got < 8 || signature != png::kSignature) png::RaiseError<EPNGInvalidFileHeader>(png::EPNGInvalidFileHeaderText);
 
   bool has_image_data = false;
   for (int index = 0;; ++index) {
@@ -189,7 +179,9 @@ void TPNGPicture::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
     case tmSingleColor:
       DrawTransparentMask(dc, Rect, chunks_.ItemFromClass<TChunktRNS>()->GetTransparentColor());
       break;
-    case tmPartial: DrawPartialTrans(dc, Rect); break;
+    case tmPartial:
+      DrawPartialTrans(dc, Rect);
+      break;
   }
 }
 
@@ -202,8 +194,7 @@ void TPNGPicture::DrawTransparentMask(win::HDC DC, const win::RECT& Rect, win::C
   DcGuard mask(win::CreateCompatibleDC(DC));
   DcGuard inverse(win::CreateCompatibleDC(DC));
   DcGuard save(win::CreateCompatibleDC(DC));
-  if (!source.dc() || !mask.dc() || !inverse.dc() || !save.dc())
-    png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
+  if (!source.dc() || !mask.dc() || !inverse.dc() || !save.dc()) png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
   const int aw = std::abs(W), ah = std::abs(H);
   const win::HBITMAP image = win::CreateDIBitmap(DC, &header->BitmapInfo.bmiHeader, win::CBM_INIT, header->ImageData,
                                                  header->BitmapInfo.Info(), win::DIB_RGB_COLORS);
@@ -288,7 +279,7 @@ void TPNGPicture::DrawPartialTrans(win::HDC DC, win::RECT Rect) const {
         const unsigned a = alpha[sx];
         for (int c = 0; c < 3; ++c) out[c] = Blend(row[sx], out[c], a);
       } else {
-        const unsigned index = GetPacked(row, sx, bits_per_pixel);
+        const unsigned index = png::GetPacked(row, sx, bits_per_pixel);
         const unsigned a = trns ? trns->PaletteValues[index] : 255;
         // Indices past the palette paint black.
         const bool known = plte != nullptr && static_cast<int>(index) < plte->Count;
@@ -385,9 +376,13 @@ void TPNGPicture::AssignTo(TPersistent* Dest) const {
   TPixelFormat format = pf24bit;
   if (mode != tmPartial) {
     switch (header->BitDepth) {
-      case 1: format = pf1bit; break;
+      case 1:
+        format = pf1bit;
+        break;
       case 2:
-      case 4: format = pf4bit; break;
+      case 4:
+        format = pf4bit;
+        break;
       case 8:
       case 16:
         if (header->ColorType == 3) {
@@ -396,7 +391,8 @@ void TPNGPicture::AssignTo(TPersistent* Dest) const {
           throw Exception("");
         }
         break;
-      default: throw Exception("");
+      default:
+        throw Exception("");
     }
   }
   bitmap->SetPixelFormat(format);
@@ -446,7 +442,7 @@ TColor TPNGPicture::GetPixels(int X, int Y) const {
   const std::size_t x = static_cast<std::size_t>(X);
   switch (header->ColorType) {
     case 0: {
-      const unsigned value = GetPacked(row, x, header->DibBitCount());
+      const unsigned value = png::GetPacked(row, x, header->DibBitCount());
       // 1-bit levels are 0 and 255; 4-bit pixels (2-bit images included) are 17 apart.
       const unsigned scale = header->DibBitCount() == 1 ? 255 : header->DibBitCount() == 4 ? 17 : 1;
       const std::uint8_t gray = GammaTable[(value * scale) & 0xFF];
@@ -454,10 +450,11 @@ TColor TPNGPicture::GetPixels(int X, int Y) const {
     }
     case 3: {
       // The colour table already holds the colours through the gamma table.
-      const win::RGBQUAD& q = header->BitmapInfo.bmiColors[GetPacked(row, x, header->DibBitCount())];
+      const win::RGBQUAD& q = header->BitmapInfo.bmiColors[png::GetPacked(row, x, header->DibBitCount())];
       return static_cast<TColor>(Rgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
     }
-    case 4: return static_cast<TColor>(Rgb(row[x], row[x], row[x]));
+    case 4:
+      return static_cast<TColor>(Rgb(row[x], row[x], row[x]));
     default: {
       const std::uint8_t* p = row + 3 * x;
       return static_cast<TColor>(Rgb(p[2], p[1], p[0]));
@@ -477,10 +474,12 @@ void TPNGPicture::SetPixels(int X, int Y, TColor Value) {
     case 0:
     case 3: {
       const win::UINT index = win::GetNearestPaletteIndex(header->ImagePalette, color & 0xFFFFFF);
-      if (index != win::CLR_INVALID) PutPacked(row, x, header->DibBitCount(), index);
+      if (index != win::CLR_INVALID) png::PutPacked(row, x, header->DibBitCount(), index);
       break;
     }
-    case 4: row[x] = static_cast<std::uint8_t>(color); break;
+    case 4:
+      row[x] = static_cast<std::uint8_t>(color);
+      break;
     default: {
       std::uint8_t* p = row + 3 * x;
       p[0] = static_cast<std::uint8_t>(color >> 16);
