@@ -261,12 +261,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   dashtune::png::RegisterCommonChunks();
   benchmark::Initialize(&argc, argv);
+  std::vector<std::shared_ptr<Case>> cases;
   auto suite = std::make_shared<Case>();
+  cases.push_back(suite);
   suite->files = SuiteFiles();
   Register("suite", suite);
   for (const ImageClass& c : kClasses) {
     for (const auto& [w, h] : kSizes) {
       auto one = std::make_shared<Case>();
+      cases.push_back(one);
       one->image_class = c;
       one->width = w;
       one->height = h;
@@ -276,5 +279,8 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
+  // The registered benchmarks live until the process ends; their pictures go while the platform
+  // still stands.
+  for (const auto& c : cases) c->picture.reset();
   return 0;
 }

@@ -202,3 +202,21 @@ TEST(PngPicture, PictureLoadsPngByExtension) {
 
 }  // namespace
 }  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+TEST(PngPicture, CanvasDrawsIntoTheImageWhileThereIsOne) {
+  auto picture = pngtest::Load(Image(2, 2, 8, 2, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}));
+  TCanvas* canvas = picture->GetCanvas();
+  ASSERT_TRUE(canvas->HandleAllocated());
+  canvas->GetBrush()->SetColor(0x332211);
+  canvas->FillRect(win::RECT{1, 1, 2, 2});
+  EXPECT_EQ(picture->GetPixels(1, 1), TColor(0x332211));
+  EXPECT_EQ(picture->GetPixels(0, 0), TColor(0x030201));
+  picture->Assign(nullptr);
+  EXPECT_FALSE(canvas->HandleAllocated());
+}
+
+}  // namespace
+}  // namespace dashtune

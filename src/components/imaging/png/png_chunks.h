@@ -136,6 +136,7 @@ class TChunkIHDR : public TChunk {
   void InstallColorTable();
   win::HGDIOBJ old_bitmap_ = nullptr;
   win::HPALETTE old_palette_ = nullptr;
+  bool gave_canvas_handle_ = false;  // ImageDC is the owner's canvas handle
 };
 
 class TChunkPLTE : public TChunk {

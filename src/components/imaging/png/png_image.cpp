@@ -54,8 +54,10 @@ int TChunkIHDR::DibBitCount() const {
 
 void TChunkIHDR::FreeImageData() {
   if (ImageDC != nullptr) {
-    TCanvas* canvas = GetOwner() ? GetOwner()->GetCanvas() : nullptr;
-    if (canvas != nullptr && canvas->HandleAllocated() && canvas->GetHandle() == ImageDC) canvas->SetHandle(nullptr);
+    // Only the context this header gave the canvas is taken back; asking the canvas for its
+    // handle would make it realise its drawing objects.
+    if (gave_canvas_handle_) GetOwner()->GetCanvas()->SetHandle(nullptr);
+    gave_canvas_handle_ = false;
     if (old_bitmap_ != nullptr) win::SelectObject(ImageDC, old_bitmap_);
     if (old_palette_ != nullptr) win::SelectPalette(ImageDC, old_palette_, win::FALSE);
     win::DeleteDC(ImageDC);
@@ -138,7 +140,8 @@ void TChunkIHDR::PrepareImageData() {
   // The platform hands out the section's pixels zeroed.
   ImageData = static_cast<std::uint8_t*>(bits_pointer);
   old_bitmap_ = win::SelectObject(ImageDC, ImageHandle);
-  if (TCanvas* canvas = GetOwner()->GetCanvas()) canvas->SetHandle(ImageDC);
+  GetOwner()->GetCanvas()->SetHandle(ImageDC);
+  gave_canvas_handle_ = true;
 }
 
 bool TChunkIHDR::SetImagePalette(win::HPALETTE Palette) {
@@ -259,7 +262,7 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
   if (old_palette_ != nullptr) win::SelectPalette(ImageDC, old_palette_, win::FALSE);
   if (old_bitmap_ != nullptr) win::SelectObject(ImageDC, old_bitmap_);
   TCanvas* canvas = GetOwner()->GetCanvas();
-  if (canvas != nullptr) canvas->SetHandle(nullptr);
+  canvas->SetHandle(nullptr);
   win::DeleteDC(ImageDC);
   win::DeleteObject(ImageHandle);
 
@@ -278,7 +281,8 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
     win::RealizePalette(ImageDC);
     win::SetDIBColorTable(ImageDC, 0, 1u << bits, BitmapInfo.bmiColors.data());
   }
-  if (canvas != nullptr) canvas->SetHandle(ImageDC);
+  canvas->SetHandle(ImageDC);
+  gave_canvas_handle_ = true;
 }
 
 }  // namespace dashtune
