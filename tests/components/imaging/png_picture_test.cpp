@@ -220,3 +220,25 @@ TEST(PngPicture, CanvasDrawsIntoTheImageWhileThereIsOne) {
 
 }  // namespace
 }  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+TEST(PngPicture, ClipboardFormatRoundTrip) {
+  auto source = pngtest::Load(Image(2, 1, 8, 2, {{10, 20, 30, 40, 50, 60}}));
+  std::uint16_t format = 0;
+  win::HANDLE data = nullptr;
+  win::HPALETTE palette = nullptr;
+  source->SaveToClipboardFormat(format, data, palette);
+  ASSERT_NE(data, nullptr);
+  TPNGPicture back;
+  back.LoadFromClipboardFormat(format, data, palette);
+  win::DeleteObject(data);
+  if (palette != nullptr) win::DeleteObject(palette);
+  ASSERT_EQ(back.GetWidth(), 2);
+  EXPECT_EQ(back.GetPixels(0, 0), TColor(0x1E140A));
+  EXPECT_EQ(back.GetPixels(1, 0), TColor(0x3C3228));
+}
+
+}  // namespace
+}  // namespace dashtune
