@@ -318,7 +318,8 @@ TSerBaseDispatcher& TSerCustomComPort::OpenedDispatcher() {
 std::uint8_t TSerCustomComPort::GetChar() {
   if (portState_ == psShuttingDown) return 0;
   std::uint8_t c = 0;
-  Check(OpenedDispatcher().GetChar(c));
+  // Called once for every received byte: the error path only when there is an error.
+  if (int result = OpenedDispatcher().GetChar(c); result < 0) Check(result);
   return c;
 }
 

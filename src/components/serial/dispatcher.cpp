@@ -58,7 +58,6 @@ void ApplyLineValues(win::DCB& dcb, win::DWORD baud, int parity, int stopBits, i
 TSerBaseDispatcher::TSerBaseDispatcher(TComponent* owner) : owner_(owner) {
   win::InitializeCriticalSection(&stateLock_);
   win::InitializeCriticalSection(&outputLock_);
-  win::InitializeCriticalSection(&dispatchLock_);
   std::lock_guard guard(Ports().lock);
   auto& ports = Ports().ports;
   auto empty = std::find(ports.begin(), ports.end(), nullptr);
@@ -81,7 +80,6 @@ TSerBaseDispatcher::~TSerBaseDispatcher() {
     while (!ports.empty() && ports.back() == nullptr) ports.pop_back();
   }
   CloseEvents();
-  win::DeleteCriticalSection(&dispatchLock_);
   win::DeleteCriticalSection(&outputLock_);
   win::DeleteCriticalSection(&stateLock_);
 }
@@ -117,7 +115,7 @@ void TSerBaseDispatcher::SignalEvent(win::HANDLE event) {
 }
 
 void TSerBaseDispatcher::ResetRings() {
-  Locked dispatch(dispatchLock_);
+  std::lock_guard dispatch(dispatchLock_);
   head_ = tail_ = 0;
   ringFull_ = false;
   peekMode_ = false;
@@ -158,7 +156,7 @@ int TSerBaseDispatcher::Open(const std::string& path, win::DWORD baud, int flags
     return result != 0 ? result : kErrBadHandle;
   }
   {
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     ring_.assign(kRing, 0);
   }
   {
@@ -226,7 +224,7 @@ void TSerBaseDispatcher::Close() {
 
 void TSerBaseDispatcher::ResetInputAfterFlush() {
   {
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     if (!peekMode_) {
       tail_ = head_;
       ringFull_ = false;
@@ -240,7 +238,7 @@ void TSerBaseDispatcher::ResetInputAfterFlush() {
 void TSerBaseDispatcher::ReleaseBuffers() {
   if (threadsActive_ || dispatchThread_.joinable()) StopDispatcher();
   {
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     ring_.clear();
     ring_.shrink_to_fit();
     head_ = tail_ = 0;
@@ -400,41 +398,18 @@ int TSerBaseDispatcher::SetXOffChar(std::uint8_t c) {
   return WriteComState();
 }
 
-int TSerBaseDispatcher::UnreadLocked() const {
-  std::size_t unread = (head_ + kRing - tail_) % kRing;
-  if (unread == 0 && ringFull_) unread = kRing;
-  if (peekMode_) unread -= std::min(unread, peekOffset_);
-  return static_cast<int>(unread);
-}
-
 int TSerBaseDispatcher::CharReady() {
-  Locked dispatch(dispatchLock_);
+  std::lock_guard dispatch(dispatchLock_);
   return ring_.empty() ? 0 : UnreadLocked();
 }
 
-int TSerBaseDispatcher::GetChar(std::uint8_t& c) {
-  {
-    Locked dispatch(dispatchLock_);
-    if (ring_.empty() || UnreadLocked() < 1) return kErrBufferIsEmpty;
-    if (peekMode_) {
-      c = ring_[(tail_ + peekOffset_) % kRing];
-      ++peekOffset_;
-    } else {
-      c = ring_[tail_];
-      tail_ = (tail_ + 1) % kRing;
-      ringFull_ = false;
-    }
-  }
-  // Received bytes are read one at a time; the state lock is taken only while tracing.
-  if (tracing_) {
-    Locked state(stateLock_);
-    trace_.Add(kTraceReceive, c);
-  }
-  return kOK;
+void TSerBaseDispatcher::TraceReceived(std::uint8_t c) {
+  Locked state(stateLock_);
+  trace_.Add(kTraceReceive, c);
 }
 
 int TSerBaseDispatcher::PeekChar(std::uint8_t& c, int n) {
-  Locked dispatch(dispatchLock_);
+  std::lock_guard dispatch(dispatchLock_);
   std::size_t between = (head_ + kRing - tail_) % kRing;
   if (between == 0 && ringFull_) between = kRing;
   if (ring_.empty() || n < 1 || static_cast<std::size_t>(n) > between) return kErrBufferIsEmpty;
@@ -686,7 +661,7 @@ bool TSerBaseDispatcher::SendEvent(win::UINT msg, win::WPARAM wParam, win::WORD 
   }
   bool peek = msg == APW_TRIGGERAVAIL || msg == APW_TRIGGERDATA;
   {
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     largestConsumed_ = 0;
     peekMode_ = peek;
     peekOffset_ = 0;
@@ -696,7 +671,7 @@ bool TSerBaseDispatcher::SendEvent(win::UINT msg, win::WPARAM wParam, win::WORD 
   bool stopped = false;
   for (win::HWND window : windows) {
     {
-      Locked dispatch(dispatchLock_);
+      std::lock_guard dispatch(dispatchLock_);
       peekOffset_ = 0;
     }
     win::DWORD_PTR answer = 0;
@@ -706,11 +681,11 @@ bool TSerBaseDispatcher::SendEvent(win::UINT msg, win::WPARAM wParam, win::WORD 
       stopped = true;
       break;
     }
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     largestConsumed_ = std::max(largestConsumed_, peekOffset_);
   }
   if (peek && !stopped) {
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     peekMode_ = false;
     peekOffset_ = 0;
     tail_ = (tail_ + largestConsumed_) % kRing;
@@ -734,7 +709,7 @@ bool TSerBaseDispatcher::DataPass() {
   int availCount = -1;
   {
     Locked state(stateLock_);
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     if (ring_.empty()) return false;
     bool anyActive = std::any_of(dataTriggers_.begin(), dataTriggers_.end(),
                                  [](const TDataTrigger& trigger) { return trigger.Active; });
@@ -864,7 +839,7 @@ bool TSerBaseDispatcher::StatusPassesUntilQuiet() {
 bool TSerBaseDispatcher::FillDispatchRing() {
   bool full = false;
   {
-    Locked dispatch(dispatchLock_);
+    std::lock_guard dispatch(dispatchLock_);
     if (ring_.empty()) return false;
     full = ringFull_;
     if (!full) {
@@ -978,7 +953,7 @@ void TSerBaseDispatcher::RunDispatchLoop() {
   while (!killThreads_ && !closePending_) {
     bool ringFull;
     {
-      Locked dispatch(dispatchLock_);
+      std::lock_guard dispatch(dispatchLock_);
       ringFull = ringFull_;
     }
     // With a full ring the queued bytes must wait for the application to read.

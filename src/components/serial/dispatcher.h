@@ -4,13 +4,16 @@
 // received data into trigger messages. The device itself is supplied by a descendant.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "components/serial/serial_errors.h"
 #include "components/serial/serial_match.h"
 #include "components/serial/serial_misc.h"
 #include "components/serial/serial_queue.h"
@@ -146,7 +149,24 @@ class TSerBaseDispatcher {
   int SoftwareFlowOff();
   int SetXOnChar(std::uint8_t c);
   int SetXOffChar(std::uint8_t c);
-  int GetChar(std::uint8_t& c);
+  // Received bytes are read one at a time, so this stays small enough to inline: the state
+  // lock is taken only while tracing.
+  int GetChar(std::uint8_t& c) {
+    {
+      std::lock_guard dispatch(dispatchLock_);
+      if (ring_.empty() || UnreadLocked() < 1) return serial::kErrBufferIsEmpty;
+      if (peekMode_) {
+        c = ring_[(tail_ + peekOffset_) % serial::kDispatchBufferSize];
+        ++peekOffset_;
+      } else {
+        c = ring_[tail_];
+        tail_ = (tail_ + 1) % serial::kDispatchBufferSize;
+        ringFull_ = false;
+      }
+    }
+    if (tracing_) TraceReceived(c);
+    return serial::kOK;
+  }
   int PeekChar(std::uint8_t& c, int n);
   int PutBlock(const std::uint8_t* bytes, int count);
   int CharReady();  // unread bytes of the dispatch ring
@@ -244,7 +264,9 @@ class TSerBaseDispatcher {
 
   win::CRITICAL_SECTION stateLock_;
   win::CRITICAL_SECTION outputLock_;
-  win::CRITICAL_SECTION dispatchLock_;
+  // Taken for every received byte that the application reads: a plain mutex, since it is never
+  // taken twice by one thread.
+  std::mutex dispatchLock_;
   TIOQueue inputQueue_;
   TIOQueue logQueue_;
 
@@ -259,7 +281,13 @@ class TSerBaseDispatcher {
   int WriteComState();
   void DrainOutput();
   void ReapplyDTRAndRTS();
-  int UnreadLocked() const;  // under the dispatch lock
+  int UnreadLocked() const {  // under the dispatch lock
+    std::size_t unread = (head_ + serial::kDispatchBufferSize - tail_) % serial::kDispatchBufferSize;
+    if (unread == 0 && ringFull_) unread = serial::kDispatchBufferSize;
+    if (peekMode_) unread -= std::min(unread, peekOffset_);
+    return static_cast<int>(unread);
+  }
+  void TraceReceived(std::uint8_t c);
   bool FillDispatchRing();
   bool SendEvent(win::UINT msg, win::WPARAM wParam, win::WORD data);
   bool DataPass();

@@ -80,8 +80,18 @@ class TIOQueue {
   // Runs visit on every element, oldest first, under the lock.
   template <class Visit>
   void ForEach(Visit visit) const {
+    ForEachWhile([&visit](const TIOBuffer& element) {
+      visit(element);
+      return true;
+    });
+  }
+  // Runs visit on the elements, oldest first, under the lock, until it answers false.
+  template <class Visit>
+  void ForEachWhile(Visit visit) const {
     win::EnterCriticalSection(&lock_);
-    for (const auto& element : elements_) visit(*element);
+    for (const auto& element : elements_) {
+      if (!visit(*element)) break;
+    }
     win::LeaveCriticalSection(&lock_);
   }
 

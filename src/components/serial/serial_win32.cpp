@@ -118,14 +118,16 @@ int TSerWin32Dispatcher::ReadCom(std::uint8_t* buffer, int count) {
 }
 
 int TSerWin32Dispatcher::InQueueCount() {
+  // The count stops at what the dispatch ring can take at once, so that a long queue behind a
+  // slow reader costs no more to count than a short one.
   std::size_t waiting = 0;
-  bool dataRun = true;
-  inputQueue_.ForEach([&waiting, &dataRun](const TIOBuffer& element) {
+  inputQueue_.ForEachWhile([&waiting](const TIOBuffer& element) {
     const auto* data = dynamic_cast<const TDataBuffer*>(&element);
-    if (data == nullptr) dataRun = false;
-    if (dataRun) waiting += data->Unread();
+    if (data == nullptr) return false;
+    waiting += data->Unread();
+    return waiting < kDispatchBufferSize;
   });
-  return static_cast<int>(std::min<std::size_t>(waiting, 0x7FFFFFFF));
+  return static_cast<int>(std::min(waiting, kDispatchBufferSize));
 }
 
 int TSerWin32Dispatcher::OutputRingUsedLocked() const {

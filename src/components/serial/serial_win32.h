@@ -30,7 +30,7 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   // Bytes in the output ring plus those the write thread has taken and not yet written.
   int OutBufUsed() override;
   // Unread bytes of the data buffers at the head of the input queue, up to the first element
-  // that is no data buffer.
+  // that is no data buffer, counted up to the size of the dispatch ring.
   int InQueueCount() override;
   int OpenCom(const std::string& path, int inSize, int outSize) override;
   int CloseCom() override;

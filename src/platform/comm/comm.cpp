@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -28,6 +29,9 @@ namespace win {
 namespace {
 
 constexpr int kServicePollMs = 50;
+// The device's receive queue: one read of the terminal takes up to this much, as much as the
+// kernel's line discipline hands out at once, and reads of the caller are served from it.
+constexpr std::size_t kReceiveQueueSize = 4096;
 constexpr auto kDrainLimit = std::chrono::seconds(2);
 constexpr DWORD kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 
@@ -116,9 +120,16 @@ class CommDevice : public comm::CommObject {
 
   BOOL Read(void* buffer, DWORD count, DWORD* read) override {
     std::lock_guard lock(mutex_);
-    ssize_t n = ::read(fd_, buffer, count);
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail(Win32ErrorOf(errno));
-    DWORD got = n > 0 ? static_cast<DWORD>(n) : 0;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    DWORD got = TakeReceived(bytes, count);
+    if (got < count) {
+      // A failing terminal still hands out what was queued before; the next read reports it.
+      if (FillReceiveQueueLocked()) {
+        got += TakeReceived(bytes + got, count - got);
+      } else if (got == 0) {
+        return Fail(Win32ErrorOf(errno));
+      }
+    }
     if (read != nullptr) *read = got;
     if (got < count && rxReported_) {
       rxReported_ = false;
@@ -229,6 +240,7 @@ class CommDevice : public comm::CommObject {
     if ((flags & PURGE_TXCLEAR) != 0) tcflush(fd_, TCOFLUSH);
     if ((flags & PURGE_RXCLEAR) != 0) {
       tcflush(fd_, TCIFLUSH);
+      receiveStart_ = receiveEnd_ = 0;
       rxReported_ = false;
     }
     return TRUE;
@@ -241,7 +253,8 @@ class CommDevice : public comm::CommObject {
     errors_ = 0;
     if (status != nullptr) {
       int queued = 0;
-      status->cbInQue = ioctl(fd_, FIONREAD, &queued) == 0 ? static_cast<DWORD>(queued) : 0;
+      status->cbInQue = static_cast<DWORD>(ReceivedLocked());
+      if (ioctl(fd_, FIONREAD, &queued) == 0) status->cbInQue += static_cast<DWORD>(queued);
       queued = 0;
       status->cbOutQue = ioctl(fd_, TIOCOUTQ, &queued) == 0 ? static_cast<DWORD>(queued) : 0;
       status->Flags = 0;
@@ -287,6 +300,26 @@ class CommDevice : public comm::CommObject {
   void Wake() {
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
+  }
+
+  std::size_t ReceivedLocked() const { return receiveEnd_ - receiveStart_; }
+
+  // Moves up to count bytes of the receive queue to bytes; answers how many.
+  DWORD TakeReceived(std::uint8_t* bytes, DWORD count) {
+    std::size_t take = std::min<std::size_t>(count, ReceivedLocked());
+    std::memcpy(bytes, receive_.data() + receiveStart_, take);
+    receiveStart_ += take;
+    return static_cast<DWORD>(take);
+  }
+
+  // Refills the empty receive queue with what the terminal holds; false with errno set on a
+  // failure other than having nothing to read.
+  bool FillReceiveQueueLocked() {
+    receiveStart_ = receiveEnd_ = 0;
+    ssize_t n = ::read(fd_, receive_.data(), receive_.size());
+    if (n < 0) return errno == EAGAIN || errno == EINTR;
+    receiveEnd_ = static_cast<std::size_t>(n);
+    return true;
   }
 
   void Start(OVERLAPPED* overlapped) {
@@ -353,7 +386,8 @@ class CommDevice : public comm::CommObject {
     if ((changed & MS_RLSD_ON) != 0) events |= EV_RLSD;
     if ((changed & MS_RING_ON) != 0 && (modem & MS_RING_ON) == 0) events |= EV_RING;
     int queued = 0;
-    if ((mask_ & EV_RXCHAR) != 0 && !rxReported_ && ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0) {
+    if ((mask_ & EV_RXCHAR) != 0 && !rxReported_ &&
+        (ReceivedLocked() > 0 || (ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0))) {
       rxReported_ = true;
       events |= EV_RXCHAR;
     }
@@ -448,6 +482,10 @@ class CommDevice : public comm::CommObject {
   comm::LineCounters counters_;
   DWORD errors_ = 0;
   DWORD lastModem_ = 0;
+  // Bytes read from the terminal and not yet handed out: receive_[receiveStart_, receiveEnd_).
+  std::vector<std::uint8_t> receive_ = std::vector<std::uint8_t>(kReceiveQueueSize);
+  std::size_t receiveStart_ = 0;
+  std::size_t receiveEnd_ = 0;
   bool rxReported_ = false;
   bool hungUp_ = false;
   bool stopping_ = false;

@@ -53,6 +53,21 @@ TEST(SerialDeviceLayer, ReadsSpanDataBuffersAndStopAtAStatusElement) {
   EXPECT_EQ(Read(d, 10), "xyz");
 }
 
+TEST(SerialDeviceLayer, TheCountStopsAtWhatTheDispatchRingTakesAndReadsStillGetEverything) {
+  QueueDispatcher d;
+  std::string sent;
+  for (int i = 0; i < 40; ++i) {
+    std::string block(256, static_cast<char>('A' + i % 26));
+    d.PushData(block);
+    sent += block;
+  }
+  EXPECT_EQ(d.InQueueCount(), static_cast<int>(kDispatchBufferSize));
+  std::string got = Read(d, 10000);
+  got += Read(d, 1000);
+  EXPECT_TRUE(got == sent);
+  EXPECT_EQ(d.InQueueCount(), 0);
+}
+
 TEST(SerialDeviceLayer, AnEmptyQueueReadsNothing) {
   QueueDispatcher d;
   EXPECT_EQ(d.InQueueCount(), 0);

@@ -130,6 +130,60 @@ TEST(CommDevice, WritesReachThePeerAndReadsReturnAtOnce) {
   CloseHandle(port);
 }
 
+// Waits until the port holds count received bytes (in its queue and the terminal's together).
+bool WaitUntilQueued(HANDLE port, DWORD count) {
+  COMSTAT status;
+  for (int tries = 0; tries < 2000; ++tries) {
+    if (ClearCommError(port, nullptr, &status) && status.cbInQue == count) return true;
+    Sleep(1);
+  }
+  return false;
+}
+
+TEST(CommDevice, SmallReadsKeepTheOrderOfWhatTheReceiveQueueHoldsAndPurgeEmptiesIt) {
+  PtyPort pty;
+  HANDLE port = OpenPort();
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+  std::string first(3000, '\0');
+  std::string second(3000, '\0');
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    first[i] = static_cast<char>('a' + i % 23);
+    second[i] = static_cast<char>('A' + i % 19);
+  }
+  ASSERT_EQ(write(pty.Master(), first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  ASSERT_TRUE(WaitUntilQueued(port, 3000));
+  OVERLAPPED overlapped;
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  char buffer[7];
+  DWORD count = 0;
+  ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &count, &overlapped));
+  ASSERT_EQ(count, 7u);
+  std::string got(buffer, count);
+  // What the port took from the terminal and has not handed out is still received data.
+  ASSERT_TRUE(WaitUntilQueued(port, 2993));
+  DWORD events = 0;
+  ASSERT_TRUE(WaitCommEvent(port, &events, &overlapped));
+  EXPECT_EQ(events, EV_RXCHAR);
+  ASSERT_EQ(write(pty.Master(), second.data(), second.size()), static_cast<ssize_t>(second.size()));
+  ASSERT_TRUE(WaitUntilQueued(port, 5993));
+  do {
+    ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &count, &overlapped));
+    got.append(buffer, count);
+  } while (count == sizeof buffer);
+  EXPECT_EQ(got, first + second);
+  ASSERT_EQ(write(pty.Master(), "xyz123", 6), 6);
+  ASSERT_TRUE(WaitUntilQueued(port, 6));
+  ASSERT_TRUE(ReadFile(port, buffer, 2, &count, &overlapped));
+  EXPECT_EQ(std::string(buffer, count), "xy");
+  ASSERT_TRUE(PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR));
+  EXPECT_TRUE(WaitUntilQueued(port, 0));
+  ASSERT_TRUE(ReadFile(port, buffer, sizeof buffer, &count, &overlapped));
+  EXPECT_EQ(count, 0u);
+  CloseHandle(overlapped.hEvent);
+  CloseHandle(port);
+}
+
 TEST(CommDevice, ReceivedBytesCompleteAPendingEventWait) {
   PtyPort pty;
   HANDLE port = OpenPort();
