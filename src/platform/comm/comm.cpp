@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -291,6 +292,12 @@ class CommDevice : public comm::CommObject {
   }
 
   BOOL ModemStatus(DWORD* status) override {
+    // Asked on every pass of the dispatcher: a device without modem lines (a pseudo-terminal)
+    // answers without waiting for a read or write in progress.
+    if (!modemLinesReal_) {
+      *status = 0;
+      return TRUE;
+    }
     std::lock_guard lock(mutex_);
     *status = ModemStatusLocked();
     return TRUE;
@@ -477,7 +484,7 @@ class CommDevice : public comm::CommObject {
   DWORD mask_ = 0;
   bool dtr_ = false;
   bool rts_ = false;
-  bool modemLinesReal_ = false;
+  std::atomic<bool> modemLinesReal_{false};  // written under mutex_
   bool countersReal_ = false;
   comm::LineCounters counters_;
   DWORD errors_ = 0;
