@@ -315,14 +315,6 @@ TSerBaseDispatcher& TSerCustomComPort::OpenedDispatcher() {
   return *dispatcher_;
 }
 
-std::uint8_t TSerCustomComPort::GetChar() {
-  if (portState_ == psShuttingDown) return 0;
-  std::uint8_t c = 0;
-  // Called once for every received byte: the error path only when there is an error.
-  if (int result = OpenedDispatcher().GetChar(c); result < 0) Check(result);
-  return c;
-}
-
 void TSerCustomComPort::PutString(const std::string& S) {
   if (portState_ == psShuttingDown) return;
   TSerBaseDispatcher& dispatcher = OpenedDispatcher();

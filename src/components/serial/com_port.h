@@ -64,8 +64,14 @@ class TSerCustomComPort : public TSerBaseComponent {
   void Loaded() override;
 
   // The next unread received byte; 0 while shutting down. Raises ECommNotOpen without a
-  // dispatcher (unless AutoOpen opens the port) and EBufferIsEmpty with nothing unread.
-  std::uint8_t GetChar();
+  // dispatcher (unless AutoOpen opens the port) and EBufferIsEmpty with nothing unread. Called
+  // once for every received byte, so the common case is inline.
+  std::uint8_t GetChar() {
+    if (portState_ == psShuttingDown) return 0;
+    std::uint8_t c = 0;
+    if (int result = (dispatcher_ ? *dispatcher_ : OpenedDispatcher()).GetChar(c); result < 0) Check(result);
+    return c;
+  }
   // Sends the string; nothing while shutting down. Raises EOutputBufferTooSmall when the output
   // ring lacks room for all of it.
   void PutString(const std::string& S);

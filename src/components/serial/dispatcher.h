@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "components/serial/serial_errors.h"
+#include "components/serial/serial_lock.h"
 #include "components/serial/serial_match.h"
 #include "components/serial/serial_misc.h"
 #include "components/serial/serial_queue.h"
@@ -264,9 +265,8 @@ class TSerBaseDispatcher {
 
   win::CRITICAL_SECTION stateLock_;
   win::CRITICAL_SECTION outputLock_;
-  // Taken for every received byte that the application reads: a plain mutex, since it is never
-  // taken twice by one thread.
-  std::mutex dispatchLock_;
+  // Taken for every received byte that the application reads.
+  serial::SpinLock dispatchLock_;
   TIOQueue inputQueue_;
   TIOQueue logQueue_;
 

@@ -1,5 +1,8 @@
-// A scoped hold of a critical section.
+// Scoped holds of the dispatcher's locks.
 #pragma once
+
+#include <atomic>
+#include <thread>
 
 #include "platform/core/sync.h"
 
@@ -14,6 +17,22 @@ class Locked {
 
  private:
   win::CRITICAL_SECTION& section_;
+};
+
+// A lock for data that is held only for a short copy and taken very often (once for every
+// received byte the application reads): taking it free costs one atomic exchange, no call into
+// the C library. A thread that finds it held yields until it is free. Not recursive.
+class SpinLock {
+ public:
+  void lock() {
+    while (held_.exchange(true, std::memory_order_acquire)) {
+      while (held_.load(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+  }
+  void unlock() { held_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> held_{false};
 };
 
 }  // namespace dashtune::serial
