@@ -152,7 +152,7 @@ struct HostileCase {
 TEST(BmpHostile, MalformedFilesAreRefusedWithoutOverreading) {
   const std::vector<HostileCase> cases = {
       {"bad signature", [](auto& b) { b[0] = 'X'; }},
-      {"truncated pixels", [](auto& b) { b.resize(b.size() - 1); }},
+      {"truncated pixels", [](auto& b) { b.pop_back(); }},
       {"truncated header", [](auto& b) { b.resize(30); }},
       {"header size 20", [](auto& b) { Put32(b, 14, 20); }},
       {"zero width", [](auto& b) { Put32(b, 18, 0); }},

@@ -1,8 +1,8 @@
 #include "components/video/ds_util.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "platform/core/strings.h"
 #include "platform/dshow/fake_graph.h"
@@ -122,7 +122,7 @@ TEST(RunningObjectTableRegistrationTest, RegistersUnderTheGraphsNameAndRevokes) 
                                   reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())),
             win::S_OK);
   const std::string name = win::Utf16ToUtf8(video::GraphItemName(graph.Get()));
-  EXPECT_TRUE(std::regex_match(name, std::regex("FilterGraph [0-9A-F]{16} pid [0-9A-F]+"))) << name;
+  EXPECT_THAT(name, ::testing::MatchesRegex("FilterGraph [0-9A-F]{16} pid [0-9A-F]+"));
 
   win::DWORD id = 0;
   ASSERT_EQ(video::RegisterGraphInROT(graph.Get(), id), win::S_OK);
