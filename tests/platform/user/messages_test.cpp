@@ -335,6 +335,47 @@ TEST_F(MsgWaitTest, EndsOnAnObjectOnNewInputOrOnTheFakeClock) {
   win::CloseHandle(event);
 }
 
+TEST_F(MsgWaitTest, AMessageSentFromAnotherThreadEndsTheWait) {
+  win::ScopedFakeClock fake;
+  const std::size_t others = win::ScopedFakeClock::WaitingThreads();
+  const win::HWND window = Window();
+  std::atomic<win::LRESULT> sent{-1};
+  std::thread sender([&] {
+    win::ScopedFakeClock::AwaitWaitingThreads(others + 1, kBound);
+    win::DWORD_PTR result = 0;
+    sent = win::SendMessageTimeoutA(window, win::WM_USER, 0, 0, win::SMTO_BLOCK, 3000, &result);
+  });
+  // Nothing advances the fake clock: only the sent message can end this wait.
+  EXPECT_EQ(win::MsgWaitForMultipleObjects(0, nullptr, win::FALSE, 1000, win::QS_ALLINPUT), win::WAIT_OBJECT_0);
+  ASSERT_TRUE(PumpUntil([&] { return sent.load() != -1; }));
+  sender.join();
+  EXPECT_EQ(sent.load(), 1);
+}
+
+TEST_F(MsgWaitTest, ALoopOfWaitsAndPeeksWakesForEverySend) {
+  const win::HWND window = Window();
+  constexpr int kSends = 20;
+  std::atomic<int> answered{0};
+  std::thread sender([&] {
+    for (int i = 0; i < kSends; ++i) {
+      win::DWORD_PTR result = 0;
+      if (win::SendMessageTimeoutA(window, win::WM_USER, 0, 0, win::SMTO_BLOCK, 3000, &result)) ++answered;
+    }
+  });
+  auto handled = [&] { return MessageLog::Get().Messages(window, win::WM_USER, win::WM_USER).size(); };
+  int timed_out = 0;
+  const auto until = std::chrono::steady_clock::now() + kBound;
+  while (handled() < kSends && std::chrono::steady_clock::now() < until) {
+    if (win::MsgWaitForMultipleObjects(0, nullptr, win::FALSE, 2000, win::QS_ALLINPUT) == win::WAIT_TIMEOUT)
+      ++timed_out;
+    win::MSG msg;
+    while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) win::DispatchMessageA(&msg);
+  }
+  sender.join();
+  EXPECT_EQ(answered.load(), kSends);
+  EXPECT_EQ(timed_out, 0) << "a wait slept through a message sent to this thread";
+}
+
 TEST_F(MsgWaitTest, RetrievalHookRunsWhenTheThreadRetrievesOrIsWoken) {
   const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   std::atomic<int> runs{0};
