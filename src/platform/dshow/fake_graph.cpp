@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/core/strings.h"
+#include "platform/dshow/com_plumbing.h"
 #include "platform/dshow/media_objects.h"
 #include "platform/dshow/notify.h"
 
@@ -15,14 +16,6 @@ namespace {
 FakeGraphScript* active_script = nullptr;
 
 std::string Narrow(LPCWSTR text) { return text == nullptr ? std::string("(nil)") : Utf16ToUtf8(text); }
-
-template <std::size_t N>
-void CopyName(const std::string& name, WCHAR (&target)[N]) {
-  const std::u16string wide = Utf8ToUtf16(name);
-  const std::size_t length = std::min(wide.size(), N - 1);
-  std::copy_n(wide.begin(), length, target);
-  target[length] = 0;
-}
 
 class FakeFilter;
 
@@ -77,12 +70,7 @@ class FakeFilter final : public IBaseFilter, public MediaObjectCount {
   }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IBaseFilter && riid != IID_IPersist) return E_NOINTERFACE;
-    *ppv = static_cast<IBaseFilter*>(this);
-    AddRef();
-    return S_OK;
+    return AnswerOwnInterface(static_cast<IBaseFilter*>(this), riid, ppv, {IID_IBaseFilter, IID_IPersist});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -123,12 +111,7 @@ class FakeFilter final : public IBaseFilter, public MediaObjectCount {
 };
 
 HRESULT FakePin::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (riid != IID_IUnknown && riid != IID_IPin) return E_NOINTERFACE;
-  *ppv = static_cast<IPin*>(this);
-  AddRef();
-  return S_OK;
+  return AnswerOwnInterface(static_cast<IPin*>(this), riid, ppv, {IID_IPin});
 }
 ULONG FakePin::AddRef() { return owner_->AddRef(); }
 ULONG FakePin::Release() { return owner_->Release(); }
@@ -148,7 +131,7 @@ HRESULT FakePin::QueryPinInfo(PIN_INFO* pInfo) {
   pInfo->pFilter = owner_;
   owner_->AddRef();
   pInfo->dir = direction_;
-  CopyName(name_, pInfo->achName);
+  CopyName(Utf8ToUtf16(name_), pInfo->achName);
   return S_OK;
 }
 
@@ -157,12 +140,7 @@ class ListEnumerator final : public Interface, public MediaObjectCount {
  public:
   ListEnumerator(std::vector<ComPtr<Item>> items, const IID& iid) : items_(std::move(items)), iid_(iid) {}
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != iid_) return E_NOINTERFACE;
-    *ppv = static_cast<Interface*>(this);
-    this->AddRef();
-    return S_OK;
+    return AnswerOwnInterface(static_cast<Interface*>(this), riid, ppv, {iid_});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -202,7 +180,7 @@ HRESULT FakeFilter::EnumPins(IEnumPins** ppEnum) {
 HRESULT FakeFilter::QueryFilterInfo(FILTER_INFO* pInfo) {
   if (pInfo == nullptr) return E_POINTER;
   *pInfo = FILTER_INFO{};
-  CopyName(name_, pInfo->achName);
+  CopyName(Utf8ToUtf16(name_), pInfo->achName);
   pInfo->pGraph = graph_;
   if (graph_ != nullptr) graph_->AddRef();
   return S_OK;
@@ -390,19 +368,9 @@ class FakeGraph final : public IFilterGraph2,
     script_.site = pUnkSite;
     return S_OK;
   }
-  HRESULT GetSite(REFIID riid, void** ppvSite) override {
-    if (ppvSite == nullptr) return E_POINTER;
-    *ppvSite = nullptr;
-    return site_ ? site_->QueryInterface(riid, ppvSite) : E_FAIL;
-  }
+  HRESULT GetSite(REFIID riid, void** ppvSite) override { return GetKeptSite(site_, riid, ppvSite); }
   HRESULT QueryService(REFGUID guidService, REFIID riid, void** ppvObject) override {
-    if (ppvObject == nullptr) return E_POINTER;
-    *ppvObject = nullptr;
-    ComPtr<IServiceProvider> provider;
-    if (!site_ || FAILED(site_->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf())))) {
-      return E_NOINTERFACE;
-    }
-    return provider->QueryService(guidService, riid, ppvObject);
+    return QueryKeptSiteService(site_, guidService, riid, ppvObject);
   }
 
  private:
@@ -428,12 +396,7 @@ class FakeCaptureBuilder final : public ICaptureGraphBuilder2, public MediaObjec
  public:
   explicit FakeCaptureBuilder(FakeGraphScript& script) : script_(script) {}
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_ICaptureGraphBuilder2) return E_NOINTERFACE;
-    *ppv = static_cast<ICaptureGraphBuilder2*>(this);
-    AddRef();
-    return S_OK;
+    return AnswerOwnInterface(static_cast<ICaptureGraphBuilder2*>(this), riid, ppv, {IID_ICaptureGraphBuilder2});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -460,12 +423,7 @@ class FakeDvdBuilder final : public IDvdGraphBuilder, public IDvdControl2, publi
   ~FakeDvdBuilder() override { graph_->Release(); }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IDvdGraphBuilder) return E_NOINTERFACE;
-    *ppv = static_cast<IDvdGraphBuilder*>(this);
-    AddRef();
-    return S_OK;
+    return AnswerOwnInterface(static_cast<IDvdGraphBuilder*>(this), riid, ppv, {IID_IDvdGraphBuilder});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -527,12 +485,6 @@ class FakeDvdBuilder final : public IDvdGraphBuilder, public IDvdControl2, publi
   FakeGraph* graph_;
 };
 
-HRESULT Answer(IUnknown* object, REFIID riid, void** ppv) {
-  const HRESULT result = object->QueryInterface(riid, ppv);
-  object->Release();
-  return result;
-}
-
 }  // namespace
 
 HRESULT FakeGraphScript::ResultOf(const std::string& method) const {
@@ -582,21 +534,21 @@ HRESULT CreateFakeFilterGraph(FakeGraphScript& script, REFIID riid, void** ppv) 
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (script.uncreatable.count("FilterGraph") != 0) return REGDB_E_CLASSNOTREG;
-  return Answer(static_cast<IFilterGraph2*>(new FakeGraph(script)), riid, ppv);
+  return AnswerNewObject(static_cast<IFilterGraph2*>(new FakeGraph(script)), riid, ppv);
 }
 
 HRESULT CreateFakeCaptureGraphBuilder(FakeGraphScript& script, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (script.uncreatable.count("CaptureGraphBuilder2") != 0) return REGDB_E_CLASSNOTREG;
-  return Answer(new FakeCaptureBuilder(script), riid, ppv);
+  return AnswerNewObject(new FakeCaptureBuilder(script), riid, ppv);
 }
 
 HRESULT CreateFakeDvdGraphBuilder(FakeGraphScript& script, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (script.uncreatable.count("DvdGraphBuilder") != 0) return REGDB_E_CLASSNOTREG;
-  return Answer(static_cast<IDvdGraphBuilder*>(new FakeDvdBuilder(script)), riid, ppv);
+  return AnswerNewObject(static_cast<IDvdGraphBuilder*>(new FakeDvdBuilder(script)), riid, ppv);
 }
 
 }  // namespace win::fake

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/core/strings.h"
+#include "platform/dshow/com_plumbing.h"
 #include "platform/dshow/dvd_language.h"
 #include "platform/dshow/graph_log.h"
 #include "platform/dshow/gst_forward.h"
@@ -37,14 +38,6 @@ const char kGraphMark[] = "dashtune-graph";
 class FilterGraph;
 class ElementFilter;
 
-// Wide text into a fixed array, truncated, always terminated.
-template <std::size_t N>
-void CopyName(const std::u16string& name, WCHAR (&target)[N]) {
-  const std::size_t length = std::min(name.size(), N - 1);
-  std::copy_n(name.begin(), length, target);
-  target[length] = 0;
-}
-
 std::u16string WideFrom(const char* text) { return text == nullptr ? std::u16string() : Utf8ToUtf16(text); }
 
 // The filter object of an element: the existing one, or a new one.
@@ -64,14 +57,7 @@ class ElementPin final : public IPin, public MediaObjectCount {
   ~ElementPin() override { gst_object_unref(pad_); }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IPin) {
-      *ppv = static_cast<IPin*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerOwnInterface(static_cast<IPin*>(this), riid, ppv, {IID_IPin});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -120,14 +106,7 @@ class SnapshotEnumerator final : public Interface, public MediaObjectCount {
   SnapshotEnumerator(std::vector<ComPtr<Item>> items, const IID& iid) : items_(std::move(items)), iid_(iid) {}
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == iid_) {
-      *ppv = static_cast<Interface*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerOwnInterface(static_cast<Interface*>(this), riid, ppv, {iid_});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -188,14 +167,8 @@ class ElementFilter : public IBaseFilter, public MediaObjectCount {
   bool CountUpIfAlive() { return MediaObjectCount::CountUpIfAlive(); }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IPersist || riid == IID_IElementFilter) {
-      *ppv = static_cast<IBaseFilter*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return AnswerOwnInterface(static_cast<IBaseFilter*>(this), riid, ppv,
+                              {IID_IBaseFilter, IID_IPersist, IID_IElementFilter});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -244,6 +217,17 @@ class ElementFilter : public IBaseFilter, public MediaObjectCount {
   CLSID class_id_;
   std::u16string name_;
 };
+
+// Our own filter object behind an interface, or null for another filter. Not counted: the
+// caller's reference keeps it.
+ElementFilter* OurFilter(IBaseFilter* filter) {
+  if (filter == nullptr) return nullptr;
+  void* ours = nullptr;
+  if (FAILED(filter->QueryInterface(IID_IElementFilter, &ours))) return nullptr;
+  auto* element_filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
+  element_filter->Release();
+  return element_filter;
+}
 
 // Our renderer has its class id; other elements have the id that stands for their factory, the
 // one the builder callbacks saw in the factory's property bag.
@@ -555,33 +539,14 @@ class FilterGraph final : public IFilterGraph2,
     site_ = ComPtr<IUnknown>(pUnkSite);
     return S_OK;
   }
-  HRESULT GetSite(REFIID riid, void** ppvSite) override {
-    if (ppvSite == nullptr) return E_POINTER;
-    *ppvSite = nullptr;
-    return site_ ? site_->QueryInterface(riid, ppvSite) : E_FAIL;
-  }
+  HRESULT GetSite(REFIID riid, void** ppvSite) override { return GetKeptSite(site_, riid, ppvSite); }
 
   // IServiceProvider: services come from the site.
   HRESULT QueryService(REFGUID guidService, REFIID riid, void** ppvObject) override {
-    if (ppvObject == nullptr) return E_POINTER;
-    *ppvObject = nullptr;
-    ComPtr<IServiceProvider> provider;
-    if (!site_ || FAILED(site_->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf())))) {
-      return E_NOINTERFACE;
-    }
-    return provider->QueryService(guidService, riid, ppvObject);
+    return QueryKeptSiteService(site_, guidService, riid, ppvObject);
   }
 
  private:
-  static ElementFilter* OurFilter(IBaseFilter* filter) {
-    if (filter == nullptr) return nullptr;
-    void* ours = nullptr;
-    if (FAILED(filter->QueryInterface(IID_IElementFilter, &ours))) return nullptr;
-    auto* element_filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
-    element_filter->Release();
-    return element_filter;
-  }
-
   template <class Callback>
   ComPtr<Callback> SiteCallback(const IID& iid) {
     ComPtr<Callback> callback;
@@ -698,23 +663,12 @@ HRESULT ElementFilter::QueryFilterInfo(FILTER_INFO* pInfo) {
   return S_OK;
 }
 
-HRESULT Answer(IUnknown* object, REFIID riid, void** ppv) {
-  const HRESULT result = object->QueryInterface(riid, ppv);
-  object->Release();
-  return result;
-}
-
 // ---- the capture graph builder: holds the graph it was given ----
 
 class CaptureGraphBuilder final : public ICaptureGraphBuilder2, public MediaObjectCount {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_ICaptureGraphBuilder2) return E_NOINTERFACE;
-    *ppv = static_cast<ICaptureGraphBuilder2*>(this);
-    AddRef();
-    return S_OK;
+    return AnswerOwnInterface(static_cast<ICaptureGraphBuilder2*>(this), riid, ppv, {IID_ICaptureGraphBuilder2});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -745,15 +699,7 @@ class DvdGraphBuilder final : public IDvdGraphBuilder, public IDvdControl2, publ
   ~DvdGraphBuilder() override { graph_->Release(); }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDvdGraphBuilder) {
-      *ppv = static_cast<IDvdGraphBuilder*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return AnswerOwnInterface(static_cast<IDvdGraphBuilder*>(this), riid, ppv, {IID_IDvdGraphBuilder});
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -863,19 +809,19 @@ class DvdGraphBuilder final : public IDvdGraphBuilder, public IDvdControl2, publ
 HRESULT CreateFilterGraphObject(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  return Answer(static_cast<IFilterGraph2*>(new FilterGraph), riid, ppv);
+  return AnswerNewObject(static_cast<IFilterGraph2*>(new FilterGraph), riid, ppv);
 }
 
 HRESULT CreateCaptureGraphBuilderObject(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  return Answer(new CaptureGraphBuilder, riid, ppv);
+  return AnswerNewObject(new CaptureGraphBuilder, riid, ppv);
 }
 
 HRESULT CreateDvdGraphBuilderObject(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  return Answer(static_cast<IDvdGraphBuilder*>(new DvdGraphBuilder), riid, ppv);
+  return AnswerNewObject(static_cast<IDvdGraphBuilder*>(new DvdGraphBuilder), riid, ppv);
 }
 
 HRESULT CreateVideoRendererObject(REFIID riid, void** ppv) {
@@ -884,26 +830,20 @@ HRESULT CreateVideoRendererObject(REFIID riid, void** ppv) {
   gst::EnsureStarted();
   ElementFilter* filter = MakeRendererFilter();
   if (filter == nullptr) return E_OUTOFMEMORY;
-  return Answer(static_cast<IBaseFilter*>(filter), riid, ppv);
+  return AnswerNewObject(static_cast<IBaseFilter*>(filter), riid, ppv);
 }
 
 bool GetRendererFrame(IBaseFilter* renderer, gst::VideoFrame& frame) {
-  void* ours = nullptr;
-  if (renderer == nullptr || FAILED(renderer->QueryInterface(IID_IElementFilter, &ours))) return false;
-  auto* filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
+  ElementFilter* filter = OurFilter(renderer);
+  if (filter == nullptr) return false;
   gst::VideoFrameStore* store = gst::RendererFrameStore(filter->element());
-  const bool found = store != nullptr && store->Snapshot(frame);
-  filter->Release();
-  return found;
+  return store != nullptr && store->Snapshot(frame);
 }
 
 HWND GetRendererWindow(IBaseFilter* renderer) {
-  void* ours = nullptr;
-  if (renderer == nullptr || FAILED(renderer->QueryInterface(IID_IElementFilter, &ours))) return nullptr;
-  auto* filter = static_cast<ElementFilter*>(static_cast<IBaseFilter*>(ours));
-  auto* window = static_cast<HWND>(g_object_get_data(G_OBJECT(filter->element()), kWindowMark));
-  filter->Release();
-  return window;
+  ElementFilter* filter = OurFilter(renderer);
+  if (filter == nullptr) return nullptr;
+  return static_cast<HWND>(g_object_get_data(G_OBJECT(filter->element()), kWindowMark));
 }
 
 
