@@ -8,6 +8,7 @@
 #include "platform/dshow/com_plumbing.h"
 #include "platform/dshow/media_objects.h"
 #include "platform/dshow/notify.h"
+#include "platform/dshow/snapshot_enumerator.h"
 
 namespace win::fake {
 
@@ -135,45 +136,11 @@ HRESULT FakePin::QueryPinInfo(PIN_INFO* pInfo) {
   return S_OK;
 }
 
-template <class Item, class Interface>
-class ListEnumerator final : public Interface, public MediaObjectCount {
- public:
-  ListEnumerator(std::vector<ComPtr<Item>> items, const IID& iid) : items_(std::move(items)), iid_(iid) {}
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    return AnswerOwnInterface(static_cast<Interface*>(this), riid, ppv, {iid_});
-  }
-  ULONG AddRef() override { return CountUp(); }
-  ULONG Release() override { return CountDown(); }
-  HRESULT Next(ULONG count, Item** items, ULONG* fetched) override {
-    if (items == nullptr) return E_POINTER;
-    ULONG done = 0;
-    while (done < count && next_ < items_.size()) {
-      items[done] = items_[next_++].Get();
-      items[done++]->AddRef();
-    }
-    if (fetched != nullptr) *fetched = done;
-    return done == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    next_ = std::min(items_.size(), next_ + count);
-    return S_OK;
-  }
-  HRESULT Reset() override {
-    next_ = 0;
-    return S_OK;
-  }
-
- private:
-  std::vector<ComPtr<Item>> items_;
-  IID iid_;
-  std::size_t next_ = 0;
-};
-
 HRESULT FakeFilter::EnumPins(IEnumPins** ppEnum) {
   if (ppEnum == nullptr) return E_POINTER;
   std::vector<ComPtr<IPin>> pins;
   for (auto& pin : pins_) pins.emplace_back(static_cast<IPin*>(pin.get()));
-  *ppEnum = new ListEnumerator<IPin, IEnumPins>(std::move(pins), IID_IEnumPins);
+  *ppEnum = new SnapshotEnumerator<IPin, IEnumPins>(std::move(pins), IID_IEnumPins);
   return S_OK;
 }
 
@@ -248,7 +215,7 @@ class FakeGraph final : public IFilterGraph2,
   }
   HRESULT EnumFilters(IEnumFilters** ppEnum) override {
     if (ppEnum == nullptr) return E_POINTER;
-    *ppEnum = new ListEnumerator<IBaseFilter, IEnumFilters>(filters_, IID_IEnumFilters);
+    *ppEnum = new SnapshotEnumerator<IBaseFilter, IEnumFilters>(filters_, IID_IEnumFilters);
     return S_OK;
   }
   HRESULT FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) override {
