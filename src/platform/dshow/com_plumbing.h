@@ -24,6 +24,33 @@ HRESULT AnswerOwnInterface(Interface* self, REFIID riid, void** ppv, std::initia
   return S_OK;
 }
 
+// QueryInterface of a filter graph manager: the graph's interfaces, each one handed out only
+// while offered(name of the interface) holds (a test stand-in may hide some).
+template <class Graph, class Offered>
+HRESULT AnswerGraphInterface(Graph* graph, REFIID riid, void** ppv, Offered offered) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == IID_IUnknown || riid == IID_IFilterGraph || riid == IID_IGraphBuilder || riid == IID_IFilterGraph2) {
+    *ppv = static_cast<IFilterGraph2*>(graph);
+  } else if (riid == IID_IMediaControl && offered("IMediaControl")) {
+    *ppv = static_cast<IMediaControl*>(graph);
+  } else if ((riid == IID_IMediaEventEx || riid == IID_IMediaEvent) && offered("IMediaEventEx")) {
+    *ppv = static_cast<IMediaEventEx*>(graph);
+  } else if (riid == IID_IMediaSeeking && offered("IMediaSeeking")) {
+    *ppv = static_cast<IMediaSeeking*>(graph);
+  } else if (riid == IID_IBasicAudio && offered("IBasicAudio")) {
+    *ppv = static_cast<IBasicAudio*>(graph);
+  } else if (riid == IID_IObjectWithSite && offered("IObjectWithSite")) {
+    *ppv = static_cast<IObjectWithSite*>(graph);
+  } else if (riid == IID_IServiceProvider && offered("IServiceProvider")) {
+    *ppv = static_cast<IServiceProvider*>(graph);
+  } else {
+    return E_NOINTERFACE;
+  }
+  graph->AddRef();
+  return S_OK;
+}
+
 // Answers the interface asked of a newly made object and drops the maker's reference, so a
 // refused interface deletes the object.
 inline HRESULT AnswerNewObject(IUnknown* object, REFIID riid, void** ppv) {

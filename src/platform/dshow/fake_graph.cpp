@@ -170,27 +170,7 @@ class FakeGraph final : public IFilterGraph2,
   }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IFilterGraph || riid == IID_IGraphBuilder || riid == IID_IFilterGraph2) {
-      *ppv = static_cast<IFilterGraph2*>(this);
-    } else if (riid == IID_IMediaControl && Shown("IMediaControl")) {
-      *ppv = static_cast<IMediaControl*>(this);
-    } else if ((riid == IID_IMediaEventEx || riid == IID_IMediaEvent) && Shown("IMediaEventEx")) {
-      *ppv = static_cast<IMediaEventEx*>(this);
-    } else if (riid == IID_IMediaSeeking && Shown("IMediaSeeking")) {
-      *ppv = static_cast<IMediaSeeking*>(this);
-    } else if (riid == IID_IBasicAudio && Shown("IBasicAudio")) {
-      *ppv = static_cast<IBasicAudio*>(this);
-    } else if (riid == IID_IObjectWithSite && Shown("IObjectWithSite")) {
-      *ppv = static_cast<IObjectWithSite*>(this);
-    } else if (riid == IID_IServiceProvider && Shown("IServiceProvider")) {
-      *ppv = static_cast<IServiceProvider*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return AnswerGraphInterface(this, riid, ppv, [this](const char* name) { return Shown(name); });
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }

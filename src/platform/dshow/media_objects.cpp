@@ -265,27 +265,7 @@ class FilterGraph final : public IFilterGraph2,
   gst::MediaPipeline& pipeline() { return *pipeline_; }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IFilterGraph || riid == IID_IGraphBuilder || riid == IID_IFilterGraph2) {
-      *ppv = static_cast<IFilterGraph2*>(this);
-    } else if (riid == IID_IMediaControl) {
-      *ppv = static_cast<IMediaControl*>(this);
-    } else if (riid == IID_IMediaEvent || riid == IID_IMediaEventEx) {
-      *ppv = static_cast<IMediaEventEx*>(this);
-    } else if (riid == IID_IMediaSeeking) {
-      *ppv = static_cast<IMediaSeeking*>(this);
-    } else if (riid == IID_IBasicAudio) {
-      *ppv = static_cast<IBasicAudio*>(this);
-    } else if (riid == IID_IObjectWithSite) {
-      *ppv = static_cast<IObjectWithSite*>(this);
-    } else if (riid == IID_IServiceProvider) {
-      *ppv = static_cast<IServiceProvider*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return AnswerGraphInterface(this, riid, ppv, [](const char*) { return true; });
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
