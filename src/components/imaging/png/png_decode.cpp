@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <type_traits>
 
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_passes.h"
@@ -18,6 +20,8 @@ namespace dashtune {
 namespace {
 
 constexpr std::size_t kInputBlock = 65535;
+// Inflated bytes decoded at a time (at least one row).
+constexpr std::size_t kBatchBytes = 64 * 1024;
 
 [[noreturn]] void ZlibError(int result) {
   png::RaiseError<EPNGZLIBError>(std::string(png::EPNGZLIBErrorText) + std::string(png::ZLibResultName(result)));
@@ -37,22 +41,39 @@ class IdatStream {
   IdatStream(const IdatStream&) = delete;
   IdatStream& operator=(const IdatStream&) = delete;
 
-  // Fills count bytes; answers fewer only when the stream itself has no more bytes.
+  // Fills count bytes; answers fewer when the stream itself has no more bytes or when a failure
+  // stopped it. A failure is kept for Rethrow, so that the rows finished before it are kept.
   std::size_t Read(std::uint8_t* out, std::size_t count) {
     zlib_.next_out = out;
     zlib_.avail_out = static_cast<uInt>(count);
-    while (zlib_.avail_out > 0) {
-      // Inflate can make no more progress once the stream has ended: a row is still missing.
-      if (ended_) ZlibError(Z_STREAM_END);
-      if (zlib_.avail_in == 0 && !FillInput()) break;
-      const int result = inflate(&zlib_, Z_NO_FLUSH);
-      if (result == Z_STREAM_END) {
-        ended_ = true;
-      } else if (result == Z_NEED_DICT || result < 0) {
-        ZlibError(result);
+    try {
+      while (zlib_.avail_out > 0) {
+        // Inflate can make no more progress once the stream has ended: a row is still missing.
+        if (ended_) ZlibError(Z_STREAM_END);
+        if (zlib_.avail_in == 0 && !FillInput()) break;
+        const uInt space = zlib_.avail_out;
+        const int result = inflate(&zlib_, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+          ended_ = true;
+        } else if (result == Z_NEED_DICT || result < 0) {
+          failed_after_output_ = zlib_.avail_out < space;
+          ZlibError(result);
+        }
       }
+    } catch (...) {
+      failure_ = std::current_exception();
     }
     return count - zlib_.avail_out;
+  }
+
+  bool Failed() const { return failure_ != nullptr; }
+
+  // Inflating a row at a time, a fault that inflate finds in the same step that ends a row
+  // fails the read of that row: such a row is not shown.
+  bool FailedAtEndOfOutput() const { return failure_ != nullptr && failed_after_output_; }
+
+  void Rethrow() const {
+    if (failure_) std::rethrow_exception(failure_);
   }
 
   // Reads what is left of the current chunk (the zlib stream may end before it) and its CRC.
@@ -100,21 +121,29 @@ class IdatStream {
   std::uint32_t left_in_chunk_;
   std::uint32_t crc_ = png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4);
   bool ended_ = false;
+  bool failed_after_output_ = false;
+  std::exception_ptr failure_;
 };
 
-// Four byte-wise sums modulo 256 at once.
-inline std::uint32_t AddBytes(std::uint32_t a, std::uint32_t b) {
-  return ((a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu)) ^ ((a ^ b) & 0x80808080u);
+// Byte-wise sums modulo 256 of a whole word at once.
+template <typename Word>
+inline Word AddBytes(Word a, Word b) {
+  constexpr Word kLow = static_cast<Word>(0x7F7F7F7F7F7F7F7Full);
+  constexpr Word kHigh = static_cast<Word>(0x8080808080808080ull);
+  return ((a & kLow) + (b & kLow)) ^ ((a ^ b) & kHigh);
 }
 
-// The Sub filter of four-byte pixels, a pixel per step.
-void SubFourBytes(std::uint8_t* r, std::size_t length) {
-  std::uint32_t left = 0;
-  for (std::size_t i = 0; i + 4 <= length; i += 4) {
-    std::uint32_t value;
-    std::memcpy(&value, r + i, 4);
+// The Sub filter of pixels of two, four or eight bytes, a pixel per step (three- and six-byte pixels
+// are faster byte by byte: their partial-word loads and stores stall).
+template <std::size_t kBytes>
+void SubPixels(std::uint8_t* r, std::size_t length) {
+  using Word = std::conditional_t<(kBytes > 4), std::uint64_t, std::uint32_t>;
+  Word left = 0;
+  for (std::size_t i = 0; i + kBytes <= length; i += kBytes) {
+    Word value = 0;
+    std::memcpy(&value, r + i, kBytes);
     left = AddBytes(value, left);
-    std::memcpy(r + i, &left, 4);
+    std::memcpy(r + i, &left, kBytes);
   }
 }
 
@@ -158,10 +187,12 @@ void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
   const std::uint8_t* p = prior + 1;
   switch (filter) {
     case 1:
-      if (offset == 4) {
-        SubFourBytes(r, length);
-      } else {
-        for (std::size_t i = offset; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + r[i - offset]);
+      switch (offset) {
+        case 2: SubPixels<2>(r, length); break;
+        case 4: SubPixels<4>(r, length); break;
+        case 8: SubPixels<8>(r, length); break;
+        default:
+          for (std::size_t i = offset; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + r[i - offset]);
       }
       break;
     case 2:
@@ -228,100 +259,154 @@ void CopyGray2(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
     png::PutPacked(t.image, t.start + k * t.step, 4, png::GetPacked(src, k, 2) * 5);
 }
 
+// The copy routines step through the target with pointers of their own: a store through a byte
+// pointer could change the target's fields, which would then be read again for every pixel.
+
 void CopyGray16(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    const std::size_t x = t.start + k * t.step;
-    t.image[x] = src[2 * k];
-    t.extra[x] = src[2 * k + 1];
+  std::uint8_t* d = t.image + t.start;
+  std::uint8_t* e = t.extra + t.start;
+  const std::size_t step = t.step;
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 2, d += step, e += step) {
+    const std::uint8_t high = src[0], low = src[1];
+    *d = high;
+    *e = low;
   }
 }
 
+// Red, green, blue (with any fourth byte above) as blue, green, red in the low three bytes.
+inline std::uint32_t BgrOf(const std::uint8_t* s) {
+  std::uint32_t v;
+  std::memcpy(&v, s, 4);
+  return __builtin_bswap32(v) >> 8;
+}
+
+// A pixel copy that stores four bytes where the fourth is the next pixel's and is written again
+// by it; only for adjacent pixels, and never for the last one of a row.
+template <std::size_t kSourceBytes>
+std::uint8_t* CopyAdjacentBgr(const std::uint8_t*& src, std::uint8_t* d, std::size_t n) {
+  for (std::size_t k = 1; k < n; ++k, src += kSourceBytes, d += 3) {
+    const std::uint32_t v = BgrOf(src);
+    std::memcpy(d, &v, 4);
+  }
+  return d;
+}
+
 void CopyRgb8(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    std::uint8_t* d = t.image + 3 * (t.start + k * t.step);
-    d[0] = g[src[3 * k + 2]];
-    d[1] = g[src[3 * k + 1]];
-    d[2] = g[src[3 * k]];
+  std::uint8_t* d = t.image + 3 * t.start;
+  const std::size_t step = 3 * t.step;
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 3, d += step) {
+    const std::uint8_t red = g[src[0]], green = g[src[1]], blue = g[src[2]];
+    d[0] = blue;
+    d[1] = green;
+    d[2] = red;
   }
 }
 
 // The same without a gamma table to apply.
 void CopyRgb8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    std::uint8_t* d = t.image + 3 * (t.start + k * t.step);
-    d[0] = src[3 * k + 2];
-    d[1] = src[3 * k + 1];
-    d[2] = src[3 * k];
+  std::uint8_t* d = t.image + 3 * t.start;
+  const std::size_t step = 3 * t.step;
+  std::size_t n = t.pixels;
+  if (step == 3 && n > 1) {
+    d = CopyAdjacentBgr<3>(src, d, n);
+    n = 1;
+  }
+  for (std::size_t k = 0; k < n; ++k, src += 3, d += step) {
+    const std::uint8_t red = src[0], green = src[1], blue = src[2];
+    d[0] = blue;
+    d[1] = green;
+    d[2] = red;
   }
 }
 
 void CopyRgb16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    const std::size_t x = 3 * (t.start + k * t.step);
-    const std::uint8_t* s = src + 6 * k;
-    t.image[x] = g[s[4]];
-    t.image[x + 1] = g[s[2]];
-    t.image[x + 2] = g[s[0]];
-    t.extra[x] = g[s[5]];
-    t.extra[x + 1] = g[s[3]];
-    t.extra[x + 2] = g[s[1]];
+  std::uint8_t* d = t.image + 3 * t.start;
+  std::uint8_t* e = t.extra + 3 * t.start;
+  const std::size_t step = 3 * t.step;
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 6, d += step, e += step) {
+    const std::uint8_t s0 = g[src[0]], s1 = g[src[1]], s2 = g[src[2]];
+    const std::uint8_t s3 = g[src[3]], s4 = g[src[4]], s5 = g[src[5]];
+    d[0] = s4;
+    d[1] = s2;
+    d[2] = s0;
+    e[0] = s5;
+    e[1] = s3;
+    e[2] = s1;
   }
 }
 
 void CopyGrayAlpha8(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    const std::size_t x = t.start + k * t.step;
-    t.image[x] = src[2 * k];
-    t.alpha[x] = src[2 * k + 1];
+  std::uint8_t* d = t.image + t.start;
+  std::uint8_t* a = t.alpha + t.start;
+  const std::size_t step = t.step;
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 2, d += step, a += step) {
+    const std::uint8_t gray = src[0], alpha = src[1];
+    *d = gray;
+    *a = alpha;
   }
 }
 
 void CopyGrayAlpha16(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    const std::size_t x = t.start + k * t.step;
-    t.image[x] = src[4 * k];
-    t.extra[x] = src[4 * k + 1];
-    t.alpha[x] = src[4 * k + 2];
+  std::uint8_t* d = t.image + t.start;
+  std::uint8_t* e = t.extra + t.start;
+  std::uint8_t* a = t.alpha + t.start;
+  const std::size_t step = t.step;
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 4, d += step, e += step, a += step) {
+    const std::uint8_t high = src[0], low = src[1], alpha = src[2];
+    *d = high;
+    *e = low;
+    *a = alpha;
   }
 }
 
 void CopyRgba8(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    const std::size_t x = t.start + k * t.step;
-    std::uint8_t* d = t.image + 3 * x;
-    const std::uint8_t* s = src + 4 * k;
-    d[0] = g[s[2]];
-    d[1] = g[s[1]];
-    d[2] = g[s[0]];
-    t.alpha[x] = s[3];
+  std::uint8_t* d = t.image + 3 * t.start;
+  std::uint8_t* a = t.alpha + t.start;
+  const std::size_t step = t.step;
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 4, d += 3 * step, a += step) {
+    const std::uint8_t red = g[src[0]], green = g[src[1]], blue = g[src[2]], alpha = src[3];
+    d[0] = blue;
+    d[1] = green;
+    d[2] = red;
+    *a = alpha;
   }
 }
 
 void CopyRgba8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    const std::size_t x = t.start + k * t.step;
-    std::uint8_t* d = t.image + 3 * x;
-    const std::uint8_t* s = src + 4 * k;
-    d[0] = s[2];
-    d[1] = s[1];
-    d[2] = s[0];
-    t.alpha[x] = s[3];
+  std::uint8_t* d = t.image + 3 * t.start;
+  std::uint8_t* a = t.alpha + t.start;
+  const std::size_t step = t.step;
+  std::size_t n = t.pixels;
+  if (step == 1 && n > 1) {
+    for (std::size_t k = 1; k < n; ++k) a[k - 1] = src[4 * (k - 1) + 3];
+    a += n - 1;
+    d = CopyAdjacentBgr<4>(src, d, n);
+    n = 1;
+  }
+  for (std::size_t k = 0; k < n; ++k, src += 4, d += 3 * step, a += step) {
+    const std::uint8_t red = src[0], green = src[1], blue = src[2], alpha = src[3];
+    d[0] = blue;
+    d[1] = green;
+    d[2] = red;
+    *a = alpha;
   }
 }
 
 void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
-  for (std::size_t k = 0; k < t.pixels; ++k) {
-    const std::size_t x = t.start + k * t.step;
-    const std::uint8_t* s = src + 8 * k;
-    std::uint8_t* d = t.image + 3 * x;
-    std::uint8_t* e = t.extra + 3 * x;
-    d[0] = g[s[4]];
-    d[1] = g[s[2]];
-    d[2] = g[s[0]];
-    e[0] = g[s[5]];
-    e[1] = g[s[3]];
-    e[2] = g[s[1]];
-    t.alpha[x] = s[6];
+  std::uint8_t* d = t.image + 3 * t.start;
+  std::uint8_t* e = t.extra + 3 * t.start;
+  std::uint8_t* a = t.alpha + t.start;
+  const std::size_t step = t.step;
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 8, d += 3 * step, e += 3 * step, a += step) {
+    const std::uint8_t s0 = g[src[0]], s1 = g[src[1]], s2 = g[src[2]];
+    const std::uint8_t s3 = g[src[3]], s4 = g[src[4]], s5 = g[src[5]], alpha = src[6];
+    d[0] = s4;
+    d[1] = s2;
+    d[2] = s0;
+    e[0] = s5;
+    e[1] = s3;
+    e[2] = s1;
+    *a = alpha;
   }
 }
 
@@ -371,8 +456,10 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
   const Gamma& gamma = owner->GammaTable;
   const CopyRow copy = ChooseCopy(header->ColorType, header->BitDepth, gamma);
   const std::size_t full_row = png::BytesForPixels(width, header->ColorType, header->BitDepth);
-  std::vector<std::uint8_t> current(full_row + 1);
-  std::vector<std::uint8_t> previous(full_row + 1);
+  // Rows are inflated many at a time, so that inflate works on large blocks; each row's filter
+  // reads the row before it in the same buffer, the first row of a batch the copy in front.
+  const std::size_t batch_rows = std::clamp<std::size_t>(kBatchBytes / (full_row + 1), 1, height);
+  const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>((full_row + 1) * (batch_rows + 1));
 
   const bool interlaced = header->InterlaceMethod == 1;
   const int passes = interlaced ? 7 : 1;
@@ -381,25 +468,32 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
     const png::Pass p = interlaced ? png::kAdam7[pass] : png::kNoInterlace;
     const std::size_t pass_width = png::PassWidth(p, width);
     const std::size_t row_bytes = png::BytesForPixels(pass_width, header->ColorType, header->BitDepth);
-    if (row_bytes == 0) continue;
-    std::fill(previous.begin(), previous.end(), 0);
-    for (std::size_t y = p.row_start; y < height; y += p.row_step) {
-      if (data.Read(current.data(), row_bytes + 1) < row_bytes + 1) {
-        // The file ended: the rows not reached stay zero.
-        stopped = true;
-        break;
+    if (row_bytes == 0 || p.row_start >= height) continue;
+    const std::size_t stride = row_bytes + 1;
+    std::fill_n(rows.get(), stride, 0);
+    std::size_t y = p.row_start;
+    while (y < height && !stopped) {
+      const std::size_t wanted = std::min(batch_rows, (height - y + p.row_step - 1) / p.row_step);
+      const std::size_t got = data.Read(rows.get() + stride, wanted * stride);
+      std::size_t complete = got / stride;
+      if (complete > 0 && got % stride == 0 && data.FailedAtEndOfOutput()) --complete;
+      // The file ended or the data failed: the rows not reached stay zero.
+      stopped = complete < wanted;
+      for (std::size_t i = 0; i < complete; ++i, y += p.row_step) {
+        std::uint8_t* row = rows.get() + stride * (i + 1);
+        Unfilter(row, row - stride, row_bytes, offset);
+        const RowTarget target{header->ImageRow(y),
+                               header->ImageAlpha.empty() ? nullptr : header->AlphaRow(y),
+                               header->ExtraImageData.empty() ? nullptr : header->ExtraRow(y),
+                               p.column_start,
+                               p.column_step,
+                               pass_width};
+        copy(row + 1, target, gamma, header->BitDepth);
       }
-      Unfilter(current.data(), previous.data(), row_bytes, offset);
-      const RowTarget target{header->ImageRow(y),
-                             header->ImageAlpha.empty() ? nullptr : header->AlphaRow(y),
-                             header->ExtraImageData.empty() ? nullptr : header->ExtraRow(y),
-                             p.column_start,
-                             p.column_step,
-                             pass_width};
-      copy(current.data() + 1, target, gamma, header->BitDepth);
-      std::swap(current, previous);
+      if (complete > 0) std::memcpy(rows.get(), rows.get() + stride * complete, stride);
     }
   }
+  data.Rethrow();
   data.Finish();
   return true;
 }
