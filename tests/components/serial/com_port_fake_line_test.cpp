@@ -12,13 +12,13 @@
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <functional>
 #include <thread>
 
 #include "classlib/threads.h"
 #include "components/serial/com_port.h"
 #include "components/serial/serial_misc.h"
 #include "platform/comm/fake_comm.h"
+#include "pump.h"
 
 namespace dashtune::serial {
 namespace {
@@ -26,15 +26,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr unsigned kPort = 62;
-
-bool Pump(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
-  auto until = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    if (SafeYield() == 0) std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 class SerialFakeLine : public ::testing::Test {
  protected:

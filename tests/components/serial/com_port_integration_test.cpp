@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <thread>
 
 #include "classlib/forms.h"
@@ -13,21 +12,12 @@
 #include "components/serial/serial_misc.h"
 #include "components/serial/serial_win32.h"
 #include "pty_peer.h"
+#include "pump.h"
 
 namespace dashtune::serial {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Handles the main thread's messages until done() holds or the real time-out passes.
-bool Pump(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
-  auto until = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    if (SafeYield() == 0) std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 std::string Hex(const std::string& bytes) {
   std::string text;
@@ -57,6 +47,13 @@ struct Port {
   std::string received;
   int events = 0;
 };
+
+// The peer sends XOFF and waits until it has reached the terminal's line discipline, so that
+// output written next is held.
+void SendXoff(PtyPeer& peer) {
+  EXPECT_EQ(peer.Command("write 13"), "ok");
+  std::this_thread::sleep_for(200ms);
+}
 
 TEST(SerialPortIntegration, ApplicationRoadAtBothRates) {
   for (std::int32_t baud : {9600, 115200}) {
@@ -131,9 +128,7 @@ TEST(SerialPortIntegration, XoffFromThePeerHoldsOutputUntilXon) {
   Port p(115200);
   p.port.SetSoftwareFlow(swfTransmit);
   p.port.SetOpen(true);
-  EXPECT_EQ(peer.Command("write 13"), "ok");
-  // The XOFF reaches the terminal's line discipline before the output does.
-  std::this_thread::sleep_for(200ms);
+  SendXoff(peer);
   p.port.PutString("held");
   EXPECT_EQ(peer.Command("quiet 300"), "quiet");
   EXPECT_EQ(peer.Command("write 11"), "ok");
@@ -244,8 +239,7 @@ TEST(SerialPortIntegration, ClosingEndsAWriteHeldByFlowControl) {
   Port p(115200);
   p.port.SetSoftwareFlow(swfTransmit);
   p.port.SetOpen(true);
-  EXPECT_EQ(peer.Command("write 13"), "ok");
-  std::this_thread::sleep_for(200ms);
+  SendXoff(peer);
   p.port.PutString(std::string(1000, 'w'));
   EXPECT_TRUE(Pump([&] { return p.port.GetDispatcher()->OutBuffFree() == 4096 - 1000; }));
   auto start = std::chrono::steady_clock::now();
