@@ -228,6 +228,7 @@ Bytes LibpngWrite(const LibpngImage& image) {
       palette[i] = {static_cast<png_byte>(i * 7), static_cast<png_byte>(255 - i), static_cast<png_byte>(i * 3)};
     png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
   }
+  if (image.filter >= 0) png_set_filter(png, 0, PNG_FILTER_NONE << image.filter);
   png_write_info(png, info);
   if (image.depth < 8) png_set_packing(png);
   const int passes = png_set_interlace_handling(png);

@@ -43,6 +43,7 @@ struct LibpngImage {
   int color_type = 0, depth = 0, interlace = 0;
   bool has_gamma = false;
   std::uint32_t gamma = 0;  // gamma times 100000
+  int filter = -1;          // when writing: the one row filter of every row, or -1 for libpng's choice
   std::vector<Bytes> rows;
   std::size_t Channels() const;
   // Sample c of pixel x in row y, as stored (8-bit value, or 16-bit value).

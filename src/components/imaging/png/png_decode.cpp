@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -133,8 +134,7 @@ inline Word AddBytes(Word a, Word b) {
   return ((a & kLow) + (b & kLow)) ^ ((a ^ b) & kHigh);
 }
 
-// The Sub filter of pixels of two, four or eight bytes, a pixel per step (three- and six-byte pixels
-// are faster byte by byte: their partial-word loads and stores stall).
+// The Sub filter of pixels of two, four or eight bytes, a pixel per step.
 template <std::size_t kBytes>
 void SubPixels(std::uint8_t* r, std::size_t length) {
   using Word = std::conditional_t<(kBytes > 4), std::uint64_t, std::uint32_t>;
@@ -147,16 +147,39 @@ void SubPixels(std::uint8_t* r, std::size_t length) {
   }
 }
 
+// The Sub filter of one-, three- and six-byte pixels, with the running sums held in registers.
+template <std::size_t kBytes>
+void SubBytes(std::uint8_t* r, std::size_t length) {
+  std::array<std::uint8_t, kBytes> left{};
+  for (std::size_t i = 0; i + kBytes <= length; i += kBytes) {
+    for (std::size_t j = 0; j < kBytes; ++j) {
+      left[j] = static_cast<std::uint8_t>(left[j] + r[i + j]);
+      r[i + j] = left[j];
+    }
+  }
+}
+
+// The Average filter, with the bytes of the pixel to the left held in registers.
+template <std::size_t kBytes>
+void AveragePixels(std::uint8_t* r, const std::uint8_t* p, std::size_t length) {
+  std::array<std::uint8_t, kBytes> left{};
+  for (std::size_t i = 0; i + kBytes <= length; i += kBytes) {
+    for (std::size_t j = 0; j < kBytes; ++j) {
+      left[j] = static_cast<std::uint8_t>(r[i + j] + ((left[j] + p[i + j]) >> 1));
+      r[i + j] = left[j];
+    }
+  }
+}
+
 #if defined(__SSE2__)
-// The Paeth filter of three- or four-byte pixels with the channels of a pixel side by side in
-// 16-bit lanes; the choice follows the standard's order of preference (left, above, upper left).
+// The Paeth filter with the bytes of a pixel (one to eight) side by side in 16-bit lanes; the choice follows the standard's order of preference (left, above, upper left).
 template <std::size_t kBytes>
 void PaethPixels(std::uint8_t* r, const std::uint8_t* p, std::size_t length) {
   const __m128i zero = _mm_setzero_si128();
   const auto load = [&](const std::uint8_t* from) {
-    std::uint32_t v = 0;
+    std::uint64_t v = 0;
     std::memcpy(&v, from, kBytes);
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v)), zero);
+    return _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(v)), zero);
   };
   const auto absolute = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
   __m128i a = zero, c = zero;
@@ -174,7 +197,7 @@ void PaethPixels(std::uint8_t* r, const std::uint8_t* p, std::size_t length) {
     __m128i nearest = _mm_or_si128(_mm_and_si128(take_b, b), _mm_andnot_si128(take_b, c));
     nearest = _mm_or_si128(_mm_and_si128(take_a, a), _mm_andnot_si128(take_a, nearest));
     a = _mm_and_si128(_mm_add_epi16(x, nearest), _mm_set1_epi16(0xFF));
-    const auto out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(a, zero)));
+    const auto out = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(a, zero)));
     std::memcpy(r + i, &out, kBytes);
     c = b;
   }
@@ -188,31 +211,38 @@ void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
   switch (filter) {
     case 1:
       switch (offset) {
+        case 1: SubBytes<1>(r, length); break;
         case 2: SubPixels<2>(r, length); break;
+        case 3: SubBytes<3>(r, length); break;
         case 4: SubPixels<4>(r, length); break;
-        case 8: SubPixels<8>(r, length); break;
-        default:
-          for (std::size_t i = offset; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + r[i - offset]);
+        case 6: SubBytes<6>(r, length); break;
+        default: SubPixels<8>(r, length); break;
       }
       break;
     case 2:
       for (std::size_t i = 0; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i]);
       break;
     case 3:
-      for (std::size_t i = 0; i < std::min(offset, length); ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i] / 2);
-      for (std::size_t i = offset; i < length; ++i)
-        r[i] = static_cast<std::uint8_t>(r[i] + ((r[i - offset] + p[i]) >> 1));
+      switch (offset) {
+        case 1: AveragePixels<1>(r, p, length); break;
+        case 2: AveragePixels<2>(r, p, length); break;
+        case 3: AveragePixels<3>(r, p, length); break;
+        case 4: AveragePixels<4>(r, p, length); break;
+        case 6: AveragePixels<6>(r, p, length); break;
+        default: AveragePixels<8>(r, p, length); break;
+      }
       break;
     case 4:
 #if defined(__SSE2__)
-      if (offset == 4) {
-        PaethPixels<4>(r, p, length);
-        break;
+      switch (offset) {
+        case 1: PaethPixels<1>(r, p, length); break;
+        case 2: PaethPixels<2>(r, p, length); break;
+        case 3: PaethPixels<3>(r, p, length); break;
+        case 4: PaethPixels<4>(r, p, length); break;
+        case 6: PaethPixels<6>(r, p, length); break;
+        default: PaethPixels<8>(r, p, length); break;
       }
-      if (offset == 3) {
-        PaethPixels<3>(r, p, length);
-        break;
-      }
+      break;
 #endif
       for (std::size_t i = 0; i < std::min(offset, length); ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i]);
       for (std::size_t i = offset; i < length; ++i)
@@ -319,13 +349,20 @@ void CopyRgb8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, i
   }
 }
 
+// 16-bit samples through the gamma table, or as they are when the table is the identity.
+template <bool kGamma>
+inline std::uint8_t Mapped(const Gamma& g, std::uint8_t v) {
+  return kGamma ? g[v] : v;
+}
+
+template <bool kGamma>
 void CopyRgb16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
   std::uint8_t* d = t.image + 3 * t.start;
   std::uint8_t* e = t.extra + 3 * t.start;
   const std::size_t step = 3 * t.step;
   for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 6, d += step, e += step) {
-    const std::uint8_t s0 = g[src[0]], s1 = g[src[1]], s2 = g[src[2]];
-    const std::uint8_t s3 = g[src[3]], s4 = g[src[4]], s5 = g[src[5]];
+    const std::uint8_t s0 = Mapped<kGamma>(g, src[0]), s1 = Mapped<kGamma>(g, src[1]), s2 = Mapped<kGamma>(g, src[2]);
+    const std::uint8_t s3 = Mapped<kGamma>(g, src[3]), s4 = Mapped<kGamma>(g, src[4]), s5 = Mapped<kGamma>(g, src[5]);
     d[0] = s4;
     d[1] = s2;
     d[2] = s0;
@@ -392,14 +429,16 @@ void CopyRgba8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, 
   }
 }
 
+template <bool kGamma>
 void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
   std::uint8_t* d = t.image + 3 * t.start;
   std::uint8_t* e = t.extra + 3 * t.start;
   std::uint8_t* a = t.alpha + t.start;
   const std::size_t step = t.step;
   for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 8, d += 3 * step, e += 3 * step, a += step) {
-    const std::uint8_t s0 = g[src[0]], s1 = g[src[1]], s2 = g[src[2]];
-    const std::uint8_t s3 = g[src[3]], s4 = g[src[4]], s5 = g[src[5]], alpha = src[6];
+    const std::uint8_t s0 = Mapped<kGamma>(g, src[0]), s1 = Mapped<kGamma>(g, src[1]), s2 = Mapped<kGamma>(g, src[2]);
+    const std::uint8_t s3 = Mapped<kGamma>(g, src[3]), s4 = Mapped<kGamma>(g, src[4]), s5 = Mapped<kGamma>(g, src[5]);
+    const std::uint8_t alpha = src[6];
     d[0] = s4;
     d[1] = s2;
     d[2] = s0;
@@ -417,9 +456,9 @@ bool IsIdentity(const Gamma& g) {
 }
 
 CopyRow ChooseCopy(int color_type, int depth, const Gamma& gamma) {
-  if (depth == 8 && IsIdentity(gamma)) {
-    if (color_type == 2) return CopyRgb8Linear;
-    if (color_type == 6) return CopyRgba8Linear;
+  if (IsIdentity(gamma)) {
+    if (color_type == 2) return depth == 16 ? CopyRgb16<false> : CopyRgb8Linear;
+    if (color_type == 6) return depth == 16 ? CopyRgba16<false> : CopyRgba8Linear;
   }
   switch (color_type) {
     case 0:
@@ -428,11 +467,11 @@ CopyRow ChooseCopy(int color_type, int depth, const Gamma& gamma) {
     case 3:
       return depth == 2 ? CopyPalette2 : CopyPacked;
     case 2:
-      return depth == 16 ? CopyRgb16 : CopyRgb8;
+      return depth == 16 ? CopyRgb16<true> : CopyRgb8;
     case 4:
       return depth == 16 ? CopyGrayAlpha16 : CopyGrayAlpha8;
     default:
-      return depth == 16 ? CopyRgba16 : CopyRgba8;
+      return depth == 16 ? CopyRgba16<true> : CopyRgba8;
   }
 }
 
