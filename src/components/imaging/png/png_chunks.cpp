@@ -526,23 +526,28 @@ bool TChunkgAMA::LoadFromStream(TStream* Stream, const std::string& ChunkName, s
   if (GetDataSize() != 4) return result;
   const std::uint32_t value = png::BigEndian32(GetData());
   if (value == 0) return result;
-  // Most files carry one of a few values: keep the last tables made on this thread.
+  // Most files carry one of a few values: keep the last few tables made on this thread.
   struct Tables {
     std::uint32_t value = 0;
     std::array<std::uint8_t, 256> gamma{}, inverse{};
   };
-  thread_local Tables last;
-  if (last.value != value) {
+  thread_local std::array<Tables, 8> made;
+  thread_local std::size_t next = 0;
+  auto found = std::find_if(made.begin(), made.end(), [value](const Tables& t) { return t.value == value; });
+  if (found == made.end()) {
+    found = made.begin() + static_cast<std::ptrdiff_t>(next);
+    next = (next + 1) % made.size();
     const double exponent = 1.0 / (value / 100000.0 * 2.2);
-    for (std::size_t i = 0; i < 256; ++i) last.inverse[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < 256; ++i) found->inverse[i] = static_cast<std::uint8_t>(i);
     for (int i = 0; i < 256; ++i) {
       const double g = std::nearbyint(255.0 * std::pow(i / 255.0, exponent));
       const auto level = static_cast<std::uint8_t>(std::clamp(g, 0.0, 255.0));
-      last.gamma[static_cast<std::size_t>(i)] = level;
-      last.inverse[level] = static_cast<std::uint8_t>(i);
+      found->gamma[static_cast<std::size_t>(i)] = level;
+      found->inverse[level] = static_cast<std::uint8_t>(i);
     }
-    last.value = value;
+    found->value = value;
   }
+  const Tables& last = *found;
   GetOwner()->GammaTable = last.gamma;
   GetOwner()->InverseGamma = last.inverse;
   return result;

@@ -137,6 +137,24 @@ inline Word AddBytes(Word a, Word b) {
 // The Sub filter of pixels of two, four or eight bytes, a pixel per step.
 template <std::size_t kBytes>
 void SubPixels(std::uint8_t* r, std::size_t length) {
+#if defined(__SSE2__)
+  if constexpr (kBytes >= 4) {
+    __m128i left = _mm_setzero_si128();
+    for (std::size_t i = 0; i + kBytes <= length; i += kBytes) {
+      if constexpr (kBytes == 4) {
+        std::int32_t v;
+        std::memcpy(&v, r + i, 4);
+        left = _mm_add_epi8(left, _mm_cvtsi32_si128(v));
+        v = _mm_cvtsi128_si32(left);
+        std::memcpy(r + i, &v, 4);
+      } else {
+        left = _mm_add_epi8(left, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r + i)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(r + i), left);
+      }
+    }
+    return;
+  }
+#endif
   using Word = std::conditional_t<(kBytes > 4), std::uint64_t, std::uint32_t>;
   Word left = 0;
   for (std::size_t i = 0; i + kBytes <= length; i += kBytes) {

@@ -6,7 +6,6 @@
 
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_picture.h"
-#include "platform/core/mul_div.h"
 
 namespace dashtune {
 namespace {
@@ -81,8 +80,10 @@ win::HPALETTE TChunkIHDR::CreateGrayscalePalette(int depth) const {
   palette->palVersion = 0x300;
   palette->palNumEntries = static_cast<win::WORD>(n);
   const auto& gamma = GetOwner()->GammaTable;
+  // n - 1 (1, 3, 15 or 255) divides 255, so level k is exactly k * 255 / (n - 1).
+  const int level_step = 255 / (n - 1);
   for (int k = 0; k < n; ++k) {
-    const std::uint8_t level = gamma[static_cast<std::size_t>(win::MulDiv(k, 255, n - 1)) & 0xFF];
+    const std::uint8_t level = gamma[static_cast<std::size_t>(k * level_step) & 0xFF];
     palette->palPalEntry[k] = win::PALETTEENTRY{level, level, level, 0};
   }
   return win::CreatePalette(palette);
