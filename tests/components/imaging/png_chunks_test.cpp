@@ -362,6 +362,41 @@ TEST(PngChunks, LastImageChunkLongerThanTheStreamIsSkippedToItsCrc) {
   EXPECT_NE(picture->GetChunks().ItemFromClass<TChunktEXt>(), nullptr);
 }
 
+// Rows 0 to `rows` - 1 of a 4-pixel gray image (row y all y + 1), flushed, then a block of the
+// reserved type: inflate fails right after the last of those rows.
+Bytes RowsThenInvalidBlock(int rows) {
+  Bytes raw;
+  for (int y = 0; y < rows; ++y) {
+    raw.push_back(0);
+    raw.insert(raw.end(), 4, static_cast<std::uint8_t>(y + 1));
+  }
+  z_stream z{};
+  deflateInit(&z, 6);
+  Bytes out(256);
+  z.next_in = raw.data();
+  z.avail_in = static_cast<uInt>(raw.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FULL_FLUSH);
+  out.resize(out.size() - z.avail_out);
+  deflateEnd(&z);
+  out.push_back(0x07);  // last block, type 3
+  return out;
+}
+
+// A fault in the image data keeps the rows finished before it; the row whose inflate step met
+// the fault is not shown.
+TEST(PngChunks, FaultInTheImageDataKeepsTheRowsBeforeIt) {
+  TMemoryStream stream;
+  const Bytes file = Concat({Signature(), Ihdr(4, 8, 8, 0), Chunk("IDAT", RowsThenInvalidBlock(4)), Iend()});
+  stream.WriteBuffer(file.data(), static_cast<int>(file.size()));
+  stream.SetPosition(0);
+  TPNGPicture picture;
+  EXPECT_THROW(picture.LoadFromStream(&stream), EPNGZLIBError);
+  for (int y = 0; y < 8; ++y)
+    EXPECT_EQ(picture.Scanline(y)[3], y < 3 ? y + 1 : 0) << "row " << y;
+}
+
 TEST(PngChunks, FilterByteFiveLeavesTheRow) {
   const Bytes raw = {5, 1, 2, 3, 4};
   auto picture = pngtest::Load(Concat({Signature(), Ihdr(4, 1, 8, 0), Chunk("IDAT", pngtest::Deflate(raw)), Iend()}));

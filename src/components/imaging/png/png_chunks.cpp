@@ -149,7 +149,9 @@ std::unique_ptr<TChunk> CreateChunkByName(TPNGPicture* Owner, const std::string&
   std::unique_ptr<TChunk> chunk;
   if (const auto* list = ChunkClassList()) {
     for (const TChunkClass& cls : *list) {
-      if (TChunk::NameOfClass(cls.Class()) == Name) {
+      // The class name less its "TChunk" prefix, compared in place.
+      const std::string& class_name = cls.Class()->ClassName();
+      if (class_name.size() > 6 && class_name.compare(6, std::string::npos, Name) == 0) {
         chunk = cls.Create(Owner);
         break;
       }

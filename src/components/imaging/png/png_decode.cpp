@@ -22,7 +22,7 @@ namespace {
 
 constexpr std::size_t kInputBlock = 65535;
 // Inflated bytes decoded at a time (at least one row).
-constexpr std::size_t kBatchBytes = 64 * 1024;
+constexpr std::size_t kBatchBytes = 16 * 1024;
 
 [[noreturn]] void ZlibError(int result) {
   png::RaiseError<EPNGZLIBError>(std::string(png::EPNGZLIBErrorText) + std::string(png::ZLibResultName(result)));
@@ -447,13 +447,54 @@ void CopyRgba8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, 
   }
 }
 
+#if defined(__SSE2__)
+// Adjacent 16-bit RGBA pixels two at a time: high bytes as blue, green, red into `d`, low bytes so
+// into `e`, alpha's high byte into `a`. Each three-byte pixel is stored as four bytes whose last
+// belongs to the next pixel and is written again by it, so at least one pixel must follow.
+void CopyRgba16Pairs(const std::uint8_t* src, std::uint8_t* d, std::uint8_t* e, std::uint8_t* a, std::size_t pairs) {
+  const __m128i low_byte = _mm_set1_epi16(0x00FF);
+  const __m128i byte0 = _mm_set1_epi32(0xFF), byte1 = _mm_set1_epi32(0xFF00);
+  for (std::size_t k = 0; k < pairs; ++k, src += 16, d += 6, e += 6, a += 2) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    // 32-bit lanes: red, green, blue, alpha of the high bytes of pixels 0 and 1, then of the low bytes.
+    const __m128i rgba = _mm_packus_epi16(_mm_and_si128(v, low_byte), _mm_srli_epi16(v, 8));
+    const __m128i bgr = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(rgba, byte0), 16), _mm_and_si128(rgba, byte1)),
+                                     _mm_and_si128(_mm_srli_epi32(rgba, 16), byte0));
+    const auto store = [](std::uint8_t* to, __m128i lane) {
+      const std::int32_t value = _mm_cvtsi128_si32(lane);
+      std::memcpy(to, &value, 4);
+    };
+    store(d, bgr);
+    store(d + 3, _mm_shuffle_epi32(bgr, 1));
+    store(e, _mm_shuffle_epi32(bgr, 2));
+    store(e + 3, _mm_shuffle_epi32(bgr, 3));
+    const auto alpha = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_epi32(rgba, 24)));
+    const auto alpha1 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(_mm_srli_epi32(rgba, 24), 1)));
+    a[0] = static_cast<std::uint8_t>(alpha);
+    a[1] = static_cast<std::uint8_t>(alpha1);
+  }
+}
+#endif
+
 template <bool kGamma>
 void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int) {
   std::uint8_t* d = t.image + 3 * t.start;
   std::uint8_t* e = t.extra + 3 * t.start;
   std::uint8_t* a = t.alpha + t.start;
   const std::size_t step = t.step;
-  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 8, d += 3 * step, e += 3 * step, a += step) {
+  std::size_t n = t.pixels;
+#if defined(__SSE2__)
+  if (!kGamma && step == 1) {
+    const std::size_t pairs = n > 2 ? (n - 1) / 2 : 0;
+    CopyRgba16Pairs(src, d, e, a, pairs);
+    src += 16 * pairs;
+    d += 6 * pairs;
+    e += 6 * pairs;
+    a += 2 * pairs;
+    n -= 2 * pairs;
+  }
+#endif
+  for (std::size_t k = 0; k < n; ++k, src += 8, d += 3 * step, e += 3 * step, a += step) {
     const std::uint8_t s0 = Mapped<kGamma>(g, src[0]), s1 = Mapped<kGamma>(g, src[1]), s2 = Mapped<kGamma>(g, src[2]);
     const std::uint8_t s3 = Mapped<kGamma>(g, src[3]), s4 = Mapped<kGamma>(g, src[4]), s5 = Mapped<kGamma>(g, src[5]);
     const std::uint8_t alpha = src[6];
@@ -513,10 +554,11 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
   const Gamma& gamma = owner->GammaTable;
   const CopyRow copy = ChooseCopy(header->ColorType, header->BitDepth, gamma);
   const std::size_t full_row = png::BytesForPixels(width, header->ColorType, header->BitDepth);
-  // Rows are inflated many at a time, so that inflate works on large blocks; each row's filter
-  // reads the row before it in the same buffer, the first row of a batch the copy in front.
+  // Rows are inflated many at a time, so that inflate works on large blocks. Batches fill two
+  // halves of the buffer in turn, so the first row of a batch finds the row before it where the
+  // last batch left it; a row of zeros in front stands before the first row of a pass.
   const std::size_t batch_rows = std::clamp<std::size_t>(kBatchBytes / (full_row + 1), 1, height);
-  const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>((full_row + 1) * (batch_rows + 1));
+  const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>((full_row + 1) * (2 * batch_rows + 1));
 
   const bool interlaced = header->InterlaceMethod == 1;
   const int passes = interlaced ? 7 : 1;
@@ -528,17 +570,21 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
     if (row_bytes == 0 || p.row_start >= height) continue;
     const std::size_t stride = row_bytes + 1;
     std::fill_n(rows.get(), stride, 0);
+    const std::uint8_t* prior = rows.get();
+    std::size_t half = 0;
     std::size_t y = p.row_start;
     while (y < height && !stopped) {
+      std::uint8_t* batch = rows.get() + stride * (1 + half * batch_rows);
+      half ^= 1;
       const std::size_t wanted = std::min(batch_rows, (height - y + p.row_step - 1) / p.row_step);
-      const std::size_t got = data.Read(rows.get() + stride, wanted * stride);
+      const std::size_t got = data.Read(batch, wanted * stride);
       std::size_t complete = got / stride;
       if (complete > 0 && got % stride == 0 && data.FailedAtEndOfOutput()) --complete;
       // The file ended or the data failed: the rows not reached stay zero.
       stopped = complete < wanted;
       for (std::size_t i = 0; i < complete; ++i, y += p.row_step) {
-        std::uint8_t* row = rows.get() + stride * (i + 1);
-        Unfilter(row, row - stride, row_bytes, offset);
+        std::uint8_t* row = batch + stride * i;
+        Unfilter(row, prior, row_bytes, offset);
         const RowTarget target{header->ImageRow(y),
                                header->ImageAlpha.empty() ? nullptr : header->AlphaRow(y),
                                header->ExtraImageData.empty() ? nullptr : header->ExtraRow(y),
@@ -546,8 +592,8 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
                                p.column_step,
                                pass_width};
         copy(row + 1, target, gamma, header->BitDepth);
+        prior = row;
       }
-      if (complete > 0) std::memcpy(rows.get(), rows.get() + stride * complete, stride);
     }
   }
   data.Rethrow();
