@@ -68,7 +68,8 @@ TEST_F(FilterGraphIntegrationTest, PlaysAClipToCompletionThroughThePump) {
   ASSERT_EQ(seeking->SetPositions(&target, win::AM_SEEKING_AbsolutePositioning, nullptr, 0), win::S_OK);
   win::LONGLONG position = 0;
   ASSERT_EQ(seeking->GetCurrentPosition(&position), win::S_OK);
-  EXPECT_NEAR(video::RefTimeToMs(position), 1200, 100);
+  // Paused, the seek lands on the frame asked for (25 frames per second).
+  EXPECT_NEAR(video::RefTimeToMs(position), 1200, 40);
   graph_.SetRate(1.5);
   double rate = 0;
   seeking->GetRate(&rate);
@@ -169,10 +170,10 @@ TEST_F(FilterGraphIntegrationTest, PlaysADvdFolderWithTitleTimeAndTimeEvents) {
   ASSERT_TRUE(graph_.Play());
   EXPECT_TRUE(dashtune::testing::PumpUntil([&] { return seconds.size() >= 2; }, 5s));
   ASSERT_GE(seconds.size(), 2u);
+  // The time runs on from where playing started, within the 4 s title.
   EXPECT_GE(seconds[0], 1);
-  // Once a second of playing: the second sample lies about a second later.
   EXPECT_GE(seconds[1], seconds[0]);
-  EXPECT_LE(seconds[1], seconds[0] + 2);
+  EXPECT_LE(seconds[1], 4);
   EXPECT_EQ(titles, std::vector<int>{1});
   // The first title's second chapter starts at 2 s.
   EXPECT_TRUE(dashtune::testing::PumpUntil(

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -19,6 +20,12 @@ namespace win::gst {
 namespace {
 
 using namespace std::chrono_literals;
+
+constexpr std::int64_t kNsPerMs = 1000000;
+// One frame of PAL video (25 frames per second): the granularity of a position.
+constexpr std::int64_t kPalFrameNs = 40 * kNsPerMs;
+// A DVD's video object unit lasts at most a second: the granularity of a seek on a DVD.
+constexpr std::int64_t kDvdUnitNs = 1000 * kNsPerMs;
 
 TEST(DvdTimeCodeTest, PacksHoursMinutesSecondsAndFrames) {
   // 1 h 23 min 45 s and 12 frames at 25 frames per second.
@@ -130,11 +137,12 @@ TEST_F(MediaPipelineIntegrationTest, SeeksPausedAndChangesRate) {
   ASSERT_TRUE(pipeline_->Pause());
   // Rendering left the pipeline prerolled: the pause completes at once and is reported once.
   EXPECT_TRUE(events_.WaitFor(EC_PAUSED, 2s));
-  ASSERT_TRUE(pipeline_->Seek(1200 * 1000000LL));
+  ASSERT_TRUE(pipeline_->Seek(1200 * kNsPerMs));
   EXPECT_EQ(events_.Of(EC_PAUSED).size(), 1u);
+  // Paused, the seek lands on the frame asked for.
   const std::optional<std::int64_t> position = pipeline_->Position();
   ASSERT_TRUE(position.has_value());
-  EXPECT_NEAR(static_cast<double>(*position) / 1e6, 1200.0, 100.0);
+  EXPECT_LE(std::llabs(*position - 1200 * kNsPerMs), kPalFrameNs);
   EXPECT_TRUE(pipeline_->SetRate(2.0));
   EXPECT_EQ(pipeline_->rate(), 2.0);
   EXPECT_FALSE(pipeline_->SetRate(0.0));
@@ -194,10 +202,31 @@ TEST_F(MediaPipelineIntegrationTest, PlaysADvdFolderWithTimeEvents) {
   ASSERT_TRUE(events_.WaitFor(EC_DVD_CURRENT_HMSF_TIME, 3s, &event));
   EXPECT_EQ(event.param1 & 0xFF, 0);  // hours
   EXPECT_EQ(event.param2 & 0x3, 1);   // 25 frames per second
-  ASSERT_TRUE(pipeline_->Seek(3000 * 1000000LL));
-  const std::optional<std::int64_t> position = pipeline_->Position();
+
+  // Paused, a seek lands on the start of the video object unit that holds the target: on the
+  // frame asked for at a unit's start (3 s, the sixth of the title's 0.6 s units), up to one
+  // unit earlier inside one (2 s).
+  ASSERT_TRUE(pipeline_->Pause());
+  ASSERT_TRUE(pipeline_->Seek(3000 * kNsPerMs));
+  std::optional<std::int64_t> position = pipeline_->Position();
   ASSERT_TRUE(position.has_value());
-  EXPECT_NEAR(static_cast<double>(*position) / 1e6, 3000.0, 200.0);
+  EXPECT_LE(std::llabs(*position - 3000 * kNsPerMs), kPalFrameNs);
+  ASSERT_TRUE(pipeline_->Seek(2000 * kNsPerMs));
+  position = pipeline_->Position();
+  ASSERT_TRUE(position.has_value());
+  EXPECT_GE(*position, 2000 * kNsPerMs - kDvdUnitNs);
+  EXPECT_LE(*position, 2000 * kNsPerMs);
+  // Playing, the position runs on from where the seek landed once the pipeline has prerolled
+  // there: no later than the time spent since the seek began.
+  ASSERT_TRUE(pipeline_->Run());
+  const auto seek_started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(pipeline_->Seek(3000 * kNsPerMs));
+  position = pipeline_->Position();
+  const std::int64_t spent_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    std::chrono::steady_clock::now() - seek_started).count();
+  ASSERT_TRUE(position.has_value());
+  EXPECT_GE(*position, 3000 * kNsPerMs - kPalFrameNs);
+  EXPECT_LE(*position, 3000 * kNsPerMs + spent_ns + kPalFrameNs);
 }
 
 }  // namespace
