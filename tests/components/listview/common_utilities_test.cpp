@@ -1,10 +1,13 @@
-// Drawing services of the common units: invalidation only for controls that have a window.
+// Drawing services of the common units: invalidation only for controls that have a window, caption
+// text measured and drawn in limited lines, and blending a colour over a 32-bit bitmap.
 #include <gtest/gtest.h>
 
+#include "classlib/bitmap.h"
 #include "classlib/controls.h"
 #include "classlib/form.h"
 #include "components/listview/common/common_utilities.h"
 #include "platform/user/messages.h"
+#include "platform/gdi/gdi.h"
 #include "platform/user/paint.h"
 
 namespace dashtune {
@@ -49,6 +52,115 @@ TEST(SafeInvalidateRect, InvalidatesTheRectangleAndPaintsAtOnceWhenAsked) {
   common::SafeInvalidateRect(control, nullptr, true);
   EXPECT_EQ(control->paints, before + 1);
   EXPECT_FALSE(win::GetUpdateRect(control->GetHandle(), &update, win::FALSE));
+}
+
+}  // namespace
+}  // namespace dashtune
+
+namespace dashtune {
+namespace {
+
+// Draws or measures captions with the fixed-metrics face (10 pixels a character, 20 a line).
+class CaptionText : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bitmap_.SetPixelFormat(pf32bit);
+    bitmap_.SetSize(200, 100);
+    canvas_ = bitmap_.GetCanvas();
+    canvas_->GetBrush()->SetColor(clWhite);
+    canvas_->FillRect(win::RECT{0, 0, 200, 100});
+    canvas_->GetBrush()->SetStyle(bsClear);
+    canvas_->GetFont()->SetName("Dashtune Fixed Metrics");
+    canvas_->GetFont()->SetHeight(20);
+    canvas_->GetFont()->SetColor(clBlack);
+  }
+  win::RECT Measure(const std::u16string& text, win::RECT rect, int lines, unsigned flags) {
+    common::DrawCaptionText(canvas_->GetHandle(), text, rect, lines, flags | common::dtCalcRect);
+    return rect;
+  }
+  std::uint32_t Pixel(int x, int y) {
+    const auto* p = static_cast<const std::uint8_t*>(bitmap_.GetScanLine(y)) + x * 4;
+    return static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+  }
+  TBitmap bitmap_;
+  TCanvas* canvas_ = nullptr;
+};
+
+TEST_F(CaptionText, MeasuresLinesByTheirLimit) {
+  using namespace common;
+  struct Case {
+    const char16_t* text;
+    int lines;
+    unsigned flags;
+    win::RECT expected;
+  };
+  const Case cases[] = {
+      {u"ABCDEFGHIJKL", 1, dtSingleLine, {0, 0, 100, 20}},            // one line, width kept
+      {u"ABCDEFGHIJKL", 3, 0, {0, 0, 100, 40}},                        // 10 + 2 characters
+      {u"ABCDEFGHIJKLMNOPQRSTUVWXYZ", 2, 0, {0, 0, 100, 40}},         // the rest in the last line
+      {u"ABCDEFGHIJKLMNOPQRSTUVWXYZ", -1, 0, {0, 0, 100, 60}},        // no limit
+      {u"AB CD EFGHIJ", -1, dtWordBreak, {0, 0, 100, 40}},            // breaks after "CD"
+      {u"AB", 2, dtCalcRectAdjR, {0, 0, 20, 20}},                     // narrowed to the text
+      {u"AB", 1, dtCalcRectAdjR | dtCalcRectAlign | dtRight, {80, 0, 100, 20}},
+      {u"AB", 1, dtCalcRectAdjR | dtCalcRectAlign | dtCenter, {40, 0, 60, 20}},
+      {u"ABCDEFGHIJKL", 1, dtCalcRectAdjR | dtEndEllipsis, {0, 0, 100, 20}},
+      {u"", 2, 0, {0, 0, 100, 0}},                                     // no text, no lines
+  };
+  for (const Case& c : cases) {
+    const win::RECT r = Measure(c.text, {0, 0, 100, 50}, c.lines, c.flags);
+    EXPECT_EQ(r.left, c.expected.left) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+    EXPECT_EQ(r.top, c.expected.top);
+    EXPECT_EQ(r.right, c.expected.right) << c.lines;
+    EXPECT_EQ(r.bottom, c.expected.bottom) << c.lines;
+  }
+}
+
+TEST_F(CaptionText, DrawsEachLineWhereTheFlagsPlaceIt) {
+  win::RECT rect{0, 0, 100, 60};
+  EXPECT_EQ(common::DrawCaptionText(canvas_->GetHandle(), u"ABCDEFGHIJKL", rect, 2,
+                                    common::dtVCenter | common::dtRight),
+            40);
+  // Two lines centred in 60: rows 10 to 50; line 1 right-aligned: "KL" at 80.
+  EXPECT_EQ(Pixel(0, 10), 0x000000u);
+  EXPECT_EQ(Pixel(0, 9), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(80, 30), 0x000000u);
+  EXPECT_EQ(Pixel(79, 30), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(80, 50), 0xFFFFFFu);
+}
+
+TEST(AlphaBlendRoutine, BlendsAColourOverA32BitBitmapAndRefusesOthers) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf32bit);
+  bitmap.SetSize(4, 4);
+  bitmap.GetCanvas()->GetBrush()->SetColor(clWhite);
+  bitmap.GetCanvas()->FillRect(win::RECT{0, 0, 4, 4});
+  common::AlphaBlend(bitmap.GetCanvas()->GetHandle(), {1, 1, 10, 3}, clBlue, 128);
+  const auto* row = static_cast<const std::uint8_t*>(bitmap.GetScanLine(1));
+  // Blue 255 stays 255; green and red: (0 x 128 + 255 x 127 + 127) / 255 = 127.
+  EXPECT_EQ(row[4 + 0], 255);
+  EXPECT_EQ(row[4 + 1], 127);
+  EXPECT_EQ(row[4 + 2], 127);
+  EXPECT_EQ(row[0 + 1], 255);  // column 0 is outside
+  const auto* below = static_cast<const std::uint8_t*>(bitmap.GetScanLine(3));
+  EXPECT_EQ(below[4 + 1], 255);
+
+  TBitmap deep24;
+  deep24.SetPixelFormat(pf24bit);
+  deep24.SetSize(4, 4);
+  try {
+    common::AlphaBlend(deep24.GetCanvas()->GetHandle(), {0, 0, 4, 4}, clBlue, 128);
+    FAIL() << "a 24-bit bitmap was blended";
+  } catch (const common::EAlphaBlendError& error) {
+    EXPECT_STREQ(error.what(), "Alpha blending error: bitmap must use 32 bpp.");
+  }
+  const win::HDC bare = win::CreateCompatibleDC(nullptr);
+  try {
+    common::AlphaBlend(bare, {0, 0, 4, 4}, clBlue, 128);
+    FAIL() << "a context without a bitmap was blended";
+  } catch (const common::EAlphaBlendError& error) {
+    EXPECT_STREQ(error.what(), "Alpha blending DC error: no bitmap available.");
+  }
+  win::DeleteDC(bare);
 }
 
 }  // namespace

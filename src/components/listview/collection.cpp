@@ -1,0 +1,330 @@
+#include "components/listview/collection.h"
+
+#include "components/listview/common/common_utilities.h"
+#include "components/listview/listview.h"
+#include "components/listview/stream_integers.h"
+#include "platform/core/strings.h"
+#include "platform/gdi/gdi.h"
+
+namespace dashtune {
+
+using listview::ReadInteger;
+using listview::WriteInteger;
+
+// ---- TTouchCollectionItem ----
+
+TTouchCollectionItem::TTouchCollectionItem(TTouchCollection* ACollection) : collection_(ACollection) {}
+
+TTouchCollectionItem::~TTouchCollectionItem() = default;
+
+void TTouchCollectionItem::BeforeDestruction() {
+  SetDestroying();
+  if (TCustomTouchListview* control = GetOwnerListview()) control->ForgetMember(this);
+  ReleaseNotification();
+  if (collection_) collection_->ForgetMember(this);
+}
+
+TCustomTouchListview* TTouchCollectionItem::GetOwnerListview() const {
+  return collection_ ? collection_->GetOwnerListview() : nullptr;
+}
+
+void TTouchCollectionItem::SetOwnPaintInfo(std::unique_ptr<TTouchPaintInfoBasic> Value) {
+  paint_info_ = std::move(Value);
+}
+
+TTouchPaintInfoBasic* TTouchCollectionItem::GetPaintInfo() const {
+  return paint_info_ ? paint_info_.get() : DefaultPaintInfo();
+}
+
+namespace {
+// The paint info's value, or the paint info's default when the member has none to read.
+template <class T>
+T ReadPaint(const TTouchPaintInfoBasic* info, T (TTouchPaintInfoBasic::*getter)() const) {
+  static const TTouchPaintInfoBasic defaults(nullptr);
+  return ((info ? info : &defaults)->*getter)();
+}
+}  // namespace
+
+int TTouchCollectionItem::GetBorder() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetBorder); }
+TColor TTouchCollectionItem::GetBorderColor() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetBorderColor); }
+int TTouchCollectionItem::GetCaptionIndent() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetCaptionIndent); }
+bool TTouchCollectionItem::GetCheckFlat() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetCheckFlat); }
+int TTouchCollectionItem::GetCheckIndent() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetCheckIndent); }
+int TTouchCollectionItem::GetCheckSize() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetCheckSize); }
+TTouchCheckType TTouchCollectionItem::GetCheckType() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetCheckType); }
+int TTouchCollectionItem::GetImageIndent() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetImageIndent); }
+TCommonVAlignment TTouchCollectionItem::GetVAlignment() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetVAlignment); }
+TAlignment TTouchCollectionItem::GetAlignment() const { return ReadPaint(GetPaintInfo(), &TTouchPaintInfoBasic::GetAlignment); }
+
+TCustomImageList* TTouchCollectionItem::DefaultImageList(int ImageSize) const {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return nullptr;
+  switch (ImageSize) {
+    case 0: return control->GetImagesSmall();
+    case 1: return control->GetImagesLarge();
+    case 2: return control->GetImagesExLarge();
+    default: return nullptr;
+  }
+}
+
+std::string TTouchCollectionItem::GetDisplayName() {
+  const WideString caption = GetCaption();
+  if (caption.empty()) return ClassName();
+  return win::Utf16ToUtf8(caption);
+}
+
+void TTouchCollectionItem::SetBold(bool Value) { ChangeState(esfBold, Value); }
+void TTouchCollectionItem::SetChecked(bool Value) { ChangeState(esfChecked, Value); }
+void TTouchCollectionItem::SetEnabled(bool Value) { ChangeState(esfEnabled, Value); }
+void TTouchCollectionItem::SetFocused(bool Value) { ChangeState(esfFocused, Value); }
+void TTouchCollectionItem::SetSelected(bool Value) { ChangeState(esfSelected, Value); }
+void TTouchCollectionItem::SetVisible(bool Value) { ChangeState(esfVisible, Value); }
+void TTouchCollectionItem::SetHotTracking(bool Value, win::POINT MousePos) { ChangeState(esfHotTracking, Value, MousePos); }
+
+void TTouchCollectionItem::SetGhosted(bool Value) {
+  if (GetGhosted() == Value) return;
+  SetBit(esfGhosted, Value);
+  Value ? GhostedGained() : GhostedLost();
+}
+
+void TTouchCollectionItem::SetPaintOnlyBit(std::uint16_t bit, bool on) {
+  SetBit(bit, on);
+  Invalidate(false);
+}
+
+void TTouchCollectionItem::SetDropTarget(bool Value) {
+  if (GetDropTarget() == Value) return;
+  if (!Value && GetDestroying()) {
+    SetFocused(false);
+    SetSelected(false);
+  }
+  SetBit(esfDropTarget, Value);
+  Value ? DropTargetGained() : DropTargetLost();
+}
+
+void TTouchCollectionItem::SetInitialized(bool Value) {
+  if (Value) {
+    SetBit(esfInitialized, true);
+    Initialize();
+  } else {
+    SetBit(esfInitialized, false);
+  }
+}
+
+void TTouchCollectionItem::ChangeState(std::uint16_t bit, bool value, win::POINT mouse_pos) {
+  if (value && (bit == esfFocused || bit == esfSelected) && !(GetVisible() && GetEnabled())) return;
+  if (Has(bit) == value) return;
+  if (!value && bit == esfEnabled) {
+    SetFocused(false);
+    SetSelected(false);
+  } else if (!value && bit == esfVisible) {
+    SetFocused(false);
+    SetSelected(false);
+    SetChecked(false);
+  }
+  if (!GetDestroying() && !Ask(bit, value)) return;
+  // An asking handler may have changed the state meanwhile.
+  if (Has(bit) == value) return;
+  SetBit(bit, value);
+  Announce(bit, value, mouse_pos);
+}
+
+bool TTouchCollectionItem::Ask(std::uint16_t bit, bool value) {
+  switch (bit) {
+    case esfBold: return CanChangeBold(value);
+    case esfChecked: return CanChangeCheck(value);
+    case esfEnabled: return CanChangeEnable(value);
+    case esfFocused: return CanChangeFocus(value);
+    case esfHotTracking: return CanChangeHotTracking(value);
+    case esfSelected: return CanChangeSelection(value);
+    case esfVisible: return CanChangeVisibility(value);
+    default: return true;
+  }
+}
+
+void TTouchCollectionItem::Announce(std::uint16_t bit, bool gained, win::POINT mouse_pos) {
+  switch (bit) {
+    case esfBold: gained ? BoldGained() : BoldLost(); break;
+    case esfChecked: gained ? CheckGained() : CheckLost(); break;
+    case esfEnabled: gained ? EnableGained() : EnableLost(); break;
+    case esfFocused: gained ? FocusGained() : FocusLost(); break;
+    case esfHotTracking: gained ? HotTrackingGained(mouse_pos) : HotTrackingLost(mouse_pos); break;
+    case esfSelected: gained ? SelectionGained() : SelectionLost(); break;
+    case esfVisible: gained ? VisibilityGained() : VisibilityLost(); break;
+    default: break;
+  }
+}
+
+void TTouchCollectionItem::Invalidate(bool ImmediateUpdate) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || control->GetInvalidateLockCount() > 0 || !control->HandleAllocated()) return;
+  const win::RECT mapped = control->GetScrollbars()->MapViewRectToWindow(display_rect_);
+  const win::RECT client = control->GetClientRect();
+  win::RECT visible{};
+  if (win::IntersectRect(&visible, &mapped, &client)) common::SafeInvalidateRect(control, &visible, ImmediateUpdate);
+}
+
+void TTouchCollectionItem::LoadFromStream(TStream* S, int& Version) {
+  const std::int64_t start = S->GetPosition();
+  std::uint8_t head[4];
+  const int read = S->Read(head, 4);
+  const std::uint32_t marker = head[0] | (head[1] << 8) | (head[2] << 16) | (static_cast<std::uint32_t>(head[3]) << 24);
+  if (read == 4 && marker == kStreamMarker) {
+    Version = ReadInteger(S);
+  } else {
+    // No marker: an old record; step back by what was read.
+    S->SetPosition(start);
+    Version = 2;
+  }
+  std::uint8_t state[2];
+  S->ReadBuffer(state, 2);
+  const std::uint16_t stored = static_cast<std::uint16_t>(state[0] | (state[1] << 8));
+  SetSelected((stored & esfSelected) != 0);
+  SetEnabled((stored & esfEnabled) != 0);
+  SetVisible((stored & esfVisible) != 0);
+  SetChecked((stored & esfChecked) != 0);
+  SetBold((stored & esfBold) != 0);
+}
+
+void TTouchCollectionItem::SaveToStream(TStream* S, int Version) {
+  WriteInteger(S, static_cast<std::int32_t>(kStreamMarker));
+  WriteInteger(S, Version);
+  const std::uint16_t stored = state_ & kPersistentStateMask;
+  const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(stored), static_cast<std::uint8_t>(stored >> 8)};
+  S->WriteBuffer(bytes, 2);
+}
+
+// ---- TTouchCollection ----
+
+TTouchCollection::TTouchCollection(TCustomTouchListview* AOwner) : TTouchOwnedPersistent(AOwner) {}
+
+TTouchCollection::~TTouchCollection() = default;
+
+TTouchCollectionItem* TTouchCollection::Add(std::intptr_t Data) {
+  if (!item_class_) return nullptr;
+  std::unique_ptr<TTouchCollectionItem> made = item_class_.Create(this);
+  TTouchCollectionItem* item = made.release();
+  AppendMember(item);
+  DoItemAdd(item, GetCount() - 1);
+  item->SetData(Data);
+  DoStructureChange();
+  return item;
+}
+
+void TTouchCollection::AppendMember(TTouchCollectionItem* Item) {
+  list_.Add(Item);
+  // Only the new member needs its index: the others keep their places.
+  Item->SetIndexCache(GetCount() - 1);
+}
+
+void TTouchCollection::AdoptMember(TTouchCollectionItem* Item) {
+  Item->collection_ = this;
+  AppendMember(Item);
+}
+
+void TTouchCollection::ForgetMember(TTouchCollectionItem* Item) {
+  if (clearing_) return;
+  visible_list_.Remove(Item);
+  if (list_.Remove(Item) >= 0) ReIndexItems();
+}
+
+void TTouchCollection::DoItemAdd(TTouchCollectionItem*, int) {}
+void TTouchCollection::DoStructureChange() {}
+
+TTouchCollectionItem* TTouchCollection::FirstVisible() {
+  return visible_list_.GetCount() > 0 ? static_cast<TTouchCollectionItem*>(visible_list_.First()) : nullptr;
+}
+
+TTouchCollectionItem* TTouchCollection::LastVisible() {
+  return visible_list_.GetCount() > 0 ? static_cast<TTouchCollectionItem*>(visible_list_.Last()) : nullptr;
+}
+
+TTouchCollectionItem* TTouchCollection::NextVisible(TTouchCollectionItem* Item) {
+  if (Item == nullptr) return nullptr;
+  for (int i = list_.IndexOf(Item) + 1; i > 0 && i < GetCount(); ++i)
+    if (GetItem(i)->GetVisible()) return GetItem(i);
+  return nullptr;
+}
+
+TTouchCollectionItem* TTouchCollection::PrevVisible(TTouchCollectionItem* Item) {
+  if (Item == nullptr) return nullptr;
+  for (int i = list_.IndexOf(Item) - 1; i >= 0; --i)
+    if (GetItem(i)->GetVisible()) return GetItem(i);
+  return nullptr;
+}
+
+void TTouchCollection::BeginUpdate() {
+  if (GetOwnerListview()) GetOwnerListview()->BeginUpdate();
+}
+
+void TTouchCollection::EndUpdate(bool Invalidate) {
+  if (GetOwnerListview()) GetOwnerListview()->EndUpdate(Invalidate);
+}
+
+void TTouchCollection::Clear(bool FreeItems) {
+  if (GetCount() == 0) return;
+  BeginUpdate();
+  for (int i = 0; i < GetCount(); ++i) {
+    TTouchCollectionItem* item = GetItem(i);
+    item->SetDestroying();
+    item->SetFocused(false);
+    item->SetSelected(false);
+  }
+  if (FreeItems) {
+    clearing_ = true;
+    for (int i = GetCount() - 1; i >= 0; --i) delete GetItem(i);
+    clearing_ = false;
+  }
+  list_.Clear();
+  visible_list_.Clear();
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control && control->HandleAllocated()) {
+    control->GetScrollbars()->SetOffsetX(0);
+    control->GetScrollbars()->SetOffsetY(0);
+  }
+  EndUpdate(true);
+}
+
+void TTouchCollection::MakeAllVisible() {
+  for (int i = 0; i < GetCount(); ++i) GetItem(i)->SetVisible(true);
+}
+
+void TTouchCollection::SetUpdating(bool Value) {
+  if (Value) {
+    ++update_count_;
+  } else if (--update_count_ < 1) {
+    update_count_ = 0;
+    ReIndexItems();
+  }
+}
+
+void TTouchCollection::ReIndexItems() {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control && control->GetGroups()->GetUpdateCount() > 0) return;
+  ReIndexAll();
+}
+
+void TTouchCollection::ReIndexAll() {
+  for (int i = 0; i < GetCount(); ++i) GetItem(i)->SetIndexCache(i);
+}
+
+void TTouchCollection::SaveToStream(TStream* S) {
+  WriteInteger(S, 4);
+  WriteInteger(S, GetCount());
+  for (int i = 0; i < GetCount(); ++i) GetItem(i)->SaveToStream(S, 4);
+}
+
+void TTouchCollection::LoadFromStream(TStream* S) {
+  Clear(true);
+  ReadInteger(S);  // the stream version: the records carry their own
+  // Every record holds at least its 2-byte state word.
+  const std::int32_t count = listview::ReadCount(S, 2);
+  for (std::int32_t i = 0; i < count; ++i) {
+    TTouchCollectionItem* item = Add(0);
+    if (item == nullptr) return;
+    int version = 4;
+    item->LoadFromStream(S, version);
+  }
+}
+
+}  // namespace dashtune

@@ -1,0 +1,285 @@
+// The base of everything the list view keeps in collections (items, groups, columns): the state
+// word and the rule by which a state change is asked for, applied and announced, the stream
+// record, the cell's invalidation; and the ordered collection that holds such members.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "classlib/classes.h"
+#include "classlib/lists.h"
+#include "classlib/streams.h"
+#include "components/listview/listview_types.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/unknown.h"
+
+namespace dashtune {
+
+class TTouchPaintInfoBasic;
+
+// Base of the control's auxiliary objects.
+class TTouchPersistent : public TPersistent {};
+
+// An auxiliary object of a control; the control is not owned and outlives the object.
+class TTouchOwnedPersistent : public TTouchPersistent {
+ public:
+  explicit TTouchOwnedPersistent(TCustomTouchListview* AOwner) : owner_listview_(AOwner) {}
+  TCustomTouchListview* GetOwnerListview() const { return owner_listview_; }
+
+ private:
+  TCustomTouchListview* owner_listview_;
+};
+
+class TTouchCollectionItem : public TTouchPersistent {
+ public:
+  explicit TTouchCollectionItem(TTouchCollection* ACollection);  // not owned: it owns the item
+  ~TTouchCollectionItem() override;
+  TTouchCollectionItem(const TTouchCollectionItem&) = delete;
+  TTouchCollectionItem& operator=(const TTouchCollectionItem&) = delete;
+
+  TTouchCollection* GetCollection() const { return collection_; }
+  TCustomTouchListview* GetOwnerListview() const;
+
+  std::intptr_t GetData() const { return data_; }
+  virtual void SetData(std::intptr_t Value) { data_ = Value; }
+  // The interface held for the caller (a counted reference).
+  win::ComPtr<win::IUnknown> GetDataInf() const { return data_inf_; }
+  void SetDataInf(win::ComPtr<win::IUnknown> Value) { data_inf_ = std::move(Value); }
+
+  const win::RECT& GetDisplayRect() const { return display_rect_; }
+  void SetDisplayRect(const win::RECT& Value) { display_rect_ = Value; }
+  int GetVisibleIndex() const { return visible_index_; }
+  void SetVisibleIndex(int Value) { visible_index_ = Value; }
+  std::intptr_t GetTag() const { return tag_; }
+  void SetTag(std::intptr_t Value) { tag_ = Value; }
+  std::uint16_t GetState() const { return state_; }
+
+  // The cached position, written by re-indexing.
+  virtual int GetIndex() const { return index_; }
+  void SetIndexCache(int Value) { index_ = Value; }
+
+  // The item's own paint info (nullptr: the control's default for its kind is read).
+  TTouchPaintInfoBasic* GetOwnPaintInfo() const { return paint_info_.get(); }
+  void SetOwnPaintInfo(std::unique_ptr<TTouchPaintInfoBasic> Value);
+  TTouchPaintInfoBasic* GetPaintInfo() const;
+
+  // Paint properties read through the paint info.
+  int GetBorder() const;
+  TColor GetBorderColor() const;
+  int GetCaptionIndent() const;
+  bool GetCheckFlat() const;
+  int GetCheckIndent() const;
+  int GetCheckSize() const;
+  TTouchCheckType GetCheckType() const;
+  int GetImageIndent() const;
+  TCommonVAlignment GetVAlignment() const;
+  TAlignment GetAlignment() const;
+
+  bool GetBold() const { return Has(esfBold); }
+  void SetBold(bool Value);
+  virtual bool GetChecked() const { return Has(esfChecked); }
+  virtual void SetChecked(bool Value);
+  bool GetCheckPending() const { return Has(esfCheckPending); }
+  void SetCheckPending(bool Value) { SetPaintOnlyBit(esfCheckPending, Value); }
+  bool GetCheckHovering() const { return Has(esfCheckHovering); }
+  void SetCheckHovering(bool Value) { SetPaintOnlyBit(esfCheckHovering, Value); }
+  bool GetClicking() const { return Has(esfClicking); }
+  void SetClicking(bool Value) { SetBit(esfClicking, Value); }
+  bool GetCut() const { return Has(esfCut); }
+  void SetCut(bool Value) { SetPaintOnlyBit(esfCut, Value); }
+  bool GetDestroying() const { return Has(esfDestroying); }
+  // Marks the last phase of the member's life; never cleared.
+  void SetDestroying() { state_ |= esfDestroying; }
+  bool GetGhosted() const { return Has(esfGhosted); }
+  void SetGhosted(bool Value);
+  bool GetDropTarget() const { return Has(esfDropTarget); }
+  void SetDropTarget(bool Value);
+  bool GetEnabled() const { return Has(esfEnabled); }
+  void SetEnabled(bool Value);
+  bool GetFocused() const { return Has(esfFocused); }
+  void SetFocused(bool Value);
+  bool GetInitialized() const { return Has(esfInitialized); }
+  virtual void SetInitialized(bool Value);
+  bool GetSelected() const { return Has(esfSelected); }
+  void SetSelected(bool Value);
+  bool GetVisible() const { return Has(esfVisible); }
+  void SetVisible(bool Value);
+  bool GetHotTracking() const { return Has(esfHotTracking); }
+  void SetHotTracking(bool Value, win::POINT MousePos);
+
+  // Captions, images and data, filled by the concrete members.
+  WideString GetCaption() { return GetCaptions(0); }
+  void SetCaption(const WideString& Value) { SetCaptions(0, Value); }
+  virtual WideString GetCaptions(int Column) = 0;
+  virtual void SetCaptions(int Column, const WideString& Value) = 0;
+  int GetImageIndex() { return GetImageIndexes(0); }
+  void SetImageIndex(int Value) { SetImageIndexes(0, Value); }
+  virtual TCommonImageIndexInteger GetImageIndexes(int Column) = 0;
+  virtual void SetImageIndexes(int Column, TCommonImageIndexInteger Value) = 0;
+  int GetImageOverlayIndex() { return GetImageOverlayIndexes(0); }
+  void SetImageOverlayIndex(int Value) { SetImageOverlayIndexes(0, Value); }
+  virtual TCommonImageIndexInteger GetImageOverlayIndexes(int Column) = 0;
+  virtual void SetImageOverlayIndexes(int Column, TCommonImageIndexInteger Value) = 0;
+  // The image list for an image size (0 small, 1 large, 2 extra large).
+  virtual TCustomImageList* GetImageList(int Column, int ImageSize) = 0;
+  virtual int GetDetailCount() = 0;
+  virtual void SetDetailCount(int Value) = 0;
+  virtual int GetDetails(int Line) = 0;
+  virtual void SetDetails(int Line, int Value) = 0;
+  virtual void ImageDraw(TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& RectArray,
+                         TTouchAlphaBlender* AlphaBlender) = 0;
+  virtual void ImageDrawGetSize(TTouchColumn* Column, int& ImageWidth, int& ImageHeight) = 0;
+  virtual bool ImageDrawIsCustom(TTouchColumn* Column) = 0;
+  virtual void ThumbnailDraw(TCanvas* ACanvas, const win::RECT& ARect, TTouchAlphaBlender* AlphaBlender,
+                             bool& DoDefault) = 0;
+  // The control's image list for an image size: 0 ImagesSmall, 1 ImagesLarge, 2 ImagesExLarge.
+  virtual TCustomImageList* DefaultImageList(int ImageSize) const;
+  // The caption, or the class name when the caption is empty.
+  std::string GetDisplayName();
+
+  // Repaints the member's cell.
+  virtual void Invalidate(bool ImmediateUpdate);
+
+  // The stream record: marker, version, persistent state bits; descendants append their data.
+  // Version: in, ignored; out, the record's version (2 for a record without marker).
+  virtual void LoadFromStream(TStream* S, int& Version);
+  virtual void SaveToStream(TStream* S, int Version);
+
+  static constexpr std::uint32_t kStreamMarker = 0x00CEFEFF;
+
+ protected:
+  bool Has(std::uint16_t bit) const { return (state_ & bit) != 0; }
+  void SetBit(std::uint16_t bit, bool on) { state_ = on ? (state_ | bit) : (state_ & ~bit); }
+  void SetPaintOnlyBit(std::uint16_t bit, bool on);
+
+  // Asking: whether a change to Value may happen.
+  virtual bool CanChangeBold(bool Value) = 0;
+  virtual bool CanChangeCheck(bool Value) = 0;
+  virtual bool CanChangeEnable(bool Value) = 0;
+  virtual bool CanChangeFocus(bool Value) = 0;
+  virtual bool CanChangeHotTracking(bool Value) = 0;
+  virtual bool CanChangeSelection(bool Value) = 0;
+  virtual bool CanChangeVisibility(bool Value) = 0;
+  // Notifications after the bit changed.
+  virtual void BoldGained() = 0;
+  virtual void BoldLost() = 0;
+  virtual void CheckGained() = 0;
+  virtual void CheckLost() = 0;
+  virtual void EnableGained() = 0;
+  virtual void EnableLost() = 0;
+  virtual void FocusGained() = 0;
+  virtual void FocusLost() = 0;
+  virtual void GhostedGained() = 0;
+  virtual void GhostedLost() = 0;
+  virtual void DropTargetGained() = 0;
+  virtual void DropTargetLost() = 0;
+  virtual void HotTrackingGained(win::POINT MousePos) = 0;
+  virtual void HotTrackingLost(win::POINT MousePos) = 0;
+  virtual void SelectionGained() = 0;
+  virtual void SelectionLost() = 0;
+  virtual void VisibilityGained() = 0;
+  virtual void VisibilityLost() = 0;
+  // Runs when Initialized becomes true.
+  virtual void Initialize() = 0;
+  // The control's paint info for the member's kind.
+  virtual TTouchPaintInfoBasic* DefaultPaintInfo() const = 0;
+  // Runs while the member is freed, before its destructors.
+  virtual void ReleaseNotification() = 0;
+
+ public:
+  // Deleting runs this while the member is whole: marks it destroying, makes the control forget
+  // it, then the release notification. Descendants extend it.
+  void BeforeDestruction() override;
+
+ private:
+  // One setter for the asked-for bits: the state-change rule.
+  void ChangeState(std::uint16_t bit, bool value, win::POINT mouse_pos = {});
+  bool Ask(std::uint16_t bit, bool value);
+  void Announce(std::uint16_t bit, bool gained, win::POINT mouse_pos);
+
+  friend class TTouchCollection;
+  TTouchCollection* collection_;
+  std::intptr_t data_ = 0;
+  win::ComPtr<win::IUnknown> data_inf_;
+  win::RECT display_rect_{};
+  int index_ = -1;
+  std::unique_ptr<TTouchPaintInfoBasic> paint_info_;
+  std::uint16_t state_ = esfVisible | esfEnabled;
+  std::intptr_t tag_ = 0;
+  int visible_index_ = -1;
+};
+
+// The factory of a collection's members.
+using TTouchCollectionItemClass = TClassOf<TTouchCollectionItem, TTouchCollection*>;
+
+// An ordered collection of members. It owns its members.
+class TTouchCollection : public TTouchOwnedPersistent {
+ public:
+  explicit TTouchCollection(TCustomTouchListview* AOwner);
+  ~TTouchCollection() override;
+  TTouchCollection(const TTouchCollection&) = delete;
+  TTouchCollection& operator=(const TTouchCollection&) = delete;
+
+  // Creates a member of ItemClass, appends it, sets its Index, then DoItemAdd, SetData and
+  // DoStructureChange; answers it.
+  TTouchCollectionItem* Add(std::intptr_t Data);
+  int GetCount() const { return list_.GetCount(); }
+  // Unchecked: the caller keeps Index in 0..Count-1.
+  TTouchCollectionItem* GetItem(int Index) const { return static_cast<TTouchCollectionItem*>(list_.Get(Index)); }
+  void SetItem(int Index, TTouchCollectionItem* Value) { list_.Put(Index, Value); }
+  // The member list and the visible list (members in display order, filled by the layout).
+  TList& GetList() { return list_; }
+  const TList& GetList() const { return list_; }
+  TList& GetVisibleList() { return visible_list_; }
+  int GetVisibleCount() const { return visible_list_.GetCount(); }
+
+  virtual TTouchCollectionItem* FirstVisible();
+  virtual TTouchCollectionItem* LastVisible();
+  virtual TTouchCollectionItem* NextVisible(TTouchCollectionItem* Item);
+  virtual TTouchCollectionItem* PrevVisible(TTouchCollectionItem* Item);
+  virtual void BeginUpdate();
+  virtual void EndUpdate(bool Invalidate = true);
+  // Clears focus and selection of every member, marks them destroying and, with FreeItems,
+  // frees them; empties both lists.
+  virtual void Clear(bool FreeItems = true);
+  virtual void MakeAllVisible();
+  // Stream: version 4, count, then each member's record.
+  virtual void LoadFromStream(TStream* S);
+  virtual void SaveToStream(TStream* S);
+
+  int GetUpdateCount() const { return update_count_; }
+  void SetUpdating(bool Value);
+  // Sets every member's Index to its position (unless the control's groups are updating).
+  void ReIndexItems();
+  // Sets every member's Index, whatever the groups' state (after a reorder).
+  void ReIndexAll();
+
+  bool GetNoStore() const { return no_store_; }
+  void SetNoStore(bool Value) { no_store_ = Value; }
+  // Whether the "Items" binary property is written: members and no no-store flag.
+  bool StoresItems() const { return GetCount() > 0 && !no_store_; }
+
+  TTouchCollectionItemClass GetItemClass() const { return item_class_; }
+  void SetItemClass(TTouchCollectionItemClass Value) { item_class_ = Value; }
+
+  // Takes a member that is freed out of the lists (nothing while the collection clears).
+  void ForgetMember(TTouchCollectionItem* Item);
+  // Appends a new member; sets its Index.
+  void AppendMember(TTouchCollectionItem* Item);
+  // Takes over a member that another collection has let go of (regrouping).
+  void AdoptMember(TTouchCollectionItem* Item);
+
+ protected:
+  virtual void DoItemAdd(TTouchCollectionItem* Item, int Index);
+  virtual void DoStructureChange();
+
+ private:
+  TList list_;
+  TList visible_list_;
+  int update_count_ = 0;
+  bool clearing_ = false;
+  bool no_store_ = false;
+  TTouchCollectionItemClass item_class_;
+};
+
+}  // namespace dashtune

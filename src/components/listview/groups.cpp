@@ -1,0 +1,389 @@
+#include "components/listview/groups.h"
+
+#include <algorithm>
+
+#include "components/listview/common/common_utilities.h"
+#include "components/listview/listview.h"
+#include "components/listview/sort.h"
+#include "platform/gdi/gdi.h"
+
+namespace dashtune {
+
+// ---- TTouchGroup ----
+
+TTouchGroup::TTouchGroup(TTouchCollection* ACollection)
+    : TTouchHeaderOrGroupMember(ACollection),
+      items_(std::make_unique<TTouchItems>(ACollection ? ACollection->GetOwnerListview() : nullptr, this)) {}
+
+TTouchGroup::~TTouchGroup() = default;
+
+void TTouchGroup::SetExpanded(bool Value) {
+  if (expanded_ == Value) return;
+  expanded_ = Value;
+  LayoutChanged();
+}
+
+void TTouchGroup::LayoutChanged() {
+  if (TCustomTouchListview* control = GetOwnerListview()) control->GetGroups()->Rebuild(false);
+}
+
+TTouchPaintInfoBaseGroup* TTouchGroup::GetGroupPaintInfo() const {
+  if (auto* own = dynamic_cast<TTouchPaintInfoBaseGroup*>(GetOwnPaintInfo())) return own;
+  const TCustomTouchListview* control = GetOwnerListview();
+  return control ? control->GetPaintInfoGroup() : nullptr;
+}
+
+TTouchPaintInfoBasic* TTouchGroup::DefaultPaintInfo() const {
+  const TCustomTouchListview* control = GetOwnerListview();
+  return control ? control->GetPaintInfoGroup() : nullptr;
+}
+
+int TTouchGroup::CountedMargin(const TTouchMargin* margin) const {
+  return margin && GetVisible() ? margin->RuntimeSize() : 0;
+}
+
+int TTouchGroup::MarginLeftSize() const {
+  const TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo();
+  return CountedMargin(info ? info->GetMarginLeft() : nullptr);
+}
+int TTouchGroup::MarginTopSize() const {
+  const TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo();
+  return CountedMargin(info ? info->GetMarginTop() : nullptr);
+}
+int TTouchGroup::MarginRightSize() const {
+  const TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo();
+  return CountedMargin(info ? info->GetMarginRight() : nullptr);
+}
+int TTouchGroup::MarginBottomSize() const {
+  const TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo();
+  return CountedMargin(info ? info->GetMarginBottom() : nullptr);
+}
+
+int TTouchGroup::GetDetailCount() {
+  const TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo();
+  return info ? info->GetCaptionLines() : 0;
+}
+
+void TTouchGroup::SetDetailCount(int Value) {
+  if (TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo()) info->SetCaptionLines(Value);
+}
+
+// ---- TTouchGroups ----
+
+TTouchGroups::TTouchGroups(TCustomTouchListview* AOwner) : TTouchCollection(AOwner) {
+  SetItemClass(TTouchCollectionItemClass::Of<TTouchGroupStored>());
+}
+
+TTouchGroups::~TTouchGroups() { Clear(true); }
+
+TTouchGroupStored* TTouchGroups::AddGroup(std::intptr_t Data) { return static_cast<TTouchGroupStored*>(Add(Data)); }
+
+void TTouchGroups::Rebuild(bool Force) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || rebuilding_) return;
+  if (control->GetUpdateCount() > 0 && !Force) return;
+  if (control->IsDestroying() || control->GetComponentState().Contains(csDestroying) || !control->HandleAllocated())
+    return;
+  rebuilding_ = true;
+  TList& visible = GetVisibleList();
+  visible.Clear();
+  for (int i = 0; i < GetCount(); ++i) {
+    TTouchGroup* group = GetGroup(i);
+    group->SetVisibleIndex(group->GetVisible() ? visible.Add(group) : -1);
+  }
+  int next_visible_item = 0;
+  TTouchGroup* previous = nullptr;
+  win::RECT united{};
+  for (int i = 0; i < GetCount(); ++i) {
+    TTouchGroup* group = GetGroup(i);
+    if (TTouchGridGroup* grid = group->GetGrid()) grid->Rebuild(previous, next_visible_item);
+    win::UnionRect(&united, &united, &group->GetDisplayRect());
+    previous = group;
+  }
+  rebuilding_ = false;
+  control->GetScrollbars()->SetViewRect(united);
+}
+
+int TTouchGroups::ItemCount() const {
+  int count = 0;
+  for (int i = 0; i < GetCount(); ++i) count += GetGroup(i)->GetItemCount();
+  return count;
+}
+
+TTouchItem* TTouchGroups::ItemAt(int Index) const {
+  if (Index < 0) return nullptr;
+  for (int i = 0; i < GetCount(); ++i) {
+    const int count = GetGroup(i)->GetItemCount();
+    if (Index < count) return GetGroup(i)->GetItem(Index);
+    Index -= count;
+  }
+  return nullptr;
+}
+
+TTouchItem* TTouchGroups::FirstItem() const {
+  for (int i = 0; i < GetCount(); ++i)
+    if (GetGroup(i)->GetItemCount() > 0) return GetGroup(i)->GetItem(0);
+  return nullptr;
+}
+
+TTouchItem* TTouchGroups::LastItem() const {
+  for (int i = GetCount() - 1; i >= 0; --i)
+    if (const int count = GetGroup(i)->GetItemCount(); count > 0) return GetGroup(i)->GetItem(count - 1);
+  return nullptr;
+}
+
+namespace {
+// The item's place in its group: the cached Index when it still names the item, else a search.
+int PlaceInGroup(TTouchItem* item, TTouchGroup* group) {
+  const int index = item->GetIndex();
+  if (index >= 0 && index < group->GetItemCount() && group->GetItem(index) == item) return index;
+  return group->GetItems()->GetList().IndexOf(item);
+}
+}  // namespace
+
+TTouchItem* TTouchGroups::NextItem(TTouchItem* Item) const {
+  if (Item == nullptr) return nullptr;
+  TTouchGroup* group = Item->GetOwnerGroup();
+  if (group == nullptr) return nullptr;
+  const int index = PlaceInGroup(Item, group);
+  if (index + 1 < group->GetItemCount()) return group->GetItem(index + 1);
+  for (int g = GetList().IndexOf(group) + 1; g > 0 && g < GetCount(); ++g)
+    if (GetGroup(g)->GetItemCount() > 0) return GetGroup(g)->GetItem(0);
+  return nullptr;
+}
+
+TTouchItem* TTouchGroups::PrevItem(TTouchItem* Item) const {
+  if (Item == nullptr) return nullptr;
+  TTouchGroup* group = Item->GetOwnerGroup();
+  if (group == nullptr) return nullptr;
+  const int index = PlaceInGroup(Item, group);
+  if (index > 0) return group->GetItem(index - 1);
+  for (int g = GetList().IndexOf(group) - 1; g >= 0; --g)
+    if (const int count = GetGroup(g)->GetItemCount(); count > 0) return GetGroup(g)->GetItem(count - 1);
+  return nullptr;
+}
+
+TTouchItem* TTouchGroups::NextItemWhere(TTouchItem* Item, bool (*accept)(TTouchItem*)) const {
+  for (Item = NextItem(Item); Item && !accept(Item); Item = NextItem(Item)) {
+  }
+  return Item;
+}
+
+namespace {
+bool IsShown(TTouchItem* item) { return item->GetVisible() && item->GetOwnerGroup()->GetVisible(); }
+bool IsInitialized(TTouchItem* item) { return item->GetInitialized(); }
+}  // namespace
+
+TTouchItem* TTouchGroups::FirstVisibleItem() const {
+  TTouchItem* first = FirstItem();
+  return first && IsShown(first) ? first : NextItemWhere(first, IsShown);
+}
+TTouchItem* TTouchGroups::NextVisibleItem(TTouchItem* Item) const { return NextItemWhere(Item, IsShown); }
+TTouchItem* TTouchGroups::FirstInitializedItem() const {
+  TTouchItem* first = FirstItem();
+  return first && IsInitialized(first) ? first : NextItemWhere(first, IsInitialized);
+}
+TTouchItem* TTouchGroups::NextInitializedItem(TTouchItem* Item) const { return NextItemWhere(Item, IsInitialized); }
+
+TTouchGroup* TTouchGroups::GroupAt(win::POINT ViewportPoint) const {
+  for (int i = 0; i < GetCount(); ++i) {
+    TTouchGroup* group = GetGroup(i);
+    if (group->GetVisible() && win::PtInRect(&group->GetDisplayRect(), ViewportPoint)) return group;
+  }
+  return nullptr;
+}
+
+TTouchItem* TTouchGroups::ItemAtPoint(win::POINT ViewportPoint) const {
+  TTouchGroup* group = GroupAt(ViewportPoint);
+  if (group == nullptr) return nullptr;
+  TList& visible = group->GetVisibleItems();
+  for (int i = 0; i < visible.GetCount(); ++i) {
+    auto* item = static_cast<TTouchItem*>(visible.Get(i));
+    if (win::PtInRect(&item->GetDisplayRect(), ViewportPoint)) return item;
+  }
+  return nullptr;
+}
+
+// ---- TTouchColumn ----
+
+TTouchColumn::TTouchColumn(TTouchCollection* ACollection) : TTouchHeaderOrGroupMember(ACollection) {}
+
+TTouchColumn::~TTouchColumn() = default;
+
+namespace {
+TTouchColumns* ColumnsOf(const TTouchColumn* column) { return dynamic_cast<TTouchColumns*>(column->GetCollection()); }
+}  // namespace
+
+int TTouchColumn::GetPosition() const {
+  TTouchColumns* columns = ColumnsOf(this);
+  return columns ? columns->GetPositions().IndexOf(this) : -1;
+}
+
+void TTouchColumn::SetPosition(int Value) {
+  if (TTouchColumns* columns = ColumnsOf(this)) columns->MoveToPosition(this, Value);
+}
+
+void TTouchColumn::SetSortDirection(TTouchSortDirection Value) {
+  if (sort_direction_ == Value) return;
+  sort_direction_ = Value;
+  Invalidate(false);
+}
+
+void TTouchColumn::SetWidth(int Value) {
+  if (width_ == Value) return;
+  width_ = Value;
+  LayoutChanged();
+}
+
+void TTouchColumn::SetAlignment(TAlignment Value) {
+  if (alignment_ == Value) return;
+  alignment_ = Value;
+  Invalidate(false);
+}
+
+void TTouchColumn::LayoutChanged() {
+  if (TCustomTouchListview* control = GetOwnerListview()) control->GetGroups()->Rebuild(false);
+  Invalidate(false);
+}
+
+void TTouchColumn::Invalidate(bool ImmediateUpdate) {
+  if (TCustomTouchListview* control = GetOwnerListview()) control->GetHeader()->Invalidate(ImmediateUpdate);
+}
+
+int TTouchColumn::GetDetailCount() {
+  const TCustomTouchListview* control = GetOwnerListview();
+  return control ? control->GetPaintInfoColumn()->GetCaptionLines() : 0;
+}
+
+void TTouchColumn::SetDetailCount(int Value) {
+  if (TCustomTouchListview* control = GetOwnerListview()) control->GetPaintInfoColumn()->SetCaptionLines(Value);
+}
+
+TTouchPaintInfoBasic* TTouchColumn::DefaultPaintInfo() const {
+  const TCustomTouchListview* control = GetOwnerListview();
+  return control ? control->GetPaintInfoColumn() : nullptr;
+}
+
+void TTouchColumn::ReleaseNotification() {
+  if (TTouchColumns* columns = ColumnsOf(this)) columns->positions_.Remove(this);
+  if (TCustomTouchListview* control = GetOwnerListview()) control->GetSelection()->ForgetColumn(this);
+}
+
+void TTouchColumnStored::SetSortDirection(TTouchSortDirection Value) {
+  if (GetSortDirection() == Value) return;
+  TTouchColumn::SetSortDirection(Value);
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || Value == esdNone) return;
+  control->GetSelection()->SetFocusedColumn(this);
+  if (control->GetSort()->GetAutoSort()) control->GetSort()->SortAll(false);
+}
+
+// ---- TTouchColumns ----
+
+TTouchColumns::TTouchColumns(TCustomTouchListview* AOwner) : TTouchCollection(AOwner) {
+  SetItemClass(TTouchCollectionItemClass::Of<TTouchColumnStored>());
+}
+
+TTouchColumns::~TTouchColumns() { Clear(true); }
+
+TTouchColumnStored* TTouchColumns::AddColumn(std::intptr_t Data) { return static_cast<TTouchColumnStored*>(Add(Data)); }
+
+void TTouchColumns::DoItemAdd(TTouchCollectionItem* Item, int) { positions_.Add(Item); }
+
+void TTouchColumns::Clear(bool FreeItems) {
+  TTouchCollection::Clear(FreeItems);
+  positions_.Clear();
+}
+
+void TTouchColumns::MoveToPosition(TTouchColumn* Column, int Position) {
+  const int current = positions_.IndexOf(Column);
+  if (current < 0) return;
+  Position = std::clamp(Position, 0, positions_.GetCount() - 1);
+  if (Position == current) return;
+  positions_.Move(current, Position);
+  Column->LayoutChanged();
+}
+
+// ---- TTouchHeader ----
+
+TTouchHeader::TTouchHeader(TCustomTouchListview* AOwner)
+    : TTouchOwnedPersistent(AOwner), columns_(std::make_unique<TTouchColumns>(AOwner)) {}
+
+TTouchHeader::~TTouchHeader() = default;
+
+int TTouchHeader::GetHeight() const {
+  const TCustomTouchListview* control = GetOwnerListview();
+  return visible_ && control && control->HeaderShows() ? height_ : 0;
+}
+
+void TTouchHeader::SetHeight(int Value) {
+  if (height_ == Value) return;
+  height_ = std::max(Value, 0);
+  LayoutChanged();
+}
+
+void TTouchHeader::SetVisible(bool Value) {
+  if (visible_ == Value) return;
+  visible_ = Value;
+  LayoutChanged();
+}
+
+void TTouchHeader::SetShowInAllViews(bool Value) {
+  if (show_in_all_views_ == Value) return;
+  show_in_all_views_ = Value;
+  LayoutChanged();
+}
+
+void TTouchHeader::LayoutChanged() {
+  if (TCustomTouchListview* control = GetOwnerListview()) {
+    control->GetGroups()->Rebuild(false);
+    common::SafeInvalidateRect(control, nullptr, false);
+  }
+}
+
+int TTouchHeader::TotalWidth() const {
+  int width = 0;
+  const TList& positions = columns_->GetPositions();
+  for (int i = 0; i < positions.GetCount(); ++i) {
+    const auto* column = static_cast<TTouchColumn*>(positions.Get(i));
+    if (column->GetVisible()) width += column->GetWidth();
+  }
+  return width;
+}
+
+TTouchColumn* TTouchHeader::FirstColumn() const {
+  const TList& positions = columns_->GetPositions();
+  return positions.GetCount() > 0 ? static_cast<TTouchColumn*>(positions.Get(0)) : nullptr;
+}
+
+TTouchColumn* TTouchHeader::LastVisibleColumn() const {
+  const TList& positions = columns_->GetPositions();
+  for (int i = positions.GetCount() - 1; i >= 0; --i) {
+    auto* column = static_cast<TTouchColumn*>(positions.Get(i));
+    if (column->GetVisible()) return column;
+  }
+  return nullptr;
+}
+
+TTouchColumn* TTouchHeader::ColumnAt(win::POINT ViewPoint) const {
+  int left = 0;
+  const TList& positions = columns_->GetPositions();
+  for (int i = 0; i < positions.GetCount(); ++i) {
+    auto* column = static_cast<TTouchColumn*>(positions.Get(i));
+    if (!column->GetVisible()) continue;
+    if (ViewPoint.x >= left && ViewPoint.x < left + column->GetWidth()) return column;
+    left += column->GetWidth();
+  }
+  return nullptr;
+}
+
+void TTouchHeader::Invalidate(bool ImmediateUpdate) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || control->GetInvalidateLockCount() > 0) return;
+  const int height = GetHeight();
+  if (height == 0) return;
+  const win::RECT strip{0, 0, control->GetClientWidth(), height};
+  common::SafeInvalidateRect(control, &strip, ImmediateUpdate);
+}
+
+}  // namespace dashtune

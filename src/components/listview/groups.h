@@ -1,0 +1,281 @@
+// Groups and columns: the group (its items, expansion, margins, key and layout object), the
+// stored group, the group collection with its walks and rebuild; the column, the stored column,
+// the column collection and the header that holds it.
+#pragma once
+
+#include <memory>
+
+#include "components/listview/collection.h"
+#include "components/listview/dynamic_data.h"
+#include "components/listview/items.h"
+
+namespace dashtune {
+
+class TTouchPaintInfoBaseGroup;
+
+// The layout object of a group for the control's view: places the group's items in cells.
+class TTouchGridGroup : public TTouchOwnedPersistent {
+ public:
+  TTouchGridGroup(TCustomTouchListview* AOwner, TTouchGroup* AGroup)
+      : TTouchOwnedPersistent(AOwner), owner_group_(AGroup) {}
+  TTouchGroup* GetOwnerGroup() const { return owner_group_; }
+  int GetColumnCount() const { return column_count_; }
+  int GetRowCount() const { return row_count_; }
+  // Lays out the group below PrevGroup (nullptr for the first), numbering visible items on from
+  // NextVisibleItemIndex.
+  virtual void Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) = 0;
+
+ protected:
+  void SetColumnCount(int Value) { column_count_ = Value; }
+  void SetRowCount(int Value) { row_count_ = Value; }
+
+ private:
+  TTouchGroup* owner_group_;  // not owned: it owns this object
+  int column_count_ = 0;
+  int row_count_ = 0;
+};
+
+// A group or column: asked-for changes are always allowed (a check only while enabled), and every
+// change repaints the member; a change of visibility lays the control out anew. Groups and
+// columns take no part in the detail, image-draw and thumbnail services of items.
+class TTouchHeaderOrGroupMember : public TTouchCollectionItem {
+ public:
+  using TTouchCollectionItem::TTouchCollectionItem;
+
+  int GetDetails(int) override { return 0; }
+  void SetDetails(int, int) override {}
+  void ImageDraw(TTouchColumn*, TCanvas*, const TTouchRectArrayObject&, TTouchAlphaBlender*) override {}
+  void ImageDrawGetSize(TTouchColumn*, int&, int&) override {}
+  bool ImageDrawIsCustom(TTouchColumn*) override { return false; }
+  void ThumbnailDraw(TCanvas*, const win::RECT&, TTouchAlphaBlender*, bool&) override {}
+  TCustomImageList* GetImageList(int, int ImageSize) override { return DefaultImageList(ImageSize); }
+  // Lays the control out anew after a change of size or visibility.
+  virtual void LayoutChanged() = 0;
+
+ protected:
+  bool CanChangeBold(bool) override { return true; }
+  bool CanChangeCheck(bool) override { return GetEnabled(); }
+  bool CanChangeEnable(bool) override { return true; }
+  bool CanChangeFocus(bool) override { return true; }
+  bool CanChangeHotTracking(bool) override { return true; }
+  bool CanChangeSelection(bool) override { return true; }
+  bool CanChangeVisibility(bool) override { return true; }
+  void BoldGained() override { Invalidate(false); }
+  void BoldLost() override { Invalidate(false); }
+  void CheckGained() override { Invalidate(false); }
+  void CheckLost() override { Invalidate(false); }
+  void EnableGained() override { Invalidate(false); }
+  void EnableLost() override { Invalidate(false); }
+  void FocusGained() override { Invalidate(false); }
+  void FocusLost() override { Invalidate(false); }
+  void GhostedGained() override { Invalidate(false); }
+  void GhostedLost() override { Invalidate(false); }
+  void DropTargetGained() override { Invalidate(false); }
+  void DropTargetLost() override { Invalidate(false); }
+  void HotTrackingGained(win::POINT) override { Invalidate(false); }
+  void HotTrackingLost(win::POINT) override { Invalidate(false); }
+  void SelectionGained() override { Invalidate(false); }
+  void SelectionLost() override { Invalidate(false); }
+  void VisibilityGained() override { LayoutChanged(); }
+  void VisibilityLost() override { LayoutChanged(); }
+  void Initialize() override {}
+};
+
+class TTouchGroup : public TTouchHeaderOrGroupMember {
+ public:
+  explicit TTouchGroup(TTouchCollection* ACollection);
+  ~TTouchGroup() override;
+
+  TTouchItems* GetItems() const { return items_.get(); }
+  TTouchItem* GetItem(int Index) const { return items_->GetItem(Index); }
+  int GetItemCount() const { return items_->GetCount(); }
+  bool GetExpanded() const { return expanded_; }
+  void SetExpanded(bool Value);
+  // The visible items in display order, filled by the layout.
+  TList& GetVisibleItems() { return items_->GetVisibleList(); }
+  int GetVisibleIndex() const { return TTouchCollectionItem::GetVisibleIndex(); }
+  std::uint32_t GetKey() const { return key_; }
+  void SetKey(std::uint32_t Value) { key_ = Value; }
+
+  // The group's paint info: its own, else the control's PaintInfoGroup.
+  TTouchPaintInfoBaseGroup* GetGroupPaintInfo() const;
+  // Margins as the layout counts them: Size when the group and the margin are visible and the
+  // control shows group margins, else 0.
+  int MarginLeftSize() const;
+  int MarginTopSize() const;
+  int MarginRightSize() const;
+  int MarginBottomSize() const;
+
+  TTouchGridGroup* GetGrid() const { return grid_.get(); }
+  void SetGrid(std::unique_ptr<TTouchGridGroup> Value) { grid_ = std::move(Value); }
+
+  // The detail count is the caption line count of the group's paint info.
+  int GetDetailCount() override;
+  void SetDetailCount(int Value) override;
+  void LayoutChanged() override;
+
+ protected:
+  TTouchPaintInfoBasic* DefaultPaintInfo() const override;
+  void ReleaseNotification() override {}
+
+ private:
+  int CountedMargin(const class TTouchMargin* margin) const;
+
+  std::unique_ptr<TTouchItems> items_;
+  std::unique_ptr<TTouchGridGroup> grid_;
+  bool expanded_ = true;
+  std::uint32_t key_ = 0;
+};
+
+// A group whose caption and images are kept in a data record.
+class TTouchBaseGroupStored : public TTouchStoredData<TTouchGroup> {
+ public:
+  using TTouchStoredData<TTouchGroup>::TTouchStoredData;
+};
+using TTouchGroupStored = TTouchBaseGroupStored;
+
+class TTouchGroups : public TTouchCollection {
+ public:
+  explicit TTouchGroups(TCustomTouchListview* AOwner);
+  ~TTouchGroups() override;
+
+  TTouchGroup* GetGroup(int Index) const { return static_cast<TTouchGroup*>(GetItem(Index)); }
+  TTouchGroupStored* AddGroup(std::intptr_t Data = 0);
+
+  // Lays out every group (unless inside an update, without Force) and hands the united
+  // rectangle to the scroll bars as the view size.
+  void Rebuild(bool Force = false);
+  bool GetRebuilding() const { return rebuilding_; }
+
+  // Walks over the items of all groups.
+  int ItemCount() const;
+  // The item at an index counted across all groups (nullptr outside 0..ItemCount-1).
+  TTouchItem* ItemAt(int Index) const;
+  TTouchItem* FirstItem() const;
+  TTouchItem* LastItem() const;
+  TTouchItem* NextItem(TTouchItem* Item) const;
+  TTouchItem* PrevItem(TTouchItem* Item) const;
+  TTouchItem* FirstVisibleItem() const;
+  TTouchItem* NextVisibleItem(TTouchItem* Item) const;
+  TTouchItem* FirstInitializedItem() const;
+  TTouchItem* NextInitializedItem(TTouchItem* Item) const;
+  // The visible group and item at a point of the view.
+  TTouchGroup* GroupAt(win::POINT ViewportPoint) const;
+  TTouchItem* ItemAtPoint(win::POINT ViewportPoint) const;
+
+ private:
+  TTouchItem* NextItemWhere(TTouchItem* Item, bool (*accept)(TTouchItem*)) const;
+  bool rebuilding_ = false;
+};
+
+class TTouchColumn : public TTouchHeaderOrGroupMember {
+ public:
+  explicit TTouchColumn(TTouchCollection* ACollection);
+  ~TTouchColumn() override;
+
+  // The column's place in the header's order.
+  int GetPosition() const;
+  void SetPosition(int Value);
+  TTouchSortDirection GetSortDirection() const { return sort_direction_; }
+  virtual void SetSortDirection(TTouchSortDirection Value);
+  int GetWidth() const { return width_; }
+  virtual void SetWidth(int Value);
+  TAlignment GetAlignment() const { return alignment_; }
+  void SetAlignment(TAlignment Value);
+  bool GetAutoSizeOnDblClk() const { return auto_size_on_dbl_clk_; }
+  void SetAutoSizeOnDblClk(bool Value) { auto_size_on_dbl_clk_ = Value; }
+  bool GetAutoSortOnClick() const { return auto_sort_on_click_; }
+  void SetAutoSortOnClick(bool Value) { auto_sort_on_click_ = Value; }
+  bool GetAutoSpring() const { return auto_spring_; }
+  void SetAutoSpring(bool Value) { auto_spring_ = Value; }
+  bool GetAutoToggleSortGlyph() const { return auto_toggle_sort_glyph_; }
+  void SetAutoToggleSortGlyph(bool Value) { auto_toggle_sort_glyph_ = Value; }
+  bool GetClickable() const { return clickable_; }
+  void SetClickable(bool Value) { clickable_ = Value; }
+
+  // The detail count is the caption line count of the control's column paint info.
+  int GetDetailCount() override;
+  void SetDetailCount(int Value) override;
+  void Invalidate(bool ImmediateUpdate) override;
+  // The header and the items are laid out anew.
+  void LayoutChanged() override;
+
+ protected:
+  TTouchPaintInfoBasic* DefaultPaintInfo() const override;
+  void ReleaseNotification() override;
+
+ private:
+  TTouchSortDirection sort_direction_ = esdNone;
+  int width_ = 50;
+  TAlignment alignment_ = taLeftJustify;
+  bool auto_size_on_dbl_clk_ = true;
+  bool auto_sort_on_click_ = false;
+  bool auto_spring_ = false;
+  bool auto_toggle_sort_glyph_ = true;
+  bool clickable_ = true;
+};
+
+// A column whose caption and images are kept in a data record.
+class TTouchColumnStored : public TTouchStoredData<TTouchColumn> {
+ public:
+  using TTouchStoredData<TTouchColumn>::TTouchStoredData;
+  // A direction other than none makes the column the focused one and, with AutoSort, sorts.
+  void SetSortDirection(TTouchSortDirection Value) override;
+};
+
+class TTouchColumns : public TTouchCollection {
+ public:
+  explicit TTouchColumns(TCustomTouchListview* AOwner);
+  ~TTouchColumns() override;
+
+  TTouchColumn* GetColumn(int Index) const { return static_cast<TTouchColumn*>(GetItem(Index)); }
+  TTouchColumnStored* AddColumn(std::intptr_t Data = 0);
+  void Clear(bool FreeItems = true) override;
+  // The columns in header order.
+  TList& GetPositions() { return positions_; }
+  const TList& GetPositions() const { return positions_; }
+  // Moves Column to Position in the header order.
+  void MoveToPosition(TTouchColumn* Column, int Position);
+
+ protected:
+  void DoItemAdd(TTouchCollectionItem* Item, int Index) override;
+
+ private:
+  friend class TTouchColumn;
+  TList positions_;
+};
+
+// The column header: its columns and the services the layout and painters use. Its own layout,
+// painting and mouse handling are not here.
+class TTouchHeader : public TTouchOwnedPersistent {
+ public:
+  explicit TTouchHeader(TCustomTouchListview* AOwner);
+  ~TTouchHeader() override;
+
+  TTouchColumns* GetColumns() const { return columns_.get(); }
+  // 0 while the header does not show.
+  int GetHeight() const;
+  void SetHeight(int Value);
+  bool GetVisible() const { return visible_; }
+  void SetVisible(bool Value);
+  bool GetShowInAllViews() const { return show_in_all_views_; }
+  void SetShowInAllViews(bool Value);
+  // The sum of the visible columns' widths.
+  int TotalWidth() const;
+  // The first column in header order (nullptr without columns).
+  TTouchColumn* FirstColumn() const;
+  TTouchColumn* LastVisibleColumn() const;
+  // The visible column whose strip holds the x coordinate of a view point.
+  TTouchColumn* ColumnAt(win::POINT ViewPoint) const;
+  void Invalidate(bool ImmediateUpdate);
+
+ private:
+  void LayoutChanged();
+
+  std::unique_ptr<TTouchColumns> columns_;
+  int height_ = 21;
+  bool visible_ = false;
+  bool show_in_all_views_ = false;
+};
+
+}  // namespace dashtune

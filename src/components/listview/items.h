@@ -1,0 +1,167 @@
+// List items: the item's answers to state-change questions and its announcements (each through
+// an event of the control), its painter object, hit testing, invalidation and scrolling into
+// view; the virtual item (every datum asked of the control's events) and the stored item (data
+// kept in an owned record); the item collection of a group.
+#pragma once
+
+#include <memory>
+
+#include "components/listview/collection.h"
+#include "components/listview/dynamic_data.h"
+
+namespace dashtune {
+
+class TTouchItem : public TTouchCollectionItem {
+ public:
+  explicit TTouchItem(TTouchCollection* ACollection);
+  ~TTouchItem() override;
+  // Marks the item destroying, makes the managers forget it and hides it.
+  void BeforeDestruction() override;
+
+  // The group that owns the item's collection (nullptr outside a group).
+  TTouchGroup* GetOwnerGroup() const;
+  int GetVisibleIndexInGroup() const { return visible_index_in_group_; }
+  void SetVisibleIndexInGroup(int Value) { visible_index_in_group_ = Value; }
+  // The column in a row-major grid and the row in a column-major grid; -1 for a hidden item or
+  // a grid without columns (rows).
+  int ColumnPos() const;
+  int RowPos() const;
+
+  int GetStateImageIndex() { return GetStateImageIndexes(0); }
+  void SetStateImageIndex(int Value) { SetStateImageIndexes(0, Value); }
+  virtual TCommonImageIndexInteger GetStateImageIndexes(int Column) = 0;
+  virtual void SetStateImageIndexes(int Column, TCommonImageIndexInteger Value) = 0;
+  virtual TCustomImageList* GetStateImageList(int Column) = 0;
+  virtual std::uint32_t GetGroupKey(int FocusedColumn) { (void)FocusedColumn; return 0; }
+  virtual void SetGroupKey(int FocusedColumn, std::uint32_t Value) = 0;
+
+  // The painter for the control's current view (made or replaced on request).
+  TTouchViewItem* GetView();
+  TTouchViewItemClass ViewClass();
+  // The rectangles of the item's parts (zero-filled without a painter).
+  void ItemRects(TTouchColumn* Column, TCanvas* ACanvas, TTouchRectArrayObject& RectArray);
+  // Paints the item into ACanvas (view coordinates); ForceSelectionRect paints the highlight.
+  void Paint(TCanvas* ACanvas, const win::RECT& ViewportClipRect, TTouchColumn* Column, bool ForceSelectionRect);
+  bool HitTestAt(win::POINT ViewportPoint, TTouchItemHitTestInfoSet& HitInfo);
+  bool SelectionHit(const win::RECT& SelectViewportRect);
+  bool SelectionHitPt(win::POINT ViewportPoint);
+  // Scrolls the control so that the item shows: 0 to the top left, 1 centred, 2 to the bottom
+  // right, 3 the least scroll.
+  void MakeVisible(int Position);
+
+  void Invalidate(bool ImmediateUpdate) override;
+  void LoadFromStream(TStream* S, int& Version) override;
+  void SaveToStream(TStream* S, int Version) override;
+  void SetInitialized(bool Value) override;
+
+ protected:
+  bool CanChangeBold(bool) override { return true; }
+  bool CanChangeCheck(bool Value) override;
+  bool CanChangeEnable(bool Value) override;
+  bool CanChangeFocus(bool Value) override;
+  bool CanChangeHotTracking(bool) override { return true; }
+  bool CanChangeSelection(bool Value) override;
+  bool CanChangeVisibility(bool Value) override;
+  void BoldGained() override { Invalidate(false); }
+  void BoldLost() override { Invalidate(false); }
+  void CheckGained() override;
+  void CheckLost() override;
+  void EnableGained() override;
+  void EnableLost() override;
+  void FocusGained() override;
+  void FocusLost() override;
+  void GhostedGained() override { Invalidate(false); }
+  void GhostedLost() override { InvalidateUnlessDestroying(); }
+  void DropTargetGained() override { Invalidate(true); }
+  void DropTargetLost() override { Invalidate(true); }
+  void HotTrackingGained(win::POINT MousePos) override;
+  void HotTrackingLost(win::POINT MousePos) override;
+  void SelectionGained() override;
+  void SelectionLost() override;
+  void VisibilityGained() override;
+  void VisibilityLost() override;
+  void Initialize() override;
+  TTouchPaintInfoBasic* DefaultPaintInfo() const override;
+  void ReleaseNotification() override;
+  void InvalidateUnlessDestroying() { if (!GetDestroying()) Invalidate(false); }
+
+ private:
+  // Repaints for a changed selection or focus: the whole control with GroupSelections.
+  void SelectionLookChanged();
+
+  std::unique_ptr<TTouchViewItem> view_;
+  int visible_index_in_group_ = -1;
+};
+
+// An item without data: every caption, image and detail is asked of the control's events.
+class TTouchItemVirtual : public TTouchItem {
+ public:
+  using TTouchItem::TTouchItem;
+
+  WideString GetCaptions(int Column) override;
+  void SetCaptions(int Column, const WideString& Value) override;
+  TCommonImageIndexInteger GetImageIndexes(int Column) override;
+  void SetImageIndexes(int Column, TCommonImageIndexInteger Value) override;
+  TCommonImageIndexInteger GetImageOverlayIndexes(int Column) override;
+  void SetImageOverlayIndexes(int Column, TCommonImageIndexInteger Value) override;
+  TCommonImageIndexInteger GetStateImageIndexes(int Column) override;
+  void SetStateImageIndexes(int Column, TCommonImageIndexInteger Value) override;
+  TCustomImageList* GetImageList(int Column, int ImageSize) override;
+  TCustomImageList* GetStateImageList(int Column) override;
+  int GetDetailCount() override;
+  void SetDetailCount(int) override { Invalidate(false); }
+  int GetDetails(int Line) override;
+  void SetDetails(int Line, int Value) override;
+  std::uint32_t GetGroupKey(int FocusedColumn) override;
+  void SetGroupKey(int FocusedColumn, std::uint32_t Value) override;
+  void ImageDraw(TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& RectArray,
+                 TTouchAlphaBlender* AlphaBlender) override;
+  void ImageDrawGetSize(TTouchColumn* Column, int& ImageWidth, int& ImageHeight) override;
+  bool ImageDrawIsCustom(TTouchColumn* Column) override;
+  void ThumbnailDraw(TCanvas* ACanvas, const win::RECT& ARect, TTouchAlphaBlender* AlphaBlender,
+                     bool& DoDefault) override;
+};
+
+// An item that keeps its data in an owned record, streamed with the item.
+class TTouchItemStored : public TTouchStoredData<TTouchItem, TTouchItemDynamicDataHelper> {
+ public:
+  using TTouchStoredData<TTouchItem, TTouchItemDynamicDataHelper>::TTouchStoredData;
+
+  TCommonImageIndexInteger GetStateImageIndexes(int Column) override { return data_.GetStateImageIndex(Column); }
+  void SetStateImageIndexes(int Column, TCommonImageIndexInteger Value) override;
+  TCustomImageList* GetImageList(int, int ImageSize) override { return DefaultImageList(ImageSize); }
+  TCustomImageList* GetStateImageList(int Column) override;
+  // One detail count for every stored item: the control's PaintInfoItem.TileDetailCount.
+  int GetDetailCount() override;
+  void SetDetailCount(int Value) override;
+  int GetDetails(int Line) override { return data_.GetDetail(Line); }
+  void SetDetails(int Line, int Value) override;
+  std::uint32_t GetGroupKey(int FocusedColumn) override { return data_.GetGroupKey(FocusedColumn); }
+  void SetGroupKey(int FocusedColumn, std::uint32_t Value) override { data_.SetGroupKey(FocusedColumn, Value); }
+  void ImageDraw(TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& RectArray,
+                 TTouchAlphaBlender* AlphaBlender) override;
+  void ImageDrawGetSize(TTouchColumn* Column, int& ImageWidth, int& ImageHeight) override;
+  bool ImageDrawIsCustom(TTouchColumn* Column) override;
+  void ThumbnailDraw(TCanvas* ACanvas, const win::RECT& ARect, TTouchAlphaBlender* AlphaBlender,
+                     bool& DoDefault) override;
+};
+
+// The items of one group.
+class TTouchItems : public TTouchCollection {
+ public:
+  TTouchItems(TCustomTouchListview* AOwner, TTouchGroup* AOwnerGroup);
+  ~TTouchItems() override;
+
+  TTouchGroup* GetOwnerGroup() const { return owner_group_; }
+  TTouchItem* GetItem(int Index) const { return static_cast<TTouchItem*>(TTouchCollection::GetItem(Index)); }
+  TTouchItemVirtual* AddVirtual(std::intptr_t Data = 0);
+  TTouchItemStored* AddStored(std::intptr_t Data = 0);
+
+ protected:
+  void DoStructureChange() override;
+
+ private:
+  TTouchGroup* owner_group_;  // not owned: it owns this collection
+};
+
+}  // namespace dashtune

@@ -1,0 +1,284 @@
+#include "components/listview/listview.h"
+
+#include "components/listview/common/common_utilities.h"
+#include "components/listview/sort.h"
+#include "platform/core/strings.h"
+#include "platform/gdi/gdi.h"
+
+namespace dashtune {
+
+int listview::DefaultCaptionLines = 1;
+
+// ---- TTouchGlobalItems ----
+
+TTouchGroup* TTouchGlobalItems::LastGroup() const {
+  TTouchGroups* groups = GetOwnerListview()->GetGroups();
+  if (groups->GetCount() == 0) groups->AddGroup()->SetCaption(listview::kDefaultGroupCaption);
+  return groups->GetGroup(groups->GetCount() - 1);
+}
+
+TTouchItemVirtual* TTouchGlobalItems::AddVirtual(std::intptr_t Data) { return LastGroup()->GetItems()->AddVirtual(Data); }
+
+TTouchItemStored* TTouchGlobalItems::AddStored(std::intptr_t Data) { return LastGroup()->GetItems()->AddStored(Data); }
+
+int TTouchGlobalItems::GetCount() const { return GetOwnerListview()->GetGroups()->ItemCount(); }
+
+TTouchItem* TTouchGlobalItems::GetItem(int Index) const { return GetOwnerListview()->GetGroups()->ItemAt(Index); }
+
+void TTouchGlobalItems::Clear() {
+  TTouchGroups* groups = GetOwnerListview()->GetGroups();
+  GetOwnerListview()->BeginUpdate();
+  for (int i = 0; i < groups->GetCount(); ++i) groups->GetGroup(i)->GetItems()->Clear(true);
+  GetOwnerListview()->EndUpdate(true);
+}
+
+// ---- TCustomTouchListview ----
+
+TCustomTouchListview::TCustomTouchListview(TComponent* AOwner)
+    : TCustomControl(AOwner),
+      paint_info_item_(std::make_unique<TTouchPaintInfoItem>(this)),
+      paint_info_group_(std::make_unique<TTouchPaintInfoGroup>(this)),
+      paint_info_column_(std::make_unique<TTouchPaintInfoColumn>(this)),
+      cell_sizes_(std::make_unique<TTouchCellSizes>(this)),
+      selection_(std::make_unique<TTouchSelectionManager>(this)),
+      check_manager_(std::make_unique<TTouchCheckManager>(this)),
+      hot_track_(std::make_unique<TTouchHotTrackManager>(this)),
+      scrollbars_(std::make_unique<TTouchScrollbarManager>(this)),
+      edit_manager_(std::make_unique<TTouchEditManager>(this)),
+      drag_manager_(std::make_unique<TTouchDragManager>(this)),
+      sort_(std::make_unique<TTouchSortManager>(this)),
+      header_(std::make_unique<TTouchHeader>(this)),
+      groups_(std::make_unique<TTouchGroups>(this)),
+      items_(std::make_unique<TTouchGlobalItems>(this)) {
+  // The control's group footer always holds the paint info that other footers fall back to.
+  paint_info_group_->GetMarginBottom()->SetOwnPaintInfo(TCustomTouchFooterMargin::MakeFooterPaintInfo(this));
+  SetColor(clWindow);
+  SetParentColor(false);
+  SetTabStop(true);
+}
+
+TCustomTouchListview::~TCustomTouchListview() {
+  // The items go while every manager that may name them is still there; nothing is laid out,
+  // sorted or painted any more.
+  destroying_ = true;
+  groups_->Clear(true);
+  header_->GetColumns()->Clear(true);
+}
+
+void TCustomTouchListview::SetView(TTouchListStyle Value) {
+  if (view_ == Value) return;
+  view_ = Value;
+  groups_->Rebuild(false);
+  common::SafeInvalidateRect(this, nullptr, false);
+}
+
+bool TCustomTouchListview::HeaderShows() const {
+  return view_ == elsReport || view_ == elsGrid || header_->GetShowInAllViews();
+}
+
+void TCustomTouchListview::ClipHeader(TCanvas* ACanvas, bool Reset) {
+  const win::HDC dc = ACanvas->GetHandle();
+  if (Reset) {
+    win::SelectClipRgn(dc, nullptr);
+    return;
+  }
+  const int height = header_->GetHeight();
+  if (height <= 0) return;
+  win::SetWindowOrgEx(dc, 0, 0, nullptr);
+  win::ExcludeClipRect(dc, 0, 0, GetClientWidth(), height);
+}
+
+void TCustomTouchListview::SetShowGroupMargins(bool Value) {
+  if (show_group_margins_ == Value) return;
+  show_group_margins_ = Value;
+  groups_->Rebuild(false);
+}
+
+void TCustomTouchListview::SetImageList(TCustomImageList*& field, TCustomImageList* value) {
+  if (field == value) return;
+  if (field) field->RemoveFreeNotification(this);
+  field = value;
+  if (value) value->FreeNotification(this);
+  groups_->Rebuild(false);
+  common::SafeInvalidateRect(this, nullptr, false);
+}
+
+void TCustomTouchListview::Notification(TComponent* AComponent, TOperation Operation) {
+  TCustomControl::Notification(AComponent, Operation);
+  if (Operation != opRemove) return;
+  for (TCustomImageList** list : {&images_small_, &images_large_, &images_ex_large_, &images_state_})
+    if (*list == AComponent) *list = nullptr;
+}
+
+void TCustomTouchListview::BeginUpdate() {
+  ++update_count_;
+  sort_->BeginUpdate();
+}
+
+void TCustomTouchListview::EndUpdate(bool Invalidate) {
+  if (update_count_ > 0) --update_count_;
+  if (destroying_) return;
+  sort_->EndUpdate();
+  if (update_count_ == 0) {
+    groups_->Rebuild(false);
+    if (Invalidate) common::SafeInvalidateRect(this, nullptr, false);
+  }
+}
+
+void TCustomTouchListview::ForgetMember(TTouchCollectionItem* Member) {
+  hot_track_->Forget(Member);
+  check_manager_->Forget(Member);
+  edit_manager_->Forget(Member);
+  drag_manager_->Forget(Member);
+  if (selection_->GetFocusedItem() == Member) selection_->StoreFocusedItem(nullptr);
+}
+
+// ---- Comparisons ----
+
+int TCustomTouchListview::DefaultCompare(TTouchColumn* Column, TTouchCollectionItem* Item1, TTouchCollectionItem* Item2) {
+  const int index = Column ? Column->GetIndex() : 0;
+  const WideString a = Item1->GetCaptions(index);
+  const WideString b = Item2->GetCaptions(index);
+  const int result = win::lstrcmpiW(reinterpret_cast<win::LPCWSTR>(a.c_str()), reinterpret_cast<win::LPCWSTR>(b.c_str()));
+  return Column && Column->GetSortDirection() == esdDescending ? -result : result;
+}
+
+int TCustomTouchListview::ItemCompare(TTouchColumn* Column, TTouchGroup* Group, TTouchItem* Item1, TTouchItem* Item2) {
+  if (OnItemCompare) return OnItemCompare(this, Column, Group, Item1, Item2);
+  return DefaultCompare(Column, Item1, Item2);
+}
+
+int TCustomTouchListview::GroupCompare(TTouchGroup* Item1, TTouchGroup* Item2) {
+  if (OnGroupCompare) return OnGroupCompare(this, Item1, Item2);
+  return DefaultCompare(nullptr, Item1, Item2);
+}
+
+// ---- Event dispatchers ----
+
+void TCustomTouchListview::DoItemGetCaption(TTouchItem* Item, int Column, WideString& Caption) {
+  if (OnItemGetCaption) OnItemGetCaption(this, Item, Column, Caption);
+}
+void TCustomTouchListview::DoItemGetImageIndex(TTouchItem* Item, int Column, TTouchImageKind ImageKind,
+                                               TCommonImageIndexInteger& ImageIndex) {
+  if (OnItemGetImageIndex) OnItemGetImageIndex(this, Item, Column, ImageKind, ImageIndex);
+}
+void TCustomTouchListview::DoItemGetImageList(TTouchItem* Item, int Column, TCustomImageList*& ImageList) {
+  if (OnItemGetImageList) OnItemGetImageList(this, Item, Column, ImageList);
+}
+void TCustomTouchListview::DoItemGetStateImageList(TTouchItem* Item, int Column, TCustomImageList*& ImageList) {
+  if (OnItemGetStateImageList) OnItemGetStateImageList(this, Item, Column, ImageList);
+}
+void TCustomTouchListview::DoItemGetTileDetailCount(TTouchItem* Item, int& Count) {
+  if (OnItemGetTileDetailCount) OnItemGetTileDetailCount(this, Item, Count);
+}
+void TCustomTouchListview::DoItemGetTileDetail(TTouchItem* Item, int Line, int& Detail) {
+  if (OnItemGetTileDetail) OnItemGetTileDetail(this, Item, Line, Detail);
+}
+void TCustomTouchListview::DoItemGetGroupKey(TTouchItem* Item, int FocusedColumn, std::uint32_t& GroupKey) {
+  if (OnItemGetGroupKey) OnItemGetGroupKey(this, Item, FocusedColumn, GroupKey);
+}
+void TCustomTouchListview::DoItemSetCaption(TTouchItem* Item, int Column, const WideString& Caption) {
+  if (OnItemSetCaption) OnItemSetCaption(this, Item, Column, Caption);
+}
+void TCustomTouchListview::DoItemSetImageIndex(TTouchItem* Item, int Column, TTouchImageKind ImageKind, int ImageIndex) {
+  if (OnItemSetImageIndex) OnItemSetImageIndex(this, Item, Column, ImageKind, ImageIndex);
+}
+void TCustomTouchListview::DoItemSetTileDetail(TTouchItem* Item, int Line, int Detail) {
+  if (OnItemSetTileDetail) OnItemSetTileDetail(this, Item, Line, Detail);
+}
+void TCustomTouchListview::DoItemSetGroupKey(TTouchItem* Item, int Column, std::uint32_t Key) {
+  if (OnItemSetGroupKey) OnItemSetGroupKey(this, Item, Column, Key);
+}
+void TCustomTouchListview::DoItemImageDraw(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas,
+                                           const TTouchRectArrayObject& RectArray, TTouchAlphaBlender* AlphaBlender) {
+  if (OnItemImageDraw) OnItemImageDraw(this, Item, Column, ACanvas, RectArray, AlphaBlender);
+}
+void TCustomTouchListview::DoItemImageDrawIsCustom(TTouchItem* Item, TTouchColumn* Column, bool& IsCustom) {
+  if (OnItemImageDrawIsCustom) OnItemImageDrawIsCustom(this, Item, Column, IsCustom);
+}
+void TCustomTouchListview::DoItemImageGetSize(TTouchItem* Item, TTouchColumn* Column, int& ImageWidth, int& ImageHeight) {
+  if (OnItemImageGetSize) OnItemImageGetSize(this, Item, Column, ImageWidth, ImageHeight);
+}
+void TCustomTouchListview::DoItemThumbnailDraw(TTouchItem* Item, TCanvas* ACanvas, const win::RECT& ARect,
+                                               TTouchAlphaBlender* AlphaBlender, bool& DoDefault) {
+  if (OnItemThumbnailDraw) OnItemThumbnailDraw(this, Item, ACanvas, ARect, AlphaBlender, DoDefault);
+}
+void TCustomTouchListview::DoItemCheckChanging(TTouchItem* Item, bool& Allow) {
+  if (OnItemCheckChanging) OnItemCheckChanging(this, Item, Allow);
+}
+void TCustomTouchListview::DoItemCheckChange(TTouchItem* Item) {
+  if (OnItemCheckChange) OnItemCheckChange(this, Item);
+}
+void TCustomTouchListview::DoItemEnableChanging(TTouchItem* Item, bool& Allow) {
+  if (OnItemEnableChanging) OnItemEnableChanging(this, Item, Allow);
+}
+void TCustomTouchListview::DoItemEnableChange(TTouchItem* Item) {
+  if (OnItemEnableChange) OnItemEnableChange(this, Item);
+}
+void TCustomTouchListview::DoItemFocusChanging(TTouchItem* Item, bool& Allow) {
+  if (OnItemFocusChanging) OnItemFocusChanging(this, Item, Allow);
+}
+void TCustomTouchListview::DoItemFocusChanged(TTouchItem* Item) {
+  if (OnItemFocusChanged) OnItemFocusChanged(this, Item);
+}
+void TCustomTouchListview::DoItemSelectionChanging(TTouchItem* Item, bool& Allow) {
+  if (OnItemSelectionChanging) OnItemSelectionChanging(this, Item, Allow);
+}
+void TCustomTouchListview::DoItemSelectionChanged(TTouchItem* Item) {
+  if (OnItemSelectionChanged) OnItemSelectionChanged(this, Item);
+}
+void TCustomTouchListview::DoItemVisibilityChanging(TTouchItem* Item, bool& Allow) {
+  if (OnItemVisibilityChanging) OnItemVisibilityChanging(this, Item, Allow);
+}
+void TCustomTouchListview::DoItemVisibilityChanged(TTouchItem* Item) {
+  if (OnItemVisibilityChanged) OnItemVisibilityChanged(this, Item);
+}
+void TCustomTouchListview::DoItemFreeing(TTouchItem* Item) {
+  if (OnItemFreeing) OnItemFreeing(this, Item);
+}
+void TCustomTouchListview::DoItemInitialize(TTouchItem* Item) {
+  if (OnItemInitialize) OnItemInitialize(this, Item);
+}
+void TCustomTouchListview::DoItemHotTrack(TTouchItem* Item, TTouchHotTrackState State, win::POINT MousePos) {
+  if (OnItemHotTrack) OnItemHotTrack(this, Item, State, MousePos);
+}
+void TCustomTouchListview::DoItemLoadFromStream(TTouchItem* Item, TStream* S, int Version) {
+  if (OnItemLoadFromStream) OnItemLoadFromStream(this, Item, S, Version);
+}
+void TCustomTouchListview::DoItemSaveToStream(TTouchItem* Item, TStream* S, int Version) {
+  if (OnItemSaveToStream) OnItemSaveToStream(this, Item, S, Version);
+}
+void TCustomTouchListview::DoItemCustomView(TTouchItem* Item, TTouchListStyle ViewStyle, TTouchViewItemClass& View) {
+  if (OnItemCustomView) OnItemCustomView(this, Item, ViewStyle, View);
+}
+void TCustomTouchListview::DoItemPaintText(TTouchItem* Item, int Position, TCanvas* ACanvas) {
+  if (OnItemPaintText) OnItemPaintText(this, Item, Position, ACanvas);
+}
+void TCustomTouchListview::DoItemClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift) {
+  if (OnItemClick) OnItemClick(this, Item, Button, Shift);
+}
+void TCustomTouchListview::DoItemDblClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift) {
+  if (OnItemDblClick) OnItemDblClick(this, Item, Button, Shift);
+}
+void TCustomTouchListview::DoItemMouseDown(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnItemMouseDown) OnItemMouseDown(this, Item, Button, Shift, X, Y);
+}
+void TCustomTouchListview::DoItemMouseUp(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnItemMouseUp) OnItemMouseUp(this, Item, Button, Shift, X, Y);
+}
+void TCustomTouchListview::DoItemEditEnd(TTouchItem* Item) {
+  if (OnItemEditEnd) OnItemEditEnd(this, Item);
+}
+void TCustomTouchListview::DoColumnPaintText(TTouchColumn* Column, TCanvas* ACanvas) {
+  if (OnColumnPaintText) OnColumnPaintText(this, Column, ACanvas);
+}
+void TCustomTouchListview::DoAutoGroupGetKey(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, std::uint32_t& Key) {
+  if (OnAutoGroupGetKey) OnAutoGroupGetKey(this, Item, ColumnIndex, Groups, Key);
+}
+void TCustomTouchListview::DoAutoSortGroupCreate(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups,
+                                                 TTouchGroup*& Group, bool& DoDefaultAction) {
+  if (OnAutoSortGroupCreate) OnAutoSortGroupCreate(this, Item, ColumnIndex, Groups, Group, DoDefaultAction);
+  if (Group == nullptr) Group = Groups->AddGroup();
+}
+
+}  // namespace dashtune

@@ -1,0 +1,245 @@
+// The touch list view control: owns the groups, the header with its columns, the managers, the
+// cell sizes and the paint infos; dispatches the item events and compares items for sorting.
+// Without a window it keeps its model but paints, measures and lays out nothing.
+#pragma once
+
+#include <memory>
+
+#include "classlib/controls.h"
+#include "classlib/imagelist.h"
+#include "components/listview/cell_sizes.h"
+#include "components/listview/groups.h"
+#include "components/listview/items.h"
+#include "components/listview/managers.h"
+#include "components/listview/paint_info.h"
+
+namespace dashtune {
+
+class TTouchSortManager;
+
+namespace listview {
+// The caption line count the base painters answer; hosting code may change it at any time (the
+// application sets it in its caption handlers).
+extern int DefaultCaptionLines;
+// The caption of the group AddVirtual makes.
+inline constexpr char16_t kDefaultGroupCaption[] = u"Default Group";
+}  // namespace listview
+
+// The control's items across all groups.
+class TTouchGlobalItems : public TTouchOwnedPersistent {
+ public:
+  using TTouchOwnedPersistent::TTouchOwnedPersistent;
+  // Adds a virtual item carrying Data to the last group, making a "Default Group" first when
+  // there is no group.
+  TTouchItemVirtual* AddVirtual(std::intptr_t Data = 0);
+  TTouchItemStored* AddStored(std::intptr_t Data = 0);
+  int GetCount() const;
+  // The item at an index counted across all groups (nullptr outside 0..Count-1).
+  TTouchItem* GetItem(int Index) const;
+  // Frees every item of every group; the groups stay.
+  void Clear();
+
+ private:
+  TTouchGroup* LastGroup() const;
+};
+
+class TCustomTouchListview : public TCustomControl {
+ public:
+  explicit TCustomTouchListview(TComponent* AOwner);
+  ~TCustomTouchListview() override;
+  // True from the start of the destructor: nothing is laid out, sorted or painted.
+  bool IsDestroying() const { return destroying_; }
+
+  TTouchListStyle GetView() const { return view_; }
+  void SetView(TTouchListStyle Value);
+  // Whether the header shows in the current view.
+  bool HeaderShows() const;
+  // Whether the current view is a thumbnail view (thumbnail or film strip).
+  bool IsThumbnailView() const { return view_ == elsThumbnail || view_ == elsFilmStrip; }
+
+  // While the lock count is above 0, item and header invalidation does nothing.
+  int GetInvalidateLockCount() const { return invalidate_lock_count_; }
+  void LockInvalidate() { ++invalidate_lock_count_; }
+  void UnlockInvalidate() { if (invalidate_lock_count_ > 0) --invalidate_lock_count_; }
+  // With Reset the canvas's clip region is removed; otherwise the window origin is reset and,
+  // while the header shows, its strip is excluded from drawing.
+  void ClipHeader(TCanvas* ACanvas, bool Reset);
+  // While the control is disabled, captions are grey and images blended with the background.
+  bool DrawsDisabled() const { return !GetEnabled(); }
+  bool GetShowGroupMargins() const { return show_group_margins_; }
+  void SetShowGroupMargins(bool Value);
+  // Themes are never active on this platform.
+  bool Themed() const { return false; }
+
+  TCustomImageList* GetImagesSmall() const { return images_small_; }
+  void SetImagesSmall(TCustomImageList* Value) { SetImageList(images_small_, Value); }
+  TCustomImageList* GetImagesLarge() const { return images_large_; }
+  void SetImagesLarge(TCustomImageList* Value) { SetImageList(images_large_, Value); }
+  TCustomImageList* GetImagesExLarge() const { return images_ex_large_; }
+  void SetImagesExLarge(TCustomImageList* Value) { SetImageList(images_ex_large_, Value); }
+  TCustomImageList* GetImagesState() const { return images_state_; }
+  void SetImagesState(TCustomImageList* Value) { SetImageList(images_state_, Value); }
+
+  // The nested update bracket; it also locks the sort manager, whose last EndUpdate may sort.
+  void BeginUpdate();
+  void EndUpdate(bool Invalidate = true);
+  int GetUpdateCount() const { return update_count_; }
+
+  TTouchGlobalItems* GetItems() const { return items_.get(); }
+  TTouchGroups* GetGroups() const { return groups_.get(); }
+  TTouchHeader* GetHeader() const { return header_.get(); }
+  TTouchCellSizes* GetCellSizes() const { return cell_sizes_.get(); }
+  TTouchSelectionManager* GetSelection() const { return selection_.get(); }
+  TTouchCheckManager* GetCheckManager() const { return check_manager_.get(); }
+  TTouchHotTrackManager* GetHotTrack() const { return hot_track_.get(); }
+  TTouchScrollbarManager* GetScrollbars() const { return scrollbars_.get(); }
+  TTouchEditManager* GetEditManager() const { return edit_manager_.get(); }
+  TTouchDragManager* GetDragManager() const { return drag_manager_.get(); }
+  TTouchSortManager* GetSort() const { return sort_.get(); }
+
+  TTouchPaintInfoItem* GetPaintInfoItem() const { return paint_info_item_.get(); }
+  void SetPaintInfoItem(const TTouchPaintInfoItem* Value) { paint_info_item_->Assign(Value); }
+  TTouchPaintInfoGroup* GetPaintInfoGroup() const { return paint_info_group_.get(); }
+  void SetPaintInfoGroup(const TTouchPaintInfoGroup* Value) { paint_info_group_->Assign(Value); }
+  TTouchPaintInfoColumn* GetPaintInfoColumn() const { return paint_info_column_.get(); }
+  void SetPaintInfoColumn(const TTouchPaintInfoColumn* Value) { paint_info_column_->Assign(Value); }
+
+  TTouchWheelScroll GetWheelMouseDefaultScroll() const { return wheel_mouse_default_scroll_; }
+  void SetWheelMouseDefaultScroll(TTouchWheelScroll Value) { wheel_mouse_default_scroll_ = Value; }
+
+  // Makes every manager drop its references to a member that is being freed.
+  void ForgetMember(TTouchCollectionItem* Member);
+
+  // Comparisons handed to the sorters: the event when assigned, else the captions of the
+  // column's Index (column 0 without a column) compared without case, negated for a descending
+  // column; groups compare as column 0 ascending.
+  int ItemCompare(TTouchColumn* Column, TTouchGroup* Group, TTouchItem* Item1, TTouchItem* Item2);
+  int GroupCompare(TTouchGroup* Item1, TTouchGroup* Item2);
+  static int DefaultCompare(TTouchColumn* Column, TTouchCollectionItem* Item1, TTouchCollectionItem* Item2);
+
+  // Event dispatchers: each raises its event when assigned; var arguments keep their values
+  // otherwise.
+  void DoItemGetCaption(TTouchItem* Item, int Column, WideString& Caption);
+  void DoItemGetImageIndex(TTouchItem* Item, int Column, TTouchImageKind ImageKind, TCommonImageIndexInteger& ImageIndex);
+  void DoItemGetImageList(TTouchItem* Item, int Column, TCustomImageList*& ImageList);
+  void DoItemGetStateImageList(TTouchItem* Item, int Column, TCustomImageList*& ImageList);
+  void DoItemGetTileDetailCount(TTouchItem* Item, int& Count);
+  void DoItemGetTileDetail(TTouchItem* Item, int Line, int& Detail);
+  void DoItemGetGroupKey(TTouchItem* Item, int FocusedColumn, std::uint32_t& GroupKey);
+  void DoItemSetCaption(TTouchItem* Item, int Column, const WideString& Caption);
+  void DoItemSetImageIndex(TTouchItem* Item, int Column, TTouchImageKind ImageKind, int ImageIndex);
+  void DoItemSetTileDetail(TTouchItem* Item, int Line, int Detail);
+  void DoItemSetGroupKey(TTouchItem* Item, int Column, std::uint32_t Key);
+  void DoItemImageDraw(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& RectArray, TTouchAlphaBlender* AlphaBlender);
+  void DoItemImageDrawIsCustom(TTouchItem* Item, TTouchColumn* Column, bool& IsCustom);
+  void DoItemImageGetSize(TTouchItem* Item, TTouchColumn* Column, int& ImageWidth, int& ImageHeight);
+  void DoItemThumbnailDraw(TTouchItem* Item, TCanvas* ACanvas, const win::RECT& ARect, TTouchAlphaBlender* AlphaBlender, bool& DoDefault);
+  void DoItemCheckChanging(TTouchItem* Item, bool& Allow);
+  void DoItemCheckChange(TTouchItem* Item);
+  void DoItemEnableChanging(TTouchItem* Item, bool& Allow);
+  void DoItemEnableChange(TTouchItem* Item);
+  void DoItemFocusChanging(TTouchItem* Item, bool& Allow);
+  void DoItemFocusChanged(TTouchItem* Item);
+  void DoItemSelectionChanging(TTouchItem* Item, bool& Allow);
+  void DoItemSelectionChanged(TTouchItem* Item);
+  void DoItemVisibilityChanging(TTouchItem* Item, bool& Allow);
+  void DoItemVisibilityChanged(TTouchItem* Item);
+  void DoItemFreeing(TTouchItem* Item);
+  void DoItemInitialize(TTouchItem* Item);
+  void DoItemHotTrack(TTouchItem* Item, TTouchHotTrackState State, win::POINT MousePos);
+  void DoItemLoadFromStream(TTouchItem* Item, TStream* S, int Version);
+  void DoItemSaveToStream(TTouchItem* Item, TStream* S, int Version);
+  void DoItemCustomView(TTouchItem* Item, TTouchListStyle ViewStyle, TTouchViewItemClass& View);
+  void DoItemPaintText(TTouchItem* Item, int Position, TCanvas* ACanvas);
+  void DoItemClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift);
+  void DoItemDblClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift);
+  void DoItemMouseDown(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void DoItemMouseUp(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void DoItemEditEnd(TTouchItem* Item);
+  void DoColumnPaintText(TTouchColumn* Column, TCanvas* ACanvas);
+  void DoAutoGroupGetKey(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, std::uint32_t& Key);
+  // Raises OnAutoSortGroupCreate; when it leaves Group nil, a stored group is added.
+  void DoAutoSortGroupCreate(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, TTouchGroup*& Group, bool& DoDefaultAction);
+
+  TTouchItemGetCaptionEvent OnItemGetCaption;
+  TTouchItemGetImageIndexEvent OnItemGetImageIndex;
+  TTouchItemGetImageListEvent OnItemGetImageList;
+  TTouchItemGetImageListEvent OnItemGetStateImageList;  // not published
+  TTouchItemGetTileDetailCountEvent OnItemGetTileDetailCount;
+  TTouchItemGetTileDetailEvent OnItemGetTileDetail;
+  TTouchItemGetGroupKeyEvent OnItemGetGroupKey;
+  TTouchItemSetCaptionEvent OnItemSetCaption;
+  TTouchItemSetImageIndexEvent OnItemSetImageIndex;
+  TTouchItemSetTileDetailEvent OnItemSetTileDetail;
+  TTouchItemSetGroupKeyEvent OnItemSetGroupKey;
+  TTouchItemImageDrawEvent OnItemImageDraw;
+  TTouchItemImageDrawIsCustomEvent OnItemImageDrawIsCustom;
+  TTouchItemImageGetSizeEvent OnItemImageGetSize;
+  TTouchItemThumbnailDrawEvent OnItemThumbnailDraw;
+  TTouchItemChangingEvent OnItemCheckChanging;
+  TTouchItemNotifyEvent OnItemCheckChange;
+  TTouchItemChangingEvent OnItemEnableChanging;
+  TTouchItemNotifyEvent OnItemEnableChange;
+  TTouchItemChangingEvent OnItemFocusChanging;
+  TTouchItemNotifyEvent OnItemFocusChanged;
+  TTouchItemChangingEvent OnItemSelectionChanging;
+  TTouchItemNotifyEvent OnItemSelectionChanged;
+  TTouchItemChangingEvent OnItemVisibilityChanging;
+  TTouchItemNotifyEvent OnItemVisibilityChanged;
+  TTouchItemNotifyEvent OnItemFreeing;
+  TTouchItemNotifyEvent OnItemInitialize;
+  TTouchItemHotTrackEvent OnItemHotTrack;
+  TTouchItemStreamEvent OnItemLoadFromStream;
+  TTouchItemStreamEvent OnItemSaveToStream;
+  TTouchItemCustomViewEvent OnItemCustomView;
+  TTouchItemPaintTextEvent OnItemPaintText;
+  TTouchItemClickEvent OnItemClick;
+  TTouchItemClickEvent OnItemDblClick;
+  TTouchItemMouseEvent OnItemMouseDown;
+  TTouchItemMouseEvent OnItemMouseUp;
+  TTouchItemNotifyEvent OnItemEditEnd;
+  TTouchItemCompareEvent OnItemCompare;
+  TTouchGroupCompareEvent OnGroupCompare;
+  TTouchAutoGroupGetKeyEvent OnAutoGroupGetKey;
+  TTouchAutoSortGroupCreateEvent OnAutoSortGroupCreate;
+  TTouchColumnPaintTextEvent OnColumnPaintText;
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  void SetImageList(TCustomImageList*& field, TCustomImageList* value);
+
+  TTouchListStyle view_ = elsIcon;
+  bool destroying_ = false;
+  int invalidate_lock_count_ = 0;
+  int update_count_ = 0;
+  bool show_group_margins_ = false;
+  TTouchWheelScroll wheel_mouse_default_scroll_ = edwsVert;
+  TCustomImageList* images_small_ = nullptr;     // not owned
+  TCustomImageList* images_large_ = nullptr;     // not owned
+  TCustomImageList* images_ex_large_ = nullptr;  // not owned
+  TCustomImageList* images_state_ = nullptr;     // not owned
+  // Declared in the order they are made; the collections go first when the control is freed.
+  std::unique_ptr<TTouchPaintInfoItem> paint_info_item_;
+  std::unique_ptr<TTouchPaintInfoGroup> paint_info_group_;
+  std::unique_ptr<TTouchPaintInfoColumn> paint_info_column_;
+  std::unique_ptr<TTouchCellSizes> cell_sizes_;
+  std::unique_ptr<TTouchSelectionManager> selection_;
+  std::unique_ptr<TTouchCheckManager> check_manager_;
+  std::unique_ptr<TTouchHotTrackManager> hot_track_;
+  std::unique_ptr<TTouchScrollbarManager> scrollbars_;
+  std::unique_ptr<TTouchEditManager> edit_manager_;
+  std::unique_ptr<TTouchDragManager> drag_manager_;
+  std::unique_ptr<TTouchSortManager> sort_;
+  std::unique_ptr<TTouchHeader> header_;
+  std::unique_ptr<TTouchGroups> groups_;
+  std::unique_ptr<TTouchGlobalItems> items_;
+};
+
+class TTouchListview : public TCustomTouchListview {
+ public:
+  using TCustomTouchListview::TCustomTouchListview;
+};
+
+}  // namespace dashtune

@@ -1,0 +1,300 @@
+#include "components/listview/sort.h"
+
+#include <algorithm>
+
+#include "components/listview/groups.h"
+#include "components/listview/listview.h"
+
+namespace dashtune {
+
+// ---- TTouchSorter ----
+
+namespace {
+
+// The comparer interface of a member's data object, or nullptr.
+win::ComPtr<ITouchItemComparer> ComparerOf(TTouchCollectionItem* member) {
+  win::ComPtr<ITouchItemComparer> comparer;
+  win::ComPtr<win::IUnknown> data = member->GetDataInf();
+  if (data) data.As(&comparer);
+  return comparer;
+}
+
+}  // namespace
+
+void TTouchSorter::Sort(TTouchColumn* Column, TTouchCollection* Collection, int Min, int Max,
+                        const TTouchGroupCompareMethod& GroupCompare, const TTouchItemCompareMethod& ItemCompare,
+                        bool UseInterfaces) {
+  if (Collection == nullptr) return;
+  Max = std::min(Max, Collection->GetCount() - 1);
+  Min = std::max(Min, 0);
+  if (Min >= Max) {
+    Collection->ReIndexAll();
+    return;
+  }
+  std::vector<Member> members(static_cast<std::size_t>(Max - Min + 1));
+  for (int i = Min; i <= Max; ++i) members[static_cast<std::size_t>(i - Min)] = Collection->GetItem(i);
+
+  auto* items = dynamic_cast<TTouchItems*>(Collection);
+  TTouchGroup* group = items ? items->GetOwnerGroup() : nullptr;
+  Compare compare;
+  if (UseInterfaces) {
+    compare = [Column](Member a, Member b) {
+      win::ComPtr<ITouchItemComparer> mine = ComparerOf(a);
+      win::ComPtr<win::IUnknown> other = b->GetDataInf();
+      return mine ? mine->Compare(other.Get(), Column) : 0;
+    };
+  } else if (GroupCompare) {
+    compare = [&GroupCompare, Column](Member a, Member b) {
+      return GroupCompare(Column, static_cast<TTouchGroup*>(a), static_cast<TTouchGroup*>(b));
+    };
+  } else if (ItemCompare) {
+    compare = [&ItemCompare, Column, group](Member a, Member b) {
+      return ItemCompare(Column, group, static_cast<TTouchItem*>(a), static_cast<TTouchItem*>(b));
+    };
+  } else {
+    compare = [Column](Member a, Member b) { return TCustomTouchListview::DefaultCompare(Column, a, b); };
+  }
+  SortRange(members, compare);
+  for (int i = Min; i <= Max; ++i) Collection->SetItem(i, members[static_cast<std::size_t>(i - Min)]);
+  // The members moved: every Index must name the new place.
+  Collection->ReIndexAll();
+}
+
+void TTouchQuickSort::SortRange(std::vector<Member>& Members, const Compare& Cmp) {
+  // The left part recursively, the right part by iteration.
+  std::function<void(int, int)> sort = [&](int min, int max) {
+    while (min < max) {
+      Member pivot = Members[static_cast<std::size_t>((min + max) / 2)];
+      int i = min, j = max;
+      while (i <= j) {
+        while (Cmp(Members[static_cast<std::size_t>(i)], pivot) < 0) ++i;
+        while (Cmp(Members[static_cast<std::size_t>(j)], pivot) > 0) --j;
+        if (i <= j) {
+          std::swap(Members[static_cast<std::size_t>(i)], Members[static_cast<std::size_t>(j)]);
+          ++i;
+          --j;
+        }
+      }
+      if (min < j) sort(min, j);
+      min = i;
+    }
+  };
+  sort(0, static_cast<int>(Members.size()) - 1);
+}
+
+void TTouchBubbleSort::SortRange(std::vector<Member>& Members, const Compare& Cmp) {
+  int low = 0;
+  int high = static_cast<int>(Members.size()) - 1;
+  auto at = [&Members](int i) -> Member& { return Members[static_cast<std::size_t>(i)]; };
+  while (low < high) {
+    // Forward: carry a greater member right past every smaller one after it.
+    int last_put = low;
+    for (int i = low + 1; i <= high;) {
+      if (Cmp(at(i - 1), at(i)) > 0) {
+        Member carried = at(i - 1);
+        int place = i - 1;
+        while (place + 1 <= high && Cmp(carried, at(place + 1)) > 0) {
+          at(place) = at(place + 1);
+          ++place;
+        }
+        at(place) = carried;
+        last_put = place;
+        i = place + 2;
+      } else {
+        ++i;
+      }
+    }
+    high = last_put - 1 >= low ? last_put - 1 : low;
+    if (last_put == low) break;
+    // Backward: carry a smaller member left past every greater one before it.
+    last_put = high;
+    for (int i = high - 1; i >= low;) {
+      if (Cmp(at(i + 1), at(i)) < 0) {
+        Member carried = at(i + 1);
+        int place = i + 1;
+        while (place - 1 >= low && Cmp(carried, at(place - 1)) < 0) {
+          at(place) = at(place - 1);
+          --place;
+        }
+        at(place) = carried;
+        last_put = place;
+        i = place - 2;
+      } else {
+        --i;
+      }
+    }
+    if (last_put == high) break;
+    low = last_put + 1;
+  }
+}
+
+namespace {
+
+using Member = TTouchCollectionItem*;
+
+// Sorts source[min, max) into target; source and target hold the same members on entry.
+template <class Cmp>
+void MergeSortInto(Member* source, Member* target, std::size_t count, const Cmp& cmp) {
+  if (count < 2) return;
+  const std::size_t half = count / 2;
+  // The halves sort into the source so that merging writes the target.
+  MergeSortInto(target, source, half, cmp);
+  MergeSortInto(target + half, source + half, count - half, cmp);
+  std::size_t left = 0, right = half, out = 0;
+  while (left < half && right < count) target[out++] = cmp(source[left], source[right]) <= 0 ? source[left++] : source[right++];
+  while (left < half) target[out++] = source[left++];
+  while (right < count) target[out++] = source[right++];
+}
+
+}  // namespace
+
+void TTouchMergeSort::SortRange(std::vector<Member>& Members, const Compare& Cmp) {
+  std::vector<Member> buffer(Members);
+  MergeSortInto(buffer.data(), Members.data(), Members.size(), Cmp);
+}
+
+// ---- TTouchSortManager ----
+
+TTouchSortManager::TTouchSortManager(TCustomTouchListview* AOwner)
+    : TTouchOwnedPersistent(AOwner), sorter_(MakeSorter(esaMergeSort, this)) {}
+
+TTouchSortManager::~TTouchSortManager() = default;
+
+std::unique_ptr<TTouchSorter> TTouchSortManager::MakeSorter(TTouchSortAlgorithm algorithm, TTouchSortManager* owner) {
+  switch (algorithm) {
+    case esaQuickSort: return std::make_unique<TTouchQuickSort>(owner);
+    case esaBubbleSort: return std::make_unique<TTouchBubbleSort>(owner);
+    case esaMergeSort: break;
+  }
+  return std::make_unique<TTouchMergeSort>(owner);
+}
+
+void TTouchSortManager::SetAlgorithm(TTouchSortAlgorithm Value) {
+  if (algorithm_ == Value) return;
+  algorithm_ = Value;
+  sorter_ = MakeSorter(Value, this);
+}
+
+void TTouchSortManager::SetAutoSort(bool Value) {
+  if (auto_sort_ == Value) return;
+  auto_sort_ = Value;
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control && !control->GetSelection()->HasFocusedColumn())
+    control->GetSelection()->SetFocusedColumn(control->GetHeader()->FirstColumn());
+  if (Value) SortAll(false);
+}
+
+void TTouchSortManager::SetAutoRegroup(bool Value) {
+  if (auto_regroup_ == Value) return;
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) {
+    auto_regroup_ = Value;
+    return;
+  }
+  control->BeginUpdate();
+  control->SetShowGroupMargins(Value);
+  auto_regroup_ = Value;
+  Regroup(control->GetSelection()->GetFocusedColumn());
+  control->EndUpdate(true);
+}
+
+void TTouchSortManager::BeginUpdate() { ++lock_count_; }
+
+void TTouchSortManager::EndUpdate() {
+  if (--lock_count_ < 1 && auto_sort_) {
+    lock_count_ = 0;
+    SortAll(false);
+  }
+}
+
+namespace {
+
+template <class Collection>
+bool AllCompareThemselves(const Collection& collection) {
+  for (int i = 0; i < collection.GetCount(); ++i)
+    if (!ComparerOf(collection.GetItem(i))) return false;
+  return true;
+}
+
+// The capital of a letter (ASCII, Latin-1, Greek and Cyrillic), other units as they are.
+char16_t UpperCaseUnit(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 32);
+  if (c == 0xFF) return 0x178;
+  if ((c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) || (c >= 0x430 && c <= 0x44F)) return static_cast<char16_t>(c - 32);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
+  return c;
+}
+
+}  // namespace
+
+void TTouchSortManager::SortAll(bool Force) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (!sorter_ || control == nullptr) return;
+  if (!Force && lock_count_ != 0) return;
+  TTouchGroups* groups = control->GetGroups();
+  const TTouchGroupCompareMethod group_compare = [control](TTouchColumn*, TTouchGroup* a, TTouchGroup* b) {
+    return control->GroupCompare(a, b);
+  };
+  sorter_->Sort(nullptr, groups, 0, groups->GetCount() - 1, group_compare, nullptr, AllCompareThemselves(*groups));
+  TTouchColumn* column = control->GetSelection()->GetFocusedColumn();
+  const TTouchItemCompareMethod item_compare = [control](TTouchColumn* c, TTouchGroup* g, TTouchItem* a, TTouchItem* b) {
+    return control->ItemCompare(c, g, a, b);
+  };
+  for (int i = 0; i < groups->GetCount(); ++i) {
+    TTouchItems* items = groups->GetGroup(i)->GetItems();
+    sorter_->Sort(column, items, 0, items->GetCount() - 1, nullptr, item_compare, AllCompareThemselves(*items));
+  }
+  if (!groups->GetRebuilding()) groups->Rebuild(true);
+}
+
+void TTouchSortManager::Regroup(TTouchColumn* Column) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return;
+  const int column_index = Column ? Column->GetIndex() : 0;
+  TTouchGroups* groups = control->GetGroups();
+  control->BeginUpdate();
+  struct Pair {
+    TTouchItem* item;
+    std::uint32_t key;
+  };
+  std::vector<Pair> pairs;
+  pairs.reserve(static_cast<std::size_t>(groups->ItemCount()));
+  for (int g = 0; g < groups->GetCount(); ++g) {
+    TTouchItems* items = groups->GetGroup(g)->GetItems();
+    for (int i = 0; i < items->GetCount(); ++i) {
+      TTouchItem* item = items->GetItem(i);
+      std::uint32_t key = 0;
+      if (auto_regroup_) {
+        key = TTouchItemDynamicDataHelper::kNoGroupKey;
+        control->DoAutoGroupGetKey(item, column_index, groups, key);
+        if (key != TTouchItemDynamicDataHelper::kNoGroupKey) {
+          item->SetGroupKey(column_index, key);
+        } else {
+          const WideString caption = item->GetCaptions(column_index);
+          key = caption.empty() ? 0 : UpperCaseUnit(caption[0]);
+        }
+      }
+      pairs.push_back({item, key});
+      items->SetItem(i, nullptr);
+    }
+    items->GetList().Pack();
+  }
+  groups->Clear(true);
+  for (const Pair& pair : pairs) {
+    TTouchGroup* target = nullptr;
+    for (int g = 0; g < groups->GetCount() && target == nullptr; ++g)
+      if (groups->GetGroup(g)->GetKey() == pair.key) target = groups->GetGroup(g);
+    if (target == nullptr) {
+      bool do_default = true;
+      control->DoAutoSortGroupCreate(pair.item, column_index, groups, target, do_default);
+      if (do_default && pair.key != 0)
+        target->SetCaption(WideString(1, UpperCaseUnit(static_cast<char16_t>(pair.key))));
+      target->SetKey(pair.key);
+    }
+    target->GetItems()->AdoptMember(pair.item);
+  }
+  SortAll(false);
+  control->EndUpdate(true);
+}
+
+}  // namespace dashtune

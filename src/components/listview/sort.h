@@ -1,0 +1,118 @@
+// Sorting: the sort manager sorts the groups and the items inside each group on request or
+// whenever the control's last EndUpdate comes, and can distribute the items into groups by a
+// key. The algorithm is a replaceable sorter object (quick, bubble or merge sort).
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "components/listview/collection.h"
+#include "platform/com/guid.h"
+#include "platform/com/unknown.h"
+
+namespace dashtune {
+
+// Implemented by the data objects of members that compare themselves.
+class ITouchItemComparer : public win::IUnknown {
+ public:
+  static constexpr win::IID iid = win::MakeGuid("A17BF843-31E8-4639-9DD9-159E8D22BB5F");
+  // Negative when this object sorts before Other.
+  virtual int Compare(win::IUnknown* Other, TTouchColumn* Column) = 0;
+
+ protected:
+  ~ITouchItemComparer() = default;
+};
+
+class TTouchSortManager;
+
+using TTouchGroupCompareMethod = std::function<int(TTouchColumn* Column, TTouchGroup* Item1, TTouchGroup* Item2)>;
+using TTouchItemCompareMethod =
+    std::function<int(TTouchColumn* Column, TTouchGroup* Group, TTouchItem* Item1, TTouchItem* Item2)>;
+
+// Reorders a range of a collection's members in place.
+class TTouchSorter : public TObject {
+ public:
+  explicit TTouchSorter(TTouchSortManager* AOwner) : owner_(AOwner) {}
+  TTouchSortManager* GetOwner() const { return owner_; }
+
+  // Sorts members Min..Max (Max cut to the last index) by the comparison chosen once: the
+  // members' comparer interfaces, else GroupCompare, else ItemCompare, else the captions.
+  // Every member's Index is set to its new position afterwards.
+  void Sort(TTouchColumn* Column, TTouchCollection* Collection, int Min, int Max,
+            const TTouchGroupCompareMethod& GroupCompare, const TTouchItemCompareMethod& ItemCompare,
+            bool UseInterfaces);
+
+ protected:
+  using Member = TTouchCollectionItem*;
+  // Answers negative when A sorts before B.
+  using Compare = std::function<int(Member A, Member B)>;
+  virtual void SortRange(std::vector<Member>& Members, const Compare& Less) = 0;
+
+ private:
+  TTouchSortManager* owner_;  // not owned: it owns the sorter
+};
+
+// Quicksort around the middle element; not stable.
+class TTouchQuickSort : public TTouchSorter {
+ public:
+  using TTouchSorter::TTouchSorter;
+
+ protected:
+  void SortRange(std::vector<Member>& Members, const Compare& Cmp) override;
+};
+
+// A two-way carrying sort; equal members keep their order.
+class TTouchBubbleSort : public TTouchSorter {
+ public:
+  using TTouchSorter::TTouchSorter;
+
+ protected:
+  void SortRange(std::vector<Member>& Members, const Compare& Cmp) override;
+};
+
+// Top-down merge sort with a buffer of half the range; equal members keep their order.
+class TTouchMergeSort : public TTouchSorter {
+ public:
+  using TTouchSorter::TTouchSorter;
+
+ protected:
+  void SortRange(std::vector<Member>& Members, const Compare& Cmp) override;
+};
+
+class TTouchSortManager : public TTouchOwnedPersistent {
+ public:
+  explicit TTouchSortManager(TCustomTouchListview* AOwner);
+  ~TTouchSortManager() override;
+
+  TTouchSortAlgorithm GetAlgorithm() const { return algorithm_; }
+  // A new algorithm replaces the sorter.
+  void SetAlgorithm(TTouchSortAlgorithm Value);
+  bool GetAutoSort() const { return auto_sort_; }
+  void SetAutoSort(bool Value);
+  bool GetAutoRegroup() const { return auto_regroup_; }
+  void SetAutoRegroup(bool Value);
+  TTouchSorter* GetSorter() const { return sorter_.get(); }
+
+  // Called from the control's BeginUpdate and EndUpdate; the last EndUpdate sorts with AutoSort.
+  void BeginUpdate();
+  void EndUpdate();
+  int GetLockCount() const { return lock_count_.load(); }
+
+  // Sorts the groups and each group's items; unless Force, only while unlocked.
+  void SortAll(bool Force = false);
+  // Redistributes every item into groups by its key, then sorts.
+  void Regroup(TTouchColumn* Column);
+
+ private:
+  static std::unique_ptr<TTouchSorter> MakeSorter(TTouchSortAlgorithm algorithm, TTouchSortManager* owner);
+
+  TTouchSortAlgorithm algorithm_ = esaMergeSort;
+  bool auto_regroup_ = false;
+  bool auto_sort_ = false;
+  std::unique_ptr<TTouchSorter> sorter_;
+  std::atomic<int> lock_count_{0};
+};
+
+}  // namespace dashtune

@@ -1,0 +1,559 @@
+#include "components/listview/view_items.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "classlib/imagelist.h"
+#include "components/listview/common/common_objects.h"
+#include "components/listview/common/common_utilities.h"
+#include "components/listview/listview.h"
+#include "platform/gdi/gdi.h"
+#include "platform/gdi/image_list.h"
+
+namespace dashtune {
+
+namespace {
+
+bool IsEmpty(const win::RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+
+win::RECT Union(const win::RECT& a, const win::RECT& b) {
+  win::RECT result{};
+  win::UnionRect(&result, &a, &b);
+  return result;
+}
+
+bool Inside(const win::RECT& inner, const win::RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
+}
+
+bool IsFirstColumn(TTouchColumn* column) { return column == nullptr || column->GetPosition() == 0; }
+
+int ColumnIndexOf(TTouchColumn* column) { return column ? column->GetIndex() : 0; }
+
+}  // namespace
+
+// ---- Canvas store and check boxes ----
+
+void TTouchCanvasStore::StoreCanvas(TCanvas* Canvas) {
+  if (!pen_) pen_ = std::make_unique<TPen>();
+  if (!brush_) brush_ = std::make_unique<TBrush>();
+  if (!font_) font_ = std::make_unique<TFont>();
+  pen_->Assign(Canvas->GetPen());
+  brush_->Assign(Canvas->GetBrush());
+  font_->Assign(Canvas->GetFont());
+}
+
+void TTouchCanvasStore::RestoreCanvas(TCanvas* Canvas) {
+  if (pen_) Canvas->SetPen(pen_.get());
+  if (brush_) Canvas->SetBrush(brush_.get());
+  if (font_) Canvas->SetFont(font_.get());
+}
+
+TTouchAlphaBlender* listview::SharedAlphaBlender() {
+  static TTouchAlphaBlender* blender = new TTouchAlphaBlender();  // lives for the whole process
+  return blender;
+}
+
+TTouchCanvasStore* TTouchOwnedPersistentView::CanvasStore() {
+  if (!canvas_store_) canvas_store_ = std::make_unique<TTouchCanvasStore>();
+  return canvas_store_.get();
+}
+
+void TTouchOwnedPersistentView::DrawCheckBox(TTouchCheckType CheckType, const win::RECT& Rect, TCanvas* ACanvas,
+                                             bool Checked, bool Enabled, bool Hot, bool Pressed, bool Flat) {
+  if (CheckType != ectBox && CheckType != ectRadio) return;
+  if (GetOwnerListview() && GetOwnerListview()->Themed() && common::DrawThemeBackgroundRoutine) {
+    const int part = CheckType == ectBox ? 3 : 2;
+    int state = !Enabled ? 4 : Hot ? 2 : Pressed ? 3 : 1;
+    if (Checked) state += 4;
+    common::DrawThemeBackgroundRoutine(ACanvas->GetHandle(), part, state, Rect);
+    return;
+  }
+  common::TCommonCheckColors colors;
+  if (Enabled)
+    colors = Flat ? common::TCommonCheckColors{clBlack, clBlack, clBlack, clBlack, clBtnFace, clWhite}
+                  : common::TCommonCheckColors{cl3DLight, cl3DDkShadow, clBtnHighlight, clBtnShadow, clBtnFace, clWhite};
+  else
+    colors = Flat ? common::TCommonCheckColors{clBtnShadow, clBtnShadow, clBtnShadow, clBtnShadow, clBtnFace, clBtnFace}
+                  : common::TCommonCheckColors{cl3DLight, cl3DDkShadow, clBtnHighlight, clBtnShadow, clBtnFace, clBtnFace};
+  if (CheckType == ectBox)
+    common::DrawCheckBoxClassic(ACanvas, Rect, Checked, Pressed, colors);
+  else
+    common::DrawRadioButtonClassic(ACanvas, Rect, Checked, Pressed, colors);
+}
+
+// ---- TTouchViewItem: rectangles ----
+
+WideString TTouchViewItem::CaptionOf(TTouchItem* Item, TTouchColumn* Column) {
+  return Column ? Item->GetCaptions(Column->GetIndex()) : Item->GetCaption();
+}
+
+TCustomImageList* TTouchViewItem::ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind) {
+  const int column = ColumnIndexOf(Column);
+  if (Kind == 2) return Item->GetStateImageList(column);
+  return Item->GetImageList(column, ImageSizeKind());
+}
+
+void TTouchViewItem::ImageSize(TTouchItem* Item, TTouchColumn* Column, int& Width, int& Height) {
+  Width = Height = 0;
+  if (Item->GetImageIndexes(ColumnIndexOf(Column)) < 0) return;
+  if (Item->ImageDrawIsCustom(Column)) {
+    Item->ImageDrawGetSize(Column, Width, Height);
+    return;
+  }
+  if (TCustomImageList* list = ImageListFor(Column, Item, 0)) {
+    Width = list->GetWidth();
+    Height = list->GetHeight();
+  }
+}
+
+void TTouchViewItem::DeriveRects(TTouchRectArrayObject& Rects) {
+  const win::RECT& text = Rects.TextRect;
+  Rects.ShortTextRect = text;
+  Rects.ShortTextRect.bottom -= static_cast<int>(std::lround((text.bottom - text.top) / 5.0));
+  Rects.FocusChangeInvalidRect = text;
+  Rects.FullTextRect = text;
+  // An item without text has no text areas to grow.
+  if (!IsEmpty(text)) win::InflateRect(&Rects.FullTextRect, 2, 2);
+  Rects.SelectionRect = Rects.FullTextRect;
+  Rects.FullFocusSelRect = Union(Rects.IconRect, Rects.FocusChangeInvalidRect);
+  Rects.ClickSelectBoundsRect = Rects.FullFocusSelRect;
+  Rects.DragSelectBoundsRect = Rects.FullFocusSelRect;
+}
+
+void TTouchViewItem::ItemRects(TTouchItem* Item, TTouchColumn*, TCanvas*, TTouchRectArrayObject& Rects) {
+  Rects = TTouchRectArrayObject{};
+  win::RECT bounds = Item->GetDisplayRect();
+  win::InflateRect(&bounds, -Item->GetBorder(), -Item->GetBorder());
+  Rects.BoundsRect = Rects.LabelRect = Rects.IconRect = Rects.TextRect = Rects.IconBandRect = bounds;
+  Rects.ShortTextRect = Rects.FocusChangeInvalidRect = Rects.FullTextRect = Rects.SelectionRect = bounds;
+  Rects.FullFocusSelRect = Rects.ClickSelectBoundsRect = Rects.DragSelectBoundsRect = bounds;
+  Rects.TextRects.assign(1, bounds);
+}
+
+void TTouchViewItem::ItemRect(TTouchItem* Item, TTouchColumn* Column, win::RECT& Rect, TTouchRectKind Kind) {
+  TTouchRectArrayObject rects;
+  TCustomTouchListview* control = GetOwnerListview();
+  ItemRects(Item, Column, control ? control->GetCanvas() : nullptr, rects);
+  switch (Kind) {
+    case ekrBounds: Rect = rects.BoundsRect; break;
+    case ekrIcon: Rect = rects.IconRect; break;
+    case ekrLabel: Rect = rects.LabelRect; break;
+    case ekrIconBand: Rect = rects.IconBandRect; break;
+    case ekrShortText: Rect = rects.ShortTextRect; break;
+    case ekrText: Rect = rects.TextRect; break;
+    case ekrFocusChange: Rect = rects.FocusChangeInvalidRect; break;
+  }
+}
+
+int TTouchViewItem::CaptionLines(TTouchItem*, TTouchColumn*) { return listview::DefaultCaptionLines; }
+
+unsigned TTouchViewItem::CaptionFlags(TTouchItem* Item, TTouchColumn* Column, int Lines) {
+  unsigned flags = common::dtEndEllipsis | VAlignmentFlag();
+  switch (CaptionAlignment(Item, Column)) {
+    case 1: flags |= common::dtRight; break;
+    case 2: flags |= common::dtCenter; break;
+    default: flags |= common::dtLeft; break;
+  }
+  if (Lines == 1) flags |= common::dtSingleLine;
+  return flags;
+}
+
+// ---- TTouchViewItem: painting ----
+
+bool TTouchViewItem::Editing(TTouchItem* Item) {
+  TCustomTouchListview* control = GetOwnerListview();
+  return control && control->GetEditManager()->GetEditItem() == Item;
+}
+
+bool TTouchViewItem::SelectedLook(TTouchItem* Item, TTouchColumn* Column) {
+  if (!Item->GetSelected() && !Item->GetDropTarget()) return false;
+  TCustomTouchListview* control = GetOwnerListview();
+  return IsFirstColumn(Column) || FullRowRule() || (control && control->GetSelection()->GetGroupSelections());
+}
+
+void TTouchViewItem::PrepareCanvas(TTouchItem* Item, TTouchColumn*, bool SelectedLook, TCanvas* ACanvas, int Position) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return;
+  ACanvas->SetFont(control->GetFont());
+  ACanvas->GetBrush()->SetStyle(bsClear);
+  TFont* font = ACanvas->GetFont();
+  if (control->DrawsDisabled()) {
+    font->SetColor(clGrayText);
+  } else {
+    TTouchSelectionManager* selection = control->GetSelection();
+    if (SelectedLook)
+      font->SetColor(control->Focused() || Item->GetDropTarget() ? selection->GetTextColor()
+                                                                 : selection->GetInactiveTextColor());
+    TTouchHotTrackManager* hot = control->GetHotTrack();
+    if (hot->GetEnabled() && hot->GetHotObject() == Item && !Item->GetDropTarget() && !Item->GetSelected()) {
+      font->SetColor(hot->GetColor());
+      if (hot->GetUnderline()) font->SetStyle(font->GetStyle() + TFontStyles{fsUnderline});
+    }
+  }
+  if (Item->GetBold()) font->SetStyle(font->GetStyle() + TFontStyles{fsBold});
+  control->DoItemPaintText(Item, Position, ACanvas);
+}
+
+void TTouchViewItem::PaintItem(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, bool ForceSelectionRect) {
+  if (!Item->GetVisible() || ACanvas == nullptr) return;
+  TTouchCanvasStore* store = CanvasStore();
+  store->StoreCanvas(ACanvas);
+  TTouchRectArrayObject rects;
+  ItemRects(Item, Column, ACanvas, rects);
+  if (!PaintBefore(Item, Column, ACanvas, rects)) {
+    const bool editing = Editing(Item);
+    if (!editing) PaintSelectionRect(Item, Column, ACanvas, rects, ForceSelectionRect);
+    PaintImage(Item, Column, ACanvas, rects);
+    if (!editing) {
+      PaintText(Item, Column, ACanvas, rects, CaptionLines(Item, Column));
+      TCustomTouchListview* control = GetOwnerListview();
+      if (control && control->GetSelection()->GetUseFocusRect()) PaintFocusRect(Item, Column, ACanvas, rects);
+    }
+    PaintCheckBox(Item, Column, ACanvas, rects);
+    PaintAfter(Item, Column, ACanvas, rects);
+  }
+  store->RestoreCanvas(ACanvas);
+}
+
+bool TTouchViewItem::PaintBefore(TTouchItem* Item, TTouchColumn*, TCanvas* ACanvas, const TTouchRectArrayObject& Rects) {
+  if (Item->GetBorder() > 0) {
+    ACanvas->GetBrush()->SetStyle(bsSolid);
+    ACanvas->GetBrush()->SetColor(Item->GetBorderColor());
+    ACanvas->FrameRect(Rects.BoundsRect);
+  }
+  return false;
+}
+
+void TTouchViewItem::PaintText(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects,
+                               int LinesToDraw) {
+  if (IsEmpty(Rects.TextRect)) return;
+  PrepareCanvas(Item, Column, SelectedLook(Item, Column), ACanvas, 0);
+  win::RECT rect = Rects.TextRect;
+  common::DrawCaptionText(ACanvas->GetHandle(), CaptionOf(Item, Column), rect, LinesToDraw,
+                          CaptionFlags(Item, Column, LinesToDraw));
+}
+
+void TTouchViewItem::PaintImage(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return;
+  const win::HDC dc = ACanvas->GetHandle();
+  const win::RECT& cell = Item->GetDisplayRect();
+  // An image rectangle reaching out of the cell is clipped to the cell while drawing.
+  const bool clip = !Inside(Rects.IconRect, cell);
+  int saved = 0;
+  if (clip) {
+    saved = win::SaveDC(dc);
+    win::IntersectClipRect(dc, cell.left, cell.top, cell.right, cell.bottom);
+  }
+  if (Item->ImageDrawIsCustom(Column)) {
+    Item->ImageDraw(Column, ACanvas, Rects, listview::SharedAlphaBlender());
+  } else {
+    const int column = ColumnIndexOf(Column);
+    TCustomImageList* list = ImageListFor(Column, Item, 0);
+    const int index = Item->GetImageIndexes(column);
+    const int overlay = Item->GetImageOverlayIndexes(column);
+    if (ShowStateImage()) {
+      TCustomImageList* states = ImageListFor(Column, Item, 2);
+      const int state = Item->GetStateImageIndexes(column);
+      if (states && state >= 0) {
+        const win::RECT& r = Rects.StateRect;
+        win::ImageList_DrawEx(states->GetHandle(), state, dc, r.left + (r.right - r.left - states->GetWidth()) / 2,
+                              r.top + (r.bottom - r.top - states->GetHeight()) / 2, 0, 0, win::CLR_NONE, win::CLR_NONE,
+                              win::ILD_TRANSPARENT);
+      }
+    }
+    if (list && index >= 0) {
+      const win::RECT& r = Rects.IconRect;
+      const int x = r.left + (r.right - r.left - list->GetWidth()) / 2;
+      const int y = r.top + (r.bottom - r.top - list->GetHeight()) / 2;
+      TTouchSelectionManager* selection = control->GetSelection();
+      win::UINT style = win::ILD_TRANSPARENT;
+      win::COLORREF blend = win::CLR_NONE;
+      const bool selected_look = (control->Focused() && Item->GetSelected()) || (Item->GetDropTarget() && IsFirstColumn(Column));
+      if (selection->GetBlendIcon() && selected_look) {
+        style |= win::ILD_BLEND50;
+        blend = selection->GetForceDefaultBlend() ? win::CLR_DEFAULT : ColorToRGB(selection->GetColor());
+      } else if (!Item->GetEnabled() || Item->GetCut() || Item->GetGhosted() || control->DrawsDisabled()) {
+        style |= win::ILD_BLEND50;
+        blend = ColorToRGB(control->GetColor());
+      }
+      if (overlay >= 0) style |= win::INDEXTOOVERLAYMASK(static_cast<win::UINT>(overlay));
+      win::ImageList_DrawEx(list->GetHandle(), index, dc, x, y, 0, 0, win::CLR_NONE, blend, style);
+    }
+  }
+  if (clip) win::RestoreDC(dc, saved);
+}
+
+void TTouchViewItem::PaintCheckBox(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects) {
+  const TTouchCheckType type = Item->GetCheckType();
+  if ((type != ectBox && type != ectRadio) || !IsFirstColumn(Column)) return;
+  TCustomTouchListview* control = GetOwnerListview();
+  const bool pending = Item->GetCheckPending() || (control && control->GetCheckManager()->GetPendingObject() == Item);
+  DrawCheckBox(type, Rects.CheckRect, ACanvas, Item->GetChecked(), Item->GetEnabled(), Item->GetCheckHovering(), pending,
+               Item->GetCheckFlat());
+}
+
+void TTouchViewItem::PaintFocusRect(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || !Item->GetFocused() || !IsFirstColumn(Column) || !control->Focused()) return;
+  TTouchSelectionManager* selection = control->GetSelection();
+  win::RECT rect;
+  if (selection->GetFullCellPaint()) {
+    rect = Item->GetDisplayRect();
+  } else {
+    rect = Rects.FullTextRect;
+    if (selection->GetFullItemPaint()) rect = Union(rect, Rects.IconRect);
+  }
+  ACanvas->GetBrush()->SetStyle(bsSolid);
+  ACanvas->GetBrush()->SetColor(control->GetColor());
+  ACanvas->GetFont()->SetColor(clBlack);
+  ACanvas->DrawFocusRect(rect);
+}
+
+// ---- Selection ----
+
+namespace {
+
+std::uint8_t Channel(win::COLORREF color, int shift) { return static_cast<std::uint8_t>((color >> shift) & 0xFF); }
+
+// Rows from the area's top to its bottom, each a line in the colour between Top and Bottom.
+void VerticalGradient(TCanvas* canvas, const win::RECT& area, TColor top_color, TColor bottom_color) {
+  const win::COLORREF top = ColorToRGB(top_color), bottom = ColorToRGB(bottom_color);
+  const int height = area.bottom - area.top;
+  if (height <= 0) return;
+  const TColor pen_color = canvas->GetPen()->GetColor();
+  for (int y = area.top; y < area.bottom; ++y) {
+    win::COLORREF mixed = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+      const int start = Channel(top, shift), end = Channel(bottom, shift);
+      const int value = start + static_cast<int>(std::lround(static_cast<double>(end - start) * (y - area.top) / height));
+      mixed |= static_cast<win::COLORREF>(value) << shift;
+    }
+    canvas->GetPen()->SetColor(static_cast<TColor>(mixed));
+    canvas->MoveTo(area.left, y);
+    canvas->LineTo(area.right, y);
+  }
+  canvas->GetPen()->SetColor(pen_color);
+  canvas->GetBrush()->SetColor(pen_color);
+}
+
+bool HasBlendableBitmap(win::HDC dc) {
+  const win::HGDIOBJ bitmap = win::GetCurrentObject(dc, win::OBJ_BITMAP);
+  win::DIBSECTION section{};
+  return bitmap && win::GetObject(bitmap, sizeof(section), &section) == static_cast<int>(sizeof(section)) &&
+         section.dsBm.bmBits != nullptr && section.dsBm.bmBitsPixel == 32;
+}
+
+}  // namespace
+
+void TTouchViewItem::PaintSelectionRect(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas,
+                                        const TTouchRectArrayObject& Rects, bool ForceSelectionRect) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return;
+  const bool highlighted = (Item->GetSelected() && !control->DrawsDisabled()) || Item->GetDropTarget();
+  if (!ForceSelectionRect && !(highlighted && IsFirstColumn(Column) && !FullRowRule())) return;
+  TTouchSelectionManager* selection = control->GetSelection();
+
+  const bool active = control->Focused() || Item->GetDropTarget();
+  TColor fill, pen, gradient_top, gradient_bottom;
+  if (!active) {
+    pen = selection->GetInactiveBorderColor();
+    fill = selection->GetInactiveColor();
+    gradient_top = control->GetColor();
+    gradient_bottom = selection->GetInactiveColor();
+  } else {
+    fill = selection->GetColor();
+    pen = selection->GetUseFocusRect() && selection->GetFocusedItem() == Item ? clSilver : selection->GetBorderColor();
+    gradient_top = selection->GetGradientColorTop();
+    gradient_bottom = selection->GetGradientColorBottom();
+  }
+  ACanvas->GetPen()->SetColor(pen);
+  ACanvas->GetBrush()->SetStyle(bsSolid);
+  ACanvas->GetBrush()->SetColor(fill);
+
+  win::RECT area = Rects.FullTextRect;
+  if (selection->GetFullItemPaint()) area = Union(area, Rects.IconRect);
+  if (selection->GetFullCellPaint()) area = Item->GetDisplayRect();
+  SelectionRectHook(Item, area);
+  // Clip to what the window shows below the header; the right edge may take the corner radius
+  // back, but no further than it reached before clipping.
+  const int unclipped_right = area.right;
+  TTouchScrollbarManager* scrollbars = control->GetScrollbars();
+  const win::RECT shown = scrollbars->MapWindowRectToView(
+      {0, control->GetHeader()->GetHeight(), control->GetClientWidth(), control->GetClientHeight()});
+  win::RECT clipped{};
+  if (!win::IntersectRect(&clipped, &area, &shown)) return;
+  clipped.right = std::min(clipped.right + selection->GetRoundRectRadius(), unclipped_right);
+  area = clipped;
+  if (IsEmpty(area)) return;
+
+  const win::HDC dc = ACanvas->GetHandle();
+  const int radius = selection->GetRoundRectRadius();
+  if (selection->GetGradient() && !selection->GetAlphaBlend()) {
+    VerticalGradient(ACanvas, area, gradient_top, gradient_bottom);
+    ACanvas->FrameRect(area);
+  } else if (selection->GetAlphaBlend() && common::CanAlphaBlend() && HasBlendableBitmap(dc)) {
+    common::AlphaBlend(dc, area, fill, selection->GetBlendAlphaTextRect());
+    ACanvas->GetBrush()->SetStyle(bsClear);
+    if (selection->GetRoundRect())
+      ACanvas->RoundRect(area.left, area.top, area.right, area.bottom, radius, radius);
+    else
+      ACanvas->Rectangle(area);
+  } else if (selection->GetRoundRect()) {
+    ACanvas->RoundRect(area.left, area.top, area.right, area.bottom, radius, radius);
+  } else {
+    ACanvas->Rectangle(area);
+  }
+}
+
+// ---- Hit tests ----
+
+bool TTouchViewItem::PointInText(TTouchItem* Item, win::POINT ViewportPoint) {
+  if (!Item->GetEnabled()) return false;
+  TCustomTouchListview* control = GetOwnerListview();
+  TTouchRectArrayObject rects;
+  ItemRects(Item, control ? control->GetHeader()->FirstColumn() : nullptr, control ? control->GetCanvas() : nullptr, rects);
+  return win::PtInRect(&rects.TextRect, ViewportPoint) != 0;
+}
+
+int TTouchViewItem::ComparePoint(TTouchItem* Item, win::POINT ViewportPoint) {
+  const win::RECT& cell = Item->GetDisplayRect();
+  if (ViewportPoint.y < cell.top || (ViewportPoint.y < cell.bottom && ViewportPoint.x < cell.left)) return 1;
+  if (ViewportPoint.y >= cell.bottom || ViewportPoint.x >= cell.right) return -1;
+  return 0;
+}
+
+bool TTouchViewItem::SelectionHit(TTouchItem* Item, const win::RECT& Rect) {
+  if (!Item->GetEnabled()) return false;
+  TCustomTouchListview* control = GetOwnerListview();
+  TTouchRectArrayObject rects;
+  ItemRects(Item, nullptr, control ? control->GetCanvas() : nullptr, rects);
+  win::RECT meeting{};
+  const win::RECT text = TextHitRect(rects), image = ImageHitRect(rects);
+  return win::IntersectRect(&meeting, &Rect, &text) || win::IntersectRect(&meeting, &Rect, &image);
+}
+
+bool TTouchViewItem::SelectionHitPoint(TTouchItem* Item, win::POINT Point) {
+  if (!Item->GetEnabled()) return false;
+  TCustomTouchListview* control = GetOwnerListview();
+  TTouchRectArrayObject rects;
+  ItemRects(Item, nullptr, control ? control->GetCanvas() : nullptr, rects);
+  const win::RECT text = TextHitRect(rects), image = ImageHitRect(rects);
+  return win::PtInRect(&text, Point) || win::PtInRect(&image, Point);
+}
+
+// ---- TTouchViewTileItem ----
+
+TCustomImageList* TTouchViewTileItem::ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind) {
+  TCustomImageList* list = TTouchViewItem::ImageListFor(Column, Item, Kind);
+  if (list == nullptr && Kind == 0) list = Item->GetImageList(ColumnIndexOf(Column), 1);
+  return list;
+}
+
+win::RECT TTouchViewTileItem::TextHitRect(const TTouchRectArrayObject& Rects) {
+  win::RECT rect = Union(Rects.IconRect, Rects.TextRect);
+  rect.top = Rects.BoundsRect.top + 2;
+  rect.bottom = Rects.BoundsRect.bottom - 2;
+  return rect;
+}
+
+void TTouchViewTileItem::MeasureLine(TTouchItem* Item, TCanvas* ACanvas, const WideString& Text, int Position, int Lines,
+                                     win::RECT& Line) {
+  if (ACanvas == nullptr) {
+    Line.bottom = Line.top;
+    return;
+  }
+  PrepareCanvas(Item, nullptr, Item->GetSelected(), ACanvas, Position);
+  const unsigned flags = CaptionFlags(Item, nullptr, Lines) | common::dtCalcRect | common::dtCalcRectAdjR |
+                         common::dtCalcRectAlign;
+  common::DrawCaptionText(ACanvas->GetHandle(), Text.empty() ? WideString(u" ") : Text, Line, Lines, flags);
+}
+
+void TTouchViewTileItem::ItemRects(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, TTouchRectArrayObject& Rects) {
+  if (!Item->GetInitialized()) Item->SetInitialized(true);
+  Rects = TTouchRectArrayObject{};
+  int image_width = 0, image_height = 0;
+  ImageSize(Item, Column, image_width, image_height);
+
+  win::RECT bounds = Item->GetDisplayRect();
+  win::InflateRect(&bounds, -Item->GetBorder(), -Item->GetBorder());
+  Rects.BoundsRect = bounds;
+
+  if (Item->GetCheckType() != ectNone) {
+    const win::SIZE box = common::TCommonCheckBoundManager::Add(GetOwnerListview(), Item->GetCheckSize());
+    const int left = bounds.left + Item->GetCheckIndent();
+    const int top = bounds.top + (bounds.bottom - bounds.top - box.cy) / 2;
+    Rects.CheckRect = {left, top, left + box.cx, top + box.cy};
+  } else {
+    Rects.CheckRect = {bounds.left, bounds.top, bounds.left, bounds.bottom};
+  }
+
+  const int image_left = Rects.CheckRect.right + Item->GetImageIndent();
+  Rects.IconRect = {image_left, bounds.top, image_left + image_width + 4, bounds.bottom};
+  Rects.LabelRect = {Rects.IconRect.right + Item->GetCaptionIndent() + 2, bounds.top, bounds.right - 2, bounds.bottom};
+  const win::RECT& label = Rects.LabelRect;
+
+  const int line_count = std::max(Item->GetDetailCount(), 0);
+  std::vector<win::RECT> lines(static_cast<std::size_t>(line_count));
+  auto caption_of = [Item](int line) {
+    const int detail = Item->GetDetails(line);
+    return detail < 0 ? WideString() : Item->GetCaptions(detail);
+  };
+  if (line_count > 0) {
+    lines[0] = label;
+    MeasureLine(Item, ACanvas, caption_of(0), 0, CaptionLines(Item, Column), lines[0]);
+    if (lines[0].bottom <= label.bottom) {
+      for (int i = 1; i < line_count; ++i) {
+        const int top = lines[static_cast<std::size_t>(i) - 1].bottom;
+        if (top >= label.bottom) break;
+        win::RECT line{label.left, top, label.right, top};
+        MeasureLine(Item, ACanvas, caption_of(i), i, 1, line);
+        if (line.bottom > label.bottom) break;
+        lines[static_cast<std::size_t>(i)] = line;
+      }
+    } else {
+      lines[0] = {};
+    }
+  }
+  // The text is the union of the leading lines that were laid out.
+  std::size_t used = 0;
+  while (used < lines.size() && !IsEmpty(lines[used])) ++used;
+  lines.resize(used);
+  win::RECT text{};
+  for (const win::RECT& line : lines) text = IsEmpty(text) ? line : Union(text, line);
+
+  int shift = 0;
+  const int spare = (label.bottom - label.top) - (text.bottom - text.top);
+  if (!lines.empty() && Item->GetVAlignment() == cvaCenter) shift = spare / 2;
+  if (!lines.empty() && Item->GetVAlignment() == cvaBottom) shift = label.bottom - text.bottom;
+  for (win::RECT& line : lines) win::OffsetRect(&line, 0, shift);
+  if (!lines.empty()) win::OffsetRect(&text, 0, shift);
+
+  Rects.TextRect = text;
+  Rects.TextRects = std::move(lines);
+  Rects.IconBandRect = Rects.IconRect;
+  DeriveRects(Rects);
+}
+
+void TTouchViewTileItem::PaintText(TTouchItem* Item, TTouchColumn*, TCanvas* ACanvas, const TTouchRectArrayObject& Rects,
+                                   int LinesToDraw) {
+  if (Rects.TextRects.empty()) return;
+  // The handle is asked for after each preparation, so that the prepared font is selected.
+  const unsigned flags = common::dtEndEllipsis | common::dtTop | common::dtLeft;
+  if (const int detail = Item->GetDetails(0); detail >= 0) {
+    PrepareCanvas(Item, nullptr, Item->GetSelected(), ACanvas, 0);
+    win::RECT line = Rects.TextRects[0];
+    common::DrawCaptionText(ACanvas->GetHandle(), Item->GetCaptions(detail), line, LinesToDraw,
+                            flags | (LinesToDraw == 1 ? common::dtSingleLine : 0u));
+  }
+  for (std::size_t i = 1; i < Rects.TextRects.size(); ++i) {
+    const int detail = Item->GetDetails(static_cast<int>(i));
+    if (detail <= -1) continue;
+    PrepareCanvas(Item, nullptr, Item->GetSelected(), ACanvas, static_cast<int>(i));
+    win::RECT line = Rects.TextRects[i];
+    common::DrawCaptionText(ACanvas->GetHandle(), Item->GetCaptions(detail), line, 1, flags | common::dtSingleLine);
+  }
+}
+
+}  // namespace dashtune

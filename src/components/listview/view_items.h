@@ -1,0 +1,123 @@
+// Item painters: where the parts of an item lie inside its cell (check box, image, caption and
+// detail lines, focus and selection areas) and how they are drawn. TTouchViewItem holds the
+// shared painting; TTouchViewTileItem lays out the tile view: the image at the left of a wide
+// cell and, to its right, the caption with detail lines below it. Also the canvas store and the
+// check-box drawing the painters share, and the alpha blender handed to custom image drawing.
+#pragma once
+
+#include <memory>
+
+#include "components/listview/collection.h"
+#include "platform/gdi/gdi.h"
+
+namespace dashtune {
+
+// Saves a canvas's pen, brush and font and puts them back.
+class TTouchCanvasStore : public TObject {
+ public:
+  void StoreCanvas(TCanvas* Canvas);
+  void RestoreCanvas(TCanvas* Canvas);
+
+ private:
+  std::unique_ptr<TBrush> brush_;
+  std::unique_ptr<TFont> font_;
+  std::unique_ptr<TPen> pen_;
+};
+
+// Blends colours over areas and images for painters and custom image drawing; one shared
+// instance lives while the list view unit is started.
+class TTouchAlphaBlender : public TTouchPersistent {};
+
+namespace listview {
+// The shared blender (made on first use).
+TTouchAlphaBlender* SharedAlphaBlender();
+}  // namespace listview
+
+// Base of the item, group and column painters: a canvas store made on first use.
+class TTouchOwnedPersistentView : public TTouchOwnedPersistent {
+ public:
+  using TTouchOwnedPersistent::TTouchOwnedPersistent;
+  TTouchCanvasStore* CanvasStore();
+  // Draws a check box or radio button (other check types draw nothing) in its state.
+  void DrawCheckBox(TTouchCheckType CheckType, const win::RECT& Rect, TCanvas* ACanvas, bool Checked, bool Enabled,
+                    bool Hot, bool Pressed, bool Flat);
+
+ private:
+  std::unique_ptr<TTouchCanvasStore> canvas_store_;
+};
+
+// What ItemRect answers.
+enum TTouchRectKind : int {
+  ekrBounds, ekrIcon, ekrLabel, ekrIconBand, ekrShortText, ekrText, ekrFocusChange
+};
+
+// The painter of an item for one view; the base lays every part over the whole bounds.
+class TTouchViewItem : public TTouchOwnedPersistentView {
+ public:
+  explicit TTouchViewItem(TCustomTouchListview* AOwner) : TTouchOwnedPersistentView(AOwner) {}
+
+  virtual bool ShowStateImage() { return false; }
+  virtual void SelectionRectHook(TTouchItem*, win::RECT&) {}
+  virtual bool FullRowRule() { return false; }
+  // Kind 0: the item's image list for ImageSizeKind; kind 2: its state image list.
+  virtual TCustomImageList* ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind);
+  virtual void ImageSize(TTouchItem* Item, TTouchColumn* Column, int& Width, int& Height);
+  void ItemRect(TTouchItem* Item, TTouchColumn* Column, win::RECT& Rect, TTouchRectKind Kind);
+  virtual void ItemRects(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, TTouchRectArrayObject& Rects);
+  virtual void PrepareCanvas(TTouchItem* Item, TTouchColumn* Column, bool SelectedLook, TCanvas* ACanvas, int Position);
+  // Paints a visible item: selection, image, text, focus rectangle, check box.
+  virtual void PaintItem(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, bool ForceSelectionRect);
+  virtual bool PaintBefore(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects);
+  virtual void PaintAfter(TTouchItem*, TTouchColumn*, TCanvas*, const TTouchRectArrayObject&) {}
+  virtual void PaintCheckBox(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects);
+  virtual void PaintFocusRect(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects);
+  virtual void PaintImage(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects);
+  virtual void PaintSelectionRect(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas,
+                                  const TTouchRectArrayObject& Rects, bool ForceSelectionRect);
+  virtual void PaintText(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects,
+                         int LinesToDraw);
+  virtual int ImageSizeKind() { return 0; }
+  // 0 left, 1 right, 2 centred.
+  virtual int CaptionAlignment(TTouchItem*, TTouchColumn*) { return 0; }
+  virtual int CaptionLines(TTouchItem* Item, TTouchColumn* Column);
+  virtual unsigned VAlignmentFlag() { return 0x0010; }
+  virtual win::RECT ImageHitRect(const TTouchRectArrayObject& Rects) { return Rects.IconRect; }
+  virtual win::RECT TextHitRect(const TTouchRectArrayObject& Rects) { return Rects.TextRect; }
+  bool PointInText(TTouchItem* Item, win::POINT ViewportPoint);
+  // 1 above the cell or level with it and to its left, -1 below or to its right, 0 inside.
+  int ComparePoint(TTouchItem* Item, win::POINT ViewportPoint);
+  bool SelectionHit(TTouchItem* Item, const win::RECT& Rect);
+  bool SelectionHitPoint(TTouchItem* Item, win::POINT Point);
+
+ protected:
+  // The caption of a column (the item's caption without a column).
+  static WideString CaptionOf(TTouchItem* Item, TTouchColumn* Column);
+  // The text flags of a caption: end ellipsis, alignment, vertical alignment, single line.
+  unsigned CaptionFlags(TTouchItem* Item, TTouchColumn* Column, int Lines);
+  // Fills the rectangles that follow from the text, image and bounds rectangles.
+  static void DeriveRects(TTouchRectArrayObject& Rects);
+  bool SelectedLook(TTouchItem* Item, TTouchColumn* Column);
+  bool Editing(TTouchItem* Item);
+};
+
+class TTouchViewTileItem : public TTouchViewItem {
+ public:
+  using TTouchViewItem::TTouchViewItem;
+
+  int ImageSizeKind() override { return 2; }
+  // The extra-large list, else the large one.
+  TCustomImageList* ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind) override;
+  void SelectionRectHook(TTouchItem*, win::RECT& Rect) override { win::InflateRect(&Rect, -2, -2); }
+  win::RECT ImageHitRect(const TTouchRectArrayObject&) override { return {}; }
+  win::RECT TextHitRect(const TTouchRectArrayObject& Rects) override;
+  void ItemRects(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, TTouchRectArrayObject& Rects) override;
+  void PaintText(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects,
+                 int LinesToDraw) override;
+  bool PaintBefore(TTouchItem*, TTouchColumn*, TCanvas*, const TTouchRectArrayObject&) override { return false; }
+
+ private:
+  // Measures one line's text into Line (its left, top and right given) with Lines lines.
+  void MeasureLine(TTouchItem* Item, TCanvas* ACanvas, const WideString& Text, int Position, int Lines, win::RECT& Line);
+};
+
+}  // namespace dashtune
