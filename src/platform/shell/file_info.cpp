@@ -1,0 +1,120 @@
+#include "platform/shell/file_info.h"
+
+#include "platform/core/errors.h"
+#include "platform/shell/shell_types.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace win::file_info {
+namespace {
+
+constexpr ULONGLONG kTicksPerSecond = 10'000'000;
+// A ".hidden" file bigger than this is not read: it lists names, not content.
+constexpr std::streamsize kMaxHiddenFileSize = 1 << 20;
+
+FILETIME StatxTime(const struct statx_timestamp& time) { return UnixTimeToFileTime(time.tv_sec, time.tv_nsec); }
+
+bool StatxAt(const std::string& path, int flags, struct statx& info) {
+  return statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &info) == 0;
+}
+
+item_ids::ItemKind KindOfMode(unsigned mode) {
+  if (S_ISDIR(mode)) return item_ids::ItemKind::Folder;
+  if (S_ISREG(mode) || S_ISLNK(mode)) return item_ids::ItemKind::File;
+  return item_ids::ItemKind::Other;
+}
+
+DWORD AttributesOf(const struct statx& info, bool is_link, bool hidden) {
+  DWORD attributes = 0;
+  if (S_ISDIR(info.stx_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  if (hidden) attributes |= FILE_ATTRIBUTE_HIDDEN;
+  if ((info.stx_mode & S_IWUSR) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (S_ISCHR(info.stx_mode) || S_ISBLK(info.stx_mode) || S_ISFIFO(info.stx_mode) || S_ISSOCK(info.stx_mode))
+    attributes |= FILE_ATTRIBUTE_SYSTEM;
+  if (is_link) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  if (S_ISREG(info.stx_mode) && info.stx_blocks * 512 < info.stx_size) attributes |= FILE_ATTRIBUTE_SPARSE_FILE;
+  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+  return attributes;
+}
+
+}  // namespace
+
+FILETIME UnixTimeToFileTime(std::int64_t seconds, std::uint32_t nanoseconds) {
+  if (seconds < -static_cast<std::int64_t>(kUnixEpochSeconds)) return FILETIME{};
+  const ULONGLONG ticks =
+      (static_cast<ULONGLONG>(seconds + static_cast<std::int64_t>(kUnixEpochSeconds))) * kTicksPerSecond +
+      nanoseconds / 100;
+  return FileTimeFromValue(ticks);
+}
+
+ULONGLONG FileTimeValue(const FILETIME& time) {
+  return time.dwLowDateTime | (static_cast<ULONGLONG>(time.dwHighDateTime) << 32);
+}
+
+FILETIME FileTimeFromValue(ULONGLONG value) {
+  return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+}
+
+std::optional<item_ids::ItemId> MakeFileId(const std::string& path, const std::string& name,
+                                           const std::set<std::string>& hidden_names) {
+  struct statx own {};
+  if (!StatxAt(path, AT_SYMLINK_NOFOLLOW, own)) return std::nullopt;
+  const bool is_link = S_ISLNK(own.stx_mode);
+  struct statx target {};
+  const struct statx& info = is_link && StatxAt(path, 0, target) ? target : own;
+  item_ids::ItemId id;
+  id.kind = KindOfMode(info.stx_mode);
+  id.name = name;
+  const bool hidden = (!name.empty() && name.front() == '.') || hidden_names.contains(name);
+  id.snapshot.attributes = AttributesOf(info, is_link, hidden);
+  id.snapshot.size = S_ISDIR(info.stx_mode) ? 0 : info.stx_size;
+  if (info.stx_mask & STATX_BTIME) id.snapshot.creation = StatxTime(info.stx_btime);
+  id.snapshot.last_access = StatxTime(info.stx_atime);
+  id.snapshot.last_write = StatxTime(info.stx_mtime);
+  id.snapshot.mode = info.stx_mode;
+  return id;
+}
+
+std::set<std::string> ReadHiddenNames(const std::string& folder) {
+  std::set<std::string> names;
+  std::ifstream file(JoinPath(folder, ".hidden"), std::ios::binary);
+  std::string line;
+  std::streamsize read = 0;
+  while (read < kMaxHiddenFileSize && std::getline(file, line)) {
+    read += static_cast<std::streamsize>(line.size()) + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) names.insert(line);
+  }
+  return names;
+}
+
+DWORD Win32ErrorOfErrno(int error) {
+  switch (error) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS: return ERROR_ACCESS_DENIED;
+    case EEXIST:
+    case ENOTEMPTY: return ERROR_ALREADY_EXISTS;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ENAMETOOLONG: return ERROR_INVALID_NAME;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EBUSY: return ERROR_SHARING_VIOLATION;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+}  // namespace win::file_info

@@ -1,0 +1,37 @@
+// What the shell knows of a file from the file system: the snapshot kept in its item ID, its
+// kind, FILETIME conversions and errno translation.
+#pragma once
+
+#include "platform/shell/item_ids.h"
+
+#include <optional>
+#include <set>
+#include <string>
+
+namespace win::file_info {
+
+// Seconds between 1601-01-01 and 1970-01-01.
+inline constexpr ULONGLONG kUnixEpochSeconds = 11644473600ULL;
+
+// (seconds + kUnixEpochSeconds) * 10^7 + nanoseconds / 100; times before 1601 become 0.
+FILETIME UnixTimeToFileTime(std::int64_t seconds, std::uint32_t nanoseconds);
+ULONGLONG FileTimeValue(const FILETIME& time);
+FILETIME FileTimeFromValue(ULONGLONG value);
+
+// The ID of the file at `path` named `name` in its folder: kind and snapshot from one statx
+// without following a final symbolic link; a link takes its target's data (and keeps the reparse
+// attribute), a dangling link its own. `hidden_names` are the folder's ".hidden" entries.
+// Nothing when the file does not exist (errno tells why).
+std::optional<item_ids::ItemId> MakeFileId(const std::string& path, const std::string& name,
+                                           const std::set<std::string>& hidden_names);
+
+// The names listed in a folder's ".hidden" file (one a line), empty when there is none.
+std::set<std::string> ReadHiddenNames(const std::string& folder);
+
+// A system error number for an errno value.
+DWORD Win32ErrorOfErrno(int error);
+
+// "dir/name" without doubling a slash.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+}  // namespace win::file_info

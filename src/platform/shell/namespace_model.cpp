@@ -1,0 +1,380 @@
+#include "platform/shell/namespace_model.h"
+
+#include "platform/core/strings.h"
+#include "platform/shell/file_info.h"
+#include "platform/shell/places.h"
+#include "platform/shell/shell_types.h"
+#include "platform/shell/trash.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace win::shell_model {
+namespace {
+
+using item_ids::ItemId;
+using item_ids::ItemKind;
+
+constexpr std::u16string_view kFileScheme = u"file://";
+constexpr std::u16string_view kComputerUri = u"computer:///";
+constexpr std::u16string_view kTrashUri = u"trash:///";
+constexpr std::string_view kLinkSuffix = ".desktop";
+
+ItemId VirtualId(ItemKind kind) {
+  ItemId id;
+  id.kind = kind;
+  return id;
+}
+
+std::vector<trash::TrashFolder> CurrentTrashFolders() {
+  std::vector<std::string> mount_paths;
+  for (const places::Mount& mount : places::VisibleMounts()) mount_paths.push_back(mount.path);
+  return trash::TrashFolders(places::UserDataDirectory(), mount_paths);
+}
+
+bool IsFolderKind(const ItemId& id) {
+  return id.kind == ItemKind::Computer || id.kind == ItemKind::Home || id.kind == ItemKind::Trash ||
+         id.kind == ItemKind::Volume || id.kind == ItemKind::Folder;
+}
+
+bool IsHidden(const ItemId& id) {
+  return item_ids::HasSnapshot(id.kind) && (id.snapshot.attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+}
+
+bool PassesFilter(const ItemId& id, DWORD flags) {
+  if (IsHidden(id) && (flags & SHCONTF_INCLUDEHIDDEN) == 0) return false;
+  return IsFolderKind(id) ? (flags & SHCONTF_FOLDERS) != 0 : (flags & SHCONTF_NONFOLDERS) != 0;
+}
+
+// The entries of a file-system folder, one statx each.
+std::vector<ItemId> FolderEntries(const std::string& path, DWORD flags) {
+  std::vector<ItemId> ids;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.c_str()), closedir);
+  if (dir == nullptr) return ids;
+  const std::set<std::string> hidden = file_info::ReadHiddenNames(path);
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::optional<ItemId> id = file_info::MakeFileId(file_info::JoinPath(path, name), name, hidden);
+    if (id && PassesFilter(*id, flags)) ids.push_back(std::move(*id));
+  }
+  return ids;
+}
+
+std::string VolumeDisplayName(const std::string& mount_path) {
+  if (mount_path == "/") return "File System";
+  return mount_path.substr(mount_path.rfind('/') + 1);
+}
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Splits an absolute path into components, resolving "." and ".." lexically.
+std::vector<std::string> PathComponents(std::string_view path) {
+  std::vector<std::string> components;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!components.empty()) components.pop_back();
+    } else if (!part.empty() && part != ".") {
+      components.emplace_back(part);
+    }
+    start = end + 1;
+  }
+  return components;
+}
+
+std::optional<std::string> DecodeFileUri(std::u16string_view uri) {
+  const std::string text = Utf16ToUtf8(uri.substr(kFileScheme.size()));
+  if (text.empty() || text.front() != '/') return std::nullopt;  // only local "file:///..." URIs
+  std::string path;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && text.size() - i >= 3 && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      const char digits[3] = {text[i + 1], text[i + 2], 0};
+      const char byte = static_cast<char>(std::strtol(digits, nullptr, 16));
+      if (byte == 0) return std::nullopt;
+      path.push_back(byte);
+      i += 2;
+    } else {
+      path.push_back(text[i]);
+    }
+  }
+  return path;
+}
+
+LPITEMIDLIST TrashEntryList(const std::string& entry) {
+  const std::optional<trash::TrashEntry> found = trash::FindEntry(CurrentTrashFolders(), entry);
+  if (!found) return nullptr;
+  std::optional<ItemId> id = file_info::MakeFileId(found->files_path, entry, {});
+  if (!id) return nullptr;
+  id->kind = ItemKind::TrashEntry;
+  return item_ids::MakeList({VirtualId(ItemKind::Trash), *id});
+}
+
+int Sign(long long value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
+
+// Virtual items first, in a fixed order, then volumes, then folders, then other items.
+int KindRank(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::Computer: return 0;
+    case ItemKind::Home: return 1;
+    case ItemKind::Trash: return 2;
+    case ItemKind::Volume: return 3;
+    case ItemKind::Folder: return 4;
+    default: return 5;
+  }
+}
+
+}  // namespace
+
+std::string DesktopFolderPath() { return places::SpecialFolderPath(CSIDL_DESKTOPDIRECTORY); }
+
+std::optional<Item> ChildOf(const Item& folder, const ItemId& id) {
+  Item child;
+  child.id = id;
+  child.removable = folder.removable;
+  switch (folder.place) {
+    case Place::Desktop:
+      if (id.kind == ItemKind::Computer) child.place = Place::Computer;
+      else if (id.kind == ItemKind::Home) child.place = Place::Home, child.path = places::HomeDirectory();
+      else if (id.kind == ItemKind::Trash) child.place = Place::Trash;
+      else if (item_ids::IsFileKind(id.kind)) {
+        const std::string desktop = DesktopFolderPath();
+        if (desktop.empty()) return std::nullopt;
+        child.place = Place::FileSystem;
+        child.path = file_info::JoinPath(desktop, id.name);
+      } else {
+        return std::nullopt;
+      }
+      return child;
+    case Place::Computer:
+      if (id.kind != ItemKind::Volume) return std::nullopt;
+      child.place = Place::Volume;
+      child.path = id.name;
+      child.removable = places::DeepestMountOf(id.name).removable;
+      return child;
+    case Place::Trash: {
+      if (id.kind != ItemKind::TrashEntry) return std::nullopt;
+      const std::optional<trash::TrashEntry> entry = trash::FindEntry(CurrentTrashFolders(), id.name);
+      child.place = Place::TrashEntry;
+      if (entry) child.path = entry->files_path, child.original_path = entry->info.original_path;
+      return child;
+    }
+    case Place::Home:
+    case Place::Volume:
+    case Place::FileSystem:
+      if (!item_ids::IsFileKind(id.kind)) return std::nullopt;
+      if (folder.place == Place::FileSystem && folder.id.kind != ItemKind::Folder) return std::nullopt;
+      child.place = Place::FileSystem;
+      child.path = file_info::JoinPath(folder.path, id.name);
+      return child;
+    case Place::TrashEntry:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<Item> Resolve(LPCITEMIDLIST absolute) {
+  Item item;
+  const UINT count = item_ids::ListCount(absolute);
+  LPCITEMIDLIST id = absolute;
+  for (UINT i = 0; i < count; ++i, id = item_ids::NextId(id)) {
+    if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
+    std::optional<Item> child = ChildOf(item, item_ids::DecodeId(id->mkid));
+    if (!child) return std::nullopt;
+    item = std::move(*child);
+  }
+  return item;
+}
+
+bool IsContainer(const Item& item) {
+  switch (item.place) {
+    case Place::Desktop:
+    case Place::Computer:
+    case Place::Home:
+    case Place::Trash:
+    case Place::Volume:
+      return true;
+    case Place::FileSystem:
+      return item.id.kind == ItemKind::Folder;
+    case Place::TrashEntry:
+      return false;
+  }
+  return false;
+}
+
+std::vector<ItemId> Children(const Item& folder, DWORD flags) {
+  std::vector<ItemId> ids;
+  switch (folder.place) {
+    case Place::Desktop: {
+      if ((flags & SHCONTF_FOLDERS) != 0)
+        for (ItemKind kind : {ItemKind::Computer, ItemKind::Home, ItemKind::Trash}) ids.push_back(VirtualId(kind));
+      const std::string desktop = DesktopFolderPath();
+      if (!desktop.empty()) {
+        std::vector<ItemId> entries = FolderEntries(desktop, flags);
+        std::move(entries.begin(), entries.end(), std::back_inserter(ids));
+      }
+      return ids;
+    }
+    case Place::Computer:
+      if ((flags & SHCONTF_FOLDERS) == 0) return ids;
+      for (const places::Mount& mount : places::VisibleMounts()) {
+        std::optional<ItemId> id = file_info::MakeFileId(mount.path, mount.path, {});
+        if (!id) continue;
+        id->kind = ItemKind::Volume;
+        ids.push_back(std::move(*id));
+      }
+      return ids;
+    case Place::Trash:
+      for (const trash::TrashEntry& entry : trash::ListEntries(CurrentTrashFolders())) {
+        std::optional<ItemId> id = file_info::MakeFileId(entry.files_path, entry.entry, {});
+        if (!id) continue;
+        id->kind = ItemKind::TrashEntry;
+        id->snapshot.attributes &= ~FILE_ATTRIBUTE_HIDDEN;
+        if ((flags & SHCONTF_NONFOLDERS) != 0) ids.push_back(std::move(*id));
+      }
+      return ids;
+    case Place::Home:
+    case Place::Volume:
+    case Place::FileSystem:
+      if (!IsContainer(folder)) return ids;
+      return FolderEntries(folder.path, flags);
+    case Place::TrashEntry:
+      return ids;
+  }
+  return ids;
+}
+
+std::optional<ItemId> FileIdAt(const std::string& path) {
+  const std::string name = BaseName(path);
+  const std::string folder = path.substr(0, path.size() - name.size());
+  return file_info::MakeFileId(path, name, file_info::ReadHiddenNames(folder.empty() ? "/" : folder));
+}
+
+std::u16string DisplayName(const Item& item) {
+  switch (item.place) {
+    case Place::Desktop: return u"Desktop";
+    case Place::Computer: return u"Computer";
+    case Place::Home: return u"Home";
+    case Place::Trash: return u"Trash";
+    case Place::Volume: return Utf8ToUtf16(VolumeDisplayName(item.id.name));
+    case Place::FileSystem: return Utf8ToUtf16(item.id.name);
+    case Place::TrashEntry:
+      return Utf8ToUtf16(item.original_path.empty() ? item.id.name : BaseName(item.original_path));
+  }
+  return {};
+}
+
+std::u16string ParsingName(const Item& item) {
+  switch (item.place) {
+    case Place::Desktop: return Utf8ToUtf16(DesktopFolderPath());
+    case Place::Computer: return std::u16string(kComputerUri);
+    case Place::Trash: return std::u16string(kTrashUri);
+    case Place::TrashEntry: return std::u16string(kTrashUri) + Utf8ToUtf16(item.id.name);
+    case Place::Home:
+    case Place::Volume:
+    case Place::FileSystem: return Utf8ToUtf16(item.path);
+  }
+  return {};
+}
+
+std::u16string ParsingNameInFolder(const Item& item) {
+  switch (item.place) {
+    case Place::FileSystem:
+    case Place::Volume:
+    case Place::TrashEntry: return Utf8ToUtf16(item.id.name);
+    default: return ParsingName(item);
+  }
+}
+
+ULONG Attributes(const Item& item) {
+  constexpr ULONG kBrowsableFolder = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR;
+  constexpr ULONG kFileSystemFolder = kBrowsableFolder | SFGAO_FILESYSTEM | SFGAO_DROPTARGET | SFGAO_STORAGE |
+                                      SFGAO_STORAGEANCESTOR | SFGAO_HASPROPSHEET;
+  ULONG attributes = 0;
+  switch (item.place) {
+    case Place::Desktop: attributes = kBrowsableFolder | SFGAO_DROPTARGET | SFGAO_STORAGEANCESTOR; break;
+    case Place::Computer: attributes = kBrowsableFolder; break;
+    case Place::Trash: attributes = SFGAO_FOLDER | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET; break;
+    case Place::Home:
+    case Place::Volume: attributes = kFileSystemFolder | SFGAO_CANLINK | SFGAO_CANCOPY; break;
+    case Place::TrashEntry: attributes = SFGAO_CANDELETE | SFGAO_HASPROPSHEET; break;
+    case Place::FileSystem:
+      attributes = SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANRENAME | SFGAO_CANDELETE |
+                   SFGAO_HASPROPSHEET | SFGAO_FILESYSTEM;
+      if (item.id.kind == ItemKind::Folder) attributes |= kFileSystemFolder;
+      else attributes |= SFGAO_STREAM;
+      if (item.id.kind == ItemKind::File && item.id.name.ends_with(kLinkSuffix)) attributes |= SFGAO_LINK;
+      break;
+  }
+  if (item_ids::HasSnapshot(item.id.kind)) {
+    if ((item.id.snapshot.attributes & FILE_ATTRIBUTE_HIDDEN) != 0) attributes |= SFGAO_HIDDEN;
+    if ((item.id.snapshot.attributes & FILE_ATTRIBUTE_READONLY) != 0) attributes |= SFGAO_READONLY;
+  }
+  if (item.removable && item.place != Place::Desktop) attributes |= SFGAO_REMOVABLE;
+  return attributes;
+}
+
+bool Exists(const Item& item) {
+  if (item.path.empty()) return item.place != Place::TrashEntry;
+  struct stat info {};
+  return lstat(item.path.c_str(), &info) == 0;
+}
+
+int CompareIds(const ItemId& first, const ItemId& second, int column) {
+  if (const int rank = KindRank(first.kind) - KindRank(second.kind); rank != 0) return Sign(rank);
+  if (column == 1 && first.snapshot.size != second.snapshot.size)
+    return first.snapshot.size < second.snapshot.size ? -1 : 1;
+  if (column == 3) {
+    const ULONGLONG a = file_info::FileTimeValue(first.snapshot.last_write);
+    const ULONGLONG b = file_info::FileTimeValue(second.snapshot.last_write);
+    if (a != b) return a < b ? -1 : 1;
+  }
+  if (const int by_name = CompareIgnoreCase(Utf8ToUtf16(first.name), Utf8ToUtf16(second.name)); by_name != 0)
+    return Sign(by_name);
+  return Sign(first.name.compare(second.name));
+}
+
+LPITEMIDLIST PathToList(const std::string& path) {
+  if (path.empty() || path.front() != '/') return nullptr;
+  const std::vector<std::string> components = PathComponents(path);
+  std::string normalised = "/";
+  for (std::size_t i = 0; i < components.size(); ++i) normalised += (i == 0 ? "" : "/") + components[i];
+  const places::Mount mount = places::DeepestMountOf(normalised);
+  std::optional<ItemId> volume = file_info::MakeFileId(mount.path, mount.path, {});
+  if (!volume) return nullptr;
+  volume->kind = ItemKind::Volume;
+  std::vector<ItemId> ids{VirtualId(ItemKind::Computer), std::move(*volume)};
+  const std::size_t skip = PathComponents(mount.path).size();
+  std::string current = mount.path;
+  for (std::size_t i = skip; i < components.size(); ++i) {
+    std::optional<ItemId> id = FileIdAt(current = file_info::JoinPath(current, components[i]));
+    if (!id) return nullptr;
+    if (i + 1 < components.size() && id->kind != ItemKind::Folder) return nullptr;
+    ids.push_back(std::move(*id));
+  }
+  return item_ids::MakeList(ids);
+}
+
+LPITEMIDLIST ParseName(std::u16string_view name) {
+  if (name == kComputerUri || name == u"computer://") return item_ids::MakeList({VirtualId(ItemKind::Computer)});
+  if (name == kTrashUri || name == u"trash://") return item_ids::MakeList({VirtualId(ItemKind::Trash)});
+  if (name.starts_with(kTrashUri)) return TrashEntryList(Utf16ToUtf8(name.substr(kTrashUri.size())));
+  if (name.starts_with(kFileScheme)) {
+    const std::optional<std::string> path = DecodeFileUri(name);
+    return path ? PathToList(*path) : nullptr;
+  }
+  const std::string path = Utf16ToUtf8(name);
+  if (path.find('\0') != std::string::npos) return nullptr;
+  return PathToList(path);
+}
+
+}  // namespace win::shell_model

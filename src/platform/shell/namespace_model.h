@@ -1,0 +1,73 @@
+// The shell namespace of this platform over the file system: what an absolute item-ID list
+// names, a folder's children, names, attributes and order.
+//
+// The desktop is a virtual root holding Computer, Home, Trash and the entries of the XDG desktop
+// folder. Computer holds "/" and the user-visible mounts; Home is the home folder; Trash holds
+// the entries of the FreeDesktop trash folders. Below a volume, Home or a desktop entry, IDs are
+// path components.
+#pragma once
+
+#include "platform/shell/item_ids.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace win::shell_model {
+
+enum class Place { Desktop, Computer, Home, Trash, Volume, FileSystem, TrashEntry };
+
+struct Item {
+  Place place = Place::Desktop;
+  item_ids::ItemId id;        // the last ID of the list (none for the desktop)
+  std::string path;           // the file behind it: Home, Volume, FileSystem, TrashEntry
+  bool removable = false;     // on a removable volume
+  std::string original_path;  // TrashEntry: where the file was
+};
+
+// What an absolute list names; nothing when the list's structure does not fit the namespace
+// (a volume outside Computer, a path component at the root without a desktop folder...). The
+// file itself is not asked for: a file may have gone since its ID was made.
+std::optional<Item> Resolve(LPCITEMIDLIST absolute);
+
+// The item named by `id` inside `folder`; nothing when `id` cannot live there.
+std::optional<Item> ChildOf(const Item& folder, const item_ids::ItemId& id);
+
+// Whether the item holds children.
+bool IsContainer(const Item& item);
+
+// The children's IDs, filtered by SHCONTF_ flags (virtual items and folders count as folders).
+std::vector<item_ids::ItemId> Children(const Item& folder, DWORD flags);
+
+// The ID of the file at `path` as a child of a file-system folder (one statx); nothing when it
+// does not exist.
+std::optional<item_ids::ItemId> FileIdAt(const std::string& path);
+
+// Names: file names as they are (bad UTF-8 becomes U+FFFD); "Desktop", "Computer", "Home",
+// "Trash"; a trash entry by its original name.
+std::u16string DisplayName(const Item& item);
+// Absolute paths, "computer:///", "trash:///<entry>"; the desktop's is its folder's path.
+std::u16string ParsingName(const Item& item);
+// The name inside its folder used for parsing: the raw file name, the mount path...
+std::u16string ParsingNameInFolder(const Item& item);
+
+// SFGAO_ attributes of an item from its ID's snapshot.
+ULONG Attributes(const Item& item);
+// Whether the file behind the item still exists (virtual items always do).
+bool Exists(const Item& item);
+
+// The order of two IDs of one folder for a details column (0 name, 1 size, 3 last write):
+// negative, 0 or positive. Virtual items come first, then folders, then the rest.
+int CompareIds(const item_ids::ItemId& first, const item_ids::ItemId& second, int column);
+
+// The absolute list for a parsing name: an absolute path or file:// URI (placed below the
+// deepest volume holding it), "computer:///", "trash:///" or "trash:///<entry>". Nothing when the
+// name has none of these forms or the item does not exist.
+LPITEMIDLIST ParseName(std::u16string_view name);
+// The absolute list of an existing file-system path.
+LPITEMIDLIST PathToList(const std::string& path);
+
+// The desktop folder's path, empty when it does not exist.
+std::string DesktopFolderPath();
+
+}  // namespace win::shell_model

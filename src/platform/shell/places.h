@@ -1,0 +1,40 @@
+// The user's places as GLib knows them: home, special folders, mounts and content types. This
+// header carries no GLib types, so it mixes with the platform's headers.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace win::places {
+
+std::string HomeDirectory();
+// $XDG_DATA_HOME (the home trash lives below it).
+std::string UserDataDirectory();
+
+// Re-reads the XDG user directories (user-dirs.dirs); GLib caches them otherwise.
+void ReloadSpecialFolders();
+
+// The folder behind a file-system special folder (CSIDL 5, 16, 21, 26), empty when the system
+// has none or it does not exist as a folder.
+std::string SpecialFolderPath(int csidl);
+
+struct Mount {
+  std::string path;
+  bool removable = false;
+};
+
+// "/" first, then the mounts a user should see, in mount-table order.
+std::vector<Mount> VisibleMounts();
+
+// The mount whose path is the longest prefix of `path` (always at least "/").
+Mount DeepestMountOf(const std::string& path);
+
+// The content type's description for a file name ("PNG image"), or "Folder"; empty when the
+// type cannot be told from the name.
+std::string TypeDescription(std::string_view file_name, bool is_folder);
+
+// The themed icon names for a file name's content type, most specific first.
+std::vector<std::string> ContentIconNames(std::string_view file_name, bool is_folder);
+
+}  // namespace win::places

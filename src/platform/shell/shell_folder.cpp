@@ -1,0 +1,292 @@
+#include "platform/shell/shell_folder.h"
+
+#include "platform/com/com_init.h"
+#include "platform/core/errors.h"
+#include "platform/core/strings.h"
+#include "platform/shell/file_info.h"
+#include "platform/shell/places.h"
+#include "platform/shell/shell.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+
+namespace win {
+namespace {
+
+using item_ids::ItemId;
+
+LPWSTR TaskString(std::u16string_view text) {
+  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, text.data(), text.size() * sizeof(WCHAR));
+  copy[text.size()] = 0;
+  return copy;
+}
+
+// Hands out the children found when the enumeration started, one task-allocated list each.
+class IdEnumerator : public ComObject<IEnumIDList> {
+ public:
+  explicit IdEnumerator(std::vector<ItemId> ids) : ids_(std::move(ids)) {}
+
+  HRESULT Next(ULONG count, LPITEMIDLIST* lists, ULONG* fetched) override {
+    if (lists == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
+    ULONG done = 0;
+    for (; done < count && next_ < ids_.size(); ++done, ++next_) {
+      lists[done] = item_ids::MakeList({ids_[next_]});
+      if (lists[done] == nullptr) break;
+    }
+    if (fetched != nullptr) *fetched = done;
+    return done == count ? S_OK : S_FALSE;
+  }
+  HRESULT Skip(ULONG count) override {
+    const std::size_t left = ids_.size() - next_;
+    next_ += std::min<std::size_t>(count, left);
+    return count <= left ? S_OK : S_FALSE;
+  }
+  HRESULT Reset() override {
+    next_ = 0;
+    return S_OK;
+  }
+  HRESULT Clone(IEnumIDList** copy) override {
+    if (copy == nullptr) return E_POINTER;
+    auto clone = MakeCom<IdEnumerator>(ids_);
+    clone->next_ = next_;
+    return clone->QueryInterface(IEnumIDList::iid, reinterpret_cast<void**>(copy));
+  }
+
+ private:
+  std::vector<ItemId> ids_;
+  std::size_t next_ = 0;
+};
+
+// The info tip of an item: its type.
+class InfoTip : public ComObject<IQueryInfo> {
+ public:
+  explicit InfoTip(std::u16string tip) : tip_(std::move(tip)) {}
+  HRESULT GetInfoTip(DWORD, LPWSTR* tip) override {
+    if (tip == nullptr) return E_POINTER;
+    *tip = TaskString(tip_);
+    return *tip == nullptr ? E_OUTOFMEMORY : S_OK;
+  }
+  HRESULT GetInfoFlags(DWORD* flags) override {
+    if (flags == nullptr) return E_POINTER;
+    *flags = 0;
+    return S_OK;
+  }
+
+ private:
+  std::u16string tip_;
+};
+
+std::u16string TypeTip(const shell_model::Item& item) {
+  const bool is_folder = shell_model::IsContainer(item);
+  std::string description = places::TypeDescription(item.id.name, is_folder);
+  if (description.empty()) description = "File";
+  return Utf8ToUtf16(description);
+}
+
+bool IsValidNewName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+int ColumnOf(LPARAM column) { return static_cast<int>(column & 0xFFFF); }
+
+HRESULT CompareResult(int order) { return MAKE_HRESULT(0, 0, static_cast<USHORT>(static_cast<SHORT>(order))); }
+
+}  // namespace
+
+ShellFolderObject::ShellFolderObject(LPCITEMIDLIST absolute, shell_model::Item item)
+    : absolute_(item_ids::CopyListBytes(absolute, item_ids::ListSize(absolute) - item_ids::kCountSize)),
+      item_(std::move(item)) {}
+
+ShellFolderObject::~ShellFolderObject() { CoTaskMemFree(absolute_); }
+
+HRESULT ShellFolderObject::QueryInterface(REFIID iid, void** object) {
+  if (object != nullptr && iid == IPersist::iid) {
+    *object = static_cast<IPersist*>(static_cast<IPersistFolder*>(this));
+    AddRef();
+    return S_OK;
+  }
+  return ComObject::QueryInterface(iid, object);
+}
+
+std::optional<shell_model::Item> ShellFolderObject::ResolveRelative(LPCITEMIDLIST relative) const {
+  if (relative == nullptr) return std::nullopt;
+  shell_model::Item item = item_;
+  const UINT count = item_ids::ListCount(relative);
+  LPCITEMIDLIST id = relative;
+  for (UINT i = 0; i < count; ++i, id = item_ids::NextId(id)) {
+    if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
+    std::optional<shell_model::Item> child = shell_model::ChildOf(item, item_ids::DecodeId(id->mkid));
+    if (!child) return std::nullopt;
+    item = std::move(*child);
+  }
+  return item;
+}
+
+HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG* eaten, LPITEMIDLIST* list,
+                                            ULONG* attributes) {
+  if (list == nullptr) return E_POINTER;
+  *list = nullptr;
+  if (name == nullptr) return E_INVALIDARG;
+  const std::u16string_view text(name);
+  LPITEMIDLIST absolute = shell_model::ParseName(text);
+  if (absolute == nullptr) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  if (item_.place != shell_model::Place::Desktop) {
+    // Only the desktop parses absolute names; other folders answer names below themselves.
+    CoTaskMemFree(absolute);
+    return E_INVALIDARG;
+  }
+  if (eaten != nullptr) *eaten = static_cast<ULONG>(text.size());
+  if (attributes != nullptr && *attributes != 0) {
+    const std::optional<shell_model::Item> item = shell_model::Resolve(absolute);
+    *attributes &= item ? shell_model::Attributes(*item) : 0;
+  }
+  *list = absolute;
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::EnumObjects(HWND, DWORD flags, IEnumIDList** enumerator) {
+  if (enumerator == nullptr) return E_POINTER;
+  *enumerator = nullptr;
+  if (!shell_model::IsContainer(item_) || !shell_model::Exists(item_)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  return MakeCom<IdEnumerator>(shell_model::Children(item_, flags))
+      ->QueryInterface(IEnumIDList::iid, reinterpret_cast<void**>(enumerator));
+}
+
+HRESULT ShellFolderObject::BindToObject(LPCITEMIDLIST list, IBindCtx*, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (item_ids::IsEmptyList(list)) return E_INVALIDARG;
+  std::optional<shell_model::Item> item = ResolveRelative(list);
+  if (!item || !shell_model::IsContainer(*item)) return E_FAIL;
+  LPITEMIDLIST absolute = item_ids::AppendLists(absolute_, list);
+  if (absolute == nullptr) return E_OUTOFMEMORY;
+  auto folder = MakeCom<ShellFolderObject>(absolute, std::move(*item));
+  CoTaskMemFree(absolute);
+  return folder->QueryInterface(iid, object);
+}
+
+HRESULT ShellFolderObject::BindToStorage(LPCITEMIDLIST, IBindCtx*, REFIID, void** object) {
+  if (object != nullptr) *object = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT ShellFolderObject::CompareIDs(LPARAM column, LPCITEMIDLIST first, LPCITEMIDLIST second) {
+  if (first == nullptr || second == nullptr) return E_INVALIDARG;
+  LPCITEMIDLIST a = first;
+  LPCITEMIDLIST b = second;
+  for (;;) {
+    const bool a_end = item_ids::IsEmptyList(a);
+    const bool b_end = item_ids::IsEmptyList(b);
+    if (a_end || b_end) return CompareResult(a_end == b_end ? 0 : (a_end ? -1 : 1));
+    if (a->mkid.cb < item_ids::kHeaderSize || b->mkid.cb < item_ids::kHeaderSize) return E_INVALIDARG;
+    if (const int order = shell_model::CompareIds(item_ids::DecodeId(a->mkid), item_ids::DecodeId(b->mkid), ColumnOf(column));
+        order != 0)
+      return CompareResult(order);
+    a = item_ids::NextId(a);
+    b = item_ids::NextId(b);
+  }
+}
+
+HRESULT ShellFolderObject::CreateViewObject(HWND, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (iid == IQueryInfo::iid) return MakeCom<InfoTip>(TypeTip(item_))->QueryInterface(iid, object);
+  return E_NOINTERFACE;
+}
+
+HRESULT ShellFolderObject::GetAttributesOf(UINT count, LPCITEMIDLIST* lists, ULONG* attributes) {
+  if (attributes == nullptr) return E_POINTER;
+  const bool validate = (*attributes & SFGAO_VALIDATE) != 0;
+  if (count == 0) {
+    const ULONG own = shell_model::Attributes(item_);
+    if (validate && !shell_model::Exists(item_)) return E_FAIL;
+    *attributes &= own;
+    return S_OK;
+  }
+  if (lists == nullptr) return E_POINTER;
+  ULONG common = ~0u;
+  for (UINT i = 0; i < count; ++i) {
+    const std::optional<shell_model::Item> item = ResolveRelative(lists[i]);
+    if (!item) return E_INVALIDARG;
+    if (validate && !shell_model::Exists(*item)) return E_FAIL;
+    common &= shell_model::Attributes(*item);
+  }
+  *attributes &= common;
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* lists, REFIID iid, UINT*, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (count != 1 || lists == nullptr) return E_INVALIDARG;
+  const std::optional<shell_model::Item> item = ResolveRelative(lists[0]);
+  if (!item) return E_INVALIDARG;
+  if (iid == IQueryInfo::iid) return MakeCom<InfoTip>(TypeTip(*item))->QueryInterface(iid, object);
+  return E_NOINTERFACE;
+}
+
+HRESULT ShellFolderObject::GetDisplayNameOf(LPCITEMIDLIST list, DWORD flags, STRRET* name) {
+  if (name == nullptr) return E_POINTER;
+  const std::optional<shell_model::Item> item = ResolveRelative(list);
+  if (!item) return E_INVALIDARG;
+  std::u16string text;
+  if ((flags & SHGDN_FORPARSING) != 0)
+    text = (flags & SHGDN_INFOLDER) != 0 ? shell_model::ParsingNameInFolder(*item) : shell_model::ParsingName(*item);
+  else
+    text = shell_model::DisplayName(*item);
+  name->uType = STRRET_WSTR;
+  name->pOleStr = TaskString(text);
+  return name->pOleStr == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT ShellFolderObject::SetNameOf(HWND, LPCITEMIDLIST list, LPCWSTR name, DWORD, LPITEMIDLIST* new_list) {
+  if (new_list != nullptr) *new_list = nullptr;
+  if (name == nullptr || item_ids::ListCount(list) != 1) return E_INVALIDARG;
+  const std::optional<shell_model::Item> item = ResolveRelative(list);
+  const std::string new_name = Utf16ToUtf8(name);
+  if (!item || item->place != shell_model::Place::FileSystem || !IsValidNewName(new_name)) return E_INVALIDARG;
+  const std::size_t folder_length = item->path.size() - item->id.name.size();
+  const std::string new_path = item->path.substr(0, folder_length) + new_name;
+  // Never replaces an existing file.
+  if (renameat2(AT_FDCWD, item->path.c_str(), AT_FDCWD, new_path.c_str(), RENAME_NOREPLACE) != 0)
+    return HRESULT_FROM_WIN32(file_info::Win32ErrorOfErrno(errno));
+  if (new_list != nullptr) {
+    const std::optional<ItemId> id = shell_model::FileIdAt(new_path);
+    if (id) *new_list = item_ids::MakeList({*id});
+  }
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::GetIconOf(LPCITEMIDLIST list, UINT flags, int* icon_index) {
+  if (icon_index == nullptr) return E_POINTER;
+  LPITEMIDLIST absolute = item_ids::AppendLists(absolute_, list);
+  if (absolute == nullptr) return E_OUTOFMEMORY;
+  *icon_index = SystemIconIndexOf(absolute, (flags & GIL_OPENICON) != 0);
+  CoTaskMemFree(absolute);
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::GetClassID(CLSID* clsid) {
+  if (clsid == nullptr) return E_POINTER;
+  *clsid = CLSID_ShellFSFolder;
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::Initialize(LPCITEMIDLIST) { return S_OK; }
+
+HRESULT MakeShellFolder(LPCITEMIDLIST absolute, IShellFolder** folder) {
+  if (folder == nullptr) return E_POINTER;
+  *folder = nullptr;
+  std::optional<shell_model::Item> item = shell_model::Resolve(absolute);
+  if (!item || !shell_model::IsContainer(*item)) return E_FAIL;
+  const ITEMIDLIST empty{};
+  return MakeCom<ShellFolderObject>(absolute == nullptr ? &empty : absolute, std::move(*item))
+      ->QueryInterface(IShellFolder::iid, reinterpret_cast<void**>(folder));
+}
+
+}  // namespace win

@@ -1,0 +1,47 @@
+// The FreeDesktop trash: the home trash and the trash folders of other mounts, read from their
+// info files.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace win::trash {
+
+inline constexpr std::string_view kInfoSuffix = ".trashinfo";
+// Info files are a few lines; anything longer is not one.
+inline constexpr std::size_t kMaxInfoFileSize = 64 * 1024;
+
+struct TrashInfo {
+  std::string original_path;  // absolute, percent-decoded
+  std::string deletion_date;  // as written ("2026-12-07T09:30:00"), empty when absent
+};
+
+// Reads the text of an info file; `top_directory` completes a relative "Path" (the mount a
+// per-mount trash belongs to). Nothing when the text is not a valid info file: no
+// "[Trash Info]" group, no "Path", a bad escape, or a path with a NUL.
+std::optional<TrashInfo> ParseTrashInfo(std::string_view text, const std::string& top_directory);
+
+struct TrashEntry {
+  std::string entry;      // the info file's name without ".trashinfo"
+  std::string files_path; // the trashed file itself
+  TrashInfo info;
+};
+
+struct TrashFolder {
+  std::string path;           // holds "files" and "info"
+  std::string top_directory;  // what relative paths are relative to
+};
+
+// The home trash and, for each of `mount_paths`, its ".Trash/$uid" (when ".Trash" is a sticky
+// folder, not a link) and ".Trash-$uid" folders that exist.
+std::vector<TrashFolder> TrashFolders(const std::string& data_home, const std::vector<std::string>& mount_paths);
+
+// The entries of the trash folders whose info file is valid and whose file still exists.
+std::vector<TrashEntry> ListEntries(const std::vector<TrashFolder>& folders);
+
+// The entry named `entry`, searched in the folders' order.
+std::optional<TrashEntry> FindEntry(const std::vector<TrashFolder>& folders, const std::string& entry);
+
+}  // namespace win::trash
