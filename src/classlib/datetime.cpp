@@ -114,6 +114,10 @@ std::size_t RunLength(std::string_view format, std::size_t pos) {
 }  // namespace
 
 std::string FormatDateTime(std::string_view format, TDateTime value) {
+  if (format.empty()) {
+    const TFormatSettings& settings = FormatSettings();
+    return FormatDateTime(settings.ShortDateFormat + " " + settings.LongTimeFormat, value);
+  }
   int year, month, day, hour, minute, second, millisecond;
   DecodeDate(value, year, month, day);
   DecodeTime(value, hour, minute, second, millisecond);

@@ -23,6 +23,7 @@ void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& milli
 // right after an hour), yy, yyyy (year), h, hh (hour), n, nn (minutes), s, ss (seconds), z, zzz
 // (milliseconds); "/" and ":" give the date and time separators of FormatSettings; text in
 // single or double quotes is copied; any other character is copied as it is.
+// An empty format stands for FormatSettings' short date, a blank and its long time.
 // Example: FormatDateTime("dd/mm/yy, hh:mm:ss", value) gives "07/12/26, 04:30:00".
 std::string FormatDateTime(std::string_view format, TDateTime value);
 

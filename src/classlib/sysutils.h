@@ -60,6 +60,9 @@ struct TFormatSettings {
   char DecimalSeparator = '.';
   char DateSeparator = '/';
   char TimeSeparator = ':';
+  // What FormatDateTime uses for an empty format: the short date, a blank, the long time.
+  std::string ShortDateFormat = "dd/mm/yyyy";
+  std::string LongTimeFormat = "hh:nn:ss";
 };
 
 // The process-wide settings; set them before any thread formats.

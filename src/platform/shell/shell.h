@@ -12,6 +12,10 @@ HRESULT SHGetMalloc(IMalloc** malloc);
 // The root of the namespace.
 HRESULT SHGetDesktopFolder(IShellFolder** folder);
 
+// Reads the XDG user folders (user-dirs.dirs) anew; the shell library's start calls it so that
+// each start sees the folders as they are. Call it only while no other thread asks the shell.
+void ReloadUserFolders();
+
 // The absolute list of a special folder: 0 desktop (the empty list), 10 Trash, 16 the desktop
 // folder, 17 Computer, 5 documents, 21 templates, 26 $XDG_CONFIG_HOME; E_FAIL when the system
 // has none (3, 4, 6, 18, 34 and missing folders). The caller frees the list.

@@ -108,6 +108,8 @@ HRESULT SHGetMalloc(IMalloc** malloc) {
 
 HRESULT SHGetDesktopFolder(IShellFolder** folder) { return MakeShellFolder(nullptr, folder); }
 
+void ReloadUserFolders() { places::ReloadSpecialFolders(); }
+
 HRESULT SHGetSpecialFolderLocation(HWND, int csidl, LPITEMIDLIST* list) {
   if (list == nullptr) return E_INVALIDARG;
   *list = nullptr;
