@@ -143,11 +143,6 @@ int TCustomTouchListview::DefaultCompare(TTouchColumn* Column, TTouchCollectionI
   return Column && Column->GetSortDirection() == esdDescending ? -result : result;
 }
 
-int TCustomTouchListview::ItemCompare(TTouchColumn* Column, TTouchGroup* Group, TTouchItem* Item1, TTouchItem* Item2) {
-  if (OnItemCompare) return OnItemCompare(this, Column, Group, Item1, Item2);
-  return DefaultCompare(Column, Item1, Item2);
-}
-
 int TCustomTouchListview::GroupCompare(TTouchGroup* Item1, TTouchGroup* Item2) {
   if (OnGroupCompare) return OnGroupCompare(this, Item1, Item2);
   return DefaultCompare(nullptr, Item1, Item2);

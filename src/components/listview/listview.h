@@ -113,7 +113,9 @@ class TCustomTouchListview : public TCustomControl {
   // Comparisons handed to the sorters: the event when assigned, else the captions of the
   // column's Index (column 0 without a column) compared without case, negated for a descending
   // column; groups compare as column 0 ascending.
-  int ItemCompare(TTouchColumn* Column, TTouchGroup* Group, TTouchItem* Item1, TTouchItem* Item2);
+  int ItemCompare(TTouchColumn* Column, TTouchGroup* Group, TTouchItem* Item1, TTouchItem* Item2) {
+    return OnItemCompare ? OnItemCompare(this, Column, Group, Item1, Item2) : DefaultCompare(Column, Item1, Item2);
+  }
   int GroupCompare(TTouchGroup* Item1, TTouchGroup* Item2);
   static int DefaultCompare(TTouchColumn* Column, TTouchCollectionItem* Item1, TTouchCollectionItem* Item2);
 

@@ -35,65 +35,84 @@ void TTouchSorter::Sort(TTouchColumn* Column, TTouchCollection* Collection, int 
   for (int i = Min; i <= Max; ++i) members[static_cast<std::size_t>(i - Min)] = Collection->GetItem(i);
 
   auto* items = dynamic_cast<TTouchItems*>(Collection);
-  TTouchGroup* group = items ? items->GetOwnerGroup() : nullptr;
-  Compare compare;
-  if (UseInterfaces) {
-    compare = [Column](Member a, Member b) {
-      win::ComPtr<ITouchItemComparer> mine = ComparerOf(a);
-      win::ComPtr<win::IUnknown> other = b->GetDataInf();
-      return mine ? mine->Compare(other.Get(), Column) : 0;
-    };
-  } else if (GroupCompare) {
-    compare = [&GroupCompare, Column](Member a, Member b) {
-      return GroupCompare(Column, static_cast<TTouchGroup*>(a), static_cast<TTouchGroup*>(b));
-    };
-  } else if (ItemCompare) {
-    compare = [&ItemCompare, Column, group](Member a, Member b) {
-      return ItemCompare(Column, group, static_cast<TTouchItem*>(a), static_cast<TTouchItem*>(b));
-    };
-  } else {
-    compare = [Column](Member a, Member b) { return TCustomTouchListview::DefaultCompare(Column, a, b); };
+  const Comparison comparison{UseInterfaces  ? Comparison::kInterfaces
+                              : GroupCompare ? Comparison::kGroupMethod
+                              : ItemCompare  ? Comparison::kItemMethod
+                                             : Comparison::kCaptions,
+                              Column, items ? items->GetOwnerGroup() : nullptr, &GroupCompare, &ItemCompare};
+  SortRange(members, comparison);
+  // The members moved: every Index names the new place, also outside the range.
+  for (int i = 0; i < Collection->GetCount(); ++i) {
+    Member member = i >= Min && i <= Max ? members[static_cast<std::size_t>(i - Min)] : Collection->GetItem(i);
+    Collection->SetItem(i, member);
+    member->SetIndexCache(i);
   }
-  SortRange(members, compare);
-  for (int i = Min; i <= Max; ++i) Collection->SetItem(i, members[static_cast<std::size_t>(i - Min)]);
-  // The members moved: every Index must name the new place.
-  Collection->ReIndexAll();
 }
 
-void TTouchQuickSort::SortRange(std::vector<Member>& Members, const Compare& Cmp) {
-  // The left part recursively, the right part by iteration.
-  std::function<void(int, int)> sort = [&](int min, int max) {
-    while (min < max) {
-      Member pivot = Members[static_cast<std::size_t>((min + max) / 2)];
-      int i = min, j = max;
-      while (i <= j) {
-        while (Cmp(Members[static_cast<std::size_t>(i)], pivot) < 0) ++i;
-        while (Cmp(Members[static_cast<std::size_t>(j)], pivot) > 0) --j;
-        if (i <= j) {
-          std::swap(Members[static_cast<std::size_t>(i)], Members[static_cast<std::size_t>(j)]);
-          ++i;
-          --j;
-        }
-      }
-      if (min < j) sort(min, j);
-      min = i;
+namespace {
+
+using Member = TTouchCollectionItem*;
+using Comparison = TTouchSorter::Comparison;
+
+// Runs an algorithm with the comparison as a plain callable, so that the algorithm is compiled
+// for each kind of comparison and a million-item sort pays no extra call per comparison.
+template <class Algorithm>
+void WithComparer(const Comparison& c, const Algorithm& run) {
+  TTouchColumn* column = c.column;
+  switch (c.kind) {
+    case Comparison::kInterfaces:
+      run([column](Member a, Member b) {
+        win::ComPtr<ITouchItemComparer> mine = ComparerOf(a);
+        win::ComPtr<win::IUnknown> other = b->GetDataInf();
+        return mine ? mine->Compare(other.Get(), column) : 0;
+      });
+      break;
+    case Comparison::kGroupMethod:
+      run([&method = *c.group_compare, column](Member a, Member b) {
+        return method(column, static_cast<TTouchGroup*>(a), static_cast<TTouchGroup*>(b));
+      });
+      break;
+    case Comparison::kItemMethod:
+      run([&method = *c.item_compare, column, group = c.group](Member a, Member b) {
+        return method(column, group, static_cast<TTouchItem*>(a), static_cast<TTouchItem*>(b));
+      });
+      break;
+    case Comparison::kCaptions:
+      run([column](Member a, Member b) { return TCustomTouchListview::DefaultCompare(column, a, b); });
+      break;
+  }
+}
+
+// Sorts members[min..max]: the left part recursively, the right part by iteration.
+template <class Cmp>
+void QuickSortRange(std::vector<Member>& members, int min, int max, const Cmp& cmp) {
+  auto at = [&members](int i) -> Member& { return members[static_cast<std::size_t>(i)]; };
+  while (min < max) {
+    Member pivot = at((min + max) / 2);
+    int i = min, j = max;
+    while (i <= j) {
+      while (cmp(at(i), pivot) < 0) ++i;
+      while (cmp(at(j), pivot) > 0) --j;
+      if (i <= j) std::swap(at(i++), at(j--));
     }
-  };
-  sort(0, static_cast<int>(Members.size()) - 1);
+    if (min < j) QuickSortRange(members, min, j, cmp);
+    min = i;
+  }
 }
 
-void TTouchBubbleSort::SortRange(std::vector<Member>& Members, const Compare& Cmp) {
+template <class Cmp>
+void BubbleSortRange(std::vector<Member>& members, const Cmp& cmp) {
   int low = 0;
-  int high = static_cast<int>(Members.size()) - 1;
-  auto at = [&Members](int i) -> Member& { return Members[static_cast<std::size_t>(i)]; };
+  int high = static_cast<int>(members.size()) - 1;
+  auto at = [&members](int i) -> Member& { return members[static_cast<std::size_t>(i)]; };
   while (low < high) {
     // Forward: carry a greater member right past every smaller one after it.
     int last_put = low;
     for (int i = low + 1; i <= high;) {
-      if (Cmp(at(i - 1), at(i)) > 0) {
+      if (cmp(at(i - 1), at(i)) > 0) {
         Member carried = at(i - 1);
         int place = i - 1;
-        while (place + 1 <= high && Cmp(carried, at(place + 1)) > 0) {
+        while (place + 1 <= high && cmp(carried, at(place + 1)) > 0) {
           at(place) = at(place + 1);
           ++place;
         }
@@ -109,10 +128,10 @@ void TTouchBubbleSort::SortRange(std::vector<Member>& Members, const Compare& Cm
     // Backward: carry a smaller member left past every greater one before it.
     last_put = high;
     for (int i = high - 1; i >= low;) {
-      if (Cmp(at(i + 1), at(i)) < 0) {
+      if (cmp(at(i + 1), at(i)) < 0) {
         Member carried = at(i + 1);
         int place = i + 1;
-        while (place - 1 >= low && Cmp(carried, at(place - 1)) < 0) {
+        while (place - 1 >= low && cmp(carried, at(place - 1)) < 0) {
           at(place) = at(place - 1);
           --place;
         }
@@ -128,14 +147,21 @@ void TTouchBubbleSort::SortRange(std::vector<Member>& Members, const Compare& Cm
   }
 }
 
-namespace {
+// Runs this short are sorted by straight insertion, which keeps equal members in order.
+constexpr std::size_t kInsertionRun = 8;
 
-using Member = TTouchCollectionItem*;
-
-// Sorts source[min, max) into target; source and target hold the same members on entry.
+// Sorts source[0, count) into target; source and target hold the same members on entry.
 template <class Cmp>
 void MergeSortInto(Member* source, Member* target, std::size_t count, const Cmp& cmp) {
-  if (count < 2) return;
+  if (count <= kInsertionRun) {
+    for (std::size_t i = 1; i < count; ++i) {
+      Member moving = target[i];
+      std::size_t j = i;
+      for (; j > 0 && cmp(moving, target[j - 1]) < 0; --j) target[j] = target[j - 1];
+      target[j] = moving;
+    }
+    return;
+  }
   const std::size_t half = count / 2;
   // The halves sort into the source so that merging writes the target.
   MergeSortInto(target, source, half, cmp);
@@ -148,9 +174,17 @@ void MergeSortInto(Member* source, Member* target, std::size_t count, const Cmp&
 
 }  // namespace
 
-void TTouchMergeSort::SortRange(std::vector<Member>& Members, const Compare& Cmp) {
+void TTouchQuickSort::SortRange(std::vector<Member>& Members, const Comparison& Compare) {
+  WithComparer(Compare, [&Members](const auto& cmp) { QuickSortRange(Members, 0, static_cast<int>(Members.size()) - 1, cmp); });
+}
+
+void TTouchBubbleSort::SortRange(std::vector<Member>& Members, const Comparison& Compare) {
+  WithComparer(Compare, [&Members](const auto& cmp) { BubbleSortRange(Members, cmp); });
+}
+
+void TTouchMergeSort::SortRange(std::vector<Member>& Members, const Comparison& Compare) {
   std::vector<Member> buffer(Members);
-  MergeSortInto(buffer.data(), Members.data(), Members.size(), Cmp);
+  WithComparer(Compare, [&](const auto& cmp) { MergeSortInto(buffer.data(), Members.data(), Members.size(), cmp); });
 }
 
 // ---- TTouchSortManager ----
@@ -232,12 +266,10 @@ void TTouchSortManager::SortAll(bool Force) {
   if (!sorter_ || control == nullptr) return;
   if (!Force && lock_count_ != 0) return;
   TTouchGroups* groups = control->GetGroups();
-  const TTouchGroupCompareMethod group_compare = [control](TTouchColumn*, TTouchGroup* a, TTouchGroup* b) {
-    return control->GroupCompare(a, b);
-  };
+  auto group_compare = [control](TTouchColumn*, TTouchGroup* a, TTouchGroup* b) { return control->GroupCompare(a, b); };
   sorter_->Sort(nullptr, groups, 0, groups->GetCount() - 1, group_compare, nullptr, AllCompareThemselves(*groups));
   TTouchColumn* column = control->GetSelection()->GetFocusedColumn();
-  const TTouchItemCompareMethod item_compare = [control](TTouchColumn* c, TTouchGroup* g, TTouchItem* a, TTouchItem* b) {
+  auto item_compare = [control](TTouchColumn* c, TTouchGroup* g, TTouchItem* a, TTouchItem* b) {
     return control->ItemCompare(c, g, a, b);
   };
   for (int i = 0; i < groups->GetCount(); ++i) {

@@ -2,6 +2,7 @@
 // the state-change rule with its events, clearing, and the visible-neighbour walks.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -169,13 +170,29 @@ TEST(CollectionStream, EveryTruncationRaisesOrLoads) {
   }
 }
 
-TEST(CollectionStream, SeededMutationsRaiseOrLoadCleanly) {
+std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  return text ? std::strtoull(text, nullptr, 10) : fallback;
+}
+
+// Seeded mutations (byte changes, cuts and repeats) of a valid stream. DASHTUNE_FUZZ_ITERATIONS
+// and DASHTUNE_FUZZ_SEED lengthen or vary the run (scripts/fuzz).
+TEST(CollectionStreamFuzz, MutatedStreamsRaiseOrLoadCleanly) {
   const Bytes valid = ValidCollectionBytes();
-  std::mt19937 random(20261207);
-  for (int round = 0; round < 3000; ++round) {
+  std::mt19937_64 random(EnvNumber("DASHTUNE_FUZZ_SEED", 20261207));
+  const std::uint64_t iterations = EnvNumber("DASHTUNE_FUZZ_ITERATIONS", 20000);
+  for (std::uint64_t round = 0; round < iterations; ++round) {
     Bytes bytes = valid;
     const int changes = 1 + static_cast<int>(random() % 4);
-    for (int c = 0; c < changes; ++c) bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+    for (int c = 0; c < changes; ++c) {
+      const std::size_t at = random() % bytes.size();
+      switch (random() % 4) {
+        case 0: bytes.resize(at); break;                                               // cut
+        case 1: bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at)); break;  // repeat
+        default: bytes[at] = static_cast<std::uint8_t>(random()); break;              // change
+      }
+      if (bytes.empty()) break;
+    }
     LoadOrReadError(bytes);
   }
 }
