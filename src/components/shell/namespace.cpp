@@ -155,6 +155,11 @@ const win::WIN32_FIND_DATAW* TNamespace::FindData() {
     else
       find_data_failed_ = true;
   }
+  return find_data_.get();
+}
+
+const win::WIN32_FIND_DATAW* TNamespace::FindDataWithFreshTimes() {
+  FindData();
   if (find_data_ != nullptr && !find_data_times_refreshed_) {
     find_data_times_refreshed_ = true;
     if (FileSystem()) {
@@ -295,15 +300,15 @@ bool TNamespace::SetNameOf(const std::u16string& NewName) {
 // ---- Times and sizes ----
 
 win::FILETIME TNamespace::CreationTimeRaw() {
-  const win::WIN32_FIND_DATAW* data = FindData();
+  const win::WIN32_FIND_DATAW* data = FindDataWithFreshTimes();
   return data != nullptr ? data->ftCreationTime : win::FILETIME{};
 }
 win::FILETIME TNamespace::LastAccessTimeRaw() {
-  const win::WIN32_FIND_DATAW* data = FindData();
+  const win::WIN32_FIND_DATAW* data = FindDataWithFreshTimes();
   return data != nullptr ? data->ftLastAccessTime : win::FILETIME{};
 }
 win::FILETIME TNamespace::LastWriteTimeRaw() {
-  const win::WIN32_FIND_DATAW* data = FindData();
+  const win::WIN32_FIND_DATAW* data = FindDataWithFreshTimes();
   return data != nullptr ? data->ftLastWriteTime : win::FILETIME{};
 }
 TDateTime TNamespace::CreationDateTime() { return shell::ConvertFileTimeToDateTime(CreationTimeRaw()); }

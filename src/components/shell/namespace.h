@@ -207,6 +207,8 @@ class TNamespace : public TObject {
   bool CachedAttribute(win::ULONG mask, std::optional<bool>& cache);
   std::u16string DisplayNameOf(win::DWORD flags);
   const win::WIN32_FIND_DATAW* FindData();
+  // The find data with its times read again from the file, once, before they are first used.
+  const win::WIN32_FIND_DATAW* FindDataWithFreshTimes();
   bool FileAttribute(win::DWORD attribute);
   std::u16string TimeText(const win::FILETIME& time, std::optional<std::u16string>& cache);
   bool IsEqualToFolder(TNamespace* folder);

@@ -19,10 +19,14 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+std::string IconsBelow(std::string data_dir) {
+  while (data_dir.size() > 1 && data_dir.back() == '/') data_dir.pop_back();
+  return data_dir + "/icons";
+}
+
 std::vector<std::string> IconBaseFolders() {
-  std::vector<std::string> bases{std::string(g_get_user_data_dir()) + "/icons"};
-  for (const gchar* const* dir = g_get_system_data_dirs(); *dir != nullptr; ++dir)
-    bases.push_back(std::string(*dir) + "/icons");
+  std::vector<std::string> bases{IconsBelow(g_get_user_data_dir())};
+  for (const gchar* const* dir = g_get_system_data_dirs(); *dir != nullptr; ++dir) bases.push_back(IconsBelow(*dir));
   return bases;
 }
 
@@ -32,6 +36,8 @@ std::vector<std::string> FoldersOfSize(const std::string& theme_folder, int size
   std::unique_ptr<GKeyFile, void (*)(GKeyFile*)> index(g_key_file_new(), g_key_file_free);
   if (!g_key_file_load_from_file(index.get(), (theme_folder + "/index.theme").c_str(), G_KEY_FILE_NONE, nullptr))
     return folders;
+  // Icon themes separate list entries with commas.
+  g_key_file_set_list_separator(index.get(), ',');
   gsize count = 0;
   std::unique_ptr<gchar*, void (*)(gchar**)> directories(
       g_key_file_get_string_list(index.get(), "Icon Theme", "Directories", &count, nullptr), g_strfreev);

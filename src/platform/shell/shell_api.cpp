@@ -45,6 +45,7 @@ class TaskAllocator final : public IMalloc {
 class FindObject : public KernelObject {};
 
 std::atomic<UINT> error_mode{0};
+std::atomic<ULONG> file_info_calls{0};
 
 bool SpecialFolderList(int csidl, LPITEMIDLIST* list) {
   switch (csidl) {
@@ -128,7 +129,10 @@ HRESULT SHGetDataFromIDListW(IShellFolder* folder, LPCITEMIDLIST list, int forma
   return S_OK;
 }
 
+ULONG SHGetFileInfoWCallsForTesting() { return file_info_calls.load(); }
+
 DWORD_PTR SHGetFileInfoW(LPCWSTR path, DWORD, SHFILEINFOW* info, UINT info_size, UINT flags) {
+  file_info_calls.fetch_add(1);
   if (path == nullptr || (info != nullptr && info_size < sizeof(SHFILEINFOW))) return 0;
   LPITEMIDLIST parsed = (flags & SHGFI_PIDL) != 0 ? nullptr : shell_model::ParseName(path);
   LPCITEMIDLIST absolute = (flags & SHGFI_PIDL) != 0 ? reinterpret_cast<LPCITEMIDLIST>(path) : parsed;

@@ -3,6 +3,7 @@
 #include "components/shell/namespace.h"
 #include "components/shell/shell_utilities.h"
 #include "platform/core/strings.h"
+#include "platform/shell/shell.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,18 @@ TEST_F(TNamespaceTest, AttributesStringOfHiddenReadOnlyFile) {
 TEST_F(TNamespaceTest, FileTypeFromContentTypeOrExtension) {
   EXPECT_EQ(Item(File("a.png", 1))->FileType(), u"PNG image");
   EXPECT_EQ(Item(File("data.xyz", 1))->FileType(), u".XYZ File");
+}
+
+TEST_F(TNamespaceTest, TypeIsAskedOnceUntilTheNamespaceIsInvalidated) {
+  const auto item = Item(File("cached.png", 1));
+  const win::ULONG before = win::SHGetFileInfoWCallsForTesting();
+  EXPECT_EQ(item->FileType(), u"PNG image");
+  EXPECT_EQ(win::SHGetFileInfoWCallsForTesting(), before + 1);
+  EXPECT_EQ(item->FileType(), u"PNG image");
+  EXPECT_EQ(win::SHGetFileInfoWCallsForTesting(), before + 1);
+  item->InvalidateNamespace(true);
+  EXPECT_EQ(item->FileType(), u"PNG image");
+  EXPECT_EQ(win::SHGetFileInfoWCallsForTesting(), before + 2);
 }
 
 TEST_F(TNamespaceTest, RenamingRefreshesNamesAndType) {

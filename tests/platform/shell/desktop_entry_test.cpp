@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fuzz_budget.h"
+
 #include <random>
 
 namespace win::desktop_entry {
@@ -51,11 +53,12 @@ TEST(DesktopEntryTest, BrokenFilesAreRefused) {
 }
 
 TEST(DesktopEntryTest, FuzzedFilesNeverBreakTheReader) {
-  std::mt19937 random(11);
+  std::mt19937 random(win::testing::FuzzSeed(11));
   const std::string seed =
       "[Desktop Entry]\nType=Application\nExec=prog --a %f \"q r\"\nComment=c\nX-Dashtune-HotKey=0x0674\n";
   int parsed = 0;
-  for (int round = 0; round < 5000; ++round) {
+  const std::uint64_t rounds = win::testing::FuzzIterations(5000);
+  for (std::uint64_t round = 0; round < rounds; ++round) {
     std::string text = seed;
     for (int e = 0; e < 1 + static_cast<int>(random() % 4); ++e) {
       const std::size_t at = random() % (text.size() + 1);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fuzz_budget.h"
+
 #include <cstring>
 #include <memory>
 #include <random>
@@ -150,7 +152,7 @@ TEST(ItemIdsTest, ValidListsPassWithTheirSize) {
 
 // Mutated lists either fail validation or resolve to a path below the place they start from.
 TEST(ItemIdsTest, FuzzedListsNeverReadOutsideOrResolveOutsideTheirFolder) {
-  std::mt19937 random(20261207);
+  std::mt19937 random(win::testing::FuzzSeed(20261207));
   ItemId volume = FileId("/tmp");
   volume.kind = ItemKind::Volume;
   ItemId folder = FileId("sub");
@@ -162,7 +164,8 @@ TEST(ItemIdsTest, FuzzedListsNeverReadOutsideOrResolveOutsideTheirFolder) {
   };
   const std::string home = getenv("HOME");
   int valid = 0;
-  for (int round = 0; round < 20000; ++round) {
+  const std::uint64_t rounds = win::testing::FuzzIterations(20000);
+  for (std::uint64_t round = 0; round < rounds; ++round) {
     std::vector<BYTE> bytes = seeds[round % seeds.size()];
     const int edits = 1 + static_cast<int>(random() % 4);
     for (int e = 0; e < edits; ++e) {

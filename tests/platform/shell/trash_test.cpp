@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fuzz_budget.h"
+
 #include <random>
 
 namespace win::trash {
@@ -42,9 +44,10 @@ TEST(TrashInfoTest, ReadsPathAndDateOrRefuses) {
 }
 
 TEST(TrashInfoTest, FuzzedInfoFilesGiveAbsolutePathsOrNothing) {
-  std::mt19937 random(7);
+  std::mt19937 random(win::testing::FuzzSeed(7));
   const std::string seed = "[Trash Info]\nPath=/home/u/a%20b.txt\nDeletionDate=2026-12-07T09:30:00\n";
-  for (int round = 0; round < 20000; ++round) {
+  const std::uint64_t rounds = win::testing::FuzzIterations(20000);
+  for (std::uint64_t round = 0; round < rounds; ++round) {
     std::string text = seed;
     for (int e = 0; e < 1 + static_cast<int>(random() % 5); ++e) {
       const std::size_t at = random() % (text.size() + 1);
