@@ -267,6 +267,43 @@ void TCustomTouchListview::DoItemEditEnd(TTouchItem* Item) {
 void TCustomTouchListview::DoColumnPaintText(TTouchColumn* Column, TCanvas* ACanvas) {
   if (OnColumnPaintText) OnColumnPaintText(this, Column, ACanvas);
 }
+void TCustomTouchListview::DoItemCreateEditor(TTouchItem* Item, ITouchCellEditor*& Editor) {
+  if (OnItemCreateEditor) OnItemCreateEditor(this, Item, Editor);
+}
+void TCustomTouchListview::DoItemGetEditCaption(TTouchItem* Item, TTouchColumn* Column, WideString& Caption) {
+  if (OnItemGetEditCaption) OnItemGetEditCaption(this, Item, Column, Caption);
+}
+void TCustomTouchListview::DoItemEdited(TTouchItem* Item, WideString& NewValue, bool& Accept) {
+  if (OnItemEdited) OnItemEdited(this, Item, NewValue, Accept);
+}
+void TCustomTouchListview::DoIncrementalSearch(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult) {
+  CompareResult = 0;
+  if (OnIncrementalSearch) OnIncrementalSearch(Item, SearchBuffer, CompareResult);
+}
+void TCustomTouchListview::DoColumnClick(TMouseButton Button, TTouchColumn* Column) {
+  if (OnColumnClick) OnColumnClick(this, Button, Column);
+}
+void TCustomTouchListview::DoColumnSizeChanging(TTouchColumn* Column, int Width, int NewWidth, bool& Allow) {
+  if (OnColumnSizeChanging) OnColumnSizeChanging(this, Column, Width, NewWidth, Allow);
+}
+void TCustomTouchListview::DoColumnSizeChanged(TTouchColumn* Column) {
+  if (OnColumnSizeChanged) OnColumnSizeChanged(this, Column);
+}
+void TCustomTouchListview::DoPaintHeaderBkGnd(TCanvas* ACanvas, const win::RECT& ARect, bool& Handled) {
+  if (OnPaintHeaderBkGnd) OnPaintHeaderBkGnd(this, ACanvas, ARect, Handled);
+}
+void TCustomTouchListview::DoHeaderMouseDown(TMouseButton MouseButton, TShiftState Shift, int X, int Y, TTouchColumn* Column) {
+  if (OnHeaderMouseDown) OnHeaderMouseDown(this, MouseButton, Shift, X, Y, Column);
+}
+void TCustomTouchListview::DoHeaderMouseUp(TMouseButton MouseButton, TShiftState Shift, int X, int Y, TTouchColumn* Column) {
+  if (OnHeaderMouseUp) OnHeaderMouseUp(this, MouseButton, Shift, X, Y, Column);
+}
+void TCustomTouchListview::DoHeaderMouseMove(TShiftState Shift, int X, int Y) {
+  if (OnHeaderMouseMove) OnHeaderMouseMove(this, Shift, X, Y);
+}
+void TCustomTouchListview::DoHeaderDblClick(TMouseButton MouseButton, win::POINT MousePos, TShiftState ShiftState) {
+  if (OnHeaderDblClick) OnHeaderDblClick(this, MouseButton, MousePos, ShiftState);
+}
 void TCustomTouchListview::DoAutoGroupGetKey(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, std::uint32_t& Key) {
   if (OnAutoGroupGetKey) OnAutoGroupGetKey(this, Item, ColumnIndex, Groups, Key);
 }

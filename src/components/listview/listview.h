@@ -159,6 +159,19 @@ class TCustomTouchListview : public TCustomControl {
   void DoItemMouseUp(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y);
   void DoItemEditEnd(TTouchItem* Item);
   void DoColumnPaintText(TTouchColumn* Column, TCanvas* ACanvas);
+  void DoItemCreateEditor(TTouchItem* Item, ITouchCellEditor*& Editor);
+  void DoItemGetEditCaption(TTouchItem* Item, TTouchColumn* Column, WideString& Caption);
+  void DoItemEdited(TTouchItem* Item, WideString& NewValue, bool& Accept);
+  // The result starts at 0 (a match), whatever the caller set.
+  void DoIncrementalSearch(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult);
+  void DoColumnClick(TMouseButton Button, TTouchColumn* Column);
+  void DoColumnSizeChanging(TTouchColumn* Column, int Width, int NewWidth, bool& Allow);
+  void DoColumnSizeChanged(TTouchColumn* Column);
+  void DoPaintHeaderBkGnd(TCanvas* ACanvas, const win::RECT& ARect, bool& Handled);
+  void DoHeaderMouseDown(TMouseButton MouseButton, TShiftState Shift, int X, int Y, TTouchColumn* Column);
+  void DoHeaderMouseUp(TMouseButton MouseButton, TShiftState Shift, int X, int Y, TTouchColumn* Column);
+  void DoHeaderMouseMove(TShiftState Shift, int X, int Y);
+  void DoHeaderDblClick(TMouseButton MouseButton, win::POINT MousePos, TShiftState ShiftState);
   void DoAutoGroupGetKey(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, std::uint32_t& Key);
   // Raises OnAutoSortGroupCreate; when it leaves Group nil, a stored group is added.
   void DoAutoSortGroupCreate(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, TTouchGroup*& Group, bool& DoDefaultAction);
@@ -205,6 +218,18 @@ class TCustomTouchListview : public TCustomControl {
   TTouchAutoGroupGetKeyEvent OnAutoGroupGetKey;
   TTouchAutoSortGroupCreateEvent OnAutoSortGroupCreate;
   TTouchColumnPaintTextEvent OnColumnPaintText;
+  TTouchItemCreateEditorEvent OnItemCreateEditor;
+  TTouchItemGetEditCaptionEvent OnItemGetEditCaption;
+  TTouchItemEditedEvent OnItemEdited;
+  TTouchIncrementalSearchEvent OnIncrementalSearch;
+  TTouchColumnClickEvent OnColumnClick;
+  TTouchColumnSizeChangingEvent OnColumnSizeChanging;
+  TTouchColumnNotifyEvent OnColumnSizeChanged;
+  TTouchPaintHeaderBkGndEvent OnPaintHeaderBkGnd;
+  TTouchHeaderMouseEvent OnHeaderMouseDown;
+  TTouchHeaderMouseEvent OnHeaderMouseUp;
+  TTouchHeaderMouseMoveEvent OnHeaderMouseMove;
+  TTouchHeaderDblClickEvent OnHeaderDblClick;
 
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;

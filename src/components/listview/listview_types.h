@@ -134,5 +134,18 @@ using TTouchItemPaintTextEvent = std::function<void(TCustomTouchListview* Sender
 using TTouchItemMouseEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TTouchItemClickEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, TMouseButton Button, TShiftState Shift)>;
 using TTouchColumnPaintTextEvent = std::function<void(TCustomTouchListview* Sender, TTouchColumn* Column, TCanvas* ACanvas)>;
+// The in-place editing interface (declared with the editors).
+class ITouchCellEditor;
+using TTouchItemCreateEditorEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, ITouchCellEditor*& Editor)>;
+using TTouchItemGetEditCaptionEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, TTouchColumn* Column, WideString& Caption)>;
+using TTouchItemEditedEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, WideString& NewValue, bool& Accept)>;
+using TTouchIncrementalSearchEvent = std::function<void(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult)>;
+using TTouchColumnClickEvent = std::function<void(TCustomTouchListview* Sender, TMouseButton Button, TTouchColumn* Column)>;
+using TTouchColumnSizeChangingEvent = std::function<void(TCustomTouchListview* Sender, TTouchColumn* Column, int Width, int NewWidth, bool& Allow)>;
+using TTouchColumnNotifyEvent = std::function<void(TCustomTouchListview* Sender, TTouchColumn* Column)>;
+using TTouchPaintHeaderBkGndEvent = std::function<void(TCustomTouchListview* Sender, TCanvas* ACanvas, const win::RECT& ARect, bool& Handled)>;
+using TTouchHeaderMouseEvent = std::function<void(TCustomTouchListview* Sender, TMouseButton MouseButton, TShiftState Shift, int X, int Y, TTouchColumn* Column)>;
+using TTouchHeaderMouseMoveEvent = std::function<void(TCustomTouchListview* Sender, TShiftState Shift, int X, int Y)>;
+using TTouchHeaderDblClickEvent = std::function<void(TCustomTouchListview* Sender, TMouseButton MouseButton, win::POINT MousePos, TShiftState ShiftState)>;
 
 }  // namespace dashtune
