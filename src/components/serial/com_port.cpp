@@ -61,12 +61,12 @@ void FlowMarks(win::WORD inSize, win::WORD full, win::WORD resume, double fullSh
 
 TSerCustomComPort::TSerCustomComPort(TComponent* AOwner)
     : TSerBaseComponent(AOwner),
-      traceFileName_(std::string(kDefaultFileBase) + ".TRC"),
-      logFileName_(std::string(kDefaultFileBase) + ".LOG") {}
+      trace_file_name_(std::string(kDefaultFileBase) + ".TRC"),
+      log_file_name_(std::string(kDefaultFileBase) + ".LOG") {}
 
 TSerCustomComPort::~TSerCustomComPort() {
   try {
-    if (portState_ == psOpen) DonePort();
+    if (port_state_ == psOpen) DonePort();
   } catch (const Exception&) {
     // A failing trace or log dump must not keep the port open.
   }
@@ -82,9 +82,9 @@ void TSerCustomComPort::Check(int code) const { CheckException(this, code); }
 
 void TSerCustomComPort::Loaded() {
   TSerBaseComponent::Loaded();
-  if ((open_ || openAtLoad_) && !GetComponentState().Contains(csDesigning)) {
+  if ((open_ || open_at_load_) && !GetComponentState().Contains(csDesigning)) {
     open_ = false;
-    openAtLoad_ = false;
+    open_at_load_ = false;
     SetOpen(true);
   }
 }
@@ -95,66 +95,66 @@ void TSerCustomComPort::Assign(const TPersistent* Source) {
     TSerBaseComponent::Assign(Source);
     return;
   }
-  if (source->dispatcher_ && source->portState_ == psOpen) triggerSnapshot_ = source->dispatcher_->SaveTriggers();
+  if (source->dispatcher_ && source->port_state_ == psOpen) trigger_snapshot_ = source->dispatcher_->SaveTriggers();
   force_ = source->force_;
-  deviceLayer_ = source->deviceLayer_;
-  comNumber_ = source->comNumber_;
+  device_layer_ = source->device_layer_;
+  com_number_ = source->com_number_;
   baud_ = source->baud_;
   parity_ = source->parity_;
-  dataBits_ = source->dataBits_;
-  stopBits_ = source->stopBits_;
-  inSize_ = source->inSize_;
-  outSize_ = source->outSize_;
-  autoOpen_ = source->autoOpen_;
-  zeroPortAllowed_ = source->zeroPortAllowed_;
+  data_bits_ = source->data_bits_;
+  stop_bits_ = source->stop_bits_;
+  in_size_ = source->in_size_;
+  out_size_ = source->out_size_;
+  auto_open_ = source->auto_open_;
+  zero_port_allowed_ = source->zero_port_allowed_;
   rs485_ = source->rs485_;
-  threadBoost_ = source->threadBoost_;
+  thread_boost_ = source->thread_boost_;
   dtr_ = source->dtr_;
   rts_ = source->rts_;
-  flowFullMark_ = source->flowFullMark_;
-  flowResumeMark_ = source->flowResumeMark_;
-  hardwareFlow_ = source->hardwareFlow_;
-  softwareFlow_ = source->softwareFlow_;
-  xonChar_ = source->xonChar_;
-  xoffChar_ = source->xoffChar_;
+  flow_full_mark_ = source->flow_full_mark_;
+  flow_resume_mark_ = source->flow_resume_mark_;
+  hardware_flow_ = source->hardware_flow_;
+  software_flow_ = source->software_flow_;
+  xon_char_ = source->xon_char_;
+  xoff_char_ = source->xoff_char_;
   tracing_ = source->tracing_ == tlOn ? tlOn : tlOff;
-  traceEntries_ = source->traceEntries_;
-  traceFileName_ = source->traceFileName_;
+  trace_entries_ = source->trace_entries_;
+  trace_file_name_ = source->trace_file_name_;
   TraceAllHex = source->TraceAllHex;
   TraceHexUnprintable = source->TraceHexUnprintable;
   logging_ = source->logging_ == tlOn ? tlOn : tlOff;
-  logEntries_ = source->logEntries_;
-  logFileName_ = source->logFileName_;
+  log_entries_ = source->log_entries_;
+  log_file_name_ = source->log_file_name_;
   LogAllHex = source->LogAllHex;
   LogHexUnprintable = source->LogHexUnprintable;
-  availThreshold_ = source->availThreshold_;
-  SetOnTrigger(source->onTrigger_);
-  SetOnTriggerAvail(source->onTriggerAvail_);
-  SetOnTriggerData(source->onTriggerData_);
-  SetOnTriggerStatus(source->onTriggerStatus_);
-  SetOnTriggerTimer(source->onTriggerTimer_);
-  SetOnLineError(source->onLineError_);
-  SetOnModemStatus(source->onModemStatus_);
-  SetOnOutputFree(source->onOutputFree_);
-  SetOnOutputUsed(source->onOutputUsed_);
-  SetOnOutputSent(source->onOutputSent_);
+  avail_threshold_ = source->avail_threshold_;
+  SetOnTrigger(source->on_trigger_);
+  SetOnTriggerAvail(source->on_trigger_avail_);
+  SetOnTriggerData(source->on_trigger_data_);
+  SetOnTriggerStatus(source->on_trigger_status_);
+  SetOnTriggerTimer(source->on_trigger_timer_);
+  SetOnLineError(source->on_line_error_);
+  SetOnModemStatus(source->on_modem_status_);
+  SetOnOutputFree(source->on_output_free_);
+  SetOnOutputUsed(source->on_output_used_);
+  SetOnOutputSent(source->on_output_sent_);
   OnPortOpen = source->OnPortOpen;
   OnPortClose = source->OnPortClose;
-  tapiUse_ = source->tapiUse_;
-  if (portState_ == psOpen) DonePort();
+  tapi_use_ = source->tapi_use_;
+  if (port_state_ == psOpen) DonePort();
   open_ = false;
 }
 
 // Opening and closing.
 
 void TSerCustomComPort::ValidateComport() {
-  if (comNumber_ == 0 && !zeroPortAllowed_) Check(kErrNoPortSelected);
+  if (com_number_ == 0 && !zero_port_allowed_) Check(kErrNoPortSelected);
 }
 
 std::unique_ptr<TSerBaseDispatcher> TSerCustomComPort::MakeDispatcher() {
   if (DispatcherCreator) return DispatcherCreator(this);
-  if (deviceLayer_ != 0) throw ENullApi(kErrNullApi);
-  if (tapiUse_ == 2) return std::make_unique<TSerTAPI32Dispatcher>(this, lineHandle_);
+  if (device_layer_ != 0) throw ENullApi(kErrNullApi);
+  if (tapi_use_ == 2) return std::make_unique<TSerTAPI32Dispatcher>(this, line_handle_);
   return std::make_unique<TSerWin32Dispatcher>(this);
 }
 
@@ -172,21 +172,21 @@ void TSerCustomComPort::DestroyHiddenWindow() {
 }
 
 void TSerCustomComPort::InitPort() {
-  if (tapiUse_ != 2) ValidateComport();
+  if (tapi_use_ != 2) ValidateComport();
   std::unique_ptr<TSerBaseDispatcher> dispatcher = MakeDispatcher();
   if (!dispatcher) throw ENullApi(kErrNullApi);
-  dispatcher->SetDeviceName("COM" + std::to_string(comNumber_));
-  if (tapiUse_ == 2 && lineHandle_ == nullptr) Check(kErrNotOpenedByTapi);
+  dispatcher->SetDeviceName("COM" + std::to_string(com_number_));
+  if (tapi_use_ == 2 && line_handle_ == nullptr) Check(kErrNotOpenedByTapi);
   dispatcher_ = std::move(dispatcher);
   // Event delivery is in place before the threads start, so the first bytes are announced.
   CreateHiddenWindow();
   dispatcher_->RegisterWindowHandler(window_);
   dispatcher_->UpdateHandlerFlags(AnyTriggerEventAssigned() ? 1 : 2);
-  int flags = (dtr_ ? kOpenDTR : 0) + (rts_ ? kOpenRTS : 0) + (hardwareFlow_.Contains(hfUseDTR) ? kOpenDTRFlow : 0) +
-              (hardwareFlow_.Contains(hfUseRTS) ? kOpenRTSFlow : 0);
-  std::string path = tapiUse_ == 2 ? std::string() : "\\\\.\\COM" + std::to_string(comNumber_);
-  int result = dispatcher_->Open(path, static_cast<win::DWORD>(baud_), flags, outSize_, inSize_, stopBits_,
-                                 dataBits_, parity_);
+  int flags = (dtr_ ? kOpenDTR : 0) + (rts_ ? kOpenRTS : 0) + (hardware_flow_.Contains(hfUseDTR) ? kOpenDTRFlow : 0) +
+              (hardware_flow_.Contains(hfUseRTS) ? kOpenRTSFlow : 0);
+  std::string path = tapi_use_ == 2 ? std::string() : "\\\\.\\COM" + std::to_string(com_number_);
+  int result = dispatcher_->Open(path, static_cast<win::DWORD>(baud_), flags, out_size_, in_size_, stop_bits_,
+                                 data_bits_, parity_);
   if (result != 0) {
     dispatcher_->DeregisterWindowHandler(window_);
     DestroyHiddenWindow();
@@ -196,7 +196,7 @@ void TSerCustomComPort::InitPort() {
     Check(result);
     return;
   }
-  if (tapiUse_ == 2) {
+  if (tapi_use_ == 2) {
     win::DWORD baud = 0;
     int parity = 0;
     int dataBits = 0;
@@ -204,10 +204,10 @@ void TSerCustomComPort::InitPort() {
     dispatcher_->GetLine(baud, parity, dataBits, stopBits);
     baud_ = static_cast<std::int32_t>(baud);
     parity_ = static_cast<std::uint8_t>(parity);
-    dataBits_ = static_cast<std::uint8_t>(dataBits);
-    stopBits_ = static_cast<std::uint8_t>(stopBits);
+    data_bits_ = static_cast<std::uint8_t>(dataBits);
+    stop_bits_ = static_cast<std::uint8_t>(stopBits);
   }
-  portState_ = psOpen;
+  port_state_ = psOpen;
   std::uint8_t tracing = tracing_;
   std::uint8_t logging = logging_;
   tracing_ = logging_ = tlOff;
@@ -215,35 +215,35 @@ void TSerCustomComPort::InitPort() {
   try {
     SetTracing(tracing);
     SetLogging(logging);
-    SetHardwareFlow(hardwareFlow_);
-    SetSoftwareFlow(softwareFlow_);
-    SetXOnChar(xonChar_);
-    SetXOffChar(xoffChar_);
-    SetAvailThreshold(availThreshold_);
+    SetHardwareFlow(hardware_flow_);
+    SetSoftwareFlow(software_flow_);
+    SetXOnChar(xon_char_);
+    SetXOffChar(xoff_char_);
+    SetAvailThreshold(avail_threshold_);
     SetDTR(dtr_);
     SetRTS(rts_);
     SetRS485Mode(rs485_);
-    SetThreadBoost(threadBoost_);
+    SetThreadBoost(thread_boost_);
   } catch (...) {
     force_ = false;
     throw;
   }
   force_ = false;
   open_ = true;
-  if (triggerSnapshot_) {
-    dispatcher_->RestoreTriggers(*triggerSnapshot_);
-    triggerSnapshot_.reset();
+  if (trigger_snapshot_) {
+    dispatcher_->RestoreTriggers(*trigger_snapshot_);
+    trigger_snapshot_.reset();
   }
   SendPortOpen();
 }
 
 void TSerCustomComPort::DonePort() {
-  if (portState_ != psOpen) return;
+  if (port_state_ != psOpen) return;
   if (tracing_ == tlOn || tracing_ == tlPause) SetTracing(tlDump);
   if (logging_ == tlOn || logging_ == tlPause) SetLogging(tlDump);
-  portState_ = psShuttingDown;
+  port_state_ = psShuttingDown;
   open_ = false;
-  triggerSnapshot_ = dispatcher_->SaveTriggers();
+  trigger_snapshot_ = dispatcher_->SaveTriggers();
   dispatcher_->Close();
   if (dispatcher_->InEvent()) {
     auto lParam = static_cast<win::LPARAM>(static_cast<win::DWORD>(dispatcher_->Handle()) << 16);
@@ -259,7 +259,7 @@ void TSerCustomComPort::FinishClose() {
   if (dispatcher_ && window_ != nullptr) dispatcher_->DeregisterWindowHandler(window_);
   DestroyHiddenWindow();
   dispatcher_.reset();
-  portState_ = psClosed;
+  port_state_ = psClosed;
   open_ = false;
 }
 
@@ -275,40 +275,40 @@ void TSerCustomComPort::SetOpen(bool value) {
   if (value == open_) return;
   if (Loading()) {
     open_ = value;
-    if (value) openAtLoad_ = true;
+    if (value) open_at_load_ = true;
     return;
   }
   if (!value) {
     DonePort();
-  } else if (portState_ == psClosed) {
+  } else if (port_state_ == psClosed) {
     InitPort();
-  } else if (portState_ == psShuttingDown) {
-    openPending_ = true;
+  } else if (port_state_ == psShuttingDown) {
+    open_pending_ = true;
   }
 }
 
 void TSerCustomComPort::SetComNumber(win::WORD value) {
-  if (value == comNumber_) return;
-  if (portState_ != psOpen) {
-    comNumber_ = value;
+  if (value == com_number_) return;
+  if (port_state_ != psOpen) {
+    com_number_ = value;
     return;
   }
   std::uint8_t tracing = tracing_;
   std::uint8_t logging = logging_;
   DonePort();
-  comNumber_ = value;
+  com_number_ = value;
   tracing_ = tracing;
   logging_ = logging;
-  if (portState_ == psClosed) {
+  if (port_state_ == psClosed) {
     InitPort();
   } else {
-    openPending_ = true;
+    open_pending_ = true;
   }
 }
 
 TSerBaseDispatcher& TSerCustomComPort::OpenedDispatcher() {
   if (!dispatcher_) {
-    if (!autoOpen_) Check(kErrCommNotOpen);
+    if (!auto_open_) Check(kErrCommNotOpen);
     SetOpen(true);
     if (!dispatcher_) Check(kErrCommNotOpen);
   }
@@ -316,7 +316,7 @@ TSerBaseDispatcher& TSerCustomComPort::OpenedDispatcher() {
 }
 
 void TSerCustomComPort::PutString(const std::string& S) {
-  if (portState_ == psShuttingDown) return;
+  if (port_state_ == psShuttingDown) return;
   TSerBaseDispatcher& dispatcher = OpenedDispatcher();
   Check(dispatcher.PutBlock(reinterpret_cast<const std::uint8_t*>(S.data()), static_cast<int>(S.size())));
 }
@@ -326,7 +326,7 @@ bool TSerCustomComPort::IsPortAvailable(unsigned n) {
   try {
     TSerWin32Dispatcher probe(nullptr);
     int result = probe.Open("\\\\.\\COM" + std::to_string(n), static_cast<win::DWORD>(baud_), kOpenDTR | kOpenRTS,
-                            kProbeQueueSize, kProbeQueueSize, stopBits_, dataBits_, parity_);
+                            kProbeQueueSize, kProbeQueueSize, stop_bits_, data_bits_, parity_);
     if (result >= 0) {
       probe.Close();
       return true;
@@ -341,8 +341,8 @@ bool TSerCustomComPort::IsPortAvailable(unsigned n) {
 // Line and flow settings.
 
 void TSerCustomComPort::ApplyLine() {
-  if (portState_ != psOpen) return;
-  Check(dispatcher_->SetLine(static_cast<win::DWORD>(baud_), parity_, stopBits_, dataBits_));
+  if (port_state_ != psOpen) return;
+  Check(dispatcher_->SetLine(static_cast<win::DWORD>(baud_), parity_, stop_bits_, data_bits_));
 }
 
 void TSerCustomComPort::SetBaud(std::int32_t value) {
@@ -358,101 +358,101 @@ void TSerCustomComPort::SetParity(std::uint8_t value) {
 }
 
 void TSerCustomComPort::SetDataBits(std::uint8_t value) {
-  if (value == dataBits_ && !force_) return;
-  dataBits_ = value;
+  if (value == data_bits_ && !force_) return;
+  data_bits_ = value;
   ApplyLine();
 }
 
 void TSerCustomComPort::SetStopBits(std::uint8_t value) {
-  if (value == stopBits_ && !force_) return;
-  stopBits_ = value;
+  if (value == stop_bits_ && !force_) return;
+  stop_bits_ = value;
   ApplyLine();
 }
 
 void TSerCustomComPort::SetDTR(bool value) {
   if (value == dtr_ && !force_) return;
   dtr_ = value;
-  if (portState_ == psOpen) Check(dispatcher_->SetDTR(value));
+  if (port_state_ == psOpen) Check(dispatcher_->SetDTR(value));
 }
 
 void TSerCustomComPort::SetRTS(bool value) {
   if (value == rts_ && !force_) return;
   rts_ = value;
-  if (portState_ == psOpen) Check(dispatcher_->SetRTS(value));
+  if (port_state_ == psOpen) Check(dispatcher_->SetRTS(value));
 }
 
 void TSerCustomComPort::ApplyHardwareFlow() {
-  if (portState_ != psOpen) return;
+  if (port_state_ != psOpen) return;
   int full = 0;
   int resume = 0;
-  if (!hardwareFlow_.Empty()) FlowMarks(inSize_, flowFullMark_, flowResumeMark_, 0.9, 0.1, full, resume);
-  int options = (hardwareFlow_.Contains(hfUseDTR) ? kHwFlowUseDTR : 0) +
-                (hardwareFlow_.Contains(hfUseRTS) ? kHwFlowUseRTS : 0) +
-                (hardwareFlow_.Contains(hfRequireDSR) ? kHwFlowRequireDSR : 0) +
-                (hardwareFlow_.Contains(hfRequireCTS) ? kHwFlowRequireCTS : 0);
+  if (!hardware_flow_.Empty()) FlowMarks(in_size_, flow_full_mark_, flow_resume_mark_, 0.9, 0.1, full, resume);
+  int options = (hardware_flow_.Contains(hfUseDTR) ? kHwFlowUseDTR : 0) +
+                (hardware_flow_.Contains(hfUseRTS) ? kHwFlowUseRTS : 0) +
+                (hardware_flow_.Contains(hfRequireDSR) ? kHwFlowRequireDSR : 0) +
+                (hardware_flow_.Contains(hfRequireCTS) ? kHwFlowRequireCTS : 0);
   Check(dispatcher_->HardwareFlow(full, resume, options));
 }
 
 void TSerCustomComPort::SetHardwareFlow(THardwareFlowOptions value) {
-  if (value == hardwareFlow_ && !force_) return;
-  hardwareFlow_ = value;
+  if (value == hardware_flow_ && !force_) return;
+  hardware_flow_ = value;
   ApplyHardwareFlow();
   if (value.Contains(hfUseRTS) || value.Contains(hfRequireCTS)) SetRS485Mode(false);
 }
 
 void TSerCustomComPort::ApplySoftwareFlow() {
-  if (portState_ != psOpen) return;
-  if (softwareFlow_ == swfNone) {
+  if (port_state_ != psOpen) return;
+  if (software_flow_ == swfNone) {
     Check(dispatcher_->SoftwareFlowOff());
     return;
   }
   int full = 0;
   int resume = 0;
-  FlowMarks(inSize_, flowFullMark_, flowResumeMark_, 0.75, 0.25, full, resume);
-  int mode = ((softwareFlow_ & swfReceive) != 0 ? kSwFlowReceive : 0) +
-             ((softwareFlow_ & swfTransmit) != 0 ? kSwFlowTransmit : 0);
+  FlowMarks(in_size_, flow_full_mark_, flow_resume_mark_, 0.75, 0.25, full, resume);
+  int mode = ((software_flow_ & swfReceive) != 0 ? kSwFlowReceive : 0) +
+             ((software_flow_ & swfTransmit) != 0 ? kSwFlowTransmit : 0);
   Check(dispatcher_->SoftwareFlow(full, resume, mode));
 }
 
 void TSerCustomComPort::SetSoftwareFlow(std::uint8_t value) {
-  if (value == softwareFlow_ && !force_) return;
-  softwareFlow_ = value;
+  if (value == software_flow_ && !force_) return;
+  software_flow_ = value;
   ApplySoftwareFlow();
 }
 
 void TSerCustomComPort::SetXOnChar(std::uint8_t value) {
-  if (value == xonChar_ && !force_) return;
-  xonChar_ = value;
-  if (portState_ == psOpen) Check(dispatcher_->SetXOnChar(value));
+  if (value == xon_char_ && !force_) return;
+  xon_char_ = value;
+  if (port_state_ == psOpen) Check(dispatcher_->SetXOnChar(value));
 }
 
 void TSerCustomComPort::SetXOffChar(std::uint8_t value) {
-  if (value == xoffChar_ && !force_) return;
-  xoffChar_ = value;
-  if (portState_ == psOpen) Check(dispatcher_->SetXOffChar(value));
+  if (value == xoff_char_ && !force_) return;
+  xoff_char_ = value;
+  if (port_state_ == psOpen) Check(dispatcher_->SetXOffChar(value));
 }
 
 void TSerCustomComPort::SetAvailThreshold(win::WORD value) {
-  if (value == availThreshold_ && !force_) return;
-  availThreshold_ = value;
-  if (portState_ == psOpen) dispatcher_->SetAvailThreshold(value);
+  if (value == avail_threshold_ && !force_) return;
+  avail_threshold_ = value;
+  if (port_state_ == psOpen) dispatcher_->SetAvailThreshold(value);
 }
 
 void TSerCustomComPort::SetRS485Mode(bool value) {
   if (value == rs485_ && !force_) return;
   rs485_ = value;
   if (value) {
-    hardwareFlow_.Exclude(hfUseRTS).Exclude(hfRequireCTS);
-    if (portState_ == psOpen) ApplyHardwareFlow();
+    hardware_flow_.Exclude(hfUseRTS).Exclude(hfRequireCTS);
+    if (port_state_ == psOpen) ApplyHardwareFlow();
     SetRTS(false);
   }
-  if (portState_ == psOpen) dispatcher_->SetRS485Mode(value);
+  if (port_state_ == psOpen) dispatcher_->SetRS485Mode(value);
 }
 
 void TSerCustomComPort::SetThreadBoost(std::uint8_t value) {
-  if (value == threadBoost_ && !force_) return;
-  threadBoost_ = value;
-  if (portState_ == psOpen) dispatcher_->SetThreadBoost(value);
+  if (value == thread_boost_ && !force_) return;
+  thread_boost_ = value;
+  if (port_state_ == psOpen) dispatcher_->SetThreadBoost(value);
 }
 
 // Trace and log.
@@ -461,11 +461,11 @@ int TSerCustomComPort::ApplyTraceState(std::uint8_t value, std::uint8_t current,
   TSerBaseDispatcher& d = *dispatcher_;
   bool running = current == tlOn || current == tlPause;
   auto start = [&] {
-    return isTrace ? d.StartTracing(traceEntries_) : d.StartLogging(logEntries_);
+    return isTrace ? d.StartTracing(trace_entries_) : d.StartLogging(log_entries_);
   };
   auto dump = [&](bool append) {
-    return isTrace ? d.DumpTrace(traceFileName_, append, TraceAllHex, TraceHexUnprintable)
-                   : d.DumpLog(logFileName_, append, LogAllHex);
+    return isTrace ? d.DumpTrace(trace_file_name_, append, TraceAllHex, TraceHexUnprintable)
+                   : d.DumpLog(log_file_name_, append, LogAllHex);
   };
   switch (value) {
     case tlOff:
@@ -503,7 +503,7 @@ int TSerCustomComPort::ApplyTraceState(std::uint8_t value, std::uint8_t current,
 
 void TSerCustomComPort::SetTracing(std::uint8_t value) {
   if (value == tracing_ && !force_) return;
-  if (portState_ != psOpen) {
+  if (port_state_ != psOpen) {
     tracing_ = value == tlOn || value == tlPause ? value : tlOff;
     return;
   }
@@ -512,7 +512,7 @@ void TSerCustomComPort::SetTracing(std::uint8_t value) {
 
 void TSerCustomComPort::SetLogging(std::uint8_t value) {
   if (value == logging_ && !force_) return;
-  if (portState_ != psOpen) {
+  if (port_state_ != psOpen) {
     logging_ = value == tlOn || value == tlPause ? value : tlOff;
     return;
   }
@@ -522,93 +522,93 @@ void TSerCustomComPort::SetLogging(std::uint8_t value) {
 // Events.
 
 bool TSerCustomComPort::AnyTriggerEventAssigned() const {
-  return onTrigger_ || onTriggerAvail_ || onTriggerData_ || onTriggerStatus_ || onTriggerTimer_ || onLineError_ ||
-         onModemStatus_ || onOutputFree_ || onOutputUsed_ || onOutputSent_;
+  return on_trigger_ || on_trigger_avail_ || on_trigger_data_ || on_trigger_status_ || on_trigger_timer_ || on_line_error_ ||
+         on_modem_status_ || on_output_free_ || on_output_used_ || on_output_sent_;
 }
 
 void TSerCustomComPort::UpdateHandlerFlags() {
-  if (portState_ == psOpen && dispatcher_) dispatcher_->UpdateHandlerFlags(AnyTriggerEventAssigned() ? 1 : 2);
+  if (port_state_ == psOpen && dispatcher_) dispatcher_->UpdateHandlerFlags(AnyTriggerEventAssigned() ? 1 : 2);
 }
 
 void TSerCustomComPort::SetOnTrigger(TTriggerEvent value) {
-  onTrigger_ = std::move(value);
+  on_trigger_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent value) {
-  onTriggerAvail_ = std::move(value);
+  on_trigger_avail_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnTriggerData(TTriggerHandleEvent value) {
-  onTriggerData_ = std::move(value);
+  on_trigger_data_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnTriggerStatus(TTriggerHandleEvent value) {
-  onTriggerStatus_ = std::move(value);
+  on_trigger_status_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnTriggerTimer(TTriggerHandleEvent value) {
-  onTriggerTimer_ = std::move(value);
+  on_trigger_timer_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnLineError(TTriggerLineErrorEvent value) {
-  onLineError_ = std::move(value);
+  on_line_error_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnModemStatus(TNotifyEvent value) {
-  onModemStatus_ = std::move(value);
+  on_modem_status_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnOutputFree(TNotifyEvent value) {
-  onOutputFree_ = std::move(value);
+  on_output_free_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnOutputUsed(TNotifyEvent value) {
-  onOutputUsed_ = std::move(value);
+  on_output_used_ = std::move(value);
   UpdateHandlerFlags();
 }
 void TSerCustomComPort::SetOnOutputSent(TNotifyEvent value) {
-  onOutputSent_ = std::move(value);
+  on_output_sent_ = std::move(value);
   UpdateHandlerFlags();
 }
 
 void TSerCustomComPort::TriggerHandler(win::UINT msg, win::WPARAM wParam, win::WORD data) {
-  if (onTrigger_) onTrigger_(this, msg, static_cast<win::UINT>(wParam), data);
+  if (on_trigger_) on_trigger_(this, msg, static_cast<win::UINT>(wParam), data);
 }
 
 void TSerCustomComPort::TriggerAvail(win::WORD count) {
-  if (onTriggerAvail_) onTriggerAvail_(this, count);
+  if (on_trigger_avail_) on_trigger_avail_(this, count);
 }
 
 void TSerCustomComPort::TriggerData(win::UINT handle) {
-  if (onTriggerData_) onTriggerData_(this, handle);
+  if (on_trigger_data_) on_trigger_data_(this, handle);
 }
 
 void TSerCustomComPort::TriggerStatus(win::UINT handle) {
-  if (onTriggerStatus_) onTriggerStatus_(this, handle);
+  if (on_trigger_status_) on_trigger_status_(this, handle);
 }
 
 void TSerCustomComPort::TriggerTimer(win::UINT handle) {
-  if (onTriggerTimer_) onTriggerTimer_(this, handle);
+  if (on_trigger_timer_) on_trigger_timer_(this, handle);
 }
 
 void TSerCustomComPort::TriggerLineError(win::WORD error, bool lineBreak) {
-  if (onLineError_) onLineError_(this, error, lineBreak);
+  if (on_line_error_) on_line_error_(this, error, lineBreak);
 }
 
 void TSerCustomComPort::TriggerModemStatus() {
-  if (onModemStatus_) onModemStatus_(this);
+  if (on_modem_status_) on_modem_status_(this);
 }
 
 void TSerCustomComPort::TriggerOutbuffFree() {
-  if (onOutputFree_) onOutputFree_(this);
+  if (on_output_free_) on_output_free_(this);
 }
 
 void TSerCustomComPort::TriggerOutbuffUsed() {
-  if (onOutputUsed_) onOutputUsed_(this);
+  if (on_output_used_) on_output_used_(this);
 }
 
 void TSerCustomComPort::TriggerOutSent() {
-  if (onOutputSent_) onOutputSent_(this);
+  if (on_output_sent_) on_output_sent_(this);
 }
 
 bool TSerCustomComPort::HandleWindowMessage(win::UINT msg, win::WPARAM wParam, win::LPARAM lParam) {
@@ -619,13 +619,13 @@ bool TSerCustomComPort::HandleWindowMessage(win::UINT msg, win::WPARAM wParam, w
       return true;
     }
     FinishClose();
-    if (openPending_) {
-      openPending_ = false;
+    if (open_pending_) {
+      open_pending_ = false;
       InitPort();
     }
     return true;
   }
-  if (portState_ != psOpen || !dispatcher_) return false;
+  if (port_state_ != psOpen || !dispatcher_) return false;
   auto data = static_cast<win::WORD>(msg == APW_TRIGGERAVAIL ? wParam : win::LOWORD(static_cast<win::DWORD_PTR>(lParam)));
   TriggerHandler(msg, wParam, data);
   auto handle = static_cast<win::UINT>(wParam);

@@ -67,7 +67,7 @@ class TSerCustomComPort : public TSerBaseComponent {
   // dispatcher (unless AutoOpen opens the port) and EBufferIsEmpty with nothing unread. Called
   // once for every received byte, so the common case is inline.
   std::uint8_t GetChar() {
-    if (portState_ == psShuttingDown) return 0;
+    if (port_state_ == psShuttingDown) return 0;
     std::uint8_t c = 0;
     if (int result = (dispatcher_ ? *dispatcher_ : OpenedDispatcher()).GetChar(c); result < 0) Check(result);
     return c;
@@ -78,69 +78,69 @@ class TSerCustomComPort : public TSerBaseComponent {
   // Whether port n exists; a port held by someone else counts as available. Raises nothing.
   bool IsPortAvailable(unsigned n);
 
-  std::uint8_t GetPortState() const { return portState_; }
+  std::uint8_t GetPortState() const { return port_state_; }
   TSerBaseDispatcher* GetDispatcher() const { return dispatcher_.get(); }
   win::HWND GetWindowHandle() const { return window_; }
 
   bool GetOpen() const { return open_; }
   void SetOpen(bool value);
-  win::WORD GetComNumber() const { return comNumber_; }
+  win::WORD GetComNumber() const { return com_number_; }
   void SetComNumber(win::WORD value);
   std::int32_t GetBaud() const { return baud_; }
   void SetBaud(std::int32_t value);
   std::uint8_t GetParity() const { return parity_; }
   void SetParity(std::uint8_t value);
-  std::uint8_t GetDataBits() const { return dataBits_; }
+  std::uint8_t GetDataBits() const { return data_bits_; }
   void SetDataBits(std::uint8_t value);
-  std::uint8_t GetStopBits() const { return stopBits_; }
+  std::uint8_t GetStopBits() const { return stop_bits_; }
   void SetStopBits(std::uint8_t value);
-  win::WORD GetInBufferSize() const { return inSize_; }
-  void SetInBufferSize(win::WORD value) { inSize_ = value; }
-  win::WORD GetOutBufferSize() const { return outSize_; }
-  void SetOutBufferSize(win::WORD value) { outSize_ = value; }
-  bool GetZeroPortAllowed() const { return zeroPortAllowed_; }
-  void SetZeroPortAllowed(bool value) { zeroPortAllowed_ = value; }
-  bool GetAutoOpen() const { return autoOpen_; }
-  void SetAutoOpen(bool value) { autoOpen_ = value; }
-  std::uint8_t GetTapiUse() const { return tapiUse_; }
-  void SetTapiUse(std::uint8_t value) { tapiUse_ = value; }
-  win::HANDLE GetLineHandle() const { return lineHandle_; }
-  void SetLineHandle(win::HANDLE value) { lineHandle_ = value; }
-  std::uint8_t GetDeviceLayer() const { return deviceLayer_; }
-  void SetDeviceLayer(std::uint8_t value) { deviceLayer_ = value; }
+  win::WORD GetInBufferSize() const { return in_size_; }
+  void SetInBufferSize(win::WORD value) { in_size_ = value; }
+  win::WORD GetOutBufferSize() const { return out_size_; }
+  void SetOutBufferSize(win::WORD value) { out_size_ = value; }
+  bool GetZeroPortAllowed() const { return zero_port_allowed_; }
+  void SetZeroPortAllowed(bool value) { zero_port_allowed_ = value; }
+  bool GetAutoOpen() const { return auto_open_; }
+  void SetAutoOpen(bool value) { auto_open_ = value; }
+  std::uint8_t GetTapiUse() const { return tapi_use_; }
+  void SetTapiUse(std::uint8_t value) { tapi_use_ = value; }
+  win::HANDLE GetLineHandle() const { return line_handle_; }
+  void SetLineHandle(win::HANDLE value) { line_handle_ = value; }
+  std::uint8_t GetDeviceLayer() const { return device_layer_; }
+  void SetDeviceLayer(std::uint8_t value) { device_layer_ = value; }
   bool GetRS485Mode() const { return rs485_; }
   void SetRS485Mode(bool value);
-  std::uint8_t GetThreadBoost() const { return threadBoost_; }
+  std::uint8_t GetThreadBoost() const { return thread_boost_; }
   void SetThreadBoost(std::uint8_t value);
   bool GetDTR() const { return dtr_; }
   void SetDTR(bool value);
   bool GetRTS() const { return rts_; }
   void SetRTS(bool value);
-  win::WORD GetFlowFullMark() const { return flowFullMark_; }
-  void SetFlowFullMark(win::WORD value) { flowFullMark_ = value; }
-  win::WORD GetFlowResumeMark() const { return flowResumeMark_; }
-  void SetFlowResumeMark(win::WORD value) { flowResumeMark_ = value; }
-  THardwareFlowOptions GetHardwareFlow() const { return hardwareFlow_; }
+  win::WORD GetFlowFullMark() const { return flow_full_mark_; }
+  void SetFlowFullMark(win::WORD value) { flow_full_mark_ = value; }
+  win::WORD GetFlowResumeMark() const { return flow_resume_mark_; }
+  void SetFlowResumeMark(win::WORD value) { flow_resume_mark_ = value; }
+  THardwareFlowOptions GetHardwareFlow() const { return hardware_flow_; }
   void SetHardwareFlow(THardwareFlowOptions value);
-  std::uint8_t GetSoftwareFlow() const { return softwareFlow_; }
+  std::uint8_t GetSoftwareFlow() const { return software_flow_; }
   void SetSoftwareFlow(std::uint8_t value);
-  std::uint8_t GetXOnChar() const { return xonChar_; }
+  std::uint8_t GetXOnChar() const { return xon_char_; }
   void SetXOnChar(std::uint8_t value);
-  std::uint8_t GetXOffChar() const { return xoffChar_; }
+  std::uint8_t GetXOffChar() const { return xoff_char_; }
   void SetXOffChar(std::uint8_t value);
   std::uint8_t GetTracing() const { return tracing_; }
   void SetTracing(std::uint8_t value);
-  std::int32_t GetTraceEntries() const { return traceEntries_; }
-  void SetTraceEntries(std::int32_t value) { traceEntries_ = value; }
-  const std::string& GetTraceFileName() const { return traceFileName_; }
-  void SetTraceFileName(const std::string& value) { traceFileName_ = value.substr(0, 255); }
+  std::int32_t GetTraceEntries() const { return trace_entries_; }
+  void SetTraceEntries(std::int32_t value) { trace_entries_ = value; }
+  const std::string& GetTraceFileName() const { return trace_file_name_; }
+  void SetTraceFileName(const std::string& value) { trace_file_name_ = value.substr(0, 255); }
   std::uint8_t GetLogging() const { return logging_; }
   void SetLogging(std::uint8_t value);
-  std::int32_t GetLogEntries() const { return logEntries_; }
-  void SetLogEntries(std::int32_t value) { logEntries_ = value; }
-  const std::string& GetLogFileName() const { return logFileName_; }
-  void SetLogFileName(const std::string& value) { logFileName_ = value.substr(0, 255); }
-  win::WORD GetAvailThreshold() const { return availThreshold_; }
+  std::int32_t GetLogEntries() const { return log_entries_; }
+  void SetLogEntries(std::int32_t value) { log_entries_ = value; }
+  const std::string& GetLogFileName() const { return log_file_name_; }
+  void SetLogFileName(const std::string& value) { log_file_name_ = value.substr(0, 255); }
+  win::WORD GetAvailThreshold() const { return avail_threshold_; }
   void SetAvailThreshold(win::WORD value);
 
   // Trace dump flags (all hexadecimal, hexadecimal for unprintable bytes) and log dump flags.
@@ -161,7 +161,7 @@ class TSerCustomComPort : public TSerBaseComponent {
   void SetOnOutputFree(TNotifyEvent value);
   void SetOnOutputUsed(TNotifyEvent value);
   void SetOnOutputSent(TNotifyEvent value);
-  const TTriggerAvailEvent& GetOnTriggerAvail() const { return onTriggerAvail_; }
+  const TTriggerAvailEvent& GetOnTriggerAvail() const { return on_trigger_avail_; }
 
   TNotifyEvent OnPortOpen;   // after a successful open; raised only when assigned
   TNotifyEvent OnPortClose;  // after a close; raised only when assigned
@@ -203,53 +203,53 @@ class TSerCustomComPort : public TSerBaseComponent {
   bool AnyTriggerEventAssigned() const;
 
   bool force_ = false;
-  std::uint8_t portState_ = psClosed;
-  bool openPending_ = false;
-  bool openAtLoad_ = false;
-  std::optional<TTriggerSnapshot> triggerSnapshot_;
+  std::uint8_t port_state_ = psClosed;
+  bool open_pending_ = false;
+  bool open_at_load_ = false;
+  std::optional<TTriggerSnapshot> trigger_snapshot_;
   win::HWND window_ = nullptr;
-  std::uint8_t deviceLayer_ = 0;
+  std::uint8_t device_layer_ = 0;
   std::unique_ptr<TSerBaseDispatcher> dispatcher_;
-  win::WORD comNumber_ = 0;
+  win::WORD com_number_ = 0;
   std::int32_t baud_ = 19200;
   std::uint8_t parity_ = 0;
-  std::uint8_t dataBits_ = 8;
-  std::uint8_t stopBits_ = 1;
-  win::WORD inSize_ = 4096;
-  win::WORD outSize_ = 4096;
+  std::uint8_t data_bits_ = 8;
+  std::uint8_t stop_bits_ = 1;
+  win::WORD in_size_ = 4096;
+  win::WORD out_size_ = 4096;
   bool open_ = false;
-  bool zeroPortAllowed_ = true;
-  bool autoOpen_ = true;
-  std::uint8_t tapiUse_ = 1;
-  win::HANDLE lineHandle_ = nullptr;
+  bool zero_port_allowed_ = true;
+  bool auto_open_ = true;
+  std::uint8_t tapi_use_ = 1;
+  win::HANDLE line_handle_ = nullptr;
   bool rs485_ = false;
-  std::uint8_t threadBoost_ = 0;
+  std::uint8_t thread_boost_ = 0;
   bool dtr_ = true;
   bool rts_ = true;
-  win::WORD flowFullMark_ = 0;
-  win::WORD flowResumeMark_ = 0;
-  THardwareFlowOptions hardwareFlow_;
-  std::uint8_t softwareFlow_ = swfNone;
-  std::uint8_t xonChar_ = 17;
-  std::uint8_t xoffChar_ = 19;
+  win::WORD flow_full_mark_ = 0;
+  win::WORD flow_resume_mark_ = 0;
+  THardwareFlowOptions hardware_flow_;
+  std::uint8_t software_flow_ = swfNone;
+  std::uint8_t xon_char_ = 17;
+  std::uint8_t xoff_char_ = 19;
   std::uint8_t tracing_ = tlOff;
-  std::int32_t traceEntries_ = 10000;
-  std::string traceFileName_;
+  std::int32_t trace_entries_ = 10000;
+  std::string trace_file_name_;
   std::uint8_t logging_ = tlOff;
-  std::int32_t logEntries_ = 10000;
-  std::string logFileName_;
-  win::WORD availThreshold_ = 1;
+  std::int32_t log_entries_ = 10000;
+  std::string log_file_name_;
+  win::WORD avail_threshold_ = 1;
 
-  TTriggerEvent onTrigger_;
-  TTriggerAvailEvent onTriggerAvail_;
-  TTriggerHandleEvent onTriggerData_;
-  TTriggerHandleEvent onTriggerStatus_;
-  TTriggerHandleEvent onTriggerTimer_;
-  TTriggerLineErrorEvent onLineError_;
-  TNotifyEvent onModemStatus_;
-  TNotifyEvent onOutputFree_;
-  TNotifyEvent onOutputUsed_;
-  TNotifyEvent onOutputSent_;
+  TTriggerEvent on_trigger_;
+  TTriggerAvailEvent on_trigger_avail_;
+  TTriggerHandleEvent on_trigger_data_;
+  TTriggerHandleEvent on_trigger_status_;
+  TTriggerHandleEvent on_trigger_timer_;
+  TTriggerLineErrorEvent on_line_error_;
+  TNotifyEvent on_modem_status_;
+  TNotifyEvent on_output_free_;
+  TNotifyEvent on_output_used_;
+  TNotifyEvent on_output_sent_;
 };
 
 }  // namespace dashtune

@@ -56,8 +56,8 @@ void ApplyLineValues(win::DCB& dcb, win::DWORD baud, int parity, int stopBits, i
 }  // namespace
 
 TSerBaseDispatcher::TSerBaseDispatcher(TComponent* owner) : owner_(owner) {
-  win::InitializeCriticalSection(&stateLock_);
-  win::InitializeCriticalSection(&outputLock_);
+  win::InitializeCriticalSection(&state_.lock);
+  win::InitializeCriticalSection(&output_.lock);
   std::lock_guard guard(Ports().lock);
   auto& ports = Ports().ports;
   auto empty = std::find(ports.begin(), ports.end(), nullptr);
@@ -71,7 +71,7 @@ TSerBaseDispatcher::TSerBaseDispatcher(TComponent* owner) : owner_(owner) {
 }
 
 TSerBaseDispatcher::~TSerBaseDispatcher() {
-  killThreads_ = true;
+  kill_threads_ = true;
   StopDispatchThread(36);
   {
     std::lock_guard guard(Ports().lock);
@@ -80,8 +80,8 @@ TSerBaseDispatcher::~TSerBaseDispatcher() {
     while (!ports.empty() && ports.back() == nullptr) ports.pop_back();
   }
   CloseEvents();
-  win::DeleteCriticalSection(&outputLock_);
-  win::DeleteCriticalSection(&stateLock_);
+  win::DeleteCriticalSection(&output_.lock);
+  win::DeleteCriticalSection(&state_.lock);
 }
 
 TSerBaseDispatcher* TSerBaseDispatcher::PortAt(int index) {
@@ -95,16 +95,16 @@ void TSerBaseDispatcher::UnlockPortList() { Ports().lock.unlock(); }
 
 bool TSerBaseDispatcher::CreateEvents() {
   CloseEvents();
-  generalEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-  threadAckEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-  outputEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-  flushEvent_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
-  return generalEvent_ && threadAckEvent_ && outputEvent_ && flushEvent_;
+  general_event_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
+  thread_ack_event_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
+  output_event_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
+  flush_event_ = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
+  return general_event_ && thread_ack_event_ && output_event_ && flush_event_;
 }
 
 void TSerBaseDispatcher::CloseEvents() {
   for (win::HANDLE* event :
-       {&generalEvent_, &threadAckEvent_, &outputEvent_, &flushEvent_}) {
+       {&general_event_, &thread_ack_event_, &output_event_, &flush_event_}) {
     if (*event != nullptr) win::CloseHandle(*event);
     *event = nullptr;
   }
@@ -115,30 +115,30 @@ void TSerBaseDispatcher::SignalEvent(win::HANDLE event) {
 }
 
 void TSerBaseDispatcher::ResetRings() {
-  std::lock_guard dispatch(dispatchLock_);
-  head_ = tail_ = 0;
-  ringFull_ = false;
-  peekMode_ = false;
-  peekOffset_ = 0;
-  received_ = scanned_ = 0;
-  lastAvail_ = UINT64_MAX;
+  std::lock_guard dispatch(ring_.lock);
+  ring_.head = ring_.tail = 0;
+  ring_.full = false;
+  ring_.peek_mode = false;
+  ring_.peek_offset = 0;
+  ring_.received = ring_.scanned = 0;
+  ring_.last_avail = UINT64_MAX;
 }
 
 void TSerBaseDispatcher::ClearTriggers() {
-  Locked state(stateLock_);
-  availThreshold_ = 0;
-  timerTriggers_.clear();
-  dataTriggers_.clear();
-  statusTriggers_.clear();
-  statusFired_ = false;
+  Locked state(state_.lock);
+  state_.avail_threshold = 0;
+  state_.timer_triggers.clear();
+  state_.data_triggers.clear();
+  state_.status_triggers.clear();
+  state_.status_fired = false;
 }
 
 int TSerBaseDispatcher::Open(const std::string& path, win::DWORD baud, int flags, int outSize, int inSize,
                              int stopBits, int dataBits, int parity) {
   if (outSize < 1 || inSize < 1) return kErrBadArgument;
   ResetRings();
-  inEvent_ = false;
-  handlerDeletedPending_ = false;
+  in_event_ = false;
+  state_.handler_deleted_pending = false;
   if (!CreateEvents()) return kErrOutOfMemory;
   win::SetLastError(0);
   if (OpenCom(path, inSize, outSize) < 0) {
@@ -156,28 +156,28 @@ int TSerBaseDispatcher::Open(const std::string& path, win::DWORD baud, int flags
     return result != 0 ? result : kErrBadHandle;
   }
   {
-    std::lock_guard dispatch(dispatchLock_);
-    ring_.assign(kRing, 0);
+    std::lock_guard dispatch(ring_.lock);
+    ring_.bytes.assign(kRing, 0);
   }
   {
-    Locked output(outputLock_);
-    outBuffer_.assign(static_cast<std::size_t>(outSize), 0);
-    outHead_ = outTail_ = 0;
-    outFull_ = false;
+    Locked output(output_.lock);
+    output_.bytes.assign(static_cast<std::size_t>(outSize), 0);
+    output_.head = output_.tail = 0;
+    output_.full = false;
   }
-  inSize_ = inSize;
-  outSize_ = outSize;
-  outSent_ = false;
-  closePending_ = false;
+  in_size_ = inSize;
+  out_size_ = outSize;
+  out_sent_ = false;
+  close_pending_ = false;
   rs485_ = false;
   {
-    Locked state(stateLock_);
-    lineErrors_ = 0;
-    GetComState(dcb_);
-    dtrFlow_ = (flags & kOpenDTRFlow) != 0;
-    if (!dtrFlow_) dtrState_ = (flags & kOpenDTR) != 0;
-    rtsFlow_ = (flags & kOpenRTSFlow) != 0;
-    if (!rtsFlow_) rtsState_ = (flags & kOpenRTS) != 0;
+    Locked state(state_.lock);
+    state_.line_errors = 0;
+    GetComState(state_.dcb);
+    state_.dtr_flow = (flags & kOpenDTRFlow) != 0;
+    if (!state_.dtr_flow) state_.dtr_on = (flags & kOpenDTR) != 0;
+    state_.rts_flow = (flags & kOpenRTSFlow) != 0;
+    if (!state_.rts_flow) state_.rts_on = (flags & kOpenRTS) != 0;
   }
   ClearTriggers();
   ResetRings();
@@ -185,9 +185,9 @@ int TSerBaseDispatcher::Open(const std::string& path, win::DWORD baud, int flags
   baud_ = 115200;
   {
     // Nothing has been sent yet, so the settings apply at once and in full.
-    Locked state(stateLock_);
-    GetComState(dcb_);
-    ApplyLineValues(dcb_, baud, parity, stopBits, dataBits);
+    Locked state(state_.lock);
+    GetComState(state_.dcb);
+    ApplyLineValues(state_.dcb, baud, parity, stopBits, dataBits);
   }
   if (int result = WriteComState(); result < 0) {
     Close();
@@ -195,14 +195,14 @@ int TSerBaseDispatcher::Open(const std::string& path, win::DWORD baud, int flags
   }
   ReadComErrors();
   {
-    Locked state(stateLock_);
-    trace_.Stop();
+    Locked state(state_.lock);
+    state_.trace.Stop();
     tracing_ = false;
-    logActive_ = false;
-    logCapacity_ = 0;
-    openTime_ = SerTimeGetTime();
+    state_.log_active = false;
+    state_.log_capacity = 0;
+    state_.open_time = SerTimeGetTime();
   }
-  logQueue_.Clear();
+  log_queue_.Clear();
   StartDispatcher();
   return kOK;
 }
@@ -215,8 +215,8 @@ void TSerBaseDispatcher::Close() {
     CloseCom();
     cid_ = -1;
   }
-  if (inEvent_) {
-    closePending_ = true;  // the rings are released once the dispatch thread has ended
+  if (in_event_) {
+    close_pending_ = true;  // the rings are released once the dispatch thread has ended
   } else {
     ReleaseBuffers();
   }
@@ -224,53 +224,53 @@ void TSerBaseDispatcher::Close() {
 
 void TSerBaseDispatcher::ResetInputAfterFlush() {
   {
-    std::lock_guard dispatch(dispatchLock_);
-    if (!peekMode_) {
-      tail_ = head_;
-      ringFull_ = false;
+    std::lock_guard dispatch(ring_.lock);
+    if (!ring_.peek_mode) {
+      ring_.tail = ring_.head;
+      ring_.full = false;
     }
-    scanned_ = received_;
+    ring_.scanned = ring_.received;
   }
-  Locked state(stateLock_);
-  for (auto& trigger : dataTriggers_) trigger.Pattern.Matched = 0;
+  Locked state(state_.lock);
+  for (auto& trigger : state_.data_triggers) trigger.Pattern.Matched = 0;
 }
 
 void TSerBaseDispatcher::ReleaseBuffers() {
-  if (threadsActive_ || dispatchThread_.joinable()) StopDispatcher();
+  if (threads_active_ || dispatch_thread_.joinable()) StopDispatcher();
   {
-    std::lock_guard dispatch(dispatchLock_);
-    ring_.clear();
-    ring_.shrink_to_fit();
-    head_ = tail_ = 0;
-    ringFull_ = false;
+    std::lock_guard dispatch(ring_.lock);
+    ring_.bytes.clear();
+    ring_.bytes.shrink_to_fit();
+    ring_.head = ring_.tail = 0;
+    ring_.full = false;
   }
-  Locked output(outputLock_);
-  outBuffer_.clear();
-  outBuffer_.shrink_to_fit();
-  outHead_ = outTail_ = 0;
-  outFull_ = false;
+  Locked output(output_.lock);
+  output_.bytes.clear();
+  output_.bytes.shrink_to_fit();
+  output_.head = output_.tail = 0;
+  output_.full = false;
 }
 
 int TSerBaseDispatcher::SetLine(win::DWORD baud, int parity, int stopBits, int dataBits) {
   win::DCB wanted;
   {
-    Locked state(stateLock_);
-    GetComState(dcb_);
-    wanted = dcb_;
+    Locked state(state_.lock);
+    GetComState(state_.dcb);
+    wanted = state_.dcb;
     ApplyLineValues(wanted, baud, parity, stopBits, dataBits);
-    if (wanted.BaudRate == dcb_.BaudRate && wanted.Parity == dcb_.Parity && wanted.ByteSize == dcb_.ByteSize &&
-        wanted.StopBits == dcb_.StopBits && wanted.Flags == dcb_.Flags) {
+    if (wanted.BaudRate == state_.dcb.BaudRate && wanted.Parity == state_.dcb.Parity && wanted.ByteSize == state_.dcb.ByteSize &&
+        wanted.StopBits == state_.dcb.StopBits && wanted.Flags == state_.dcb.Flags) {
       return kOK;
     }
   }
   DrainOutput();
-  Locked state(stateLock_);
-  GetComState(dcb_);
-  dcb_.Flags = wanted.Flags;
-  dcb_.BaudRate = wanted.BaudRate;
-  dcb_.Parity = wanted.Parity;
-  dcb_.ByteSize = wanted.ByteSize;
-  dcb_.StopBits = wanted.StopBits;
+  Locked state(state_.lock);
+  GetComState(state_.dcb);
+  state_.dcb.Flags = wanted.Flags;
+  state_.dcb.BaudRate = wanted.BaudRate;
+  state_.dcb.Parity = wanted.Parity;
+  state_.dcb.ByteSize = wanted.ByteSize;
+  state_.dcb.StopBits = wanted.StopBits;
   return WriteComState();
 }
 
@@ -279,141 +279,141 @@ void TSerBaseDispatcher::DrainOutput() {
   win::DCB current;
   win::DWORD baud;
   {
-    Locked state(stateLock_);
-    current = dcb_;
+    Locked state(state_.lock);
+    current = state_.dcb;
     baud = baud_;
   }
   win::Sleep(DrainSettleMilliseconds(baud, current.ByteSize, current.Parity, current.StopBits));
 }
 
 int TSerBaseDispatcher::WriteComState() {
-  Locked state(stateLock_);
-  if (!dtrFlow_) {
-    dcb_.Flags &= ~win::DCB_DTR_CONTROL_MASK;
-    if (dtrState_) dcb_.Flags |= win::DCB_DTR_CONTROL_ENABLE;
+  Locked state(state_.lock);
+  if (!state_.dtr_flow) {
+    state_.dcb.Flags &= ~win::DCB_DTR_CONTROL_MASK;
+    if (state_.dtr_on) state_.dcb.Flags |= win::DCB_DTR_CONTROL_ENABLE;
   }
-  if (!rtsFlow_) {
-    dcb_.Flags &= ~win::DCB_RTS_CONTROL_MASK;
-    if (rtsState_) dcb_.Flags |= win::DCB_RTS_CONTROL_ENABLE;
+  if (!state_.rts_flow) {
+    state_.dcb.Flags &= ~win::DCB_RTS_CONTROL_MASK;
+    if (state_.rts_on) state_.dcb.Flags |= win::DCB_RTS_CONTROL_ENABLE;
   }
-  if (int result = SetComState(dcb_); result < 0) return result;
-  baud_ = dcb_.BaudRate;
+  if (int result = SetComState(state_.dcb); result < 0) return result;
+  baud_ = state_.dcb.BaudRate;
   ReapplyDTRAndRTS();
   return kOK;
 }
 
 void TSerBaseDispatcher::ReapplyDTRAndRTS() {
-  SetDTR(dtrState_);
-  if (!rs485_) SetRTS(rtsState_);
+  SetDTR(state_.dtr_on);
+  if (!rs485_) SetRTS(state_.rts_on);
 }
 
 void TSerBaseDispatcher::GetLine(win::DWORD& baud, int& parity, int& dataBits, int& stopBits) {
-  Locked state(stateLock_);
-  GetComState(dcb_);
-  baud = BaudFromCode(dcb_.BaudRate);
-  parity = dcb_.Parity;
-  dataBits = dcb_.ByteSize;
-  stopBits = dcb_.StopBits != win::ONESTOPBIT ? 2 : 1;
+  Locked state(state_.lock);
+  GetComState(state_.dcb);
+  baud = BaudFromCode(state_.dcb.BaudRate);
+  parity = state_.dcb.Parity;
+  dataBits = state_.dcb.ByteSize;
+  stopBits = state_.dcb.StopBits != win::ONESTOPBIT ? 2 : 1;
 }
 
 int TSerBaseDispatcher::SetDTR(bool on) {
-  Locked state(stateLock_);
-  if (dtrFlow_) return 1;
+  Locked state(state_.lock);
+  if (state_.dtr_flow) return 1;
   if (EscapeComFunction(on ? win::SETDTR : win::CLRDTR) < 0) return kErrBadArgument;
-  dtrState_ = on;
+  state_.dtr_on = on;
   return kOK;
 }
 
 int TSerBaseDispatcher::SetRTS(bool on) {
-  Locked state(stateLock_);
-  if (rtsFlow_) return 1;
+  Locked state(state_.lock);
+  if (state_.rts_flow) return 1;
   if (EscapeComFunction(on ? win::SETRTS : win::CLRRTS) < 0) return kErrBadArgument;
-  rtsState_ = on;
+  state_.rts_on = on;
   return kOK;
 }
 
 int TSerBaseDispatcher::HardwareFlow(int fullMark, int resumeMark, int options) {
-  Locked state(stateLock_);
-  if (fullMark > inSize_ || fullMark < resumeMark) return kErrBadArgument;
-  GetComState(dcb_);
-  dcb_.Flags &= ~(win::DCB_DTR_CONTROL_MASK | win::DCB_RTS_CONTROL_MASK | win::DCB_OUTX_CTS_FLOW |
+  Locked state(state_.lock);
+  if (fullMark > in_size_ || fullMark < resumeMark) return kErrBadArgument;
+  GetComState(state_.dcb);
+  state_.dcb.Flags &= ~(win::DCB_DTR_CONTROL_MASK | win::DCB_RTS_CONTROL_MASK | win::DCB_OUTX_CTS_FLOW |
                   win::DCB_OUTX_DSR_FLOW);
-  dtrFlow_ = (options & kHwFlowUseDTR) != 0;
-  if (dtrFlow_) {
-    dcb_.Flags |= win::DCB_DTR_CONTROL_HANDSHAKE;
-  } else if (dtrState_) {
-    dcb_.Flags |= win::DCB_DTR_CONTROL_ENABLE;
+  state_.dtr_flow = (options & kHwFlowUseDTR) != 0;
+  if (state_.dtr_flow) {
+    state_.dcb.Flags |= win::DCB_DTR_CONTROL_HANDSHAKE;
+  } else if (state_.dtr_on) {
+    state_.dcb.Flags |= win::DCB_DTR_CONTROL_ENABLE;
   }
-  rtsFlow_ = (options & kHwFlowUseRTS) != 0;
-  if (rtsFlow_) {
-    dcb_.Flags |= win::DCB_RTS_CONTROL_HANDSHAKE;
+  state_.rts_flow = (options & kHwFlowUseRTS) != 0;
+  if (state_.rts_flow) {
+    state_.dcb.Flags |= win::DCB_RTS_CONTROL_HANDSHAKE;
   } else if (rs485_) {
-    dcb_.Flags |= win::DCB_RTS_CONTROL_TOGGLE;
-    rtsFlow_ = true;
-  } else if (rtsState_) {
-    dcb_.Flags |= win::DCB_RTS_CONTROL_ENABLE;
+    state_.dcb.Flags |= win::DCB_RTS_CONTROL_TOGGLE;
+    state_.rts_flow = true;
+  } else if (state_.rts_on) {
+    state_.dcb.Flags |= win::DCB_RTS_CONTROL_ENABLE;
   }
-  dcb_.XoffLim = static_cast<win::WORD>(inSize_ - fullMark);
-  dcb_.XonLim = static_cast<win::WORD>(resumeMark);
-  if ((options & kHwFlowRequireDSR) != 0) dcb_.Flags |= win::DCB_OUTX_DSR_FLOW;
-  if ((options & kHwFlowRequireCTS) != 0) dcb_.Flags |= win::DCB_OUTX_CTS_FLOW;
+  state_.dcb.XoffLim = static_cast<win::WORD>(in_size_ - fullMark);
+  state_.dcb.XonLim = static_cast<win::WORD>(resumeMark);
+  if ((options & kHwFlowRequireDSR) != 0) state_.dcb.Flags |= win::DCB_OUTX_DSR_FLOW;
+  if ((options & kHwFlowRequireCTS) != 0) state_.dcb.Flags |= win::DCB_OUTX_CTS_FLOW;
   return WriteComState();
 }
 
 int TSerBaseDispatcher::SoftwareFlow(int fullMark, int resumeMark, int mode) {
-  Locked state(stateLock_);
-  if (fullMark > inSize_ || fullMark < resumeMark) return kErrBadArgument;
-  GetComState(dcb_);
+  Locked state(state_.lock);
+  if (fullMark > in_size_ || fullMark < resumeMark) return kErrBadArgument;
+  GetComState(state_.dcb);
   if ((mode & kSwFlowReceive) != 0) {
-    dcb_.Flags |= win::DCB_INX;
-    dcb_.XoffLim = static_cast<win::WORD>(inSize_ - fullMark);
-    dcb_.XonLim = static_cast<win::WORD>(resumeMark);
+    state_.dcb.Flags |= win::DCB_INX;
+    state_.dcb.XoffLim = static_cast<win::WORD>(in_size_ - fullMark);
+    state_.dcb.XonLim = static_cast<win::WORD>(resumeMark);
   }
-  if ((mode & kSwFlowTransmit) != 0) dcb_.Flags |= win::DCB_OUTX;
+  if ((mode & kSwFlowTransmit) != 0) state_.dcb.Flags |= win::DCB_OUTX;
   if ((mode & (kSwFlowReceive | kSwFlowTransmit)) != 0) {
-    dcb_.XonChar = 17;
-    dcb_.XoffChar = 19;
+    state_.dcb.XonChar = 17;
+    state_.dcb.XoffChar = 19;
   }
   return WriteComState();
 }
 
 int TSerBaseDispatcher::SoftwareFlowOff() {
-  Locked state(stateLock_);
-  GetComState(dcb_);
-  dcb_.Flags &= ~(win::DCB_INX | win::DCB_OUTX);
+  Locked state(state_.lock);
+  GetComState(state_.dcb);
+  state_.dcb.Flags &= ~(win::DCB_INX | win::DCB_OUTX);
   return WriteComState();
 }
 
 int TSerBaseDispatcher::SetXOnChar(std::uint8_t c) {
-  Locked state(stateLock_);
-  GetComState(dcb_);
-  dcb_.XonChar = static_cast<char>(c);
+  Locked state(state_.lock);
+  GetComState(state_.dcb);
+  state_.dcb.XonChar = static_cast<char>(c);
   return WriteComState();
 }
 
 int TSerBaseDispatcher::SetXOffChar(std::uint8_t c) {
-  Locked state(stateLock_);
-  GetComState(dcb_);
-  dcb_.XoffChar = static_cast<char>(c);
+  Locked state(state_.lock);
+  GetComState(state_.dcb);
+  state_.dcb.XoffChar = static_cast<char>(c);
   return WriteComState();
 }
 
 int TSerBaseDispatcher::CharReady() {
-  std::lock_guard dispatch(dispatchLock_);
-  return ring_.empty() ? 0 : UnreadLocked();
+  std::lock_guard dispatch(ring_.lock);
+  return ring_.bytes.empty() ? 0 : UnreadLocked();
 }
 
 void TSerBaseDispatcher::TraceReceived(std::uint8_t c) {
-  Locked state(stateLock_);
-  trace_.Add(kTraceReceive, c);
+  Locked state(state_.lock);
+  state_.trace.Add(kTraceReceive, c);
 }
 
 int TSerBaseDispatcher::PeekChar(std::uint8_t& c, int n) {
-  std::lock_guard dispatch(dispatchLock_);
-  std::size_t between = (head_ + kRing - tail_) % kRing;
-  if (between == 0 && ringFull_) between = kRing;
-  if (ring_.empty() || n < 1 || static_cast<std::size_t>(n) > between) return kErrBufferIsEmpty;
-  c = ring_[(tail_ + static_cast<std::size_t>(n) - 1) % kRing];
+  std::lock_guard dispatch(ring_.lock);
+  std::size_t between = (ring_.head + kRing - ring_.tail) % kRing;
+  if (between == 0 && ring_.full) between = kRing;
+  if (ring_.bytes.empty() || n < 1 || static_cast<std::size_t>(n) > between) return kErrBufferIsEmpty;
+  c = ring_.bytes[(ring_.tail + static_cast<std::size_t>(n) - 1) % kRing];
   return kOK;
 }
 
@@ -421,89 +421,89 @@ int TSerBaseDispatcher::PutBlock(const std::uint8_t* bytes, int count) {
   if (count == 0) return kOK;
   if (count < 0 || bytes == nullptr) return kErrBadArgument;
   {
-    Locked output(outputLock_);
-    if (outBuffer_.empty()) return kErrCommNotOpen;
+    Locked output(output_.lock);
+    if (output_.bytes.empty()) return kErrCommNotOpen;
     if (count > OutBuffFree()) return kErrOutputBufferTooSmall;
     if (WriteCom(bytes, count) < 1) {
-      win::LeaveCriticalSection(&outputLock_);
+      win::LeaveCriticalSection(&output_.lock);
       ReadComErrors();
-      win::EnterCriticalSection(&outputLock_);
+      win::EnterCriticalSection(&output_.lock);
       return kErrPutBlockFail;
     }
-    outSent_ = true;
+    out_sent_ = true;
   }
-  Locked state(stateLock_);
+  Locked state(state_.lock);
   AddLogEntry(kLogKindData, kLogCodeSent, bytes, static_cast<std::size_t>(count), static_cast<win::DWORD>(count));
-  for (int i = 0; i < count; ++i) trace_.Add(kTraceTransmit, bytes[i]);
+  for (int i = 0; i < count; ++i) state_.trace.Add(kTraceTransmit, bytes[i]);
   return kOK;
 }
 
 int TSerBaseDispatcher::OutBuffFree() {
-  Locked output(outputLock_);
-  return std::max(0, outSize_ - OutBufUsed());
+  Locked output(output_.lock);
+  return std::max(0, out_size_ - OutBufUsed());
 }
 
 bool TSerBaseDispatcher::ReadComErrors() {
   win::COMSTAT status;
   int errors = GetComError(status);
-  Locked state(stateLock_);
-  lineErrors_ |= static_cast<std::uint8_t>(errors & 0x1F);
+  Locked state(state_.lock);
+  state_.line_errors |= static_cast<std::uint8_t>(errors & 0x1F);
   return (errors & 0x1F) != 0;
 }
 
 int TSerBaseDispatcher::LineError() {
-  Locked state(stateLock_);
+  Locked state(state_.lock);
   int result = 0;
-  if ((lineErrors_ & win::CE_RXOVER) != 0) {
+  if ((state_.line_errors & win::CE_RXOVER) != 0) {
     result = kLineErrorQueueOverflow;
-  } else if ((lineErrors_ & win::CE_OVERRUN) != 0) {
+  } else if ((state_.line_errors & win::CE_OVERRUN) != 0) {
     result = kLineErrorOverrun;
-  } else if ((lineErrors_ & win::CE_RXPARITY) != 0) {
+  } else if ((state_.line_errors & win::CE_RXPARITY) != 0) {
     result = kLineErrorParity;
-  } else if ((lineErrors_ & win::CE_FRAME) != 0) {
+  } else if ((state_.line_errors & win::CE_FRAME) != 0) {
     result = kLineErrorFraming;
-  } else if ((lineErrors_ & win::CE_BREAK) != 0) {
+  } else if ((state_.line_errors & win::CE_BREAK) != 0) {
     result = kLineErrorBreak;
   }
-  if (result != 0) lineErrors_ &= win::CE_BREAK;
+  if (result != 0) state_.line_errors &= win::CE_BREAK;
   return result;
 }
 
 bool TSerBaseDispatcher::LineBreak() {
-  Locked state(stateLock_);
-  bool seen = (lineErrors_ & win::CE_BREAK) != 0;
-  lineErrors_ &= static_cast<std::uint8_t>(~win::CE_BREAK);
+  Locked state(state_.lock);
+  bool seen = (state_.line_errors & win::CE_BREAK) != 0;
+  state_.line_errors &= static_cast<std::uint8_t>(~win::CE_BREAK);
   return seen;
 }
 
 std::uint8_t TSerBaseDispatcher::GetModemStatus(std::uint8_t keepMask) {
   win::DWORD lines = ReadModemStatus();
-  Locked state(stateLock_);
-  modemStatus_ = static_cast<std::uint8_t>((modemStatus_ & 0x0F) | (lines & 0xF0));
-  if (ringFlagged_) {
-    modemStatus_ |= 0x04;
-    ringFlagged_ = false;
+  Locked state(state_.lock);
+  state_.modem_status = static_cast<std::uint8_t>((state_.modem_status & 0x0F) | (lines & 0xF0));
+  if (state_.ring_flagged) {
+    state_.modem_status |= 0x04;
+    state_.ring_flagged = false;
   }
-  std::uint8_t result = modemStatus_;
-  modemStatus_ &= keepMask;
+  std::uint8_t result = state_.modem_status;
+  state_.modem_status &= keepMask;
   return result;
 }
 
 void TSerBaseDispatcher::RegisterWindowHandler(win::HWND window) {
-  Locked state(stateLock_);
-  windowHandlers_.push_back(WindowHandler{window, false});
+  Locked state(state_.lock);
+  state_.window_handlers.push_back(WindowHandler{window, false});
   UpdateHandlerFlags(0);
 }
 
 void TSerBaseDispatcher::DeregisterWindowHandler(win::HWND window) {
-  Locked state(stateLock_);
-  for (auto it = windowHandlers_.begin(); it != windowHandlers_.end(); ++it) {
+  Locked state(state_.lock);
+  for (auto it = state_.window_handlers.begin(); it != state_.window_handlers.end(); ++it) {
     if (it->Window != window || it->Deleted) continue;
-    if (inEvent_) {
+    if (in_event_) {
       it->Deleted = true;
-      handlerDeletedPending_ = true;
+      state_.handler_deleted_pending = true;
     } else {
-      windowHandlers_.erase(it);
+      state_.window_handlers.erase(it);
     }
     break;
   }
@@ -511,21 +511,21 @@ void TSerBaseDispatcher::DeregisterWindowHandler(win::HWND window) {
 }
 
 void TSerBaseDispatcher::UpdateHandlerFlags(int flag) {
-  Locked state(stateLock_);
-  if (flag == 1) ownWindowWantsEvents_ = true;
-  if (flag == 2) ownWindowWantsEvents_ = false;
-  std::size_t live = std::count_if(windowHandlers_.begin(), windowHandlers_.end(),
+  Locked state(state_.lock);
+  if (flag == 1) state_.own_window_wants_events = true;
+  if (flag == 2) state_.own_window_wants_events = false;
+  std::size_t live = std::count_if(state_.window_handlers.begin(), state_.window_handlers.end(),
                                    [](const WindowHandler& handler) { return !handler.Deleted; });
-  handlersNeedService_ = live >= 2 || ownWindowWantsEvents_;
+  state_.handlers_need_service = live >= 2 || state_.own_window_wants_events;
 }
 
 void TSerBaseDispatcher::SetThreadBoost(std::uint8_t boost) {
-  threadBoost_ = boost;
+  thread_boost_ = boost;
   ApplyThreadPriorities();
 }
 
 void TSerBaseDispatcher::ApplyThreadPriorities() {
-  if (int tid = dispatchTid_.load(); tid != 0) SetThreadSteps(tid, threadBoost_);
+  if (int tid = dispatch_tid_.load(); tid != 0) SetThreadSteps(tid, thread_boost_);
 }
 
 void TSerBaseDispatcher::SetThreadSteps(int tid, int steps) {
@@ -534,21 +534,21 @@ void TSerBaseDispatcher::SetThreadSteps(int tid, int steps) {
 }
 
 void TSerBaseDispatcher::SetAvailThreshold(std::uint16_t threshold) {
-  Locked state(stateLock_);
-  availThreshold_ = threshold;
+  Locked state(state_.lock);
+  state_.avail_threshold = threshold;
 }
 
 TTriggerSnapshot TSerBaseDispatcher::SaveTriggers() {
-  Locked state(stateLock_);
-  return TTriggerSnapshot{availThreshold_, timerTriggers_, dataTriggers_, statusTriggers_};
+  Locked state(state_.lock);
+  return TTriggerSnapshot{state_.avail_threshold, state_.timer_triggers, state_.data_triggers, state_.status_triggers};
 }
 
 void TSerBaseDispatcher::RestoreTriggers(const TTriggerSnapshot& snapshot) {
-  Locked state(stateLock_);
-  availThreshold_ = snapshot.AvailThreshold;
-  timerTriggers_ = snapshot.TimerTriggers;
-  dataTriggers_ = snapshot.DataTriggers;
-  statusTriggers_ = snapshot.StatusTriggers;
+  Locked state(state_.lock);
+  state_.avail_threshold = snapshot.AvailThreshold;
+  state_.timer_triggers = snapshot.TimerTriggers;
+  state_.data_triggers = snapshot.DataTriggers;
+  state_.status_triggers = snapshot.StatusTriggers;
 }
 
 void TSerBaseDispatcher::SetRS485Mode(bool on) {
@@ -559,90 +559,90 @@ void TSerBaseDispatcher::SetRS485Mode(bool on) {
 // Trace and log.
 
 int TSerBaseDispatcher::StartTracing(int capacity) {
-  Locked state(stateLock_);
-  int result = trace_.Start(capacity);
-  tracing_ = trace_.Active();
+  Locked state(state_.lock);
+  int result = state_.trace.Start(capacity);
+  tracing_ = state_.trace.Active();
   return result;
 }
 
 void TSerBaseDispatcher::StopTracing() {
-  Locked state(stateLock_);
-  trace_.Stop();
+  Locked state(state_.lock);
+  state_.trace.Stop();
   tracing_ = false;
 }
 
 void TSerBaseDispatcher::ClearTracing() {
-  Locked state(stateLock_);
-  trace_.Clear();
+  Locked state(state_.lock);
+  state_.trace.Clear();
 }
 
 void TSerBaseDispatcher::PauseTracing() {
-  Locked state(stateLock_);
-  trace_.Pause();
+  Locked state(state_.lock);
+  state_.trace.Pause();
   tracing_ = false;
 }
 
 void TSerBaseDispatcher::ResumeTracing() {
-  Locked state(stateLock_);
-  trace_.Resume();
-  tracing_ = trace_.Active();
+  Locked state(state_.lock);
+  state_.trace.Resume();
+  tracing_ = state_.trace.Active();
 }
 
 int TSerBaseDispatcher::DumpTrace(const std::string& fileName, bool append, bool allHex, bool hexUnprintable) {
   std::vector<TraceEntry> entries;
   {
-    Locked state(stateLock_);
-    if (!trace_.Exists()) return kOK;
-    entries = trace_.Entries();
-    trace_.Clear();
+    Locked state(state_.lock);
+    if (!state_.trace.Exists()) return kOK;
+    entries = state_.trace.Entries();
+    state_.trace.Clear();
   }
   return WriteTextFile(fileName, append, FormatTraceLines(entries, allHex, hexUnprintable));
 }
 
 int TSerBaseDispatcher::StartLogging(int capacity) {
   if (capacity < 0) return kErrBadArgument;
-  logQueue_.Clear();
-  Locked state(stateLock_);
-  logCapacity_ = capacity;
-  logActive_ = true;
+  log_queue_.Clear();
+  Locked state(state_.lock);
+  state_.log_capacity = capacity;
+  state_.log_active = true;
   return kOK;
 }
 
 void TSerBaseDispatcher::StopLogging() {
   {
-    Locked state(stateLock_);
-    logActive_ = false;
+    Locked state(state_.lock);
+    state_.log_active = false;
   }
-  logQueue_.Clear();
+  log_queue_.Clear();
 }
 
-void TSerBaseDispatcher::ClearLogging() { logQueue_.Clear(); }
+void TSerBaseDispatcher::ClearLogging() { log_queue_.Clear(); }
 
 void TSerBaseDispatcher::PauseLogging() {
-  Locked state(stateLock_);
-  logActive_ = false;
+  Locked state(state_.lock);
+  state_.log_active = false;
 }
 
 void TSerBaseDispatcher::ResumeLogging() {
-  Locked state(stateLock_);
-  logActive_ = true;
+  Locked state(state_.lock);
+  state_.log_active = true;
 }
 
 void TSerBaseDispatcher::AddLogEntry(std::uint8_t kind, std::uint16_t code, const void* data, std::size_t size,
                                      win::DWORD value) {
-  Locked state(stateLock_);
-  if (!logActive_) return;
-  if (logCapacity_ > 0) logQueue_.TrimToCount(static_cast<std::size_t>(logCapacity_ - 1));
-  logQueue_.Push(std::make_unique<TLogBuffer>(kind, code, SerTimeGetTime() - openTime_, value, data, size));
+  Locked state(state_.lock);
+  if (!state_.log_active) return;
+  if (state_.log_capacity > 0) log_queue_.TrimToCount(static_cast<std::size_t>(state_.log_capacity - 1));
+  log_queue_.Push(std::make_unique<TLogBuffer>(kind, code, SerTimeGetTime() - state_.open_time, value, data, size));
 }
 
 int TSerBaseDispatcher::DumpLog(const std::string& fileName, bool append, bool hex) {
-  std::vector<std::string> lines = LogHeaderLines(deviceName_);
-  logQueue_.ForEach([&lines, hex](const TIOBuffer& element) {
+  std::vector<std::string> lines = LogHeaderLines(device_name_);
+  log_queue_.ForEach([&lines, hex](const TIOBuffer& element) {
     if (const auto* entry = dynamic_cast<const TLogBuffer*>(&element)) lines.push_back(FormatLogEntry(*entry, hex));
   });
   int result = WriteTextFile(fileName, append, lines);
-  logQueue_.Clear();
+  log_queue_.Clear();
   return result;
 }
 
@@ -651,56 +651,56 @@ int TSerBaseDispatcher::DumpLog(const std::string& fileName, bool append, bool h
 bool TSerBaseDispatcher::SendEvent(win::UINT msg, win::WPARAM wParam, win::WORD data) {
   std::vector<win::HWND> windows;
   {
-    Locked state(stateLock_);
-    if (!handlersNeedService_) return true;
-    inEvent_ = true;
-    for (const auto& handler : windowHandlers_) {
+    Locked state(state_.lock);
+    if (!state_.handlers_need_service) return true;
+    in_event_ = true;
+    for (const auto& handler : state_.window_handlers) {
       if (!handler.Deleted) windows.push_back(handler.Window);
     }
-    if (windows.size() < 2 && !ownWindowWantsEvents_) windows.clear();
+    if (windows.size() < 2 && !state_.own_window_wants_events) windows.clear();
   }
   bool peek = msg == APW_TRIGGERAVAIL || msg == APW_TRIGGERDATA;
   {
-    std::lock_guard dispatch(dispatchLock_);
-    largestConsumed_ = 0;
-    peekMode_ = peek;
-    peekOffset_ = 0;
+    std::lock_guard dispatch(ring_.lock);
+    ring_.largest_consumed = 0;
+    ring_.peek_mode = peek;
+    ring_.peek_offset = 0;
   }
   auto lParam = static_cast<win::LPARAM>((static_cast<win::DWORD>(handle_) << 16) + data);
   bool result = true;
   bool stopped = false;
   for (win::HWND window : windows) {
     {
-      std::lock_guard dispatch(dispatchLock_);
-      peekOffset_ = 0;
+      std::lock_guard dispatch(ring_.lock);
+      ring_.peek_offset = 0;
     }
     win::DWORD_PTR answer = 0;
     win::SendMessageTimeoutA(window, msg, wParam, lParam, win::SMTO_BLOCK, kSendTimeoutMs, &answer);
-    if (closePending_) {
+    if (close_pending_) {
       result = false;
       stopped = true;
       break;
     }
-    std::lock_guard dispatch(dispatchLock_);
-    largestConsumed_ = std::max(largestConsumed_, peekOffset_);
+    std::lock_guard dispatch(ring_.lock);
+    ring_.largest_consumed = std::max(ring_.largest_consumed, ring_.peek_offset);
   }
   if (peek && !stopped) {
-    std::lock_guard dispatch(dispatchLock_);
-    peekMode_ = false;
-    peekOffset_ = 0;
-    tail_ = (tail_ + largestConsumed_) % kRing;
-    if (largestConsumed_ > 0) ringFull_ = false;
-    if (msg == APW_TRIGGERAVAIL) result = largestConsumed_ == wParam;
+    std::lock_guard dispatch(ring_.lock);
+    ring_.peek_mode = false;
+    ring_.peek_offset = 0;
+    ring_.tail = (ring_.tail + ring_.largest_consumed) % kRing;
+    if (ring_.largest_consumed > 0) ring_.full = false;
+    if (msg == APW_TRIGGERAVAIL) result = ring_.largest_consumed == wParam;
   }
-  Locked state(stateLock_);
-  inEvent_ = false;
-  if (handlerDeletedPending_) RemoveDeletedHandlers();
+  Locked state(state_.lock);
+  in_event_ = false;
+  if (state_.handler_deleted_pending) RemoveDeletedHandlersLocked();
   return result;
 }
 
-void TSerBaseDispatcher::RemoveDeletedHandlers() {
-  std::erase_if(windowHandlers_, [](const WindowHandler& handler) { return handler.Deleted; });
-  handlerDeletedPending_ = false;
+void TSerBaseDispatcher::RemoveDeletedHandlersLocked() {
+  std::erase_if(state_.window_handlers, [](const WindowHandler& handler) { return handler.Deleted; });
+  state_.handler_deleted_pending = false;
   UpdateHandlerFlags(0);
 }
 
@@ -708,31 +708,31 @@ bool TSerBaseDispatcher::DataPass() {
   std::vector<int> matched;
   int availCount = -1;
   {
-    Locked state(stateLock_);
-    std::lock_guard dispatch(dispatchLock_);
-    if (ring_.empty()) return false;
-    bool anyActive = std::any_of(dataTriggers_.begin(), dataTriggers_.end(),
+    Locked state(state_.lock);
+    std::lock_guard dispatch(ring_.lock);
+    if (ring_.bytes.empty()) return false;
+    bool anyActive = std::any_of(state_.data_triggers.begin(), state_.data_triggers.end(),
                                  [](const TDataTrigger& trigger) { return trigger.Active; });
-    std::uint64_t position = anyActive ? scanned_ : received_;
-    for (; position != received_; ++position) {
-      std::uint8_t byte = ring_[position % kRing];
-      for (auto& trigger : dataTriggers_) {
+    std::uint64_t position = anyActive ? ring_.scanned : ring_.received;
+    for (; position != ring_.received; ++position) {
+      std::uint8_t byte = ring_.bytes[position % kRing];
+      for (auto& trigger : state_.data_triggers) {
         if (trigger.Active && AdvanceMatch(trigger.Pattern, byte)) matched.push_back(trigger.Handle);
       }
       if (!matched.empty()) break;
     }
     if (!matched.empty()) {
-      int upToMatch = static_cast<int>((position % kRing + kRing - tail_) % kRing) + 1;
-      if (availThreshold_ != 0 && lastAvail_ != position && upToMatch >= availThreshold_) {
+      int upToMatch = static_cast<int>((position % kRing + kRing - ring_.tail) % kRing) + 1;
+      if (state_.avail_threshold != 0 && ring_.last_avail != position && upToMatch >= state_.avail_threshold) {
         availCount = upToMatch;
-        lastAvail_ = position;
+        ring_.last_avail = position;
       }
-      scanned_ = position + 1;
+      ring_.scanned = position + 1;
     } else {
-      scanned_ = received_;
+      ring_.scanned = ring_.received;
       int unread = UnreadLocked();
-      if (availThreshold_ == 0 || lastAvail_ == scanned_ || unread < availThreshold_ || unread == 0) return false;
-      lastAvail_ = scanned_;
+      if (state_.avail_threshold == 0 || ring_.last_avail == ring_.scanned || unread < state_.avail_threshold || unread == 0) return false;
+      ring_.last_avail = ring_.scanned;
       availCount = unread;
     }
   }
@@ -745,7 +745,7 @@ bool TSerBaseDispatcher::DataPass() {
     SendEvent(APW_TRIGGERAVAIL, static_cast<win::WPARAM>(availCount), 0);
   }
   for (int handle : matched) {
-    if (closePending_) break;
+    if (close_pending_) break;
     AddLogEntry(kLogKindTrigger, kLogCodeDataMatch, nullptr, 0, static_cast<win::DWORD>(handle));
     SendEvent(APW_TRIGGERDATA, static_cast<win::WPARAM>(handle), 0);
   }
@@ -756,17 +756,17 @@ bool TSerBaseDispatcher::StatusPass() {
   int handle = 0;
   win::WORD data = 0;
   {
-    Locked state(stateLock_);
-    for (auto& trigger : statusTriggers_) {
+    Locked state(state_.lock);
+    for (auto& trigger : state_.status_triggers) {
       if (!trigger.Armed || trigger.Fired) continue;
       bool fire = false;
       switch (trigger.Kind) {
         case kStatusModem:
-          fire = (((trigger.Value & 0xFF) ^ modemStatus_) & (trigger.Value >> 8)) != 0;
+          fire = (((trigger.Value & 0xFF) ^ state_.modem_status) & (trigger.Value >> 8)) != 0;
           break;
         case kStatusLine:
-          if ((trigger.Value & lineErrors_) != 0) {
-            trigger.Value = lineErrors_;
+          if ((trigger.Value & state_.line_errors) != 0) {
+            trigger.Value = state_.line_errors;
             fire = true;
           }
           break;
@@ -783,7 +783,7 @@ bool TSerBaseDispatcher::StatusPass() {
           break;
         }
         case kStatusOutSent:
-          fire = outSent_.exchange(false);
+          fire = out_sent_.exchange(false);
           break;
         default:
           break;
@@ -794,7 +794,7 @@ bool TSerBaseDispatcher::StatusPass() {
       }
       trigger.Armed = false;
       trigger.Fired = true;
-      statusFired_ = true;
+      state_.status_fired = true;
       handle = trigger.Handle;
       break;
     }
@@ -808,8 +808,8 @@ bool TSerBaseDispatcher::StatusPass() {
 bool TSerBaseDispatcher::TimerPass() {
   int handle = 0;
   {
-    Locked state(stateLock_);
-    for (auto& trigger : timerTriggers_) {
+    Locked state(state_.lock);
+    for (auto& trigger : state_.timer_triggers) {
       if (trigger.Active && TimerExpired(trigger.Timer)) {
         trigger.Active = false;
         handle = trigger.Handle;
@@ -824,52 +824,52 @@ bool TSerBaseDispatcher::TimerPass() {
 }
 
 void TSerBaseDispatcher::ClearFiredMarks() {
-  Locked state(stateLock_);
-  if (!statusFired_) return;
-  for (auto& trigger : statusTriggers_) trigger.Fired = false;
-  statusFired_ = false;
+  Locked state(state_.lock);
+  if (!state_.status_fired) return;
+  for (auto& trigger : state_.status_triggers) trigger.Fired = false;
+  state_.status_fired = false;
 }
 
 bool TSerBaseDispatcher::StatusPassesUntilQuiet() {
   bool any = false;
-  while (!closePending_ && StatusPass()) any = true;
+  while (!close_pending_ && StatusPass()) any = true;
   return any;
 }
 
 bool TSerBaseDispatcher::FillDispatchRing() {
   bool full = false;
   {
-    std::lock_guard dispatch(dispatchLock_);
-    if (ring_.empty()) return false;
-    full = ringFull_;
+    std::lock_guard dispatch(ring_.lock);
+    if (ring_.bytes.empty()) return false;
+    full = ring_.full;
     if (!full) {
       int waiting = InQueueCount();
       if (waiting <= 0) return false;
       std::size_t free = 0;
       std::size_t piece = 0;
-      if (head_ == tail_) {
+      if (ring_.head == ring_.tail) {
         free = kRing;
-        piece = kRing - head_;
-      } else if (tail_ > head_) {
-        free = piece = tail_ - head_;
+        piece = kRing - ring_.head;
+      } else if (ring_.tail > ring_.head) {
+        free = piece = ring_.tail - ring_.head;
       } else {
-        free = tail_ + kRing - head_;
-        piece = kRing - head_;
+        free = ring_.tail + kRing - ring_.head;
+        piece = kRing - ring_.head;
       }
       std::size_t take = std::min(free, static_cast<std::size_t>(waiting));
       std::size_t first = std::min(take, piece);
       std::size_t total = 0;
-      int got = std::max(0, ReadCom(ring_.data() + head_, static_cast<int>(first)));
-      head_ = (head_ + static_cast<std::size_t>(got)) % kRing;
-      received_ += static_cast<std::uint64_t>(got);
+      int got = std::max(0, ReadCom(ring_.bytes.data() + ring_.head, static_cast<int>(first)));
+      ring_.head = (ring_.head + static_cast<std::size_t>(got)) % kRing;
+      ring_.received += static_cast<std::uint64_t>(got);
       total += static_cast<std::size_t>(got);
       if (static_cast<std::size_t>(got) == first && take > piece) {
-        int more = std::max(0, ReadCom(ring_.data() + head_, static_cast<int>(take - piece)));
-        head_ = (head_ + static_cast<std::size_t>(more)) % kRing;
-        received_ += static_cast<std::uint64_t>(more);
+        int more = std::max(0, ReadCom(ring_.bytes.data() + ring_.head, static_cast<int>(take - piece)));
+        ring_.head = (ring_.head + static_cast<std::size_t>(more)) % kRing;
+        ring_.received += static_cast<std::uint64_t>(more);
         total += static_cast<std::size_t>(more);
       }
-      if (total > 0) ringFull_ = head_ == tail_;
+      if (total > 0) ring_.full = ring_.head == ring_.tail;
       return true;
     }
   }
@@ -880,50 +880,50 @@ bool TSerBaseDispatcher::FillDispatchRing() {
 
 void TSerBaseDispatcher::ProcessCommunications() {
   win::DWORD mask = 0;
-  if (TIOBuffer* first = inputQueue_.Peek()) {
+  if (TIOBuffer* first = input_queue_.Peek()) {
     if (auto* status = dynamic_cast<TStatusBuffer*>(first)) {
       mask = status->EventMask;
-      inputQueue_.Pop();
+      input_queue_.Pop();
     } else {
-      inputQueue_.Release(first);
+      input_queue_.Release(first);
     }
   }
   if ((mask & (win::EV_RING | 0x2000)) != 0) {
-    Locked state(stateLock_);
-    ringFlagged_ = true;
+    Locked state(state_.lock);
+    state_.ring_flagged = true;
   }
   bool anyFired = false;
   if ((mask & 0x2138) != 0) {
     std::uint8_t before;
     {
-      Locked state(stateLock_);
-      before = modemStatus_;
+      Locked state(state_.lock);
+      before = state_.modem_status;
     }
     GetModemStatus(0xFF);
     {
-      Locked state(stateLock_);
-      modemStatus_ |= static_cast<std::uint8_t>(((before ^ modemStatus_) >> 4) & 0x0F);
+      Locked state(state_.lock);
+      state_.modem_status |= static_cast<std::uint8_t>(((before ^ state_.modem_status) >> 4) & 0x0F);
     }
-    if (!inEvent_) anyFired |= StatusPassesUntilQuiet();
+    if (!in_event_) anyFired |= StatusPassesUntilQuiet();
   }
   if ((mask & (win::EV_BREAK | win::EV_ERR)) != 0) {
     ReadComErrors();
-    if (!inEvent_) anyFired |= StatusPassesUntilQuiet();
+    if (!in_event_) anyFired |= StatusPassesUntilQuiet();
   }
   FillDispatchRing();
-  if (!inEvent_) {
+  if (!in_event_) {
     GetModemStatus(0xF0);
     anyFired |= StatusPassesUntilQuiet();
-    while (!closePending_ && DataPass()) {
+    while (!close_pending_ && DataPass()) {
     }
   }
   if (anyFired) ClearFiredMarks();
 }
 
 void TSerBaseDispatcher::ProcessTimerAndStatus() {
-  if (closePending_ || inEvent_) return;
+  if (close_pending_ || in_event_) return;
   bool delivered = true;
-  while (delivered && !closePending_) {
+  while (delivered && !close_pending_) {
     delivered = StatusPass();
     delivered = TimerPass() || delivered;
   }
@@ -933,58 +933,58 @@ void TSerBaseDispatcher::ProcessTimerAndStatus() {
 // Threads.
 
 void TSerBaseDispatcher::ThreadStarted() {
-  ++activeThreads_;
-  SignalEvent(threadAckEvent_);
+  ++active_threads_;
+  SignalEvent(thread_ack_event_);
 }
 
 void TSerBaseDispatcher::ThreadEnded() {
-  if (--activeThreads_ == 0) threadsActive_ = false;
+  if (--active_threads_ == 0) threads_active_ = false;
 }
 
 void TSerBaseDispatcher::StartDispatchThread() {
-  dispatchRunning_ = true;
-  dispatchThread_ = std::thread([this] { RunDispatchLoop(); });
+  dispatch_running_ = true;
+  dispatch_thread_ = std::thread([this] { RunDispatchLoop(); });
 }
 
 void TSerBaseDispatcher::RunDispatchLoop() {
-  dispatchTid_ = static_cast<int>(gettid());
-  SetThreadSteps(dispatchTid_, threadBoost_);
+  dispatch_tid_ = static_cast<int>(gettid());
+  SetThreadSteps(dispatch_tid_, thread_boost_);
   ThreadStarted();
-  while (!killThreads_ && !closePending_) {
+  while (!kill_threads_ && !close_pending_) {
     bool ringFull;
     {
-      std::lock_guard dispatch(dispatchLock_);
-      ringFull = ringFull_;
+      std::lock_guard dispatch(ring_.lock);
+      ringFull = ring_.full;
     }
     // With a full ring the queued bytes must wait for the application to read.
     if (ringFull) {
-      win::WaitForSingleObject(generalEvent_, 10);
+      win::WaitForSingleObject(general_event_, 10);
     } else {
-      inputQueue_.Wait(50);
+      input_queue_.Wait(50);
     }
-    if (killThreads_) break;
+    if (kill_threads_) break;
     ProcessCommunications();
     ProcessTimerAndStatus();
   }
-  SignalEvent(threadAckEvent_);
-  dispatchTid_ = 0;
+  SignalEvent(thread_ack_event_);
+  dispatch_tid_ = 0;
   ThreadEnded();
-  dispatchRunning_ = false;
+  dispatch_running_ = false;
 }
 
 void TSerBaseDispatcher::StopDispatchThread(win::DWORD maxTicks) {
-  if (!dispatchThread_.joinable()) return;
+  if (!dispatch_thread_.joinable()) return;
   // Pumps the calling thread's messages while waiting: the dispatch thread may be sending one to
   // it. Measured on the real clock, since a test's fake clock may stand still meanwhile.
-  for (int round = 0; round < 2 && dispatchRunning_; ++round) {
+  for (int round = 0; round < 2 && dispatch_running_; ++round) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxTicks * kTickMilliseconds);
-    while (dispatchRunning_ && std::chrono::steady_clock::now() < until) {
+    while (dispatch_running_ && std::chrono::steady_clock::now() < until) {
       if (SafeYield() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    SignalEvent(generalEvent_);
+    SignalEvent(general_event_);
   }
   // Every wait of the dispatch thread is bounded, so the join ends soon even if it still runs.
-  dispatchThread_.join();
+  dispatch_thread_.join();
 }
 
 }  // namespace dashtune

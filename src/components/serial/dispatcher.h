@@ -154,15 +154,15 @@ class TSerBaseDispatcher {
   // lock is taken only while tracing.
   int GetChar(std::uint8_t& c) {
     {
-      std::lock_guard dispatch(dispatchLock_);
-      if (ring_.empty() || UnreadLocked() < 1) return serial::kErrBufferIsEmpty;
-      if (peekMode_) {
-        c = ring_[(tail_ + peekOffset_) % serial::kDispatchBufferSize];
-        ++peekOffset_;
+      std::lock_guard dispatch(ring_.lock);
+      if (ring_.bytes.empty() || UnreadLocked() < 1) return serial::kErrBufferIsEmpty;
+      if (ring_.peek_mode) {
+        c = ring_.bytes[(ring_.tail + ring_.peek_offset) % serial::kDispatchBufferSize];
+        ++ring_.peek_offset;
       } else {
-        c = ring_[tail_];
-        tail_ = (tail_ + 1) % serial::kDispatchBufferSize;
-        ringFull_ = false;
+        c = ring_.bytes[ring_.tail];
+        ring_.tail = (ring_.tail + 1) % serial::kDispatchBufferSize;
+        ring_.full = false;
       }
     }
     if (tracing_) TraceReceived(c);
@@ -202,13 +202,13 @@ class TSerBaseDispatcher {
   void ProcessTimerAndStatus();
 
   int Handle() const { return handle_; }  // index in the global port list
-  const std::string& DeviceName() const { return deviceName_; }
-  void SetDeviceName(const std::string& name) { deviceName_ = name; }
+  const std::string& DeviceName() const { return device_name_; }
+  void SetDeviceName(const std::string& name) { device_name_ = name; }
   TComponent* Owner() const { return owner_; }
-  bool InEvent() const { return inEvent_.load(); }
-  bool ClosePending() const { return closePending_.load(); }
-  bool ThreadsActive() const { return threadsActive_.load(); }
-  int ActiveThreads() const { return activeThreads_.load(); }
+  bool InEvent() const { return in_event_.load(); }
+  bool ClosePending() const { return close_pending_.load(); }
+  bool ThreadsActive() const { return threads_active_.load(); }
+  int ActiveThreads() const { return active_threads_.load(); }
 
   // The dispatcher at index in the global port list, or null; call with the list locked.
   static TSerBaseDispatcher* PortAt(int index);
@@ -231,60 +231,106 @@ class TSerBaseDispatcher {
   virtual void ApplyThreadPriorities();
   // Sets the priority of the thread with kernel id tid to the normal one plus steps.
   static void SetThreadSteps(int tid, int steps);
-  int Boost() const { return threadBoost_.load(); }
+  int Boost() const { return thread_boost_.load(); }
   bool RS485() const { return rs485_.load(); }
 
-  TComponent* owner_;
-  int cid_ = -1;
-  std::string deviceName_;
-  int inSize_ = 0;
-  int outSize_ = 0;
-  win::DCB dcb_;
-  win::DWORD baud_ = 0;
-
-  std::vector<std::uint8_t> outBuffer_;
-  std::size_t outHead_ = 0;
-  std::size_t outTail_ = 0;
-  bool outFull_ = false;
-  std::atomic<bool> outSent_{false};
-
-  std::atomic<bool> killThreads_{false};
-  std::atomic<bool> threadsActive_{false};
-  std::atomic<int> activeThreads_{0};
-  std::atomic<bool> closePending_{false};
-  std::atomic<bool> inEvent_{false};
-  std::atomic<bool> rs485_{false};
-  std::atomic<bool> closing_{false};
-  std::atomic<int> threadBoost_{0};
-  std::atomic<int> dispatchTid_{0};
-
-  win::HANDLE generalEvent_ = nullptr;
-  win::HANDLE threadAckEvent_ = nullptr;
-  win::HANDLE outputEvent_ = nullptr;
-  win::HANDLE flushEvent_ = nullptr;
-
-  win::CRITICAL_SECTION stateLock_;
-  win::CRITICAL_SECTION outputLock_;
-  // Taken for every received byte that the application reads.
-  serial::SpinLock dispatchLock_;
-  TIOQueue inputQueue_;
-  TIOQueue logQueue_;
-
- private:
   struct WindowHandler {
     win::HWND Window;
     bool Deleted;
   };
 
+  // Line state, triggers, handlers, trace and log, with the lock that guards them.
+  struct GuardedState {
+    win::CRITICAL_SECTION lock;
+    win::DCB dcb;
+    std::uint8_t line_errors = 0;
+    std::uint8_t modem_status = 0;
+    bool ring_flagged = false;
+    bool dtr_on = false;
+    bool rts_on = false;
+    bool dtr_flow = false;
+    bool rts_flow = false;
+    std::uint16_t avail_threshold = 0;
+    std::vector<TTimerTrigger> timer_triggers;
+    std::vector<TDataTrigger> data_triggers;
+    std::vector<TStatusTrigger> status_triggers;
+    bool status_fired = false;
+    std::vector<WindowHandler> window_handlers;
+    bool handlers_need_service = false;
+    bool own_window_wants_events = false;
+    bool handler_deleted_pending = false;
+    serial::TraceBuffer trace;
+    int log_capacity = 0;
+    bool log_active = false;
+    win::DWORD open_time = 0;
+  };
+
+  // The output ring that block writes fill and the write thread drains, with its lock.
+  struct GuardedOutputRing {
+    win::CRITICAL_SECTION lock;
+    std::vector<std::uint8_t> bytes;
+    std::size_t head = 0;
+    std::size_t tail = 0;
+    bool full = false;
+  };
+
+  // The dispatch ring and its peek state, with its lock, which is taken for every received byte
+  // that the application reads.
+  struct GuardedDispatchRing {
+    serial::SpinLock lock;
+    std::vector<std::uint8_t> bytes;
+    std::size_t head = 0;
+    std::size_t tail = 0;
+    bool full = false;
+    bool peek_mode = false;
+    std::size_t peek_offset = 0;
+    std::size_t largest_consumed = 0;
+    // Scan and announcement positions count every byte that ever entered the ring, so that a
+    // ring refilled all the way round is not mistaken for the position last announced.
+    std::uint64_t received = 0;
+    std::uint64_t scanned = 0;
+    std::uint64_t last_avail = UINT64_MAX;
+  };
+
+  TComponent* owner_;
+  int cid_ = -1;
+  std::string device_name_;
+  int in_size_ = 0;
+  int out_size_ = 0;
+  win::DWORD baud_ = 0;
+
+  GuardedState state_;
+  GuardedOutputRing output_;
+  std::atomic<bool> out_sent_{false};
+
+  std::atomic<bool> kill_threads_{false};
+  std::atomic<bool> threads_active_{false};
+  std::atomic<int> active_threads_{0};
+  std::atomic<bool> close_pending_{false};
+  std::atomic<bool> in_event_{false};
+  std::atomic<bool> rs485_{false};
+  std::atomic<bool> closing_{false};
+  std::atomic<int> thread_boost_{0};
+  std::atomic<int> dispatch_tid_{0};
+
+  win::HANDLE general_event_ = nullptr;
+  win::HANDLE thread_ack_event_ = nullptr;
+  win::HANDLE output_event_ = nullptr;
+  win::HANDLE flush_event_ = nullptr;
+
+  TIOQueue input_queue_;
+  TIOQueue log_queue_;
+
+ private:
   void ResetRings();
   void ClearTriggers();
   int WriteComState();
   void DrainOutput();
   void ReapplyDTRAndRTS();
-  int UnreadLocked() const {  // under the dispatch lock
-    std::size_t unread = (head_ + serial::kDispatchBufferSize - tail_) % serial::kDispatchBufferSize;
-    if (unread == 0 && ringFull_) unread = serial::kDispatchBufferSize;
-    if (peekMode_) unread -= std::min(unread, peekOffset_);
+  int UnreadLocked() const {  // under the dispatch ring's lock
+    std::size_t unread = (ring_.head + serial::kDispatchBufferSize - ring_.tail) % serial::kDispatchBufferSize;
+    if (unread == 0 && ring_.full) unread = serial::kDispatchBufferSize;
+    if (ring_.peek_mode) unread -= std::min(unread, ring_.peek_offset);
     return static_cast<int>(unread);
   }
   void TraceReceived(std::uint8_t c);
@@ -295,55 +341,15 @@ class TSerBaseDispatcher {
   bool TimerPass();
   void ClearFiredMarks();
   bool StatusPassesUntilQuiet();
-  void RemoveDeletedHandlers();
+  void RemoveDeletedHandlersLocked();
   void ResetInputAfterFlush();
 
   int handle_ = -1;
+  GuardedDispatchRing ring_;
+  std::atomic<bool> tracing_{false};  // state_.trace.Active(), readable without the state lock
 
-  // Line state, under the state lock.
-  std::uint8_t lineErrors_ = 0;
-  std::uint8_t modemStatus_ = 0;
-  bool ringFlagged_ = false;
-  bool dtrState_ = false;
-  bool rtsState_ = false;
-  bool dtrFlow_ = false;
-  bool rtsFlow_ = false;
-
-  // Dispatch ring, under the dispatch lock.
-  std::vector<std::uint8_t> ring_;
-  std::size_t head_ = 0;
-  std::size_t tail_ = 0;
-  bool ringFull_ = false;
-  bool peekMode_ = false;
-  std::size_t peekOffset_ = 0;
-  std::size_t largestConsumed_ = 0;
-  // Scan and announcement positions count every byte that ever entered the ring, so that a ring
-  // refilled all the way round is not mistaken for the position last announced.
-  std::uint64_t received_ = 0;
-  std::uint64_t scanned_ = 0;
-  std::uint64_t lastAvail_ = UINT64_MAX;
-
-  // Triggers, under the state lock.
-  std::uint16_t availThreshold_ = 0;
-  std::vector<TTimerTrigger> timerTriggers_;
-  std::vector<TDataTrigger> dataTriggers_;
-  std::vector<TStatusTrigger> statusTriggers_;
-  bool statusFired_ = false;
-
-  // Handlers, under the state lock.
-  std::vector<WindowHandler> windowHandlers_;
-  bool handlersNeedService_ = false;
-  bool ownWindowWantsEvents_ = false;
-  bool handlerDeletedPending_ = false;
-
-  serial::TraceBuffer trace_;
-  std::atomic<bool> tracing_{false};  // trace_.Active(), readable without the state lock
-  int logCapacity_ = 0;
-  bool logActive_ = false;
-  win::DWORD openTime_ = 0;
-
-  std::thread dispatchThread_;
-  std::atomic<bool> dispatchRunning_{false};
+  std::thread dispatch_thread_;
+  std::atomic<bool> dispatch_running_{false};
 };
 
 }  // namespace dashtune

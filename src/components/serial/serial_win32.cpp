@@ -46,14 +46,14 @@ class OverlappedEvent {
 }  // namespace
 
 TSerWin32Dispatcher::TSerWin32Dispatcher(TComponent* owner)
-    : TSerBaseDispatcher(owner), readWake_(win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr)) {}
+    : TSerBaseDispatcher(owner), read_wake_(win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr)) {}
 
 TSerWin32Dispatcher::~TSerWin32Dispatcher() {
-  killThreads_ = true;
+  kill_threads_ = true;
   CloseCom();
   StopDispatchThread(36);
   ReleaseBuffers();
-  if (readWake_ != nullptr) win::CloseHandle(readWake_);
+  if (read_wake_ != nullptr) win::CloseHandle(read_wake_);
 }
 
 win::HANDLE TSerWin32Dispatcher::OpenDevice(const std::string& path) {
@@ -62,46 +62,46 @@ win::HANDLE TSerWin32Dispatcher::OpenDevice(const std::string& path) {
 }
 
 int TSerWin32Dispatcher::OpenCom(const std::string& path, int, int) {
-  comHandle_ = OpenDevice(path);
-  return comHandle_ == win::INVALID_HANDLE_VALUE || comHandle_ == nullptr ? -1 : 0;
+  com_handle_ = OpenDevice(path);
+  return com_handle_ == win::INVALID_HANDLE_VALUE || com_handle_ == nullptr ? -1 : 0;
 }
 
 int TSerWin32Dispatcher::EscapeComFunction(int function) {
-  win::EscapeCommFunction(comHandle_, static_cast<win::DWORD>(function));
+  win::EscapeCommFunction(com_handle_, static_cast<win::DWORD>(function));
   return 0;
 }
 
 int TSerWin32Dispatcher::GetComError(win::COMSTAT& status) {
   win::DWORD errors = 0;
-  win::ClearCommError(comHandle_, &errors, &status);
+  win::ClearCommError(com_handle_, &errors, &status);
   status.cbOutQue = static_cast<win::DWORD>(OutBufUsed());
   return static_cast<int>(errors);
 }
 
-int TSerWin32Dispatcher::GetComState(win::DCB& dcb) { return win::GetCommState(comHandle_, &dcb) ? 0 : -1; }
+int TSerWin32Dispatcher::GetComState(win::DCB& dcb) { return win::GetCommState(com_handle_, &dcb) ? 0 : -1; }
 
 int TSerWin32Dispatcher::SetComState(win::DCB& dcb) {
-  return win::SetCommState(comHandle_, &dcb) ? 0 : -static_cast<int>(win::GetLastError());
+  return win::SetCommState(com_handle_, &dcb) ? 0 : -static_cast<int>(win::GetLastError());
 }
 
 int TSerWin32Dispatcher::SetupCom(int inSize, int outSize) {
-  return win::SetupComm(comHandle_, static_cast<win::DWORD>(inSize), static_cast<win::DWORD>(outSize)) ? 0 : -1;
+  return win::SetupComm(com_handle_, static_cast<win::DWORD>(inSize), static_cast<win::DWORD>(outSize)) ? 0 : -1;
 }
 
 win::DWORD TSerWin32Dispatcher::ReadModemStatus() {
   win::DWORD status = 0;
-  win::GetCommModemStatus(comHandle_, &status);
+  win::GetCommModemStatus(com_handle_, &status);
   return status;
 }
 
 int TSerWin32Dispatcher::ReadCom(std::uint8_t* buffer, int count) {
   int copied = 0;
   while (copied < count) {
-    TIOBuffer* first = inputQueue_.Peek();
+    TIOBuffer* first = input_queue_.Peek();
     if (first == nullptr) break;
     auto* data = dynamic_cast<TDataBuffer*>(first);
     if (data == nullptr) {
-      inputQueue_.Release(first);
+      input_queue_.Release(first);
       break;
     }
     std::size_t take = std::min(data->Unread(), static_cast<std::size_t>(count - copied));
@@ -109,9 +109,9 @@ int TSerWin32Dispatcher::ReadCom(std::uint8_t* buffer, int count) {
     data->BytesRead += take;
     copied += static_cast<int>(take);
     if (data->Unread() == 0) {
-      inputQueue_.Pop();
+      input_queue_.Pop();
     } else {
-      inputQueue_.Release(first);
+      input_queue_.Release(first);
     }
   }
   return copied;
@@ -121,7 +121,7 @@ int TSerWin32Dispatcher::InQueueCount() {
   // The count stops at what the dispatch ring can take at once, so that a long queue behind a
   // slow reader costs no more to count than a short one.
   std::size_t waiting = 0;
-  inputQueue_.ForEachWhile([&waiting](const TIOBuffer& element) {
+  input_queue_.ForEachWhile([&waiting](const TIOBuffer& element) {
     const auto* data = dynamic_cast<const TDataBuffer*>(&element);
     if (data == nullptr) return false;
     waiting += data->Unread();
@@ -131,71 +131,71 @@ int TSerWin32Dispatcher::InQueueCount() {
 }
 
 int TSerWin32Dispatcher::OutputRingUsedLocked() const {
-  std::size_t size = outBuffer_.size();
-  if (outFull_) return static_cast<int>(size);
-  if (outHead_ > outTail_) return static_cast<int>(outHead_ - outTail_);
-  if (outHead_ < outTail_) return static_cast<int>(size - outTail_ + outHead_);
+  std::size_t size = output_.bytes.size();
+  if (output_.full) return static_cast<int>(size);
+  if (output_.head > output_.tail) return static_cast<int>(output_.head - output_.tail);
+  if (output_.head < output_.tail) return static_cast<int>(size - output_.tail + output_.head);
   return 0;
 }
 
 int TSerWin32Dispatcher::OutBufUsed() {
-  Locked output(outputLock_);
-  return OutputRingUsedLocked() + static_cast<int>(inFlight_.load());
+  Locked output(output_.lock);
+  return OutputRingUsedLocked() + static_cast<int>(in_flight_.load());
 }
 
 int TSerWin32Dispatcher::WriteCom(const std::uint8_t* bytes, int count) {
   {
-    Locked output(outputLock_);
-    std::size_t size = outBuffer_.size();
+    Locked output(output_.lock);
+    std::size_t size = output_.bytes.size();
     auto length = static_cast<std::size_t>(count);
     if (size == 0 || length > size - static_cast<std::size_t>(OutputRingUsedLocked())) return 0;
-    std::size_t first = std::min(length, size - outHead_);
-    std::memcpy(outBuffer_.data() + outHead_, bytes, first);
-    std::memcpy(outBuffer_.data(), bytes + first, length - first);
-    outHead_ = (outHead_ + length) % size;
-    if (length > 0 && outHead_ == outTail_) outFull_ = true;
+    std::size_t first = std::min(length, size - output_.head);
+    std::memcpy(output_.bytes.data() + output_.head, bytes, first);
+    std::memcpy(output_.bytes.data(), bytes + first, length - first);
+    output_.head = (output_.head + length) % size;
+    if (length > 0 && output_.head == output_.tail) output_.full = true;
   }
-  SignalEvent(outputEvent_);
+  SignalEvent(output_event_);
   return count;
 }
 
 int TSerWin32Dispatcher::FlushCom(int queue) {
   if (queue == 0) {
-    if (!writeThread_.joinable()) return 0;
+    if (!write_thread_.joinable()) return 0;
     {
-      Locked output(outputLock_);
-      outHead_ = outTail_ = 0;
-      outFull_ = false;
+      Locked output(output_.lock);
+      output_.head = output_.tail = 0;
+      output_.full = false;
     }
-    win::BOOL purged = win::PurgeComm(comHandle_, win::PURGE_TXABORT | win::PURGE_TXCLEAR);
-    SignalEvent(flushEvent_);
+    win::BOOL purged = win::PurgeComm(com_handle_, win::PURGE_TXABORT | win::PURGE_TXCLEAR);
+    SignalEvent(flush_event_);
     // A write thread that has ended (after a device error) acknowledges nothing.
-    if (!killThreads_ && threadAckEvent_ != nullptr) win::WaitForSingleObject(threadAckEvent_, kFlushAckMs);
+    if (!kill_threads_ && thread_ack_event_ != nullptr) win::WaitForSingleObject(thread_ack_event_, kFlushAckMs);
     return purged ? 0 : -1;
   }
-  win::BOOL purged = win::PurgeComm(comHandle_, win::PURGE_RXABORT | win::PURGE_RXCLEAR);
-  inputQueue_.Clear();
+  win::BOOL purged = win::PurgeComm(com_handle_, win::PURGE_RXABORT | win::PURGE_RXCLEAR);
+  input_queue_.Clear();
   return purged ? 0 : -1;
 }
 
 void TSerWin32Dispatcher::StartThread(std::thread& thread, void (TSerWin32Dispatcher::*body)()) {
   thread = std::thread(body, this);
-  win::WaitForSingleObject(threadAckEvent_, kThreadAckMs);
+  win::WaitForSingleObject(thread_ack_event_, kThreadAckMs);
 }
 
 void TSerWin32Dispatcher::StartDispatcher() {
   {
-    Locked state(stateLock_);
-    if (threadsActive_) throw Exception("Dispatcher already started.");
-    threadsActive_ = true;
-    killThreads_ = false;
+    Locked state(state_.lock);
+    if (threads_active_) throw Exception("Dispatcher already started.");
+    threads_active_ = true;
+    kill_threads_ = false;
   }
-  threadError_ = 0;
-  StartThread(readThread_, &TSerWin32Dispatcher::ReadThreadMain);
+  thread_error_ = 0;
+  StartThread(read_thread_, &TSerWin32Dispatcher::ReadThreadMain);
   StartDispatchThread();
-  win::WaitForSingleObject(threadAckEvent_, kThreadAckMs);
-  StartThread(writeThread_, &TSerWin32Dispatcher::WriteThreadMain);
-  StartThread(statusThread_, &TSerWin32Dispatcher::StatusThreadMain);
+  win::WaitForSingleObject(thread_ack_event_, kThreadAckMs);
+  StartThread(write_thread_, &TSerWin32Dispatcher::WriteThreadMain);
+  StartThread(status_thread_, &TSerWin32Dispatcher::StatusThreadMain);
 }
 
 void TSerWin32Dispatcher::StopDispatcher() {
@@ -205,19 +205,19 @@ void TSerWin32Dispatcher::StopDispatcher() {
 }
 
 void TSerWin32Dispatcher::JoinIOThreads() {
-  killThreads_ = true;
-  if (statusThread_.joinable()) {
-    win::SetCommMask(comHandle_, 0);
-    statusThread_.join();
+  kill_threads_ = true;
+  if (status_thread_.joinable()) {
+    win::SetCommMask(com_handle_, 0);
+    status_thread_.join();
   }
-  if (writeThread_.joinable()) {
-    SignalEvent(flushEvent_);
-    writeThread_.join();
+  if (write_thread_.joinable()) {
+    SignalEvent(flush_event_);
+    write_thread_.join();
   }
-  if (readThread_.joinable()) {
-    SignalEvent(readWake_);
-    if (threadAckEvent_ != nullptr) win::ResetEvent(threadAckEvent_);
-    readThread_.join();
+  if (read_thread_.joinable()) {
+    SignalEvent(read_wake_);
+    if (thread_ack_event_ != nullptr) win::ResetEvent(thread_ack_event_);
+    read_thread_.join();
   }
 }
 
@@ -228,9 +228,9 @@ int TSerWin32Dispatcher::CloseCom() {
   // ends once the handler has returned, and is joined when the dispatcher is freed.
   if (!InEvent()) StopDispatchThread(36);
   int result = 0;
-  if (comHandle_ != win::INVALID_HANDLE_VALUE) {
-    result = win::CloseHandle(comHandle_) ? 0 : -1;
-    comHandle_ = win::INVALID_HANDLE_VALUE;
+  if (com_handle_ != win::INVALID_HANDLE_VALUE) {
+    result = win::CloseHandle(com_handle_) ? 0 : -1;
+    com_handle_ = win::INVALID_HANDLE_VALUE;
   }
   closing_ = false;
   return result;
@@ -238,8 +238,8 @@ int TSerWin32Dispatcher::CloseCom() {
 
 void TSerWin32Dispatcher::RecordError(int code) {
   int none = 0;
-  threadError_.compare_exchange_strong(none, code);
-  killThreads_ = true;
+  thread_error_.compare_exchange_strong(none, code);
+  kill_threads_ = true;
 }
 
 int TSerWin32Dispatcher::WaitOverlapped(win::OVERLAPPED& overlapped) {
@@ -247,18 +247,18 @@ int TSerWin32Dispatcher::WaitOverlapped(win::OVERLAPPED& overlapped) {
     win::DWORD wait = win::WaitForSingleObject(overlapped.hEvent, kOverlappedStepMs);
     if (wait == win::WAIT_OBJECT_0) {
       win::DWORD transferred = 0;
-      bool done = win::GetOverlappedResult(comHandle_, &overlapped, &transferred, win::TRUE) != win::FALSE;
+      bool done = win::GetOverlappedResult(com_handle_, &overlapped, &transferred, win::TRUE) != win::FALSE;
       win::ResetEvent(overlapped.hEvent);
       return done ? static_cast<int>(transferred) : kErrDeviceRead;
     }
     if (wait != win::WAIT_TIMEOUT) return kErrDeviceRead;
-    if (killThreads_) return 0;
+    if (kill_threads_) return 0;
   }
 }
 
 int TSerWin32Dispatcher::ReadInto(TDataBuffer& buffer, win::OVERLAPPED& overlapped) {
   win::DWORD read = 0;
-  if (win::ReadFile(comHandle_, buffer.Data.get(), static_cast<win::DWORD>(buffer.Size), &read, &overlapped)) {
+  if (win::ReadFile(com_handle_, buffer.Data.get(), static_cast<win::DWORD>(buffer.Size), &read, &overlapped)) {
     return static_cast<int>(read);
   }
   if (win::GetLastError() != win::ERROR_IO_PENDING) return kErrDeviceRead;
@@ -275,25 +275,25 @@ void TSerWin32Dispatcher::EnterThread(std::atomic<int>& tid, int steps) {
 
 void TSerWin32Dispatcher::ApplyThreadPriorities() {
   TSerBaseDispatcher::ApplyThreadPriorities();
-  if (int tid = readTid_.load(); tid != 0) SetThreadSteps(tid, Boost());
-  if (int tid = statusTid_.load(); tid != 0) SetThreadSteps(tid, Boost());
-  if (int tid = writeTid_.load(); tid != 0) SetThreadSteps(tid, WriteSteps());
+  if (int tid = read_tid_.load(); tid != 0) SetThreadSteps(tid, Boost());
+  if (int tid = status_tid_.load(); tid != 0) SetThreadSteps(tid, Boost());
+  if (int tid = write_tid_.load(); tid != 0) SetThreadSteps(tid, WriteSteps());
 }
 
 void TSerWin32Dispatcher::ReadThreadMain() {
-  EnterThread(readTid_, Boost());
+  EnterThread(read_tid_, Boost());
   OverlappedEvent event;
   win::COMMTIMEOUTS timeouts;
   timeouts.ReadIntervalTimeout = win::MAXDWORD;
-  win::SetCommTimeouts(comHandle_, &timeouts);
+  win::SetCommTimeouts(com_handle_, &timeouts);
   auto buffer = std::make_unique<TDataBuffer>(kDataBufferSize);
-  while (!killThreads_) {
-    win::DWORD wait = win::WaitForSingleObject(readWake_, kReadPollMs);
+  while (!kill_threads_) {
+    win::DWORD wait = win::WaitForSingleObject(read_wake_, kReadPollMs);
     if (wait != win::WAIT_OBJECT_0 && wait != win::WAIT_TIMEOUT) {
       RecordError(kErrDeviceRead);
       break;
     }
-    while (!killThreads_) {
+    while (!kill_threads_) {
       int read = ReadInto(*buffer, event.overlapped);
       if (read < 0) {
         RecordError(kErrDeviceRead);
@@ -301,7 +301,7 @@ void TSerWin32Dispatcher::ReadThreadMain() {
       }
       if (read == 0) break;
       buffer->BytesUsed = static_cast<std::size_t>(read);
-      inputQueue_.Push(std::move(buffer));
+      input_queue_.Push(std::move(buffer));
       try {
         buffer = std::make_unique<TDataBuffer>(kDataBufferSize);
       } catch (const Exception&) {
@@ -310,24 +310,24 @@ void TSerWin32Dispatcher::ReadThreadMain() {
       }
     }
   }
-  readTid_ = 0;
+  read_tid_ = 0;
   ThreadEnded();
 }
 
 int TSerWin32Dispatcher::WaitForWrite(win::OVERLAPPED& overlapped) {
-  win::HANDLE events[2] = {overlapped.hEvent, flushEvent_};
-  while (!killThreads_) {
+  win::HANDLE events[2] = {overlapped.hEvent, flush_event_};
+  while (!kill_threads_) {
     win::DWORD wait = win::WaitForMultipleObjects(2, events, win::FALSE, kOverlappedStepMs);
     if (wait == win::WAIT_OBJECT_0) {
       win::DWORD written = 0;
-      bool done = win::GetOverlappedResult(comHandle_, &overlapped, &written, win::TRUE) != win::FALSE;
+      bool done = win::GetOverlappedResult(com_handle_, &overlapped, &written, win::TRUE) != win::FALSE;
       return done ? static_cast<int>(written) : kErrDeviceWrite;
     }
     if (wait == win::WAIT_OBJECT_0 + 1) return -1;
     if (wait != win::WAIT_TIMEOUT) break;
   }
   // Ends the pending write so that nothing refers to this thread's record any more.
-  win::PurgeComm(comHandle_, win::PURGE_TXABORT);
+  win::PurgeComm(com_handle_, win::PURGE_TXABORT);
   win::SetLastError(win::ERROR_OPERATION_ABORTED);
   return kErrDeviceWrite;
 }
@@ -336,23 +336,23 @@ int TSerWin32Dispatcher::WriteOut(win::OVERLAPPED& overlapped) {
   std::vector<std::uint8_t> pending;
   for (;;) {
     {
-      Locked output(outputLock_);
+      Locked output(output_.lock);
       std::size_t used = static_cast<std::size_t>(OutputRingUsedLocked());
       if (used == 0) return 0;
-      std::size_t size = outBuffer_.size();
-      std::size_t first = std::min(used, size - outTail_);
-      pending.assign(outBuffer_.begin() + static_cast<std::ptrdiff_t>(outTail_),
-                     outBuffer_.begin() + static_cast<std::ptrdiff_t>(outTail_ + first));
-      pending.insert(pending.end(), outBuffer_.begin(), outBuffer_.begin() + static_cast<std::ptrdiff_t>(used - first));
-      inFlight_ = used;
-      outHead_ = outTail_ = 0;
-      outFull_ = false;
+      std::size_t size = output_.bytes.size();
+      std::size_t first = std::min(used, size - output_.tail);
+      pending.assign(output_.bytes.begin() + static_cast<std::ptrdiff_t>(output_.tail),
+                     output_.bytes.begin() + static_cast<std::ptrdiff_t>(output_.tail + first));
+      pending.insert(pending.end(), output_.bytes.begin(), output_.bytes.begin() + static_cast<std::ptrdiff_t>(used - first));
+      in_flight_ = used;
+      output_.head = output_.tail = 0;
+      output_.full = false;
     }
     std::size_t done = 0;
     while (done < pending.size()) {
       win::DWORD written = 0;
       int result;
-      if (win::WriteFile(comHandle_, pending.data() + done, static_cast<win::DWORD>(pending.size() - done), &written,
+      if (win::WriteFile(com_handle_, pending.data() + done, static_cast<win::DWORD>(pending.size() - done), &written,
                          &overlapped)) {
         result = static_cast<int>(written);
       } else if (win::GetLastError() != win::ERROR_IO_PENDING) {
@@ -361,53 +361,53 @@ int TSerWin32Dispatcher::WriteOut(win::OVERLAPPED& overlapped) {
         result = WaitForWrite(overlapped);
       }
       if (result == -1) {
-        inFlight_ = 0;
-        SignalEvent(threadAckEvent_);
+        in_flight_ = 0;
+        SignalEvent(thread_ack_event_);
         return 0;
       }
       if (result < 0) {
-        inFlight_ = 0;
+        in_flight_ = 0;
         return win::GetLastError() == win::ERROR_OPERATION_ABORTED ? 0 : kErrDeviceWrite;
       }
       done += static_cast<std::size_t>(result);
-      inFlight_ = pending.size() - done;
+      in_flight_ = pending.size() - done;
     }
   }
 }
 
 void TSerWin32Dispatcher::WriteThreadMain() {
-  EnterThread(writeTid_, WriteSteps());
+  EnterThread(write_tid_, WriteSteps());
   OverlappedEvent event;
-  win::HANDLE events[2] = {outputEvent_, flushEvent_};
-  while (!killThreads_) {
+  win::HANDLE events[2] = {output_event_, flush_event_};
+  while (!kill_threads_) {
     win::DWORD wait = win::WaitForMultipleObjects(2, events, win::FALSE, kOverlappedStepMs);
     if (wait == win::WAIT_OBJECT_0) {
-      if (!killThreads_ && WriteOut(event.overlapped) < 0) RecordError(kErrDeviceWrite);
+      if (!kill_threads_ && WriteOut(event.overlapped) < 0) RecordError(kErrDeviceWrite);
     } else if (wait == win::WAIT_OBJECT_0 + 1) {
-      SignalEvent(threadAckEvent_);
+      SignalEvent(thread_ack_event_);
     } else if (wait != win::WAIT_TIMEOUT) {
       RecordError(kErrDeviceWrite);
     }
   }
-  writeTid_ = 0;
+  write_tid_ = 0;
   ThreadEnded();
 }
 
 void TSerWin32Dispatcher::StatusThreadMain() {
-  EnterThread(statusTid_, Boost());
+  EnterThread(status_tid_, Boost());
   OverlappedEvent event;
   win::DWORD mask = kStatusMask;
-  win::SetCommMask(comHandle_, mask);
+  win::SetCommMask(com_handle_, mask);
   bool pending = false;
   win::DWORD events = kNoStatusEvent;  // outlives a wait that is still pending at the end
-  while (!killThreads_) {
+  while (!kill_threads_) {
     events = kNoStatusEvent;
     pending = false;
-    if (!win::WaitCommEvent(comHandle_, &events, &event.overlapped)) {
+    if (!win::WaitCommEvent(com_handle_, &events, &event.overlapped)) {
       win::DWORD error = win::GetLastError();
       if (error == win::ERROR_INVALID_PARAMETER && (mask & kTrailingRingEvent) != 0) {
         mask &= ~kTrailingRingEvent;
-        win::SetCommMask(comHandle_, mask);
+        win::SetCommMask(com_handle_, mask);
         continue;
       }
       if (error != win::ERROR_IO_PENDING) {
@@ -421,21 +421,21 @@ void TSerWin32Dispatcher::StatusThreadMain() {
         RecordError(kErrDeviceRead);
         break;
       }
-      if (killThreads_) break;
+      if (kill_threads_) break;
       pending = false;
     }
-    if ((events & win::EV_RXCHAR) != 0) SignalEvent(readWake_);
+    if ((events & win::EV_RXCHAR) != 0) SignalEvent(read_wake_);
     if ((events & kStatusEvents) != 0) {
       try {
-        inputQueue_.Push(std::make_unique<TStatusBuffer>(events));
+        input_queue_.Push(std::make_unique<TStatusBuffer>(events));
       } catch (const std::bad_alloc&) {
         RecordError(kErrTapiNoMem);
       }
     }
   }
   // A wait still pending would write into this thread's records: a new mask completes it.
-  if (pending) win::SetCommMask(comHandle_, mask);
-  statusTid_ = 0;
+  if (pending) win::SetCommMask(com_handle_, mask);
+  status_tid_ = 0;
   ThreadEnded();
 }
 

@@ -36,7 +36,7 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   int CloseCom() override;
 
   // The error a failing I/O thread recorded (-160 write, -161 read or status), 0 for none.
-  int ThreadError() const { return threadError_.load(); }
+  int ThreadError() const { return thread_error_.load(); }
 
  protected:
   virtual win::HANDLE OpenDevice(const std::string& path);
@@ -58,17 +58,17 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   int WriteSteps() const { return Boost() + (RS485() ? 1 : 0); }
   void JoinIOThreads();
 
-  win::HANDLE comHandle_ = win::INVALID_HANDLE_VALUE;
-  win::HANDLE readWake_ = nullptr;
-  std::thread readThread_;
-  std::thread writeThread_;
-  std::thread statusThread_;
-  std::atomic<std::size_t> inFlight_{0};
-  std::atomic<int> threadError_{0};
+  win::HANDLE com_handle_ = win::INVALID_HANDLE_VALUE;
+  win::HANDLE read_wake_ = nullptr;
+  std::thread read_thread_;
+  std::thread write_thread_;
+  std::thread status_thread_;
+  std::atomic<std::size_t> in_flight_{0};
+  std::atomic<int> thread_error_{0};
   // Kernel ids of the running I/O threads, 0 when not running.
-  std::atomic<int> readTid_{0};
-  std::atomic<int> writeTid_{0};
-  std::atomic<int> statusTid_{0};
+  std::atomic<int> read_tid_{0};
+  std::atomic<int> write_tid_{0};
+  std::atomic<int> status_tid_{0};
 };
 
 // The same layer over a line handle that another component opened.

@@ -109,9 +109,9 @@ class CommDevice : public comm::CommObject {
  public:
   CommDevice(int fd, int wake, const DCB& dcb) : fd_(fd), wake_(wake), dcb_(dcb) {
     int lines = 0;
-    modemLinesReal_ = ioctl(fd_, TIOCMGET, &lines) == 0;
-    countersReal_ = comm::ReadLineCounters(fd_, counters_);
-    lastModem_ = ModemStatusLocked();
+    modem_lines_real_ = ioctl(fd_, TIOCMGET, &lines) == 0;
+    counters_real_ = comm::ReadLineCounters(fd_, counters_);
+    last_modem_ = ModemStatusLocked();
     service_ = std::thread([this] { Serve(); });
   }
 
@@ -122,18 +122,18 @@ class CommDevice : public comm::CommObject {
   BOOL Read(void* buffer, DWORD count, DWORD* read) override {
     std::lock_guard lock(mutex_);
     auto* bytes = static_cast<std::uint8_t*>(buffer);
-    DWORD got = TakeReceived(bytes, count);
+    DWORD got = TakeReceivedLocked(bytes, count);
     if (got < count) {
       // A failing terminal still hands out what was queued before; the next read reports it.
       if (FillReceiveQueueLocked()) {
-        got += TakeReceived(bytes + got, count - got);
+        got += TakeReceivedLocked(bytes + got, count - got);
       } else if (got == 0) {
         return Fail(Win32ErrorOf(errno));
       }
     }
     if (read != nullptr) *read = got;
-    if (got < count && rxReported_) {
-      rxReported_ = false;
+    if (got < count && rx_reported_) {
+      rx_reported_ = false;
       Wake();
     }
     return TRUE;
@@ -141,8 +141,8 @@ class CommDevice : public comm::CommObject {
 
   BOOL Write(const void* bytes, DWORD count, DWORD* written, OVERLAPPED* overlapped) override {
     std::lock_guard lock(mutex_);
-    if (hungUp_) return Fail(ERROR_BROKEN_PIPE);
-    if (writeOverlapped_ != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (hung_up_) return Fail(ERROR_BROKEN_PIPE);
+    if (write_overlapped_ != nullptr) return Fail(ERROR_INVALID_PARAMETER);
     ssize_t n = ::write(fd_, bytes, count);
     if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail(Win32ErrorOf(errno));
     std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;
@@ -151,10 +151,10 @@ class CommDevice : public comm::CommObject {
       return TRUE;
     }
     const auto* data = static_cast<const std::uint8_t*>(bytes);
-    writeData_.assign(data, data + count);
-    writeDone_ = done;
-    writeOverlapped_ = overlapped;
-    Start(overlapped);
+    write_data_.assign(data, data + count);
+    write_done_ = done;
+    write_overlapped_ = overlapped;
+    StartLocked(overlapped);
     return Fail(ERROR_IO_PENDING);
   }
 
@@ -174,7 +174,7 @@ class CommDevice : public comm::CommObject {
   BOOL SetMask(DWORD mask) override {
     std::lock_guard lock(mutex_);
     mask_ = mask;
-    if (waitOverlapped_ != nullptr) FinishWait(0, 0);
+    if (wait_overlapped_ != nullptr) FinishWaitLocked(0, 0);
     return TRUE;
   }
 
@@ -185,16 +185,16 @@ class CommDevice : public comm::CommObject {
 
   BOOL WaitEvent(DWORD* mask, OVERLAPPED* overlapped) override {
     std::lock_guard lock(mutex_);
-    if (hungUp_) return Fail(ERROR_BROKEN_PIPE);
-    if (waitOverlapped_ != nullptr || overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (hung_up_) return Fail(ERROR_BROKEN_PIPE);
+    if (wait_overlapped_ != nullptr || overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     DWORD events = PendingEventsLocked();
     if (events != 0) {
       *mask = events;
       return TRUE;
     }
-    waitMask_ = mask;
-    waitOverlapped_ = overlapped;
-    Start(overlapped);
+    wait_mask_ = mask;
+    wait_overlapped_ = overlapped;
+    StartLocked(overlapped);
     return Fail(ERROR_IO_PENDING);
   }
 
@@ -237,12 +237,12 @@ class CommDevice : public comm::CommObject {
 
   BOOL Purge(DWORD flags) override {
     std::lock_guard lock(mutex_);
-    if ((flags & PURGE_TXABORT) != 0 && writeOverlapped_ != nullptr) FinishWrite(ERROR_OPERATION_ABORTED);
+    if ((flags & PURGE_TXABORT) != 0 && write_overlapped_ != nullptr) FinishWriteLocked(ERROR_OPERATION_ABORTED);
     if ((flags & PURGE_TXCLEAR) != 0) tcflush(fd_, TCOFLUSH);
     if ((flags & PURGE_RXCLEAR) != 0) {
       tcflush(fd_, TCIFLUSH);
-      receiveStart_ = receiveEnd_ = 0;
-      rxReported_ = false;
+      receive_start_ = receive_end_ = 0;
+      rx_reported_ = false;
     }
     return TRUE;
   }
@@ -294,7 +294,7 @@ class CommDevice : public comm::CommObject {
   BOOL ModemStatus(DWORD* status) override {
     // Asked on every pass of the dispatcher: a device without modem lines (a pseudo-terminal)
     // answers without waiting for a read or write in progress.
-    if (!modemLinesReal_) {
+    if (!modem_lines_real_) {
       *status = 0;
       return TRUE;
     }
@@ -309,57 +309,57 @@ class CommDevice : public comm::CommObject {
     [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
   }
 
-  std::size_t ReceivedLocked() const { return receiveEnd_ - receiveStart_; }
+  std::size_t ReceivedLocked() const { return receive_end_ - receive_start_; }
 
   // Moves up to count bytes of the receive queue to bytes; answers how many.
-  DWORD TakeReceived(std::uint8_t* bytes, DWORD count) {
+  DWORD TakeReceivedLocked(std::uint8_t* bytes, DWORD count) {
     std::size_t take = std::min<std::size_t>(count, ReceivedLocked());
-    std::memcpy(bytes, receive_.data() + receiveStart_, take);
-    receiveStart_ += take;
+    std::memcpy(bytes, receive_.data() + receive_start_, take);
+    receive_start_ += take;
     return static_cast<DWORD>(take);
   }
 
   // Refills the empty receive queue with what the terminal holds; false with errno set on a
   // failure other than having nothing to read.
   bool FillReceiveQueueLocked() {
-    receiveStart_ = receiveEnd_ = 0;
+    receive_start_ = receive_end_ = 0;
     ssize_t n = ::read(fd_, receive_.data(), receive_.size());
     if (n < 0) return errno == EAGAIN || errno == EINTR;
-    receiveEnd_ = static_cast<std::size_t>(n);
+    receive_end_ = static_cast<std::size_t>(n);
     return true;
   }
 
-  void Start(OVERLAPPED* overlapped) {
+  void StartLocked(OVERLAPPED* overlapped) {
     overlapped->Internal = ERROR_IO_PENDING;
     overlapped->InternalHigh = 0;
     if (overlapped->hEvent != nullptr) ResetEvent(overlapped->hEvent);
     Wake();
   }
 
-  void FinishWait(DWORD events, DWORD error) {
-    if (error == 0) *waitMask_ = events;
-    Complete(waitOverlapped_, error, 0);
-    waitOverlapped_ = nullptr;
-    waitMask_ = nullptr;
+  void FinishWaitLocked(DWORD events, DWORD error) {
+    if (error == 0) *wait_mask_ = events;
+    Complete(wait_overlapped_, error, 0);
+    wait_overlapped_ = nullptr;
+    wait_mask_ = nullptr;
   }
 
-  void FinishWrite(DWORD error) {
-    Complete(writeOverlapped_, error, writeDone_);
-    writeOverlapped_ = nullptr;
-    writeData_.clear();
-    writeDone_ = 0;
+  void FinishWriteLocked(DWORD error) {
+    Complete(write_overlapped_, error, write_done_);
+    write_overlapped_ = nullptr;
+    write_data_.clear();
+    write_done_ = 0;
   }
 
   void SetLineLocked(int line, bool on) {
     int bits = line;
-    if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0) modemLinesReal_ = false;
+    if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0) modem_lines_real_ = false;
     if (line == TIOCM_DTR) dtr_ = on;
     if (line == TIOCM_RTS) rts_ = on;
   }
 
   DWORD ModemStatusLocked() {
     int lines = 0;
-    if (!modemLinesReal_ || ioctl(fd_, TIOCMGET, &lines) != 0) return 0;
+    if (!modem_lines_real_ || ioctl(fd_, TIOCMGET, &lines) != 0) return 0;
     DWORD status = 0;
     if ((lines & TIOCM_CTS) != 0) status |= MS_CTS_ON;
     if ((lines & TIOCM_DSR) != 0) status |= MS_DSR_ON;
@@ -371,7 +371,7 @@ class CommDevice : public comm::CommObject {
   // Folds the kernel's line-event counts into the error flags; answers the comm events due.
   DWORD UpdateCountersLocked() {
     comm::LineCounters now;
-    if (!countersReal_ || !comm::ReadLineCounters(fd_, now)) return 0;
+    if (!counters_real_ || !comm::ReadLineCounters(fd_, now)) return 0;
     DWORD events = 0;
     if (now.overrun != counters_.overrun) errors_ |= CE_OVERRUN, events |= EV_ERR;
     if (now.parity != counters_.parity) errors_ |= CE_RXPARITY, events |= EV_ERR;
@@ -386,16 +386,16 @@ class CommDevice : public comm::CommObject {
   DWORD PendingEventsLocked() {
     DWORD events = UpdateCountersLocked();
     DWORD modem = ModemStatusLocked();
-    DWORD changed = modem ^ lastModem_;
-    lastModem_ = modem;
+    DWORD changed = modem ^ last_modem_;
+    last_modem_ = modem;
     if ((changed & MS_CTS_ON) != 0) events |= EV_CTS;
     if ((changed & MS_DSR_ON) != 0) events |= EV_DSR;
     if ((changed & MS_RLSD_ON) != 0) events |= EV_RLSD;
     if ((changed & MS_RING_ON) != 0 && (modem & MS_RING_ON) == 0) events |= EV_RING;
     int queued = 0;
-    if ((mask_ & EV_RXCHAR) != 0 && !rxReported_ &&
+    if ((mask_ & EV_RXCHAR) != 0 && !rx_reported_ &&
         (ReceivedLocked() > 0 || (ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0))) {
-      rxReported_ = true;
+      rx_reported_ = true;
       events |= EV_RXCHAR;
     }
     return events & mask_;
@@ -413,11 +413,11 @@ class CommDevice : public comm::CommObject {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
       pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, 0, 0}};
-      if (!hungUp_) {
-        if (waitOverlapped_ != nullptr && (mask_ & EV_RXCHAR) != 0 && !rxReported_) fds[1].events |= POLLIN;
-        if (writeOverlapped_ != nullptr) fds[1].events |= POLLOUT;
+      if (!hung_up_) {
+        if (wait_overlapped_ != nullptr && (mask_ & EV_RXCHAR) != 0 && !rx_reported_) fds[1].events |= POLLIN;
+        if (write_overlapped_ != nullptr) fds[1].events |= POLLOUT;
       }
-      bool watchDevice = !hungUp_;
+      bool watchDevice = !hung_up_;
       lock.unlock();
       poll(fds, watchDevice ? 2 : 1, kServicePollMs);
       std::uint64_t drained;
@@ -425,38 +425,38 @@ class CommDevice : public comm::CommObject {
       lock.lock();
       if (stopping_) break;
       // A hung-up terminal (its far side gone) reports POLLHUP for good and loses what it held.
-      if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) hungUp_ = true;
-      ServeWrite();
-      ServeWait();
+      if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) hung_up_ = true;
+      ServeWriteLocked();
+      ServeWaitLocked();
     }
   }
 
-  void ServeWrite() {
-    if (writeOverlapped_ == nullptr) return;
-    if (hungUp_) {
-      FinishWrite(ERROR_BROKEN_PIPE);
+  void ServeWriteLocked() {
+    if (write_overlapped_ == nullptr) return;
+    if (hung_up_) {
+      FinishWriteLocked(ERROR_BROKEN_PIPE);
       return;
     }
-    while (writeDone_ < writeData_.size()) {
-      ssize_t n = ::write(fd_, writeData_.data() + writeDone_, writeData_.size() - writeDone_);
+    while (write_done_ < write_data_.size()) {
+      ssize_t n = ::write(fd_, write_data_.data() + write_done_, write_data_.size() - write_done_);
       if (n > 0) {
-        writeDone_ += static_cast<std::size_t>(n);
+        write_done_ += static_cast<std::size_t>(n);
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-      FinishWrite(Win32ErrorOf(errno));
+      FinishWriteLocked(Win32ErrorOf(errno));
       return;
     }
-    FinishWrite(0);
+    FinishWriteLocked(0);
   }
 
-  void ServeWait() {
-    if (waitOverlapped_ == nullptr) return;
-    if (hungUp_) {
-      FinishWait(0, ERROR_BROKEN_PIPE);
+  void ServeWaitLocked() {
+    if (wait_overlapped_ == nullptr) return;
+    if (hung_up_) {
+      FinishWaitLocked(0, ERROR_BROKEN_PIPE);
       return;
     }
-    if (DWORD events = PendingEventsLocked(); events != 0) FinishWait(events, 0);
+    if (DWORD events = PendingEventsLocked(); events != 0) FinishWaitLocked(events, 0);
   }
 
   void Shut() {
@@ -464,8 +464,8 @@ class CommDevice : public comm::CommObject {
       std::lock_guard lock(mutex_);
       if (fd_ < 0) return;
       stopping_ = true;
-      if (writeOverlapped_ != nullptr) FinishWrite(ERROR_OPERATION_ABORTED);
-      if (waitOverlapped_ != nullptr) FinishWait(0, ERROR_OPERATION_ABORTED);
+      if (write_overlapped_ != nullptr) FinishWriteLocked(ERROR_OPERATION_ABORTED);
+      if (wait_overlapped_ != nullptr) FinishWaitLocked(0, ERROR_OPERATION_ABORTED);
       Wake();
     }
     service_.join();
@@ -484,23 +484,23 @@ class CommDevice : public comm::CommObject {
   DWORD mask_ = 0;
   bool dtr_ = false;
   bool rts_ = false;
-  std::atomic<bool> modemLinesReal_{false};  // written under mutex_
-  bool countersReal_ = false;
+  std::atomic<bool> modem_lines_real_{false};  // written under mutex_
+  bool counters_real_ = false;
   comm::LineCounters counters_;
   DWORD errors_ = 0;
-  DWORD lastModem_ = 0;
-  // Bytes read from the terminal and not yet handed out: receive_[receiveStart_, receiveEnd_).
+  DWORD last_modem_ = 0;
+  // Bytes read from the terminal and not yet handed out: receive_[receive_start_, receive_end_).
   std::vector<std::uint8_t> receive_ = std::vector<std::uint8_t>(kReceiveQueueSize);
-  std::size_t receiveStart_ = 0;
-  std::size_t receiveEnd_ = 0;
-  bool rxReported_ = false;
-  bool hungUp_ = false;
+  std::size_t receive_start_ = 0;
+  std::size_t receive_end_ = 0;
+  bool rx_reported_ = false;
+  bool hung_up_ = false;
   bool stopping_ = false;
-  OVERLAPPED* waitOverlapped_ = nullptr;
-  DWORD* waitMask_ = nullptr;
-  OVERLAPPED* writeOverlapped_ = nullptr;
-  std::vector<std::uint8_t> writeData_;
-  std::size_t writeDone_ = 0;
+  OVERLAPPED* wait_overlapped_ = nullptr;
+  DWORD* wait_mask_ = nullptr;
+  OVERLAPPED* write_overlapped_ = nullptr;
+  std::vector<std::uint8_t> write_data_;
+  std::size_t write_done_ = 0;
   std::thread service_;
 };
 

@@ -32,7 +32,7 @@ class FakeCommDevice : public CommObject {
 
   void HandleClosed() override {
     std::lock_guard lock(line_->mutex_);
-    if (line_->waitOverlapped_ != nullptr) FinishWait(0, ERROR_OPERATION_ABORTED);
+    if (line_->wait_overlapped_ != nullptr) FinishWaitLocked(0, ERROR_OPERATION_ABORTED);
     line_->open_ = false;
   }
 
@@ -62,7 +62,7 @@ class FakeCommDevice : public CommObject {
   BOOL SetMask(DWORD mask) override {
     std::lock_guard lock(line_->mutex_);
     line_->mask_ = mask;
-    if (line_->waitOverlapped_ != nullptr) FinishWait(0, 0);
+    if (line_->wait_overlapped_ != nullptr) FinishWaitLocked(0, 0);
     return TRUE;
   }
 
@@ -73,15 +73,15 @@ class FakeCommDevice : public CommObject {
 
   BOOL WaitEvent(DWORD* mask, OVERLAPPED* overlapped) override {
     std::lock_guard lock(line_->mutex_);
-    if (line_->waitOverlapped_ != nullptr || overlapped == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+    if (line_->wait_overlapped_ != nullptr || overlapped == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
     DWORD due = line_->events_ & line_->mask_;
     if (due != 0) {
       line_->events_ &= ~due;
       *mask = due;
       return TRUE;
     }
-    line_->waitMask_ = mask;
-    line_->waitOverlapped_ = overlapped;
+    line_->wait_mask_ = mask;
+    line_->wait_overlapped_ = overlapped;
     overlapped->Internal = ERROR_IO_PENDING;
     if (overlapped->hEvent != nullptr) ResetEvent(overlapped->hEvent);
     return FailWith(ERROR_IO_PENDING);
@@ -160,11 +160,11 @@ class FakeCommDevice : public CommObject {
   }
 
  private:
-  void FinishWait(DWORD events, DWORD error) {
-    if (error == 0) *line_->waitMask_ = events;
-    CompleteOverlapped(line_->waitOverlapped_, error, 0);
-    line_->waitOverlapped_ = nullptr;
-    line_->waitMask_ = nullptr;
+  void FinishWaitLocked(DWORD events, DWORD error) {
+    if (error == 0) *line_->wait_mask_ = events;
+    CompleteOverlapped(line_->wait_overlapped_, error, 0);
+    line_->wait_overlapped_ = nullptr;
+    line_->wait_mask_ = nullptr;
   }
 
   std::shared_ptr<FakeCommLine> line_;
@@ -173,12 +173,12 @@ class FakeCommDevice : public CommObject {
 void FakeCommLine::SignalLocked(DWORD events) {
   events_ |= events;
   DWORD due = events_ & mask_;
-  if (waitOverlapped_ == nullptr || due == 0) return;
+  if (wait_overlapped_ == nullptr || due == 0) return;
   events_ &= ~due;
-  *waitMask_ = due;
-  CompleteOverlapped(waitOverlapped_, 0, 0);
-  waitOverlapped_ = nullptr;
-  waitMask_ = nullptr;
+  *wait_mask_ = due;
+  CompleteOverlapped(wait_overlapped_, 0, 0);
+  wait_overlapped_ = nullptr;
+  wait_mask_ = nullptr;
 }
 
 void FakeCommLine::Receive(const std::string& bytes) {

@@ -51,8 +51,8 @@ class FakeCommLine {
   COMMTIMEOUTS timeouts_;
   bool dtr_ = false;
   bool rts_ = false;
-  OVERLAPPED* waitOverlapped_ = nullptr;
-  DWORD* waitMask_ = nullptr;
+  OVERLAPPED* wait_overlapped_ = nullptr;
+  DWORD* wait_mask_ = nullptr;
 };
 
 // Makes port n open the fake line instead of a device for the object's lifetime.

@@ -62,7 +62,7 @@ class FakeDispatcher : public TSerBaseDispatcher {
 
   // Test controls.
   void Receive(const std::string& bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
-  void Event(win::DWORD mask) { inputQueue_.Push(std::make_unique<TStatusBuffer>(mask)); }
+  void Event(win::DWORD mask) { input_queue_.Push(std::make_unique<TStatusBuffer>(mask)); }
   void Transmit(int count) { outUsed -= count; }
 
   win::DCB dcb;

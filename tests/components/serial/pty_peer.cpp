@@ -34,8 +34,8 @@ PtyPeer::PtyPeer(unsigned port) : port_(port) {
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);
-  toPeer_ = in[1];
-  fromPeer_ = out[0];
+  to_peer_ = in[1];
+  from_peer_ = out[0];
   path_ = ReadLine(10000);
   if (!path_.empty()) setenv(("DASHTUNE_COM" + std::to_string(port_)).c_str(), path_.c_str(), 1);
 }
@@ -46,8 +46,8 @@ PtyPeer::~PtyPeer() {
 }
 
 void PtyPeer::Stop() {
-  if (toPeer_ >= 0) close(toPeer_);
-  toPeer_ = -1;
+  if (to_peer_ >= 0) close(to_peer_);
+  to_peer_ = -1;
   if (pid_ > 0) {
     int status = 0;
     for (int i = 0; i < 500 && waitpid(pid_, &status, WNOHANG) == 0; ++i) usleep(10000);
@@ -57,15 +57,15 @@ void PtyPeer::Stop() {
     }
   }
   pid_ = -1;
-  if (fromPeer_ >= 0) close(fromPeer_);
-  fromPeer_ = -1;
+  if (from_peer_ >= 0) close(from_peer_);
+  from_peer_ = -1;
 }
 
 void PtyPeer::Send(const std::string& command) {
   std::string line = command + "\n";
   std::size_t done = 0;
-  while (toPeer_ >= 0 && done < line.size()) {
-    ssize_t n = write(toPeer_, line.data() + done, line.size() - done);
+  while (to_peer_ >= 0 && done < line.size()) {
+    ssize_t n = write(to_peer_, line.data() + done, line.size() - done);
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
@@ -81,11 +81,11 @@ std::string PtyPeer::ReadLine(int timeoutMs) {
       return line;
     }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-    if (fromPeer_ < 0 || left.count() <= 0) return {};
-    pollfd entry{fromPeer_, POLLIN, 0};
+    if (from_peer_ < 0 || left.count() <= 0) return {};
+    pollfd entry{from_peer_, POLLIN, 0};
     if (poll(&entry, 1, static_cast<int>(left.count())) <= 0) return {};
     char buffer[4096];
-    ssize_t n = read(fromPeer_, buffer, sizeof buffer);
+    ssize_t n = read(from_peer_, buffer, sizeof buffer);
     if (n <= 0) return {};
     pending_.append(buffer, static_cast<std::size_t>(n));
   }
@@ -95,10 +95,10 @@ std::string PtyPeer::Answer() { return ReadLine(30000); }
 
 bool PtyPeer::AnswerReady() {
   if (pending_.find('\n') != std::string::npos) return true;
-  pollfd entry{fromPeer_, POLLIN, 0};
-  if (fromPeer_ < 0 || poll(&entry, 1, 0) <= 0) return false;
+  pollfd entry{from_peer_, POLLIN, 0};
+  if (from_peer_ < 0 || poll(&entry, 1, 0) <= 0) return false;
   char buffer[4096];
-  ssize_t n = read(fromPeer_, buffer, sizeof buffer);
+  ssize_t n = read(from_peer_, buffer, sizeof buffer);
   if (n > 0) pending_.append(buffer, static_cast<std::size_t>(n));
   return pending_.find('\n') != std::string::npos;
 }

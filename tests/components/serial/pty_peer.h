@@ -34,8 +34,8 @@ class PtyPeer {
 
   unsigned port_;
   int pid_ = -1;
-  int toPeer_ = -1;
-  int fromPeer_ = -1;
+  int to_peer_ = -1;
+  int from_peer_ = -1;
   std::string path_;
   std::string pending_;
 };

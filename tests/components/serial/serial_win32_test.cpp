@@ -15,10 +15,10 @@ class QueueDispatcher : public TSerWin32Dispatcher {
     auto buffer = std::make_unique<TDataBuffer>(256);
     std::memcpy(buffer->Data.get(), bytes.data(), bytes.size());
     buffer->BytesUsed = bytes.size();
-    inputQueue_.Push(std::move(buffer));
+    input_queue_.Push(std::move(buffer));
   }
-  void PushStatus(win::DWORD mask) { inputQueue_.Push(std::make_unique<TStatusBuffer>(mask)); }
-  void PopFirst() { inputQueue_.Pop(); }
+  void PushStatus(win::DWORD mask) { input_queue_.Push(std::make_unique<TStatusBuffer>(mask)); }
+  void PopFirst() { input_queue_.Pop(); }
 };
 
 std::string Read(QueueDispatcher& d, int count) {
