@@ -1,11 +1,14 @@
 // The com port component over a pseudo-terminal against a plain read/write loop on the same kind
-// of pair: 16 MiB of received data, and the one-byte round trip through an echoing far end.
+// of pair: 16 MiB of received data, and the one-byte round trip through an echoing far end; and
+// the component's resident memory while a far end outpaces a slow handler.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -76,6 +79,14 @@ std::thread Echo(int fd) {
   });
 }
 
+// Opens the component on the pair's terminal with handler for its data-available events.
+void OpenPort(TSerCustomComPort& port, TTriggerAvailEvent handler) {
+  port.SetComNumber(kPort);
+  port.SetBaud(115200);
+  port.SetOnTriggerAvail(std::move(handler));
+  port.SetOpen(true);
+}
+
 double plainThroughput = 0;
 double portThroughput = 0;
 double plainRoundTrip = 0;
@@ -107,14 +118,11 @@ void BM_ComPortReceive(benchmark::State& state) {
   for (auto _ : state) {
     Pair pair;
     TSerCustomComPort port(nullptr);
-    port.SetComNumber(kPort);
-    port.SetBaud(115200);
     std::size_t got = 0;
-    port.SetOnTriggerAvail([&](TObject*, win::WORD count) {
+    OpenPort(port, [&](TObject*, win::WORD count) {
       for (int i = 0; i < count; ++i) port.GetChar();
       got += count;
     });
-    port.SetOpen(true);
     auto start = std::chrono::steady_clock::now();
     std::thread sender = Sender(pair.Master());
     while (got < kBlock) {
@@ -152,14 +160,11 @@ void BM_PlainLoopRoundTrip(benchmark::State& state) {
 void BM_ComPortRoundTrip(benchmark::State& state) {
   Pair pair;
   TSerCustomComPort port(nullptr);
-  port.SetComNumber(kPort);
-  port.SetBaud(115200);
   bool answered = false;
-  port.SetOnTriggerAvail([&](TObject*, win::WORD count) {
+  OpenPort(port, [&](TObject*, win::WORD count) {
     for (int i = 0; i < count; ++i) port.GetChar();
     answered = true;
   });
-  port.SetOpen(true);
   std::thread echo = Echo(pair.Master());
   auto start = std::chrono::steady_clock::now();
   std::int64_t trips = 0;
@@ -176,10 +181,61 @@ void BM_ComPortRoundTrip(benchmark::State& state) {
   echo.join();
 }
 
+// Resident memory in bytes.
+std::size_t ResidentBytes() {
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return 0;
+  unsigned long pages = 0;
+  unsigned long resident = 0;
+  int got = std::fscanf(statm, "%lu %lu", &pages, &resident);
+  std::fclose(statm);
+  return got == 2 ? resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// The far end writes a counting pattern as fast as the terminal takes it for five seconds while
+// the handler sleeps 2 ms per event: resident memory must stay bounded and every byte arrive in
+// order.
+void BM_ComPortBlastAgainstASlowHandler(benchmark::State& state) {
+  for (auto _ : state) {
+    Pair pair;
+    TSerCustomComPort port(nullptr);
+    std::size_t got = 0;
+    bool inOrder = true;
+    OpenPort(port, [&](TObject*, win::WORD count) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      for (int i = 0; i < count; ++i, ++got) inOrder &= port.GetChar() == static_cast<std::uint8_t>(got * 7);
+    });
+    std::size_t before = ResidentBytes();
+    std::size_t peak = before;
+    std::atomic<std::size_t> sent{0};
+    std::atomic<bool> done{false};
+    std::thread sender([fd = pair.Master(), &sent, &done] {
+      std::vector<char> chunk(4096);
+      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (std::chrono::steady_clock::now() < until) {
+        for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>((sent + i) * 7);
+        WriteAll(fd, chunk.data(), chunk.size());
+        sent += chunk.size();
+      }
+      done = true;
+    });
+    while (!done || got < sent) {
+      if (serial::SafeYield() == 0) std::this_thread::yield();
+      peak = std::max(peak, ResidentBytes());
+    }
+    sender.join();
+    port.SetOpen(false);
+    state.counters["MiB_sent"] = static_cast<double>(sent) / (1 << 20);
+    state.counters["rss_growth_MiB"] = static_cast<double>(peak - before) / (1 << 20);
+    state.counters["in_order"] = inOrder ? 1 : 0;
+  }
+}
+
 BENCHMARK(BM_PlainLoopReceive)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ComPortReceive)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PlainLoopRoundTrip)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 BENCHMARK(BM_ComPortRoundTrip)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+BENCHMARK(BM_ComPortBlastAgainstASlowHandler)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

@@ -6,6 +6,8 @@
 //   quiet MS             answer "quiet" when nothing arrives for MS ms, else "data HEX"
 //   exchange S R SEED    write the S-byte test pattern of SEED while reading R bytes, answer
 //                        "ok HASH" with the FNV-1a hash of what was read, or "timeout COUNT"
+//   pace N SEED CHUNK MS write the N-byte test pattern of SEED in pieces of CHUNK bytes, MS ms
+//                        apart, answer "ok" or "failed"
 //   termios              answer the line settings as the terminal side has them
 //   exit                 close the pair and end
 #include <asm/ioctls.h>
@@ -117,6 +119,17 @@ std::string Exchange(int fd, std::uint64_t sendCount, std::uint64_t receiveCount
   return "ok " + std::to_string(hash);
 }
 
+std::string Pace(int fd, std::uint64_t count, unsigned seed, std::size_t chunk, int pauseMs) {
+  std::vector<std::uint8_t> piece;
+  for (std::uint64_t sent = 0; sent < count; sent += piece.size()) {
+    if (sent > 0) poll(nullptr, 0, pauseMs);
+    piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::size_t>(chunk, 1), count - sent)));
+    for (std::size_t i = 0; i < piece.size(); ++i) piece[i] = PatternByte(sent + i, seed);
+    if (!WriteAll(fd, piece)) return "failed";
+  }
+  return "ok";
+}
+
 std::string DescribeSettings(int fd) {
   termios2 tio{};
   if (ioctl(fd, TCGETS2, &tio) != 0) return std::string("error ") + std::strerror(errno);
@@ -185,6 +198,13 @@ int main() {
       unsigned seed = 0;
       words >> sendCount >> receiveCount >> seed;
       answer = Exchange(master, sendCount, receiveCount, seed);
+    } else if (command == "pace") {
+      std::uint64_t count = 0;
+      unsigned seed = 0;
+      std::size_t chunk = 0;
+      int pauseMs = 0;
+      words >> count >> seed >> chunk >> pauseMs;
+      answer = Pace(master, count, seed, chunk, pauseMs);
     } else if (command == "termios") {
       answer = DescribeSettings(master);
     } else if (command == "exit") {

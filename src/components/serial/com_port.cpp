@@ -2,9 +2,11 @@
 
 #include <exception>
 #include <mutex>
+#include <tuple>
 
 #include "classlib/forms.h"
 #include "components/serial/serial_errors.h"
+#include "components/serial/serial_line.h"
 #include "components/serial/serial_misc.h"
 #include "components/serial/serial_win32.h"
 #include "platform/user/messages.h"
@@ -340,33 +342,39 @@ bool TSerCustomComPort::IsPortAvailable(unsigned n) {
 
 // Line and flow settings.
 
-void TSerCustomComPort::ApplyLine() {
+void TSerCustomComPort::ChangeLine(std::int32_t baud, std::uint8_t parity, std::uint8_t dataBits,
+                                   std::uint8_t stopBits) {
+  Check(RefusedLineValue(baud, parity, dataBits));
+  auto previous = std::tuple(baud_, parity_, data_bits_, stop_bits_);
+  std::tie(baud_, parity_, data_bits_, stop_bits_) = std::tuple(baud, parity, dataBits, stopBits);
   if (port_state_ != psOpen) return;
-  Check(dispatcher_->SetLine(static_cast<win::DWORD>(baud_), parity_, stop_bits_, data_bits_));
+  try {
+    Check(dispatcher_->SetLine(static_cast<win::DWORD>(baud_), parity_, stop_bits_, data_bits_));
+  } catch (...) {
+    // What the device refused is not kept, so the next change does not meet it again.
+    std::tie(baud_, parity_, data_bits_, stop_bits_) = previous;
+    throw;
+  }
 }
 
 void TSerCustomComPort::SetBaud(std::int32_t value) {
   if (value == baud_ && !force_) return;
-  baud_ = value;
-  ApplyLine();
+  ChangeLine(value, parity_, data_bits_, stop_bits_);
 }
 
 void TSerCustomComPort::SetParity(std::uint8_t value) {
   if (value == parity_ && !force_) return;
-  parity_ = value;
-  ApplyLine();
+  ChangeLine(baud_, value, data_bits_, stop_bits_);
 }
 
 void TSerCustomComPort::SetDataBits(std::uint8_t value) {
   if (value == data_bits_ && !force_) return;
-  data_bits_ = value;
-  ApplyLine();
+  ChangeLine(baud_, parity_, value, stop_bits_);
 }
 
 void TSerCustomComPort::SetStopBits(std::uint8_t value) {
   if (value == stop_bits_ && !force_) return;
-  stop_bits_ = value;
-  ApplyLine();
+  ChangeLine(baud_, parity_, data_bits_, value);
 }
 
 void TSerCustomComPort::SetDTR(bool value) {

@@ -191,7 +191,9 @@ class TSerCustomComPort : public TSerBaseComponent {
   // The dispatcher, opening the port first when AutoOpen allows; raises ECommNotOpen otherwise.
   TSerBaseDispatcher& OpenedDispatcher();
   void Check(int code) const;
-  void ApplyLine();
+  // Stores new line values and, when open, sets the line; a value that is refused raises and
+  // leaves the old values in place.
+  void ChangeLine(std::int32_t baud, std::uint8_t parity, std::uint8_t dataBits, std::uint8_t stopBits);
   void ApplyHardwareFlow();
   void ApplySoftwareFlow();
   int ApplyTraceState(std::uint8_t value, std::uint8_t current, bool isTrace);

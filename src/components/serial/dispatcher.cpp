@@ -71,6 +71,7 @@ TSerBaseDispatcher::TSerBaseDispatcher(TComponent* owner) : owner_(owner) {
 }
 
 TSerBaseDispatcher::~TSerBaseDispatcher() {
+  stop_requested_ = true;
   kill_threads_ = true;
   StopDispatchThread(36);
   {
@@ -420,6 +421,8 @@ int TSerBaseDispatcher::PeekChar(std::uint8_t& c, int n) {
 int TSerBaseDispatcher::PutBlock(const std::uint8_t* bytes, int count) {
   if (count == 0) return kOK;
   if (count < 0 || bytes == nullptr) return kErrBadArgument;
+  // Nothing carries bytes to a line that has gone: the caller learns why.
+  if (int error = thread_error_.load(); error != 0) return error;
   {
     Locked output(output_.lock);
     if (output_.bytes.empty()) return kErrCommNotOpen;
@@ -946,33 +949,58 @@ void TSerBaseDispatcher::StartDispatchThread() {
   dispatch_thread_ = std::thread([this] { RunDispatchLoop(); });
 }
 
+void TSerBaseDispatcher::RecordError(int code) {
+  int none = 0;
+  thread_error_.compare_exchange_strong(none, code);
+  kill_threads_ = true;
+}
+
+void TSerBaseDispatcher::WaitForInput() {
+  bool ring_full;
+  {
+    std::lock_guard dispatch(ring_.lock);
+    ring_full = ring_.full;
+  }
+  // With a full ring the queued bytes must wait for the application to read.
+  if (ring_full) {
+    win::WaitForSingleObject(general_event_, 10);
+  } else {
+    input_queue_.Wait(50);
+  }
+}
+
 void TSerBaseDispatcher::RunDispatchLoop() {
   dispatch_tid_ = static_cast<int>(gettid());
   SetThreadSteps(dispatch_tid_, thread_boost_);
   ThreadStarted();
   while (!kill_threads_ && !close_pending_) {
-    bool ringFull;
-    {
-      std::lock_guard dispatch(ring_.lock);
-      ringFull = ring_.full;
-    }
-    // With a full ring the queued bytes must wait for the application to read.
-    if (ringFull) {
-      win::WaitForSingleObject(general_event_, 10);
-    } else {
-      input_queue_.Wait(50);
-    }
+    WaitForInput();
     if (kill_threads_) break;
     ProcessCommunications();
     ProcessTimerAndStatus();
   }
+  if (thread_error_ != 0) DeliverWhatWasRead();
   SignalEvent(thread_ack_event_);
   dispatch_tid_ = 0;
   ThreadEnded();
   dispatch_running_ = false;
 }
 
+// The line has gone: every byte read before it went still reaches the handlers, in order, with
+// the usual data triggers and data-available events. The read thread may push a last buffer as
+// it ends, so the queue counts as drained only once the other threads have ended. A close ends
+// the delivery at once.
+void TSerBaseDispatcher::DeliverWhatWasRead() {
+  while (!stop_requested_ && !close_pending_) {
+    bool others_ended = active_threads_ <= 1;
+    ProcessCommunications();
+    if (others_ended && input_queue_.Count() == 0) return;
+    WaitForInput();
+  }
+}
+
 void TSerBaseDispatcher::StopDispatchThread(win::DWORD maxTicks) {
+  stop_requested_ = true;
   if (!dispatch_thread_.joinable()) return;
   // Pumps the calling thread's messages while waiting: the dispatch thread may be sending one to
   // it. Measured on the real clock, since a test's fake clock may stand still meanwhile.

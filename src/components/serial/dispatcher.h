@@ -209,6 +209,9 @@ class TSerBaseDispatcher {
   bool ClosePending() const { return close_pending_.load(); }
   bool ThreadsActive() const { return threads_active_.load(); }
   int ActiveThreads() const { return active_threads_.load(); }
+  // The error a failing thread recorded (-160 write, -161 read or status), 0 for none. After
+  // one, block writes answer it: the line has gone.
+  int ThreadError() const { return thread_error_.load(); }
 
   // The dispatcher at index in the global port list, or null; call with the list locked.
   static TSerBaseDispatcher* PortAt(int index);
@@ -221,6 +224,10 @@ class TSerBaseDispatcher {
   void SignalEvent(win::HANDLE event);
   void ThreadStarted();
   void ThreadEnded();
+  // Records the first failing thread's error and ends all threads.
+  void RecordError(int code);
+  // Whether the threads are being ended by a close rather than by a failure.
+  bool StopRequested() const { return stop_requested_.load(); }
   void RunDispatchLoop();
   void StartDispatchThread();
   // Ends the dispatch thread: waits for it, pumping messages, as long as maxTicks twice.
@@ -310,6 +317,8 @@ class TSerBaseDispatcher {
   std::atomic<bool> in_event_{false};
   std::atomic<bool> rs485_{false};
   std::atomic<bool> closing_{false};
+  std::atomic<bool> stop_requested_{false};
+  std::atomic<int> thread_error_{0};
   std::atomic<int> thread_boost_{0};
   std::atomic<int> dispatch_tid_{0};
 
@@ -335,6 +344,9 @@ class TSerBaseDispatcher {
   }
   void TraceReceived(std::uint8_t c);
   bool FillDispatchRing();
+  // Waits for input, or with a full ring for the application to read.
+  void WaitForInput();
+  void DeliverWhatWasRead();
   bool SendEvent(win::UINT msg, win::WPARAM wParam, win::WORD data);
   bool DataPass();
   bool StatusPass();

@@ -212,6 +212,7 @@ inline constexpr int kErrDeviceRead = -161;
 inline constexpr int kErrBadHandle = -1001;
 inline constexpr int kErrBadArgument = -1002;
 inline constexpr int kErrBadId = -2001;
+inline constexpr int kErrBaudRate = -2002;
 inline constexpr int kErrCommNotOpen = -2007;
 inline constexpr int kErrAlreadyOpen = -2008;
 inline constexpr int kErrNoPortSelected = -2011;

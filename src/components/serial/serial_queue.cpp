@@ -35,6 +35,7 @@ TIOQueue::~TIOQueue() {
 
 void TIOQueue::Push(std::unique_ptr<TIOBuffer> element) {
   win::EnterCriticalSection(&lock_);
+  total_size_ += element->Size;
   elements_.push_back(std::move(element));
   win::LeaveCriticalSection(&lock_);
   win::SetEvent(event_);
@@ -63,6 +64,7 @@ std::unique_ptr<TIOBuffer> TIOQueue::Pop() {
   if (!elements_.empty()) {
     first = std::move(elements_.front());
     elements_.pop_front();
+    total_size_ -= first->Size;
   }
   win::LeaveCriticalSection(&lock_);
   return first;
@@ -75,6 +77,7 @@ void TIOQueue::Clear() {
       ++it;
       continue;
     }
+    total_size_ -= (*it)->Size;
     it = elements_.erase(it);
   }
   win::LeaveCriticalSection(&lock_);
@@ -101,9 +104,17 @@ std::size_t TIOQueue::Count() const {
   return count;
 }
 
+std::size_t TIOQueue::TotalSize() const {
+  win::EnterCriticalSection(&lock_);
+  std::size_t total = total_size_;
+  win::LeaveCriticalSection(&lock_);
+  return total;
+}
+
 void TIOQueue::TrimToCount(std::size_t maxCount) {
   win::EnterCriticalSection(&lock_);
   while (elements_.size() > maxCount && !elements_.front()->InUse) {
+    total_size_ -= elements_.front()->Size;
     elements_.pop_front();
   }
   win::LeaveCriticalSection(&lock_);

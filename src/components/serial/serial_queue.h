@@ -56,7 +56,8 @@ class TLogBuffer : public TIOBuffer {
 // Wait results of TIOQueue::Wait.
 enum class TQueueWait { Signaled = 0, Timeout = 1, Abandoned = 2, Error = 3 };
 
-// A list of elements under its own lock, with an auto-reset event set by every push.
+// A list of elements under its own lock, with an auto-reset event set by every push and the
+// total of the sizes of the queued elements.
 class TIOQueue {
  public:
   TIOQueue();
@@ -75,6 +76,8 @@ class TIOQueue {
   TQueueWait Wait(win::DWORD milliseconds);
 
   std::size_t Count() const;
+  // The sum of the queued elements' sizes.
+  std::size_t TotalSize() const;
   // Removes the oldest element while more than maxCount are queued (the log's capacity rule).
   void TrimToCount(std::size_t maxCount);
   // Runs visit on every element, oldest first, under the lock.
@@ -99,6 +102,7 @@ class TIOQueue {
   mutable win::CRITICAL_SECTION lock_;
   win::HANDLE event_;
   std::deque<std::unique_ptr<TIOBuffer>> elements_;
+  std::size_t total_size_ = 0;
 };
 
 }  // namespace dashtune

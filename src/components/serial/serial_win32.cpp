@@ -20,6 +20,10 @@ namespace {
 using namespace serial;
 
 constexpr std::size_t kDataBufferSize = 256;
+// The input queue holds at most this much; beyond it the read thread leaves the bytes to the
+// terminal's own buffer and flow control until the dispatch thread has taken some, as a UART
+// does when nobody reads it.
+constexpr std::size_t kInputQueueLimit = 1 << 20;
 constexpr win::DWORD kReadPollMs = 50;
 constexpr win::DWORD kOverlappedStepMs = 100;
 constexpr win::DWORD kThreadAckMs = 3000;
@@ -49,6 +53,7 @@ TSerWin32Dispatcher::TSerWin32Dispatcher(TComponent* owner)
     : TSerBaseDispatcher(owner), read_wake_(win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr)) {}
 
 TSerWin32Dispatcher::~TSerWin32Dispatcher() {
+  stop_requested_ = true;
   kill_threads_ = true;
   CloseCom();
   StopDispatchThread(36);
@@ -110,6 +115,7 @@ int TSerWin32Dispatcher::ReadCom(std::uint8_t* buffer, int count) {
     copied += static_cast<int>(take);
     if (data->Unread() == 0) {
       input_queue_.Pop();
+      if (read_held_ && input_queue_.TotalSize() <= kInputQueueLimit / 2) SignalEvent(read_wake_);
     } else {
       input_queue_.Release(first);
     }
@@ -189,6 +195,7 @@ void TSerWin32Dispatcher::StartDispatcher() {
     if (threads_active_) throw Exception("Dispatcher already started.");
     threads_active_ = true;
     kill_threads_ = false;
+    stop_requested_ = false;
   }
   thread_error_ = 0;
   StartThread(read_thread_, &TSerWin32Dispatcher::ReadThreadMain);
@@ -223,6 +230,7 @@ void TSerWin32Dispatcher::JoinIOThreads() {
 
 int TSerWin32Dispatcher::CloseCom() {
   if (closing_.exchange(true)) return 0;
+  stop_requested_ = true;
   JoinIOThreads();
   // A handler that closes the port runs while the dispatch thread waits for it: that thread
   // ends once the handler has returned, and is joined when the dispatcher is freed.
@@ -234,12 +242,6 @@ int TSerWin32Dispatcher::CloseCom() {
   }
   closing_ = false;
   return result;
-}
-
-void TSerWin32Dispatcher::RecordError(int code) {
-  int none = 0;
-  thread_error_.compare_exchange_strong(none, code);
-  kill_threads_ = true;
 }
 
 int TSerWin32Dispatcher::WaitOverlapped(win::OVERLAPPED& overlapped) {
@@ -280,6 +282,40 @@ void TSerWin32Dispatcher::ApplyThreadPriorities() {
   if (int tid = write_tid_.load(); tid != 0) SetThreadSteps(tid, WriteSteps());
 }
 
+bool TSerWin32Dispatcher::WaitForQueueRoom(bool draining) {
+  while (input_queue_.TotalSize() >= kInputQueueLimit) {
+    if (stop_requested_ || (!draining && kill_threads_)) return false;
+    read_held_ = true;
+    win::WaitForSingleObject(read_wake_, kReadPollMs);
+  }
+  read_held_ = false;
+  return true;
+}
+
+bool TSerWin32Dispatcher::ReadWhatTheDeviceHolds(std::unique_ptr<TDataBuffer>& buffer, win::OVERLAPPED& overlapped,
+                                                 bool draining) {
+  for (;;) {
+    if (stop_requested_ || (!draining && kill_threads_)) return false;
+    if (!WaitForQueueRoom(draining)) return false;
+    int read = ReadInto(*buffer, overlapped);
+    if (read < 0) {
+      RecordError(kErrDeviceRead);
+      return false;
+    }
+    if (read == 0) return true;
+    buffer->BytesUsed = static_cast<std::size_t>(read);
+    input_queue_.Push(std::move(buffer));
+    try {
+      buffer = std::make_unique<TDataBuffer>(kDataBufferSize);
+    } catch (const Exception&) {
+      RecordError(kErrTapiNoMem);
+      return false;
+    }
+    // A short read has emptied what the device held; a line that still delivers is not followed.
+    if (draining && static_cast<std::size_t>(read) < kDataBufferSize) return true;
+  }
+}
+
 void TSerWin32Dispatcher::ReadThreadMain() {
   EnterThread(read_tid_, Boost());
   OverlappedEvent event;
@@ -293,23 +329,10 @@ void TSerWin32Dispatcher::ReadThreadMain() {
       RecordError(kErrDeviceRead);
       break;
     }
-    while (!kill_threads_) {
-      int read = ReadInto(*buffer, event.overlapped);
-      if (read < 0) {
-        RecordError(kErrDeviceRead);
-        break;
-      }
-      if (read == 0) break;
-      buffer->BytesUsed = static_cast<std::size_t>(read);
-      input_queue_.Push(std::move(buffer));
-      try {
-        buffer = std::make_unique<TDataBuffer>(kDataBufferSize);
-      } catch (const Exception&) {
-        RecordError(kErrTapiNoMem);
-        break;
-      }
-    }
+    if (!ReadWhatTheDeviceHolds(buffer, event.overlapped, false)) break;
   }
+  // When another thread found the line gone, the device may still hold bytes it read before.
+  if (buffer && !stop_requested_) ReadWhatTheDeviceHolds(buffer, event.overlapped, true);
   read_tid_ = 0;
   ThreadEnded();
 }

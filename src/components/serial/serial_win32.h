@@ -35,15 +35,17 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   int OpenCom(const std::string& path, int inSize, int outSize) override;
   int CloseCom() override;
 
-  // The error a failing I/O thread recorded (-160 write, -161 read or status), 0 for none.
-  int ThreadError() const { return thread_error_.load(); }
-
  protected:
   virtual win::HANDLE OpenDevice(const std::string& path);
   void ApplyThreadPriorities() override;
 
  private:
   void ReadThreadMain();
+  // Reads what the device holds into data buffers on the input queue, holding while the queue
+  // is full; answers false when the thread is to end. While draining, after a failure, it reads
+  // up to the first short read and only a close ends it early.
+  bool ReadWhatTheDeviceHolds(std::unique_ptr<TDataBuffer>& buffer, win::OVERLAPPED& overlapped, bool draining);
+  bool WaitForQueueRoom(bool draining);
   void WriteThreadMain();
   void StatusThreadMain();
   int ReadInto(TDataBuffer& buffer, win::OVERLAPPED& overlapped);
@@ -51,7 +53,6 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   int WriteOut(win::OVERLAPPED& overlapped);
   int WaitForWrite(win::OVERLAPPED& overlapped);
   int OutputRingUsedLocked() const;
-  void RecordError(int code);
   void StartThread(std::thread& thread, void (TSerWin32Dispatcher::*body)());
   // Notes the calling thread's kernel id in tid and gives the thread its priority.
   void EnterThread(std::atomic<int>& tid, int steps);
@@ -64,7 +65,7 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   std::thread write_thread_;
   std::thread status_thread_;
   std::atomic<std::size_t> in_flight_{0};
-  std::atomic<int> thread_error_{0};
+  std::atomic<bool> read_held_{false};  // the read thread waits for room in the input queue
   // Kernel ids of the running I/O threads, 0 when not running.
   std::atomic<int> read_tid_{0};
   std::atomic<int> write_tid_{0};

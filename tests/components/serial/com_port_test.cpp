@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
 #include "components/serial/serial_errors.h"
 #include "fake_dispatcher.h"
+#include "platform/core/errors.h"
 
 namespace dashtune::serial {
 namespace {
@@ -289,6 +291,88 @@ TEST(SerialComPort, AnotherDeviceLayerIsRefused) {
   port.DispatcherCreator = [](TSerCustomComPort*) { return std::unique_ptr<TSerBaseDispatcher>(); };
   EXPECT_THROW(port.SetOpen(true), ENullApi);
   EXPECT_EQ(port.GetPortState(), psClosed);
+}
+
+// A refused line value raises and leaves every line property as it was, open or closed, so
+// that the next valid change goes through.
+TEST(SerialComPort, ARefusedLineValueKeepsTheLastGoodOne) {
+  struct Refusal {
+    const char* what;
+    std::function<void(TSerCustomComPort&)> set;
+  };
+  const Refusal refusals[] = {
+      {"data bits 3", [](TSerCustomComPort& p) { p.SetDataBits(3); }},
+      {"data bits 0", [](TSerCustomComPort& p) { p.SetDataBits(0); }},
+      {"data bits 255", [](TSerCustomComPort& p) { p.SetDataBits(255); }},
+      {"parity 9", [](TSerCustomComPort& p) { p.SetParity(9); }},
+      {"parity 255", [](TSerCustomComPort& p) { p.SetParity(255); }},
+  };
+  for (bool open : {false, true}) {
+    for (const Refusal& refusal : refusals) {
+      SCOPED_TRACE(std::string(refusal.what) + (open ? " open" : " closed"));
+      FakePort port;
+      port.SetOpen(open);
+      try {
+        refusal.set(port);
+        FAIL() << "accepted";
+      } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode, 87);
+      }
+      EXPECT_EQ(port.GetDataBits(), 8);
+      EXPECT_EQ(port.GetParity(), 0);
+      port.SetBaud(57600);
+      port.SetOpen(true);
+      EXPECT_EQ(port.Fake().dcb.BaudRate, 57600u);
+      EXPECT_EQ(port.Fake().dcb.ByteSize, 8);
+      EXPECT_EQ(port.Fake().dcb.Parity, win::NOPARITY);
+    }
+  }
+}
+
+TEST(SerialComPort, RatesAndStopBitsOutsideTheLineFollowTheClampsOrAreRefused) {
+  for (bool open : {false, true}) {
+    SCOPED_TRACE(open ? "open" : "closed");
+    FakePort port;
+    port.SetBaud(9600);
+    port.SetOpen(open);
+    try {
+      port.SetBaud(-1);
+      FAIL() << "accepted";
+    } catch (const EBaudRate& e) {
+      EXPECT_EQ(e.ErrorCode, -2002);
+      EXPECT_EQ(e.GetMessage(), "ie_Baudrate - unsupported baud rate");
+    }
+    EXPECT_EQ(port.GetBaud(), 9600);
+    port.SetOpen(true);
+    EXPECT_EQ(port.Fake().dcb.BaudRate, 9600u);
+    // Rate 0 keeps the line's rate; stop bits above 3 count as two.
+    port.SetBaud(0);
+    port.SetStopBits(7);
+    EXPECT_EQ(port.Fake().dcb.BaudRate, 9600u);
+    EXPECT_EQ(port.Fake().dcb.StopBits, win::TWOSTOPBITS);
+  }
+}
+
+// A device that refuses one rate the library itself takes.
+class PickyDispatcher : public FakeDispatcher {
+ public:
+  using FakeDispatcher::FakeDispatcher;
+  int SetComState(win::DCB& state) override {
+    if (state.BaudRate == 12345) return -static_cast<int>(win::ERROR_INVALID_PARAMETER);
+    return FakeDispatcher::SetComState(state);
+  }
+};
+
+TEST(SerialComPort, ARateTheDeviceRefusesIsNotKept) {
+  FakePort port;
+  port.DispatcherCreator = [](TSerCustomComPort* owner) { return std::make_unique<PickyDispatcher>(owner); };
+  port.SetBaud(9600);
+  port.SetOpen(true);
+  EXPECT_THROW(port.SetBaud(12345), EInOutError);
+  EXPECT_EQ(port.GetBaud(), 9600);
+  port.SetStopBits(2);
+  EXPECT_EQ(port.Fake().dcb.BaudRate, 9600u);
+  EXPECT_EQ(port.Fake().dcb.StopBits, win::TWOSTOPBITS);
 }
 
 }  // namespace

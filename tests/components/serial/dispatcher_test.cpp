@@ -252,6 +252,17 @@ TEST(SerialDispatcher, LineChangesWaitEighteenCharacterTimesAndApplyBaudCodes) {
   EXPECT_EQ(d.dcb.StopBits, win::ONE5STOPBITS);
 }
 
+TEST(SerialDispatcher, ALineChangeAfterAVerySlowRateSettlesForASecond) {
+  win::ScopedFakeClock clock;
+  FakeDispatcher d;
+  OpenFake(d);
+  ExpectSetLineWaits(clock, d, DrainSettleMilliseconds(9600, 8, 0, 0), 1, 0, 1, 8);
+  EXPECT_EQ(d.dcb.BaudRate, 1u);
+  ExpectSetLineWaits(clock, d, kMaxSettleMilliseconds, 50, 0, 1, 8);
+  ExpectSetLineWaits(clock, d, kMaxSettleMilliseconds, 9600, 0, 1, 8);
+  EXPECT_EQ(d.dcb.BaudRate, 9600u);
+}
+
 TEST(SerialDispatcher, ALineChangeWaitsForTheOutputToDrain) {
   win::ScopedFakeClock clock;
   FakeDispatcher d;

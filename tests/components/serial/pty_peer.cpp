@@ -61,6 +61,11 @@ void PtyPeer::Stop() {
   from_peer_ = -1;
 }
 
+void PtyPeer::Kill() {
+  if (pid_ > 0) kill(pid_, SIGKILL);
+  Stop();
+}
+
 void PtyPeer::Send(const std::string& command) {
   std::string line = command + "\n";
   std::size_t done = 0;

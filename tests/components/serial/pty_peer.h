@@ -28,6 +28,8 @@ class PtyPeer {
   }
   // Ends the peer and waits for it.
   void Stop();
+  // Kills the peer at once, as a crash would, and waits for it.
+  void Kill();
 
  private:
   std::string ReadLine(int timeoutMs);

@@ -37,7 +37,10 @@ TEST(SerialLine, SettleTimeIsEighteenCharacterTimes) {
       {115200, 8, 0, 0, 2},
       // 18 characters of 39 * 100 ns stay under a millisecond: 36 are taken.
       {256000, 8, 0, 0, 2},
-      {110, 8, 0, 0, 1637},
+      // At low rates the wait stops at a second: 1637 ms at 110 baud, 3600 ms at 50, 180 s at 1.
+      {110, 8, 0, 0, 1000},
+      {50, 8, 0, 0, 1000},
+      {1, 8, 0, 0, 1000},
       {0, 8, 0, 0, 0},
   };
   for (const SettleCase& c : cases) {
