@@ -17,14 +17,16 @@ namespace {
 constexpr std::size_t kMaxListPixels = std::size_t{64} << 20;
 
 struct Image {
-  std::vector<std::uint32_t> rgb;    // 0x00RRGGBB, row by row
+  std::vector<std::uint32_t> rgb;    // 0x00RRGGBB, row by row (premultiplied where alpha is kept)
   std::vector<std::uint8_t> clear;   // 1 where the pixel is transparent
+  std::vector<std::uint8_t> alpha;   // per pixel, for 32-bit images that carry alpha; else empty
 };
 
 struct ImageList {
   int width = 0;
   int height = 0;
   bool masked = false;
+  bool colour32 = false;  // ILC_COLOR32: 32-bit images with alpha are drawn by their alpha
   COLORREF background = CLR_NONE;
   std::vector<Image> images;
   std::array<int, 16> overlays{};  // overlay number -> image index, -1 when unset
@@ -46,15 +48,27 @@ ImageList* FindList(HIMAGELIST handle) {
   return found == lists.end() ? nullptr : found->second.get();
 }
 
+// Whether the images cut from a 32-bit bitmap into a 32-bit list keep their alpha: unless every
+// alpha byte of the strip is 0, which is how bitmaps without alpha come, and those show opaque.
+bool StripHasAlpha(const ImageList& list, const Surface& bitmap, int count) {
+  if (!list.colour32 || bitmap.bits_per_pixel != 32) return false;
+  for (int y = 0; y < std::min(list.height, bitmap.height); ++y)
+    for (int x = 0; x < count * list.width; ++x)
+      if ((ReadValue(bitmap, x, y) >> 24) != 0) return true;
+  return false;
+}
+
 // Cuts a bitmap into images of the list's size; `clear_of(x, y, rgb)` decides transparency.
 template <class ClearFn>
 std::vector<Image> Slice(const ImageList& list, const Surface& bitmap, ClearFn clear_of) {
   std::vector<Image> images;
   const int count = bitmap.width / list.width;
+  const bool keep_alpha = StripHasAlpha(list, bitmap, count);
   for (int i = 0; i < count; ++i) {
     Image image;
     image.rgb.assign(static_cast<std::size_t>(list.width) * list.height, 0);
     image.clear.assign(image.rgb.size(), 0);
+    if (keep_alpha) image.alpha.assign(image.rgb.size(), 0);
     for (int y = 0; y < std::min(list.height, bitmap.height); ++y)
       for (int x = 0; x < list.width; ++x) {
         const int bx = i * list.width + x;
@@ -62,6 +76,7 @@ std::vector<Image> Slice(const ImageList& list, const Surface& bitmap, ClearFn c
         const std::size_t at = static_cast<std::size_t>(y) * list.width + x;
         image.rgb[at] = rgb;
         image.clear[at] = list.masked && clear_of(bx, y, rgb) ? 1 : 0;
+        if (keep_alpha) image.alpha[at] = static_cast<std::uint8_t>(ReadValue(bitmap, bx, y) >> 24);
       }
     images.push_back(std::move(image));
   }
@@ -112,6 +127,24 @@ struct DrawRequest {
   bool mask_only;
 };
 
+// A premultiplied pixel over what is below it. A blend mixes the blend colour, taken at the
+// pixel's alpha, into the pixel's colour and keeps the alpha.
+std::uint32_t OverByAlpha(std::uint32_t premultiplied, int alpha, const DrawRequest& r, std::uint32_t below) {
+  std::uint32_t colour = premultiplied;
+  if (r.blend != 0) {
+    const std::uint32_t with = r.blend_with_destination ? below : r.blend_rgb;
+    const std::uint32_t with_at_alpha = Mix(with, 0, alpha, 255 - alpha);
+    colour = r.blend == 50 ? Mix(colour, with_at_alpha, 1, 1) : Mix(colour, with_at_alpha, 3, 1);
+  }
+  std::uint32_t out = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const std::uint32_t c = (colour >> shift) & 0xFF;
+    const std::uint32_t d = (below >> shift) & 0xFF;
+    out |= std::min<std::uint32_t>(c + (d * static_cast<std::uint32_t>(255 - alpha) + 127) / 255, 0xFF) << shift;
+  }
+  return out;
+}
+
 void DrawImage(DeviceContext& dc, const Image& image, int image_width, const DrawRequest& r) {
   const DrawTarget target = dc.Target();
   if (target.surface == nullptr || target.surface->bits == nullptr) return;
@@ -124,9 +157,13 @@ void DrawImage(DeviceContext& dc, const Image& image, int image_width, const Dra
       for (int px = piece.left; px < piece.right; ++px) {
         const std::size_t at = static_cast<std::size_t>(py - area.top) * image_width + (px - area.left);
         const bool clear = image.clear[at] != 0;
+        const int alpha = image.alpha.empty() ? 0xFF : image.alpha[at];
         std::uint32_t rgb;
         if (r.mask_only) {
-          rgb = clear ? 0xFFFFFF : 0;
+          rgb = clear || alpha == 0 ? 0xFFFFFF : 0;
+        } else if (alpha != 0xFF && !clear) {
+          if (alpha == 0) continue;
+          rgb = OverByAlpha(image.rgb[at], alpha, r, RgbOfValue(s, ReadValue(s, px, py)));
         } else if (clear) {
           if (r.transparent || !r.fill_background) continue;
           rgb = r.background_rgb;
@@ -159,6 +196,7 @@ HIMAGELIST ImageList_Create(int width, int height, UINT flags, int, int) {
   list->width = width;
   list->height = height;
   list->masked = (flags & ILC_MASK) != 0;
+  list->colour32 = (flags & ILC_COLORDDB) == ILC_COLOR32;
   list->overlays.fill(-1);
   ListTable& table = Lists();
   const std::uintptr_t handle = table.next_handle;
