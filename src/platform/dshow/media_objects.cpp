@@ -73,13 +73,7 @@ class ElementPin final : public IPin, public MediaObjectCount {
     return S_OK;
   }
 
-  HRESULT Disconnect() override {
-    GstPad* peer = gst_pad_get_peer(pad_);
-    if (peer == nullptr) return S_FALSE;
-    const bool unlinked = GST_PAD_IS_SRC(pad_) ? gst_pad_unlink(pad_, peer) : gst_pad_unlink(peer, pad_);
-    gst_object_unref(peer);
-    return unlinked ? S_OK : E_FAIL;
-  }
+  HRESULT Disconnect() override;
 
   HRESULT QueryPinInfo(PIN_INFO* pInfo) override;
 
@@ -225,6 +219,9 @@ HRESULT ElementPin::QueryPinInfo(PIN_INFO* pInfo) {
   return S_OK;
 }
 
+// The graph whose pipeline holds the element at its top level, or null. Not counted.
+FilterGraph* GraphOf(GstElement* element);
+
 // The default video renderer: our own filter over the renderer bin.
 ElementFilter* MakeRendererFilter() {
   GstElement* bin = gst::MakeVideoRendererBin("Video Renderer");
@@ -250,14 +247,17 @@ class FilterGraph final : public IFilterGraph2,
   }
   ~FilterGraph() override {
     // The windows go first (they listen to the renderers' frames), then the streaming threads
-    // stop before the objects they call go.
+    // stop before the objects they call go; an engine that holds on is left to end alone.
     while (!windows_.empty()) CloseRendererWindow(windows_.begin()->first);
-    pipeline_.reset();
+    g_object_set_data(G_OBJECT(pipeline_->pipeline()), kGraphMark, nullptr);
+    gst::MediaPipeline::Discard(std::move(pipeline_));
   }
 
-  // Renders a DVD folder and gives its video a window.
-  gst::RenderOutcome RenderDvd(const std::string& folder) {
+  // Renders a DVD folder and gives its video a window; `failure` is the result the builder
+  // answers when the render fails.
+  gst::RenderOutcome RenderDvd(const std::string& folder, HRESULT failure) {
     const gst::RenderOutcome outcome = pipeline_->RenderDvd(folder);
+    render_failure_ = failure;
     OpenRendererWindows();
     return outcome;
   }
@@ -289,8 +289,14 @@ class FilterGraph final : public IFilterGraph2,
     ComPtr<IBaseFilter> keep(pFilter);
     if (GST_OBJECT_PARENT(filter->element()) != GST_OBJECT(pipeline_->pipeline())) return VFW_E_NOT_FOUND;
     CloseRendererWindow(filter->element());
-    if (!pipeline_->RemoveElement(filter->element())) return VFW_E_NOT_FOUND;
+    if (!pipeline_->RemoveElement(filter->element())) return VFW_E_TIMEOUT;
     filter->JoinFilterGraph(nullptr, nullptr);
+    // The halted streams' events still queued (a completion, an error) are not about what
+    // the graph will play next.
+    {
+      std::lock_guard<std::mutex> guard(events_lock_);
+      events_.clear();
+    }
     return S_OK;
   }
 
@@ -331,6 +337,7 @@ class FilterGraph final : public IFilterGraph2,
     const std::string file = Utf16ToUtf8(lpcwstrFile);
     Log("RenderFile " + file);
     const HRESULT result = ResultOf(pipeline_->RenderFile(file, this));
+    render_failure_ = result;
     OpenRendererWindows();
     char code[16];
     std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
@@ -363,13 +370,16 @@ class FilterGraph final : public IFilterGraph2,
   }
 
   // IMediaControl
+  // A graph whose render failed answers with that failure until the next render.
   HRESULT Run() override {
     Log("Run");
+    if (const HRESULT failed = StandingRenderFailure(); FAILED(failed)) return failed;
     if (!pipeline_->Run()) return E_FAIL;
     return pipeline_->Transitioning(0) ? S_FALSE : S_OK;
   }
   HRESULT Pause() override {
     Log("Pause");
+    if (const HRESULT failed = StandingRenderFailure(); FAILED(failed)) return failed;
     return pipeline_->Pause() ? S_OK : S_FALSE;
   }
   HRESULT Stop() override {
@@ -438,6 +448,7 @@ class FilterGraph final : public IFilterGraph2,
     const DWORD positioning = dwCurrentFlags & AM_SEEKING_PositioningBitsMask;
     if (positioning == AM_SEEKING_NoPositioning) return S_OK;
     if (pCurrent == nullptr) return E_POINTER;
+    if (const HRESULT failed = StandingRenderFailure(); FAILED(failed)) return failed;
     LONGLONG target = *pCurrent;
     if (positioning == AM_SEEKING_RelativePositioning) {
       target += pipeline_->Position().value_or(0) / 100;
@@ -551,6 +562,12 @@ class FilterGraph final : public IFilterGraph2,
     if (window != 0) PostGraphNotification(window, message, instance);
   }
 
+  // The failure of the last render while it stands (until the next render), else S_OK.
+  HRESULT StandingRenderFailure() const {
+    if (!pipeline_->FailedRender()) return S_OK;
+    return FAILED(render_failure_) ? render_failure_ : E_FAIL;
+  }
+
   void Log(const std::string& line) {
     if (log_) log_->WriteLine(line);
   }
@@ -575,6 +592,7 @@ class FilterGraph final : public IFilterGraph2,
   }
 
   std::unique_ptr<gst::MediaPipeline> pipeline_;
+  HRESULT render_failure_ = S_OK;
   ComPtr<IUnknown> site_;
   std::shared_ptr<GraphLogTarget> log_;
   // Windows of the renderers in the pipeline, by element (the pipeline holds the elements).
@@ -589,21 +607,39 @@ class FilterGraph final : public IFilterGraph2,
   LONG notify_flags_ = 0;
 };
 
+FilterGraph* GraphOf(GstElement* element) {
+  if (element == nullptr) return nullptr;
+  GstObject* parent = gst_object_get_parent(GST_OBJECT(element));
+  if (parent == nullptr) return nullptr;
+  auto* graph = static_cast<FilterGraph*>(g_object_get_data(G_OBJECT(parent), kGraphMark));
+  gst_object_unref(parent);
+  return graph;
+}
+
 HRESULT ElementFilter::QueryFilterInfo(FILTER_INFO* pInfo) {
   if (pInfo == nullptr) return E_POINTER;
   *pInfo = FILTER_INFO{};
   CopyName(name_, pInfo->achName);
-  // The graph is the one whose pipeline holds this element at its top level.
-  GstObject* parent = gst_object_get_parent(GST_OBJECT(element_));
-  if (parent != nullptr) {
-    auto* graph = static_cast<FilterGraph*>(g_object_get_data(G_OBJECT(parent), kGraphMark));
-    if (graph != nullptr) {
-      pInfo->pGraph = static_cast<IFilterGraph2*>(graph);
-      pInfo->pGraph->AddRef();
-    }
-    gst_object_unref(parent);
+  if (FilterGraph* graph = GraphOf(element_)) {
+    pInfo->pGraph = static_cast<IFilterGraph2*>(graph);
+    pInfo->pGraph->AddRef();
   }
   return S_OK;
+}
+
+HRESULT ElementPin::Disconnect() {
+  if (!gst_pad_is_linked(pad_)) return S_FALSE;
+  // Streaming through the link ends first: the graph's pipeline halts (at once when it is
+  // halted already; a stuck engine does not keep the link). Halting may take the link away
+  // with a source's or decoder's dynamic pad.
+  GstElement* parent = gst_pad_get_parent_element(pad_);
+  if (FilterGraph* graph = GraphOf(parent)) graph->pipeline().Halt();
+  if (parent != nullptr) gst_object_unref(parent);
+  GstPad* peer = gst_pad_get_peer(pad_);
+  if (peer == nullptr) return S_OK;
+  const bool unlinked = GST_PAD_IS_SRC(pad_) ? gst_pad_unlink(pad_, peer) : gst_pad_unlink(peer, pad_);
+  gst_object_unref(peer);
+  return unlinked ? S_OK : E_FAIL;
 }
 
 // ---- the capture graph builder: holds the graph it was given ----
@@ -675,7 +711,7 @@ class DvdGraphBuilder final : public IDvdGraphBuilder, public IDvdControl2, publ
     *pStatus = AM_DVD_RENDERSTATUS{};
     if (rendered_) return VFW_E_DVD_RENDERFAIL;
     const std::string folder = lpcwszPathName == nullptr ? std::string() : Utf16ToUtf8(lpcwszPathName);
-    const gst::RenderOutcome outcome = graph_->RenderDvd(folder);
+    const gst::RenderOutcome outcome = graph_->RenderDvd(folder, VFW_E_DVD_RENDERFAIL);
     switch (outcome) {
       case gst::RenderOutcome::kRendered:
         rendered_ = true;

@@ -17,16 +17,16 @@ namespace win::gst {
 
 namespace {
 
-// Longest wait for a source to preroll; a file on local storage takes milliseconds.
-constexpr auto kPrerollLimit = std::chrono::seconds(15);
-// Longest wait for a state change or a flushing seek to settle.
-constexpr int kSettleLimitMs = 5000;
+constexpr auto kPrerollLimit = std::chrono::milliseconds(MediaPipeline::kPrerollLimitMs);
+constexpr auto kSettleLimit = std::chrono::milliseconds(MediaPipeline::kSettleLimitMs);
 constexpr GstClockTime kMs = GST_MSECOND;
 const char kAudioRendererMark[] = "dashtune-audio-renderer";
 
 // Results carried by error events: a generic failure and a missing file.
 constexpr LONG_PTR kErrorAbortResult = static_cast<LONG_PTR>(static_cast<std::int32_t>(0x80004005u));
 constexpr LONG_PTR kFileNotFoundResult = static_cast<LONG_PTR>(static_cast<std::int32_t>(0x80070002u));
+// The result carried when the engine did not finish a call in time.
+constexpr LONG_PTR kTimeoutResult = static_cast<LONG_PTR>(static_cast<std::int32_t>(0x8004026Eu));
 
 bool CapsStartWith(GstCaps* caps, const char* prefix) {
   if (caps == nullptr || gst_caps_get_size(caps) == 0) return false;
@@ -122,10 +122,77 @@ MediaPipeline::MediaPipeline(EventSink sink, RendererFactory renderer_factory)
 
 MediaPipeline::~MediaPipeline() {
   StopDvdClock();
-  gst_element_set_state(pipeline_, GST_STATE_NULL);
+  DetachOwner();
+  GstElement* pipeline = pipeline_;
+  worker_.Call([pipeline] { gst_element_set_state(pipeline, GST_STATE_NULL); }, std::nullopt);
   BusRef bus(gst_pipeline_get_bus(GST_PIPELINE(pipeline_)));
   gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
   gst_object_unref(pipeline_);
+}
+
+void MediaPipeline::Discard(std::unique_ptr<MediaPipeline> pipeline) {
+  if (!pipeline) return;
+  pipeline->StopDvdClock();
+  pipeline->DetachOwner();
+  {
+    std::lock_guard<std::mutex> guard(pipeline->lock_);
+    pipeline->halting_ = true;
+  }
+  GstElement* element = pipeline->pipeline_;
+  if (pipeline->worker_.Call([element] { gst_element_set_state(element, GST_STATE_NULL); }, kSettleLimit)) return;
+  // The engine holds on: the worker frees the pipeline after its last engine call returns.
+  MediaPipeline* left = pipeline.release();
+  left->worker_.Post([left] { delete left; });
+}
+
+void MediaPipeline::DetachOwner() {
+  std::unique_lock<std::mutex> guard(lock_);
+  owner_detached_ = true;
+  owner_calls_done_.wait(guard, [&] { return owner_calls_ == 0; });
+}
+
+bool MediaPipeline::EngineStalled() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (stalled_ && !worker_.Busy()) stalled_ = false;
+  return stalled_;
+}
+
+bool MediaPipeline::EngineCall(std::function<void()> call) {
+  if (EngineStalled()) return false;
+  if (worker_.Call(std::move(call), kSettleLimit)) return true;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stalled_ = true;
+  }
+  Emit(EC_ERRORABORT, kTimeoutResult, 0);
+  return false;
+}
+
+bool MediaPipeline::ChangeState(EngineState state) {
+  const GstState target = state == EngineState::kReady    ? GST_STATE_READY
+                          : state == EngineState::kPaused ? GST_STATE_PAUSED
+                                                          : GST_STATE_PLAYING;
+  auto result = std::make_shared<GstStateChangeReturn>(GST_STATE_CHANGE_FAILURE);
+  GstElement* pipeline = pipeline_;
+  if (!EngineCall([pipeline, target, result] { *result = gst_element_set_state(pipeline, target); })) return false;
+  return *result != GST_STATE_CHANGE_FAILURE;
+}
+
+bool MediaPipeline::Halt() {
+  GstState current = GST_STATE_VOID_PENDING;
+  GstState pending = GST_STATE_VOID_PENDING;
+  gst_element_get_state(pipeline_, &current, &pending, 0);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    state_ = PlayState::kStopped;
+    pause_requested_ = false;
+    halting_ = true;
+  }
+  const bool halted =
+      (current <= GST_STATE_READY && pending == GST_STATE_VOID_PENDING) || ChangeState(EngineState::kReady);
+  std::lock_guard<std::mutex> guard(lock_);
+  halting_ = false;
+  return halted;
 }
 
 // ---- filters ----
@@ -139,15 +206,30 @@ bool MediaPipeline::AddElement(GstElement* element) {
 
 bool MediaPipeline::RemoveElement(GstElement* element) {
   if (element == nullptr || GST_OBJECT_PARENT(element) != GST_OBJECT(pipeline_)) return false;
-  ElementRef keep = Retain(element);
-  gst_element_set_locked_state(element, TRUE);
-  gst_element_set_state(element, GST_STATE_NULL);
-  const bool removed = gst_bin_remove(GST_BIN(pipeline_), element);
-  gst_element_set_locked_state(element, FALSE);
+  // A streaming thread may hold the element's pads while it waits in a paused renderer: only a
+  // halted pipeline lets go of every element.
+  if (!Halt()) return false;
+  auto removed = std::make_shared<bool>(false);
+  GstElement* pipeline = pipeline_;
+  auto* held = GST_ELEMENT(gst_object_ref(element));
+  const bool finished = EngineCall([pipeline, held, removed] {
+    gst_element_set_locked_state(held, TRUE);
+    gst_element_set_state(held, GST_STATE_NULL);
+    *removed = gst_bin_remove(GST_BIN(pipeline), held);
+    gst_element_set_locked_state(held, FALSE);
+    gst_object_unref(held);
+  });
+  if (!finished || !*removed) return false;
+  if (element == dvd_source_) {
+    StopDvdClock();
+    std::lock_guard<std::mutex> guard(lock_);
+    dvd_ = false;
+    dvd_source_ = nullptr;
+  }
   std::lock_guard<std::mutex> guard(lock_);
   std::erase_if(volume_elements_, [&](GstElement* e) { return gst_object_has_as_ancestor(GST_OBJECT(e), GST_OBJECT(element)); });
   std::erase_if(panorama_elements_, [&](GstElement* e) { return gst_object_has_as_ancestor(GST_OBJECT(e), GST_OBJECT(element)); });
-  return removed;
+  return true;
 }
 
 std::vector<OwnedElement> MediaPipeline::Elements() const {
@@ -163,8 +245,11 @@ std::vector<OwnedElement> MediaPipeline::Elements() const {
 
 // ---- rendering ----
 
-void MediaPipeline::BeginRender() {
+// Brings the pipeline to the ready state for a new branch; false when the engine is stuck.
+bool MediaPipeline::BeginRender() {
+  if (!Halt()) return false;
   std::lock_guard<std::mutex> guard(lock_);
+  failed_render_.reset();
   rendering_ = true;
   render_thread_ = std::this_thread::get_id();
   streams_rendered_ = 0;
@@ -172,6 +257,24 @@ void MediaPipeline::BeginRender() {
   no_more_pads_ = false;
   render_failed_ = false;
   render_error_ = RenderOutcome::kRendered;
+  return true;
+}
+
+// Ends a render: a failure stands until the next render.
+RenderOutcome MediaPipeline::FinishRender(RenderOutcome outcome) {
+  const bool failed = outcome != RenderOutcome::kRendered && outcome != RenderOutcome::kPartlyRendered;
+  // A render that ended before its preroll wait still answers every question.
+  EndRendering();
+  std::lock_guard<std::mutex> guard(lock_);
+  observer_ = nullptr;
+  state_ = PlayState::kStopped;
+  if (failed) failed_render_ = outcome;
+  return outcome;
+}
+
+std::optional<RenderOutcome> MediaPipeline::FailedRender() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return failed_render_;
 }
 
 RenderOutcome MediaPipeline::RenderFile(const std::string& path, BuildObserver* observer) {
@@ -195,22 +298,19 @@ RenderOutcome MediaPipeline::RenderFile(const std::string& path, BuildObserver* 
   g_signal_connect(decoder, "autoplug-select", G_CALLBACK(&PipelineSignals::OnAutoplugSelect), this);
   g_signal_connect(decoder, "element-added", G_CALLBACK(&PipelineSignals::OnElementAdded), this);
 
-  gst_element_set_state(pipeline_, GST_STATE_READY);
+  if (!BeginRender()) {
+    gst_object_unref(gst_object_ref_sink(source));
+    gst_object_unref(gst_object_ref_sink(decoder));
+    return FinishRender(RenderOutcome::kTimedOut);
+  }
   gst_bin_add_many(GST_BIN(pipeline_), source, decoder, nullptr);
-  if (!gst_element_link(source, decoder)) return RenderOutcome::kFailed;
-
-  BeginRender();
+  if (!gst_element_link(source, decoder)) return FinishRender(RenderOutcome::kFailed);
   {
     std::lock_guard<std::mutex> guard(lock_);
     observer_ = observer;
   }
-  gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-  RenderOutcome outcome = WaitForPreroll();
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    observer_ = nullptr;
-    state_ = PlayState::kStopped;
-  }
+  RenderOutcome outcome = ChangeState(EngineState::kPaused) ? WaitForPreroll() : RenderOutcome::kFailed;
+  FinishRender(outcome);
   ApplyAudioSettings();
   return outcome;
 }
@@ -233,22 +333,21 @@ RenderOutcome MediaPipeline::RenderDvd(const std::string& folder) {
   g_object_set(source, "device", device.c_str(), nullptr);
   g_signal_connect(source, "pad-added", G_CALLBACK(&PipelineSignals::OnPadAdded), this);
   g_signal_connect(source, "no-more-pads", G_CALLBACK(&PipelineSignals::OnNoMorePads), this);
-  gst_element_set_state(pipeline_, GST_STATE_READY);
+  if (!BeginRender()) {
+    gst_object_unref(gst_object_ref_sink(source));
+    return FinishRender(RenderOutcome::kTimedOut);
+  }
   gst_bin_add(GST_BIN(pipeline_), source);
   {
     std::lock_guard<std::mutex> guard(lock_);
     dvd_ = true;
+    dvd_source_ = source;
     dvd_title_ = 0;
     dvd_chapter_ = 0;
     audio_language_.clear();
   }
-  BeginRender();
-  gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-  RenderOutcome outcome = WaitForPreroll();
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    state_ = PlayState::kStopped;
-  }
+  RenderOutcome outcome = ChangeState(EngineState::kPaused) ? WaitForPreroll() : RenderOutcome::kFailed;
+  FinishRender(outcome);
   ApplyAudioSettings();
   if (outcome == RenderOutcome::kRendered || outcome == RenderOutcome::kPartlyRendered) {
     StartDvdClock();
@@ -309,19 +408,25 @@ RenderOutcome MediaPipeline::WaitForPreroll() {
     }
     if (std::chrono::steady_clock::now() >= deadline) break;
   }
-  // Questions still queued get their default answer; no streaming thread waits past here.
-  {
+  const bool failed = outcome != RenderOutcome::kRendered && outcome != RenderOutcome::kPartlyRendered;
+  if (failed) {
+    // The failed source's errors from here on are not news.
     std::lock_guard<std::mutex> guard(lock_);
-    rendering_ = false;
-    for (PendingQuestion* pending : questions_) pending->done = true;
-    questions_.clear();
-    wake_.notify_all();
+    halting_ = true;
   }
+  EndRendering();
   // A failed source is left stopped and quiet so that it produces no further events.
-  if (outcome != RenderOutcome::kRendered && outcome != RenderOutcome::kPartlyRendered) {
-    gst_element_set_state(pipeline_, GST_STATE_READY);
-  }
+  if (failed) Halt();
   return outcome;
+}
+
+void MediaPipeline::EndRendering() {
+  std::lock_guard<std::mutex> guard(lock_);
+  rendering_ = false;
+  // Questions still queued get their default answer; no streaming thread waits past here.
+  for (PendingQuestion* pending : questions_) pending->done = true;
+  questions_.clear();
+  wake_.notify_all();
 }
 
 bool MediaPipeline::Ask(const std::function<bool()>& question, bool fallback) {
@@ -433,7 +538,7 @@ GstElement* MediaPipeline::FreeVideoRenderer() {
 bool MediaPipeline::LinkVideo(GstPad* pad) {
   ElementRef renderer(FreeVideoRenderer());
   if (!renderer) {
-    GstElement* made = renderer_factory_ ? renderer_factory_() : nullptr;
+    GstElement* made = MakeDefaultRenderer();
     if (made == nullptr) return false;
     if (g_object_is_floating(made)) gst_object_ref_sink(made);
     renderer.reset(made);
@@ -444,6 +549,18 @@ bool MediaPipeline::LinkVideo(GstPad* pad) {
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &PipelineSignals::OnVideoCaps, this, nullptr);
   gst_element_sync_state_with_parent(renderer.get());
   return true;
+}
+
+GstElement* MediaPipeline::MakeDefaultRenderer() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (owner_detached_ || !renderer_factory_) return nullptr;
+    ++owner_calls_;
+  }
+  GstElement* made = renderer_factory_();
+  std::lock_guard<std::mutex> guard(lock_);
+  if (--owner_calls_ == 0) owner_calls_done_.notify_all();
+  return made;
 }
 
 GstElement* MediaPipeline::MakeAudioRenderer() {
@@ -559,11 +676,12 @@ void MediaPipeline::HandleBusMessage(GstMessage* message) {
           (error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND || error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
            error->code == GST_STREAM_ERROR_WRONG_TYPE || error->code == GST_STREAM_ERROR_DECODE);
       if (error != nullptr) g_error_free(error);
-      bool during_render = false;
+      bool quiet = false;
       {
         std::lock_guard<std::mutex> guard(lock_);
-        // A failed render has reported its failure; its source's later errors are not news.
-        during_render = rendering_ || render_failed_;
+        // A render reports its failure as its result, and a pipeline brought down on purpose
+        // has nothing to report.
+        quiet = rendering_ || halting_;
         if (rendering_ && !render_failed_) {
           render_failed_ = true;
           render_error_ = not_found     ? RenderOutcome::kFileNotFound
@@ -573,7 +691,7 @@ void MediaPipeline::HandleBusMessage(GstMessage* message) {
         }
       }
       // A render reports its failure as its result; later failures stop playback with an event.
-      if (!during_render) Emit(EC_ERRORABORT, not_found ? kFileNotFoundResult : kErrorAbortResult, 0);
+      if (!quiet) Emit(EC_ERRORABORT, not_found ? kFileNotFoundResult : kErrorAbortResult, 0);
       break;
     }
     case GST_MESSAGE_STATE_CHANGED:
@@ -670,7 +788,14 @@ std::string MediaPipeline::AudioLanguage() const {
 }
 
 void MediaPipeline::Emit(LONG code, LONG_PTR param1, LONG_PTR param2) {
-  if (sink_) sink_(EngineEvent{code, param1, param2});
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (owner_detached_ || !sink_) return;
+    ++owner_calls_;
+  }
+  sink_(EngineEvent{code, param1, param2});
+  std::lock_guard<std::mutex> guard(lock_);
+  if (--owner_calls_ == 0) owner_calls_done_.notify_all();
 }
 
 // ---- playback ----
@@ -684,20 +809,24 @@ bool MediaPipeline::WaitForStateChange(int timeout_ms) const {
 bool MediaPipeline::Run() {
   {
     std::lock_guard<std::mutex> guard(lock_);
+    if (failed_render_) return false;
     state_ = PlayState::kRunning;
   }
-  return gst_element_set_state(pipeline_, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+  return ChangeState(EngineState::kPlaying);
 }
 
 bool MediaPipeline::Pause() {
   {
     std::lock_guard<std::mutex> guard(lock_);
+    if (failed_render_) return false;
     state_ = PlayState::kPaused;
     pause_requested_ = true;
   }
-  const GstStateChangeReturn change = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-  if (change == GST_STATE_CHANGE_FAILURE) return false;
-  if (change != GST_STATE_CHANGE_ASYNC) {
+  auto change = std::make_shared<GstStateChangeReturn>(GST_STATE_CHANGE_FAILURE);
+  GstElement* pipeline = pipeline_;
+  if (!EngineCall([pipeline, change] { *change = gst_element_set_state(pipeline, GST_STATE_PAUSED); })) return false;
+  if (*change == GST_STATE_CHANGE_FAILURE) return false;
+  if (*change != GST_STATE_CHANGE_ASYNC) {
     // Already paused: no preroll follows to report the pause, so report it now.
     bool report = false;
     {
@@ -714,8 +843,10 @@ bool MediaPipeline::Stop() {
   {
     std::lock_guard<std::mutex> guard(lock_);
     state_ = PlayState::kStopped;
+    // The failed render left the pipeline halted: stopped already.
+    if (failed_render_) return true;
   }
-  if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return false;
+  if (!ChangeState(EngineState::kPaused)) return false;
   return WaitForStateChange(kSettleLimitMs);
 }
 
@@ -742,20 +873,29 @@ std::optional<std::int64_t> MediaPipeline::Position() const {
 }
 
 bool MediaPipeline::Seek(std::int64_t position_ns) {
+  if (FailedRender()) return false;
   if (position_ns < 0) position_ns = 0;
   const double rate = this->rate();
   const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
-  const bool done =
-      rate >= 0 ? gst_element_seek(pipeline_, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position_ns,
-                                   GST_SEEK_TYPE_NONE, 0)
-                : gst_element_seek(pipeline_, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
-                                   GST_SEEK_TYPE_SET, position_ns);
-  if (done) WaitForStateChange(kSettleLimitMs);
-  return done;
+  auto done = std::make_shared<bool>(false);
+  GstElement* pipeline = pipeline_;
+  const auto started = std::chrono::steady_clock::now();
+  const bool answered = EngineCall([=] {
+    *done = rate >= 0 ? gst_element_seek(pipeline, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position_ns,
+                                         GST_SEEK_TYPE_NONE, 0)
+                      : gst_element_seek(pipeline, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
+                                         GST_SEEK_TYPE_SET, position_ns);
+  });
+  if (!answered || !*done) return false;
+  const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  WaitForStateChange(static_cast<int>(std::max<std::int64_t>(kSettleLimitMs - spent.count(), 0)));
+  return true;
 }
 
 bool MediaPipeline::SetRate(double rate) {
   if (rate == 0.0 || !std::isfinite(rate)) return false;
+  // The graph applies its rate after every render: the same rate needs no seek.
+  if (rate == this->rate()) return true;
   const std::int64_t position = Position().value_or(0);
   {
     std::lock_guard<std::mutex> guard(lock_);

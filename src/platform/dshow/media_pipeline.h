@@ -1,6 +1,8 @@
 // The GStreamer engine behind a filter graph: one pipeline whose top-level elements are the
 // graph's filters. Rendering builds decoding branches synchronously; bus messages become graph
-// events with the parameter layouts the graph's clients decode.
+// events with the parameter layouts the graph's clients decode. The engine's blocking calls
+// (state changes, seeks, teardown) run on a worker thread, so no caller waits on the engine for
+// longer than the settle limit.
 #pragma once
 
 #include <condition_variable>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "platform/core/types.h"
+#include "platform/dshow/engine_worker.h"
 #include "platform/dshow/gst_forward.h"
 
 namespace win::gst {
@@ -66,15 +69,29 @@ class MediaPipeline {
   using RendererFactory = std::function<GstElement*()>;
 
   MediaPipeline(EventSink sink, RendererFactory renderer_factory);
+  // Waits for the engine to let go for as long as it takes; Discard bounds the wait.
   ~MediaPipeline();
   MediaPipeline(const MediaPipeline&) = delete;
   MediaPipeline& operator=(const MediaPipeline&) = delete;
 
   GstElement* pipeline() const { return pipeline_; }
 
-  // Filters: the pipeline's top-level elements.
+  // Frees a pipeline, waiting at most the settle limit for the engine. The sink and the renderer
+  // factory are not called once this begins. An engine that has not let go by then is left to
+  // the worker thread, which frees the pipeline when the engine does.
+  static void Discard(std::unique_ptr<MediaPipeline> pipeline);
+
+  // Longest time a caller waits for the engine (a state change, a seek, a teardown).
+  static constexpr int kSettleLimitMs = 5000;
+  // Longest wait for a source to preroll; a file on local storage takes milliseconds.
+  static constexpr int kPrerollLimitMs = 15000;
+
+  // Filters: the pipeline's top-level elements. Removing one halts the pipeline first.
   bool AddElement(GstElement* element);
   bool RemoveElement(GstElement* element);
+  // Ends every streaming thread (the engine's ready state), so that filters can be disconnected
+  // and removed in any state; playback stops. False when the engine did not finish in time.
+  bool Halt();
   std::vector<OwnedElement> Elements() const;
 
   // Builds a decoding branch for a file and waits (bounded) for it to preroll. Video goes to a
@@ -83,6 +100,11 @@ class MediaPipeline {
   RenderOutcome RenderFile(const std::string& path, BuildObserver* observer);
   // Plays a DVD folder (empty: the default drive) through GStreamer's DVD source.
   RenderOutcome RenderDvd(const std::string& folder);
+
+  // The failure of the last render while it stands (until the next render); nothing after a
+  // successful one. A pipeline whose render failed answers Run, Pause and Seek with false at
+  // once and Stop with true, and reports later engine errors as events.
+  std::optional<RenderOutcome> FailedRender() const;
 
   // Playback state. Stop keeps the pipeline prerolled so that position and duration stay known.
   bool Run();
@@ -96,6 +118,11 @@ class MediaPipeline {
   // Times in nanoseconds.
   std::optional<std::int64_t> Duration() const;
   std::optional<std::int64_t> Position() const;
+  // An accurate, flushing seek; returns once the pipeline has prerolled at the new position
+  // (bounded by the settle limit). Read while paused, the position is then the target to the
+  // frame; on a DVD the source lands on the start of the video object unit (at most a second
+  // long) that holds the target. A seek that the engine does not finish in time answers false
+  // and raises EC_ERRORABORT; until the engine finishes it, later engine calls answer false.
   bool Seek(std::int64_t position_ns);
   bool SetRate(double rate);
   double rate() const;
@@ -133,6 +160,7 @@ class MediaPipeline {
   bool LinkAudio(GstPad* pad);
   void LinkToNullSink(GstPad* pad);
   GstElement* FreeVideoRenderer();
+  GstElement* MakeDefaultRenderer();
   GstElement* MakeAudioRenderer();
   void ApplyAudioSettings();
 
@@ -140,14 +168,27 @@ class MediaPipeline {
   // `fallback` without asking.
   bool Ask(const std::function<bool()>& question, bool fallback);
   RenderOutcome WaitForPreroll();
+  void EndRendering();
+  RenderOutcome FinishRender(RenderOutcome outcome);
   bool WaitForStateChange(int timeout_ms) const;
-  void BeginRender();
+  bool BeginRender();
   void Emit(LONG code, LONG_PTR param1, LONG_PTR param2);
+  // Stops calls to the sink and the renderer factory, waiting for calls in progress.
+  void DetachOwner();
+
+  // Runs an engine call on the worker, bounded by the settle limit; false when it did not
+  // finish in time or an earlier call is still stuck in the engine.
+  bool EngineCall(std::function<void()> call);
+  bool EngineStalled();
+  enum class EngineState { kReady, kPaused, kPlaying };
+  bool ChangeState(EngineState target);
 
   void StartDvdClock();
   void StopDvdClock();
   void DvdClockLoop();
 
+  // Declared first so that it goes last: its thread may still run engine calls.
+  EngineWorker worker_;
   GstElement* pipeline_ = nullptr;
   EventSink sink_;
   RendererFactory renderer_factory_;
@@ -165,6 +206,14 @@ class MediaPipeline {
   std::uint64_t progress_ = 0;  // counts events that may complete a preroll
   RenderOutcome render_error_ = RenderOutcome::kRendered;
   bool render_failed_ = false;
+  std::optional<RenderOutcome> failed_render_;
+  // The owner's sink and factory: no more calls once detached; calls in progress are counted.
+  bool owner_detached_ = false;
+  int owner_calls_ = 0;
+  std::condition_variable owner_calls_done_;
+  // Errors while the pipeline is brought down on purpose are not news.
+  bool halting_ = false;
+  bool stalled_ = false;
 
   PlayState state_ = PlayState::kStopped;
   bool pause_requested_ = false;
@@ -177,6 +226,7 @@ class MediaPipeline {
   int video_height_ = 0;
   int video_fps_ = 0;
   bool dvd_ = false;
+  GstElement* dvd_source_ = nullptr;  // owned by the pipeline; only compared
   int dvd_title_ = 0;
   int dvd_chapter_ = 0;
   std::string audio_language_;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the media fixtures of the graph tests in the directory given, once: a short clip with
-# video and sound from GStreamer's test sources, and a DVD folder with two titles and chapters.
+# video and sound from GStreamer's test sources, a DVD folder with two titles and chapters, and
+# one-second clips in the other formats a car PC meets (WebM, Matroska, MP4 when the encoder
+# exists, MPEG program stream, WAV) plus a 0.4 s Ogg clip to play after them.
 # Several test processes may call it at once; the first makes the files, the others wait.
 set -euo pipefail
 out=$1
@@ -8,7 +10,7 @@ mkdir -p "$out"
 exec 9>"$out/.lock"
 flock 9
 # The marker names the version of the fixtures: a change to them makes them again.
-marker="$out/complete-2"
+marker="$out/complete-4"
 [ -f "$marker" ] && exit 0
 
 work=$(mktemp -d "$out/tmp.XXXXXX")
@@ -40,7 +42,23 @@ cat >"$work/dvd.xml" <<XML
 XML
 VIDEO_FORMAT=PAL dvdauthor -x "$work/dvd.xml" >"$work/dvdauthor.log" 2>&1
 
-rm -rf "$out/clip.ogg" "$out/dvd"
-mv "$work/clip.ogg" "$out/clip.ogg"
-mv "$work/dvd" "$out/dvd"
+# The formats at 160x120 and 25 frames per second, 1 s each, with a tone.
+small() {
+  ffmpeg -loglevel error -nostdin -y -f lavfi -i testsrc2=size=160x120:rate=25:duration="$1" \
+    -f lavfi -i sine=frequency=440:duration="$1":sample_rate=44100 "${@:2}"
+}
+small 1 -c:v libvpx -b:v 200k -c:a libvorbis "$work/clip.webm"
+small 1 -c:v libvpx -b:v 200k -c:a libvorbis "$work/clip.mkv"
+encoders=$(ffmpeg -hide_banner -encoders 2>/dev/null)
+if [[ "$encoders" == *libx264* ]]; then
+  small 1 -c:v libx264 -profile:v baseline -pix_fmt yuv420p -c:a libmp3lame "$work/clip.mp4"
+fi
+small 1 -c:v mpeg2video -c:a mp2 -f vob "$work/clip.mpg"
+small 1 -vn -c:a pcm_s16le "$work/clip.wav"
+small 0.4 -c:v libtheora -c:a libvorbis "$work/short.ogg"
+
+for name in clip.ogg clip.webm clip.mkv clip.mp4 clip.mpg clip.wav short.ogg dvd; do
+  rm -rf "${out:?}/$name"
+  if [ -e "$work/$name" ]; then mv "$work/$name" "$out/$name"; fi
+done
 touch "$marker"
