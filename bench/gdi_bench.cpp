@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dib_canvas.h"
 #include "platform/gdi/gdi.h"
 
 namespace {
@@ -13,33 +14,12 @@ constexpr int kWidth = 1024;
 constexpr int kHeight = 768;
 constexpr std::int64_t kBytes = std::int64_t{kWidth} * kHeight * 4;
 
-// A memory context holding a 32-bit top-down DIB section.
-class Surface {
+// A 32-bit top-down surface filled with one byte value.
+class Surface : public dashtune::testing::DibCanvas {
  public:
-  Surface(int width, int height) {
-    win::BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(win::BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    dc_ = win::CreateCompatibleDC(nullptr);
-    void* bits = nullptr;
-    bitmap_ = win::CreateDIBSection(dc_, &info, win::DIB_RGB_COLORS, &bits, nullptr, 0);
-    std::memset(bits, 0x5A, static_cast<std::size_t>(width) * height * 4);
-    old_ = win::SelectObject(dc_, bitmap_);
+  Surface(int width, int height) : DibCanvas(width, height) {
+    std::memset(bits(), 0x5A, static_cast<std::size_t>(width) * height * 4);
   }
-  ~Surface() {
-    win::SelectObject(dc_, old_);
-    win::DeleteObject(bitmap_);
-    win::DeleteDC(dc_);
-  }
-  win::HDC dc() const { return dc_; }
-
- private:
-  win::HDC dc_;
-  win::HBITMAP bitmap_;
-  win::HGDIOBJ old_;
 };
 
 void BM_Memcpy(benchmark::State& state) {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/scoped_gdi.h"
 #include "platform/ole/clipboard.h"
 
 namespace dashtune {
@@ -36,14 +37,12 @@ InfoBuffer MakeInfo(const bmp::Image& layout) {
 win::HBITMAP CreateSection(const bmp::Image& image, std::uint8_t** bits) {
   InfoBuffer info = MakeInfo(image);
   void* memory = nullptr;
-  win::HBITMAP section = win::CreateDIBSection(nullptr, info.Info(), win::DIB_RGB_COLORS, &memory, nullptr, 0);
-  if (section == nullptr || memory == nullptr) {
-    if (section != nullptr) win::DeleteObject(section);
-    throw EOutOfResources();
-  }
+  win::ScopedGdiObject<win::HBITMAP> section(
+      win::CreateDIBSection(nullptr, info.Info(), win::DIB_RGB_COLORS, &memory, nullptr, 0));
+  if (!section || memory == nullptr) throw EOutOfResources();
   if (!image.bits.empty()) std::memcpy(memory, image.bits.data(), image.bits.size());
   *bits = static_cast<std::uint8_t*>(memory);
-  return section;
+  return section.Detach();
 }
 
 win::HPALETTE PaletteFromColors(const std::vector<bmp::Quad>& colors) {
@@ -86,10 +85,9 @@ bmp::Image ReadBitmapHandle(win::HBITMAP handle) {
   }
   InfoBuffer request = MakeInfo(image);
   request.header.biClrUsed = 0;
-  win::HDC dc = win::CreateCompatibleDC(nullptr);
-  const int rows = win::GetDIBits(dc, handle, 0, static_cast<win::UINT>(image.height), image.bits.data(),
+  const win::ScopedGdiObject<win::HDC> dc(win::CreateCompatibleDC(nullptr));
+  const int rows = win::GetDIBits(dc.Get(), handle, 0, static_cast<win::UINT>(image.height), image.bits.data(),
                                   request.Info(), win::DIB_RGB_COLORS);
-  win::DeleteDC(dc);
   if (rows != image.height) throw EInvalidGraphic(graphics::SInvalidBitmap);
   if (bits <= 8) {
     image.colors.resize(std::size_t{1} << bits);
@@ -137,43 +135,37 @@ void CopyOverlap(const bmp::Image& from, bmp::Image& to) {
 }
 
 // Draws through a monochrome mask: the destination keeps its pixels where the mask is 1 and
-// takes the source's elsewhere.
+// takes the source's elsewhere. Without the contexts or the work bitmap it needs, draws nothing.
 void TransparentStretch(win::HDC dest, const win::RECT& rect, win::HDC source, int width, int height,
                         win::HBITMAP mask) {
+  const win::ScopedGdiObject<win::HDC> mask_dc(win::CreateCompatibleDC(nullptr));
+  const win::ScopedGdiObject<win::HDC> work_dc(win::CreateCompatibleDC(nullptr));
+  const win::ScopedGdiObject<win::HBITMAP> work(win::CreateCompatibleBitmap(source, width, height));
+  if (!mask_dc || !work_dc || !work) return;
+  const win::ScopedSelect mask_selection(mask_dc.Get(), mask);
+  const win::ScopedSelect work_selection(work_dc.Get(), work.Get());
+  if (!mask_selection || !work_selection) return;
+  // A copy of the source whose transparent pixels are black.
+  win::BitBlt(work_dc.Get(), 0, 0, width, height, source, 0, 0, win::SRCCOPY);
+  win::SetTextColor(work_dc.Get(), win::RGB(0, 0, 0));
+  win::SetBkColor(work_dc.Get(), win::RGB(255, 255, 255));
+  win::BitBlt(work_dc.Get(), 0, 0, width, height, mask_dc.Get(), 0, 0, 0x00220326);  // DSna: clear where the mask is 1
+
   const int dest_width = rect.right - rect.left;
   const int dest_height = rect.bottom - rect.top;
-  win::HDC mask_dc = win::CreateCompatibleDC(nullptr);
-  win::HGDIOBJ old_mask = win::SelectObject(mask_dc, mask);
-  // A copy of the source whose transparent pixels are black.
-  win::HDC work_dc = win::CreateCompatibleDC(nullptr);
-  win::HBITMAP work = win::CreateCompatibleBitmap(source, width, height);
-  win::HGDIOBJ old_work = win::SelectObject(work_dc, work);
-  win::BitBlt(work_dc, 0, 0, width, height, source, 0, 0, win::SRCCOPY);
-  win::SetTextColor(work_dc, win::RGB(0, 0, 0));
-  win::SetBkColor(work_dc, win::RGB(255, 255, 255));
-  win::BitBlt(work_dc, 0, 0, width, height, mask_dc, 0, 0, 0x00220326);  // DSna: clear where the mask is 1
-
   const win::COLORREF old_text = win::SetTextColor(dest, win::RGB(0, 0, 0));
   const win::COLORREF old_back = win::SetBkColor(dest, win::RGB(255, 255, 255));
-  win::StretchBlt(dest, rect.left, rect.top, dest_width, dest_height, mask_dc, 0, 0, width, height, win::SRCAND);
-  win::StretchBlt(dest, rect.left, rect.top, dest_width, dest_height, work_dc, 0, 0, width, height, win::SRCPAINT);
+  win::StretchBlt(dest, rect.left, rect.top, dest_width, dest_height, mask_dc.Get(), 0, 0, width, height, win::SRCAND);
+  win::StretchBlt(dest, rect.left, rect.top, dest_width, dest_height, work_dc.Get(), 0, 0, width, height, win::SRCPAINT);
   win::SetTextColor(dest, old_text);
   win::SetBkColor(dest, old_back);
-
-  win::SelectObject(work_dc, old_work);
-  win::DeleteObject(work);
-  win::DeleteDC(work_dc);
-  win::SelectObject(mask_dc, old_mask);
-  win::DeleteDC(mask_dc);
 }
 
 std::vector<bmp::Quad> BlackAndWhite() { return {{0, 0, 0, 0}, {255, 255, 255, 0}}; }
 
 std::vector<bmp::Quad> HalftoneColors() {
-  win::HPALETTE halftone = win::CreateHalftonePalette(nullptr);
-  std::vector<bmp::Quad> colors = ColorsFromPalette(halftone, 256);
-  win::DeleteObject(halftone);
-  return colors;
+  const win::ScopedGdiObject<win::HPALETTE> halftone(win::CreateHalftonePalette(nullptr));
+  return ColorsFromPalette(halftone.Get(), 256);
 }
 
 bmp::ReadFunction StreamReader(TStream* stream) {
@@ -191,9 +183,8 @@ namespace graphics {
 int BitsPerPixelOf(TPixelFormat format) {
   switch (format) {
     case TPixelFormat::pfDevice: {
-      win::HDC screen = win::CreateCompatibleDC(nullptr);
-      const int bits = win::GetDeviceCaps(screen, win::BITSPIXEL) * win::GetDeviceCaps(screen, win::PLANES);
-      win::DeleteDC(screen);
+      const win::ScopedGdiObject<win::HDC> screen(win::CreateCompatibleDC(nullptr));
+      const int bits = win::GetDeviceCaps(screen.Get(), win::BITSPIXEL) * win::GetDeviceCaps(screen.Get(), win::PLANES);
       return bmp::IsSupportedDepth(bits) ? bits : 32;
     }
     case TPixelFormat::pf1bit: return 1;
@@ -223,26 +214,25 @@ TBitmapCanvas::TBitmapCanvas(TBitmap* bitmap) : bitmap_(bitmap) {}
 TBitmapCanvas::~TBitmapCanvas() { FreeContext(); }
 
 void TBitmapCanvas::CreateHandle() {
-  win::HDC dc = win::CreateCompatibleDC(nullptr);
-  if (dc == nullptr) throw EOutOfResources();
-  if (bitmap_->handle_ != nullptr) old_bitmap_ = win::SelectObject(dc, bitmap_->handle_);
-  if (bitmap_->palette_ != nullptr) {
-    old_palette_ = win::SelectPalette(dc, bitmap_->palette_, win::TRUE);
-    win::RealizePalette(dc);
+  win::ScopedGdiObject<win::HDC> context(win::CreateCompatibleDC(nullptr));
+  if (!context) throw EOutOfResources();
+  if (bitmap_->handle_) bitmap_selection_.emplace(context.Get(), bitmap_->handle_.Get());
+  if (bitmap_->palette_) {
+    old_palette_ = win::SelectPalette(context.Get(), bitmap_->palette_.Get(), win::TRUE);
+    win::RealizePalette(context.Get());
   }
-  SetHandle(dc);
+  context_ = std::move(context);
+  SetHandle(context_.Get());
 }
 
 void TBitmapCanvas::FreeContext() {
   if (!HandleAllocated()) return;
   Lock();
-  win::HDC dc = CurrentHandle();
   SetHandle(nullptr);
-  if (old_bitmap_ != nullptr) win::SelectObject(dc, old_bitmap_);
-  if (old_palette_ != nullptr) win::SelectPalette(dc, old_palette_, win::TRUE);
-  old_bitmap_ = nullptr;
+  bitmap_selection_.reset();
+  if (old_palette_ != nullptr) win::SelectPalette(context_.Get(), old_palette_, win::TRUE);
   old_palette_ = nullptr;
-  win::DeleteDC(dc);
+  context_.Reset();
   Unlock();
 }
 
@@ -253,20 +243,16 @@ TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() {
   canvas_.reset();
   DropSection();
-  DropMask();
-  if (palette_ != nullptr) win::DeleteObject(palette_);
 }
 
 void TBitmap::DropSection() {
   if (canvas_) canvas_->FreeContext();
-  if (handle_ != nullptr) win::DeleteObject(handle_);
-  handle_ = nullptr;
+  handle_.Reset();
   bits_ = nullptr;
 }
 
 void TBitmap::DropMask() {
-  if (mask_ != nullptr) win::DeleteObject(mask_);
-  mask_ = nullptr;
+  mask_.Reset();
 }
 
 void TBitmap::Install(const bmp::Image& image) {
@@ -274,7 +260,7 @@ void TBitmap::Install(const bmp::Image& image) {
   win::HBITMAP section = CreateSection(image, &bits);
   DropSection();
   DropMask();
-  handle_ = section;
+  handle_.Reset(section);
   bits_ = bits;
   image_.width = image.width;
   image_.height = image.height;
@@ -283,14 +269,13 @@ void TBitmap::Install(const bmp::Image& image) {
   image_.colors = image.colors;
   image_.bits.clear();
   if (image.bits_per_pixel <= 8) {
-    if (palette_ != nullptr) win::DeleteObject(palette_);
-    palette_ = PaletteFromColors(image.colors);
+    palette_.Reset(PaletteFromColors(image.colors));
   }
 }
 
 bmp::Image TBitmap::GetImage() const {
   bmp::Image image = image_;
-  if (handle_ == nullptr) return image;
+  if (!handle_) return image;
   win::GdiFlush();
   const std::size_t size = bmp::RowStride(image.width, image.bits_per_pixel) * image.height;
   image.bits.assign(bits_, bits_ + size);
@@ -303,18 +288,18 @@ void TBitmap::SetImage(const bmp::Image& Image) {
 }
 
 std::vector<bmp::Quad> TBitmap::TableFor(int bits) const {
-  if (handle_ != nullptr && image_.bits_per_pixel <= 8 && image_.colors.size() <= (std::size_t{1} << bits))
+  if (handle_ && image_.bits_per_pixel <= 8 && image_.colors.size() <= (std::size_t{1} << bits))
     return image_.colors;
   if (bits == 1) return BlackAndWhite();
   if (bits == 4) return graphics::SixteenColors();
-  if (palette_ != nullptr) return ColorsFromPalette(palette_, 256);
+  if (palette_) return ColorsFromPalette(palette_.Get(), 256);
   return HalftoneColors();
 }
 
 void TBitmap::SetSize(int AWidth, int AHeight) {
-  if (AWidth == image_.width && AHeight == image_.height && handle_ != nullptr) return;
+  if (AWidth == image_.width && AHeight == image_.height && handle_) return;
   if (AWidth <= 0 || AHeight <= 0) {
-    if (handle_ == nullptr) return;
+    if (!handle_) return;
     empty_format_ = GetPixelFormat();
     DropSection();
     DropMask();
@@ -323,32 +308,31 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
     return;
   }
   const bmp::Image old = GetImage();
-  const int bits = handle_ != nullptr ? old.bits_per_pixel : graphics::BitsPerPixelOf(empty_format_);
+  const int bits = handle_ ? old.bits_per_pixel : graphics::BitsPerPixelOf(empty_format_);
   bmp::Image resized;
   try {
-    resized = bmp::MakeImage(AWidth, AHeight, bits, handle_ != nullptr ? old.row_order : bmp::RowOrder::BottomUp);
+    resized = bmp::MakeImage(AWidth, AHeight, bits, handle_ ? old.row_order : bmp::RowOrder::BottomUp);
   } catch (const bmp::FormatError&) {
     throw EInvalidGraphic(graphics::SInvalidBitmap);
   }
   if (bits <= 8) resized.colors = TableFor(bits);
   FillWhite(resized);
-  if (handle_ != nullptr) CopyOverlap(old, resized);
+  if (handle_) CopyOverlap(old, resized);
   Install(resized);
   Changed(this);
 }
 
 void TBitmap::SetPalette(win::HPALETTE Value) {
-  if (Value == palette_) return;
-  if (palette_ != nullptr) win::DeleteObject(palette_);
-  palette_ = Value;
-  if (handle_ != nullptr && image_.bits_per_pixel <= 8 && Value != nullptr) {
+  if (Value == palette_.Get()) return;
+  palette_.Reset(Value);
+  if (handle_ && image_.bits_per_pixel <= 8 && Value != nullptr) {
     // Below 16 bits the palette becomes the colour table; the indices stay.
     bmp::Image image = GetImage();
     image.colors = ColorsFromPalette(Value, std::size_t{1} << image.bits_per_pixel);
     std::uint8_t* bits = nullptr;
     win::HBITMAP section = CreateSection(image, &bits);
     DropSection();
-    handle_ = section;
+    handle_.Reset(section);
     bits_ = bits;
     image_.colors = image.colors;
   } else if (canvas_) {
@@ -367,7 +351,7 @@ TCanvas* TBitmap::GetCanvas() {
 }
 
 void TBitmap::SetHandle(win::HBITMAP Value) {
-  if (Value == handle_) return;
+  if (Value == handle_.Get()) return;
   if (Value == nullptr) {
     FreeImage();
     Changed(this);
@@ -381,9 +365,8 @@ void TBitmap::SetHandle(win::HBITMAP Value) {
 
 win::HBITMAP TBitmap::ReleaseHandle() {
   if (canvas_) canvas_->FreeContext();
-  win::HBITMAP handle = handle_;
-  if (handle != nullptr) empty_format_ = GetPixelFormat();
-  handle_ = nullptr;
+  if (handle_) empty_format_ = GetPixelFormat();
+  win::HBITMAP handle = handle_.Detach();
   bits_ = nullptr;
   image_ = bmp::Image{};
   DropMask();
@@ -391,16 +374,15 @@ win::HBITMAP TBitmap::ReleaseHandle() {
 }
 
 void TBitmap::FreeImage() {
-  if (handle_ != nullptr) empty_format_ = GetPixelFormat();
+  if (handle_) empty_format_ = GetPixelFormat();
   DropSection();
   DropMask();
   image_ = bmp::Image{};
-  if (palette_ != nullptr) win::DeleteObject(palette_);
-  palette_ = nullptr;
+  palette_.Reset();
 }
 
 TPixelFormat TBitmap::GetPixelFormat() const {
-  if (handle_ == nullptr) return empty_format_;
+  if (!handle_) return empty_format_;
   switch (image_.bits_per_pixel) {
     case 1: return TPixelFormat::pf1bit;
     case 4: return TPixelFormat::pf4bit;
@@ -413,7 +395,7 @@ TPixelFormat TBitmap::GetPixelFormat() const {
 void TBitmap::SetPixelFormat(TPixelFormat Value) {
   const int bits = graphics::BitsPerPixelOf(Value);
   if (bits == 0) throw EInvalidGraphic(graphics::SInvalidPixelFormat);
-  if (handle_ == nullptr) {
+  if (!handle_) {
     empty_format_ = Value;
     return;
   }
@@ -425,7 +407,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
 
 void TBitmap::SetMonochrome(bool Value) {
   if (Value == GetMonochrome()) return;
-  if (handle_ == nullptr) {
+  if (!handle_) {
     empty_format_ = Value ? TPixelFormat::pf1bit : TPixelFormat::pfDevice;
     return;
   }
@@ -438,7 +420,7 @@ void TBitmap::SetMonochrome(bool Value) {
 }
 
 void* TBitmap::GetScanLine(int Row) {
-  if (handle_ == nullptr || Row < 0 || Row >= image_.height) throw EInvalidGraphicOperation(graphics::SScanLine);
+  if (!handle_ || Row < 0 || Row >= image_.height) throw EInvalidGraphicOperation(graphics::SScanLine);
   win::GdiFlush();
   const std::size_t stride = bmp::RowStride(image_.width, image_.bits_per_pixel);
   const int stored = image_.row_order == bmp::RowOrder::TopDown ? Row : image_.height - 1 - Row;
@@ -447,7 +429,7 @@ void* TBitmap::GetScanLine(int Row) {
 
 TColor TBitmap::GetTransparentColor() const {
   if (transparent_mode_ == TTransparentMode::tmFixed) return transparent_color_;
-  if (handle_ == nullptr) return clDefault;
+  if (!handle_) return clDefault;
   win::GdiFlush();
   const std::size_t stride = bmp::RowStride(image_.width, image_.bits_per_pixel);
   const int bottom = image_.row_order == bmp::RowOrder::TopDown ? image_.height - 1 : 0;
@@ -478,24 +460,24 @@ void TBitmap::Mask(TColor TransparentColor) {
 }
 
 win::HBITMAP TBitmap::GetMaskHandle() {
-  if (mask_ != nullptr || handle_ == nullptr) return mask_;
+  if (mask_ || !handle_) return mask_.Get();
   win::GdiFlush();
   const win::COLORREF key = ColorToRGB(GetTransparentColor() & 0xFFFFFF);
   const std::size_t stride = bmp::RowStride(image_.width, image_.bits_per_pixel);
-  mask_ = MakeMonoBitmap(image_.width, image_.height, [&](int x, int y) {
+  mask_.Reset(MakeMonoBitmap(image_.width, image_.height, [&](int x, int y) {
     const int stored = image_.row_order == bmp::RowOrder::TopDown ? y : image_.height - 1 - y;
     return bmp::RowPixelRGB(bits_ + stride * stored, x, image_.bits_per_pixel, image_.colors) == key;
-  });
-  return mask_;
+  }));
+  return mask_.Get();
 }
 
 void TBitmap::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
-  if (handle_ == nullptr) return;
+  if (!handle_) return;
   win::HDC dest = ACanvas->GetHandle();
   win::HDC source = GetCanvas()->GetHandle();
   win::HPALETTE old_palette = nullptr;
-  if (palette_ != nullptr) {
-    old_palette = win::SelectPalette(dest, palette_, win::TRUE);
+  if (palette_) {
+    old_palette = win::SelectPalette(dest, palette_.Get(), win::TRUE);
     win::RealizePalette(dest);
   }
   const int old_mode = win::SetStretchBltMode(dest, win::COLORONCOLOR);
@@ -521,7 +503,7 @@ void TBitmap::LoadFromStream(TStream* Stream) {
 }
 
 void TBitmap::SaveToStream(TStream* Stream) {
-  if (handle_ == nullptr) return;
+  if (!handle_) return;
   const std::vector<std::uint8_t> file = bmp::Write(GetImage());
   Stream->WriteBuffer(file.data(), static_cast<int>(file.size()));
 }
@@ -541,10 +523,10 @@ void TBitmap::SaveToClipboardFormat(std::uint16_t& AFormat, win::HANDLE& AData, 
   AFormat = static_cast<std::uint16_t>(win::CF_BITMAP);
   AData = nullptr;
   APalette = nullptr;
-  if (handle_ == nullptr) return;
+  if (!handle_) return;
   std::uint8_t* bits = nullptr;
   AData = CreateSection(GetImage(), &bits);
-  APalette = CopyPalette(palette_);
+  APalette = CopyPalette(palette_.Get());
 }
 
 void TBitmap::Assign(const TPersistent* Source) {
@@ -559,15 +541,14 @@ void TBitmap::Assign(const TPersistent* Source) {
     return;
   }
   if (source == this) return;
-  if (source->handle_ != nullptr) {
+  if (source->handle_) {
     Install(source->GetImage());
   } else {
     FreeImage();
     empty_format_ = source->empty_format_;
   }
-  if (source->image_.bits_per_pixel > 8 || source->handle_ == nullptr) {
-    if (palette_ != nullptr) win::DeleteObject(palette_);
-    palette_ = CopyPalette(source->palette_);
+  if (source->image_.bits_per_pixel > 8 || !source->handle_) {
+    palette_.Reset(CopyPalette(source->palette_.Get()));
   }
   transparent_mode_ = source->transparent_mode_;
   transparent_color_ = source->transparent_color_;
@@ -691,26 +672,23 @@ void TIcon::SaveToClipboardFormat(std::uint16_t&, win::HANDLE&, win::HPALETTE&) 
 void TIcon::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
   if (GetEmpty()) return;
   const bmp::Image mask = mask_.GetImage();
-  win::HBITMAP mono = MakeMonoBitmap(mask.width, mask.height, [&](int x, int y) {
+  const win::ScopedGdiObject<win::HBITMAP> mono(MakeMonoBitmap(mask.width, mask.height, [&](int x, int y) {
     return bmp::RowIndex(mask.TopRow(y), x, 1) != 0;
-  });
+  }));
+  const win::ScopedGdiObject<win::HDC> mask_dc(win::CreateCompatibleDC(nullptr));
+  const win::ScopedSelect mask_selection(mask_dc.Get(), mono.Get());
   win::HDC dest = ACanvas->GetHandle();
-  win::HDC mask_dc = win::CreateCompatibleDC(nullptr);
-  win::HGDIOBJ old_mask = win::SelectObject(mask_dc, mono);
   const int width = Rect.right - Rect.left, height = Rect.bottom - Rect.top;
   const win::COLORREF old_text = win::SetTextColor(dest, win::RGB(0, 0, 0));
   const win::COLORREF old_back = win::SetBkColor(dest, win::RGB(255, 255, 255));
   const int old_mode = win::SetStretchBltMode(dest, win::COLORONCOLOR);
   // Screen = (screen AND mask) XOR image: mask 1 keeps the screen, the image's black leaves it.
-  win::StretchBlt(dest, Rect.left, Rect.top, width, height, mask_dc, 0, 0, mask.width, mask.height, win::SRCAND);
+  win::StretchBlt(dest, Rect.left, Rect.top, width, height, mask_dc.Get(), 0, 0, mask.width, mask.height, win::SRCAND);
   win::StretchBlt(dest, Rect.left, Rect.top, width, height, color_.GetCanvas()->GetHandle(), 0, 0,
                   color_.GetWidth(), color_.GetHeight(), win::SRCINVERT);
   win::SetStretchBltMode(dest, old_mode);
   win::SetTextColor(dest, old_text);
   win::SetBkColor(dest, old_back);
-  win::SelectObject(mask_dc, old_mask);
-  win::DeleteDC(mask_dc);
-  win::DeleteObject(mono);
 }
 
 void TIcon::Assign(const TPersistent* Source) {

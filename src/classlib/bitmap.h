@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "classlib/bmp_format.h"
 #include "classlib/graphics.h"
+#include "platform/gdi/scoped_gdi.h"
 
 namespace dashtune {
 
@@ -38,7 +40,8 @@ class TBitmapCanvas : public TCanvas {
 
  private:
   TBitmap* bitmap_;
-  win::HGDIOBJ old_bitmap_ = nullptr;
+  win::ScopedGdiObject<win::HDC> context_;           // the canvas's handle while allocated
+  std::optional<win::ScopedSelect> bitmap_selection_;
   win::HPALETTE old_palette_ = nullptr;
 };
 
@@ -49,7 +52,7 @@ class TBitmap : public TGraphic {
 
   void Assign(const TPersistent* Source) override;
   void Draw(TCanvas* ACanvas, const win::RECT& Rect) override;
-  bool GetEmpty() const override { return handle_ == nullptr; }
+  bool GetEmpty() const override { return !handle_; }
   int GetWidth() const override { return image_.width; }
   int GetHeight() const override { return image_.height; }
   void SetWidth(int Value) override { SetSize(Value, image_.height); }
@@ -57,7 +60,7 @@ class TBitmap : public TGraphic {
   // Keeps the overlapping pixels (top-left aligned); new pixels are white; 0 empties the bitmap.
   void SetSize(int AWidth, int AHeight);
   // The bitmap owns its palette; set one replaces it (and the colour table below 16 bits).
-  win::HPALETTE GetPalette() const override { return palette_; }
+  win::HPALETTE GetPalette() const override { return palette_.Get(); }
   void SetPalette(win::HPALETTE Value) override;
 
   void LoadFromStream(TStream* Stream) override;
@@ -67,7 +70,7 @@ class TBitmap : public TGraphic {
 
   TCanvas* GetCanvas();
   // The section's handle, owned by the bitmap (nullptr when empty).
-  win::HBITMAP GetHandle() const { return handle_; }
+  win::HBITMAP GetHandle() const { return handle_.Get(); }
   // Takes ownership of a bitmap handle; bitmaps that are not sections are converted into one.
   void SetHandle(win::HBITMAP Value);
   // Gives up the section: the caller owns it and the bitmap is empty.
@@ -79,7 +82,7 @@ class TBitmap : public TGraphic {
   TPixelFormat GetPixelFormat() const;
   // Converts the pixels; below 16 bits each colour takes its nearest entry of the new table.
   void SetPixelFormat(TPixelFormat Value);
-  bool GetMonochrome() const { return handle_ != nullptr && image_.bits_per_pixel == 1; }
+  bool GetMonochrome() const { return handle_ && image_.bits_per_pixel == 1; }
   void SetMonochrome(bool Value);
   // Row `Row` counted from the top; EInvalidGraphicOperation outside the image.
   void* GetScanLine(int Row);
@@ -104,11 +107,11 @@ class TBitmap : public TGraphic {
   void DropMask();
   std::vector<bmp::Quad> TableFor(int bits) const;
 
-  win::HBITMAP handle_ = nullptr;
+  win::ScopedGdiObject<win::HBITMAP> handle_;
   bmp::Image image_;            // layout of the section; its bits live in the section, not here
   std::uint8_t* bits_ = nullptr;
-  win::HPALETTE palette_ = nullptr;
-  win::HBITMAP mask_ = nullptr;
+  win::ScopedGdiObject<win::HPALETTE> palette_;
+  win::ScopedGdiObject<win::HBITMAP> mask_;
   TPixelFormat empty_format_ = TPixelFormat::pfDevice;
   TBitmapHandleType handle_type_ = TBitmapHandleType::bmDIB;
   TTransparentMode transparent_mode_ = TTransparentMode::tmAuto;

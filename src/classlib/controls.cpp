@@ -8,6 +8,7 @@
 #include "classlib/form.h"
 #include "classlib/forms.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/scoped_gdi.h"
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
@@ -778,10 +779,9 @@ void TWinControl::WndProc(TMessage& Message) {
       return;
     case win::WM_ERASEBKGND: {
       if (!GetControlStyle().Contains(csOpaque)) {
-        win::HBRUSH brush = win::CreateSolidBrush(ColorToRGB(GetColor()));
+        const win::ScopedGdiObject<win::HBRUSH> brush(win::CreateSolidBrush(ColorToRGB(GetColor())));
         const win::RECT client = GetClientRect();
-        win::FillRect(reinterpret_cast<win::HDC>(Message.WParam), &client, brush);
-        win::DeleteObject(brush);
+        win::FillRect(reinterpret_cast<win::HDC>(Message.WParam), &client, brush.Get());
       }
       Message.Result = 1;
       return;

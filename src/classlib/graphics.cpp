@@ -8,6 +8,7 @@
 #include "classlib/form.h"
 #include "platform/core/mul_div.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/scoped_gdi.h"
 #include "platform/ole/clipboard.h"
 
 namespace dashtune {
@@ -26,9 +27,8 @@ const char* const SUnknownGraphicClass = "Grafikklasse %s ist nicht registriert"
 
 // The screen's pixels per inch is a capability of the display's device context.
 int TScreen::GetPixelsPerInch() const {
-  win::HDC dc = win::CreateCompatibleDC(nullptr);
-  const int pixels = win::GetDeviceCaps(dc, win::LOGPIXELSY);
-  win::DeleteDC(dc);
+  const win::ScopedGdiObject<win::HDC> dc(win::CreateCompatibleDC(nullptr));
+  const int pixels = win::GetDeviceCaps(dc.Get(), win::LOGPIXELSY);
   return pixels > 0 ? pixels : 96;
 }
 
@@ -40,16 +40,11 @@ TGraphicsObject::~TGraphicsObject() { FreeHandle(); }
 
 void TGraphicsObject::Changed() {
   // Listeners deselect the old handle before it is deleted.
-  win::HGDIOBJ old = handle_;
-  handle_ = nullptr;
+  const win::ScopedGdiObject<win::HGDIOBJ> old(handle_.Detach());
   if (OnChange) OnChange(this);
-  if (old != nullptr) win::DeleteObject(old);
 }
 
-void TGraphicsObject::FreeHandle() {
-  if (handle_ != nullptr) win::DeleteObject(handle_);
-  handle_ = nullptr;
-}
+void TGraphicsObject::FreeHandle() { handle_.Reset(); }
 
 TFont::TFont() = default;
 

@@ -12,6 +12,7 @@
 #include "classlib/classes.h"
 #include "classlib/streams.h"
 #include "platform/core/types.h"
+#include "platform/gdi/scoped_gdi.h"
 
 namespace dashtune {
 
@@ -95,11 +96,11 @@ class TGraphicsObject : public TPersistent {
   virtual void Changed();
   // Drops the platform handle so the next use makes one with the new settings.
   void FreeHandle();
-  win::HGDIOBJ CachedHandle() const { return handle_; }
-  void StoreHandle(win::HGDIOBJ handle) { handle_ = handle; }
+  win::HGDIOBJ CachedHandle() const { return handle_.Get(); }
+  void StoreHandle(win::HGDIOBJ handle) { handle_.Reset(handle); }
 
  private:
-  win::HGDIOBJ handle_ = nullptr;
+  win::ScopedGdiObject<win::HGDIOBJ> handle_;
 };
 
 enum TFontStyle : int { fsBold, fsItalic, fsUnderline, fsStrikeOut };

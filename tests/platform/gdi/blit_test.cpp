@@ -13,40 +13,39 @@ using gdi_test::DibInfo;
 class MonoCanvas {
  public:
   explicit MonoCanvas(const std::vector<std::string>& rows)
-      : width_(static_cast<int>(rows.front().size())), height_(static_cast<int>(rows.size())) {
-    const int stride = ((width_ + 15) / 16) * 2;
-    std::vector<BYTE> bits(static_cast<std::size_t>(stride * height_), 0);
-    for (int y = 0; y < height_; ++y)
-      for (int x = 0; x < width_; ++x)
-        if (rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] == '1')
-          bits[static_cast<std::size_t>(y * stride + x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
-    bitmap_ = CreateBitmap(width_, height_, 1, 1, bits.data());
-    dc_ = CreateCompatibleDC(nullptr);
-    old_ = SelectObject(dc_, bitmap_);
-  }
-  ~MonoCanvas() {
-    SelectObject(dc_, old_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-  }
-  HDC dc() const { return dc_; }
-  HBITMAP bitmap() const { return bitmap_; }
+      : width_(static_cast<int>(rows.front().size())), height_(static_cast<int>(rows.size())),
+        bitmap_(CreateBitmap(width_, height_, 1, 1, Pack(rows).data())), dc_(CreateCompatibleDC(nullptr)),
+        selection_(dc_.Get(), bitmap_.Get()) {}
+  HDC dc() const { return dc_.Get(); }
+  HBITMAP bitmap() const { return bitmap_.Get(); }
   std::vector<std::string> Rows() const {
     std::vector<std::string> rows;
     for (int y = 0; y < height_; ++y) {
       std::string row;
-      for (int x = 0; x < width_; ++x) row += GetPixel(dc_, x, y) == RGB(255, 255, 255) ? '1' : '0';
+      for (int x = 0; x < width_; ++x) row += GetPixel(dc(), x, y) == RGB(255, 255, 255) ? '1' : '0';
       rows.push_back(row);
     }
     return rows;
   }
 
  private:
+  // Rows of 2-byte units, the first pixel in the high bit.
+  static std::vector<BYTE> Pack(const std::vector<std::string>& rows) {
+    const int width = static_cast<int>(rows.front().size());
+    const int stride = ((width + 15) / 16) * 2;
+    std::vector<BYTE> bits(static_cast<std::size_t>(stride) * rows.size(), 0);
+    for (std::size_t y = 0; y < rows.size(); ++y)
+      for (int x = 0; x < width; ++x)
+        if (rows[y][static_cast<std::size_t>(x)] == '1')
+          bits[y * static_cast<std::size_t>(stride) + static_cast<std::size_t>(x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
+    return bits;
+  }
+
   int width_;
   int height_;
-  HBITMAP bitmap_;
-  HDC dc_;
-  HGDIOBJ old_;
+  ScopedGdiObject<HBITMAP> bitmap_;
+  ScopedGdiObject<HDC> dc_;
+  ScopedSelect selection_;
 };
 
 TEST(Conversion, MonochromeToColourUsesTextForZeroAndBackgroundForOne) {

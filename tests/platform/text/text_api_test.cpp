@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "dib_canvas.h"
 #include "platform/gdi/gdi.h"
 #include "platform/text/font.h"
 #include "text_test_support.h"
@@ -22,75 +23,38 @@ constexpr COLORREF kBack = RGB(0, 0, 180);
 
 // A memory context over a white DIB section of the given depth (top-down), read back through
 // GetPixel so that every depth is checked the same way.
-class DibDc {
+class DibDc : public dashtune::testing::DibCanvas {
  public:
-  DibDc(int width, int height, int bits = 32) : width_(width), height_(height) {
-    struct {
-      BITMAPINFOHEADER header;
-      RGBQUAD colours[256];
-    } info{};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = width;
-    info.header.biHeight = -height;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = static_cast<WORD>(bits);
-    info.header.biCompression = BI_RGB;
-    dc_ = CreateCompatibleDC(nullptr);
-    void* pixels = nullptr;
-    bitmap_ = CreateDIBSection(dc_, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pixels,
-                               nullptr, 0);
-    old_ = SelectObject(dc_, bitmap_);
+  DibDc(int width, int height, int bits = 32) : DibCanvas(width, height, bits) {
     const RECT all{0, 0, width, height};
-    FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    FillRect(dc(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   }
-  ~DibDc() {
-    SelectObject(dc_, old_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-  }
-  DibDc(const DibDc&) = delete;
-  DibDc& operator=(const DibDc&) = delete;
 
-  HDC dc() const { return dc_; }
   // '#' for ink, '.' for white, 'o' for anything else.
-  Picture Draw(COLORREF ink = kInk) const {
-    Picture rows;
-    for (int y = 0; y < height_; ++y) {
+  std::vector<std::string> Draw(COLORREF ink = kInk) const {
+    std::vector<std::string> rows;
+    for (int y = 0; y < height(); ++y) {
       std::string row;
-      for (int x = 0; x < width_; ++x) {
-        const COLORREF pixel = GetPixel(dc_, x, y);
+      for (int x = 0; x < width(); ++x) {
+        const COLORREF pixel = GetPixel(dc(), x, y);
         row += pixel == ink ? '#' : pixel == kWhite ? '.' : 'o';
       }
       rows.push_back(row);
     }
     return rows;
   }
-
- private:
-  int width_, height_;
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ old_;
 };
 
 // A created font selected into a context for the scope.
 class SelectedFont {
  public:
-  SelectedFont(HDC dc, const LOGFONTW& log_font) : dc_(dc), font_(CreateFontIndirectW(&log_font)) {
-    old_ = SelectObject(dc_, font_);
-  }
-  ~SelectedFont() {
-    SelectObject(dc_, old_);
-    DeleteObject(font_);
-  }
-  SelectedFont(const SelectedFont&) = delete;
-  SelectedFont& operator=(const SelectedFont&) = delete;
-  HFONT font() const { return font_; }
+  SelectedFont(HDC dc, const LOGFONTW& log_font)
+      : font_(CreateFontIndirectW(&log_font)), selection_(dc, font_.Get()) {}
+  HFONT font() const { return font_.Get(); }
 
  private:
-  HDC dc_;
-  HFONT font_;
-  HGDIOBJ old_;
+  ScopedGdiObject<HFONT> font_;
+  ScopedSelect selection_;
 };
 
 LOGFONTW Fixed(LONG height, bool underline = false) {
