@@ -2,11 +2,15 @@
 //   constant alpha A:       out = (src x A + dst x (255 - A)) / 255, per channel;
 //   per-pixel alpha (premultiplied source, AC_SRC_ALPHA): src' = src x A / 255 for all four
 //   channels, then out = src' + dst x (255 - src'.alpha) / 255.
-// Every division rounds to nearest; the source is stretched by nearest pixel.
+// Every division rounds to nearest; the source is stretched by nearest pixel. Unstretched
+// 32-bit blends take fast paths (pixman for per-pixel alpha, two channels per multiply for
+// constant alpha) that give the same pixels.
 #include <algorithm>
+#include <cstring>
 
 #include "platform/gdi/device_context.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/pixman_paths.h"
 
 namespace win::gdi {
 namespace {
@@ -32,6 +36,104 @@ std::uint32_t BlendPixel(std::uint32_t src, std::uint32_t dst, unsigned constant
   return out;
 }
 
+// Two channels 16 bits apart at once: each lane holds at most 255 x 255 + 128, so no lane
+// carries into the next, and (t + (t >> 8)) >> 8 of t + 128 is the rounded quotient by 255.
+std::uint32_t LerpLanes(std::uint32_t s, std::uint32_t d, std::uint32_t constant) {
+  std::uint32_t t = s * constant + d * (255 - constant) + 0x00800080;
+  return ((t + ((t >> 8) & 0x00FF00FF)) >> 8) & 0x00FF00FF;
+}
+
+// The constant-alpha rule over a row of 32-bit pixels.
+void LerpRow(std::uint8_t* dest, const std::uint8_t* source, int count, std::uint32_t constant) {
+  for (int i = 0; i < count; ++i) {
+    std::uint32_t s, d;
+    std::memcpy(&s, source + 4 * i, 4);
+    std::memcpy(&d, dest + 4 * i, 4);
+    const std::uint32_t blue_red = LerpLanes(s & 0x00FF00FF, d & 0x00FF00FF, constant);
+    const std::uint32_t green_alpha = LerpLanes((s >> 8) & 0x00FF00FF, (d >> 8) & 0x00FF00FF, constant);
+    const std::uint32_t out = blue_red | green_alpha << 8;
+    std::memcpy(dest + 4 * i, &out, 4);
+  }
+}
+
+// One blend, everything in surface coordinates; the source rectangle lies inside the source.
+struct Blend {
+  const Surface* source = nullptr;
+  const Surface* dest = nullptr;
+  RECT dest_rect{};
+  int source_x = 0, source_y = 0, source_width = 0, source_height = 0;
+  unsigned constant = 255;
+  bool per_pixel = false;
+
+  bool Stretched() const {
+    return source_width != dest_rect.right - dest_rect.left || source_height != dest_rect.bottom - dest_rect.top;
+  }
+};
+
+std::vector<RECT> Pieces(const Blend& blend, const Region& clip) {
+  std::vector<RECT> pieces;
+  for (const RECT& r : clip.Rects()) {
+    const RECT piece = IntersectRects(r, blend.dest_rect);
+    if (!RectIsEmpty(piece)) pieces.push_back(piece);
+  }
+  return pieces;
+}
+
+void BlendAnyPixels(const Blend& b, const std::vector<RECT>& pieces) {
+  const Surface& s = *b.source;
+  const Surface& d = *b.dest;
+  const long long width = b.dest_rect.right - b.dest_rect.left;
+  const long long height = b.dest_rect.bottom - b.dest_rect.top;
+  for (const RECT& piece : pieces) {
+    for (int py = piece.top; py < piece.bottom; ++py) {
+      const int sy = static_cast<int>(b.source_y + (py - b.dest_rect.top) * b.source_height / height);
+      for (int px = piece.left; px < piece.right; ++px) {
+        const int sx = static_cast<int>(b.source_x + (px - b.dest_rect.left) * b.source_width / width);
+        const std::uint32_t sv = ReadValue(s, sx, sy);
+        const std::uint32_t src_pixel = s.bits_per_pixel == 32 ? sv : RgbOfValue(s, sv);
+        const std::uint32_t dv = ReadValue(d, px, py);
+        const std::uint32_t dst_pixel = d.bits_per_pixel == 32 ? dv : RgbOfValue(d, dv);
+        const std::uint32_t out = BlendPixel(src_pixel, dst_pixel, b.constant, b.per_pixel);
+        WriteValue(d, px, py, d.bits_per_pixel == 32 ? out : ValueOfRgb(d, out & 0xFFFFFF));
+      }
+    }
+  }
+}
+
+// Unstretched constant alpha between 32-bit surfaces, row by row, in the per-pixel loop's order
+// (so a blend within one surface reads what that loop reads).
+void LerpPixels(const Blend& b, const std::vector<RECT>& pieces) {
+  for (const RECT& piece : pieces) {
+    const int sx = b.source_x + (piece.left - b.dest_rect.left);
+    for (int py = piece.top; py < piece.bottom; ++py) {
+      const int sy = b.source_y + (py - b.dest_rect.top);
+      LerpRow(b.dest->Row(py) + 4 * static_cast<std::ptrdiff_t>(piece.left),
+              b.source->Row(sy) + 4 * static_cast<std::ptrdiff_t>(sx), piece.right - piece.left, b.constant);
+    }
+  }
+}
+
+void RunBlend(const Blend& b, const Region& clip) {
+  const std::vector<RECT> pieces = Pieces(b, clip);
+  if (pieces.empty()) return;
+  const bool plain = !b.Stretched() && b.source->bits_per_pixel == 32 && b.dest->bits_per_pixel == 32;
+  if (plain && b.per_pixel &&
+      pixman_paths::BlendPremultiplied(*b.source, b.source_x, b.source_y, b.constant,
+                                       pixman_paths::Target{b.dest, b.dest_rect, &pieces}))
+    return;
+  if (plain && !b.per_pixel) {
+    LerpPixels(b, pieces);
+    return;
+  }
+  BlendAnyPixels(b, pieces);
+}
+
+bool ValidBlendFunction(const BLENDFUNCTION& blend) {
+  return blend.BlendOp == AC_SRC_OVER && blend.BlendFlags == 0 && (blend.AlphaFormat & ~AC_SRC_ALPHA) == 0;
+}
+
+LONG ClampPosition(long long v) { return static_cast<LONG>(std::clamp<long long>(v, -(1 << 28), 1 << 28)); }
+
 }  // namespace
 }  // namespace win::gdi
 
@@ -44,9 +146,7 @@ BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int s
   EngineLock lock = LockEngine();
   auto dc = FindDC(dest);
   auto src = FindDC(source);
-  if (!dc || !src || blend.BlendOp != AC_SRC_OVER || blend.BlendFlags != 0 ||
-      (blend.AlphaFormat & ~AC_SRC_ALPHA) != 0)
-    return FALSE;
+  if (!dc || !src || !ValidBlendFunction(blend)) return FALSE;
   if (width <= 0 || height <= 0 || source_width <= 0 || source_height <= 0 || width > kMaxDimension ||
       height > kMaxDimension)
     return FALSE;
@@ -62,28 +162,19 @@ BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int s
 
   const DrawTarget to = dc->Target();
   if (to.surface == nullptr || to.surface->bits == nullptr) return TRUE;
-  const Surface& d = *to.surface;
-  const long long dx0 = static_cast<long long>(x) + to.offset.x;
-  const long long dy0 = static_cast<long long>(y) + to.offset.y;
-  const RECT area{static_cast<LONG>(std::clamp<long long>(dx0, -(1 << 28), 1 << 28)),
-                  static_cast<LONG>(std::clamp<long long>(dy0, -(1 << 28), 1 << 28)), 0, 0};
-  const RECT dest_rect{area.left, area.top, area.left + width, area.top + height};
-  const unsigned constant = blend.SourceConstantAlpha;
-  for (const RECT& clip : to.clip->Rects()) {
-    const RECT piece = IntersectRects(clip, dest_rect);
-    for (int py = piece.top; py < piece.bottom; ++py) {
-      const int sy = static_cast<int>(sy0 + static_cast<long long>(py - dest_rect.top) * source_height / height);
-      for (int px = piece.left; px < piece.right; ++px) {
-        const int sx = static_cast<int>(sx0 + static_cast<long long>(px - dest_rect.left) * source_width / width);
-        const std::uint32_t sv = ReadValue(s, sx, sy);
-        const std::uint32_t src_pixel = s.bits_per_pixel == 32 ? sv : RgbOfValue(s, sv);
-        const std::uint32_t dv = ReadValue(d, px, py);
-        const std::uint32_t dst_pixel = d.bits_per_pixel == 32 ? dv : RgbOfValue(d, dv);
-        const std::uint32_t out = BlendPixel(src_pixel, dst_pixel, constant, per_pixel);
-        WriteValue(d, px, py, d.bits_per_pixel == 32 ? out : ValueOfRgb(d, out & 0xFFFFFF));
-      }
-    }
-  }
+  Blend b;
+  b.source = &s;
+  b.dest = to.surface;
+  const LONG left = ClampPosition(static_cast<long long>(x) + to.offset.x);
+  const LONG top = ClampPosition(static_cast<long long>(y) + to.offset.y);
+  b.dest_rect = RECT{left, top, left + width, top + height};
+  b.source_x = static_cast<int>(sx0);
+  b.source_y = static_cast<int>(sy0);
+  b.source_width = source_width;
+  b.source_height = source_height;
+  b.constant = blend.SourceConstantAlpha;
+  b.per_pixel = per_pixel;
+  RunBlend(b, *to.clip);
   return TRUE;
 }
 

@@ -2,11 +2,14 @@
 // rectangle, source mapping, codes, pattern) and run it through the row evaluator.
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <unordered_map>
 
 #include "platform/gdi/dc_access.h"
 #include "platform/gdi/dib_layout.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/pixman_paths.h"
 #include "platform/gdi/raster.h"
 
 namespace win::gdi {
@@ -151,11 +154,15 @@ struct SourceSide {
   AxisMap rows;
   int combine = 0;  // 0 none, BLACKONWHITE (AND) or WHITEONBLACK (OR)
   std::uint32_t bk_rgb = 0xFFFFFF;
+  RECT rect{};  // the source rectangle, corners ordered
+  bool mirrored = false;  // on either axis
+  bool snapshot = false;  // reading from a copy of its rows (see SelfBlitSnapshot)
 };
 
 struct Job {
   DrawTarget target;
-  RECT dest{};  // surface coordinates
+  RECT unclipped{};  // the whole destination rectangle, surface coordinates
+  RECT dest{};  // the part drawn, surface coordinates
   std::uint8_t fore = 0;
   std::uint8_t back = 0;
   std::uint32_t pattern = 0;
@@ -226,34 +233,132 @@ class SourceRows {
   std::vector<std::uint32_t> line_;
 };
 
-bool PlainCopy(const Job& job, const Converter& converter) {
-  const SourceSide& src = job.source;
-  return job.has_source && job.mask == nullptr && job.fore == 0xCC && src.combine == 0 &&
-         converter.Identity() && src.surface->bits_per_pixel == job.target.surface->bits_per_pixel &&
-         src.surface->bits_per_pixel >= 8 && src.columns.from.size() > 1 &&
-         // Monotonic steps that add up to one per pixel are all steps of one: no stretching.
-         src.columns.from.back() - src.columns.from.front() ==
-             static_cast<int>(src.columns.from.size()) - 1;
+// The destination's clip rectangles cut to the job's rectangle.
+std::vector<RECT> ClipPieces(const Job& job) {
+  std::vector<RECT> pieces;
+  for (const RECT& r : job.target.clip->Rects()) {
+    const RECT piece = IntersectRects(r, job.dest);
+    if (!RectIsEmpty(piece)) pieces.push_back(piece);
+  }
+  return pieces;
 }
 
-void CopyRowDirect(const Job& job, int y, int x, int n) {
-  const SourceSide& src = job.source;
-  const int bytes_per_pixel = src.surface->bits_per_pixel / 8;
-  const int sx = src.columns.from[static_cast<std::size_t>(x - job.dest.left)];
-  const int sy = src.rows.from[static_cast<std::size_t>(y - job.dest.top)];
-  std::memmove(job.target.surface->Row(y) + static_cast<std::ptrdiff_t>(x) * bytes_per_pixel,
-               src.surface->Row(sy) + static_cast<std::ptrdiff_t>(sx) * bytes_per_pixel,
-               static_cast<std::size_t>(n) * static_cast<std::size_t>(bytes_per_pixel));
+// One source pixel per destination pixel, left to right, top to bottom.
+bool Unstretched(const AxisMap& map) {
+  return map.from.back() - map.from.front() == static_cast<int>(map.from.size()) - 1;
 }
 
-void RunJob(Job& job) {
+// Source values that need no conversion to be destination values of the same depth.
+bool SameValues(const Job& job, const Converter& converter) {
+  const int bits = job.target.surface->bits_per_pixel;
+  return job.source.surface->bits_per_pixel == bits && (converter.Identity() || bits == 24);
+}
+
+// Copies and nearest-pixel stretches of 24 and 32 bits, and 32-bit fills, drawn by pixman
+// where it gives the same pixels; false when the job is left to the row evaluator.
+bool RunOnPixman(const Job& job, const Converter* converter, const std::vector<RECT>& pieces) {
+  if (job.mask != nullptr) return false;
+  const pixman_paths::Target target{job.target.surface, job.dest, &pieces};
+  if (!job.has_source) return job.fore == 0xF0 && pixman_paths::Fill(target, job.pattern);
+  const SourceSide& src = job.source;
+  if (job.fore != 0xCC || src.combine != 0 || src.mirrored) return false;
+  const int from = src.surface->bits_per_pixel, to = job.target.surface->bits_per_pixel;
+  if (Unstretched(src.columns) && Unstretched(src.rows)) {
+    const bool converts_alike = SameValues(job, *converter) || (from == 32 && to == 24);
+    return converts_alike && pixman_paths::Copy(*src.surface, src.columns.from.front(), src.rows.from.front(), target);
+  }
+  if (src.snapshot || !SameValues(job, *converter)) return false;
+  const pixman_paths::Stretch stretch{src.rect.left,
+                                      src.rect.top,
+                                      job.dest.left - job.unclipped.left,
+                                      job.dest.top - job.unclipped.top,
+                                      src.rect.right - src.rect.left,
+                                      src.rect.bottom - src.rect.top,
+                                      job.unclipped.right - job.unclipped.left,
+                                      job.unclipped.bottom - job.unclipped.top};
+  return pixman_paths::StretchCopy(*src.surface, stretch, target);
+}
+
+// The bytes of one pixel value repeated along a row: whole pixels for 8 bits and more, the
+// value replicated through each byte below that.
+std::vector<std::uint8_t> RepeatedValue(std::uint32_t value, int bits, std::size_t length) {
+  std::vector<std::uint8_t> cycle;
+  if (bits >= 8) {
+    for (int i = 0; i < bits / 8; ++i) cycle.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  } else {
+    std::uint8_t byte = 0;
+    for (int shift = 0; shift < 8; shift += bits) byte = static_cast<std::uint8_t>(byte | (value & ((1u << bits) - 1)) << shift);
+    cycle.push_back(byte);
+  }
+  std::vector<std::uint8_t> out(length);
+  for (std::size_t i = 0; i < length; ++i) out[i] = cycle[i % cycle.size()];
+  return out;
+}
+
+// Jobs whose rows can be worked as packed bytes: no mask, and a source (if any) of the same
+// depth needing no conversion, read one pixel per destination pixel from the same bit position
+// within a byte.
+bool PackedRowsApply(const Job& job, const Converter* converter) {
+  if (job.mask != nullptr) return false;
+  if (!job.has_source) return true;
+  const SourceSide& src = job.source;
+  const int bits = job.target.surface->bits_per_pixel;
+  const long long bit_shift = (static_cast<long long>(src.columns.from.front()) - job.dest.left) * bits;
+  return src.combine == 0 && SameValues(job, *converter) && src.columns.from.size() > 1 &&
+         Unstretched(src.columns) && bit_shift % 8 == 0;
+}
+
+// Runs the code over the packed bytes of each row piece, keeping the bits of neighbouring
+// pixels that share the piece's first and last bytes.
+class PackedRows {
+ public:
+  explicit PackedRows(const Job& job)
+      : job_(job), bits_(job.target.surface->bits_per_pixel), rop_(RopBytesFor(job.fore)) {
+    const std::size_t longest = static_cast<std::size_t>(job.dest.right - job.dest.left) * 4 + 8;
+    pattern_ = RepeatedValue(job.pattern, bits_, longest);
+    if (!job.has_source) zeros_.assign(longest, 0);
+  }
+
+  void Run(int y, int x, int n) {
+    const std::size_t first_bit = static_cast<std::size_t>(x) * static_cast<std::size_t>(bits_);
+    const std::size_t end_bit = first_bit + static_cast<std::size_t>(n) * static_cast<std::size_t>(bits_);
+    const std::size_t count = (end_bit + 7) / 8 - first_bit / 8;
+    std::uint8_t* d = job_.target.surface->Row(y) + first_bit / 8;
+    const std::uint8_t head = d[0];
+    const std::uint8_t tail = d[count - 1];
+    if (job_.fore == 0xCC)
+      std::memmove(d, SourceBytes(y, x), count);
+    else
+      rop_(d, job_.has_source ? SourceBytes(y, x) : zeros_.data(), pattern_.data(), count);
+    const unsigned lead = first_bit % 8;
+    const unsigned trail = end_bit % 8;
+    if (lead != 0) d[0] = Merge(head, d[0], static_cast<std::uint8_t>(0xFF00u >> lead));
+    if (trail != 0) d[count - 1] = Merge(tail, d[count - 1], static_cast<std::uint8_t>(0xFFu >> trail));
+  }
+
+ private:
+  // Bits of `kept` where `keep` is 1, bits of `drawn` elsewhere.
+  static std::uint8_t Merge(std::uint8_t kept, std::uint8_t drawn, std::uint8_t keep) {
+    return static_cast<std::uint8_t>((kept & keep) | (drawn & ~keep));
+  }
+  const std::uint8_t* SourceBytes(int y, int x) const {
+    const SourceSide& src = job_.source;
+    const int sx = src.columns.from[static_cast<std::size_t>(x - job_.dest.left)];
+    const int sy = src.rows.from[static_cast<std::size_t>(y - job_.dest.top)];
+    return src.surface->Row(sy) + static_cast<std::size_t>(sx) * static_cast<std::size_t>(bits_) / 8;
+  }
+
+  const Job& job_;
+  int bits_;
+  RopBytes rop_;
+  std::vector<std::uint8_t> pattern_;
+  std::vector<std::uint8_t> zeros_;
+};
+
+// The general evaluator: rows as values, converted source, optional mask.
+void RunRows(const Job& job, Converter* converter, const std::vector<RECT>& pieces) {
   const Surface& dest = *job.target.surface;
-  std::unique_ptr<Converter> converter;
-  if (job.has_source)
-    converter = std::make_unique<Converter>(*job.source.surface, dest, job.source.bk_rgb,
-                                            job.text_value, job.bk_value);
-  const bool plain_copy = job.has_source && PlainCopy(job, *converter);
-  SourceRows source_rows(job, converter.get());
+  SourceRows source_rows(job, converter);
   const int width = job.dest.right - job.dest.left;
   std::vector<std::uint32_t> pattern(static_cast<std::size_t>(width), job.pattern);
   std::vector<std::uint32_t> zeros(static_cast<std::size_t>(width), 0);
@@ -262,19 +367,9 @@ void RunJob(Job& job) {
   const RopRow fore = RopRowFor(job.fore);
   const RopRow back = RopRowFor(job.back);
   const std::uint32_t value_mask = dest.ValueMask();
-
-  std::vector<RECT> pieces;
-  for (const RECT& r : job.target.clip->Rects()) {
-    const RECT piece = IntersectRects(r, job.dest);
-    if (!RectIsEmpty(piece)) pieces.push_back(piece);
-  }
   for (const RECT& piece : pieces) {
     const int n = piece.right - piece.left;
     for (int y = piece.top; y < piece.bottom; ++y) {
-      if (plain_copy) {
-        CopyRowDirect(job, y, piece.left, n);
-        continue;
-      }
       const std::uint32_t* s = job.has_source ? source_rows.Fetch(y, piece.left, n) : zeros.data();
       ReadRow(dest, y, piece.left, n, row.data());
       if (job.mask == nullptr) {
@@ -294,6 +389,26 @@ void RunJob(Job& job) {
       WriteRow(dest, y, piece.left, n, row.data());
     }
   }
+}
+
+// Draws the job's pixels inside `pieces` (within the job's rectangle, not overlapping).
+void RunPieces(const Job& job, Converter* converter, const std::vector<RECT>& pieces) {
+  if (pieces.empty() || RunOnPixman(job, converter, pieces)) return;
+  if (PackedRowsApply(job, converter)) {
+    PackedRows packed(job);
+    for (const RECT& piece : pieces)
+      for (int y = piece.top; y < piece.bottom; ++y) packed.Run(y, piece.left, piece.right - piece.left);
+    return;
+  }
+  RunRows(job, converter, pieces);
+}
+
+void RunJob(const Job& job) {
+  std::unique_ptr<Converter> converter;
+  if (job.has_source)
+    converter = std::make_unique<Converter>(*job.source.surface, *job.target.surface, job.source.bk_rgb,
+                                            job.text_value, job.bk_value);
+  RunPieces(job, converter.get(), ClipPieces(job));
 }
 
 // Destination [start, start + extent) with a negative extent meaning the pixels
@@ -320,6 +435,115 @@ struct BlitRequest {
   int mask_x = 0, mask_y = 0;
 };
 
+// The destination rectangle of a request in surface coordinates, corners ordered, and which
+// axes it mirrors.
+struct Destination {
+  RECT unclipped{};
+  bool mirror_x = false;
+  bool mirror_y = false;
+};
+
+Destination NormaliseDestination(const BlitRequest& request, const DrawTarget& target) {
+  Destination d;
+  Normalise(static_cast<long long>(request.x) + target.offset.x, request.width, d.unclipped.left,
+            d.unclipped.right, d.mirror_x);
+  Normalise(static_cast<long long>(request.y) + target.offset.y, request.height, d.unclipped.top,
+            d.unclipped.bottom, d.mirror_y);
+  return d;
+}
+
+// Maps the job's destination pixels to source pixels and trims the destination to those whose
+// source lies inside the source surface; false when none is left.
+bool MapSource(const BlitRequest& request, int stretch_mode, const Destination& dest, Job& job) {
+  LONG sx0, sx1, sy0, sy1;
+  bool source_mirror_x = false;
+  bool source_mirror_y = false;
+  Normalise(request.source_x, request.source_width, sx0, sx1, source_mirror_x);
+  Normalise(request.source_y, request.source_height, sy0, sy1, source_mirror_y);
+  const RECT& unclipped = dest.unclipped;
+  const int dest_w = unclipped.right - unclipped.left;
+  const int dest_h = unclipped.bottom - unclipped.top;
+  const bool shrink_x = sx1 - sx0 > dest_w;
+  const bool shrink_y = sy1 - sy0 > dest_h;
+  const bool combining = stretch_mode == BLACKONWHITE || stretch_mode == WHITEONBLACK;
+  const int combine = combining && (shrink_x || shrink_y) ? stretch_mode : 0;
+  job.has_source = true;
+  job.source.surface = request.source;
+  job.source.bk_rgb = request.source_bk_rgb;
+  job.source.combine = combine;
+  job.source.rect = RECT{sx0, sy0, sx1, sy1};
+  job.source.mirrored = dest.mirror_x != source_mirror_x || dest.mirror_y != source_mirror_y;
+  job.source.columns = MapAxis(dest_w, job.dest.left - unclipped.left, job.dest.right - job.dest.left, sx0,
+                               sx1 - sx0, dest.mirror_x != source_mirror_x, combine != 0 && shrink_x);
+  job.source.rows = MapAxis(dest_h, job.dest.top - unclipped.top, job.dest.bottom - job.dest.top, sy0,
+                            sy1 - sy0, dest.mirror_y != source_mirror_y, combine != 0 && shrink_y);
+  return TrimToSource(job.source.columns, request.source->width, job.dest.left, job.dest.right) &&
+         TrimToSource(job.source.rows, request.source->height, job.dest.top, job.dest.bottom);
+}
+
+// Drops the first `skip` entries of a map and keeps `count`.
+void TrimMap(AxisMap& map, std::size_t skip, std::size_t count) {
+  const auto first = static_cast<std::ptrdiff_t>(skip);
+  const auto last = static_cast<std::ptrdiff_t>(skip + count);
+  map.from = std::vector<int>(map.from.begin() + first, map.from.begin() + last);
+  map.to = std::vector<int>(map.to.begin() + first, map.to.begin() + last);
+}
+
+// Keeps only the part of the job's destination that the mask covers; false when none is left.
+bool TrimToMask(const BlitRequest& request, const RECT& unclipped, Job& job) {
+  job.mask = request.mask;
+  job.mask_offset = POINT{request.mask_x - unclipped.left, request.mask_y - unclipped.top};
+  const RECT covered{unclipped.left - request.mask_x, unclipped.top - request.mask_y,
+                     unclipped.left - request.mask_x + request.mask->width,
+                     unclipped.top - request.mask_y + request.mask->height};
+  const RECT kept = IntersectRects(job.dest, covered);
+  if (RectIsEmpty(kept)) return false;
+  // Trimming the destination moves the start of the source maps with it.
+  if (job.has_source) {
+    TrimMap(job.source.columns, static_cast<std::size_t>(kept.left - job.dest.left),
+            static_cast<std::size_t>(kept.right - kept.left));
+    TrimMap(job.source.rows, static_cast<std::size_t>(kept.top - job.dest.top),
+            static_cast<std::size_t>(kept.bottom - kept.top));
+  }
+  job.dest = kept;
+  return true;
+}
+
+// Source rows a job reads, [first, last).
+std::pair<int, int> SourceRowSpan(const AxisMap& rows) {
+  return {*std::min_element(rows.from.begin(), rows.from.end()), *std::max_element(rows.to.begin(), rows.to.end())};
+}
+
+// A copy of the source rows a job reads when the job writes to the same pixels (scrolling),
+// so that no row is read after it was overwritten. Rows the destination does not touch are not
+// copied, and neither is anything when it touches none of them.
+class SelfBlitSnapshot {
+ public:
+  explicit SelfBlitSnapshot(Job& job) {
+    const Surface& source = *job.source.surface;
+    if (source.bits != job.target.surface->bits) return;
+    const auto [first, last] = SourceRowSpan(job.source.rows);
+    if (last <= job.dest.top || first >= job.dest.bottom) return;
+    copy_ = source;
+    copy_.top_down = true;
+    copy_.height = last - first;
+    copy_.stride = std::abs(source.stride);
+    rows_.resize(static_cast<std::size_t>(copy_.stride) * static_cast<std::size_t>(copy_.height));
+    for (int y = first; y < last; ++y)
+      std::memcpy(rows_.data() + static_cast<std::size_t>(y - first) * static_cast<std::size_t>(copy_.stride),
+                  source.Row(y), static_cast<std::size_t>(copy_.stride));
+    copy_.bits = rows_.data();
+    for (int& row : job.source.rows.from) row -= first;
+    for (int& row : job.source.rows.to) row -= first;
+    job.source.surface = &copy_;
+    job.source.snapshot = true;
+  }
+
+ private:
+  Surface copy_;
+  std::vector<std::uint8_t> rows_;
+};
+
 // Builds and runs the job on the destination context; false for an invalid request.
 bool Blit(DeviceContext& dc, const BlitRequest& request) {
   if (request.width == 0 || request.height == 0) return false;
@@ -333,79 +557,18 @@ bool Blit(DeviceContext& dc, const BlitRequest& request) {
   job.text_value = dc.ValueOf(dc.state.text_colour);
   job.bk_value = dc.ValueOf(dc.state.bk_colour);
 
-  bool dest_mirror_x = false;
-  bool dest_mirror_y = false;
-  Normalise(static_cast<long long>(request.x) + job.target.offset.x, request.width, job.dest.left,
-            job.dest.right, dest_mirror_x);
-  Normalise(static_cast<long long>(request.y) + job.target.offset.y, request.height, job.dest.top,
-            job.dest.bottom, dest_mirror_y);
-  const RECT unclipped = job.dest;
+  const Destination dest = NormaliseDestination(request, job.target);
+  job.unclipped = dest.unclipped;
   // Only the part inside the clip is mapped, so a huge request costs no more than the clip.
-  job.dest = IntersectRects(unclipped, job.target.clip->Bounds());
+  job.dest = IntersectRects(dest.unclipped, job.target.clip->Bounds());
   if (RectIsEmpty(job.dest)) return true;
-
   if (request.source != nullptr) {
     if (request.source_width == 0 || request.source_height == 0) return false;
-    LONG sx0, sx1, sy0, sy1;
-    bool source_mirror_x = false;
-    bool source_mirror_y = false;
-    Normalise(request.source_x, request.source_width, sx0, sx1, source_mirror_x);
-    Normalise(request.source_y, request.source_height, sy0, sy1, source_mirror_y);
-    const int stretch_mode = dc.state.stretch_mode;
-    const int dest_w = unclipped.right - unclipped.left;
-    const int dest_h = unclipped.bottom - unclipped.top;
-    const bool shrink_x = sx1 - sx0 > dest_w;
-    const bool shrink_y = sy1 - sy0 > dest_h;
-    const bool combining = stretch_mode == BLACKONWHITE || stretch_mode == WHITEONBLACK;
-    const int combine = combining && (shrink_x || shrink_y) ? stretch_mode : 0;
-    job.has_source = true;
-    job.source.surface = request.source;
-    job.source.bk_rgb = request.source_bk_rgb;
-    job.source.combine = combine;
-    job.source.columns = MapAxis(dest_w, job.dest.left - unclipped.left, job.dest.right - job.dest.left, sx0,
-                                 sx1 - sx0, dest_mirror_x != source_mirror_x,
-                                 combine != 0 && shrink_x);
-    job.source.rows = MapAxis(dest_h, job.dest.top - unclipped.top, job.dest.bottom - job.dest.top, sy0,
-                              sy1 - sy0, dest_mirror_y != source_mirror_y,
-                              combine != 0 && shrink_y);
-    if (!TrimToSource(job.source.columns, request.source->width, job.dest.left, job.dest.right) ||
-        !TrimToSource(job.source.rows, request.source->height, job.dest.top, job.dest.bottom))
-      return true;
+    if (!MapSource(request, dc.state.stretch_mode, dest, job)) return true;
   }
-  if (request.mask != nullptr) {
-    job.mask = request.mask;
-    job.mask_offset = POINT{request.mask_x - unclipped.left, request.mask_y - unclipped.top};
-    // Only the part the mask covers is drawn.
-    const RECT covered{unclipped.left - request.mask_x, unclipped.top - request.mask_y,
-                       unclipped.left - request.mask_x + request.mask->width,
-                       unclipped.top - request.mask_y + request.mask->height};
-    const RECT kept = IntersectRects(job.dest, covered);
-    if (RectIsEmpty(kept)) return true;
-    // Trimming the destination moves the start of the source maps with it.
-    if (job.has_source) {
-      const std::size_t skip_x = static_cast<std::size_t>(kept.left - job.dest.left);
-      const std::size_t skip_y = static_cast<std::size_t>(kept.top - job.dest.top);
-      auto trim = [](AxisMap& m, std::size_t skip, std::size_t count) {
-        m.from = std::vector<int>(m.from.begin() + static_cast<std::ptrdiff_t>(skip),
-                                  m.from.begin() + static_cast<std::ptrdiff_t>(skip + count));
-        m.to = std::vector<int>(m.to.begin() + static_cast<std::ptrdiff_t>(skip),
-                                m.to.begin() + static_cast<std::ptrdiff_t>(skip + count));
-      };
-      trim(job.source.columns, skip_x, static_cast<std::size_t>(kept.right - kept.left));
-      trim(job.source.rows, skip_y, static_cast<std::size_t>(kept.bottom - kept.top));
-    }
-    job.dest = kept;
-  }
-  // Source and destination on the same pixels (scrolling): read from a copy of the source.
-  std::vector<std::uint8_t> snapshot;
-  Surface copy;
-  if (job.has_source && request.source->bits == job.target.surface->bits) {
-    copy = *request.source;
-    const std::size_t bytes = static_cast<std::size_t>(copy.stride) * static_cast<std::size_t>(copy.height);
-    snapshot.assign(request.source->bits, request.source->bits + bytes);
-    copy.bits = snapshot.data();
-    job.source.surface = &copy;
-  }
+  if (request.mask != nullptr && !TrimToMask(request, dest.unclipped, job)) return true;
+  std::optional<SelfBlitSnapshot> snapshot;
+  if (job.has_source) snapshot.emplace(job);
   RunJob(job);
   return true;
 }
@@ -466,8 +629,17 @@ bool BrushFromHandle(HBRUSH handle, std::shared_ptr<BrushObject>* brush) {
 void PaintRegion(const DrawTarget& target, const Region& shape, std::uint8_t code,
                  std::uint32_t pattern, const PatternFn& pattern_fn) {
   if (target.surface == nullptr || target.surface->bits == nullptr) return;
-  const Surface& dest = *target.surface;
   const Region area = Region::Combine(shape, *target.clip, Region::Op::kAnd);
+  if (!pattern_fn) {
+    Job job;
+    job.target = target;
+    job.dest = job.unclipped = area.Bounds();
+    job.fore = job.back = code;
+    job.pattern = pattern;
+    RunPieces(job, nullptr, area.Rects());
+    return;
+  }
+  const Surface& dest = *target.surface;
   const RopRow rop = RopRowFor(code);
   const std::uint32_t value_mask = dest.ValueMask();
   std::vector<std::uint32_t> row;
@@ -477,9 +649,9 @@ void PaintRegion(const DrawTarget& target, const Region& shape, std::uint8_t cod
     const int n = r.right - r.left;
     row.resize(static_cast<std::size_t>(n));
     zeros.assign(static_cast<std::size_t>(n), 0);
-    pat.assign(static_cast<std::size_t>(n), pattern);
+    pat.resize(static_cast<std::size_t>(n));
     for (int y = r.top; y < r.bottom; ++y) {
-      if (pattern_fn) pattern_fn(y, r.left, n, pat.data());
+      pattern_fn(y, r.left, n, pat.data());
       ReadRow(dest, y, r.left, n, row.data());
       rop(row.data(), zeros.data(), pat.data(), n);
       if (value_mask != 0xFFFFFFFF)
