@@ -76,7 +76,7 @@ bmp::Image ReadBitmapHandle(win::HBITMAP handle) {
   win::BITMAP info{};
   if (win::GetObjectA(handle, sizeof info, &info) == 0 || info.bmWidth <= 0 || info.bmHeight == 0)
     throw EInvalidGraphic(graphics::SInvalidBitmap);
-  const int bits = bmp::IsSupportedDepth(info.bmBitsPixel) ? info.bmBitsPixel : 32;
+  const int bits = win::gdi::IsSupportedDepth(info.bmBitsPixel) ? info.bmBitsPixel : 32;
   bmp::Image image;
   try {
     image = bmp::MakeImage(info.bmWidth, std::abs(info.bmHeight), bits, bmp::RowOrder::TopDown);
@@ -101,7 +101,7 @@ bmp::Image ReadBitmapHandle(win::HBITMAP handle) {
 // `is_set` holds for the pixel.
 template <class Predicate>
 win::HBITMAP MakeMonoBitmap(int width, int height, Predicate is_set) {
-  const std::size_t stride = static_cast<std::size_t>((width + 15) / 16) * 2;
+  const std::size_t stride = win::gdi::DibRowStride(width, 1, 2);
   std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(height), 0);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
@@ -185,7 +185,7 @@ int BitsPerPixelOf(TPixelFormat format) {
     case TPixelFormat::pfDevice: {
       const win::ScopedGdiObject<win::HDC> screen(win::CreateCompatibleDC(nullptr));
       const int bits = win::GetDeviceCaps(screen.Get(), win::BITSPIXEL) * win::GetDeviceCaps(screen.Get(), win::PLANES);
-      return bmp::IsSupportedDepth(bits) ? bits : 32;
+      return win::gdi::IsSupportedDepth(bits) ? bits : 32;
     }
     case TPixelFormat::pf1bit: return 1;
     case TPixelFormat::pf4bit: return 4;
@@ -277,7 +277,7 @@ bmp::Image TBitmap::GetImage() const {
   bmp::Image image = image_;
   if (!handle_) return image;
   win::GdiFlush();
-  const std::size_t size = bmp::RowStride(image.width, image.bits_per_pixel) * image.height;
+  const std::size_t size = win::gdi::DibRowStride(image.width, image.bits_per_pixel) * image.height;
   image.bits.assign(bits_, bits_ + size);
   return image;
 }
@@ -422,7 +422,7 @@ void TBitmap::SetMonochrome(bool Value) {
 void* TBitmap::GetScanLine(int Row) {
   if (!handle_ || Row < 0 || Row >= image_.height) throw EInvalidGraphicOperation(graphics::SScanLine);
   win::GdiFlush();
-  const std::size_t stride = bmp::RowStride(image_.width, image_.bits_per_pixel);
+  const std::size_t stride = win::gdi::DibRowStride(image_.width, image_.bits_per_pixel);
   const int stored = image_.row_order == bmp::RowOrder::TopDown ? Row : image_.height - 1 - Row;
   return bits_ + stride * static_cast<std::size_t>(stored);
 }
@@ -431,7 +431,7 @@ TColor TBitmap::GetTransparentColor() const {
   if (transparent_mode_ == TTransparentMode::tmFixed) return transparent_color_;
   if (!handle_) return clDefault;
   win::GdiFlush();
-  const std::size_t stride = bmp::RowStride(image_.width, image_.bits_per_pixel);
+  const std::size_t stride = win::gdi::DibRowStride(image_.width, image_.bits_per_pixel);
   const int bottom = image_.row_order == bmp::RowOrder::TopDown ? image_.height - 1 : 0;
   const std::uint32_t rgb = bmp::RowPixelRGB(bits_ + stride * bottom, 0, image_.bits_per_pixel, image_.colors);
   return static_cast<TColor>(rgb | 0x02000000);
@@ -463,7 +463,7 @@ win::HBITMAP TBitmap::GetMaskHandle() {
   if (mask_ || !handle_) return mask_.Get();
   win::GdiFlush();
   const win::COLORREF key = ColorToRGB(GetTransparentColor() & 0xFFFFFF);
-  const std::size_t stride = bmp::RowStride(image_.width, image_.bits_per_pixel);
+  const std::size_t stride = win::gdi::DibRowStride(image_.width, image_.bits_per_pixel);
   mask_.Reset(MakeMonoBitmap(image_.width, image_.height, [&](int x, int y) {
     const int stored = image_.row_order == bmp::RowOrder::TopDown ? y : image_.height - 1 - y;
     return bmp::RowPixelRGB(bits_ + stride * stored, x, image_.bits_per_pixel, image_.colors) == key;
@@ -602,7 +602,7 @@ std::vector<std::uint8_t> BuildIconFile(const bmp::Image& color, const bmp::Imag
   for (int stored = 0; stored < color.height; ++stored) {
     const int top = color.row_order == bmp::RowOrder::TopDown ? stored : color.height - 1 - stored;
     const std::uint8_t* row = mask.TopRow(top);
-    dib.insert(dib.end(), row, row + bmp::RowStride(mask.width, 1));
+    dib.insert(dib.end(), row, row + win::gdi::DibRowStride(mask.width, 1));
   }
   std::vector<std::uint8_t> out;
   bmp::Put16(out, 0);

@@ -94,7 +94,7 @@ Encoding CheckInfoHeader(InfoHeader& info) {
   if (info.width <= 0 || info.height == 0 || info.height == std::numeric_limits<std::int32_t>::min())
     throw FormatError("invalid BMP dimensions");
   if (info.bits <= 8 && info.colors_used > (1u << info.bits)) throw FormatError("BMP colour table too large");
-  if (info.compression == kBiRgb && IsSupportedDepth(info.bits)) return Encoding::Plain;
+  if (info.compression == kBiRgb && win::gdi::IsSupportedDepth(info.bits)) return Encoding::Plain;
   if (info.compression == kBiRgb && info.bits == 16) {
     info.masks[0] = 0x7C00;
     info.masks[1] = 0x03E0;
@@ -127,7 +127,7 @@ std::vector<Quad> ReadColorTable(const ReadFunction& read, const InfoHeader& inf
 }
 
 void ReadPixels(const ReadFunction& read, Image& image) {
-  const std::size_t total = RowStride(image.width, image.bits_per_pixel) * image.height;
+  const std::size_t total = win::gdi::DibRowStride(image.width, image.bits_per_pixel) * image.height;
   image.bits.clear();
   while (image.bits.size() < total) {
     const std::size_t piece = std::min(kReadChunk, total - image.bits.size());
@@ -167,8 +167,8 @@ std::uint8_t Channel(std::uint32_t value, std::uint32_t mask) {
 }
 
 void ReadMaskedPixels(const ReadFunction& read, const InfoHeader& info, Image& image) {
-  const std::size_t source_stride = RowStride(info.width, info.bits);
-  const std::size_t target_stride = RowStride(image.width, image.bits_per_pixel);
+  const std::size_t source_stride = win::gdi::DibRowStride(info.width, info.bits);
+  const std::size_t target_stride = win::gdi::DibRowStride(image.width, image.bits_per_pixel);
   const int target_bytes = image.bits_per_pixel / 8;
   image.bits.assign(target_stride * image.height, 0);
   std::vector<std::uint8_t> row(source_stride);
@@ -188,7 +188,7 @@ void ReadMaskedPixels(const ReadFunction& read, const InfoHeader& info, Image& i
 // Decodes run-length rows (bottom-up) into the image; runs past the right edge are clipped and
 // decoding ends at the last row, at the end marker or at the end of the data.
 void DecodeRunLength(const std::vector<std::uint8_t>& data, int bits, Image& image) {
-  const std::size_t stride = RowStride(image.width, bits);
+  const std::size_t stride = win::gdi::DibRowStride(image.width, bits);
   image.bits.assign(stride * image.height, 0);
   int x = 0, y = 0;
   const auto put = [&](int index) {
@@ -282,26 +282,15 @@ std::uint8_t* Image::TopRow(int row) {
 }
 
 const std::uint8_t* Image::TopRow(int row) const {
-  const std::size_t stride = RowStride(width, bits_per_pixel);
+  const std::size_t stride = win::gdi::DibRowStride(width, bits_per_pixel);
   const int stored = row_order == RowOrder::TopDown ? row : height - 1 - row;
   return bits.data() + stride * static_cast<std::size_t>(stored);
 }
 
-bool IsSupportedDepth(int bits_per_pixel) {
-  return bits_per_pixel == 1 || bits_per_pixel == 4 || bits_per_pixel == 8 ||
-         bits_per_pixel == 24 || bits_per_pixel == 32;
-}
-
-std::size_t RowStride(std::int64_t width, int bits_per_pixel) {
-  if (width <= 0 || width > std::numeric_limits<std::int32_t>::max() || bits_per_pixel <= 0) return 0;
-  const std::uint64_t row_bits = static_cast<std::uint64_t>(width) * static_cast<unsigned>(bits_per_pixel);
-  return static_cast<std::size_t>((row_bits + 31) / 32 * 4);
-}
-
 Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order) {
-  if (!IsSupportedDepth(bits_per_pixel)) throw FormatError("unsupported bit depth");
+  if (!win::gdi::IsSupportedDepth(bits_per_pixel)) throw FormatError("unsupported bit depth");
   if (width <= 0 || height <= 0) throw FormatError("invalid image dimensions");
-  const std::uint64_t total = static_cast<std::uint64_t>(RowStride(width, bits_per_pixel)) *
+  const std::uint64_t total = static_cast<std::uint64_t>(win::gdi::DibRowStride(width, bits_per_pixel)) *
                               static_cast<std::uint64_t>(height);
   if (total > kMaxPixelBytes) throw FormatError("image too large");
   Image image;
@@ -326,8 +315,8 @@ Image ReadDibBody(const ReadFunction& read, std::uint64_t consumed, std::uint32_
   const Encoding encoding = CheckInfoHeader(info);
   const std::int64_t rows = info.height < 0 ? -static_cast<std::int64_t>(info.height) : info.height;
   const int bits = encoding == Encoding::Masked ? (info.bits == 16 ? 24 : 32) : info.bits;
-  const std::uint64_t total = static_cast<std::uint64_t>(std::max(RowStride(info.width, bits),
-                                                                  RowStride(info.width, info.bits))) *
+  const std::uint64_t total = static_cast<std::uint64_t>(std::max(win::gdi::DibRowStride(info.width, bits),
+                                                                  win::gdi::DibRowStride(info.width, info.bits))) *
                               static_cast<std::uint64_t>(rows);
   if (total > kMaxPixelBytes) throw FormatError("BMP image too large");
   // A few bytes of runs must not make a huge image: no real encoder compresses this far.
@@ -382,9 +371,9 @@ std::size_t WrittenColorCount(const Image& image) {
 }
 
 void CheckWritable(const Image& image) {
-  if (!IsSupportedDepth(image.bits_per_pixel) || image.width <= 0 || image.height <= 0)
+  if (!win::gdi::IsSupportedDepth(image.bits_per_pixel) || image.width <= 0 || image.height <= 0)
     throw FormatError("invalid image to write");
-  if (image.bits.size() != RowStride(image.width, image.bits_per_pixel) * image.height)
+  if (image.bits.size() != win::gdi::DibRowStride(image.width, image.bits_per_pixel) * image.height)
     throw FormatError("pixel block does not match the size");
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi/dib_rows.h"
+
 namespace dashtune::bmp {
 
 // One colour-table entry in file order (blue, green, red, reserved).
@@ -23,7 +25,7 @@ struct Quad {
 
 enum class RowOrder { BottomUp, TopDown };
 
-// Pixels exactly as a DIB holds them: rows of RowStride bytes in storage order.
+// Pixels exactly as a DIB holds them: rows of win::gdi::DibRowStride bytes in storage order.
 struct Image {
   std::int32_t width = 0;
   std::int32_t height = 0;  // always positive; the order is in row_order
@@ -49,9 +51,6 @@ constexpr std::uint16_t kSignature = 0x4D42;  // "BM"
 // The largest pixel block accepted, so a hostile header cannot ask for unbounded memory.
 constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{1} << 28;
 
-bool IsSupportedDepth(int bits_per_pixel);
-// Bytes of one row, padded to 4 bytes; 0 when the width is not positive or the row is too long.
-std::size_t RowStride(std::int64_t width, int bits_per_pixel);
 // A blank image of the size and depth with a zeroed pixel block; FormatError when out of range.
 Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order);
 

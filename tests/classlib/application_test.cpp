@@ -1,3 +1,4 @@
+// The application object: the main thread, Synchronize while pumping, Run and Terminate, exception display.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Components: freeing order, insert, remove and free notifications, names, state flags.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// Dates and times: day numbers, invalid dates and times, the log header stamp, Now.
 #include <gtest/gtest.h>
 
 #include "classlib/datetime.h"

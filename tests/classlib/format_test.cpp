@@ -1,3 +1,4 @@
+// Format and number texts: golden cases, the log line layout, separators, argument errors, hex padding.
 #include <gtest/gtest.h>
 
 #include <climits>

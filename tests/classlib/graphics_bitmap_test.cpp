@@ -68,7 +68,7 @@ TEST_P(BitmapStreamTest, LoadsScanLinesAndSavesTheSameBytes) {
   EXPECT_EQ(bitmap.GetPixelFormat(), format);
   // ScanLine counts rows from the top whatever the storage order.
   for (int y = 0; y < 3; ++y)
-    EXPECT_EQ(std::memcmp(bitmap.GetScanLine(y), image.TopRow(y), bmp::RowStride(7, bits)), 0) << y;
+    EXPECT_EQ(std::memcmp(bitmap.GetScanLine(y), image.TopRow(y), win::gdi::DibRowStride(7, bits)), 0) << y;
   EXPECT_EQ(SaveBytes(bitmap), file);
   // The canvas reads the same colours through the device context.
   for (int y = 0; y < 3; ++y)

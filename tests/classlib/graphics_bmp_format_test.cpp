@@ -302,7 +302,7 @@ TEST(BmpFuzz, MutatedFilesNeverReadOutOfBounds) {
     std::copy(file.begin(), file.end(), exact);
     try {
       const Image image = Read(exact, file.size());
-      EXPECT_EQ(image.bits.size(), RowStride(image.width, image.bits_per_pixel) * image.height);
+      EXPECT_EQ(image.bits.size(), win::gdi::DibRowStride(image.width, image.bits_per_pixel) * image.height);
       ++decoded;
     } catch (const FormatError&) {
     }
@@ -377,7 +377,7 @@ TEST_P(BmpPeerIntegrationTest, ReadsWhatThePeerWritesAndThePeerReadsWhatWeWrite)
       ours = MakeImage(width, height, bits, order);
       ours.colors = image.colors;
       for (int y = 0; y < height; ++y)
-        std::copy_n(image.TopRow(y), RowStride(width, bits), ours.TopRow(y));
+        std::copy_n(image.TopRow(y), win::gdi::DibRowStride(width, bits), ours.TopRow(y));
     }
     const std::string ours_path = TempPath(tag + (order == RowOrder::TopDown ? "td" : "bu") + ".bmp");
     Spit(ours_path, Write(ours));

@@ -1,3 +1,4 @@
+// Interfaced objects and interface lists: reference counting, QueryInterface, finding objects by identity.
 #include <gtest/gtest.h>
 
 #include <string>

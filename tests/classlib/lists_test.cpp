@@ -1,3 +1,4 @@
+// TList: editing operations, index errors, stable sorting, sorting with contradictory comparisons.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Streams: short reads and writes, memory, file and handle streams, open errors.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -161,12 +162,12 @@ class HandleStreamTest : public ::testing::Test {
     ASSERT_EQ(::grantpt(master_), 0);
     ASSERT_EQ(::unlockpt(master_), 0);
     ::setenv("DASHTUNE_COM77", ::ptsname(master_), 1);
-    handle_ = win::CreateFileA("\\\\.\\COM77", win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                               win::OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(handle_, win::INVALID_HANDLE_VALUE);
+    handle_.Reset(win::CreateFileA("\\\\.\\COM77", win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                                   win::OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle_);
   }
   void TearDown() override {
-    if (handle_ != win::INVALID_HANDLE_VALUE) win::CloseHandle(handle_);
+    handle_.Reset();
     ::unsetenv("DASHTUNE_COM77");
     if (master_ >= 0) ::close(master_);
   }
@@ -186,11 +187,11 @@ class HandleStreamTest : public ::testing::Test {
   }
 
   int master_ = -1;
-  win::HANDLE handle_ = win::INVALID_HANDLE_VALUE;
+  win::ScopedHandle handle_;
 };
 
 TEST_F(HandleStreamTest, IntegrationWritesReadsAndRaisesOnShortReads) {
-  THandleStream stream(handle_);
+  THandleStream stream(handle_.Get());
   stream.WriteBuffer("hello", 5);
   EXPECT_EQ(ReadMaster(5), "hello");
 

@@ -1,3 +1,4 @@
+// String lists: line breaks, sorted lists and duplicates, change events, Assign, index errors.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// System units: class references, object deletion, unit initialisation order, sets, Assign errors.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// Text files: writing, appending and rewriting, I/O result codes, a full device.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

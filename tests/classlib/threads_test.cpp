@@ -1,3 +1,4 @@
+// Threads: Synchronize and Queue, OnTerminate, exceptions, FreeOnTerminate, destruction.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Test helpers every executable shares: pumping messages with a real-time bound, advancing the fake clock.
 #include "platform_test_support.h"
 
 #include "platform/core/wait.h"

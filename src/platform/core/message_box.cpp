@@ -56,7 +56,7 @@ INT MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 INT MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  const std::string narrow_text = text ? Utf16ToUtf8(text) : std::string();
+  const std::string narrow_text = Narrow(text);
   const std::string narrow_caption = caption ? Utf16ToUtf8(caption) : std::string("Error");
   return CurrentSink()(owner, narrow_text, narrow_caption, type);
 }

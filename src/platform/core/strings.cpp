@@ -102,6 +102,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+std::string Narrow(LPCWSTR text) { return text == nullptr ? std::string() : Utf16ToUtf8(text); }
+
 char32_t FoldCase(char32_t c) {
   if (c >= U'A' && c <= U'Z') return c + 32;
   if (c < 0xC0) return c;

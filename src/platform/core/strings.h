@@ -12,6 +12,8 @@ namespace win {
 // U+FFFD, one per offending unit; the conversion never reads past the input.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+// The UTF-8 form of a null-terminated wide string; empty for a null pointer.
+std::string Narrow(LPCWSTR text);
 
 // Decodes the code point that starts at text[pos] (pos < text.size()) and moves pos past it; an
 // unpaired surrogate gives U+FFFD and moves pos one unit.

@@ -16,7 +16,8 @@ namespace {
 
 FakeGraphScript* active_script = nullptr;
 
-std::string Narrow(LPCWSTR text) { return text == nullptr ? std::string("(nil)") : Utf16ToUtf8(text); }
+// A wide argument as the call log shows it.
+std::string Logged(LPCWSTR text) { return text == nullptr ? std::string("(nil)") : Narrow(text); }
 
 class FakeFilter;
 
@@ -176,7 +177,7 @@ class FakeGraph final : public IFilterGraph2,
   ULONG Release() override { return CountDown(); }
 
   HRESULT AddFilter(IBaseFilter* pFilter, LPCWSTR pName) override {
-    script_.calls.push_back("AddFilter " + Narrow(pName));
+    script_.calls.push_back("AddFilter " + Logged(pName));
     if (pFilter == nullptr) return E_POINTER;
     filters_.emplace_back(pFilter);
     pFilter->JoinFilterGraph(this, pName);
@@ -213,7 +214,7 @@ class FakeGraph final : public IFilterGraph2,
   HRESULT Disconnect(IPin* ppin) override { return ppin == nullptr ? E_POINTER : ppin->Disconnect(); }
   HRESULT Connect(IPin*, IPin*) override { return Record("Connect"); }
   HRESULT RenderFile(LPCWSTR lpcwstrFile, LPCWSTR) override {
-    script_.calls.push_back("RenderFile " + Narrow(lpcwstrFile));
+    script_.calls.push_back("RenderFile " + Logged(lpcwstrFile));
     return script_.ResultOf("RenderFile");
   }
   HRESULT SetLogFile(DWORD_PTR hFile) override {
@@ -396,7 +397,7 @@ class FakeDvdBuilder final : public IDvdGraphBuilder, public IDvdControl2, publi
     return S_OK;
   }
   HRESULT RenderDvdVideoVolume(LPCWSTR path, DWORD dwFlags, AM_DVD_RENDERSTATUS* pStatus) override {
-    script_.calls.push_back("RenderDvdVideoVolume " + Narrow(path) + " " + std::to_string(dwFlags));
+    script_.calls.push_back("RenderDvdVideoVolume " + Logged(path) + " " + std::to_string(dwFlags));
     if (pStatus != nullptr) *pStatus = AM_DVD_RENDERSTATUS{};
     return script_.ResultOf("RenderDvdVideoVolume");
   }

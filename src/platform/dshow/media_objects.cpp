@@ -710,7 +710,7 @@ class DvdGraphBuilder final : public IDvdGraphBuilder, public IDvdControl2, publ
     if (pStatus == nullptr) return E_POINTER;
     *pStatus = AM_DVD_RENDERSTATUS{};
     if (rendered_) return VFW_E_DVD_RENDERFAIL;
-    const std::string folder = lpcwszPathName == nullptr ? std::string() : Utf16ToUtf8(lpcwszPathName);
+    const std::string folder = Narrow(lpcwszPathName);
     const gst::RenderOutcome outcome = graph_->RenderDvd(folder, VFW_E_DVD_RENDERFAIL);
     switch (outcome) {
       case gst::RenderOutcome::kRendered:

@@ -96,7 +96,7 @@ bool DescribeDib(const BITMAPINFOHEADER& header, Surface* out) {
   out->height = height;
   out->bits_per_pixel = bits;
   out->top_down = header.biHeight < 0;
-  out->stride = static_cast<std::ptrdiff_t>(AlignedStride(header.biWidth, bits, 4));
+  out->stride = static_cast<std::ptrdiff_t>(DibRowStride(header.biWidth, bits));
   return true;
 }
 
@@ -125,7 +125,7 @@ namespace win {
 using namespace win::gdi;
 
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel, LPCVOID bits) {
-  if (planes != 1 || !ValidDepth(static_cast<int>(bits_per_pixel))) return nullptr;
+  if (planes != 1 || !IsSupportedDepth(static_cast<int>(bits_per_pixel))) return nullptr;
   EngineLock lock = LockEngine();
   auto bitmap = MakeDeviceBitmap(width, height, static_cast<int>(bits_per_pixel));
   if (!bitmap) return nullptr;
@@ -215,7 +215,7 @@ int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, BITMA
     header.biPlanes = 1;
     header.biBitCount = static_cast<WORD>(source.bits_per_pixel);
     header.biCompression = BI_RGB;
-    header.biSizeImage = static_cast<DWORD>(AlignedStride(source.width, source.bits_per_pixel, 4) *
+    header.biSizeImage = static_cast<DWORD>(DibRowStride(source.width, source.bits_per_pixel) *
                                             static_cast<std::size_t>(source.height));
     header.biClrUsed = 0;
     header.biClrImportant = 0;

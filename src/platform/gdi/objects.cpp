@@ -113,7 +113,7 @@ std::shared_ptr<BitmapObject> MakeBitmap(int width, int height, int bits_per_pix
   s.height = height;
   s.bits_per_pixel = bits_per_pixel;
   s.top_down = top_down;
-  s.stride = static_cast<std::ptrdiff_t>(AlignedStride(width, bits_per_pixel, alignment));
+  s.stride = static_cast<std::ptrdiff_t>(DibRowStride(width, bits_per_pixel, alignment));
   const std::size_t bytes = static_cast<std::size_t>(s.stride) * static_cast<std::size_t>(height);
   bitmap->storage.reset(new (std::nothrow) std::uint8_t[bytes]());
   if (!bitmap->storage) return nullptr;

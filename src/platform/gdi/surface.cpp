@@ -16,21 +16,11 @@ std::uint32_t Surface::ValueMask() const {
   }
 }
 
-bool ValidDepth(int bits_per_pixel) {
-  return bits_per_pixel == 1 || bits_per_pixel == 4 || bits_per_pixel == 8 ||
-         bits_per_pixel == 24 || bits_per_pixel == 32;
-}
-
-std::size_t AlignedStride(int width, int bits_per_pixel, int alignment) {
-  if (width <= 0 || width > kMaxDimension || !ValidDepth(bits_per_pixel)) return 0;
-  const std::size_t bits = static_cast<std::size_t>(width) * static_cast<std::size_t>(bits_per_pixel);
-  const std::size_t align_bits = static_cast<std::size_t>(alignment) * 8;
-  return (bits + align_bits - 1) / align_bits * static_cast<std::size_t>(alignment);
-}
-
 bool SizeAllowed(int width, int height, int bits_per_pixel, int alignment) {
-  if (height <= 0 || height > kMaxDimension) return false;
-  const std::size_t stride = AlignedStride(width, bits_per_pixel, alignment);
+  if (width <= 0 || width > kMaxDimension || height <= 0 || height > kMaxDimension ||
+      !IsSupportedDepth(bits_per_pixel))
+    return false;
+  const std::size_t stride = DibRowStride(width, bits_per_pixel, alignment);
   return stride != 0 && stride * static_cast<std::size_t>(height) <= kMaxSurfaceBytes;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/core/types.h"
+#include "platform/gdi/dib_rows.h"
 #include "platform/gdi/gdi_types.h"
 
 namespace win::gdi {
@@ -34,11 +35,8 @@ struct Surface {
   std::uint32_t ValueMask() const;
 };
 
-// Bytes per row for the given width and depth with rows aligned to `alignment` bytes; 0 when
-// the size is not allowed.
-std::size_t AlignedStride(int width, int bits_per_pixel, int alignment);
-bool ValidDepth(int bits_per_pixel);
-// True when width x height at the depth and alignment stays inside the limits above.
+// True when width x height at a supported depth, rows aligned to `alignment` bytes, stays inside
+// the limits above.
 bool SizeAllowed(int width, int height, int bits_per_pixel, int alignment);
 
 // Row access in values; x ranges are the caller's to keep inside the surface.

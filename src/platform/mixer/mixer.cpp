@@ -317,16 +317,15 @@ MMRESULT mixerOpen(LPHMIXER phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR /*
     if (MMRESULT result = devices[uMxId]->Open(SessionUse::kWatch, watch_session)) return result;
   }
   auto object = std::make_shared<MixerObject>(std::move(session));
-  const HMIXER handle = static_cast<HMIXER>(InsertHandle(object));
+  ScopedHandle handle(InsertHandle(object));
   if (watch_session) {
     try {
-      object->StartWatcher(std::move(watch_session), window, handle);
+      object->StartWatcher(std::move(watch_session), window, static_cast<HMIXER>(handle.Get()));
     } catch (const std::system_error&) {
-      CloseHandle(handle);
       return MMSYSERR_NOMEM;
     }
   }
-  *phmx = handle;
+  *phmx = static_cast<HMIXER>(handle.Detach());
   return MMSYSERR_NOERROR;
 }
 

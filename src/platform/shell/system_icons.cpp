@@ -1,6 +1,7 @@
 #include "platform/core/strings.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/image_list.h"
+#include "platform/gdi/scoped_gdi.h"
 #include "platform/shell/icon_theme.h"
 #include "platform/shell/namespace_model.h"
 #include "platform/shell/places.h"
@@ -52,9 +53,8 @@ void AddIcon(HIMAGELIST list, const std::string& file, int size) {
     pixels.width = pixels.height = size;
     pixels.bgra.assign(static_cast<std::size_t>(size) * size * 4, 0);
   }
-  HBITMAP bitmap = BitmapOf(pixels);
-  ImageList_Add(list, bitmap, nullptr);
-  DeleteObject(bitmap);
+  const ScopedGdiObject<HBITMAP> bitmap(BitmapOf(pixels));
+  ImageList_Add(list, bitmap.Get(), nullptr);
 }
 
 int IndexOfNamesLocked(SystemImageLists& lists, const std::vector<std::string>& names) {

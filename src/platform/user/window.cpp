@@ -47,8 +47,6 @@ std::shared_ptr<WindowClass> FindClassLocked(LPCSTR name, HINSTANCE instance) {
 
 bool IsOwnerThread(const Window& window) { return window.queue->thread_id == GetCurrentThreadId(); }
 
-std::string Narrow(LPCWSTR text) { return text ? Utf16ToUtf8(text) : std::string(); }
-
 // Keeps a narrow name alive while a call takes it: an atom passes through unchanged.
 struct NarrowName {
   explicit NarrowName(LPCWSTR name)

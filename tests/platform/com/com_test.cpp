@@ -1,3 +1,4 @@
+// COM: GUIDs, HRESULT helpers, reference counting, per-thread initialisation, CoCreateInstance.
 #include "platform/com/com_init.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/guid.h"

@@ -1,3 +1,4 @@
+// Comm devices over a real pseudo-terminal: paths, open errors, reads, writes, waits, a vanished peer.
 #include "platform/comm/comm.h"
 
 #include <fcntl.h>

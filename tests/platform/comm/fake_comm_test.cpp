@@ -1,3 +1,4 @@
+// The fake comm device: opening and closing, far-end events, event masks, data both ways and line state.
 #include "platform/comm/fake_comm.h"
 
 #include <gtest/gtest.h>

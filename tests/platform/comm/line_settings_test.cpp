@@ -1,3 +1,4 @@
+// Line settings applied through termios: what the far side sees, raw mode, non-terminals refused.
 #include "platform/comm/line_settings.h"
 
 #include <fcntl.h>

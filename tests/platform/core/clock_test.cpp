@@ -1,3 +1,4 @@
+// The clock: fake tick counts and counters, wrapping, real time, Sleep and waits under the fake clock.
 #include "platform/core/clock.h"
 #include "platform/core/wait.h"
 

@@ -1,3 +1,4 @@
+// The kernel handle table, its scoped owner and the per-thread last error.
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
 
@@ -52,6 +53,37 @@ TEST(HandleTable, LookupByKindRefusesOtherKinds) {
   EXPECT_NE(win::LookupHandleAs<CountingObject>(handle), nullptr);
   EXPECT_EQ(win::LookupHandleAs<OtherKind>(handle), nullptr);
   win::CloseHandle(handle);
+}
+
+TEST(ScopedHandle, ClosesOnceWhenItsOwnerEndsOrMovesOn) {
+  int closed = 0;
+  const win::HANDLE first = win::InsertHandle(std::make_shared<CountingObject>(&closed));
+  const win::HANDLE second = win::InsertHandle(std::make_shared<CountingObject>(&closed));
+  {
+    win::ScopedHandle a(first);
+    win::ScopedHandle b(std::move(a));
+    EXPECT_FALSE(a);
+    EXPECT_EQ(b.Get(), first);
+    win::ScopedHandle c(second);
+    c = std::move(b);
+    EXPECT_EQ(closed, 1) << "the second handle closes when its owner takes the first";
+    EXPECT_EQ(win::LookupHandle(second), nullptr);
+  }
+  EXPECT_EQ(closed, 2);
+  EXPECT_EQ(win::LookupHandle(first), nullptr);
+}
+
+TEST(ScopedHandle, DetachKeepsTheHandleOpenAndInvalidValuesOwnNothing) {
+  int closed = 0;
+  const win::HANDLE handle = win::InsertHandle(std::make_shared<CountingObject>(&closed));
+  {
+    win::ScopedHandle owner(handle);
+    EXPECT_EQ(owner.Detach(), handle);
+    win::ScopedHandle invalid(win::INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(invalid);
+  }
+  EXPECT_EQ(closed, 0);
+  EXPECT_EQ(win::CloseHandle(handle), win::TRUE);
 }
 
 TEST(LastError, IsKeptPerThread) {

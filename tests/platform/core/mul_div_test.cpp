@@ -1,3 +1,4 @@
+// MulDiv: rounding half away from zero and refusing what does not fit.
 #include "platform/core/mul_div.h"
 
 #include <gtest/gtest.h>

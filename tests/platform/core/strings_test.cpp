@@ -1,3 +1,4 @@
+// Text conversion (Narrow) and case-insensitive comparison of wide, narrow and null-terminated strings.
 #include "platform/core/strings.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,14 @@ TEST(CompareIgnoreCase, NullPointersCompareAsEmpty) {
   EXPECT_EQ(win::lstrcmpiA("a", nullptr), 1);
   EXPECT_EQ(win::lstrlenW(nullptr), 0);
   EXPECT_EQ(win::lstrlenW(u"four"), 4);
+}
+
+TEST(Narrow, GivesUtf8AndEmptyForANullPointer) {
+  EXPECT_EQ(win::Narrow(nullptr), "");
+  EXPECT_EQ(win::Narrow(u""), "");
+  EXPECT_EQ(win::Narrow(u"B\u00E4r \U0001F600"), "B\xC3\xA4r \xF0\x9F\x98\x80");
+  const char16_t unpaired[] = {u'a', 0xD800, 0};
+  EXPECT_EQ(win::Narrow(unpaired), "a\xEF\xBF\xBD");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Events and waits: auto and manual reset, wait-for-all, cross-thread wakes, timeouts, bad arguments.
 #include "platform/core/clock.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
@@ -25,13 +26,10 @@ class EventTest : public ::testing::Test {
   win::HANDLE Make(bool manual, bool initial) {
     const win::HANDLE handle = win::CreateEventA(nullptr, manual, initial, nullptr);
     EXPECT_NE(handle, nullptr);
-    handles_.push_back(handle);
+    handles_.emplace_back(handle);
     return handle;
   }
-  void TearDown() override {
-    for (const win::HANDLE handle : handles_) win::CloseHandle(handle);
-  }
-  std::vector<win::HANDLE> handles_;
+  std::vector<win::ScopedHandle> handles_;
 };
 
 TEST_F(EventTest, AutoResetReleasesOneWaitManualResetStaysSet) {

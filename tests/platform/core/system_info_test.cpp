@@ -1,3 +1,4 @@
+// System information: FormatMessage, locale names, the version, process and thread ids, the message box sink.
 #include "platform/core/errors.h"
 #include "platform/core/format_message.h"
 #include "platform/core/locale.h"

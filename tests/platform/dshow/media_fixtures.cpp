@@ -1,3 +1,4 @@
+// Media fixtures for the GStreamer tests: the registry and the generated clips and DVD folder.
 #include "media_fixtures.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// Media objects: result texts, DVD languages, picture fitting, the running object table, monikers, playback.
 #include "platform/dshow/media_objects.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The GStreamer media pipeline: DVD time codes, rendering, playing, seeking, missing files, DVD folders.
 #include "platform/dshow/media_pipeline.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The video frame store: frame geometry checks and keeping the newest frame.
 #include "platform/dshow/video_frame_store.h"
 
 #include <gtest/gtest.h>

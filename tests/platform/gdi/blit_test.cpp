@@ -32,12 +32,12 @@ class MonoCanvas {
   // Rows of 2-byte units, the first pixel in the high bit.
   static std::vector<BYTE> Pack(const std::vector<std::string>& rows) {
     const int width = static_cast<int>(rows.front().size());
-    const int stride = ((width + 15) / 16) * 2;
-    std::vector<BYTE> bits(static_cast<std::size_t>(stride) * rows.size(), 0);
+    const std::size_t stride = gdi::DibRowStride(width, 1, 2);
+    std::vector<BYTE> bits(stride * rows.size(), 0);
     for (std::size_t y = 0; y < rows.size(); ++y)
       for (int x = 0; x < width; ++x)
         if (rows[y][static_cast<std::size_t>(x)] == '1')
-          bits[y * static_cast<std::size_t>(stride) + static_cast<std::size_t>(x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
+          bits[y * stride + static_cast<std::size_t>(x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
     return bits;
   }
 
@@ -287,6 +287,50 @@ TEST_P(EveryDepth, CopiesToAndFromThirtyTwoBitsKeepTheColours) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DibSections, EveryDepth, ::testing::Values(1, 4, 8, 24, 32));
+
+// A blit within one surface draws what the same blit from an untouched copy of it draws,
+// whichever way the rows overlap.
+struct SelfBlitCase {
+  const char* name;
+  int x, y, width, height, source_x, source_y, source_width, source_height;
+  int height_sign;  // -1 top-down, +1 bottom-up
+};
+
+class SelfBlit : public ::testing::TestWithParam<SelfBlitCase> {};
+
+TEST_P(SelfBlit, DrawsWhatABlitFromACopyDraws) {
+  const SelfBlitCase& c = GetParam();
+  Canvas canvas(12, 10, 32, c.height_sign);
+  Canvas copy(12, 10, 32, c.height_sign);
+  Canvas expected(12, 10, 32, c.height_sign);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 12; ++x) {
+      const auto v = static_cast<std::uint32_t>(0x010000 * y + x + 1);
+      canvas.Set(x, y, v);
+      copy.Set(x, y, v);
+      expected.Set(x, y, v);
+    }
+  SetStretchBltMode(canvas.dc(), COLORONCOLOR);
+  SetStretchBltMode(expected.dc(), COLORONCOLOR);
+  ASSERT_TRUE(StretchBlt(expected.dc(), c.x, c.y, c.width, c.height, copy.dc(), c.source_x, c.source_y,
+                         c.source_width, c.source_height, SRCCOPY));
+  ASSERT_TRUE(StretchBlt(canvas.dc(), c.x, c.y, c.width, c.height, canvas.dc(), c.source_x, c.source_y,
+                         c.source_width, c.source_height, SRCCOPY));
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 12; ++x) ASSERT_EQ(canvas.RawAt(x, y), expected.RawAt(x, y)) << x << ", " << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Overlaps, SelfBlit,
+    ::testing::Values(SelfBlitCase{"ScrollDown", 0, 2, 12, 8, 0, 0, 12, 8, -1},
+                      SelfBlitCase{"ScrollUp", 0, 0, 12, 8, 0, 2, 12, 8, -1},
+                      SelfBlitCase{"ScrollDownBottomUp", 1, 3, 10, 6, 0, 1, 10, 6, 1},
+                      SelfBlitCase{"ScrollRightWithinTheRows", 3, 0, 9, 10, 0, 0, 9, 10, -1},
+                      SelfBlitCase{"MirroredOverItself", 0, 0, 12, -10, 0, 0, 12, 10, -1},
+                      SelfBlitCase{"StretchedDownOverTheSource", 0, 1, 12, 9, 0, 0, 6, 4, 1},
+                      SelfBlitCase{"DisjointRows", 0, 6, 12, 4, 0, 0, 12, 4, -1},
+                      SelfBlitCase{"SourcePartlyOutside", 2, 2, 10, 8, -3, -3, 10, 8, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace win

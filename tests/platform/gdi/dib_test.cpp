@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <limits>
 
 #include "gdi_test_support.h"
+#include "platform/gdi/dib_rows.h"
 
 namespace win {
 namespace {
@@ -240,6 +242,26 @@ TEST(DibCopies, CreateDIBitmapInitialisesAColourBitmap) {
   DeleteDC(dc);
   DeleteObject(bitmap);
   DeleteDC(screen);
+}
+
+TEST(DibRows, StrideIsPaddedToTheAlignmentAndZeroForWhatDoesNotFit) {
+  struct Case {
+    std::int64_t width;
+    int bits, alignment;
+    std::size_t stride;
+  };
+  constexpr std::int64_t kHuge = std::numeric_limits<std::int64_t>::max();
+  const Case cases[] = {{1, 1, 4, 4},   {32, 1, 4, 4},  {33, 1, 4, 8},  {7, 4, 4, 4},       {9, 4, 4, 8},
+                        {3, 24, 4, 12}, {5, 24, 4, 16}, {1, 32, 4, 4},  {5, 16, 4, 12},     {16, 1, 2, 2},
+                        {17, 1, 2, 4},  {3, 8, 1, 3},   {0, 32, 4, 0},  {-1, 32, 4, 0},     {5, 0, 4, 0},
+                        {5, 33, 4, 0},  {5, 8, 0, 0},   {kHuge, 32, 4, 0}, {kHuge / 64, 1, 4, std::size_t{1} << 54}};
+  for (const Case& c : cases)
+    EXPECT_EQ(gdi::DibRowStride(c.width, c.bits, c.alignment), c.stride) << c.width << " x " << c.bits;
+}
+
+TEST(DibRows, SupportedDepthsAreOneFourEightTwentyFourAndThirtyTwo) {
+  for (int bits = -1; bits <= 64; ++bits)
+    EXPECT_EQ(gdi::IsSupportedDepth(bits), bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32) << bits;
 }
 
 }  // namespace

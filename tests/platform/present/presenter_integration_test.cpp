@@ -1,3 +1,4 @@
+// The X11 presenter under Xvfb: what the screen shows, pointer and keys becoming messages, key mapping.
 #include "platform/gdi/gdi.h"
 #include "platform/present/presenter.h"
 #include "platform/present/x11_input.h"

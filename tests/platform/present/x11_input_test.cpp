@@ -1,3 +1,4 @@
+// X input translation: double clicks, buttons to the child under the pointer, Shift and Caps Lock.
 #include "platform/present/x11_input.h"
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"

@@ -1,3 +1,4 @@
+// Fonts: the fixed-metrics face, font requests by name, weight and style, DejaVu heights.
 #include "platform/text/font.h"
 
 #include <gtest/gtest.h>

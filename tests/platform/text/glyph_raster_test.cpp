@@ -1,3 +1,4 @@
+// Glyph rasterising: coverage blending, clipping, strides and bottom-up surfaces.
 #include "platform/text/glyph_raster.h"
 
 #include <gtest/gtest.h>

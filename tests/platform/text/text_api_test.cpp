@@ -1,3 +1,4 @@
+// The text calls on device contexts: extents, metrics, font objects, TextOut and DrawText pictures.
 #include "platform/text/text.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Text metrics of the fixed and DejaVu fonts, DT_CALCRECT, DrawText clipping.
 #include "platform/text/text_calls.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Decoding UTF-8 and UTF-16 text into characters and their first code units.
 #include "platform/text/text_decode.h"
 
 #include <gtest/gtest.h>

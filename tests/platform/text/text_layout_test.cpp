@@ -1,3 +1,4 @@
+// DrawText layout: alignment, ellipses, word wrapping and line breaks.
 #include "platform/text/text_layout.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Text rendering: transparent and opaque modes, underlines, prefixes, clipping and origins.
 #include "platform/text/text_render.h"
 
 #include <gtest/gtest.h>

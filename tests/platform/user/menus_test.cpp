@@ -1,3 +1,4 @@
+// Menus: items by position and command, submenu cycles, destruction, TrackPopupMenu's chooser.
 #include "platform/core/errors.h"
 #include "platform/user/menus.h"
 #include "platform/user/messages.h"

@@ -1,3 +1,4 @@
+// Messages: sent before posted, cross-thread sends, SendMessageTimeout, waits that messages end.
 #include "platform/core/clock.h"
 #include "platform/core/errors.h"
 #include "platform/core/handles.h"
@@ -311,7 +312,8 @@ class MsgWaitTest : public MessageTest {};
 TEST_F(MsgWaitTest, EndsOnAnObjectOnNewInputOrOnTheFakeClock) {
   const std::size_t others = win::ScopedFakeClock::WaitingThreads();
   win::ScopedFakeClock fake;
-  const win::HANDLE event = win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr);
+  const win::ScopedHandle owned_event(win::CreateEventA(nullptr, win::FALSE, win::FALSE, nullptr));
+  const win::HANDLE event = owned_event.Get();
   EXPECT_EQ(win::MsgWaitForMultipleObjects(1, &event, win::FALSE, 0, win::QS_ALLINPUT), win::WAIT_TIMEOUT);
   win::SetEvent(event);
   EXPECT_EQ(win::MsgWaitForMultipleObjects(1, &event, win::FALSE, 0, win::QS_ALLINPUT), win::WAIT_OBJECT_0);
@@ -332,7 +334,6 @@ TEST_F(MsgWaitTest, EndsOnAnObjectOnNewInputOrOnTheFakeClock) {
   fake.Advance(1000);
   waiter.join();
   EXPECT_EQ(result.load(), win::WAIT_TIMEOUT);
-  win::CloseHandle(event);
 }
 
 TEST_F(MsgWaitTest, AMessageSentFromAnotherThreadEndsTheWait) {

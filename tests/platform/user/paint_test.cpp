@@ -1,3 +1,4 @@
+// Painting: invalidation, update regions, child clipping, erasing, UpdateWindow, GetDC.
 #include "platform/gdi/gdi.h"
 #include "platform/user/cursors.h"
 #include "platform/user/messages.h"

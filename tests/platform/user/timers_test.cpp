@@ -1,3 +1,4 @@
+// Timers: deadline order on the fake clock, late pumps, reset and kill, callbacks, forged messages.
 #include "platform/core/clock.h"
 #include "platform/user/messages.h"
 #include "platform/user/timers.h"

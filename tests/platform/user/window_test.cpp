@@ -1,3 +1,4 @@
+// Windows: creation messages, classes, extra bytes, subclassing, destruction from inside and by the owner.
 #include "platform/core/errors.h"
 #include "platform/gdi/dc_access.h"
 #include "platform/user/cursors.h"

@@ -6,6 +6,7 @@
 
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_picture.h"
+#include "platform/gdi/dib_rows.h"
 
 namespace dashtune {
 namespace {
@@ -19,10 +20,6 @@ void AllocatePlane(std::vector<std::uint8_t>* plane, std::size_t n, std::uint8_t
   } catch (const std::bad_alloc&) {
     OutOfMemory();
   }
-}
-
-std::size_t RowBytesFor(int bits, std::uint32_t width) {
-  return ((static_cast<std::size_t>(bits) * width + 31) & ~std::size_t{31}) / 8;
 }
 
 }  // namespace
@@ -116,7 +113,7 @@ void TChunkIHDR::PrepareImageData() {
   h.biBitCount = static_cast<win::WORD>(bits);
   h.biCompression = win::BI_RGB;
   if (HasPalette) h.biClrUsed = 1u << bits;
-  BytesPerRow = RowBytesFor(bits, Width);
+  BytesPerRow = win::gdi::DibRowStride(Width, bits);
 
   const std::size_t pixels = std::size_t{Width} * Height;
   if (ColorType == 4 || ColorType == 6) AllocatePlane(&ImageAlpha, pixels);
@@ -236,7 +233,7 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
   TPngBitmapInfo info = BitmapInfo;
   info.bmiHeader.biWidth = static_cast<win::LONG>(NewWidth);
   info.bmiHeader.biHeight = static_cast<win::LONG>(NewHeight);
-  const std::size_t new_row_bytes = RowBytesFor(bits, NewWidth);
+  const std::size_t new_row_bytes = win::gdi::DibRowStride(NewWidth, bits);
 
   std::vector<std::uint8_t> alpha;
   std::vector<std::uint8_t> extra;
