@@ -16,7 +16,8 @@ namespace win::gdi {
 std::uint32_t ApplyRop3(std::uint8_t code, std::uint32_t p, std::uint32_t s, std::uint32_t d);
 using RopRow = void (*)(std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p, int n);
 RopRow RopRowFor(std::uint8_t code);
-// The same over `n` bytes of packed pixels of one depth, a 64-bit word at a time.
+// The same over `n` bytes of packed pixels of one depth, whole registers at a time; the three
+// buffers must not overlap.
 using RopBytes = void (*)(std::uint8_t* d, const std::uint8_t* s, const std::uint8_t* p, std::size_t n);
 RopBytes RopBytesFor(std::uint8_t code);
 

@@ -1,7 +1,6 @@
 // The ternary raster-operation evaluator: every one of the 256 codes is the same sum of
 // minterms, instantiated per code so that each compiles to straight bit operations.
 #include <array>
-#include <cstring>
 #include <utility>
 
 #include "platform/gdi/raster.h"
@@ -9,18 +8,40 @@
 namespace win::gdi {
 namespace {
 
+// The code as the union of the combinations of pattern, source and destination bits it lists.
+template <unsigned Code, class Word>
+inline Word Minterms(Word p, Word s, Word d) {
+  [[maybe_unused]] const Word np = static_cast<Word>(~p), ns = static_cast<Word>(~s), nd = static_cast<Word>(~d);
+  Word r = 0;
+  if constexpr ((Code & 0x01) != 0) r = static_cast<Word>(r | (np & ns & nd));
+  if constexpr ((Code & 0x02) != 0) r = static_cast<Word>(r | (np & ns & d));
+  if constexpr ((Code & 0x04) != 0) r = static_cast<Word>(r | (np & s & nd));
+  if constexpr ((Code & 0x08) != 0) r = static_cast<Word>(r | (np & s & d));
+  if constexpr ((Code & 0x10) != 0) r = static_cast<Word>(r | (p & ns & nd));
+  if constexpr ((Code & 0x20) != 0) r = static_cast<Word>(r | (p & ns & d));
+  if constexpr ((Code & 0x40) != 0) r = static_cast<Word>(r | (p & s & nd));
+  if constexpr ((Code & 0x80) != 0) r = static_cast<Word>(r | (p & s & d));
+  return r;
+}
+
+// The common codes written out: compilers do not reduce every sum of minterms.
 template <unsigned Code, class Word>
 inline Word Rop3Value(Word p, Word s, Word d) {
-  Word r = 0;
-  if constexpr ((Code & 0x01) != 0) r |= ~p & ~s & ~d;
-  if constexpr ((Code & 0x02) != 0) r |= ~p & ~s & d;
-  if constexpr ((Code & 0x04) != 0) r |= ~p & s & ~d;
-  if constexpr ((Code & 0x08) != 0) r |= ~p & s & d;
-  if constexpr ((Code & 0x10) != 0) r |= p & ~s & ~d;
-  if constexpr ((Code & 0x20) != 0) r |= p & ~s & d;
-  if constexpr ((Code & 0x40) != 0) r |= p & s & ~d;
-  if constexpr ((Code & 0x80) != 0) r |= p & s & d;
-  return r;
+  if constexpr (Code == 0x00) return Word{0};                         // BLACKNESS
+  else if constexpr (Code == 0x11) return static_cast<Word>(~(s | d));  // NOTSRCERASE
+  else if constexpr (Code == 0x33) return static_cast<Word>(~s);        // NOTSRCCOPY
+  else if constexpr (Code == 0x44) return static_cast<Word>(s & ~d);    // SRCERASE
+  else if constexpr (Code == 0x55) return static_cast<Word>(~d);        // DSTINVERT
+  else if constexpr (Code == 0x5A) return static_cast<Word>(p ^ d);     // PATINVERT
+  else if constexpr (Code == 0x66) return static_cast<Word>(s ^ d);     // SRCINVERT
+  else if constexpr (Code == 0x88) return static_cast<Word>(s & d);     // SRCAND
+  else if constexpr (Code == 0xBB) return static_cast<Word>(~s | d);    // MERGEPAINT
+  else if constexpr (Code == 0xC0) return static_cast<Word>(p & s);     // MERGECOPY
+  else if constexpr (Code == 0xCC) return s;                            // SRCCOPY
+  else if constexpr (Code == 0xEE) return static_cast<Word>(s | d);     // SRCPAINT
+  else if constexpr (Code == 0xF0) return p;                            // PATCOPY
+  else if constexpr (Code == 0xFF) return static_cast<Word>(~Word{0});  // WHITENESS
+  else return Minterms<Code, Word>(p, s, d);
 }
 
 template <unsigned Code>
@@ -28,19 +49,12 @@ void RopRowImpl(std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p
   for (int i = 0; i < n; ++i) d[i] = Rop3Value<Code, std::uint32_t>(p[i], s[i], d[i]);
 }
 
-// Packed bytes, eight at a time: the operation is bitwise, so it needs no pixel boundaries.
+// Packed bytes: the operation is bitwise, so it needs no pixel boundaries, and a plain byte
+// loop over buffers that do not overlap is one the compiler turns into whole-register steps.
 template <unsigned Code>
-void RopBytesImpl(std::uint8_t* d, const std::uint8_t* s, const std::uint8_t* p, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t dw, sw, pw;
-    std::memcpy(&dw, d + i, 8);
-    std::memcpy(&sw, s + i, 8);
-    std::memcpy(&pw, p + i, 8);
-    dw = Rop3Value<Code, std::uint64_t>(pw, sw, dw);
-    std::memcpy(d + i, &dw, 8);
-  }
-  for (; i < n; ++i) d[i] = static_cast<std::uint8_t>(Rop3Value<Code, std::uint32_t>(p[i], s[i], d[i]));
+void RopBytesImpl(std::uint8_t* __restrict d, const std::uint8_t* __restrict s, const std::uint8_t* __restrict p,
+                  std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) d[i] = Rop3Value<Code, std::uint8_t>(p[i], s[i], d[i]);
 }
 
 template <std::size_t... Codes>

@@ -248,8 +248,8 @@ void PlainExtents(Case& c, int size, Axis* axis) {
 
 std::string Describe(unsigned seed) { return "seed " + std::to_string(seed); }
 
-// A blit or stretch between two surfaces of one depth (or within one surface), every raster
-// operation, mirrored and clipped rectangles.
+// A blit or stretch between two surfaces of one depth (or 24 and 32 bits, or within one surface),
+// every raster operation, mirrored and clipped rectangles.
 void RunBlitCase(unsigned seed) {
   Case c(seed);
   constexpr int kDepths[] = {32, 32, 32, 24, 24, 8, 4, 1};
@@ -258,7 +258,10 @@ void RunBlitCase(unsigned seed) {
   TestSurface dest(c, dw, dh, bits, c.Chance(70));
   const bool self = c.Chance(15);
   std::optional<TestSurface> own_source;
-  if (!self) own_source.emplace(c, c.Int(1, 40), c.Int(1, 24), bits, c.Chance(80) ? dest.pixels.top_down : c.Chance(50));
+  // 24 and 32 bits convert into each other by dropping or zeroing the alpha byte.
+  const int source_bits = bits >= 24 && c.Chance(25) ? 56 - bits : bits;
+  if (!self)
+    own_source.emplace(c, c.Int(1, 40), c.Int(1, 24), source_bits, c.Chance(80) ? dest.pixels.top_down : c.Chance(50));
   const TestSurface& source = self ? dest : *own_source;
   const Pixels source_before = source.pixels;
 
