@@ -1,0 +1,205 @@
+// The LZW decoder of a frame's image data: variable-length codes read from data sub-blocks, string
+// tables of 4096 entries, a pixel stack, and rows filled in order or in the four interlace passes.
+#include <array>
+
+#include "components/imaging/gif/gif_blocks.h"
+
+namespace dashtune {
+namespace {
+
+constexpr int kNoData = -1;   // the data ended before the code was complete
+constexpr int kEndCode = -2;  // the end code (or a code that cannot start a string)
+// A string is at most one entry per table slot long; a longer prefix chain is a cycle.
+constexpr int kStackSize = 2 * gif::kTableSize;
+
+class LzwDecoder {
+ public:
+  LzwDecoder(TStream* stream, TGIFSubImage* frame, int data_size)
+      : stream_(stream),
+        frame_(frame),
+        data_size_(data_size),
+        clear_code_(1 << data_size),
+        end_code_(clear_code_ + 1) {}
+
+  // Fills `count` pixels; false when the data stopped first (the rest keeps its fill value).
+  bool Fill(std::uint8_t* out, std::size_t count) {
+    for (std::size_t i = 0; i < count;) {
+      if (stack_pointer_ > 0) {
+        out[i++] = static_cast<std::uint8_t>(stack_[static_cast<std::size_t>(--stack_pointer_)]);
+        continue;
+      }
+      const int pixel = NextString();
+      if (pixel < 0) return false;
+      out[i++] = static_cast<std::uint8_t>(pixel);
+    }
+    return true;
+  }
+
+  // True once the zero-size sub-block that ends the data has been read.
+  bool ZeroBlockRead() const { return zero_block_; }
+
+ private:
+  // Reads the next sub-block into the block buffer; false when the stream holds no size byte.
+  bool NextSubBlock() {
+    std::uint8_t size = 0;
+    if (!gif::TryReadByte(stream_, size)) return false;
+    if (size == 0) {
+      zero_block_ = true;
+      return true;
+    }
+    const std::size_t got = gif::ReadUpTo(stream_, block_.data(), size);
+    if (got < size) frame_->Warning(gif::kWarningSeverity, std::string(gif::sPrematureEndOfData));
+    block_length_ = got;
+    block_position_ = 0;
+    return true;
+  }
+
+  // The next code of `bits` bits, taken across as many sub-blocks as it needs.
+  int NextCode(int bits) {
+    if (first_call_) {
+      first_call_ = false;
+      return clear_code_;
+    }
+    while (bit_count_ < bits) {
+      if (block_position_ < block_length_) {
+        bit_buffer_ |= std::uint32_t{block_[block_position_++]} << bit_count_;
+        bit_count_ += 8;
+        continue;
+      }
+      if (zero_block_) {
+        if (!underrun_warned_) frame_->Warning(gif::kWarningSeverity, std::string(gif::sBitBufferUnderrun));
+        underrun_warned_ = true;
+        return kNoData;
+      }
+      if (!NextSubBlock()) return kNoData;
+      if (!zero_block_ && block_length_ == 0) return kNoData;
+    }
+    const int code = static_cast<int>(bit_buffer_ & ((1u << bits) - 1));
+    bit_buffer_ >>= bits;
+    bit_count_ -= bits;
+    return code;
+  }
+
+  void ResetTable() {
+    for (int i = 0; i < gif::kTableSize; ++i) {
+      prefix_[static_cast<std::size_t>(i)] = 0;
+      suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i < clear_code_ ? i : 0);
+    }
+    code_size_ = data_size_ + 1;
+    max_code_size_ = 2 * clear_code_;
+    max_code_ = clear_code_ + 2;
+    stack_pointer_ = 0;
+  }
+
+  void Push(int value) {
+    if (stack_pointer_ >= kStackSize) gif::RaiseGIFError(gif::sCircularTableEntry);
+    stack_[static_cast<std::size_t>(stack_pointer_++)] = static_cast<std::uint16_t>(value);
+  }
+
+  void WarnInvalidCode() {
+    if (!invalid_code_warned_) frame_->Warning(gif::kWarningSeverity, std::string(gif::sInvalidData));
+    invalid_code_warned_ = true;
+  }
+
+  // The next pixel of the current string, decoding a new string when needed.
+  int NextString() {
+    int code = NextCode(code_size_);
+    if (code < 0) return code;
+    if (code == clear_code_) {
+      ResetTable();
+      do code = NextCode(code_size_);
+      while (code == clear_code_);
+      if (code < 0) return code;
+      // Only a literal can start the table again: an end code or a string code ends the frame.
+      if (code >= clear_code_) {
+        if (code != end_code_) WarnInvalidCode();
+        return kEndCode;
+      }
+      first_code_ = old_code_ = code;
+      return code;
+    }
+    if (code == end_code_) return kEndCode;
+    const int in_code = code;
+    if (code >= max_code_) {
+      // The string being defined now; anything beyond it is not in the table yet.
+      if (code > max_code_) WarnInvalidCode();
+      Push(first_code_);
+      code = old_code_;
+    }
+    int chain = 0;
+    while (code >= clear_code_) {
+      Push(suffix_[static_cast<std::size_t>(code)]);
+      const int prefix = prefix_[static_cast<std::size_t>(code)];
+      if (prefix == code || ++chain > gif::kTableSize) gif::RaiseGIFError(gif::sCircularTableEntry);
+      code = prefix;
+    }
+    first_code_ = suffix_[static_cast<std::size_t>(code)];
+    Push(first_code_);
+    if (max_code_ < gif::kTableSize) {
+      prefix_[static_cast<std::size_t>(max_code_)] = static_cast<std::uint16_t>(old_code_);
+      suffix_[static_cast<std::size_t>(max_code_)] = static_cast<std::uint16_t>(first_code_);
+      ++max_code_;
+      if (max_code_ >= max_code_size_ && max_code_size_ < gif::kTableSize) {
+        max_code_size_ *= 2;
+        ++code_size_;
+      }
+    }
+    old_code_ = in_code;
+    return stack_[static_cast<std::size_t>(--stack_pointer_)];
+  }
+
+  TStream* stream_;
+  TGIFSubImage* frame_;
+  int data_size_;
+  int clear_code_;
+  int end_code_;
+  int code_size_ = 0;
+  int max_code_ = 0;
+  int max_code_size_ = 0;
+  int first_code_ = 0;
+  int old_code_ = 0;
+  bool first_call_ = true;
+  bool zero_block_ = false;
+  bool underrun_warned_ = false;
+  bool invalid_code_warned_ = false;
+  std::uint32_t bit_buffer_ = 0;
+  int bit_count_ = 0;
+  std::array<std::uint8_t, gif::kMaxSubBlockSize> block_{};
+  std::size_t block_length_ = 0;
+  std::size_t block_position_ = 0;
+  std::array<std::uint16_t, gif::kTableSize> prefix_{};
+  std::array<std::uint16_t, gif::kTableSize> suffix_{};
+  std::array<std::uint16_t, kStackSize> stack_{};
+  int stack_pointer_ = 0;
+};
+
+}  // namespace
+
+void TGIFSubImage::Decompress(TStream* Stream) {
+  const bool transparent = transparent_ && gce_ != nullptr;
+  AllocatePixels(transparent ? gce_->GetTransparentColorIndex() : 0);
+  std::uint8_t data_size = 0;
+  if (!gif::TryReadByte(Stream, data_size)) return;
+  if (data_size > gif::kMaxDataSize) {
+    // Its clear code would lie past the tables: the frame keeps its fill value.
+    gif::SkipSubBlocks(Stream);
+    return;
+  }
+  const auto decoder = std::make_unique<LzwDecoder>(Stream, this, data_size);
+  const std::size_t width = width_;
+  if (!pixels_.empty()) {
+    if (!GetInterlaced()) {
+      decoder->Fill(pixels_.data(), pixels_.size());
+    } else {
+      bool complete = true;
+      for (std::size_t pass = 0; pass < gif::kInterlaceStart.size() && complete; ++pass)
+        for (std::size_t row = static_cast<std::size_t>(gif::kInterlaceStart[pass]); row < height_ && complete;
+             row += static_cast<std::size_t>(gif::kInterlaceStep[pass]))
+          complete = decoder->Fill(pixels_.data() + row * width, width);
+    }
+  }
+  // Leave the stream after the data, whatever ended the pixels.
+  if (!decoder->ZeroBlockRead()) gif::SkipSubBlocks(Stream);
+}
+
+}  // namespace dashtune
