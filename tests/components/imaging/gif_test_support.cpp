@@ -286,51 +286,59 @@ Bytes GiflibWrite(int width, int height, const std::vector<TGIFColor>& global, c
   int error = 0;
   GifFileType* gif = EGifOpen(&out, WriteToMemory, &error);
   if (gif == nullptr) throw std::runtime_error("EGifOpen failed");
-  gif->SWidth = width;
-  gif->SHeight = height;
-  gif->SColorResolution = 8;
-  gif->SBackGroundColor = background;
-  gif->SColorMap = MakeMap(global);
-  for (std::size_t i = 0; i < frames.size(); ++i) {
+  // The writer copies the tables it is given; these are freed here.
+  std::vector<ColorMapObject*> maps;
+  const auto map_of = [&maps](const std::vector<TGIFColor>& table) {
+    ColorMapObject* map = MakeMap(table);
+    if (map != nullptr) maps.push_back(map);
+    return map;
+  };
+  bool ok = true;
+  const auto check = [&ok](int result) { ok = ok && result == GIF_OK; };
+  EGifSetGifVersion(gif, true);
+  check(EGifPutScreenDesc(gif, width, height, 8, background, map_of(global)));
+  for (std::size_t i = 0; i < frames.size() && ok; ++i) {
     const GiflibImage& f = frames[i];
-    SavedImage* image = GifMakeSavedImage(gif, nullptr);
-    image->ImageDesc.Left = f.left;
-    image->ImageDesc.Top = f.top;
-    image->ImageDesc.Width = f.width;
-    image->ImageDesc.Height = f.height;
-    image->ImageDesc.Interlace = f.interlace;
-    image->ImageDesc.ColorMap = MakeMap(f.local);
-    const std::size_t count = static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height);
-    image->RasterBits = static_cast<GifByteType*>(malloc(std::max<std::size_t>(count, 1)));
-    if (f.interlace) {
-      // The writer takes the rows in the order they are stored.
-      const std::vector<int> order = InterlacedRows(f.height);
-      for (std::size_t k = 0; k < order.size(); ++k)
-        std::memcpy(image->RasterBits + k * static_cast<std::size_t>(f.width),
-                    f.pixels.data() + static_cast<std::size_t>(order[k]) * static_cast<std::size_t>(f.width),
-                    static_cast<std::size_t>(f.width));
-    } else if (count != 0) {
-      std::memcpy(image->RasterBits, f.pixels.data(), count);
-    }
     if (i == 0 && loops) {
-      GifAddExtensionBlock(&image->ExtensionBlockCount, &image->ExtensionBlocks, APPLICATION_EXT_FUNC_CODE, 11,
-                           reinterpret_cast<unsigned char*>(const_cast<char*>("NETSCAPE2.0")));
       unsigned char data[3] = {1, static_cast<unsigned char>(*loops), static_cast<unsigned char>(*loops >> 8)};
-      GifAddExtensionBlock(&image->ExtensionBlockCount, &image->ExtensionBlocks, CONTINUE_EXT_FUNC_CODE, 3, data);
+      check(EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE));
+      check(EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0"));
+      check(EGifPutExtensionBlock(gif, 3, data));
+      check(EGifPutExtensionTrailer(gif));
     }
-    for (const std::string& comment : f.comments)
-      GifAddExtensionBlock(&image->ExtensionBlockCount, &image->ExtensionBlocks, COMMENT_EXT_FUNC_CODE,
-                           static_cast<int>(comment.size()),
-                           reinterpret_cast<unsigned char*>(const_cast<char*>(comment.data())));
+    for (const std::string& comment : f.comments) check(EGifPutComment(gif, comment.c_str()));
     if (f.disposal != 0 || f.delay != 0 || f.transparent >= 0) {
       GraphicsControlBlock gcb{};
       gcb.DisposalMode = f.disposal;
       gcb.DelayTime = f.delay;
       gcb.TransparentColor = f.transparent >= 0 ? f.transparent : NO_TRANSPARENT_COLOR;
-      EGifGCBToSavedExtension(&gcb, gif, static_cast<int>(i));
+      GifByteType block[4];
+      EGifGCBToExtension(&gcb, block);
+      check(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block));
+    }
+    // Giflib drops its copy of the previous frame's table without freeing it when this frame has
+    // none; free it first.
+    if (gif->Image.ColorMap != nullptr) {
+      GifFreeMapObject(gif->Image.ColorMap);
+      gif->Image.ColorMap = nullptr;
+    }
+    check(EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlace, map_of(f.local)));
+    // The writer takes the rows in the order they are stored.
+    std::vector<int> order;
+    if (f.interlace) {
+      order = InterlacedRows(f.height);
+    } else {
+      for (int y = 0; y < f.height; ++y) order.push_back(y);
+    }
+    for (int y : order) {
+      if (!ok) break;
+      check(EGifPutLine(gif, const_cast<GifByteType*>(f.pixels.data()) + static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width),
+                        f.width));
     }
   }
-  if (EGifSpew(gif) != GIF_OK) throw std::runtime_error("EGifSpew failed");
+  check(EGifCloseFile(gif, &error));
+  for (ColorMapObject* map : maps) GifFreeMapObject(map);
+  if (!ok) throw std::runtime_error("giflib could not write the file");
   return out;
 }
 
@@ -384,6 +392,15 @@ Bytes Reblock(const Bytes& file, const std::vector<std::size_t>& sizes, unsigned
   return out;
 }
 
+std::unique_ptr<TBitmap> FilledBitmap(TPixelFormat format, int width, int height, TColor color) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(format);
+  bitmap->SetSize(width, height);
+  bitmap->GetCanvas()->GetBrush()->SetColor(color);
+  bitmap->GetCanvas()->FillRect(win::RECT{0, 0, width, height});
+  return bitmap;
+}
+
 Loaded Load(const Bytes& file) {
   Loaded loaded;
   loaded.picture->OnWarning = [&loaded](TObject*, int, const std::string& message) {
@@ -410,17 +427,21 @@ Bytes Save(TGIFPicture& picture) {
   return out;
 }
 
-std::string CompareFrames(const GiflibFile& ref, TGIFPicture& picture) {
-  if (ref.width != picture.GetWidth() || ref.height != picture.GetHeight()) return "screen size";
-  std::vector<TGIFColor> global(picture.GetHeader()->GetColorMap()->Data(),
-                                picture.GetHeader()->GetColorMap()->Data() + picture.GetHeader()->GetColorMap()->GetCount());
-  if (global != ref.global) return "global table";
-  // Frames of extensions only (after the last image) have no counterpart in giflib.
+std::vector<TGIFSubImage*> ImageFrames(TGIFPicture& picture) {
   std::vector<TGIFSubImage*> frames;
   for (int i = 0; i < picture.GetImages()->GetCount(); ++i) {
     TGIFSubImage* frame = picture.GetImages()->GetFrame(i);
     if (frame->GetWidth() != 0 || frame->GetHeight() != 0 || !frame->GetData().empty()) frames.push_back(frame);
   }
+  return frames;
+}
+
+std::string CompareFrames(const GiflibFile& ref, TGIFPicture& picture) {
+  if (ref.width != picture.GetWidth() || ref.height != picture.GetHeight()) return "screen size";
+  std::vector<TGIFColor> global(picture.GetHeader()->GetColorMap()->Data(),
+                                picture.GetHeader()->GetColorMap()->Data() + picture.GetHeader()->GetColorMap()->GetCount());
+  if (global != ref.global) return "global table";
+  const std::vector<TGIFSubImage*> frames = ImageFrames(picture);
   if (frames.size() != ref.frames.size())
     return "frame count " + std::to_string(frames.size()) + " vs " + std::to_string(ref.frames.size());
   for (std::size_t i = 0; i < frames.size(); ++i) {

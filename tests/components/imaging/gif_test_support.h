@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/bitmap.h"
 #include "components/imaging/gif/gif_picture.h"
 
 namespace dashtune::giftest {
@@ -79,6 +80,9 @@ Bytes GiflibWrite(int width, int height, const std::vector<TGIFColor>& global, c
 // repeats); sizes of 0 pick random sizes from the seed.
 Bytes Reblock(const Bytes& file, const std::vector<std::size_t>& sizes, unsigned seed = 1);
 
+// A bitmap of the format filled with one colour.
+std::unique_ptr<TBitmap> FilledBitmap(TPixelFormat format, int width, int height, TColor color);
+
 // A picture loaded from memory with its warnings ("sender class: text") collected.
 struct Loaded {
   std::unique_ptr<TGIFPicture> picture = std::make_unique<TGIFPicture>();
@@ -88,6 +92,9 @@ struct Loaded {
 Loaded Load(const Bytes& file);
 Bytes Save(TGIFPicture& picture);
 
+// The frames that hold an image: frames of extensions only (after the last image) have no
+// counterpart in giflib.
+std::vector<TGIFSubImage*> ImageFrames(TGIFPicture& picture);
 // "" when every frame's bounds, interlace flag, tables and pixels equal giflib's, else the first
 // difference.
 std::string CompareFrames(const GiflibFile& ref, TGIFPicture& picture);

@@ -384,16 +384,19 @@ void TGIFPicture::SaveToClipboardFormat(std::uint16_t& AFormat, win::HANDLE& ADa
   stream.SetPosition(0);
   stream.ReadBuffer(data, static_cast<int>(size));
   win::GlobalUnlock(memory);
+  win::HANDLE placed = nullptr;
   TClipboard* clipboard = Clipboard();
-  clipboard->Open();
   try {
-    clipboard->SetAsHandle(gif::ClipboardFormat(), memory);
-  } catch (...) {
+    clipboard->Open();
+    placed = win::SetClipboardData(gif::ClipboardFormat(), memory);
     clipboard->Close();
+  } catch (const Exception&) {
+    placed = nullptr;
+  }
+  if (placed == nullptr) {
     win::GlobalFree(memory);
     gif::RaiseGIFError(gif::sClipboardStoreFailed);
   }
-  clipboard->Close();
 }
 
 }  // namespace dashtune

@@ -358,10 +358,10 @@ win::HPALETTE CreateOptimizedPalette(TDIBReader* Reader, int Colors, int ColorBi
   TColorQuantizer quantizer(quantized, ColorBits);
   quantizer.ProcessImage(Reader);
   const std::vector<win::PALETTEENTRY> table = quantizer.GetColorTable();
-  // Entries beyond the leaves found stay black.
-  for (int i = 0; i < quantized; ++i) {
-    const win::PALETTEENTRY leaf = i < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(i)]
-                                                                       : win::PALETTEENTRY{0, 0, 0, 0};
+  // Entries beyond the leaves found stay black, with the no-collapse flag.
+  const int leaves = std::min(quantized, static_cast<int>(table.size()));
+  for (int i = 0; i < leaves; ++i) {
+    const win::PALETTEENTRY& leaf = table[static_cast<std::size_t>(i)];
     entries[static_cast<std::size_t>(first + i)] = win::PALETTEENTRY{leaf.peRed, leaf.peGreen, leaf.peBlue, 0};
   }
   return gif::MakePalette(entries);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "classlib/lists.h"
 #include "classlib/streams.h"
 #include "components/imaging/gif/gif_blocks.h"
 #include "components/imaging/gif/gif_picture.h"
@@ -58,8 +59,7 @@ void TGIFList::SaveToStream(TStream* Stream) {
 }
 
 TGIFItem* TGIFList::GetItem(int Index) const {
-  if (Index < 0 || Index >= GetCount()) throw EListError("Listenindex überschreitet das Maximum (" +
-                                                         std::to_string(Index) + ")");
+  if (Index < 0 || Index >= GetCount()) throw EListError(sysconst::SListIndexError, {Index});
   return items_[static_cast<std::size_t>(Index)].get();
 }
 

@@ -1,0 +1,210 @@
+// GIF decoding against giflib in the same run: the codec's LoadFromStream with every frame drawn
+// into a 32-bit bitmap, against DGifSlurp with every frame's indices expanded through its colour
+// map into the same 32-bit layout. Both outputs are compared before timing. The end of the run
+// prints our time divided by giflib's per image class. Goal: at most 1.0x giflib.
+#include <benchmark/benchmark.h>
+#include <gif_lib.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <stdexcept>
+
+#include "classlib/bitmap.h"
+#include "components/imaging/gif/gif_picture.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Pixels = std::vector<std::uint32_t>;
+
+constexpr int kInterlaceStart[] = {0, 4, 2, 1};
+constexpr int kInterlaceStep[] = {8, 8, 4, 2};
+
+// A picture-like image: smooth gradients with a little noise, in `colors` indices.
+Bytes MakeIndices(int w, int h, int colors, unsigned seed) {
+  Bytes pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  std::mt19937 rng(seed);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
+          static_cast<std::uint8_t>(((x / 7 + y / 5) + (rng() % 8 == 0 ? 1 : 0)) % colors);
+  return pixels;
+}
+
+struct Frame {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool interlace = false;
+  Bytes pixels;
+};
+
+Bytes GiflibWrite(int width, int height, int colors, const std::vector<Frame>& frames) {
+  Bytes out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out,
+                              [](GifFileType* g, const GifByteType* b, int n) {
+                                auto* o = static_cast<Bytes*>(g->UserData);
+                                o->insert(o->end(), b, b + n);
+                                return n;
+                              },
+                              &error);
+  gif->SWidth = width;
+  gif->SHeight = height;
+  gif->SColorResolution = 8;
+  std::vector<GifColorType> table(static_cast<std::size_t>(std::max(colors, 2)));
+  for (std::size_t i = 0; i < table.size(); ++i)
+    table[i] = {static_cast<GifByteType>(i * 37), static_cast<GifByteType>(255 - i), static_cast<GifByteType>(i * 3)};
+  gif->SColorMap = GifMakeMapObject(static_cast<int>(table.size()), table.data());
+  for (const Frame& f : frames) {
+    SavedImage* image = GifMakeSavedImage(gif, nullptr);
+    image->ImageDesc = {f.left, f.top, f.width, f.height, f.interlace, nullptr};
+    image->RasterBits = static_cast<GifByteType*>(malloc(f.pixels.size()));
+    std::size_t k = 0;
+    for (int pass = 0; pass < (f.interlace ? 4 : 1); ++pass)
+      for (int y = f.interlace ? kInterlaceStart[pass] : 0; y < f.height; y += f.interlace ? kInterlaceStep[pass] : 1)
+        std::memcpy(image->RasterBits + (k++) * static_cast<std::size_t>(f.width),
+                    f.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width),
+                    static_cast<std::size_t>(f.width));
+  }
+  if (EGifSpew(gif) != GIF_OK) throw std::runtime_error("EGifSpew failed");
+  return out;
+}
+
+// Giflib: slurp, then every frame's indices through its colour map.
+std::vector<Pixels> GiflibDecode(const Bytes& file) {
+  struct Reader {
+    const Bytes* data;
+    std::size_t pos;
+  } reader{&file, 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader,
+                              [](GifFileType* g, GifByteType* b, int n) {
+                                auto* r = static_cast<Reader*>(g->UserData);
+                                const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(n),
+                                                                            r->data->size() - r->pos);
+                                std::memcpy(b, r->data->data() + r->pos, k);
+                                r->pos += k;
+                                return static_cast<int>(k);
+                              },
+                              &error);
+  if (gif == nullptr || DGifSlurp(gif) != GIF_OK) throw std::runtime_error("DGifSlurp failed");
+  std::vector<Pixels> frames;
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+    std::uint32_t expanded[256] = {};
+    for (int c = 0; c < map->ColorCount; ++c)
+      expanded[c] = 0xFF000000u | (std::uint32_t{map->Colors[c].Red} << 16) |
+                    (std::uint32_t{map->Colors[c].Green} << 8) | map->Colors[c].Blue;
+    const std::size_t count = static_cast<std::size_t>(image.ImageDesc.Width) * static_cast<std::size_t>(image.ImageDesc.Height);
+    Pixels out(count);
+    for (std::size_t p = 0; p < count; ++p) out[p] = expanded[image.RasterBits[p]];
+    frames.push_back(std::move(out));
+  }
+  DGifCloseFile(gif, &error);
+  return frames;
+}
+
+// Ours: load, then every frame drawn into a 32-bit bitmap of its size.
+std::vector<Pixels> OursDecode(const Bytes& file) {
+  dashtune::TMemoryStream stream;
+  stream.WriteBuffer(file.data(), static_cast<int>(file.size()));
+  stream.SetPosition(0);
+  dashtune::TGIFPicture picture;
+  picture.LoadFromStream(&stream);
+  std::vector<Pixels> frames;
+  for (int i = 0; i < picture.GetImages()->GetCount(); ++i) {
+    dashtune::TGIFSubImage* frame = picture.GetImages()->GetFrame(i);
+    dashtune::TBitmap target;
+    target.SetPixelFormat(dashtune::pf32bit);
+    target.SetSize(frame->GetWidth(), frame->GetHeight());
+    target.GetCanvas()->Draw(0, 0, frame->GetBitmap());
+    Pixels out(static_cast<std::size_t>(frame->GetWidth()) * static_cast<std::size_t>(frame->GetHeight()));
+    for (int y = 0; y < frame->GetHeight(); ++y)
+      std::memcpy(out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame->GetWidth()),
+                  target.GetScanLine(y), static_cast<std::size_t>(frame->GetWidth()) * 4);
+    frames.push_back(std::move(out));
+  }
+  return frames;
+}
+
+bool SameColours(const std::vector<Pixels>& a, const std::vector<Pixels>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t f = 0; f < a.size(); ++f) {
+    if (a[f].size() != b[f].size()) return false;
+    for (std::size_t p = 0; p < a[f].size(); ++p)
+      if ((a[f][p] & 0xFFFFFF) != (b[f][p] & 0xFFFFFF)) return false;
+  }
+  return true;
+}
+
+std::map<std::string, std::map<bool, double>>& Times() {
+  static std::map<std::string, std::map<bool, double>> times;
+  return times;
+}
+
+void Register(const std::string& label, std::shared_ptr<Bytes> file) {
+  for (bool ours : {true, false}) {
+    benchmark::RegisterBenchmark(("decode/" + label + (ours ? "/ours" : "/giflib")).c_str(),
+                                 [file, ours, label](benchmark::State& state) {
+                                   static std::map<std::string, bool> checked;
+                                   if (!checked[label]) {
+                                     checked[label] = true;
+                                     if (!SameColours(OursDecode(*file), GiflibDecode(*file))) {
+                                       state.SkipWithError("outputs differ");
+                                       return;
+                                     }
+                                   }
+                                   for (auto _ : state)
+                                     benchmark::DoNotOptimize(ours ? OursDecode(*file) : GiflibDecode(*file));
+                                 })
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      const std::string name = run.benchmark_name();
+      const bool ours = name.ends_with("/ours");
+      Times()[name.substr(0, name.rfind('/'))][ours] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::cout << "\nours / giflib (goal: at most 1.0)\n";
+    for (const auto& [label, times] : Times())
+      if (times.count(true) && times.count(false) && times.at(false) > 0)
+        std::cout << "  " << label << ": " << times.at(true) / times.at(false) << "\n";
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int colors : {256, 16, 2})
+    for (bool interlace : {false, true})
+      for (auto [w, h] : {std::pair{64, 64}, {1024, 768}, {4096, 4096}}) {
+        const std::string label = std::to_string(colors) + "c" + (interlace ? "i" : "") + "/" + std::to_string(w) +
+                                  "x" + std::to_string(h);
+        auto file = std::make_shared<Bytes>(
+            GiflibWrite(w, h, colors, {{0, 0, w, h, interlace, MakeIndices(w, h, colors, 1)}}));
+        Register(label, file);
+      }
+  std::vector<Frame> animation;
+  for (int i = 0; i < 100; ++i) animation.push_back({i % 10, i % 7, 120, 90, false, MakeIndices(120, 90, 64, static_cast<unsigned>(i))});
+  Register("animation-100", std::make_shared<Bytes>(GiflibWrite(130, 100, 64, animation)));
+  std::ifstream in("/usr/share/doc/libsixel-examples/examples/images/seq2gif.gif", std::ios::binary);
+  auto seq2gif = std::make_shared<Bytes>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!seq2gif->empty()) Register("seq2gif", seq2gif);
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

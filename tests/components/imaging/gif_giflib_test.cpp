@@ -1,0 +1,171 @@
+// Conformance with giflib: files written by giflib (every table size, interlace, transparency,
+// local tables, disposal methods, loops, comments, frames past the screen), the same files with
+// their data re-blocked, the sample animations, and what the codec writes read back by giflib.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <cstdlib>
+#include <algorithm>
+
+#include "gif_test_support.h"
+
+namespace dashtune {
+namespace {
+
+using giftest::Bytes;
+using giftest::GiflibImage;
+
+constexpr const char* kSampleDir = "/usr/share/doc/libsixel-examples/examples/images/";
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<TGIFColor> RandomTable(int n, std::mt19937& rng) {
+  std::vector<TGIFColor> table;
+  for (int i = 0; i < n; ++i)
+    table.push_back(TGIFColor{static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+                              static_cast<std::uint8_t>(rng())});
+  return table;
+}
+
+Bytes RandomPixels(int width, int height, int colors, std::mt19937& rng) {
+  Bytes pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (std::size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = static_cast<std::uint8_t>(rng() % 3 == 0 || i == 0 ? rng() % static_cast<unsigned>(colors)
+                                                                   : pixels[i - 1]);
+  return pixels;
+}
+
+struct CorpusFile {
+  std::string name;
+  Bytes bytes;
+};
+
+// Files written by giflib, one per feature and table size.
+std::vector<CorpusFile> GiflibCorpus() {
+  std::vector<CorpusFile> corpus;
+  std::mt19937 rng(2026);
+  for (int colors : {2, 3, 4, 16, 17, 128, 256}) {
+    for (bool interlace : {false, true}) {
+      const auto global = RandomTable(colors, rng);
+      GiflibImage frame{0, 0, 37, 23, interlace, {}, RandomPixels(37, 23, colors, rng)};
+      corpus.push_back({"colors" + std::to_string(colors) + (interlace ? "i" : ""),
+                        giftest::GiflibWrite(37, 23, global, {frame})});
+    }
+  }
+  // An animation: local tables, every disposal method, transparency, delays, a loop and comments.
+  std::vector<GiflibImage> frames;
+  for (int i = 0; i < 4; ++i) {
+    GiflibImage f{i * 5, i * 3, 20 - i, 15 + i, i == 2, i % 2 ? RandomTable(8, rng) : std::vector<TGIFColor>{}, {}};
+    f.pixels = RandomPixels(f.width, f.height, 8, rng);
+    f.disposal = i;
+    f.delay = 10 * i;
+    f.transparent = i == 1 ? 3 : -1;
+    if (i == 0) f.comments = {"first frame", std::string(255, 'c'), "last"};
+    frames.push_back(f);
+  }
+  corpus.push_back({"animation", giftest::GiflibWrite(40, 30, RandomTable(16, rng), frames, 0, 5)});
+  // A frame reaching past the logical screen, and a loop count.
+  GiflibImage beyond{30, 20, 25, 25, false, {}, RandomPixels(25, 25, 4, rng)};
+  corpus.push_back({"beyond screen", giftest::GiflibWrite(40, 30, RandomTable(4, rng), {beyond}, 3)});
+  return corpus;
+}
+
+void ExpectMatchesGiflib(const std::string& name, const Bytes& file) {
+  SCOPED_TRACE(name);
+  const auto ref = giftest::GiflibRead(file);
+  ASSERT_TRUE(ref.has_value());
+  auto loaded = giftest::Load(file);
+  ASSERT_EQ(loaded.error, "");
+  EXPECT_TRUE(loaded.warnings.empty()) << loaded.warnings.front();
+  TGIFPicture& picture = *loaded.picture;
+  EXPECT_EQ(giftest::CompareFrames(*ref, picture), "");
+  EXPECT_EQ(picture.GetHeader()->GetBackgroundColorIndex(), ref->background);
+  // Loop count and comments of the frames.
+  std::optional<int> loops;
+  std::vector<std::string> comments;
+  for (int i = 0; i < picture.GetImages()->GetCount(); ++i) {
+    TGIFExtensionList* extensions = picture.GetImages()->GetFrame(i)->GetExtensions();
+    for (int k = 0; k < extensions->GetCount(); ++k) {
+      if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(extensions->GetExtension(k))) loops = loop->Loops;
+      if (auto* comment = dynamic_cast<TGIFCommentExtension*>(extensions->GetExtension(k)))
+        for (int line = 0; line < comment->GetText()->GetCount(); ++line) comments.push_back(comment->GetText()->Get(line));
+    }
+  }
+  std::vector<std::string> ref_comments;
+  for (const auto& frame : ref->frames) ref_comments.insert(ref_comments.end(), frame.comments.begin(), frame.comments.end());
+  ref_comments.insert(ref_comments.end(), ref->trailing_comments.begin(), ref->trailing_comments.end());
+  EXPECT_EQ(loops, ref->loops);
+  EXPECT_EQ(comments, ref_comments);
+  // Every frame drawn opaque shows giflib's indices through its table.
+  const std::vector<TGIFSubImage*> frames = giftest::ImageFrames(picture);
+  ASSERT_EQ(frames.size(), ref->frames.size());
+  for (std::size_t i = 0; i < ref->frames.size(); ++i) {
+    if (ref->frames[i].local.empty() && ref->global.empty()) continue;
+    EXPECT_EQ(giftest::DrawFrame(*frames[i]), giftest::ExpandFrame(*ref, i)) << "frame " << i;
+  }
+}
+
+TEST(GifConformance, GiflibWrittenFilesMatchGiflib) {
+  for (const CorpusFile& file : GiflibCorpus()) ExpectMatchesGiflib(file.name, file.bytes);
+}
+
+TEST(GifConformance, ReblockedDataMatchesGiflib) {
+  unsigned seed = 1;
+  for (const CorpusFile& file : GiflibCorpus()) {
+    ExpectMatchesGiflib(file.name + " in 1-byte blocks", giftest::Reblock(file.bytes, {1}));
+    ExpectMatchesGiflib(file.name + " in random blocks", giftest::Reblock(file.bytes, {0}, seed++));
+  }
+}
+
+TEST(GifConformance, SampleAnimationsMatchGiflib) {
+  for (const char* name : {"snake.gif", "seq2gif.gif"}) {
+    const Bytes file = ReadFile(std::string(kSampleDir) + name);
+    ASSERT_FALSE(file.empty()) << name;
+    ExpectMatchesGiflib(name, file);
+  }
+}
+
+// The ImageMagick corpus, made by a script into a fresh folder.
+TEST(GifConformance, ImageMagickFilesMatchGiflib) {
+  char folder[] = "/tmp/dashtune-gif-corpus-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string command = std::string(GIF_CORPUS_SCRIPT) + " " + folder;
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  EXPECT_GE(files.size(), 15u);
+  for (const auto& path : files) {
+    const Bytes file = ReadFile(path.string());
+    ExpectMatchesGiflib(path.filename().string(), file);
+    ExpectMatchesGiflib(path.filename().string() + " in 1-byte blocks", giftest::Reblock(file, {1}));
+  }
+  std::filesystem::remove_all(folder);
+}
+
+TEST(GifConformance, WrittenFilesReadBackThroughGiflib) {
+  for (const CorpusFile& file : GiflibCorpus()) {
+    SCOPED_TRACE(file.name);
+    auto loaded = giftest::Load(file.bytes);
+    ASSERT_EQ(loaded.error, "");
+    const Bytes saved = giftest::Save(*loaded.picture);
+    const auto ours = giftest::GiflibRead(saved);
+    ASSERT_TRUE(ours.has_value());
+    const auto ref = giftest::GiflibRead(file.bytes);
+    ASSERT_EQ(ours->frames.size(), ref->frames.size());
+    for (std::size_t i = 0; i < ref->frames.size(); ++i) {
+      EXPECT_EQ(ours->frames[i].pixels, ref->frames[i].pixels) << i;
+      EXPECT_EQ(ours->frames[i].transparent, ref->frames[i].transparent) << i;
+      EXPECT_EQ(ours->frames[i].disposal, ref->frames[i].disposal) << i;
+    }
+    EXPECT_EQ(ours->loops, ref->loops);
+  }
+}
+
+}  // namespace
+}  // namespace dashtune
