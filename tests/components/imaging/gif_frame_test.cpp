@@ -66,6 +66,14 @@ TEST(GifFrameDrawing, TilingAPictureOfSizeZeroDrawsOneTile) {
   EXPECT_EQ(At(*target, 2, 2), kBackground);
 }
 
+TEST(GifFrameDrawing, PictureOfSizeZeroScalesByItsFrame) {
+  auto loaded = LoadOk(Concat({Header(0, 0, kTable), Descriptor(0, 0, 2, 2), ImageData(Bytes(4, 1), 2), {0x3B}}));
+  auto target = Canvas(10, 10);
+  target->GetCanvas()->StretchDraw(win::RECT{0, 0, 10, 10}, loaded.picture.get());
+  EXPECT_EQ(At(*target, 0, 0), clWhite);
+  EXPECT_EQ(At(*target, 9, 9), clWhite);
+}
+
 TEST(GifFrameDrawing, TransparentPixelsShowTheBackgroundOnBothBlitPaths) {
   const Bytes file = Concat({Header(4, 1, kTable), ControlExtension(0, true, 1), Descriptor(0, 0, 4, 1),
                              ImageData({0, 1, 2, 1}, 2), {0x3B}});

@@ -183,6 +183,8 @@ std::string Exercise(const Bytes& input) {
     } catch (const GIFException& e) {
       // A picture without any colour table cannot be rendered.
       if (e.GetMessage() != "No global or local color table defined") return "draw: " + e.GetMessage();
+    } catch (const EOutOfMemory&) {
+      // A frame wider or taller than the platform's bitmaps cannot be rendered.
     }
   }
   if (!loaded.warnings.empty() || HasOddFixedSize(input)) return "";
