@@ -13,6 +13,7 @@
 #include "classlib/bitmap.h"
 #include "classlib/strings.h"
 #include "components/imaging/gif/gif_utils.h"
+#include "platform/gdi/scoped_gdi.h"
 
 namespace dashtune {
 
@@ -434,7 +435,7 @@ class TGIFSubImage : public TGIFItem {
   TBitmap* GetBitmap();
   // Builds bitmap and mask when needed; true when the frame has a mask.
   bool HasMask();
-  win::HBITMAP GetMask() const { return mask_; }
+  win::HBITMAP GetMask() const { return mask_.Get(); }
   win::HPALETTE GetPalette();
   void SetPalette(win::HPALETTE Value);
 
@@ -478,9 +479,9 @@ class TGIFSubImage : public TGIFItem {
   bool transparent_ = false;
   TGIFGraphicControlExtension* gce_ = nullptr;  // one of extensions_, or none
   std::unique_ptr<TBitmap> bitmap_;
-  win::HBITMAP mask_ = nullptr;  // owned
+  win::ScopedGdiObject<win::HBITMAP> mask_;
   bool needs_mask_ = true;
-  win::HPALETTE palette_ = nullptr;  // owned
+  win::ScopedGdiObject<win::HPALETTE> palette_;
 };
 
 namespace gif {

@@ -9,6 +9,7 @@
 #include "components/imaging/gif/gif_reduction.h"
 #include "platform/core/mul_div.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/scoped_gdi.h"
 
 namespace dashtune {
 namespace {
@@ -25,26 +26,6 @@ constexpr win::DWORD kMaskBltKeepTransparent = win::MAKEROP4(0x00AA0029, win::SR
 
 std::uint16_t ClipToWord(int value) { return static_cast<std::uint16_t>(std::clamp(value, 0, 0xFFFF)); }
 
-// GDI objects of one transparent blit, released in any case.
-struct ScratchDC {
-  explicit ScratchDC(win::HDC like) : dc(win::CreateCompatibleDC(like)) {}
-  ~ScratchDC() {
-    if (old != nullptr) win::SelectObject(dc, old);
-    if (bitmap != nullptr) win::DeleteObject(bitmap);
-    if (dc != nullptr) win::DeleteDC(dc);
-  }
-  ScratchDC(const ScratchDC&) = delete;
-  ScratchDC& operator=(const ScratchDC&) = delete;
-  // Selects a bitmap; owned when `own` is set.
-  void Select(win::HBITMAP b, bool own) {
-    old = win::SelectObject(dc, b);
-    if (own) bitmap = b;
-  }
-  win::HDC dc;
-  win::HGDIOBJ old = nullptr;
-  win::HBITMAP bitmap = nullptr;
-};
-
 void TransparentStretchBlt(win::HDC dest, const win::RECT& target, win::HDC source, int source_width,
                            int source_height, win::HBITMAP mask) {
   const int width = target.right - target.left, height = target.bottom - target.top;
@@ -53,28 +34,32 @@ void TransparentStretchBlt(win::HDC dest, const win::RECT& target, win::HDC sour
     win::MaskBlt(dest, target.left, target.top, width, height, source, 0, 0, mask, 0, 0, kMaskBltKeepTransparent);
     return;
   }
-  ScratchDC mask_dc(dest), inverse_dc(dest), prepared_dc(dest);
-  mask_dc.Select(mask, false);
+  const win::ScopedGdiObject<win::HDC> mask_dc(win::CreateCompatibleDC(dest));
+  const win::ScopedGdiObject<win::HDC> inverse_dc(win::CreateCompatibleDC(dest));
+  const win::ScopedGdiObject<win::HDC> prepared_dc(win::CreateCompatibleDC(dest));
+  const win::ScopedSelect mask_selection(mask_dc.Get(), mask);
   // The inverted mask: set where the frame is opaque.
-  inverse_dc.Select(win::CreateBitmap(source_width, source_height, 1, 1, nullptr), true);
-  win::BitBlt(inverse_dc.dc, 0, 0, source_width, source_height, mask_dc.dc, 0, 0, win::NOTSRCCOPY);
+  const win::ScopedGdiObject<win::HBITMAP> inverse(win::CreateBitmap(source_width, source_height, 1, 1, nullptr));
+  const win::ScopedSelect inverse_selection(inverse_dc.Get(), inverse.Get());
+  win::BitBlt(inverse_dc.Get(), 0, 0, source_width, source_height, mask_dc.Get(), 0, 0, win::NOTSRCCOPY);
   // The frame, black where transparent.
-  prepared_dc.Select(win::CreateCompatibleBitmap(dest, source_width, source_height), true);
+  const win::ScopedGdiObject<win::HBITMAP> prepared(win::CreateCompatibleBitmap(dest, source_width, source_height));
+  const win::ScopedSelect prepared_selection(prepared_dc.Get(), prepared.Get());
   win::HPALETTE palette = static_cast<win::HPALETTE>(win::GetCurrentObject(dest, win::OBJ_PAL));
   if (palette == nullptr) palette = static_cast<win::HPALETTE>(win::GetStockObject(win::DEFAULT_PALETTE));
-  const win::HPALETTE old_palette = win::SelectPalette(prepared_dc.dc, palette, 0);
-  win::RealizePalette(prepared_dc.dc);
-  win::BitBlt(prepared_dc.dc, 0, 0, source_width, source_height, inverse_dc.dc, 0, 0, win::SRCCOPY);
-  win::BitBlt(prepared_dc.dc, 0, 0, source_width, source_height, source, 0, 0, win::SRCAND);
+  const win::HPALETTE old_palette = win::SelectPalette(prepared_dc.Get(), palette, 0);
+  win::RealizePalette(prepared_dc.Get());
+  win::BitBlt(prepared_dc.Get(), 0, 0, source_width, source_height, inverse_dc.Get(), 0, 0, win::SRCCOPY);
+  win::BitBlt(prepared_dc.Get(), 0, 0, source_width, source_height, source, 0, 0, win::SRCAND);
   const win::COLORREF old_text = win::SetTextColor(dest, win::RGB(0, 0, 0));
   const win::COLORREF old_background = win::SetBkColor(dest, win::RGB(255, 255, 255));
-  win::StretchBlt(dest, target.left, target.top, width, height, mask_dc.dc, 0, 0, source_width, source_height,
+  win::StretchBlt(dest, target.left, target.top, width, height, mask_dc.Get(), 0, 0, source_width, source_height,
                   win::SRCAND);
-  win::StretchBlt(dest, target.left, target.top, width, height, prepared_dc.dc, 0, 0, source_width, source_height,
+  win::StretchBlt(dest, target.left, target.top, width, height, prepared_dc.Get(), 0, 0, source_width, source_height,
                   win::SRCPAINT);
   win::SetTextColor(dest, old_text);
   win::SetBkColor(dest, old_background);
-  if (old_palette != nullptr) win::SelectPalette(prepared_dc.dc, old_palette, 0);
+  if (old_palette != nullptr) win::SelectPalette(prepared_dc.Get(), old_palette, 0);
 }
 
 // The table's colours for every pixel value; values past the table are black.
@@ -88,10 +73,7 @@ std::array<TGIFColor, gif::kPixelValues> ExpandedTable(const TGIFColorMap* map) 
 
 TGIFSubImage::TGIFSubImage(TGIFPicture* GIFImage) : TGIFItem(GIFImage), color_map_(this), extensions_(this) {}
 
-TGIFSubImage::~TGIFSubImage() {
-  Clear();
-  if (palette_ != nullptr) win::DeleteObject(palette_);
-}
+TGIFSubImage::~TGIFSubImage() { Clear(); }
 
 TGIFVersion TGIFSubImage::GetVersion() const {
   return color_map_.GetOptimized() || extensions_.GetCount() > 0 ? gv89a : gv87a;
@@ -268,8 +250,7 @@ void TGIFSubImage::SaveToStream(TStream* Stream) {
 // ---- Rendering ----
 
 void TGIFSubImage::FreeMask() {
-  if (mask_ != nullptr) win::DeleteObject(mask_);
-  mask_ = nullptr;
+  mask_.Reset();
   needs_mask_ = true;
 }
 
@@ -288,7 +269,7 @@ bool TGIFSubImage::HasMask() {
     GetBitmap();
     BuildMask();
   }
-  return mask_ != nullptr;
+  return static_cast<bool>(mask_);
 }
 
 void TGIFSubImage::BuildBitmap() {
@@ -337,7 +318,7 @@ void TGIFSubImage::BuildBitmap() {
 }
 
 void TGIFSubImage::BuildMask() {
-  if (!needs_mask_ || !transparent_ || gce_ == nullptr || mask_ != nullptr || GetEmpty()) return;
+  if (!needs_mask_ || !transparent_ || gce_ == nullptr || mask_ || GetEmpty()) return;
   needs_mask_ = false;
   const std::size_t row_bytes = gif::BytesPerScanline(width_, 1, kMaskRowAlignmentBits);
   std::vector<std::uint8_t> bits(row_bytes * height_, 0);
@@ -352,21 +333,25 @@ void TGIFSubImage::BuildMask() {
         any = true;
       }
   }
-  if (any) mask_ = gif::CheckWin32Result(win::CreateBitmap(width_, height_, 1, 1, bits.data()));
+  if (any) mask_.Reset(gif::CheckWin32Result(win::CreateBitmap(width_, height_, 1, 1, bits.data())));
 }
 
 win::HPALETTE TGIFSubImage::GetPalette() {
   if (bitmap_ && bitmap_->GetPalette() != nullptr) return bitmap_->GetPalette();
-  if (palette_ != nullptr) return palette_;
-  if (image_ != nullptr && image_->GetDoDither()) return palette_ = gif::WebPalette();
-  if (color_map_.GetCount() == 0) return image_ != nullptr ? image_->GetPalette() : nullptr;
-  return palette_ = color_map_.ExportPalette();
+  if (palette_) return palette_.Get();
+  if (image_ != nullptr && image_->GetDoDither()) {
+    palette_.Reset(gif::WebPalette());
+  } else if (color_map_.GetCount() == 0) {
+    return image_ != nullptr ? image_->GetPalette() : nullptr;
+  } else {
+    palette_.Reset(color_map_.ExportPalette());
+  }
+  return palette_.Get();
 }
 
 void TGIFSubImage::SetPalette(win::HPALETTE Value) {
-  if (Value == palette_) return;
-  if (palette_ != nullptr) win::DeleteObject(palette_);
-  palette_ = Value;
+  if (Value == palette_.Get()) return;
+  palette_.Reset(Value);
   if (bitmap_ && bitmap_->GetPalette() != Value) {
     FreeBitmap();
     if (image_ != nullptr) {
@@ -405,14 +390,14 @@ void TGIFSubImage::Draw(TCanvas* ACanvas, const win::RECT& ARect, bool DoTranspa
   };
   const win::HDC dc = ACanvas->GetHandle();
   if (DoTransparent && transparent_ && HasMask()) {
-    ScratchDC source(dc);
-    source.Select(bitmap->GetHandle(), false);
+    const win::ScopedGdiObject<win::HDC> source(win::CreateCompatibleDC(dc));
+    const win::ScopedSelect source_selection(source.Get(), bitmap->GetHandle());
     if (DoTile) {
       for_each_tile([&](int x, int y) {
-        TransparentStretchBlt(dc, win::RECT{x, y, x + width_, y + height_}, source.dc, width_, height_, mask_);
+        TransparentStretchBlt(dc, win::RECT{x, y, x + width_, y + height_}, source.Get(), width_, height_, mask_.Get());
       });
     } else {
-      TransparentStretchBlt(dc, target, source.dc, width_, height_, mask_);
+      TransparentStretchBlt(dc, target, source.Get(), width_, height_, mask_.Get());
     }
     return;
   }

@@ -61,9 +61,8 @@ std::uint16_t ClipboardFormat() { return State().clipboard_format; }
 bool PaletteDisplay() { return State().palette_display; }
 
 void ReadDisplayDepth() {
-  const win::HDC dc = win::gdi::CreateScreenDC();
-  const int bits = win::GetDeviceCaps(dc, win::BITSPIXEL) * win::GetDeviceCaps(dc, win::PLANES);
-  win::DeleteDC(dc);
+  const win::ScopedGdiObject<win::HDC> dc(win::gdi::CreateScreenDC());
+  const int bits = win::GetDeviceCaps(dc.Get(), win::BITSPIXEL) * win::GetDeviceCaps(dc.Get(), win::PLANES);
   State().palette_display = bits <= kPaletteDisplayBits;
 }
 
@@ -94,7 +93,6 @@ TGIFPicture::TGIFPicture() : images_(this), header_(this), draw_options_(Default
 
 TGIFPicture::~TGIFPicture() {
   images_.Clear();
-  if (palette_ != nullptr) win::DeleteObject(palette_);
 }
 
 void TGIFPicture::Warning(TObject* Sender, int Severity, const std::string& Message) {
@@ -224,17 +222,22 @@ win::HPALETTE TGIFPicture::GetPalette() const {
     ~Reset() { flag = false; }
   } reset{in_palette_};
   if (bitmap_ && bitmap_->GetPalette() != nullptr) return bitmap_->GetPalette();
-  if (palette_ != nullptr) return palette_;
-  if (GetDoDither()) return palette_ = gif::WebPalette();
-  if (header_.GetColorMap()->GetCount() > 0) return palette_ = header_.GetColorMap()->ExportPalette();
+  if (palette_) return palette_.Get();
+  if (GetDoDither()) {
+    palette_.Reset(gif::WebPalette());
+    return palette_.Get();
+  }
+  if (header_.GetColorMap()->GetCount() > 0) {
+    palette_.Reset(header_.GetColorMap()->ExportPalette());
+    return palette_.Get();
+  }
   if (images_.GetCount() > 0) return images_.GetFrame(0)->GetPalette();
   return nullptr;
 }
 
 void TGIFPicture::SetPalette(win::HPALETTE Value) {
-  if (Value == palette_) return;
-  if (palette_ != nullptr) win::DeleteObject(palette_);
-  palette_ = Value;
+  if (Value == palette_.Get()) return;
+  palette_.Reset(Value);
   if (bitmap_ && bitmap_->GetPalette() != Value) {
     FreeBitmap();
     SetPaletteModified(true);

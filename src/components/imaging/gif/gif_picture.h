@@ -128,7 +128,7 @@ class TGIFPicture : public TGraphic {
 
   TGIFFrameList images_;
   TGIFHeader header_;
-  mutable win::HPALETTE palette_ = nullptr;  // owned, built on demand
+  mutable win::ScopedGdiObject<win::HPALETTE> palette_;  // built on demand
   mutable bool in_palette_ = false;
   bool drawing_ = false;
   std::unique_ptr<TBitmap> bitmap_;

@@ -200,18 +200,14 @@ std::unique_ptr<TDitherEngine> MakeDitherer(TDitherMode mode, int width, TColorL
 
 // ---- Lookups ----
 
-TSlowColorLookup::TSlowColorLookup(win::HPALETTE Palette) : TColorLookup(0), palette_(nullptr) {
+TSlowColorLookup::TSlowColorLookup(win::HPALETTE Palette) : TColorLookup(0) {
   entries_ = gif::PaletteEntries(Palette);
   Colors = static_cast<int>(entries_.size());
-  if (!entries_.empty()) palette_ = gif::MakePalette(entries_);
-}
-
-TSlowColorLookup::~TSlowColorLookup() {
-  if (palette_ != nullptr) win::DeleteObject(palette_);
+  if (!entries_.empty()) palette_.Reset(gif::MakePalette(entries_));
 }
 
 int TSlowColorLookup::Lookup(int Red, int Green, int Blue, int& R, int& G, int& B) {
-  const win::UINT index = win::GetNearestPaletteIndex(palette_, win::RGB(static_cast<win::BYTE>(Red),
+  const win::UINT index = win::GetNearestPaletteIndex(palette_.Get(), win::RGB(static_cast<win::BYTE>(Red),
                                                                          static_cast<win::BYTE>(Green),
                                                                          static_cast<win::BYTE>(Blue)));
   const win::PALETTEENTRY& e = entries_[std::min<std::size_t>(index, entries_.size() - 1)];
@@ -414,13 +410,9 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap* Bitmap, TColorReduction ColorRedu
 
   TDIBReader reader(Bitmap, pf24bit);
   const int bits = std::clamp(ReductionBits, kMinReductionBits, kMaxReductionBits);
-  const win::HPALETTE palette = MakeReductionPalette(ColorReduction, &reader, bits, CustomPalette);
-  struct PaletteOwner {
-    win::HPALETTE handle;
-    ~PaletteOwner() {
-      if (handle != nullptr) win::DeleteObject(handle);
-    }
-  } palette_owner{palette};
+  const win::ScopedGdiObject<win::HPALETTE> owned_palette(
+      MakeReductionPalette(ColorReduction, &reader, bits, CustomPalette));
+  const win::HPALETTE palette = owned_palette.Get();
   if (palette == nullptr) return result;
   const std::unique_ptr<TColorLookup> lookup = MakeLookup(ColorReduction, palette);
   if (lookup->Colors == 0) return result;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "components/imaging/gif/gif_utils.h"
+#include "platform/gdi/scoped_gdi.h"
 
 namespace dashtune {
 
@@ -48,11 +49,10 @@ class TColorLookup : public TObject {
 class TSlowColorLookup : public TColorLookup {
  public:
   explicit TSlowColorLookup(win::HPALETTE Palette);
-  ~TSlowColorLookup() override;
   int Lookup(int Red, int Green, int Blue, int& R, int& G, int& B) override;
 
  private:
-  win::HPALETTE palette_;  // owned copy of at most 256 entries
+  win::ScopedGdiObject<win::HPALETTE> palette_;  // a copy of at most 256 entries
   std::vector<win::PALETTEENTRY> entries_;
 };
 
