@@ -346,13 +346,22 @@ int TSerWin32Dispatcher::WaitForWrite(win::OVERLAPPED& overlapped) {
       bool done = win::GetOverlappedResult(com_handle_, &overlapped, &written, win::TRUE) != win::FALSE;
       return done ? static_cast<int>(written) : kErrDeviceWrite;
     }
-    if (wait == win::WAIT_OBJECT_0 + 1) return -1;
+    if (wait == win::WAIT_OBJECT_0 + 1) {
+      AbortPendingWrite();
+      return -1;
+    }
     if (wait != win::WAIT_TIMEOUT) break;
   }
-  // Ends the pending write so that nothing refers to this thread's record any more.
-  win::PurgeComm(com_handle_, win::PURGE_TXABORT);
+  AbortPendingWrite();
   win::SetLastError(win::ERROR_OPERATION_ABORTED);
   return kErrDeviceWrite;
+}
+
+// Ends a write still pending on the device, so that nothing refers to the write thread's record
+// once it leaves the wait: the record lives on that thread's stack, and the device would
+// otherwise complete it on close. The purge completes it at once, under the device's lock.
+void TSerWin32Dispatcher::AbortPendingWrite() {
+  win::PurgeComm(com_handle_, win::PURGE_TXABORT);
 }
 
 int TSerWin32Dispatcher::WriteOut(win::OVERLAPPED& overlapped) {

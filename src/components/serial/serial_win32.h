@@ -52,6 +52,7 @@ class TSerWin32Dispatcher : public TSerBaseDispatcher {
   int WaitOverlapped(win::OVERLAPPED& overlapped);
   int WriteOut(win::OVERLAPPED& overlapped);
   int WaitForWrite(win::OVERLAPPED& overlapped);
+  void AbortPendingWrite();
   int OutputRingUsedLocked() const;
   void StartThread(std::thread& thread, void (TSerWin32Dispatcher::*body)());
   // Notes the calling thread's kernel id in tid and gives the thread its priority.
