@@ -4,9 +4,9 @@
 #pragma once
 
 #include "platform/core/types.h"
+#include "platform/core/unique_handle.h"
 
 #include <memory>
-#include <utility>
 
 namespace win {
 
@@ -32,34 +32,13 @@ std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
 // Removes the handle; FALSE with ERROR_INVALID_HANDLE when it names no object.
 BOOL CloseHandle(HANDLE handle);
 
-// Owns one kernel handle, closed when the owner ends or takes another. Movable, not copyable;
-// null and INVALID_HANDLE_VALUE own nothing.
-class ScopedHandle {
- public:
-  ScopedHandle() = default;
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ~ScopedHandle() { Reset(); }
-  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Detach()) {}
-  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-    if (this != &other) Reset(other.Detach());
-    return *this;
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-  HANDLE Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
-  // Closes what is held and takes `handle` instead.
-  void Reset(HANDLE handle = nullptr) {
-    const HANDLE old = std::exchange(handle_, handle);
-    if (old != nullptr && old != INVALID_HANDLE_VALUE) CloseHandle(old);
-  }
-  // Gives up the handle without closing it.
-  HANDLE Detach() { return std::exchange(handle_, nullptr); }
-
- private:
-  HANDLE handle_ = nullptr;
+// Closes kernel handles; null and INVALID_HANDLE_VALUE own nothing.
+struct KernelHandleTraits {
+  static bool Owns(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+  static void Release(HANDLE handle) { CloseHandle(handle); }
 };
+
+// Owns one kernel handle, closed when the owner ends or takes another. Movable, not copyable.
+using ScopedHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 
 }  // namespace win

@@ -3,52 +3,29 @@
 #pragma once
 
 #include <type_traits>
-#include <utility>
 
+#include "platform/core/unique_handle.h"
 #include "platform/gdi/gdi.h"
 
 namespace win {
 
-// Owns one GDI object (a context is deleted with DeleteDC, every other object with
-// DeleteObject). Movable, not copyable; a null handle owns nothing.
+// Deletes a context with DeleteDC and every other GDI object with DeleteObject; null owns nothing.
 template <class H>
-class ScopedGdiObject {
+struct GdiObjectTraits {
   static_assert(std::is_pointer_v<H>, "a GDI handle type");
-
- public:
-  ScopedGdiObject() = default;
-  explicit ScopedGdiObject(H handle) : handle_(handle) {}
-  ~ScopedGdiObject() { Reset(); }
-  ScopedGdiObject(ScopedGdiObject&& other) noexcept : handle_(other.Detach()) {}
-  ScopedGdiObject& operator=(ScopedGdiObject&& other) noexcept {
-    if (this != &other) Reset(other.Detach());
-    return *this;
-  }
-  ScopedGdiObject(const ScopedGdiObject&) = delete;
-  ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
-
-  H Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
-  // Deletes what is held and takes `handle` instead.
-  void Reset(H handle = nullptr) {
-    const H old = std::exchange(handle_, handle);
-    if (old != nullptr) Delete(old);
-  }
-  // Gives up the handle without deleting it.
-  H Detach() { return std::exchange(handle_, nullptr); }
-
- private:
-  static void Delete(H handle) {
+  static bool Owns(H handle) { return handle != nullptr; }
+  static void Release(H handle) {
     if constexpr (std::is_same_v<H, HDC>) {
       DeleteDC(handle);
     } else {
       DeleteObject(handle);
     }
   }
-
-  H handle_ = nullptr;
 };
+
+// Owns one GDI object. Movable, not copyable.
+template <class H>
+using ScopedGdiObject = UniqueHandle<H, GdiObjectTraits<H>>;
 
 // Selects an object (bitmap, brush, pen, font) into a context for the scope and selects the
 // previous object back at its end. A failed selection (null context or object) restores nothing.
