@@ -5,6 +5,7 @@
 #include "platform/gdi/image_list.h"
 #include "platform/shell/icon_theme.h"
 #include "platform/shell/shell.h"
+#include "dib_canvas.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -17,6 +18,19 @@ namespace {
 
 constexpr const char* kAdwaitaFolder16 = "/usr/share/icons/Adwaita/16x16/places/folder.png";
 
+// libpng's straight (not premultiplied) decode of the 16-pixel folder icon in `format`.
+std::vector<std::uint8_t> LibpngFolder16(png_uint_32 format) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, kAdwaitaFolder16)) return {};
+  image.format = format;
+  std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) || image.width != 16 || image.height != 16) {
+    return {};
+  }
+  return pixels;
+}
+
 TEST(SystemIconsTest, FolderIconComesFromAdwaitaAtExactSizes) {
   EXPECT_EQ(icon_theme::FindIcon({"folder"}, 16), kAdwaitaFolder16);
   EXPECT_EQ(icon_theme::FindIcon({"folder"}, 32), "/usr/share/icons/Adwaita/32x32/places/folder.png");
@@ -27,12 +41,7 @@ TEST(SystemIconsTest, FolderIconComesFromAdwaitaAtExactSizes) {
 TEST(SystemIconsTest, DecodingIsLibpngsPremultiplied) {
   icon_theme::Pixels pixels;
   ASSERT_TRUE(icon_theme::DecodePng(kAdwaitaFolder16, pixels));
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, kAdwaitaFolder16));
-  image.format = PNG_FORMAT_BGRA;
-  std::vector<std::uint8_t> peer(PNG_IMAGE_SIZE(image));
-  ASSERT_TRUE(png_image_finish_read(&image, nullptr, peer.data(), 0, nullptr));
+  const std::vector<std::uint8_t> peer = LibpngFolder16(PNG_FORMAT_BGRA);
   ASSERT_EQ(pixels.width, 16);
   ASSERT_EQ(pixels.bgra.size(), peer.size());
   for (std::size_t i = 0; i < peer.size(); i += 4) {
@@ -77,6 +86,48 @@ TEST(SystemIconsTest, OneIndexPerIconInBothLists) {
   EXPECT_EQ(info.iIcon, folder_index);
   CoTaskMemFree(a);
   CoTaskMemFree(b);
+}
+
+// What the list view shows: the folder icon drawn from the small system list over white equals
+// libpng's straight RGBA of the theme file composed over white.
+TEST(SystemIconsTest, FolderIconDrawsOverWhiteAsLibpngComposesIt) {
+  ASSERT_TRUE(FileIconInit(TRUE));
+  HIMAGELIST large = nullptr;
+  HIMAGELIST small = nullptr;
+  ASSERT_TRUE(Shell_GetImageLists(&large, &small));
+  const std::filesystem::path folder = std::filesystem::path(getenv("HOME")) / "drawn-folder";
+  std::filesystem::create_directories(folder);
+  ComPtr<IShellFolder> desktop;
+  ASSERT_EQ(SHGetDesktopFolder(desktop.GetAddressOf()), S_OK);
+  std::u16string name = Utf8ToUtf16(folder.string());
+  LPITEMIDLIST id = nullptr;
+  ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &id, nullptr), S_OK);
+  const int index = SystemIconIndexOf(id, false);
+  CoTaskMemFree(id);
+  ASSERT_GT(index, 0);
+
+  const std::vector<std::uint8_t> rgba = LibpngFolder16(PNG_FORMAT_RGBA);
+  ASSERT_EQ(rgba.size(), 16u * 16u * 4u);
+
+  dashtune::testing::DibCanvas canvas(16, 16);
+  canvas.Fill(0xFFFFFF);
+  ASSERT_TRUE(ImageList_Draw(small, index, canvas.dc(), 0, 0, ILD_NORMAL));
+  int covered = 0;
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const std::uint8_t* peer = &rgba[(y * 16 + x) * 4];
+      const double alpha = peer[3] / 255.0;
+      covered += peer[3] != 0;
+      const std::uint32_t drawn = canvas.At(x, y);
+      const int channels[3] = {static_cast<int>(drawn >> 16 & 0xFF), static_cast<int>(drawn >> 8 & 0xFF),
+                               static_cast<int>(drawn & 0xFF)};
+      for (int c = 0; c < 3; ++c) {
+        const double expected = peer[c] * alpha + 255.0 * (1.0 - alpha);
+        ASSERT_NEAR(channels[c], expected, 1.0 + 1e-9) << "x " << x << " y " << y << " channel " << c;
+      }
+    }
+  }
+  EXPECT_GT(covered, 64);  // the icon is really there, not a blank cell
 }
 
 }  // namespace
