@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_summary.h"
 #include "dib_canvas.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/scoped_gdi.h"
@@ -213,19 +213,6 @@ std::vector<Case> MakeCases(const Inputs& in) {
   return cases;
 }
 
-// CPU time per call of the registered runs (nanoseconds), by the names they were registered
-// under. CPU time, not wall time: the operations are single-threaded and never wait, and on a
-// shared machine wall time mostly measures the neighbours.
-std::map<std::string, double> g_times;
-
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) g_times[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 struct Registered {
   std::string label;  // "case WxH"
   std::string ours;
@@ -292,16 +279,14 @@ int main(int argc, char** argv) {
   cases.insert(cases.end(), small.begin(), small.end());
 
   benchmark::Initialize(&argc, argv);
-  SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nCPU milliseconds per call; ratio = ours / peer (for memcpy: below 1.25 is 0.8x its throughput)\n");
-  std::printf("%-44s %12s %12s %8s\n", "case", "ours", "peer", "ratio");
-  for (const Registered& c : cases) {
-    const auto ours = g_times.find(c.ours), peer = g_times.find(c.peer);
-    if (ours == g_times.end() || peer == g_times.end()) continue;
-    std::printf("%-44s %12.4f %12.4f %8.2f\n", c.label.c_str(), ours->second / 1e6, peer->second / 1e6,
-                ours->second / peer->second);
-  }
+  // CPU time, not wall time: the operations are single-threaded and never wait, and on a shared
+  // machine wall time mostly measures the neighbours.
+  dashtune::bench::TimesReporter times(dashtune::bench::TimesReporter::Measure::kCpuTime);
+  benchmark::RunSpecifiedBenchmarks(&times);
   benchmark::Shutdown();
+  std::vector<dashtune::bench::SummaryLine> lines;
+  for (const Registered& c : cases) lines.push_back({c.label, times.Seconds(c.ours) * 1e3, times.Seconds(c.peer) * 1e3});
+  dashtune::bench::PrintSummary(
+      "CPU milliseconds per call; ratio = ours / peer (for memcpy: below 1.25 is 0.8x its throughput)", lines);
   return 0;
 }

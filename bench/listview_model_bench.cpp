@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_summary.h"
 #include "classlib/forms.h"
 #include "components/listview/listview.h"
 #include "components/listview/sort.h"
@@ -138,10 +139,10 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (peer_sort < 1e9 && listview_sort < 1e9) {
-    std::printf("sort: list view %.0f ms, peer %.0f ms; add + sort: list view %.0f ms, peer %.0f ms\n",
-                listview_sort * 1e3, peer_sort * 1e3, listview_total * 1e3, peer_total * 1e3);
-    std::printf("sort ratio (list view / peer, fastest runs): %.2f (goal: at most 1.5)\n", listview_sort / peer_sort);
-    std::printf("add + sort ratio (list view / peer, fastest runs): %.2f (goal: at most 1.5)\n", listview_total / peer_total);
+    dashtune::bench::PrintSummary("Milliseconds of the fastest run of each side; peer: std::stable_sort over plain objects; "
+                        "ratio = ours / peer (goal: at most 1.5)",
+                        {{"sort 1,000,000 items [ms]", listview_sort * 1e3, peer_sort * 1e3},
+                         {"add and sort 1,000,000 items [ms]", listview_total * 1e3, peer_total * 1e3}});
   }
   return 0;
 }
