@@ -4,6 +4,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -22,7 +23,9 @@ inline constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 class TimesReporter : public benchmark::ConsoleReporter {
  public:
   enum class Measure { kRealTime, kCpuTime };
-  explicit TimesReporter(Measure measure = Measure::kRealTime) : measure_(measure) {}
+  // Colours only on a terminal, as Google Benchmark's own reporter.
+  explicit TimesReporter(Measure measure = Measure::kRealTime)
+      : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Color : OO_None), measure_(measure) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
