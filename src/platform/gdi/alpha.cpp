@@ -138,8 +138,8 @@ BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int s
   auto dc = FindDC(dest);
   auto src = FindDC(source);
   if (!dc || !src || !ValidBlendFunction(blend)) return FALSE;
-  if (width <= 0 || height <= 0 || source_width <= 0 || source_height <= 0 || width > kMaxDimension ||
-      height > kMaxDimension)
+  if (width <= 0 || height <= 0 || source_width <= 0 || source_height <= 0 || width > kMaxBitmapSide ||
+      height > kMaxBitmapSide)
     return FALSE;
   const DrawTarget from = src->Target();
   if (from.surface == nullptr || from.surface->bits == nullptr) return FALSE;

@@ -17,7 +17,7 @@ std::uint32_t Surface::ValueMask() const {
 }
 
 bool SizeAllowed(int width, int height, int bits_per_pixel, int alignment) {
-  if (width <= 0 || width > kMaxDimension || height <= 0 || height > kMaxDimension ||
+  if (width <= 0 || width > kMaxBitmapSide || height <= 0 || height > kMaxBitmapSide ||
       !IsSupportedDepth(bits_per_pixel))
     return false;
   const std::size_t stride = DibRowStride(width, bits_per_pixel, alignment);

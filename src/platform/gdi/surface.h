@@ -13,8 +13,11 @@
 
 namespace win::gdi {
 
-// Largest width or height of any surface, and largest pixel memory of one surface.
+// Largest width or height of windows, the virtual screen, image lists and drawing extents.
 constexpr int kMaxDimension = 1 << 15;
+// Largest width or height of a bitmap or DIB section (a picture file may be 65535 pixels a
+// side), and largest pixel memory of one surface, which bounds both sides together.
+constexpr int kMaxBitmapSide = 65535;
 constexpr std::size_t kMaxSurfaceBytes = std::size_t{256} << 20;
 
 struct Surface {
@@ -28,7 +31,7 @@ struct Surface {
   std::vector<RGBQUAD> colour_table;  // formats up to 8 bits
 
   std::uint8_t* Row(int y) const {  // y counted from the top
-    const int memory_row = top_down ? y : height - 1 - y;
+    const std::ptrdiff_t memory_row = top_down ? y : height - 1 - y;
     return bits + memory_row * stride;
   }
   bool Indexed() const { return bits_per_pixel <= 8; }

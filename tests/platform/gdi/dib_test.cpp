@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <limits>
+#include <tuple>
+#include <vector>
 
 #include "gdi_test_support.h"
 #include "platform/gdi/dib_rows.h"
@@ -99,8 +101,71 @@ TEST(DibSection, RefusesSizesThatAreZeroNegativeOrEnormous) {
   EXPECT_EQ(CreateBitmap(70000, 70000, 1, 32, nullptr), nullptr);
   HDC dc = CreateCompatibleDC(nullptr);
   EXPECT_EQ(CreateCompatibleBitmap(dc, 0, 0), nullptr);
-  EXPECT_EQ(CreateCompatibleBitmap(dc, 40000, 40000), nullptr);
+  // Sides may reach 65535 now, so 40000 x 40000 at 1 bit (200 MB) is allowed; past the side is not.
+  EXPECT_EQ(CreateCompatibleBitmap(dc, 70000, 70000), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(dc, 40000, 60000), nullptr);  // 300 MB: past the memory cap
   DeleteDC(dc);
+}
+
+// Bitmaps take sides up to 65535 pixels as long as their pixel memory stays under the cap;
+// every blit reaches their far pixels, clipped to what exists.
+TEST(DibSection, SidesUpTo65535PixelsWithinThePixelCap) {
+  const int side = gdi::kMaxBitmapSide;
+  EXPECT_EQ(side, 65535);
+  for (const auto& [width, height, bits] : {std::tuple{side, 1, 24}, {1, side, 24}, {side, 1024, 24}, {side, 1, 32}}) {
+    DibInfo info(width, height, bits);
+    void* pixels = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, info.info(), DIB_RGB_COLORS, &pixels, nullptr, 0);
+    EXPECT_NE(section, nullptr) << width << "x" << height << "x" << bits;
+    EXPECT_NE(pixels, nullptr);
+    DeleteObject(section);
+  }
+  for (const auto& [width, height, bits] : {std::tuple{side + 1, 1, 24}, {1, side + 1, 24}, {side, side, 32}}) {
+    DibInfo info(width, height, bits);
+    void* pixels = nullptr;
+    EXPECT_EQ(CreateDIBSection(nullptr, info.info(), DIB_RGB_COLORS, &pixels, nullptr, 0), nullptr)
+        << width << "x" << height << "x" << bits;
+  }
+  HBITMAP bitmap = CreateBitmap(side, 2, 1, 1, nullptr);
+  EXPECT_NE(bitmap, nullptr);
+  DeleteObject(bitmap);
+  EXPECT_EQ(CreateBitmap(side + 1, 2, 1, 1, nullptr), nullptr);
+}
+
+TEST(DibSection, BlitsReachTheFarPixelsOfA65535PixelSide) {
+  const int side = gdi::kMaxBitmapSide;
+  Canvas wide(side, 1);
+  Canvas tall(1, side);
+  wide.Set(side - 1, 0, 0x112233);
+  tall.Set(0, side - 1, 0x445566);
+  Canvas target(4, 4);
+  EXPECT_TRUE(BitBlt(target.dc(), 0, 0, 4, 1, wide.dc(), side - 2, 0, SRCCOPY));
+  EXPECT_EQ(target.At(1, 0), 0x112233u);
+  EXPECT_EQ(target.At(2, 0), 0u);  // past the source's last column
+  EXPECT_TRUE(BitBlt(target.dc(), 3, 0, 1, 4, tall.dc(), 0, side - 3, SRCCOPY));
+  EXPECT_EQ(target.At(3, 2), 0x445566u);
+  // The whole side shrunk to four pixels: the last one comes from the last quarter.
+  target.Fill(0);
+  SetStretchBltMode(target.dc(), COLORONCOLOR);
+  EXPECT_TRUE(StretchBlt(target.dc(), 0, 1, 4, 1, wide.dc(), 0, 0, side, 1, SRCCOPY));
+  const DibInfo info(side, 1, 32);
+  EXPECT_EQ(StretchDIBits(target.dc(), 0, 2, 4, 1, side - 4, 0, 4, 1, wide.bits(), info.info(), DIB_RGB_COLORS,
+                          SRCCOPY),
+            1);
+  EXPECT_EQ(target.At(3, 2), 0x112233u);
+  // Drawing into the far end is clipped to the bitmap.
+  target.Fill(0x00FF00);
+  EXPECT_TRUE(BitBlt(wide.dc(), side - 2, 0, 4, 4, target.dc(), 0, 0, SRCCOPY));
+  EXPECT_EQ(wide.At(side - 1, 0), 0x00FF00u);
+  EXPECT_EQ(wide.At(side - 3, 0), 0u);
+  BLENDFUNCTION half{AC_SRC_OVER, 0, 128, 0};
+  EXPECT_TRUE(AlphaBlend(target.dc(), 0, 0, 4, 4, wide.dc(), 0, 0, side, 1, half));
+  EXPECT_TRUE(AlphaBlend(wide.dc(), 0, 0, side, 1, target.dc(), 0, 0, 1, 1, half));
+  EXPECT_NE(wide.At(0, 0), 0u);
+  std::vector<std::uint32_t> column(side);
+  DibInfo read(1, -side, 32);
+  EXPECT_EQ(GetDIBits(tall.dc(), tall.bitmap(), 0, side, column.data(), read.info(), DIB_RGB_COLORS), side);
+  EXPECT_EQ(column.back() & 0xFFFFFF, 0x445566u);
 }
 
 TEST(MonochromeBitmap, RowsAreTwoByteAlignedMostSignificantBitFirst) {
