@@ -1,5 +1,6 @@
-// The chunk stream: every exception class with its exact text, the CRC, and the chunks' own
-// rules (dropped, kept and rewritten chunks, gamma, text, transparency).
+// The chunk stream: exception texts, the CRC and each chunk's own rules.
+// Every exception class with its exact text, the CRC, and the chunks' own rules (dropped, kept
+// and rewritten chunks, gamma, text, transparency).
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -28,7 +29,7 @@ Bytes GrayIdat(std::uint32_t w, std::uint32_t h, std::uint8_t value = 0x40) {
   return Chunk("IDAT", pngtest::Deflate(raw));
 }
 
-Bytes Iend() { return Chunk("IEND", {}); }
+using pngtest::Iend;
 
 Bytes GrayFile(std::initializer_list<Bytes> extra_before_idat = {}) {
   Bytes file = Concat({Signature(), Ihdr(4, 3, 8, 0)});

@@ -1,6 +1,7 @@
-// The standard PNG conformance suite: every good file matches libpng pixel for pixel (palette and
-// gray images by index, colours through the gamma table, 16-bit samples on their high byte), and
-// every corrupted file raises its exception class and text.
+// The PNG conformance suite: good files decode as libpng does, corrupted ones raise their errors.
+// Every good file matches libpng pixel for pixel (palette and gray images by index, colours
+// through the gamma table, 16-bit samples on their high byte), and every corrupted file raises
+// its exception class and text.
 #include <gtest/gtest.h>
 
 #include <filesystem>

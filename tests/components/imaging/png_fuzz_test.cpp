@@ -1,11 +1,19 @@
-// Mutation fuzzing of the decoder over the conformance suite: seeded, with a fixed budget, so a
-// failure reproduces. Every input either loads or raises one of the codec's own exceptions;
-// loaded pictures are also drawn and saved. DASHTUNE_FUZZ_ITERATIONS and DASHTUNE_FUZZ_SEED
-// lengthen or vary the run (scripts/fuzz).
+// Seeded mutation fuzzing of the decoder, with what it decoded hashed and compared per seed.
+// Seeded, with a fixed budget, so a failure reproduces. Every input either loads or raises one of
+// the codec's own exceptions; loaded pictures are also drawn and saved. What each input decoded to
+// (or the text it was refused with) is hashed, and the hash of each shard is compared with the one
+// stored in png_fuzz_hashes.txt for the same seed and budget, so a change of speed that changes
+// output fails. DASHTUNE_FUZZ_ITERATIONS and DASHTUNE_FUZZ_SEED lengthen or vary the run
+// (scripts/fuzz); budgets without a stored hash print theirs.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
 #include <random>
 
 #include "classlib/bitmap.h"
@@ -23,6 +31,7 @@ namespace {
 using pngtest::Bytes;
 
 constexpr int kShards = 4;
+constexpr std::uint64_t kDefaultSeed = 20261207;
 
 std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
   const char* value = std::getenv(name);
@@ -93,13 +102,48 @@ Bytes Mutate(Bytes file, std::mt19937_64& rng) {
   return file;
 }
 
-void Exercise(const Bytes& input) {
+// FNV-1a over the outcome of every input.
+class OutcomeHash {
+ public:
+  void Add(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < size; ++i) value_ = (value_ ^ bytes[i]) * 0x100000001B3ull;
+  }
+  void Add(std::uint32_t number) { Add(&number, sizeof number); }
+  std::string Hex() const {
+    std::ostringstream out;
+    out << std::hex << value_;
+    return out.str();
+  }
+
+ private:
+  std::uint64_t value_ = 0xCBF29CE484222325ull;
+};
+
+// The header fields and, for pictures small enough to draw, every plane's pixel bytes.
+void HashPicture(const TPNGPicture& picture, OutcomeHash& hash) {
+  const TChunkIHDR* h = picture.Header();
+  for (std::uint32_t field : {h->Width, h->Height, std::uint32_t{h->BitDepth}, std::uint32_t{h->ColorType}})
+    hash.Add(field);
+  if (h->Width > 256 || h->Height > 256 || h->ImageData == nullptr) return;
+  const std::size_t row_bytes = (std::size_t{h->Width} * static_cast<std::size_t>(h->DibBitCount()) + 7) / 8;
+  for (std::size_t y = 0; y < h->Height; ++y) {
+    hash.Add(h->ImageRow(y), row_bytes);
+    if (!h->ExtraImageData.empty()) hash.Add(h->ExtraRow(y), row_bytes);
+  }
+  hash.Add(h->ImageAlpha.data(), h->ImageAlpha.size());
+  hash.Add(h->BitmapInfo.bmiColors.data(), sizeof h->BitmapInfo.bmiColors);
+}
+
+void Exercise(const Bytes& input, OutcomeHash& hash) {
   std::unique_ptr<TPNGPicture> picture;
   try {
     picture = pngtest::Load(input);
-  } catch (const EPngError&) {
+  } catch (const EPngError& e) {
+    hash.Add(e.what(), std::strlen(e.what()));
     return;  // refused with one of the codec's exceptions: fine
   }
+  HashPicture(*picture, hash);
   if (picture->GetWidth() > 256 || picture->GetHeight() > 256) return;
   TBitmap target;
   target.SetPixelFormat(pf24bit);
@@ -110,6 +154,17 @@ void Exercise(const Bytes& input) {
   pngtest::Load(saved);  // what the codec writes, it reads
 }
 
+// The stored hash of a shard's run: lines "seed iterations shard hash".
+std::optional<std::string> StoredHash(std::uint64_t seed, std::uint64_t iterations, int shard) {
+  std::ifstream in(PNG_FUZZ_HASHES);
+  std::uint64_t s = 0, n = 0;
+  int k = 0;
+  std::string hash;
+  while (in >> s >> n >> k >> hash)
+    if (s == seed && n == iterations && k == shard) return hash;
+  return std::nullopt;
+}
+
 class PngFuzz : public testing::TestWithParam<int> {};
 
 TEST_P(PngFuzz, MutatedSuiteFilesLoadOrRaiseCodecErrors) {
@@ -117,16 +172,24 @@ TEST_P(PngFuzz, MutatedSuiteFilesLoadOrRaiseCodecErrors) {
   ASSERT_FALSE(corpus.empty());
   const std::uint64_t iterations = EnvNumber("DASHTUNE_FUZZ_ITERATIONS", 40000) / kShards;
   const std::uint64_t seed =
-      EnvNumber("DASHTUNE_FUZZ_SEED", 20261207) * kShards + static_cast<std::uint64_t>(GetParam());
+      EnvNumber("DASHTUNE_FUZZ_SEED", kDefaultSeed) * kShards + static_cast<std::uint64_t>(GetParam());
   std::mt19937_64 rng(seed);
+  OutcomeHash hash;
   for (std::uint64_t i = 0; i < iterations; ++i) {
     const Bytes input = Mutate(corpus[rng() % corpus.size()], rng);
     try {
-      Exercise(input);
+      Exercise(input, hash);
     } catch (const std::exception& e) {
       FAIL() << "seed " << seed << " iteration " << i << ": " << typeid(e).name() << ": " << e.what();
     }
   }
+  const std::uint64_t base_seed = EnvNumber("DASHTUNE_FUZZ_SEED", kDefaultSeed);
+  const std::string line = std::to_string(base_seed) + " " + std::to_string(iterations) + " " +
+                           std::to_string(GetParam()) + " " + hash.Hex();
+  if (const auto stored = StoredHash(base_seed, iterations, GetParam()))
+    EXPECT_EQ(hash.Hex(), *stored) << "decoded output changed; this run: " << line;
+  else
+    std::cout << "no stored hash for this budget: " << line << "\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, PngFuzz, testing::Range(0, kShards));

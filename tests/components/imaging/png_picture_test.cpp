@@ -1,5 +1,6 @@
-// The picture object: drawing with a transparent colour and with per-pixel alpha onto bitmaps,
-// scaling, assignment, resizing, pixel access and loading by extension through the container.
+// The picture object: drawing, scaling, assignment, resizing, pixel access and loading by name.
+// Drawing with a transparent colour and with per-pixel alpha onto bitmaps, scaling, assignment,
+// resizing, pixel access and loading by extension through the container.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -18,30 +19,9 @@ using pngtest::Concat;
 using pngtest::Ihdr;
 using pngtest::Signature;
 
-Bytes Iend() { return Chunk("IEND", {}); }
-
-// An image from its rows of samples (filter byte 0 added).
-Bytes Image(std::uint32_t w, std::uint32_t h, int depth, int type, const std::vector<Bytes>& rows,
-            std::initializer_list<Bytes> extra = {}) {
-  Bytes raw;
-  for (const Bytes& row : rows) {
-    raw.push_back(0);
-    raw.insert(raw.end(), row.begin(), row.end());
-  }
-  Bytes file = Concat({Signature(), Ihdr(w, h, depth, type)});
-  for (const Bytes& e : extra) file.insert(file.end(), e.begin(), e.end());
-  return Concat({file, Chunk("IDAT", pngtest::Deflate(raw)), Iend()});
-}
-
-// A 24-bit bitmap filled with one colour.
-std::unique_ptr<TBitmap> Background(int w, int h, TColor color) {
-  auto bitmap = std::make_unique<TBitmap>();
-  bitmap->SetPixelFormat(pf24bit);
-  bitmap->SetSize(w, h);
-  bitmap->GetCanvas()->GetBrush()->SetColor(color);
-  bitmap->GetCanvas()->FillRect(win::RECT{0, 0, w, h});
-  return bitmap;
-}
+using pngtest::Background;
+using pngtest::Iend;
+using pngtest::Image;
 
 TColor PixelOf(TBitmap& bitmap, int x, int y) { return bitmap.GetCanvas()->GetPixel(x, y); }
 

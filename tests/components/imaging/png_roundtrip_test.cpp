@@ -1,6 +1,7 @@
-// Round trips through libpng: images written by libpng decode exactly, whatever the IDAT
-// chunking; images written by the codec read back in libpng as they were, except for what the
-// encoder changes on purpose (16-bit low bytes written as 0, 2-bit gray written as 4-bit).
+// Round trips through libpng, both ways, whatever the IDAT chunking.
+// Images written by libpng decode exactly, whatever the IDAT chunking; images written by the
+// codec read back in libpng as they were, except for what the encoder changes on purpose (16-bit
+// low bytes written as 0, 2-bit gray written as 4-bit).
 #include <gtest/gtest.h>
 #include <zlib.h>
 

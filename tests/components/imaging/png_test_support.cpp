@@ -1,3 +1,4 @@
+// Helpers of the PNG tests: chunk records, libpng as reader and writer, loading and saving.
 #include "png_test_support.h"
 
 #include <png.h>
@@ -17,6 +18,10 @@ Bytes ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path);
   return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+Bytes CrasherFile(const std::string& name) {
+  return ReadFileBytes(std::string(PNG_FIXTURES_DIR) + "/crashers/" + name);
 }
 
 std::vector<std::string> SuiteFiles(const std::string& folder) {
@@ -161,7 +166,7 @@ void OnWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
-LibpngImage LibpngRead(const Bytes& file) {
+LibpngImage LibpngRead(const Bytes& file, LibpngOutput output) {
   std::string error;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, OnError, OnWarning);
   png_infop info = png_create_info_struct(png);
@@ -190,7 +195,16 @@ LibpngImage LibpngRead(const Bytes& file) {
     image.has_gamma = true;
     image.gamma = static_cast<std::uint32_t>(gamma);
   }
-  if (image.depth < 8) png_set_packing(png);
+  if (output == LibpngOutput::kRgba8) {
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    image.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
+    image.depth = 8;
+  } else if (image.depth < 8) {
+    png_set_packing(png);
+  }
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
   const std::size_t row_bytes = png_get_rowbytes(png, info);
@@ -237,6 +251,55 @@ Bytes LibpngWrite(const LibpngImage& image) {
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return out;
+}
+
+Bytes Iend() { return Chunk("IEND", {}); }
+
+Bytes Image(std::uint32_t w, std::uint32_t h, int depth, int type, const std::vector<Bytes>& rows,
+            std::initializer_list<Bytes> extra) {
+  Bytes raw;
+  for (const Bytes& row : rows) {
+    raw.push_back(0);
+    raw.insert(raw.end(), row.begin(), row.end());
+  }
+  Bytes file = Concat({Signature(), Ihdr(w, h, depth, type)});
+  for (const Bytes& e : extra) file.insert(file.end(), e.begin(), e.end());
+  return Concat({file, Chunk("IDAT", Deflate(raw)), Iend()});
+}
+
+std::unique_ptr<TBitmap> Background(int w, int h, TColor color) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(pf24bit);
+  bitmap->SetSize(w, h);
+  bitmap->GetCanvas()->GetBrush()->SetColor(color);
+  bitmap->GetCanvas()->FillRect(win::RECT{0, 0, w, h});
+  return bitmap;
+}
+
+std::vector<TColor> DrawnOver(TPNGPicture& picture, TColor background) {
+  const int w = picture.GetWidth(), h = picture.GetHeight();
+  auto target = Background(w, h, background);
+  picture.Draw(target->GetCanvas(), win::RECT{0, 0, w, h});
+  std::vector<TColor> pixels;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) pixels.push_back(target->GetCanvas()->GetPixel(x, y));
+  return pixels;
+}
+
+std::vector<TColor> LibpngBlendedOver(const Bytes& file, TColor background) {
+  const LibpngImage ref = LibpngRead(file, LibpngOutput::kRgba8);
+  const auto gamma = ExpectedGamma(ref.has_gamma, ref.gamma);
+  const unsigned back[3] = {background & 0xFFu, (background >> 8) & 0xFFu, (background >> 16) & 0xFFu};
+  std::vector<TColor> pixels;
+  for (std::size_t y = 0; y < ref.height; ++y) {
+    for (std::size_t x = 0; x < ref.width; ++x) {
+      const unsigned a = ref.Sample(y, x, 3);
+      unsigned out[3];
+      for (std::size_t c = 0; c < 3; ++c) out[c] = (gamma[ref.Sample(y, x, c)] * a + 255 + (255 - a) * back[c]) >> 8;
+      pixels.push_back(Rgb(out[0], out[1], out[2]));
+    }
+  }
+  return pixels;
 }
 
 std::unique_ptr<TPNGPicture> Load(const Bytes& file) {

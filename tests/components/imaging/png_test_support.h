@@ -1,5 +1,6 @@
-// Helpers of the PNG tests: files made chunk by chunk, libpng as the independent reader and
-// writer, and loading through the codec from memory.
+// Helpers of the PNG tests: files made chunk by chunk, libpng as reader and writer, loading.
+// Files made chunk by chunk, libpng as the independent reader and writer, loading through the
+// codec from memory, and drawings compared with libpng's pixels.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/bitmap.h"
 #include "components/imaging/png/png_picture.h"
 
 namespace dashtune::pngtest {
@@ -14,6 +16,8 @@ namespace dashtune::pngtest {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes ReadFileBytes(const std::string& path);
+// A file of tests/fixtures/png/crashers by name.
+Bytes CrasherFile(const std::string& name);
 // All .png files under a folder of the conformance suite, sorted.
 std::vector<std::string> SuiteFiles(const std::string& folder);
 
@@ -49,10 +53,29 @@ struct LibpngImage {
   // Sample c of pixel x in row y, as stored (8-bit value, or 16-bit value).
   unsigned Sample(std::size_t y, std::size_t x, std::size_t c) const;
 };
+// What libpng is asked to give: the samples as stored, or every pixel as 8-bit red, green, blue
+// and alpha (palette and gray expanded, the tRNS chunk as alpha, 16-bit samples cut to their
+// high byte).
+enum class LibpngOutput { kSamples, kRgba8 };
 // Throws std::runtime_error with libpng's message on failure.
-LibpngImage LibpngRead(const Bytes& file);
+LibpngImage LibpngRead(const Bytes& file, LibpngOutput output = LibpngOutput::kSamples);
 // Writes samples (same layout as LibpngImage rows) with libpng, as one IDAT stream.
 Bytes LibpngWrite(const LibpngImage& image);
+
+// A file of one image from its rows of samples (filter byte 0 added); the extra chunks go
+// between the header and the image data.
+Bytes Image(std::uint32_t w, std::uint32_t h, int depth, int type, const std::vector<Bytes>& rows,
+            std::initializer_list<Bytes> extra = {});
+Bytes Iend();
+// A 24-bit bitmap filled with one colour.
+std::unique_ptr<TBitmap> Background(int w, int h, TColor color);
+
+constexpr TColor Rgb(unsigned r, unsigned g, unsigned b) { return static_cast<TColor>(r | (g << 8) | (b << 16)); }
+// Every pixel of the picture drawn at its own size over a background of one colour, row by row.
+std::vector<TColor> DrawnOver(TPNGPicture& picture, TColor background);
+// What the picture should draw: libpng's RGBA of the file, colours through the gamma table of
+// the gAMA value libpng took, blended over the background by the picture's formula.
+std::vector<TColor> LibpngBlendedOver(const Bytes& file, TColor background);
 
 // Loads through TPNGPicture from memory.
 std::unique_ptr<TPNGPicture> Load(const Bytes& file);

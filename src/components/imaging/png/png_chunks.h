@@ -14,6 +14,7 @@
 #include "classlib/streams.h"
 #include "classlib/system.h"
 #include "components/imaging/png/png_errors.h"
+#include "components/imaging/png/png_format.h"
 #include "platform/gdi/gdi.h"
 
 namespace dashtune {
@@ -105,6 +106,7 @@ class TChunkIHDR : public TChunk {
   std::uint8_t* ImageRow(std::size_t y) const { return ImageData + BytesPerRow * (Height - 1 - y); }
   std::uint8_t* AlphaRow(std::size_t y) { return ImageAlpha.data() + std::size_t{Width} * y; }
   std::uint8_t* ExtraRow(std::size_t y) { return ExtraImageData.data() + BytesPerRow * (Height - 1 - y); }
+  const std::uint8_t* ExtraRow(std::size_t y) const { return ExtraImageData.data() + BytesPerRow * (Height - 1 - y); }
   // Copies the palette's entries into the DIB colour table (entries past its count black),
   // selects it and keeps it, deleting the previous one; false (palette left with the caller)
   // when the image has no colour table.
@@ -130,6 +132,12 @@ class TChunkIHDR : public TChunk {
   std::vector<std::uint8_t> ImageAlpha;       // top-down, Width bytes a row; colour types 4 and 6
   std::vector<std::uint8_t> ExtraImageData;   // like ImageData; bit depth 16
   std::array<std::uint8_t, 256> GrayGamma{};  // the gamma table the gray levels were made with
+  // Truecolour images with a tRNS colour read before the image data: 1 where the stored sample
+  // (all 16 bits, before gamma) is that colour, in rows of KeyMaskRowBytes top-down, first pixel
+  // in the high bit. Made while decoding, because the image holds the colours through the gamma
+  // table; empty when not made or when the pixels or the colour changed since.
+  std::vector<std::uint8_t> KeyMask;
+  std::size_t KeyMaskRowBytes() const { return (std::size_t{Width} + 15) / 16 * 2; }
 
  private:
   void ValidateFields() const;

@@ -2,7 +2,9 @@
 // row by row, unfiltered and copied into the header's buffers for its colour type and depth.
 #include <zlib.h>
 
-#if defined(__SSE2__)
+// The SSE2 blocks; a portable build (DASHTUNE_PORTABLE) runs the scalar paths instead.
+#if defined(__SSE2__) && !defined(DASHTUNE_PORTABLE)
+#define DASHTUNE_PNG_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 #include "components/imaging/png/png_chunks.h"
@@ -137,7 +140,7 @@ inline Word AddBytes(Word a, Word b) {
 // The Sub filter of pixels of two, four or eight bytes, a pixel per step.
 template <std::size_t kBytes>
 void SubPixels(std::uint8_t* r, std::size_t length) {
-#if defined(__SSE2__)
+#if defined(DASHTUNE_PNG_SSE2)
   if constexpr (kBytes >= 4) {
     __m128i left = _mm_setzero_si128();
     for (std::size_t i = 0; i + kBytes <= length; i += kBytes) {
@@ -189,15 +192,31 @@ void AveragePixels(std::uint8_t* r, const std::uint8_t* p, std::size_t length) {
   }
 }
 
-#if defined(__SSE2__)
-// The Paeth filter with the bytes of a pixel (one to eight) side by side in 16-bit lanes; the choice follows the standard's order of preference (left, above, upper left).
+#if defined(DASHTUNE_PNG_SSE2)
+// A pixel of kBytes bytes as the low bytes of a register, and back. Assembled byte by byte: a
+// copy into a wider variable would go through memory, and reading that back as one word waits
+// for the narrower stores before it.
+template <std::size_t kBytes>
+inline std::uint64_t LoadPixel(const std::uint8_t* from) {
+  std::uint64_t v = 0;
+  for (std::size_t k = 0; k < kBytes; ++k) v |= std::uint64_t{from[k]} << (8 * k);
+  return v;
+}
+
+template <std::size_t kBytes>
+inline void StorePixel(std::uint8_t* to, std::uint64_t v) {
+  for (std::size_t k = 0; k < kBytes; ++k) to[k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+// The Paeth filter with the bytes of a pixel (one to eight) side by side in 16-bit lanes; the
+// choice follows the standard's order of preference (left, above, upper left). Each pixel waits
+// for the one to its left, so only the work that needs it stands between two pixels: the
+// distance to the pixel above, and above against upper left, are known before.
 template <std::size_t kBytes>
 void PaethPixels(std::uint8_t* r, const std::uint8_t* p, std::size_t length) {
   const __m128i zero = _mm_setzero_si128();
   const auto load = [&](const std::uint8_t* from) {
-    std::uint64_t v = 0;
-    std::memcpy(&v, from, kBytes);
-    return _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(v)), zero);
+    return _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(LoadPixel<kBytes>(from))), zero);
   };
   const auto absolute = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
   __m128i a = zero, c = zero;
@@ -205,18 +224,18 @@ void PaethPixels(std::uint8_t* r, const std::uint8_t* p, std::size_t length) {
     const __m128i b = load(p + i);
     const __m128i x = load(r + i);
     const __m128i to_b = _mm_sub_epi16(b, c);
-    const __m128i to_a = _mm_sub_epi16(a, c);
     const __m128i pa = absolute(to_b);
+    const __m128i b_xor_c = _mm_xor_si128(b, c);
+    const __m128i to_a = _mm_sub_epi16(a, c);
     const __m128i pb = absolute(to_a);
     const __m128i pc = absolute(_mm_add_epi16(to_b, to_a));
-    const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-    const __m128i take_a = _mm_cmpeq_epi16(pa, smallest);
-    const __m128i take_b = _mm_cmpeq_epi16(pb, smallest);
-    __m128i nearest = _mm_or_si128(_mm_and_si128(take_b, b), _mm_andnot_si128(take_b, c));
-    nearest = _mm_or_si128(_mm_and_si128(take_a, a), _mm_andnot_si128(take_a, nearest));
-    a = _mm_and_si128(_mm_add_epi16(x, nearest), _mm_set1_epi16(0xFF));
-    const auto out = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(a, zero)));
-    std::memcpy(r + i, &out, kBytes);
+    // Not a when pa exceeds pb or pc; then c when pb exceeds pc, else b.
+    const __m128i not_a = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+    const __m128i b_or_c = _mm_xor_si128(c, _mm_andnot_si128(_mm_cmpgt_epi16(pb, pc), b_xor_c));
+    const __m128i nearest = _mm_xor_si128(a, _mm_and_si128(not_a, _mm_xor_si128(a, b_or_c)));
+    // Lanes hold one byte each: a byte-wise sum wraps as the filter's sum modulo 256 does.
+    a = _mm_add_epi8(x, nearest);
+    StorePixel<kBytes>(r + i, static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(a, zero))));
     c = b;
   }
 }
@@ -227,7 +246,7 @@ void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
   std::uint8_t* r = row + 1;
   const std::uint8_t* p = prior + 1;
   switch (filter) {
-    case 1:
+    case png::kFilterSub:
       switch (offset) {
         case 1: SubBytes<1>(r, length); break;
         case 2: SubPixels<2>(r, length); break;
@@ -237,10 +256,10 @@ void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
         default: SubPixels<8>(r, length); break;
       }
       break;
-    case 2:
+    case png::kFilterUp:
       for (std::size_t i = 0; i < length; ++i) r[i] = static_cast<std::uint8_t>(r[i] + p[i]);
       break;
-    case 3:
+    case png::kFilterAverage:
       switch (offset) {
         case 1: AveragePixels<1>(r, p, length); break;
         case 2: AveragePixels<2>(r, p, length); break;
@@ -250,8 +269,8 @@ void Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
         default: AveragePixels<8>(r, p, length); break;
       }
       break;
-    case 4:
-#if defined(__SSE2__)
+    case png::kFilterPaeth:
+#if defined(DASHTUNE_PNG_SSE2)
       switch (offset) {
         case 1: PaethPixels<1>(r, p, length); break;
         case 2: PaethPixels<2>(r, p, length); break;
@@ -447,7 +466,7 @@ void CopyRgba8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, 
   }
 }
 
-#if defined(__SSE2__)
+#if defined(DASHTUNE_PNG_SSE2)
 // Adjacent 16-bit RGBA pixels two at a time: high bytes as blue, green, red into `d`, low bytes so
 // into `e`, alpha's high byte into `a`. Each three-byte pixel is stored as four bytes whose last
 // belongs to the next pixel and is written again by it, so at least one pixel must follow.
@@ -458,8 +477,9 @@ void CopyRgba16Pairs(const std::uint8_t* src, std::uint8_t* d, std::uint8_t* e, 
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
     // 32-bit lanes: red, green, blue, alpha of the high bytes of pixels 0 and 1, then of the low bytes.
     const __m128i rgba = _mm_packus_epi16(_mm_and_si128(v, low_byte), _mm_srli_epi16(v, 8));
-    const __m128i bgr = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(rgba, byte0), 16), _mm_and_si128(rgba, byte1)),
-                                     _mm_and_si128(_mm_srli_epi32(rgba, 16), byte0));
+    const __m128i bgr =
+        _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(rgba, byte0), 16), _mm_and_si128(rgba, byte1)),
+                     _mm_and_si128(_mm_srli_epi32(rgba, 16), byte0));
     const auto store = [](std::uint8_t* to, __m128i lane) {
       const std::int32_t value = _mm_cvtsi128_si32(lane);
       std::memcpy(to, &value, 4);
@@ -483,7 +503,7 @@ void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int
   std::uint8_t* a = t.alpha + t.start;
   const std::size_t step = t.step;
   std::size_t n = t.pixels;
-#if defined(__SSE2__)
+#if defined(DASHTUNE_PNG_SSE2)
   if (!kGamma && step == 1) {
     const std::size_t pairs = n > 2 ? (n - 1) / 2 : 0;
     CopyRgba16Pairs(src, d, e, a, pairs);
@@ -516,21 +536,49 @@ bool IsIdentity(const Gamma& g) {
 
 CopyRow ChooseCopy(int color_type, int depth, const Gamma& gamma) {
   if (IsIdentity(gamma)) {
-    if (color_type == 2) return depth == 16 ? CopyRgb16<false> : CopyRgb8Linear;
-    if (color_type == 6) return depth == 16 ? CopyRgba16<false> : CopyRgba8Linear;
+    if (color_type == png::kColorTypeTruecolor) return depth == 16 ? CopyRgb16<false> : CopyRgb8Linear;
+    if (color_type == png::kColorTypeTruecolorAlpha) return depth == 16 ? CopyRgba16<false> : CopyRgba8Linear;
   }
   switch (color_type) {
-    case 0:
+    case png::kColorTypeGray:
       if (depth == 2) return CopyGray2;
       return depth == 16 ? CopyGray16 : CopyPacked;
-    case 3:
+    case png::kColorTypeIndexed:
       return depth == 2 ? CopyPalette2 : CopyPacked;
-    case 2:
+    case png::kColorTypeTruecolor:
       return depth == 16 ? CopyRgb16<true> : CopyRgb8;
-    case 4:
+    case png::kColorTypeGrayAlpha:
       return depth == 16 ? CopyGrayAlpha16 : CopyGrayAlpha8;
     default:
       return depth == 16 ? CopyRgba16<true> : CopyRgba8;
+  }
+}
+
+// The transparent colour of a truecolour image as stored samples (red, green, blue).
+using ColorKey = std::array<std::uint16_t, 3>;
+
+std::optional<ColorKey> TruecolorKey(const TPNGPicture& owner, const TChunkIHDR& header) {
+  if (header.ColorType != png::kColorTypeTruecolor) return std::nullopt;
+  const auto* trns = owner.GetChunks().ItemFromClass<TChunktRNS>();
+  if (trns == nullptr || trns->GetDataSize() < 6) return std::nullopt;
+  const std::uint8_t* d = trns->PaletteValues.data();
+  const auto sample = [d](int c) { return static_cast<std::uint16_t>((d[2 * c] << 8) | d[2 * c + 1]); };
+  return ColorKey{sample(0), sample(1), sample(2)};
+}
+
+// Sets the key mask's bit of every pixel of a decoded row (pass pixels from `start`, `step`
+// apart) whose stored samples are the key.
+void MarkKeyedPixels(const std::uint8_t* src, const ColorKey& key, int depth, std::uint8_t* mask_row,
+                     std::size_t start, std::size_t step, std::size_t pixels) {
+  const std::size_t sample_bytes = depth == 16 ? 2 : 1;
+  const auto sample = [&](const std::uint8_t* s) {
+    return static_cast<std::uint16_t>(sample_bytes == 2 ? (s[0] << 8) | s[1] : s[0]);
+  };
+  for (std::size_t k = 0; k < pixels; ++k, src += 3 * sample_bytes) {
+    if (sample(src) != key[0] || sample(src + sample_bytes) != key[1] || sample(src + 2 * sample_bytes) != key[2])
+      continue;
+    const std::size_t x = start + k * step;
+    mask_row[x / 8] = static_cast<std::uint8_t>(mask_row[x / 8] | (0x80u >> (x % 8)));
   }
 }
 
@@ -540,7 +588,8 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
   TChunkIHDR* header = Header();
   TPNGPicture* owner = GetOwner();
   // A gAMA chunk read since the header changed the gamma table: rebuild the gray levels.
-  if ((header->ColorType == 0 || header->ColorType == 4) && header->GrayGamma != owner->GammaTable) {
+  if ((header->ColorType == png::kColorTypeGray || header->ColorType == png::kColorTypeGrayAlpha) &&
+      header->GrayGamma != owner->GammaTable) {
     const win::HPALETTE gray = header->CreateGrayscalePalette(header->DibBitCount());
     if (!header->SetImagePalette(gray)) win::DeleteObject(gray);
     header->GrayGamma = owner->GammaTable;
@@ -560,8 +609,11 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
   const std::size_t batch_rows = std::clamp<std::size_t>(kBatchBytes / (full_row + 1), 1, height);
   const auto rows = std::make_unique_for_overwrite<std::uint8_t[]>((full_row + 1) * (2 * batch_rows + 1));
 
-  const bool interlaced = header->InterlaceMethod == 1;
-  const int passes = interlaced ? 7 : 1;
+  const std::optional<ColorKey> key = TruecolorKey(*owner, *header);
+  header->KeyMask.assign(key ? header->KeyMaskRowBytes() * height : 0, 0);
+
+  const bool interlaced = header->InterlaceMethod == png::kInterlaceAdam7;
+  const int passes = interlaced ? static_cast<int>(png::kAdam7.size()) : 1;
   bool stopped = false;
   for (int pass = 0; pass < passes && !stopped; ++pass) {
     const png::Pass p = interlaced ? png::kAdam7[pass] : png::kNoInterlace;
@@ -592,6 +644,9 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
                                p.column_step,
                                pass_width};
         copy(row + 1, target, gamma, header->BitDepth);
+        if (key)
+          MarkKeyedPixels(row + 1, *key, header->BitDepth, header->KeyMask.data() + header->KeyMaskRowBytes() * y,
+                          p.column_start, p.column_step, pass_width);
         prior = row;
       }
     }

@@ -80,8 +80,8 @@ void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std
   std::memset(raw, 0, row_bytes);
   const auto x_of = [&](std::size_t k) { return p.column_start + k * p.column_step; };
   switch (h->ColorType) {
-    case 0:
-    case 3:
+    case png::kColorTypeGray:
+    case png::kColorTypeIndexed:
       if (wide) {
         for (std::size_t k = 0; k < pixels; ++k) raw[2 * k] = image[x_of(k)];
       } else if (p.column_step == 1) {
@@ -91,7 +91,7 @@ void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std
         for (std::size_t k = 0; k < pixels; ++k) png::PutPacked(raw, k, bits, png::GetPacked(image, x_of(k), bits));
       }
       break;
-    case 2:
+    case png::kColorTypeTruecolor:
       for (std::size_t k = 0; k < pixels; ++k) {
         const std::uint8_t* s = image + 3 * x_of(k);
         std::uint8_t* d = raw + 3 * sample * k;
@@ -100,14 +100,14 @@ void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std
         d[2 * sample] = inverse[s[0]];
       }
       break;
-    case 4:
+    case png::kColorTypeGrayAlpha:
       for (std::size_t k = 0; k < pixels; ++k) {
         const std::size_t x = x_of(k);
         raw[2 * sample * k] = image[x];
         raw[2 * sample * k + sample] = alpha[x];
       }
       break;
-    case 6:
+    case png::kColorTypeTruecolorAlpha:
       for (std::size_t k = 0; k < pixels; ++k) {
         const std::size_t x = x_of(k);
         const std::uint8_t* s = image + 3 * x;
@@ -129,6 +129,10 @@ std::size_t Score(const std::uint8_t* row, std::size_t length) {
   for (std::size_t i = 2; i < length; ++i) score += (row[i] == row[i - 1] || row[i] == row[i - 2]) ? 1 : 0;
   return score;
 }
+
+// The picture's filter set names the file's filter types in their own order.
+static_assert(filterNone == png::kFilterNone && filterSub == png::kFilterSub && filterUp == png::kFilterUp &&
+              filterAverage == png::kFilterAverage && filterPaeth == png::kFilterPaeth);
 
 class RowFilter {
  public:
@@ -208,8 +212,8 @@ bool TChunkIDAT::SaveToStream(TStream* Stream) {
   RowFilter filter(owner->GetFilters(), full_row, offset);
   IdatWriter writer(Stream, owner->GetCompressionLevel(), static_cast<std::size_t>(owner->GetMaxIdatSize()));
 
-  const bool interlaced = owner->GetInterlaceMethod() == 1;
-  const int passes = interlaced ? 7 : 1;
+  const bool interlaced = owner->GetInterlaceMethod() == png::kInterlaceAdam7;
+  const int passes = interlaced ? static_cast<int>(png::kAdam7.size()) : 1;
   for (int pass = 0; pass < passes; ++pass) {
     const png::Pass p = interlaced ? png::kAdam7[pass] : png::kNoInterlace;
     const std::size_t pixels = png::PassWidth(p, width);

@@ -30,10 +30,10 @@ TChunkIHDR::~TChunkIHDR() { FreeImageData(); }
 
 int TChunkIHDR::DibBitCount() const {
   switch (ColorType) {
-    case 2:
-    case 6:
+    case png::kColorTypeTruecolor:
+    case png::kColorTypeTruecolorAlpha:
       return 24;
-    case 4:
+    case png::kColorTypeGrayAlpha:
       return 8;
     default:
       switch (BitDepth) {
@@ -68,6 +68,7 @@ void TChunkIHDR::FreeImageData() {
   old_palette_ = nullptr;
   ImageAlpha = {};
   ExtraImageData = {};
+  KeyMask = {};
 }
 
 win::HPALETTE TChunkIHDR::CreateGrayscalePalette(int depth) const {
@@ -103,7 +104,8 @@ void TChunkIHDR::InstallColorTable() {
 void TChunkIHDR::PrepareImageData() {
   FreeImageData();
   BitmapInfo = {};
-  HasPalette = ColorType == 0 || ColorType == 3 || ColorType == 4;
+  HasPalette = ColorType == png::kColorTypeGray || ColorType == png::kColorTypeIndexed ||
+               ColorType == png::kColorTypeGrayAlpha;
   const int bits = DibBitCount();
   win::BITMAPINFOHEADER& h = BitmapInfo.bmiHeader;
   h.biSize = sizeof(win::BITMAPINFOHEADER);
@@ -116,13 +118,15 @@ void TChunkIHDR::PrepareImageData() {
   BytesPerRow = win::gdi::DibRowStride(Width, bits);
 
   const std::size_t pixels = std::size_t{Width} * Height;
-  if (ColorType == 4 || ColorType == 6) AllocatePlane(&ImageAlpha, pixels);
+  if (ColorType == png::kColorTypeGrayAlpha || ColorType == png::kColorTypeTruecolorAlpha)
+    AllocatePlane(&ImageAlpha, pixels);
   if (BitDepth == 16) AllocatePlane(&ExtraImageData, BytesPerRow * Height);
 
   ImageDC = win::CreateCompatibleDC(nullptr);
   if (ImageDC == nullptr) OutOfMemory();
   if (HasPalette) {
-    ImagePalette = ColorType == 3 ? win::CreateHalftonePalette(ImageDC) : CreateGrayscalePalette(bits);
+    ImagePalette =
+        ColorType == png::kColorTypeIndexed ? win::CreateHalftonePalette(ImageDC) : CreateGrayscalePalette(bits);
     GrayGamma = GetOwner()->GammaTable;
     win::ResizePalette(ImagePalette, 1u << bits);
     old_palette_ = win::SelectPalette(ImageDC, ImagePalette, win::FALSE);
@@ -157,7 +161,7 @@ void TChunkIHDR::ValidateFields() const {
   if (Width == 0 || Height == 0) png::RaiseError<EPngInvalidIHDR>(png::EPNGInvalidIHDRText);
   if (Width > 65535 || Height > 65535) png::RaiseError<EPNGSizeExceeds>(png::EPNGSizeExceedsText);
   if (CompressionMethod != 0) png::RaiseError<EPNGUnknownCompression>(png::EPNGUnknownCompressionText);
-  if (InterlaceMethod > 1) png::RaiseError<EPNGUnknownInterlace>(png::EPNGUnknownInterlaceText);
+  if (InterlaceMethod > png::kInterlaceAdam7) png::RaiseError<EPNGUnknownInterlace>(png::EPNGUnknownInterlaceText);
   if (!png::ValidColorTypeAndDepth(ColorType, BitDepth)) png::RaiseError<EPngInvalidIHDR>(png::EPNGInvalidIHDRText);
   if (std::uint64_t{Width} * Height > png::kMaxPixels) OutOfMemory();
 }
@@ -215,6 +219,9 @@ void TChunkIHDR::Assign(const TChunk* Source) {
   std::memcpy(ImageData, source->ImageData, BytesPerRow * Height);
   if (!ImageAlpha.empty() && source->ImageAlpha.size() == ImageAlpha.size())
     std::memcpy(ImageAlpha.data(), source->ImageAlpha.data(), ImageAlpha.size());
+  if (!ExtraImageData.empty() && source->ExtraImageData.size() == ExtraImageData.size())
+    std::memcpy(ExtraImageData.data(), source->ExtraImageData.data(), ExtraImageData.size());
+  KeyMask = source->KeyMask;
   if (HasPalette) {
     const win::UINT count = win::GetPaletteEntries(source->ImagePalette, 0, 0, nullptr);
     std::array<win::PALETTEENTRY, 256> entries{};
@@ -252,6 +259,7 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
   const std::size_t row_copy = (static_cast<std::size_t>(bits) * std::min(Width, NewWidth) + 7) / 8;
   for (std::size_t y = 0; y < rows; ++y) {
     std::memcpy(data + new_row_bytes * (NewHeight - 1 - y), ImageRow(y), row_copy);
+    if (!extra.empty()) std::memcpy(extra.data() + new_row_bytes * (NewHeight - 1 - y), ExtraRow(y), row_copy);
     if (!alpha.empty()) std::memcpy(alpha.data() + NewWidth * y, AlphaRow(y), std::min(Width, NewWidth));
   }
 
@@ -271,6 +279,7 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
   BitmapInfo = info;
   ImageAlpha = std::move(alpha);
   ExtraImageData = std::move(extra);
+  KeyMask = {};
   Width = NewWidth;
   Height = NewHeight;
   old_bitmap_ = win::SelectObject(ImageDC, ImageHandle);

@@ -41,6 +41,29 @@ class DcGuard {
   win::HGDIOBJ old_ = nullptr;
 };
 
+// The order rules of the chunks the standard places: a chunk out of its place is skipped, as
+// if it were not there.
+class ChunkOrder {
+ public:
+  bool Ignores(const std::string& name) const {
+    // The first IDAT's loader has read every IDAT chunk its zlib stream ran through.
+    if (name == "IDAT") return image_data_;
+    // Gamma applies to the palette and the image data that follow it, and only the first counts.
+    if (name == "gAMA") return gamma_ || palette_ || image_data_;
+    if (name == "PLTE" || name == "tRNS") return image_data_;
+    return false;
+  }
+  void Saw(const std::string& name) {
+    gamma_ = gamma_ || name == "gAMA";
+    palette_ = palette_ || name == "PLTE";
+    image_data_ = image_data_ || name == "IDAT";
+  }
+  bool SawImageData() const { return image_data_; }
+
+ private:
+  bool gamma_ = false, palette_ = false, image_data_ = false;
+};
+
 void InitializeUnit() {
   png::FreeChunkClassList();
   png::RegisterCommonChunks();
@@ -100,14 +123,14 @@ TPNGTransparencyMode TPNGPicture::GetTransparencyMode() const {
   const TChunkIHDR* header = Header();
   const TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
   switch (header->ColorType) {
-    case 0:
-    case 2:
+    case png::kColorTypeGray:
+    case png::kColorTypeTruecolor:
       return trns ? tmSingleColor : tmNone;
-    case 3:
+    case png::kColorTypeIndexed:
       if (trns == nullptr) return tmNone;
       return trns->BitTransparency ? tmSingleColor : tmPartial;
-    case 4:
-    case 6:
+    case png::kColorTypeGrayAlpha:
+    case png::kColorTypeTruecolorAlpha:
       return tmPartial;
     default:
       return tmNone;
@@ -127,7 +150,7 @@ void TPNGPicture::LoadFromStream(TStream* Stream) {
   }
   if (got < 8 || signature != png::kSignature) png::RaiseError<EPNGInvalidFileHeader>(png::EPNGInvalidFileHeaderText);
 
-  bool has_image_data = false;
+  ChunkOrder order;
   for (int index = 0;; ++index) {
     std::uint8_t length_bytes[4];
     const int first = Stream->Read(length_bytes, 4);
@@ -142,18 +165,17 @@ void TPNGPicture::LoadFromStream(TStream* Stream) {
       png::RaiseError<EPNGIHDRNotFirst>(png::EPNGIHDRNotFirstText);
     }
     png::CheckChunkLength(Stream, length);
-    // The first IDAT's loader has read every IDAT chunk its zlib stream ran through.
-    if (name == "cHRM" || (name == "IDAT" && has_image_data)) {
+    if (name == "cHRM" || order.Ignores(name)) {
       png::SkipBytes(Stream, std::uint64_t{length} + 4);
       continue;
     }
-    if (name == "IDAT") has_image_data = true;
+    order.Saw(name);
     TChunk* chunk = chunks_.Add(png::CreateChunkByName(this, name));
     if (png::IsUnknownChunk(chunk) && (name_bytes[0] & 0x20) == 0)
       png::RaiseError<EPNGUnknownCriticalChunk>(png::EPNGUnknownCriticalChunkText);
     if (!chunk->LoadFromStream(Stream, name, length) || name == "IEND") break;
   }
-  if (!has_image_data) png::RaiseError<EPNGNoImageData>(png::EPNGNoImageDataText);
+  if (!order.SawImageData()) png::RaiseError<EPNGNoImageData>(png::EPNGNoImageDataText);
   Changed(this);
 }
 
@@ -177,7 +199,7 @@ void TPNGPicture::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
                          header->BitmapInfo.Info(), win::DIB_RGB_COLORS, win::SRCCOPY);
       break;
     case tmSingleColor:
-      DrawTransparentMask(dc, Rect, chunks_.ItemFromClass<TChunktRNS>()->GetTransparentColor());
+      DrawTransparentMask(dc, Rect);
       break;
     case tmPartial:
       DrawPartialTrans(dc, Rect);
@@ -185,7 +207,72 @@ void TPNGPicture::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
   }
 }
 
-void TPNGPicture::DrawTransparentMask(win::HDC DC, const win::RECT& Rect, win::COLORREF Color) const {
+std::vector<std::uint8_t> TPNGPicture::TransparentKeyMask() const {
+  const TChunkIHDR* header = Header();
+  if (!header->KeyMask.empty()) return header->KeyMask;
+  const std::size_t row_bytes = header->KeyMaskRowBytes();
+  std::vector<std::uint8_t> mask(row_bytes * header->Height, 0);
+  const auto fill = [&](auto is_key) {
+    for (std::size_t y = 0; y < header->Height; ++y) {
+      std::uint8_t* out = mask.data() + row_bytes * y;
+      for (std::size_t x = 0; x < header->Width; ++x)
+        if (is_key(y, x)) out[x / 8] = static_cast<std::uint8_t>(out[x / 8] | (0x80u >> (x % 8)));
+    }
+  };
+  const TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
+  // The stored samples as read or as last set (the chunk's data follows them on save).
+  const std::uint8_t* data = trns->PaletteValues.data();
+  const int bits = header->DibBitCount();
+  switch (header->ColorType) {
+    case png::kColorTypeIndexed: {
+      const std::uint32_t entries = std::min<std::uint32_t>(trns->GetDataSize(), 256);
+      const auto first = trns->PaletteValues.begin();
+      const auto index = static_cast<unsigned>(std::find(first, first + entries, 0) - first);
+      if (index < entries)
+        fill([&](std::size_t y, std::size_t x) { return png::GetPacked(header->ImageRow(y), x, bits) == index; });
+      break;
+    }
+    case png::kColorTypeGray: {
+      if (trns->GetDataSize() < 2) break;
+      const unsigned key = (unsigned{data[0]} << 8) | data[1];
+      if (header->BitDepth == 16) {
+        fill([&](std::size_t y, std::size_t x) {
+          return ((unsigned{header->ImageRow(y)[x]} << 8) | header->ExtraRow(y)[x]) == key;
+        });
+      } else {
+        // 2-bit gray is held as the 4-bit levels 0, 5, 10 and 15.
+        const unsigned held = header->BitDepth == 2 ? key * 5 : key;
+        fill([&](std::size_t y, std::size_t x) { return png::GetPacked(header->ImageRow(y), x, bits) == held; });
+      }
+      break;
+    }
+    case png::kColorTypeTruecolor: {
+      if (trns->GetDataSize() < 6) break;
+      const bool wide = header->BitDepth == 16;
+      // Without the decoder's mask the image's colours are all there is: the key through the
+      // same gamma table, the high bytes (and the low bytes of 16-bit samples) compared.
+      std::array<std::uint8_t, 3> high{}, low{};
+      for (std::size_t c = 0; c < 3; ++c) {
+        if (!wide && data[2 * c] != 0) return mask;  // no 8-bit sample has this value
+        high[2 - c] = GammaTable[wide ? data[2 * c] : data[2 * c + 1]];
+        low[2 - c] = GammaTable[data[2 * c + 1]];
+      }
+      fill([&](std::size_t y, std::size_t x) {
+        const std::uint8_t* p = header->ImageRow(y) + 3 * x;
+        if (p[0] != high[0] || p[1] != high[1] || p[2] != high[2]) return false;
+        if (!wide) return true;
+        const std::uint8_t* e = header->ExtraRow(y) + 3 * x;
+        return e[0] == low[0] && e[1] == low[1] && e[2] == low[2];
+      });
+      break;
+    }
+    default:
+      break;
+  }
+  return mask;
+}
+
+void TPNGPicture::DrawTransparentMask(win::HDC DC, const win::RECT& Rect) const {
   const TChunkIHDR* header = Header();
   const int w = static_cast<int>(header->Width), h = static_cast<int>(header->Height);
   const int W = Rect.right - Rect.left, H = Rect.bottom - Rect.top;
@@ -194,16 +281,19 @@ void TPNGPicture::DrawTransparentMask(win::HDC DC, const win::RECT& Rect, win::C
   DcGuard mask(win::CreateCompatibleDC(DC));
   DcGuard inverse(win::CreateCompatibleDC(DC));
   DcGuard save(win::CreateCompatibleDC(DC));
-  if (!source.dc() || !mask.dc() || !inverse.dc() || !save.dc()) png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
+  DcGuard key(win::CreateCompatibleDC(DC));
+  if (!source.dc() || !mask.dc() || !inverse.dc() || !save.dc() || !key.dc())
+    png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
   const int aw = std::abs(W), ah = std::abs(H);
   const win::HBITMAP image = win::CreateDIBitmap(DC, &header->BitmapInfo.bmiHeader, win::CBM_INIT, header->ImageData,
                                                  header->BitmapInfo.Info(), win::DIB_RGB_COLORS);
   const win::HBITMAP mask_bitmap = win::CreateBitmap(aw, ah, 1, 1, nullptr);
   const win::HBITMAP inverse_bitmap = win::CreateBitmap(aw, ah, 1, 1, nullptr);
   const win::HBITMAP save_bitmap = win::CreateCompatibleBitmap(DC, aw, ah);
-  for (win::HBITMAP b : {image, mask_bitmap, inverse_bitmap, save_bitmap})
+  const win::HBITMAP key_bitmap = win::CreateBitmap(w, h, 1, 1, TransparentKeyMask().data());
+  for (win::HBITMAP b : {image, mask_bitmap, inverse_bitmap, save_bitmap, key_bitmap})
     if (b == nullptr) {
-      for (win::HBITMAP other : {image, mask_bitmap, inverse_bitmap, save_bitmap})
+      for (win::HBITMAP other : {image, mask_bitmap, inverse_bitmap, save_bitmap, key_bitmap})
         if (other != nullptr) win::DeleteObject(other);
       png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
     }
@@ -211,11 +301,10 @@ void TPNGPicture::DrawTransparentMask(win::HDC DC, const win::RECT& Rect, win::C
   mask.Hold(mask_bitmap);
   inverse.Hold(inverse_bitmap);
   save.Hold(save_bitmap);
+  key.Hold(key_bitmap);
 
-  // Pixels of the transparent colour become 1 in the mask.
-  const win::COLORREF old_background = win::SetBkColor(source.dc(), Color);
-  win::StretchBlt(mask.dc(), 0, 0, aw, ah, source.dc(), 0, 0, w, h, win::SRCCOPY);
-  win::SetBkColor(source.dc(), old_background);
+  // Pixels of the transparent stored sample become 1 in the mask.
+  win::StretchBlt(mask.dc(), 0, 0, aw, ah, key.dc(), 0, 0, w, h, win::SRCCOPY);
   win::BitBlt(inverse.dc(), 0, 0, aw, ah, mask.dc(), 0, 0, win::NOTSRCCOPY);
   // Background where transparent, black elsewhere; the image black where transparent; merged.
   win::BitBlt(save.dc(), 0, 0, aw, ah, DC, std::min(Rect.left, Rect.right), std::min(Rect.top, Rect.bottom),
@@ -231,17 +320,18 @@ void TPNGPicture::DrawPartialTrans(win::HDC DC, win::RECT Rect) const {
   if (Rect.left == Rect.right || Rect.top == Rect.bottom) return;
   if (Rect.left > Rect.right) std::swap(Rect.left, Rect.right);
   if (Rect.top > Rect.bottom) std::swap(Rect.top, Rect.bottom);
-  const TChunkIHDR* header = Header();
-  const std::size_t w = header->Width, h = header->Height;
-  const std::size_t W = static_cast<std::size_t>(Rect.right - Rect.left);
-  const std::size_t H = static_cast<std::size_t>(Rect.bottom - Rect.top);
+  // Only the part of the rectangle that the target shows is read, blended and written back.
+  win::RECT visible = Rect;
+  win::RECT clip{};
+  if (win::GetClipBox(DC, &clip) != win::ERROR && !win::IntersectRect(&visible, &Rect, &clip)) return;
+  const int VW = visible.right - visible.left, VH = visible.bottom - visible.top;
 
   DcGuard target(win::CreateCompatibleDC(DC));
   if (target.dc() == nullptr) png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
   win::BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(win::BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = static_cast<win::LONG>(W);
-  info.bmiHeader.biHeight = -static_cast<win::LONG>(H);
+  info.bmiHeader.biWidth = VW;
+  info.bmiHeader.biHeight = -VH;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = win::BI_RGB;
@@ -252,30 +342,45 @@ void TPNGPicture::DrawPartialTrans(win::HDC DC, win::RECT Rect) const {
     png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
   }
   target.Hold(section);
-  win::BitBlt(target.dc(), 0, 0, static_cast<int>(W), static_cast<int>(H), DC, Rect.left, Rect.top, win::SRCCOPY);
+  win::BitBlt(target.dc(), 0, 0, VW, VH, DC, visible.left, visible.top, win::SRCCOPY);
+  BlendOnto(static_cast<std::uint8_t*>(bits), Rect, visible);
+  win::BitBlt(DC, visible.left, visible.top, VW, VH, target.dc(), 0, 0, win::SRCCOPY);
+}
+
+void TPNGPicture::BlendOnto(std::uint8_t* pixels, const win::RECT& Rect, const win::RECT& visible) const {
+  const TChunkIHDR* header = Header();
+  const std::size_t w = header->Width, h = header->Height;
+  const std::size_t W = static_cast<std::size_t>(std::int64_t{Rect.right} - Rect.left);
+  const std::size_t H = static_cast<std::size_t>(std::int64_t{Rect.bottom} - Rect.top);
+  const std::size_t left = static_cast<std::size_t>(visible.left - Rect.left);
+  const std::size_t top = static_cast<std::size_t>(visible.top - Rect.top);
+  const std::size_t VW = static_cast<std::size_t>(visible.right - visible.left);
+  const std::size_t VH = static_cast<std::size_t>(visible.bottom - visible.top);
 
   // Both dimensions decide whether to scale; source positions by exact integer arithmetic.
   const bool scaled = W != w || H != h;
-  std::vector<std::size_t> columns(W);
-  for (std::size_t x = 0; x < W; ++x) columns[x] = scaled ? std::min(x * w / W, w - 1) : x;
+  const auto source_of = [scaled](std::size_t d, std::size_t n, std::size_t N) {
+    return scaled ? std::min(d * n / N, n - 1) : d;
+  };
+  std::vector<std::size_t> columns(VW);
+  for (std::size_t x = 0; x < VW; ++x) columns[x] = source_of(left + x, w, W);
 
   const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
   const auto* plte = chunks_.ItemFromClass<TChunkPLTE>();
   const int bits_per_pixel = header->DibBitCount();
-  auto* pixels = static_cast<std::uint8_t*>(bits);
-  for (std::size_t y = 0; y < H; ++y) {
-    const std::size_t sy = scaled ? std::min(y * h / H, h - 1) : y;
+  for (std::size_t y = 0; y < VH; ++y) {
+    const std::size_t sy = source_of(top + y, h, H);
     const std::uint8_t* row = header->ImageRow(sy);
     const std::uint8_t* alpha = header->ImageAlpha.empty() ? nullptr : header->ImageAlpha.data() + w * sy;
-    std::uint8_t* out = pixels + 4 * W * y;
-    for (std::size_t x = 0; x < W; ++x, out += 4) {
+    std::uint8_t* out = pixels + 4 * VW * y;
+    for (std::size_t x = 0; x < VW; ++x, out += 4) {
       const std::size_t sx = columns[x];
-      if (header->ColorType == 2 || header->ColorType == 6) {
+      if (header->ColorType == png::kColorTypeTruecolor || header->ColorType == png::kColorTypeTruecolorAlpha) {
         const unsigned a = alpha ? alpha[sx] : 255;
         if (a == 0) continue;
         const std::uint8_t* s = row + 3 * sx;
         for (int c = 0; c < 3; ++c) out[c] = a == 255 ? s[c] : Blend(s[c], out[c], a);
-      } else if (header->ColorType == 4) {
+      } else if (header->ColorType == png::kColorTypeGrayAlpha) {
         const unsigned a = alpha[sx];
         for (int c = 0; c < 3; ++c) out[c] = Blend(row[sx], out[c], a);
       } else {
@@ -290,7 +395,6 @@ void TPNGPicture::DrawPartialTrans(win::HDC DC, win::RECT Rect) const {
       }
     }
   }
-  win::BitBlt(DC, Rect.left, Rect.top, static_cast<int>(W), static_cast<int>(H), target.dc(), 0, 0, win::SRCCOPY);
 }
 
 // ---- Assignment ----
@@ -331,10 +435,10 @@ void TPNGPicture::AssignHandle(win::HBITMAP Bitmap, bool Transparent, win::COLOR
   header->Height = static_cast<std::uint32_t>(std::abs(info.bmHeight));
   const int bits = info.bmBitsPixel * std::max<int>(info.bmPlanes, 1);
   if (bits < 16) {
-    header->ColorType = 3;
+    header->ColorType = png::kColorTypeIndexed;
     header->BitDepth = static_cast<std::uint8_t>(bits <= 1 ? 1 : bits <= 4 ? 4 : 8);
   } else {
-    header->ColorType = 2;
+    header->ColorType = png::kColorTypeTruecolor;
     header->BitDepth = 8;
   }
   header->PrepareImageData();
@@ -385,9 +489,9 @@ void TPNGPicture::AssignTo(TPersistent* Dest) const {
         break;
       case 8:
       case 16:
-        if (header->ColorType == 3) {
+        if (header->ColorType == png::kColorTypeIndexed) {
           format = pf8bit;
-        } else if (header->ColorType != 0 && header->ColorType != 2) {
+        } else if (header->ColorType != png::kColorTypeGray && header->ColorType != png::kColorTypeTruecolor) {
           throw Exception("");
         }
         break;
@@ -441,19 +545,19 @@ TColor TPNGPicture::GetPixels(int X, int Y) const {
   const std::uint8_t* row = header->ImageRow(static_cast<std::size_t>(Y));
   const std::size_t x = static_cast<std::size_t>(X);
   switch (header->ColorType) {
-    case 0: {
+    case png::kColorTypeGray: {
       const unsigned value = png::GetPacked(row, x, header->DibBitCount());
       // 1-bit levels are 0 and 255; 4-bit pixels (2-bit images included) are 17 apart.
       const unsigned scale = header->DibBitCount() == 1 ? 255 : header->DibBitCount() == 4 ? 17 : 1;
       const std::uint8_t gray = GammaTable[(value * scale) & 0xFF];
       return static_cast<TColor>(Rgb(gray, gray, gray));
     }
-    case 3: {
+    case png::kColorTypeIndexed: {
       // The colour table already holds the colours through the gamma table.
       const win::RGBQUAD& q = header->BitmapInfo.bmiColors[png::GetPacked(row, x, header->DibBitCount())];
       return static_cast<TColor>(Rgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
     }
-    case 4:
+    case png::kColorTypeGrayAlpha:
       return static_cast<TColor>(Rgb(row[x], row[x], row[x]));
     default: {
       const std::uint8_t* p = row + 3 * x;
@@ -470,14 +574,15 @@ void TPNGPicture::SetPixels(int X, int Y, TColor Value) {
   std::uint8_t* row = header->ImageRow(static_cast<std::size_t>(Y));
   const std::size_t x = static_cast<std::size_t>(X);
   const auto color = static_cast<std::uint32_t>(Value);
+  header->KeyMask = {};  // no longer the stored samples'
   switch (header->ColorType) {
-    case 0:
-    case 3: {
+    case png::kColorTypeGray:
+    case png::kColorTypeIndexed: {
       const win::UINT index = win::GetNearestPaletteIndex(header->ImagePalette, color & 0xFFFFFF);
       if (index != win::CLR_INVALID) png::PutPacked(row, x, header->DibBitCount(), index);
       break;
     }
-    case 4:
+    case png::kColorTypeGrayAlpha:
       row[x] = static_cast<std::uint8_t>(color);
       break;
     default: {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "classlib/graphics.h"
 #include "classlib/set.h"
@@ -87,8 +88,16 @@ class TPNGPicture : public TGraphic {
   void AssignTo(TPersistent* Dest) const override;
 
  private:
-  void DrawTransparentMask(win::HDC DC, const win::RECT& Rect, win::COLORREF Color) const;
+  // Draws with every pixel of the transparent stored sample (TransparentKeyMask) left out.
+  void DrawTransparentMask(win::HDC DC, const win::RECT& Rect) const;
+  // One bit a pixel in the rows of a 1-bit bitmap, top-down, 1 where the pixel holds the tRNS
+  // chunk's stored sample: palette images by index, gray by the whole sample, truecolour by the
+  // mask made while decoding (else by the colour the image holds).
+  std::vector<std::uint8_t> TransparentKeyMask() const;
   void DrawPartialTrans(win::HDC DC, win::RECT Rect) const;
+  // Blends the pixels of `visible`, a part of the drawing rectangle Rect, onto 32-bit top-down
+  // rows of that part's width.
+  void BlendOnto(std::uint8_t* pixels, const win::RECT& Rect, const win::RECT& visible) const;
 
   std::unique_ptr<TCanvas> canvas_;
   TFilters filters_{filterSub};
