@@ -6,6 +6,7 @@
 #include "classlib/bitmap.h"
 #include "classlib/units.h"
 #include "components/imaging/png/png_passes.h"
+#include "platform/gdi/scoped_gdi.h"
 
 namespace dashtune {
 namespace {
@@ -17,28 +18,19 @@ inline std::uint8_t Blend(unsigned src, unsigned dst, unsigned a) {
   return static_cast<std::uint8_t>((src * a + 255 + (255 - a) * dst) >> 8);
 }
 
-// GDI objects of one drawing call, released in any case.
-class DcGuard {
+// A memory context compatible with a target, holding one bitmap for one drawing call; the
+// bitmap and the context are released in any case, the context's own bitmap selected back first.
+class BitmapContext {
  public:
-  explicit DcGuard(win::HDC dc) : dc_(dc) {}
-  ~DcGuard() {
-    if (dc_ == nullptr) return;
-    if (old_ != nullptr) win::SelectObject(dc_, old_);
-    if (bitmap_ != nullptr) win::DeleteObject(bitmap_);
-    win::DeleteDC(dc_);
-  }
-  DcGuard(const DcGuard&) = delete;
-  DcGuard& operator=(const DcGuard&) = delete;
-  win::HDC dc() const { return dc_; }
-  void Hold(win::HBITMAP bitmap) {
-    bitmap_ = bitmap;
-    old_ = win::SelectObject(dc_, bitmap);
-  }
+  BitmapContext(win::HDC target, win::HBITMAP bitmap)
+      : context_(win::CreateCompatibleDC(target)), bitmap_(bitmap), selection_(context_.Get(), bitmap) {}
+  bool Ready() const { return static_cast<bool>(selection_); }
+  win::HDC dc() const { return context_.Get(); }
 
  private:
-  win::HDC dc_;
-  win::HBITMAP bitmap_ = nullptr;
-  win::HGDIOBJ old_ = nullptr;
+  win::ScopedGdiObject<win::HDC> context_;
+  win::ScopedGdiObject<win::HBITMAP> bitmap_;
+  win::ScopedSelect selection_;
 };
 
 // The order rules of the chunks the standard places: a chunk out of its place is skipped, as
@@ -277,31 +269,16 @@ void TPNGPicture::DrawTransparentMask(win::HDC DC, const win::RECT& Rect) const 
   const int w = static_cast<int>(header->Width), h = static_cast<int>(header->Height);
   const int W = Rect.right - Rect.left, H = Rect.bottom - Rect.top;
   if (W == 0 || H == 0) return;
-  DcGuard source(win::CreateCompatibleDC(DC));
-  DcGuard mask(win::CreateCompatibleDC(DC));
-  DcGuard inverse(win::CreateCompatibleDC(DC));
-  DcGuard save(win::CreateCompatibleDC(DC));
-  DcGuard key(win::CreateCompatibleDC(DC));
-  if (!source.dc() || !mask.dc() || !inverse.dc() || !save.dc() || !key.dc())
-    png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
   const int aw = std::abs(W), ah = std::abs(H);
-  const win::HBITMAP image = win::CreateDIBitmap(DC, &header->BitmapInfo.bmiHeader, win::CBM_INIT, header->ImageData,
-                                                 header->BitmapInfo.Info(), win::DIB_RGB_COLORS);
-  const win::HBITMAP mask_bitmap = win::CreateBitmap(aw, ah, 1, 1, nullptr);
-  const win::HBITMAP inverse_bitmap = win::CreateBitmap(aw, ah, 1, 1, nullptr);
-  const win::HBITMAP save_bitmap = win::CreateCompatibleBitmap(DC, aw, ah);
-  const win::HBITMAP key_bitmap = win::CreateBitmap(w, h, 1, 1, TransparentKeyMask().data());
-  for (win::HBITMAP b : {image, mask_bitmap, inverse_bitmap, save_bitmap, key_bitmap})
-    if (b == nullptr) {
-      for (win::HBITMAP other : {image, mask_bitmap, inverse_bitmap, save_bitmap, key_bitmap})
-        if (other != nullptr) win::DeleteObject(other);
-      png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
-    }
-  source.Hold(image);
-  mask.Hold(mask_bitmap);
-  inverse.Hold(inverse_bitmap);
-  save.Hold(save_bitmap);
-  key.Hold(key_bitmap);
+  const BitmapContext source(DC, win::CreateDIBitmap(DC, &header->BitmapInfo.bmiHeader, win::CBM_INIT,
+                                                     header->ImageData, header->BitmapInfo.Info(),
+                                                     win::DIB_RGB_COLORS));
+  const BitmapContext mask(DC, win::CreateBitmap(aw, ah, 1, 1, nullptr));
+  const BitmapContext inverse(DC, win::CreateBitmap(aw, ah, 1, 1, nullptr));
+  const BitmapContext save(DC, win::CreateCompatibleBitmap(DC, aw, ah));
+  const BitmapContext key(DC, win::CreateBitmap(w, h, 1, 1, TransparentKeyMask().data()));
+  for (const BitmapContext* context : {&source, &mask, &inverse, &save, &key})
+    if (!context->Ready()) png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
 
   // Pixels of the transparent stored sample become 1 in the mask.
   win::StretchBlt(mask.dc(), 0, 0, aw, ah, key.dc(), 0, 0, w, h, win::SRCCOPY);
@@ -326,8 +303,6 @@ void TPNGPicture::DrawPartialTrans(win::HDC DC, win::RECT Rect) const {
   if (win::GetClipBox(DC, &clip) != win::ERROR && !win::IntersectRect(&visible, &Rect, &clip)) return;
   const int VW = visible.right - visible.left, VH = visible.bottom - visible.top;
 
-  DcGuard target(win::CreateCompatibleDC(DC));
-  if (target.dc() == nullptr) png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
   win::BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(win::BITMAPINFOHEADER);
   info.bmiHeader.biWidth = VW;
@@ -336,12 +311,8 @@ void TPNGPicture::DrawPartialTrans(win::HDC DC, win::RECT Rect) const {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = win::BI_RGB;
   void* bits = nullptr;
-  const win::HBITMAP section = win::CreateDIBSection(target.dc(), &info, win::DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (section == nullptr || bits == nullptr) {
-    if (section != nullptr) win::DeleteObject(section);
-    png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
-  }
-  target.Hold(section);
+  const BitmapContext target(DC, win::CreateDIBSection(DC, &info, win::DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!target.Ready() || bits == nullptr) png::RaiseError<EPNGOutMemory>(png::EPNGOutMemoryText);
   win::BitBlt(target.dc(), 0, 0, VW, VH, DC, visible.left, visible.top, win::SRCCOPY);
   BlendOnto(static_cast<std::uint8_t*>(bits), Rect, visible);
   win::BitBlt(DC, visible.left, visible.top, VW, VH, target.dc(), 0, 0, win::SRCCOPY);
