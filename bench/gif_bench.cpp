@@ -1,7 +1,13 @@
-// GIF decoding against giflib in the same run: the codec's LoadFromStream with every frame drawn
-// into a 32-bit bitmap, against DGifSlurp with every frame's indices expanded through its colour
-// map into the same 32-bit layout. Both outputs are compared before timing. The end of the run
-// prints our time divided by giflib's per image class. Goal: at most 1.0x giflib.
+// GIF decoding and encoding against giflib in the same run.
+// Decode: the codec's LoadFromStream with every frame drawn into a 32-bit bitmap, against
+// DGifSlurp with every frame's indices expanded through its colour map into the same 32-bit
+// layout; both outputs are compared before timing. Goal: at most 1.0x giflib.
+// Encode: SaveToStream (LZW) of the loaded picture into memory, against EGifSpew of the same
+// indices, tables and extensions into memory (giflib's side includes copying the frames into its
+// write handle, which EGifSpew frees); giflib reads the codec's file back to the same colours
+// before timing. Goal: at most 1.2x giflib. Sizes of both and the run-length encoder's time and
+// size are reported.
+// The end of the run prints our time divided by giflib's per image class.
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
@@ -41,16 +47,21 @@ struct Frame {
   Bytes pixels;
 };
 
+// A giflib write handle appending to `out`.
+GifFileType* GiflibOpenMemory(Bytes* out) {
+  int error = 0;
+  return EGifOpen(out,
+                  [](GifFileType* g, const GifByteType* b, int n) {
+                    auto* o = static_cast<Bytes*>(g->UserData);
+                    o->insert(o->end(), b, b + n);
+                    return n;
+                  },
+                  &error);
+}
+
 Bytes GiflibWrite(int width, int height, int colors, const std::vector<Frame>& frames) {
   Bytes out;
-  int error = 0;
-  GifFileType* gif = EGifOpen(&out,
-                              [](GifFileType* g, const GifByteType* b, int n) {
-                                auto* o = static_cast<Bytes*>(g->UserData);
-                                o->insert(o->end(), b, b + n);
-                                return n;
-                              },
-                              &error);
+  GifFileType* gif = GiflibOpenMemory(&out);
   gif->SWidth = width;
   gif->SHeight = height;
   gif->SColorResolution = 8;
@@ -73,12 +84,13 @@ Bytes GiflibWrite(int width, int height, int colors, const std::vector<Frame>& f
   return out;
 }
 
-// Giflib: slurp, then every frame's indices through its colour map.
-std::vector<Pixels> GiflibDecode(const Bytes& file) {
-  struct Reader {
-    const Bytes* data;
-    std::size_t pos;
-  } reader{&file, 0};
+struct Reader {
+  const Bytes* data;
+  std::size_t pos;
+};
+
+// A slurped read handle over the bytes (which must outlive it).
+GifFileType* GiflibSlurp(Reader& reader) {
   int error = 0;
   GifFileType* gif = DGifOpen(&reader,
                               [](GifFileType* g, GifByteType* b, int n) {
@@ -91,6 +103,29 @@ std::vector<Pixels> GiflibDecode(const Bytes& file) {
                               },
                               &error);
   if (gif == nullptr || DGifSlurp(gif) != GIF_OK) throw std::runtime_error("DGifSlurp failed");
+  return gif;
+}
+
+// Giflib writes a slurped file again into memory: the same screen, table and frames.
+Bytes GiflibSpew(const GifFileType* source) {
+  Bytes out;
+  GifFileType* gif = GiflibOpenMemory(&out);
+  gif->SWidth = source->SWidth;
+  gif->SHeight = source->SHeight;
+  gif->SColorResolution = source->SColorResolution;
+  gif->SBackGroundColor = source->SBackGroundColor;
+  if (source->SColorMap != nullptr)
+    gif->SColorMap = GifMakeMapObject(source->SColorMap->ColorCount, source->SColorMap->Colors);
+  for (int i = 0; i < source->ImageCount; ++i) GifMakeSavedImage(gif, &source->SavedImages[i]);
+  if (EGifSpew(gif) != GIF_OK) throw std::runtime_error("EGifSpew failed");
+  return out;
+}
+
+// Giflib: slurp, then every frame's indices through its colour map.
+std::vector<Pixels> GiflibDecode(const Bytes& file) {
+  Reader reader{&file, 0};
+  int error = 0;
+  GifFileType* gif = GiflibSlurp(reader);
   std::vector<Pixels> frames;
   for (int i = 0; i < gif->ImageCount; ++i) {
     const SavedImage& image = gif->SavedImages[i];
@@ -108,13 +143,25 @@ std::vector<Pixels> GiflibDecode(const Bytes& file) {
   return frames;
 }
 
-// Ours: load, then every frame drawn into a 32-bit bitmap of its size.
-std::vector<Pixels> OursDecode(const Bytes& file) {
+std::unique_ptr<dashtune::TGIFPicture> OursLoad(const Bytes& file) {
   dashtune::TMemoryStream stream;
   stream.WriteBuffer(file.data(), static_cast<int>(file.size()));
   stream.SetPosition(0);
-  dashtune::TGIFPicture picture;
-  picture.LoadFromStream(&stream);
+  auto picture = std::make_unique<dashtune::TGIFPicture>();
+  picture->LoadFromStream(&stream);
+  return picture;
+}
+
+Bytes OursSave(dashtune::TGIFPicture& picture) {
+  dashtune::TMemoryStream stream;
+  picture.SaveToStream(&stream);
+  return Bytes(stream.GetMemory(), stream.GetMemory() + stream.GetSize());
+}
+
+// Ours: load, then every frame drawn into a 32-bit bitmap of its size.
+std::vector<Pixels> OursDecode(const Bytes& file) {
+  const std::unique_ptr<dashtune::TGIFPicture> loaded = OursLoad(file);
+  dashtune::TGIFPicture& picture = *loaded;
   std::vector<Pixels> frames;
   for (int i = 0; i < picture.GetImages()->GetCount(); ++i) {
     dashtune::TGIFSubImage* frame = picture.GetImages()->GetFrame(i);
@@ -146,7 +193,10 @@ std::map<std::string, std::map<bool, double>>& Times() {
   return times;
 }
 
+void RegisterEncode(const std::string& label, std::shared_ptr<Bytes> file);
+
 void Register(const std::string& label, std::shared_ptr<Bytes> file) {
+  RegisterEncode(label, file);
   for (bool ours : {true, false}) {
     benchmark::RegisterBenchmark(("decode/" + label + (ours ? "/ours" : "/giflib")).c_str(),
                                  [file, ours, label](benchmark::State& state) {
@@ -165,11 +215,46 @@ void Register(const std::string& label, std::shared_ptr<Bytes> file) {
   }
 }
 
+std::map<std::string, std::string>& Sizes() {
+  static std::map<std::string, std::string> sizes;
+  return sizes;
+}
+
+void RegisterEncode(const std::string& label, std::shared_ptr<Bytes> file) {
+  std::shared_ptr<dashtune::TGIFPicture> picture = OursLoad(*file);
+  auto reader = std::make_shared<Reader>(Reader{file.get(), 0});
+  std::shared_ptr<GifFileType> slurped(GiflibSlurp(*reader), [reader](GifFileType* gif) {
+    int error = 0;
+    DGifCloseFile(gif, &error);
+  });
+  const Bytes lzw = OursSave(*picture);
+  picture->SetCompression(1);
+  const Bytes rle = OursSave(*picture);
+  picture->SetCompression(0);
+  const Bytes theirs = GiflibSpew(slurped.get());
+  const bool same = SameColours(GiflibDecode(lzw), GiflibDecode(*file)) && SameColours(GiflibDecode(rle), GiflibDecode(*file));
+  Sizes()[label] = "lzw " + std::to_string(lzw.size()) + " B, run-length " + std::to_string(rle.size()) +
+                   " B, giflib " + std::to_string(theirs.size()) + " B";
+  for (int side : {0, 1, 2}) {
+    const char* name = side == 0 ? "/ours" : side == 1 ? "/giflib" : "/ours-rle";
+    benchmark::RegisterBenchmark(("encode/" + label + name).c_str(), [=](benchmark::State& state) {
+      if (!same) {
+        state.SkipWithError("giflib reads other colours from the codec's file");
+        return;
+      }
+      picture->SetCompression(side == 2 ? 1 : 0);
+      for (auto _ : state) benchmark::DoNotOptimize(side == 1 ? GiflibSpew(slurped.get()) : OursSave(*picture));
+      picture->SetCompression(0);
+    })->Unit(benchmark::kMillisecond);
+  }
+}
+
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       const std::string name = run.benchmark_name();
+      if (name.ends_with("/ours-rle")) continue;
       const bool ours = name.ends_with("/ours");
       Times()[name.substr(0, name.rfind('/'))][ours] = run.GetAdjustedRealTime();
     }
@@ -177,10 +262,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::cout << "\nours / giflib (goal: at most 1.0)\n";
+    std::cout << "\nours / giflib (goal: decode at most 1.0, encode at most 1.2)\n";
     for (const auto& [label, times] : Times())
       if (times.count(true) && times.count(false) && times.at(false) > 0)
         std::cout << "  " << label << ": " << times.at(true) / times.at(false) << "\n";
+    std::cout << "\nencoded sizes\n";
+    for (const auto& [label, sizes] : Sizes()) std::cout << "  " << label << ": " << sizes << "\n";
   }
 };
 

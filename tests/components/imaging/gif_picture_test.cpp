@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "classlib/bitmap.h"
 #include "classlib/clipboard.h"
@@ -156,6 +158,8 @@ TEST(GifPicture, BitmapIsTheFirstFrameAtTheScreenSize) {
 
 TEST(GifPicture, ShownFrameIsDrawnAndOutOfRangeMeansTheFirst) {
   auto loaded = giftest::Load(TwoFrameFile());
+  // Not animated: the shown frame stands for the picture.
+  loaded.picture->SetDrawOptions(loaded.picture->GetDrawOptions() - TGIFDrawOptions{doAnimate});
   TBitmap target;
   target.SetPixelFormat(pf32bit);
   target.SetSize(4, 2);
@@ -212,6 +216,46 @@ TEST(GifPicture, ClipboardHoldsBothFormatsAndLoadsFromEach) {
     EXPECT_EQ(e.GetMessage(), "Format der Zwischenablage wird nicht unterstützt");
   }
   Clipboard()->Clear();
+}
+
+TEST(GifPicture, StoringOnTheClipboardFailsWhileAnotherThreadHoldsIt) {
+  auto loaded = giftest::Load(TwoFrameFile());
+  std::promise<void> opened, release;
+  std::thread holder([&] {
+    win::OpenClipboard(nullptr);
+    opened.set_value();
+    release.get_future().wait();
+    win::CloseClipboard();
+  });
+  opened.get_future().wait();
+  std::uint16_t format = 0;
+  win::HANDLE data = nullptr;
+  win::HPALETTE palette = nullptr;
+  try {
+    loaded.picture->SaveToClipboardFormat(format, data, palette);
+    ADD_FAILURE() << "no exception";
+  } catch (const GIFException& e) {
+    EXPECT_EQ(e.GetMessage(), "Failed to store GIF on clipboard");
+  }
+  release.set_value();
+  holder.join();
+  if (data != nullptr) win::DeleteObject(static_cast<win::HGDIOBJ>(data));
+  if (palette != nullptr) win::DeleteObject(palette);
+}
+
+TEST(GifPicture, WriteDataOptimisesFirstWhenOptimiseOnStoreIsSet) {
+  const Bytes commented = Concat({Header(4, 2, kTable), {0x21, 0xFE, 4, 'n', 'o', 't', 'e', 0}, Descriptor(0, 0, 4, 2),
+                                  ImageData({0, 1, 2, 3, 3, 2, 1, 0}, 2), {0x3B}});
+  for (bool optimize : {false, true}) {
+    auto loaded = giftest::Load(commented);
+    ASSERT_EQ(loaded.error, "");
+    gif::SetOptimizeOnStore(optimize);
+    TMemoryStream stream;
+    loaded.picture->WriteData(&stream);
+    gif::SetOptimizeOnStore(false);
+    const std::string written(reinterpret_cast<const char*>(stream.GetMemory()), static_cast<std::size_t>(stream.GetSize()));
+    EXPECT_EQ(written.find("note") != std::string::npos, !optimize);
+  }
 }
 
 }  // namespace

@@ -23,11 +23,13 @@ convert rose: -write rose.gif -colors 64 rose-64.gif
 convert logo: -resize 20% logo.gif
 
 # Animations: local tables (frames of different palettes), disposal methods 0 to 3, loops.
+# Offsets are given with -repage inside the parentheses: -page would set them for every frame.
 convert -delay 10 -loop 3 \
   -dispose None rose: \
-  -dispose Background \( rose: -negate -page +10+5 \) \
-  -dispose Previous \( rose: -colors 8 -page +20+10 \) \
-  -dispose Undefined \( -seed 3 -size 30x20 plasma: -page +5+5 \) \
+  -dispose Background \( rose: -negate -resize 50% -repage +10+5 \) \
+  -dispose Previous \( rose: -colors 8 -resize 40% -repage +20+10 \) \
+  -dispose Undefined \( -seed 3 -size 30x20 plasma: -repage +5+5 \) \
   animation.gif
-convert -delay 5 -loop 0 -dispose Background \( -size 20x20 xc:red \) \( -size 10x10 xc:none -page +5+5 \) \
+convert -delay 5 -loop 0 -dispose Background \( -size 20x20 xc:red \) \
+  \( -size 10x10 xc:none -fill blue -draw 'point 2,2' -repage +5+5 \) \( -size 8x8 xc:lime -repage +12+12 \) \
   animation-transparent.gif

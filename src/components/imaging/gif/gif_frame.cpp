@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "components/imaging/gif/gif_blocks.h"
+#include "components/imaging/gif/gif_encoder.h"
 #include "components/imaging/gif/gif_picture.h"
 #include "components/imaging/gif/gif_reduction.h"
 #include "platform/core/mul_div.h"
@@ -183,45 +184,6 @@ void TGIFSubImage::LoadFromStream(TStream* Stream) {
   if (gif::GetRenderOnLoad()) GetBitmap();
 }
 
-namespace {
-// Writes the pixels as a code stream of literals only: a clear code comes before the table would
-// widen the codes, so every code has the minimum size plus one bit.
-void WriteLiteralCodes(TStream* stream, const std::vector<std::uint8_t>& pixels, int bits_per_pixel) {
-  const int data_size = std::max(bits_per_pixel, 2);
-  const int clear_code = 1 << data_size;
-  const int code_size = data_size + 1;
-  const int literals_per_clear = clear_code - 2;
-  gif::WriteByte(stream, static_cast<std::uint8_t>(data_size));
-  std::vector<std::uint8_t> block;
-  std::uint32_t bits = 0;
-  int bit_count = 0;
-  const auto flush_block = [&] {
-    gif::WriteByte(stream, static_cast<std::uint8_t>(block.size()));
-    stream->WriteBuffer(block.data(), static_cast<int>(block.size()));
-    block.clear();
-  };
-  const auto put = [&](int code) {
-    bits |= static_cast<std::uint32_t>(code) << bit_count;
-    bit_count += code_size;
-    while (bit_count >= 8) {
-      block.push_back(static_cast<std::uint8_t>(bits));
-      bits >>= 8;
-      bit_count -= 8;
-      if (block.size() == gif::kMaxSubBlockSize) flush_block();
-    }
-  };
-  const int mask = clear_code - 1;
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    if (i % static_cast<std::size_t>(literals_per_clear) == 0) put(clear_code);
-    put(pixels[i] & mask);
-  }
-  put(clear_code + 1);
-  if (bit_count > 0) block.push_back(static_cast<std::uint8_t>(bits));
-  if (!block.empty()) flush_block();
-  gif::WriteByte(stream, gif::kBlockTerminator);
-}
-}  // namespace
-
 void TGIFSubImage::SaveToStream(TStream* Stream) {
   extensions_.SaveToStream(Stream);
   if (GetEmpty()) return;
@@ -232,8 +194,6 @@ void TGIFSubImage::SaveToStream(TStream* Stream) {
     if (color_map_.GetOptimized()) packed |= gif::kImageSorted;
     packed |= static_cast<std::uint8_t>((color_map_.BitsPerPixel() - 1) & gif::kTableSizeMask);
   }
-  // The pixels are written in row order.
-  packed &= static_cast<std::uint8_t>(~gif::kImageInterlaced);
   packed_ = packed;
   std::array<std::uint8_t, gif::kImageDescriptorSize> descriptor{};
   descriptor[0] = gif::kImageSeparator;
@@ -244,7 +204,7 @@ void TGIFSubImage::SaveToStream(TStream* Stream) {
   descriptor[9] = packed_;
   Stream->WriteBuffer(descriptor.data(), static_cast<int>(descriptor.size()));
   color_map_.SaveToStream(Stream);
-  WriteLiteralCodes(Stream, pixels_, std::max(GetActiveColorMap()->BitsPerPixel(), 1));
+  gif::CompressFrame(this, Stream);
 }
 
 // ---- Rendering ----

@@ -5,7 +5,9 @@
 
 #include "classlib/clipboard.h"
 #include "classlib/units.h"
+#include "components/imaging/gif/gif_painter.h"
 #include "platform/core/mul_div.h"
+#include "platform/core/wait.h"
 #include "platform/gdi/dc_access.h"
 #include "platform/gdi/gdi.h"
 #include "platform/ole/clipboard.h"
@@ -22,6 +24,7 @@ constexpr int kPaletteDisplayBits = 8;
 struct UnitState {
   std::uint16_t clipboard_format = 0;
   bool palette_display = false;
+  bool optimize_on_store = false;
   bool render_on_load = false;
 };
 
@@ -67,6 +70,8 @@ void ReadDisplayDepth() {
 }
 
 bool GetRenderOnLoad() { return State().render_on_load; }
+bool GetOptimizeOnStore() { return State().optimize_on_store; }
+void SetOptimizeOnStore(bool Value) { State().optimize_on_store = Value; }
 
 ProgressScope::ProgressScope(TGIFPicture* Picture, std::string_view Message) : picture_(Picture), message_(Message) {
   if (picture_ != nullptr) picture_->ReportProgress(psStarting, 0, false, message_);
@@ -92,6 +97,13 @@ void SetRenderOnLoad(bool Value) { State().render_on_load = Value; }
 TGIFPicture::TGIFPicture() : images_(this), header_(this), draw_options_(DefaultDrawOptions()) { Clear(); }
 
 TGIFPicture::~TGIFPicture() {
+  StopPainters();
+  // What is left are painters inside Draw or inside their own events: they outlive the picture.
+  TList* painters = painters_.LockList();
+  for (int i = 0; i < painters->GetCount(); ++i) static_cast<TGIFPainter*>(painters->Get(i))->DetachPicture();
+  painters->Clear();
+  painters_.UnlockList();
+  painter_ = nullptr;
   images_.Clear();
 }
 
@@ -151,6 +163,13 @@ void TGIFPicture::LoadFromStream(TStream* Stream) {
   progress.Done();
 }
 
+void TGIFPicture::WriteData(TStream* Stream) {
+  if (gif::GetOptimizeOnStore())
+    Optimize(TGIFOptimizeOptions{ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors}, crNone, ditherNearest,
+             reduction_bits_);
+  TGraphic::WriteData(Stream);
+}
+
 void TGIFPicture::SaveToStream(TStream* Stream) {
   gif::ProgressScope progress(this, gif::sProgressSaving);
   header_.SaveToStream(Stream);
@@ -166,7 +185,7 @@ void TGIFPicture::SaveToStream(TStream* Stream) {
 // ---- Frames ----
 
 void TGIFPicture::Clear() {
-  FreeBitmap();
+  StopPainters();
   images_.Clear();
   header_.GetColorMap()->Clear();
   header_.SetWidth(0);
@@ -249,13 +268,22 @@ void TGIFPicture::PaletteChanged() { SetPalette(nullptr); }
 
 // ---- Rendering and drawing ----
 
-void TGIFPicture::FreeBitmap() { bitmap_.reset(); }
+void TGIFPicture::FreeBitmap() {
+  // The painter of the last Draw may paint into Bitmap: it stops first.
+  if (bitmap_ && painter_ != nullptr && painter_->GetCanvas() == bitmap_->GetCanvas()) StopPainter();
+  bitmap_.reset();
+}
+
+win::SIZE TGIFPicture::BitmapSize() {
+  const TGIFSubImage* first = images_.GetFrame(0);
+  return win::SIZE{GetWidth() > 0 ? GetWidth() : first->GetLeft() + first->GetWidth(),
+                   GetHeight() > 0 ? GetHeight() : first->GetTop() + first->GetHeight()};
+}
 
 TBitmap* TGIFPicture::GetBitmap() {
   if (bitmap_ || GetEmpty()) return bitmap_.get();
   TGIFSubImage* first = images_.GetFrame(0);
-  const int width = GetWidth() > 0 ? GetWidth() : first->GetLeft() + first->GetWidth();
-  const int height = GetHeight() > 0 ? GetHeight() : first->GetTop() + first->GetHeight();
+  const auto [width, height] = BitmapSize();
   if (width <= 0 || height <= 0) return nullptr;
   gif::CheckedPixelCount(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
   auto bitmap = std::make_unique<TBitmap>();
@@ -279,9 +307,114 @@ void TGIFPicture::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{drawing_};
-  // Animation is the painter's; until it paints, the shown frame stands for the picture.
+  if (images_.GetCount() > 1 && draw_options_.Contains(doAnimate)) {
+    DrawAnimated(ACanvas, Rect);
+    return;
+  }
   const int shown = shown_frame_ >= 0 && shown_frame_ < images_.GetCount() ? shown_frame_ : 0;
   images_.GetFrame(shown)->Draw(ACanvas, Rect, draw_options_.Contains(doTransparent), draw_options_.Contains(doTile));
+}
+
+void TGIFPicture::DrawBitmap(TCanvas* ACanvas, const win::RECT& Rect) {
+  TBitmap* bitmap = bitmap_.get();
+  if (bitmap == nullptr) return;
+  if (!draw_options_.Contains(doTile)) {
+    ACanvas->StretchDraw(Rect, bitmap);
+    return;
+  }
+  // A picture of size 0 draws one tile.
+  const int step_x = GetWidth(), step_y = GetHeight();
+  for (int x = Rect.left; x < Rect.right; x += step_x) {
+    for (int y = Rect.top; y < Rect.bottom; y += step_y) {
+      ACanvas->Draw(x, y, bitmap);
+      if (step_y <= 0) break;
+    }
+    if (step_x <= 0) break;
+  }
+}
+
+void TGIFPicture::DrawAnimated(TCanvas* ACanvas, const win::RECT& Rect) {
+  const bool direct = draw_options_.Contains(doDirect);
+  if (bitmap_ && !direct) {
+    DrawBitmap(ACanvas, Rect);
+    return;
+  }
+  painters_.LockList();
+  struct Unlock {
+    TThreadList& list;
+    ~Unlock() { list.UnlockList(); }
+  } unlock{painters_};
+  if (painter_ != nullptr && painter_->GetCanvas() == ACanvas && painter_->GetRect().left == Rect.left &&
+      painter_->GetRect().top == Rect.top && painter_->GetRect().right == Rect.right &&
+      painter_->GetRect().bottom == Rect.bottom)
+    return;
+  StopPainter();
+  TCanvas* target = ACanvas;
+  win::RECT target_rect = Rect;
+  if (!direct) {
+    // The painter draws into Bitmap over a copy of what lies under the picture.
+    const auto [width, height] = BitmapSize();
+    gif::CheckedPixelCount(static_cast<std::uint64_t>(std::max(width, 0)), static_cast<std::uint64_t>(std::max(height, 0)));
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->SetPalette(gif::CopyPalette(GetPalette()));
+    bitmap->SetSize(width, height);
+    target_rect = win::RECT{0, 0, width, height};
+    bitmap->GetCanvas()->CopyRect(target_rect, ACanvas, Rect);
+    bitmap->OnChange = [this](TObject*) { Changed(this); };
+    bitmap_ = std::move(bitmap);
+    target = bitmap_->GetCanvas();
+  }
+  TGIFPainter* painter = TGIFPainter::Start(this, target, target_rect);
+  if (direct) return;
+  while (painter != nullptr && painter_ == painter && !painter->GetPainted()) {
+    CheckSynchronize();
+    win::Sleep(0);
+  }
+  DrawBitmap(ACanvas, Rect);
+}
+
+// ---- Painters ----
+
+bool TGIFPicture::StopOrDetach(TGIFPainter* Painter) {
+  if (!Painter->GetInSynchronizedCall()) {
+    Painter->Stop();
+    return Painter->GetThreaded();
+  }
+  painters_.Remove(Painter);
+  if (painter_ == Painter) painter_ = nullptr;
+  Painter->DetachPicture();
+  return false;
+}
+
+void TGIFPicture::StopAndWait(const std::function<bool()>& Stop) {
+  for (;;) {
+    painters_.LockList();
+    const bool wait = Stop();
+    painters_.UnlockList();
+    if (!wait) break;
+    // Painters blocked in a synchronised call end once the main thread runs it.
+    if (IsMainThread()) {
+      while (CheckSynchronize()) {
+      }
+    }
+    win::Sleep(0);
+  }
+  bitmap_.reset();
+}
+
+void TGIFPicture::StopPainter() {
+  StopAndWait([this] { return painter_ != nullptr && StopOrDetach(painter_); });
+}
+
+void TGIFPicture::StopPainters() {
+  StopAndWait([this] {
+    TList* painters = painters_.LockList();
+    bool wait = false;
+    for (int i = painters->GetCount() - 1; i >= 0; --i)
+      if (StopOrDetach(static_cast<TGIFPainter*>(painters->Get(i)))) wait = true;
+    painters_.UnlockList();
+    return wait;
+  });
 }
 
 // ---- Assignment ----

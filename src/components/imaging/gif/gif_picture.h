@@ -16,6 +16,8 @@
 
 namespace dashtune {
 
+class TGIFPainter;
+
 enum TGIFDrawOptionBit : int {
   doThreaded,         // animations are painted by a painter thread
   doTransparent,      // transparent frames are drawn through their masks
@@ -30,6 +32,15 @@ enum TGIFDrawOptionBit : int {
   doDitherOnPalette,  // with doDither, dither only on palette displays
 };
 using TGIFDrawOptions = Set<TGIFDrawOptionBit>;
+
+enum TGIFOptimizeOption : int {
+  ooCrop,          // crop transparent frames and drop frames that become empty
+  ooMerge,         // make pixels that repeat the frame below transparent
+  ooCleanup,       // drop unused transparency, needless disposal, empty extensions and frames
+  ooColorMap,      // optimise the global and every local colour table
+  ooReduceColors,  // only the reduction method is checked
+};
+using TGIFOptimizeOptions = Set<TGIFOptimizeOption>;
 
 using TGIFWarning = std::function<void(TObject* Sender, int Severity, const std::string& Message)>;
 
@@ -54,6 +65,8 @@ class TGIFPicture : public TGraphic {
 
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
+  // With the optimise-on-store switch set, optimises the picture with every option first.
+  void WriteData(TStream* Stream) override;
   void LoadFromClipboardFormat(std::uint16_t AFormat, win::HANDLE AData, win::HPALETTE APalette) override;
   void SaveToClipboardFormat(std::uint16_t& AFormat, win::HANDLE& AData, win::HPALETTE& APalette) override;
 
@@ -62,8 +75,13 @@ class TGIFPicture : public TGraphic {
   // Raises OnProgress with this picture as sender.
   void ReportProgress(TProgressStage Stage, int Percent, bool RedrawNow, std::string_view Message);
 
-  // Frees the frames, the bitmap and the palette and zeroes the screen.
+  // Stops the painters and waits for them; frees the frames, the bitmap and the palette and
+  // zeroes the screen.
   void Clear();
+  // Makes the picture smaller without changing what it shows; stops the painters first. With
+  // ooReduceColors but without ooCleanup, crCustomPalette raises sInvalidReductionMethod.
+  void Optimize(TGIFOptimizeOptions Options, TColorReduction ColorReduction, TDitherMode DitherMode,
+                int ReductionBits);
   // A frame of this picture is added as it is (the picture takes it); a frame of another picture
   // is copied, and any other graphic is converted, into a new frame; anything else raises
   // sUnsupportedObject. Answers the frame's index.
@@ -73,8 +91,11 @@ class TGIFPicture : public TGraphic {
   TGIFFrameList* GetImages() { return &images_; }
   TGIFHeader* GetHeader() { return &header_; }
   const TGIFHeader* GetHeader() const { return &header_; }
-  // The rendered picture: the first frame at the screen's size; nullptr when empty.
+  // The rendered picture: the animation buffer while a painter draws into it, else the first frame
+  // at the screen's size; nullptr when empty.
   TBitmap* GetBitmap();
+  // The painter of the last Draw while it runs, else nullptr.
+  TGIFPainter* GetPainter() const { return painter_; }
 
   TGIFDrawOptions GetDrawOptions() const { return draw_options_; }
   void SetDrawOptions(TGIFDrawOptions Value) { draw_options_ = Value; }
@@ -116,16 +137,33 @@ class TGIFPicture : public TGraphic {
   void AssignTo(TPersistent* Dest) const override;
 
  private:
+  friend class TGIFPainter;
   friend class TGIFSubImage;
   friend class TGIFFrameList;
   friend class TGIFGlobalColorMap;
   void AssignPicture(const TGIFPicture* Source);
+  void DrawAnimated(TCanvas* ACanvas, const win::RECT& Rect);
+  // Bitmap stretched into the rectangle, or tiled in steps of the picture's size.
+  void DrawBitmap(TCanvas* ACanvas, const win::RECT& Rect);
+  // The size Bitmap has: the screen's, or the first frame's extent for a screen of size 0.
+  win::SIZE BitmapSize();
+  // Stops the painter of the last Draw (or every painter) and waits for threaded ones, running the
+  // main thread's synchronised calls meanwhile; then frees Bitmap.
+  void StopPainter();
+  void StopPainters();
+  // Calls Stop under the painter list's lock until it answers that nothing is left to wait for.
+  void StopAndWait(const std::function<bool()>& Stop);
+  // Stops a painter and waits for it, unless its own synchronised call runs now (the caller is
+  // inside one of its events): then the painter is cut loose from the picture instead.
+  bool StopOrDetach(TGIFPainter* Painter);
   void FreeBitmap();
   void PaletteChanged();
   // Frames account for their pixel buffers here; a total past the limit raises EOutOfMemory.
   void AccountPixels(std::uint64_t Added, std::uint64_t Removed);
   void StreamProgress(TStream* Stream);
 
+  TThreadList painters_;  // every running painter, guarded by its lock
+  TGIFPainter* painter_ = nullptr;
   TGIFFrameList images_;
   TGIFHeader header_;
   mutable win::ScopedGdiObject<win::HPALETTE> palette_;  // built on demand
@@ -145,6 +183,9 @@ class TGIFPicture : public TGraphic {
 };
 
 namespace gif {
+// The optimise-on-store switch: WriteData optimises first (off by default).
+bool GetOptimizeOnStore();
+void SetOptimizeOnStore(bool Value);
 // The clipboard format "GIF Image", registered at unit start.
 std::uint16_t ClipboardFormat();
 // True when the display has at most 8 bits per pixel: read at unit start, and again by

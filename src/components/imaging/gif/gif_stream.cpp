@@ -265,6 +265,25 @@ std::array<std::uint8_t, gif::kPixelValues> TGIFColorMap::OptimizeKeeping(int Ke
   return map;
 }
 
+namespace {
+
+// A frame's transparent colour keeps its entry: it counts as used, so sorting never cuts it and
+// never hands its index to a colour the frame shows.
+void CountTransparentIndex(const TGIFSubImage* Frame, std::array<std::uint64_t, gif::kPixelValues>& Counts) {
+  const TGIFGraphicControlExtension* gce = Frame->GetGraphicControlExtension();
+  if (gce != nullptr && gce->GetTransparent()) ++Counts[gce->GetTransparentColorIndex()];
+}
+
+// An index past the table stays as it is, as its pixels do.
+void TranslateTransparentIndex(TGIFSubImage* Frame, const std::array<std::uint8_t, gif::kPixelValues>& Map) {
+  TGIFGraphicControlExtension* gce = Frame->GetGraphicControlExtension();
+  if (gce == nullptr) return;
+  const std::uint8_t index = gce->GetTransparentColorIndex();
+  if (Map[index] != index) gce->SetTransparentColorIndex(Map[index]);
+}
+
+}  // namespace
+
 void TGIFGlobalColorMap::Warning(int Severity, const std::string& Message) { header_->Warning(Severity, Message); }
 
 std::array<std::uint64_t, gif::kPixelValues> TGIFGlobalColorMap::BuildHistogram() const {
@@ -276,6 +295,7 @@ std::array<std::uint64_t, gif::kPixelValues> TGIFGlobalColorMap::BuildHistogram(
     TGIFSubImage* frame = frames->GetFrame(i);
     if (frame->GetActiveColorMap() != this) continue;
     for (std::uint8_t pixel : frame->GetData()) ++counts[pixel];
+    CountTransparentIndex(frame, counts);
   }
   return counts;
 }
@@ -288,8 +308,7 @@ void TGIFGlobalColorMap::MapImages(const std::array<std::uint8_t, gif::kPixelVal
     TGIFSubImage* frame = frames->GetFrame(i);
     if (frame->GetActiveColorMap() != this) continue;
     for (std::uint8_t& pixel : frame->pixels_) pixel = Map[pixel];
-    if (TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension())
-      gce->SetTransparentColorIndex(Map[gce->GetTransparentColorIndex()]);
+    TranslateTransparentIndex(frame, Map);
     frame->FreeBitmap();
   }
 }
@@ -312,13 +331,13 @@ void TGIFLocalColorMap::Warning(int Severity, const std::string& Message) { subi
 std::array<std::uint64_t, gif::kPixelValues> TGIFLocalColorMap::BuildHistogram() const {
   std::array<std::uint64_t, gif::kPixelValues> counts{};
   for (std::uint8_t pixel : subimage_->GetData()) ++counts[pixel];
+  CountTransparentIndex(subimage_, counts);
   return counts;
 }
 
 void TGIFLocalColorMap::MapImages(const std::array<std::uint8_t, gif::kPixelValues>& Map) {
   for (std::uint8_t& pixel : subimage_->pixels_) pixel = Map[pixel];
-  if (TGIFGraphicControlExtension* gce = subimage_->GetGraphicControlExtension())
-    gce->SetTransparentColorIndex(Map[gce->GetTransparentColorIndex()]);
+  TranslateTransparentIndex(subimage_, Map);
   subimage_->FreeBitmap();
 }
 

@@ -55,12 +55,16 @@ inline constexpr std::string_view sOutOfMemoryDIB = "Failed to allocate memory f
 inline constexpr std::string_view sUnsupportedObject = "Object type not supported for operation";
 inline constexpr std::string_view sNoColorTable = "No global or local color table defined";
 inline constexpr std::string_view sClipboardStoreFailed = "Failed to store GIF on clipboard";
+inline constexpr std::string_view sColorNotInTable = "Color not in color table";
+inline constexpr std::string_view sInvalidStreamOperation = "Invalid stream operation";
+inline constexpr std::string_view sInvalidReductionMethod = "Invalid reduction method";
 // Progress messages.
 inline constexpr std::string_view sProgressLoading = "Loading...";
 inline constexpr std::string_view sProgressSaving = "Saving...";
 inline constexpr std::string_view sProgressRendering = "Rendering...";
 inline constexpr std::string_view sProgressCopying = "Copying...";
 inline constexpr std::string_view sProgressConverting = "Converting...";
+inline constexpr std::string_view sProgressOptimizing = "Optimizing...";
 
 // Severity of the codec's warnings.
 inline constexpr int kWarningSeverity = 1;

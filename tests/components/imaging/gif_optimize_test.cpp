@@ -1,0 +1,301 @@
+// The optimiser: merging repeated pixels, cropping and dropping empty frames with their delays,
+// the cleanup of extensions, colour tables that keep what frames show, and whole animations that
+// ImageMagick coalesces into the same timed sequence before and after.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "gif_test_support.h"
+
+namespace dashtune {
+namespace {
+
+using giftest::Bytes;
+using giftest::GiflibImage;
+
+const TGIFOptimizeOptions kAll{ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors};
+
+TGIFGraphicControlExtension* Control(TGIFPicture& picture, int frame) {
+  return picture.GetImages()->GetFrame(frame)->GetGraphicControlExtension();
+}
+
+int CountExtensions(TGIFSubImage* frame, std::uint8_t label) {
+  int count = 0;
+  for (int i = 0; i < frame->GetExtensions()->GetCount(); ++i)
+    count += frame->GetExtensions()->GetExtension(i)->GetExtensionType() == label ? 1 : 0;
+  return count;
+}
+
+int CountLoops(TGIFSubImage* frame) {
+  int count = 0;
+  for (int i = 0; i < frame->GetExtensions()->GetCount(); ++i)
+    count += dynamic_cast<TGIFAppExtNSLoop*>(frame->GetExtensions()->GetExtension(i)) != nullptr ? 1 : 0;
+  return count;
+}
+
+std::unique_ptr<TGIFPicture> LoadOrFail(const Bytes& file) {
+  auto loaded = giftest::Load(file);
+  EXPECT_EQ(loaded.error, "");
+  return std::move(loaded.picture);
+}
+
+TEST(GifOptimize, RepeatedPixelsOfTheSecondFrameBecomeTransparent) {
+  Bytes first(16), second(16);
+  for (int i = 0; i < 16; ++i) first[i] = second[i] = static_cast<std::uint8_t>(i % 4);
+  second[5] = 3;
+  auto picture = LoadOrFail(giftest::GiflibWrite(4, 4, giftest::GrayTable(4),
+                                                 {{0, 0, 4, 4, false, {}, first}, {0, 0, 4, 4, false, {}, second}}));
+  ASSERT_EQ(Control(*picture, 1), nullptr);
+  picture->Optimize(TGIFOptimizeOptions{ooMerge}, crNone, ditherNearest, 8);
+  TGIFGraphicControlExtension* gce = Control(*picture, 1);
+  ASSERT_NE(gce, nullptr);
+  EXPECT_TRUE(gce->GetTransparent());
+  // Black added to the global table.
+  EXPECT_EQ(gce->GetTransparentColorIndex(), 4);
+  EXPECT_EQ(picture->GetHeader()->GetColorMap()->GetCount(), 5);
+  TGIFSubImage* frame = picture->GetImages()->GetFrame(1);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(frame->GetData()[i], i == 5 ? 3 : 4) << i;
+}
+
+TEST(GifOptimize, MergeReusesAnotherFramesTransparentIndexOnlyWhenThisFrameDoesNotShowIt) {
+  // Frame 0 is transparent through index 2; frame 2 shows index 2 as a colour.
+  GiflibImage a{0, 0, 3, 1, false, {}, {0, 1, 2}};
+  a.transparent = 2;
+  GiflibImage b{0, 0, 3, 1, false, {}, {1, 1, 1}};
+  GiflibImage c{0, 0, 3, 1, false, {}, {1, 2, 3}};
+  auto picture = LoadOrFail(giftest::GiflibWrite(3, 1, giftest::GrayTable(4), {a, b, c}));
+  picture->Optimize(TGIFOptimizeOptions{ooMerge}, crNone, ditherNearest, 8);
+  // Frame 2 repeats frame 1's first pixel: it needs a new black entry, not index 2.
+  TGIFGraphicControlExtension* gce = Control(*picture, 2);
+  ASSERT_NE(gce, nullptr);
+  EXPECT_EQ(gce->GetTransparentColorIndex(), 4);
+  EXPECT_EQ(picture->GetImages()->GetFrame(2)->GetData(), (Bytes{4, 2, 3}));
+  // Frame 1 shows no index 2, so it reuses frame 0's.
+  ASSERT_NE(Control(*picture, 1), nullptr);
+  EXPECT_EQ(Control(*picture, 1)->GetTransparentColorIndex(), 2);
+}
+
+TEST(GifOptimize, EmptiedFrameGivesItsDelayToThePreviousFrame) {
+  GiflibImage a{0, 0, 2, 2, false, {}, {0, 1, 1, 0}};
+  a.transparent = 3;
+  a.delay = 10;
+  GiflibImage b{0, 0, 2, 2, false, {}, {3, 3, 3, 3}};
+  b.transparent = 3;
+  b.delay = 5;
+  auto picture = LoadOrFail(giftest::GiflibWrite(2, 2, giftest::GrayTable(4), {a, b}));
+  picture->Optimize(TGIFOptimizeOptions{ooCrop}, crNone, ditherNearest, 8);
+  ASSERT_EQ(picture->GetImages()->GetCount(), 1);
+  EXPECT_EQ(Control(*picture, 0)->GetDelay(), 15);
+}
+
+TEST(GifOptimize, EmptiedFrameAfterAnOpaqueFrameWithoutControlGivesItADelay) {
+  GiflibImage a{0, 0, 2, 2, false, {}, {0, 1, 1, 0}};
+  GiflibImage b{0, 0, 2, 2, false, {}, {3, 3, 3, 3}};
+  b.transparent = 3;
+  b.delay = 7;
+  auto picture = LoadOrFail(giftest::GiflibWrite(2, 2, giftest::GrayTable(4), {a, b}));
+  ASSERT_EQ(Control(*picture, 0), nullptr);
+  picture->Optimize(TGIFOptimizeOptions{ooCrop}, crNone, ditherNearest, 8);
+  ASSERT_EQ(picture->GetImages()->GetCount(), 1);
+  ASSERT_NE(Control(*picture, 0), nullptr);
+  EXPECT_EQ(Control(*picture, 0)->GetDelay(), 7);
+}
+
+TEST(GifOptimize, FramesThatMustStayAreNeitherDeletedNorCropped) {
+  const auto transparent_frame = [](int disposal, int delay) {
+    GiflibImage f{0, 0, 4, 2, false, {}, {3, 3, 3, 3, 3, 1, 3, 3}};
+    f.transparent = 3;
+    f.disposal = disposal;
+    f.delay = delay;
+    return f;
+  };
+  GiflibImage empty0 = transparent_frame(1, 4);
+  empty0.pixels.assign(8, 3);
+  GiflibImage clearing = transparent_frame(2, 4);
+  GiflibImage empty_clearing = transparent_frame(2, 4);
+  empty_clearing.pixels.assign(8, 3);
+  auto picture = LoadOrFail(giftest::GiflibWrite(4, 2, giftest::GrayTable(4),
+                                                 {empty0, transparent_frame(1, 4), clearing, empty_clearing}));
+  picture->Optimize(TGIFOptimizeOptions{ooCrop}, crNone, ditherNearest, 8);
+  ASSERT_EQ(picture->GetImages()->GetCount(), 4);
+  // Frame 0 and the disposal-2 frames keep their size; the plain frame is cropped to its pixel.
+  EXPECT_EQ(picture->GetImages()->GetFrame(0)->GetWidth(), 4);
+  EXPECT_EQ(picture->GetImages()->GetFrame(1)->GetWidth(), 1);
+  EXPECT_EQ(picture->GetImages()->GetFrame(1)->GetLeft(), 1);
+  EXPECT_EQ(picture->GetImages()->GetFrame(2)->GetWidth(), 4);
+  EXPECT_EQ(picture->GetImages()->GetFrame(3)->GetWidth(), 4);
+}
+
+TEST(GifOptimize, EmptiedFrameWithTheLoopExtensionStays) {
+  GiflibImage a{0, 0, 2, 1, false, {}, {0, 1}};
+  GiflibImage b{0, 0, 2, 1, false, {}, {3, 3}};
+  b.transparent = 3;
+  const Bytes file = giftest::GiflibWrite(2, 1, giftest::GrayTable(4), {a, b});
+  auto picture = LoadOrFail(file);
+  // Move a loop extension onto frame 1.
+  auto loop = std::make_unique<TGIFAppExtNSLoop>(picture->GetImages()->GetFrame(1));
+  loop->Loops = 2;
+  picture->GetImages()->GetFrame(1)->GetExtensions()->Add(std::move(loop));
+  picture->Optimize(TGIFOptimizeOptions{ooCrop, ooCleanup}, crNone, ditherNearest, 8);
+  ASSERT_EQ(picture->GetImages()->GetCount(), 2);
+  EXPECT_EQ(CountLoops(picture->GetImages()->GetFrame(1)), 1);
+}
+
+TEST(GifOptimize, CleanupDropsIdleControlsCommentsAndLaterLoops) {
+  GiflibImage a{0, 0, 2, 1, false, {}, {0, 1}};
+  a.comments = {"note"};
+  GiflibImage b{0, 0, 2, 1, false, {}, {1, 0}};
+  b.disposal = 1;
+  GiflibImage c{0, 0, 2, 1, false, {}, {1, 1}};
+  c.disposal = 2;
+  auto picture = LoadOrFail(giftest::GiflibWrite(2, 1, giftest::GrayTable(2), {a, b, c}, 4));
+  auto copy = std::make_unique<TGIFAppExtNSLoop>(picture->GetImages()->GetFrame(2));
+  picture->GetImages()->GetFrame(2)->GetExtensions()->Add(std::move(copy));
+  picture->Optimize(TGIFOptimizeOptions{ooCleanup}, crNone, ditherNearest, 8);
+  TGIFFrameList* frames = picture->GetImages();
+  EXPECT_EQ(CountExtensions(frames->GetFrame(0), gif::kCommentExtensionLabel), 0);
+  EXPECT_EQ(CountLoops(frames->GetFrame(0)), 1);
+  EXPECT_EQ(CountLoops(frames->GetFrame(2)), 0);
+  EXPECT_EQ(Control(*picture, 1), nullptr);  // delay 0, opaque, disposal 1
+  ASSERT_NE(Control(*picture, 2), nullptr);  // disposal 2 stays
+  EXPECT_EQ(Control(*picture, 2)->GetDisposal(), dmBackground);
+}
+
+TEST(GifOptimize, CleanupDropsTransparencyNoPixelUsesAndDisposalsTheNextFrameCovers) {
+  GiflibImage a{1, 0, 2, 2, false, {}, {0, 1, 1, 0}};
+  a.transparent = 3;
+  a.disposal = 2;
+  GiflibImage b{0, 0, 4, 2, false, {}, Bytes(8, 1)};
+  GiflibImage c{0, 0, 2, 2, false, {}, Bytes(4, 0)};
+  c.disposal = 2;
+  GiflibImage d{1, 0, 2, 2, false, {}, Bytes(4, 2)};
+  d.disposal = 3;
+  GiflibImage e{0, 0, 4, 2, false, {}, Bytes(8, 1)};
+  auto picture = LoadOrFail(giftest::GiflibWrite(4, 2, giftest::GrayTable(4), {a, b, c, d, e}));
+  picture->Optimize(TGIFOptimizeOptions{ooCleanup}, crNone, ditherNearest, 8);
+  // Frame 0: no pixel is transparent; frame 1 covers it: transparency and disposal go, and with
+  // them the whole extension.
+  EXPECT_EQ(Control(*picture, 0), nullptr);
+  // Frame 2 is covered only partly by frame 3, which restores what lay under it: kept.
+  ASSERT_NE(Control(*picture, 2), nullptr);
+  EXPECT_EQ(Control(*picture, 2)->GetDisposal(), dmBackground);
+}
+
+TEST(GifOptimize, ColourTablesKeepTheTransparentColourOfEveryFrame) {
+  // Index 3 is transparent but unused by pixels; sorting must not turn index 0 transparent.
+  GiflibImage a{0, 0, 4, 1, false, giftest::GrayTable(4), {0, 1, 1, 2}};
+  a.transparent = 3;
+  GiflibImage b{0, 0, 4, 1, false, {}, {0, 1, 1, 1}};
+  const Bytes file = giftest::GiflibWrite(4, 1, giftest::GrayTable(4), {a, b});
+  const auto original = giftest::GiflibRead(file);
+  ASSERT_TRUE(original.has_value());
+  auto picture = LoadOrFail(file);
+  std::vector<std::string> warnings;
+  picture->OnWarning = [&](TObject*, int, const std::string& message) { warnings.push_back(message); };
+  picture->Optimize(TGIFOptimizeOptions{ooColorMap}, crNone, ditherNearest, 8);
+  EXPECT_TRUE(warnings.empty());
+  TGIFSubImage* frame = picture->GetImages()->GetFrame(0);
+  const int transparent = frame->GetGraphicControlExtension()->GetTransparentColorIndex();
+  for (std::uint8_t pixel : frame->GetData()) EXPECT_NE(pixel, transparent);
+  const auto ref = giftest::GiflibRead(giftest::Save(*picture));
+  ASSERT_TRUE(ref.has_value());
+  EXPECT_EQ(giftest::ExpandFrame(*ref, 0), giftest::ExpandFrame(*original, 0));
+}
+
+TEST(GifOptimize, ReductionAloneChecksItsMethod) {
+  auto picture = LoadOrFail(giftest::GiflibWrite(2, 1, giftest::GrayTable(2), {{0, 0, 2, 1, false, {}, {0, 1}}}));
+  try {
+    picture->Optimize(TGIFOptimizeOptions{ooReduceColors}, crCustomPalette, ditherNearest, 8);
+    ADD_FAILURE() << "no exception";
+  } catch (const GIFException& e) {
+    EXPECT_EQ(e.GetMessage(), "Invalid reduction method");
+  }
+  EXPECT_NO_THROW(picture->Optimize(TGIFOptimizeOptions{ooReduceColors, ooCleanup}, crCustomPalette, ditherNearest, 8));
+}
+
+TEST(GifOptimize, ProgressRunsFromStartToEnd) {
+  auto picture = LoadOrFail(giftest::GiflibWrite(
+      2, 1, giftest::GrayTable(2), {{0, 0, 2, 1, false, {}, {0, 1}}, {0, 0, 2, 1, false, {}, {1, 0}}}));
+  std::vector<std::pair<TProgressStage, int>> reports;
+  picture->OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t percent, bool, const win::RECT&,
+                            const std::string& message) {
+    EXPECT_EQ(message, "Optimizing...");
+    reports.emplace_back(stage, percent);
+  };
+  picture->Optimize(kAll, crNone, ditherNearest, 8);
+  ASSERT_GE(reports.size(), 3u);
+  EXPECT_EQ(reports.front(), std::make_pair(psStarting, 0));
+  EXPECT_EQ(reports.back(), std::make_pair(psEnding, 100));
+  EXPECT_EQ(reports[reports.size() - 2], std::make_pair(psRunning, 100));
+}
+
+// ---- Whole animations against ImageMagick ----
+
+// The frames as ImageMagick coalesces them over white, equal neighbours merged and their delays
+// added.
+std::vector<std::pair<Bytes, int>> TimedSequence(const Bytes& file) {
+  char folder[] = "/tmp/dashtune-gif-opt-XXXXXX";
+  if (mkdtemp(folder) == nullptr) return {};
+  const std::string path = std::string(folder) + "/in.gif";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                              static_cast<std::streamsize>(file.size()));
+  const std::string frames_path = std::string(folder) + "/frames.rgb";
+  const std::string delays_path = std::string(folder) + "/delays.txt";
+  const std::string command = "convert " + path + " -coalesce -background white -alpha remove -depth 8 rgb:" +
+                              frames_path + " && identify -format '%T\\n' " + path + " > " + delays_path;
+  std::vector<std::pair<Bytes, int>> sequence;
+  if (std::system(command.c_str()) == 0) {
+    std::ifstream frames(frames_path, std::ios::binary);
+    const Bytes all((std::istreambuf_iterator<char>(frames)), std::istreambuf_iterator<char>());
+    std::ifstream delays(delays_path);
+    std::vector<int> times;
+    for (int t = 0; delays >> t;) times.push_back(t);
+    const std::size_t size = times.empty() ? 0 : all.size() / times.size();
+    for (std::size_t i = 0; i < times.size(); ++i) {
+      Bytes frame(all.begin() + static_cast<std::ptrdiff_t>(i * size),
+                  all.begin() + static_cast<std::ptrdiff_t>((i + 1) * size));
+      if (!sequence.empty() && sequence.back().first == frame) {
+        sequence.back().second += times[i];
+      } else {
+        sequence.emplace_back(std::move(frame), times[i]);
+      }
+    }
+  }
+  std::filesystem::remove_all(folder);
+  return sequence;
+}
+
+TEST(GifOptimize, AnimationsCoalesceIntoTheSameTimedSequence) {
+  char folder[] = "/tmp/dashtune-gif-corpus-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string command = std::string(GIF_CORPUS_SCRIPT) + " " + folder;
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::vector<std::string> paths = {std::string(folder) + "/animation.gif",
+                                    std::string(folder) + "/animation-transparent.gif",
+                                    "/usr/share/doc/libsixel-examples/examples/images/seq2gif.gif",
+                                    "/usr/share/doc/libsixel-examples/examples/images/snake.gif"};
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    std::ifstream in(path, std::ios::binary);
+    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto picture = LoadOrFail(file);
+    const Bytes original = giftest::Save(*picture);
+    picture->Optimize(kAll, crNone, ditherNearest, 8);
+    const Bytes optimized = giftest::Save(*picture);
+    const auto expected = TimedSequence(original);
+    ASSERT_FALSE(expected.empty());
+    const auto got = TimedSequence(optimized);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_TRUE(got[i].first == expected[i].first) << "frame " << i;
+      EXPECT_EQ(got[i].second, expected[i].second) << "frame " << i;
+    }
+  }
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace dashtune
