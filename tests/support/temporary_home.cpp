@@ -1,3 +1,4 @@
+// A temporary HOME and XDG tree made before GLib's first call, removed at the end.
 #include "temporary_home.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// GIF test support: giflib round trips, corpus pictures and frame pixels read back for comparison.
 #include "gif_test_support.h"
 
 #include <gif_lib.h>

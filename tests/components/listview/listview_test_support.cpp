@@ -1,3 +1,4 @@
+// List view test support: a host form, canvases and items set up the way the list view tests share.
 #include "listview_test_support.h"
 
 namespace dashtune::testing {

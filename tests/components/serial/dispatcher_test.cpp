@@ -1,3 +1,4 @@
+// The serial dispatcher over a fake device: queues, events, flow and the dispatch ring.
 #include "components/serial/dispatcher.h"
 
 #include <gtest/gtest.h>

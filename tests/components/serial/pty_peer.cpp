@@ -1,3 +1,4 @@
+// The pseudo-terminal peer the serial integration tests talk to, driven by text commands.
 #include "pty_peer.h"
 
 #include <poll.h>

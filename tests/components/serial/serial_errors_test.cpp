@@ -1,3 +1,4 @@
+// Serial error texts and codes: the message table and the exceptions that carry them.
 #include "components/serial/serial_errors.h"
 
 #include <gtest/gtest.h>

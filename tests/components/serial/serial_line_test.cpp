@@ -1,3 +1,4 @@
+// Serial line settings, match strings and timers: baud codes and their texts.
 #include "components/serial/serial_line.h"
 
 #include <gtest/gtest.h>

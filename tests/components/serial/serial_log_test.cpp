@@ -1,3 +1,4 @@
+// The serial log: entry lines in every mode.
 #include "components/serial/serial_log.h"
 
 #include <gtest/gtest.h>

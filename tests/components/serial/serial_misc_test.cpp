@@ -1,3 +1,4 @@
+// Serial helpers: yielding to the message loop and the other small routines of the library.
 #include "components/serial/serial_misc.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The serial trace: byte forms in every mode and line wrapping.
 #include "components/serial/serial_trace.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The serial device layer's queue reads: data buffers and the status elements between them.
 #include "components/serial/serial_win32.h"
 
 #include <gtest/gtest.h>

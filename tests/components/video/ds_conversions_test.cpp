@@ -1,3 +1,4 @@
+// Volume, balance and aspect conversions of the video library.
 #include "components/video/ds_conversions.h"
 
 #include <gtest/gtest.h>

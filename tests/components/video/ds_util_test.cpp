@@ -1,3 +1,4 @@
+// Media graph utilities: result checks with their texts and codes, over the fake graph.
 #include "components/video/ds_util.h"
 
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// TFilterGraph over GStreamer: rendering, playing, seeking and events on real clips.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// TFilterGraph over the fake graph: modes, linked filters, listeners and events.
 #include "components/video/filter_graph.h"
 
 #include <gtest/gtest.h>
