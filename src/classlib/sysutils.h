@@ -138,6 +138,12 @@ class EInvalidOperation : public Exception {
   using Exception::Exception;
 };
 
+// An internal consistency check failed; the message names the check.
+class EAssertionFailed : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // A list index out of range or a list capacity that cannot be had.
 class EListError : public Exception {
  public:

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "classlib/imagelist.h"
 #include "components/listview/common/common_utilities.h"
+#include "components/listview/grid_layout.h"
 #include "components/listview/listview.h"
 #include "components/listview/sort.h"
 #include "platform/gdi/gdi.h"
@@ -59,6 +61,25 @@ int TTouchGroup::MarginBottomSize() const {
   return CountedMargin(info ? info->GetMarginBottom() : nullptr);
 }
 
+int TTouchGroup::CaptionWidth() {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || !control->HandleAllocated()) return 0;
+  TCanvas* canvas = control->GetCanvas();
+  canvas->SetFont(control->GetFont());
+  win::RECT rect{0, 0, 0, 0};
+  const WideString caption = GetCaption();
+  common::DrawCaptionText(canvas->GetHandle(), caption.empty() ? WideString(u" ") : caption, rect, 1,
+                          common::dtSingleLine | common::dtLeft | common::dtCalcRect | common::dtCalcRectAdjR);
+  return rect.right - rect.left;
+}
+
+int TTouchGroup::ImageWidth() {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || GetImageIndex() < 0) return 0;
+  TCustomImageList* images = GetImageList(0, 0);
+  return images ? images->GetWidth() + GetImageIndent() : 0;
+}
+
 int TTouchGroup::GetDetailCount() {
   const TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo();
   return info ? info->GetCaptionLines() : 0;
@@ -78,6 +99,13 @@ TTouchGroups::~TTouchGroups() { Clear(true); }
 
 TTouchGroupStored* TTouchGroups::AddGroup(std::intptr_t Data) { return static_cast<TTouchGroupStored*>(Add(Data)); }
 
+void TTouchGroups::DoItemAdd(TTouchCollectionItem* Item, int Index) {
+  TTouchCollection::DoItemAdd(Item, Index);
+  TCustomTouchListview* control = GetOwnerListview();
+  auto* group = static_cast<TTouchGroup*>(Item);
+  if (control && !group->GetGrid()) group->SetGrid(listview::MakeGrid(control, group, control->GetView()));
+}
+
 void TTouchGroups::Rebuild(bool Force) {
   TCustomTouchListview* control = GetOwnerListview();
   if (control == nullptr || rebuilding_) return;
@@ -91,6 +119,7 @@ void TTouchGroups::Rebuild(bool Force) {
     TTouchGroup* group = GetGroup(i);
     group->SetVisibleIndex(group->GetVisible() ? visible.Add(group) : -1);
   }
+  control->GetHeader()->Rebuild(Force);
   int next_visible_item = 0;
   TTouchGroup* previous = nullptr;
   win::RECT united{};
@@ -101,6 +130,7 @@ void TTouchGroups::Rebuild(bool Force) {
     previous = group;
   }
   rebuilding_ = false;
+  if (control->GetSelection()->GetGroupSelections()) control->GetSelection()->BuildSelectionGroupings();
   control->GetScrollbars()->SetViewRect(united);
 }
 
@@ -241,6 +271,26 @@ void TTouchColumn::SetAlignment(TAlignment Value) {
   Invalidate(false);
 }
 
+void TTouchColumn::AutoSizeToFit() {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || !control->HandleAllocated()) return;
+  TCanvas* canvas = control->GetCanvas();
+  const auto width_of = [canvas](TFont* font, const WideString& text) {
+    canvas->SetFont(font);
+    win::RECT rect{0, 0, 0, 0};
+    common::DrawCaptionText(canvas->GetHandle(), text, rect, 1,
+                            common::dtSingleLine | common::dtLeft | common::dtCalcRect | common::dtCalcRectAdjR);
+    return static_cast<int>(rect.right - rect.left);
+  };
+  // Room for the text's inset on both sides of a cell.
+  constexpr int kPadding = 12;
+  int widest = width_of(control->GetHeader()->GetFont(), GetCaption());
+  TTouchGroups* groups = control->GetGroups();
+  for (TTouchItem* item = groups->FirstVisibleItem(); item; item = groups->NextVisibleItem(item))
+    widest = std::max(widest, width_of(control->GetFont(), item->GetCaptions(GetIndex())));
+  SetWidth(widest + kPadding);
+}
+
 void TTouchColumn::LayoutChanged() {
   if (TCustomTouchListview* control = GetOwnerListview()) control->GetGroups()->Rebuild(false);
   Invalidate(false);
@@ -302,88 +352,6 @@ void TTouchColumns::MoveToPosition(TTouchColumn* Column, int Position) {
   if (Position == current) return;
   positions_.Move(current, Position);
   Column->LayoutChanged();
-}
-
-// ---- TTouchHeader ----
-
-TTouchHeader::TTouchHeader(TCustomTouchListview* AOwner)
-    : TTouchOwnedPersistent(AOwner), columns_(std::make_unique<TTouchColumns>(AOwner)) {}
-
-TTouchHeader::~TTouchHeader() = default;
-
-int TTouchHeader::GetHeight() const {
-  const TCustomTouchListview* control = GetOwnerListview();
-  return visible_ && control && control->HeaderShows() ? height_ : 0;
-}
-
-void TTouchHeader::SetHeight(int Value) {
-  if (height_ == Value) return;
-  height_ = std::max(Value, 0);
-  LayoutChanged();
-}
-
-void TTouchHeader::SetVisible(bool Value) {
-  if (visible_ == Value) return;
-  visible_ = Value;
-  LayoutChanged();
-}
-
-void TTouchHeader::SetShowInAllViews(bool Value) {
-  if (show_in_all_views_ == Value) return;
-  show_in_all_views_ = Value;
-  LayoutChanged();
-}
-
-void TTouchHeader::LayoutChanged() {
-  if (TCustomTouchListview* control = GetOwnerListview()) {
-    control->GetGroups()->Rebuild(false);
-    common::SafeInvalidateRect(control, nullptr, false);
-  }
-}
-
-int TTouchHeader::TotalWidth() const {
-  int width = 0;
-  const TList& positions = columns_->GetPositions();
-  for (int i = 0; i < positions.GetCount(); ++i) {
-    const auto* column = static_cast<TTouchColumn*>(positions.Get(i));
-    if (column->GetVisible()) width += column->GetWidth();
-  }
-  return width;
-}
-
-TTouchColumn* TTouchHeader::FirstColumn() const {
-  const TList& positions = columns_->GetPositions();
-  return positions.GetCount() > 0 ? static_cast<TTouchColumn*>(positions.Get(0)) : nullptr;
-}
-
-TTouchColumn* TTouchHeader::LastVisibleColumn() const {
-  const TList& positions = columns_->GetPositions();
-  for (int i = positions.GetCount() - 1; i >= 0; --i) {
-    auto* column = static_cast<TTouchColumn*>(positions.Get(i));
-    if (column->GetVisible()) return column;
-  }
-  return nullptr;
-}
-
-TTouchColumn* TTouchHeader::ColumnAt(win::POINT ViewPoint) const {
-  int left = 0;
-  const TList& positions = columns_->GetPositions();
-  for (int i = 0; i < positions.GetCount(); ++i) {
-    auto* column = static_cast<TTouchColumn*>(positions.Get(i));
-    if (!column->GetVisible()) continue;
-    if (ViewPoint.x >= left && ViewPoint.x < left + column->GetWidth()) return column;
-    left += column->GetWidth();
-  }
-  return nullptr;
-}
-
-void TTouchHeader::Invalidate(bool ImmediateUpdate) {
-  TCustomTouchListview* control = GetOwnerListview();
-  if (control == nullptr || control->GetInvalidateLockCount() > 0) return;
-  const int height = GetHeight();
-  if (height == 0) return;
-  const win::RECT strip{0, 0, control->GetClientWidth(), height};
-  common::SafeInvalidateRect(control, &strip, ImmediateUpdate);
 }
 
 }  // namespace dashtune

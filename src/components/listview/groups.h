@@ -3,6 +3,7 @@
 // the column collection and the header that holds it.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 
 #include "components/listview/collection.h"
@@ -13,14 +14,38 @@ namespace dashtune {
 
 class TTouchPaintInfoBaseGroup;
 
-// The layout object of a group for the control's view: places the group's items in cells.
+class TTouchCellSize;
+
+// How a grid fills its cells: column by column, row by row, or one row per item (or per header
+// column).
+enum TTouchGridLayout : std::uint8_t { eglHorz, eglVert, eglGrid };
+
+// Directions of AdjacentItem.
+enum TTouchAdjacentCellDir : int { acdLeft, acdRight, acdUp, acdDown, acdPageDown, acdPageUp };
+
+// The layout object of a group for the control's view: places the group's items in cells, finds
+// the neighbour of an item and the place a dropped item would take.
 class TTouchGridGroup : public TTouchOwnedPersistent {
  public:
-  TTouchGridGroup(TCustomTouchListview* AOwner, TTouchGroup* AGroup)
-      : TTouchOwnedPersistent(AOwner), owner_group_(AGroup) {}
+  TTouchGridGroup(TCustomTouchListview* AOwner, TTouchGroup* AGroup, TTouchGridLayout ALayout = eglVert)
+      : TTouchOwnedPersistent(AOwner), owner_group_(AGroup), layout_(ALayout) {}
   TTouchGroup* GetOwnerGroup() const { return owner_group_; }
+  TTouchGridLayout GetLayout() const { return layout_; }
   int GetColumnCount() const { return column_count_; }
   int GetRowCount() const { return row_count_; }
+
+  // The visible item reached from Item in Direction; nullptr for nullptr or when there is none.
+  // A hidden item raises EAssertionFailed.
+  virtual TTouchItem* AdjacentItem(TTouchItem* Item, TTouchAdjacentCellDir Direction);
+  // The control's cell size of this grid's view.
+  virtual TTouchCellSize* GetCellSize() const = 0;
+  // (Width - left margin - right margin) div cell width.
+  virtual int ColumnsThatFit(TTouchGroup* Group, int Width);
+  // Copies Value's width and height into the control's cell size of this view.
+  virtual void SetCellSize(const TTouchCellSize* Value);
+  // The group under the point (nullptr for none) and the index a dropped item would take there
+  // (-1 when no item is under the point); grids that take no drops leave both alone.
+  virtual void FindInsertPosition(win::POINT ViewportPoint, TTouchGroup*& Group, int& Index);
   // Lays out the group below PrevGroup (nullptr for the first), numbering visible items on from
   // NextVisibleItemIndex.
   virtual void Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) = 0;
@@ -31,6 +56,7 @@ class TTouchGridGroup : public TTouchOwnedPersistent {
 
  private:
   TTouchGroup* owner_group_;  // not owned: it owns this object
+  TTouchGridLayout layout_;
   int column_count_ = 0;
   int row_count_ = 0;
 };
@@ -106,6 +132,11 @@ class TTouchGroup : public TTouchHeaderOrGroupMember {
   int MarginRightSize() const;
   int MarginBottomSize() const;
 
+  // The caption's width in the control's font and the group image's width with its indent (0
+  // without a window or an image).
+  int CaptionWidth();
+  int ImageWidth();
+
   TTouchGridGroup* GetGrid() const { return grid_.get(); }
   void SetGrid(std::unique_ptr<TTouchGridGroup> Value) { grid_ = std::move(Value); }
 
@@ -142,7 +173,7 @@ class TTouchGroups : public TTouchCollection {
   TTouchGroup* GetGroup(int Index) const { return static_cast<TTouchGroup*>(GetItem(Index)); }
   TTouchGroupStored* AddGroup(std::intptr_t Data = 0);
 
-  // Lays out every group (unless inside an update, without Force) and hands the united
+  // Lays out the header and every group (unless inside an update, without Force) and hands the united
   // rectangle to the scroll bars as the view size.
   void Rebuild(bool Force = false);
   bool GetRebuilding() const { return rebuilding_; }
@@ -163,6 +194,10 @@ class TTouchGroups : public TTouchCollection {
   TTouchGroup* GroupAt(win::POINT ViewportPoint) const;
   TTouchItem* ItemAtPoint(win::POINT ViewportPoint) const;
 
+ protected:
+  // A new group gets the grid of the control's view.
+  void DoItemAdd(TTouchCollectionItem* Item, int Index) override;
+
  private:
   TTouchItem* NextItemWhere(TTouchItem* Item, bool (*accept)(TTouchItem*)) const;
   bool rebuilding_ = false;
@@ -180,6 +215,16 @@ class TTouchColumn : public TTouchHeaderOrGroupMember {
   virtual void SetSortDirection(TTouchSortDirection Value);
   int GetWidth() const { return width_; }
   virtual void SetWidth(int Value);
+  // Stores a width without laying anything out (the header spreads a resize this way).
+  void StoreWidth(int Value) { width_ = std::max(Value, 0); }
+  // The share of a spread resize not yet applied (less than one pixel).
+  double GetSpringFraction() const { return spring_fraction_; }
+  void SetSpringFraction(double Value) { spring_fraction_ = Value; }
+  // Whether a dragged column would be dropped after this one (painted as a mark).
+  bool GetDropMark() const { return Has(esfDropMark); }
+  void SetDropMark(bool Value) { SetPaintOnlyBit(esfDropMark, Value); }
+  // Sizes the column to its widest caption among the visible items (and its own caption).
+  void AutoSizeToFit();
   TAlignment GetAlignment() const { return alignment_; }
   void SetAlignment(TAlignment Value);
   bool GetAutoSizeOnDblClk() const { return auto_size_on_dbl_clk_; }
@@ -207,6 +252,7 @@ class TTouchColumn : public TTouchHeaderOrGroupMember {
  private:
   TTouchSortDirection sort_direction_ = esdNone;
   int width_ = 50;
+  double spring_fraction_ = 0;
   TAlignment alignment_ = taLeftJustify;
   bool auto_size_on_dbl_clk_ = true;
   bool auto_sort_on_click_ = false;
@@ -243,39 +289,6 @@ class TTouchColumns : public TTouchCollection {
  private:
   friend class TTouchColumn;
   TList positions_;
-};
-
-// The column header: its columns and the services the layout and painters use. Its own layout,
-// painting and mouse handling are not here.
-class TTouchHeader : public TTouchOwnedPersistent {
- public:
-  explicit TTouchHeader(TCustomTouchListview* AOwner);
-  ~TTouchHeader() override;
-
-  TTouchColumns* GetColumns() const { return columns_.get(); }
-  // 0 while the header does not show.
-  int GetHeight() const;
-  void SetHeight(int Value);
-  bool GetVisible() const { return visible_; }
-  void SetVisible(bool Value);
-  bool GetShowInAllViews() const { return show_in_all_views_; }
-  void SetShowInAllViews(bool Value);
-  // The sum of the visible columns' widths.
-  int TotalWidth() const;
-  // The first column in header order (nullptr without columns).
-  TTouchColumn* FirstColumn() const;
-  TTouchColumn* LastVisibleColumn() const;
-  // The visible column whose strip holds the x coordinate of a view point.
-  TTouchColumn* ColumnAt(win::POINT ViewPoint) const;
-  void Invalidate(bool ImmediateUpdate);
-
- private:
-  void LayoutChanged();
-
-  std::unique_ptr<TTouchColumns> columns_;
-  int height_ = 21;
-  bool visible_ = false;
-  bool show_in_all_views_ = false;
 };
 
 }  // namespace dashtune

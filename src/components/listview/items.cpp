@@ -6,6 +6,8 @@
 #include "components/listview/groups.h"
 #include "components/listview/listview.h"
 #include "components/listview/view_items.h"
+#include "components/listview/support.h"
+#include "components/listview/view_painters.h"
 #include "platform/gdi/gdi.h"
 
 namespace dashtune {
@@ -18,6 +20,8 @@ TTouchItem::~TTouchItem() = default;
 
 void TTouchItem::BeforeDestruction() {
   SetDestroying();
+  if (selection_group_) selection_group_->Remove(this);
+  SetSelectionGroup(nullptr);
   if (TCustomTouchListview* control = GetOwnerListview()) control->ForgetMember(this);
   SetVisible(false);
   TTouchCollectionItem::BeforeDestruction();
@@ -104,12 +108,21 @@ void TTouchItem::EnableLost() {
   InvalidateUnlessDestroying();
 }
 
+void TTouchItem::SetSelectionGroup(TTouchSelectionGroupList* Value) {
+  if (selection_group_ == Value) return;
+  if (Value) Value->AddRef();
+  if (selection_group_) selection_group_->Release();
+  selection_group_ = Value;
+}
+
 void TTouchItem::SelectionLookChanged() {
   TCustomTouchListview* control = GetOwnerListview();
-  if (control && control->GetSelection()->GetGroupSelections())
+  if (control && control->GetSelection()->GetGroupSelections()) {
+    if (!GetDestroying()) control->GetSelection()->BuildSelectionGroupings();
     common::SafeInvalidateRect(control, nullptr, false);
-  else
+  } else {
     Invalidate(false);
+  }
 }
 
 void TTouchItem::FocusGained() {
@@ -205,9 +218,16 @@ TTouchViewItemClass TTouchItem::ViewClass() {
   if (chosen) return chosen;
   control->SetWheelMouseDefaultScroll(edwsVert);
   switch (control->GetView()) {
+    case elsIcon: return TTouchViewItemClass::Of<TTouchViewIconItem>();
+    case elsSmallIcon: return TTouchViewItemClass::Of<TTouchViewSmallIconItem>();
+    case elsList: return TTouchViewItemClass::Of<TTouchViewListItem>();
+    case elsReport: return TTouchViewItemClass::Of<TTouchViewReportItem>();
+    case elsThumbnail: return TTouchViewItemClass::Of<TTouchViewThumbnailItem>();
     case elsTile: return TTouchViewItemClass::Of<TTouchViewTileItem>();
-    default: return TTouchViewItemClass::Of<TTouchViewItem>();
+    case elsFilmStrip: return TTouchViewItemClass::Of<TTouchViewFilmStripItem>();
+    case elsGrid: return TTouchViewItemClass::Of<TTouchViewGridItem>();
   }
+  return TTouchViewItemClass::Of<TTouchViewItem>();
 }
 
 TTouchViewItem* TTouchItem::GetView() {
@@ -290,7 +310,7 @@ void TTouchItem::MakeVisible(int Position) {
   const int client_width = control->GetClientWidth();
   const int client_height = control->GetClientHeight();
   const int header_height = control->GetHeader()->GetHeight();
-  const win::RECT visible = scrollbars->MapWindowRectToView({0, 0, client_width, client_height - header_height});
+  const win::RECT visible = scrollbars->MapWindowRectToView({0, header_height, client_width, client_height});
   if (area.left >= visible.left && area.top >= visible.top && area.right <= visible.right &&
       area.bottom <= visible.bottom)
     return;

@@ -35,6 +35,11 @@ class TTouchItem : public TTouchCollectionItem {
   virtual std::uint32_t GetGroupKey(int FocusedColumn) { (void)FocusedColumn; return 0; }
   virtual void SetGroupKey(int FocusedColumn, std::uint32_t Value) = 0;
 
+  // The shared list of adjacent selected items this item belongs to (nil outside one); the item
+  // holds one reference.
+  TTouchSelectionGroupList* GetSelectionGroup() const { return selection_group_; }
+  void SetSelectionGroup(TTouchSelectionGroupList* Value);
+
   // The painter for the control's current view (made or replaced on request).
   TTouchViewItem* GetView();
   TTouchViewItemClass ViewClass();
@@ -90,6 +95,7 @@ class TTouchItem : public TTouchCollectionItem {
   void SelectionLookChanged();
 
   std::unique_ptr<TTouchViewItem> view_;
+  TTouchSelectionGroupList* selection_group_ = nullptr;  // one reference held
   int visible_index_in_group_ = -1;
 };
 

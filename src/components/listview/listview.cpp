@@ -1,7 +1,11 @@
 #include "components/listview/listview.h"
 
+#include <algorithm>
+
 #include "components/listview/common/common_utilities.h"
+#include "components/listview/grid_layout.h"
 #include "components/listview/sort.h"
+#include "components/listview/view_items.h"
 #include "platform/core/strings.h"
 #include "platform/gdi/gdi.h"
 
@@ -47,6 +51,7 @@ TCustomTouchListview::TCustomTouchListview(TComponent* AOwner)
       edit_manager_(std::make_unique<TTouchEditManager>(this)),
       drag_manager_(std::make_unique<TTouchDragManager>(this)),
       sort_(std::make_unique<TTouchSortManager>(this)),
+      hint_info_(std::make_unique<TTouchHintInfo>(this)),
       header_(std::make_unique<TTouchHeader>(this)),
       groups_(std::make_unique<TTouchGroups>(this)),
       items_(std::make_unique<TTouchGlobalItems>(this)) {
@@ -68,8 +73,147 @@ TCustomTouchListview::~TCustomTouchListview() {
 void TCustomTouchListview::SetView(TTouchListStyle Value) {
   if (view_ == Value) return;
   view_ = Value;
+  for (int i = 0; i < groups_->GetCount(); ++i) {
+    TTouchGroup* group = groups_->GetGroup(i);
+    group->SetGrid(listview::MakeGrid(this, group, view_));
+  }
   groups_->Rebuild(false);
   common::SafeInvalidateRect(this, nullptr, false);
+}
+
+// ---- Painting ----
+
+namespace {
+
+// The first item of a group's visible list that may meet the update area: the list is in
+// layout order, so a binary search finds it and a paint costs what shows, not the item count.
+int FirstItemToPaint(TTouchGroup* group, const win::RECT& update) {
+  TList& visible = group->GetVisibleItems();
+  const bool by_columns = group->GetGrid() && group->GetGrid()->GetLayout() == eglHorz;
+  int low = 0, high = visible.GetCount();
+  while (low < high) {
+    const int middle = low + (high - low) / 2;
+    auto* item = static_cast<TTouchItem*>(visible.Get(middle));
+    const win::RECT& cell = item->GetDisplayRect();
+    const bool before = by_columns ? cell.right <= update.left
+                                   : item->GetView()->ComparePoint(item, {update.left, update.top}) < 0;
+    if (before)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  return low;
+}
+
+bool PastUpdate(TTouchGroup* group, const win::RECT& cell, const win::RECT& update) {
+  const bool by_columns = group->GetGrid() && group->GetGrid()->GetLayout() == eglHorz;
+  return by_columns ? cell.left >= update.right : cell.top >= update.bottom;
+}
+
+}  // namespace
+
+void TCustomTouchListview::Paint() {
+  TCanvas* canvas = GetCanvas();
+  const win::HDC dc = canvas->GetHandle();
+  win::RECT update{};
+  win::GetClipBox(dc, &update);
+  canvas->GetBrush()->SetStyle(bsSolid);
+  canvas->GetBrush()->SetColor(GetColor());
+  canvas->FillRect(update);
+  const int saved = win::SaveDC(dc);
+  ClipHeader(canvas, false);
+  // The items draw in view coordinates.
+  const win::POINT origin = scrollbars_->MapViewToWindow({0, 0});
+  win::SetWindowOrgEx(dc, -origin.x, -origin.y, nullptr);
+  PaintItems(canvas, scrollbars_->MapWindowRectToView(update));
+  win::RestoreDC(dc, saved);
+  PaintHeader(canvas, update);
+}
+
+void TCustomTouchListview::PaintItems(TCanvas* canvas, const win::RECT& view_update) {
+  TList& visible_groups = groups_->GetVisibleList();
+  TTouchColumns* columns = header_->GetColumns();
+  for (int g = 0; g < visible_groups.GetCount(); ++g) {
+    auto* group = static_cast<TTouchGroup*>(visible_groups.Get(g));
+    win::RECT meeting{};
+    if (!win::IntersectRect(&meeting, &group->GetDisplayRect(), &view_update)) continue;
+    TList& items = group->GetVisibleItems();
+    for (int i = FirstItemToPaint(group, view_update); i < items.GetCount(); ++i) {
+      auto* item = static_cast<TTouchItem*>(items.Get(i));
+      const win::RECT& cell = item->GetDisplayRect();
+      if (PastUpdate(group, cell, view_update)) break;
+      if (!win::IntersectRect(&meeting, &cell, &view_update)) continue;
+      if (!item->GetView()->PaintsColumns() || columns->GetVisibleCount() == 0) {
+        item->Paint(canvas, view_update, nullptr, false);
+        continue;
+      }
+      // A full-row highlight is painted once, under the first column, across the row.
+      const bool full_row = item->GetView()->FullRowRule() && (item->GetSelected() || item->GetDropTarget());
+      TList& shown = columns->GetVisibleList();
+      for (int c = 0; c < shown.GetCount(); ++c)
+        item->Paint(canvas, view_update, static_cast<TTouchColumn*>(shown.Get(c)), full_row && c == 0);
+    }
+  }
+}
+
+void TCustomTouchListview::PaintHeader(TCanvas* canvas, const win::RECT& update) {
+  const int height = header_->GetHeight();
+  const win::RECT strip{0, 0, GetClientWidth(), height};
+  win::RECT meeting{};
+  if (height <= 0 || !win::IntersectRect(&meeting, &strip, &update)) return;
+  const win::HDC dc = canvas->GetHandle();
+  const int saved = win::SaveDC(dc);
+  ClipHeader(canvas, true);
+  win::IntersectClipRect(dc, strip.left, strip.top, strip.right, strip.bottom);
+  const int offset_x = scrollbars_->GetOffsetX();
+  win::SetWindowOrgEx(dc, offset_x, 0, nullptr);
+  win::RECT view_strip = strip;
+  win::OffsetRect(&view_strip, offset_x, 0);
+  canvas->GetBrush()->SetStyle(bsSolid);
+  canvas->GetBrush()->SetColor(header_->GetColor());
+  canvas->FillRect(view_strip);
+  header_->PaintTo(canvas, view_strip);
+  win::RestoreDC(dc, saved);
+}
+
+void TCustomTouchListview::Resize() {
+  header_->ClientWidthChanged(GetClientWidth());
+  groups_->Rebuild(false);
+  common::SafeInvalidateRect(this, nullptr, false);
+  TCustomControl::Resize();
+}
+
+// ---- Mouse on the header ----
+
+bool TCustomTouchListview::MouseOnHeader(int y) const {
+  const int height = header_->GetHeight();
+  const std::uint16_t busy = ehmsCaptured | ehmsResizing | ehmsDragging | ehmsCheckPressed | ehmsLeftButton;
+  return height > 0 && (y < height || (header_->GetMouseState() & busy) != 0);
+}
+
+void TCustomTouchListview::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (MouseOnHeader(Y)) {
+    if (Shift.Contains(ssDouble))
+      header_->DoubleClick(Button, Shift, X, Y);
+    else if (Button == mbLeft)
+      header_->LeftButtonDown(Shift, X, Y);
+    else if (Button == mbRight)
+      header_->RightButtonDown(Shift, X, Y);
+  }
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+}
+
+void TCustomTouchListview::MouseMove(TShiftState Shift, int X, int Y) {
+  if (MouseOnHeader(Y)) header_->MouseMove(Shift, X, Y);
+  TCustomControl::MouseMove(Shift, X, Y);
+}
+
+void TCustomTouchListview::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (MouseOnHeader(Y)) {
+    if (Button == mbLeft) header_->LeftButtonUp(Shift, X, Y);
+    if (Button == mbRight) header_->RightButtonUp(Shift, X, Y);
+  }
+  TCustomControl::MouseUp(Button, Shift, X, Y);
 }
 
 bool TCustomTouchListview::HeaderShows() const {
@@ -92,6 +236,18 @@ void TCustomTouchListview::SetShowGroupMargins(bool Value) {
   if (show_group_margins_ == Value) return;
   show_group_margins_ = Value;
   groups_->Rebuild(false);
+}
+
+void TCustomTouchListview::SetDisabledBlendAlpha(std::uint8_t Value) {
+  if (disabled_blend_alpha_ == Value) return;
+  disabled_blend_alpha_ = Value;
+  common::SafeInvalidateRect(this, nullptr, false);
+}
+
+void TCustomTouchListview::SetDisabledBlendColor(TColor Value) {
+  if (disabled_blend_color_ == Value) return;
+  disabled_blend_color_ = Value;
+  common::SafeInvalidateRect(this, nullptr, false);
 }
 
 void TCustomTouchListview::SetImageList(TCustomImageList*& field, TCustomImageList* value) {
@@ -130,6 +286,7 @@ void TCustomTouchListview::ForgetMember(TTouchCollectionItem* Member) {
   check_manager_->Forget(Member);
   edit_manager_->Forget(Member);
   drag_manager_->Forget(Member);
+  header_->Forget(Member);
   if (selection_->GetFocusedItem() == Member) selection_->StoreFocusedItem(nullptr);
 }
 
@@ -303,6 +460,12 @@ void TCustomTouchListview::DoHeaderMouseMove(TShiftState Shift, int X, int Y) {
 }
 void TCustomTouchListview::DoHeaderDblClick(TMouseButton MouseButton, win::POINT MousePos, TShiftState ShiftState) {
   if (OnHeaderDblClick) OnHeaderDblClick(this, MouseButton, MousePos, ShiftState);
+}
+void TCustomTouchListview::DoHintCustomInfo(TTouchCollectionItem* TargetObj, TTouchHintInfo* Info) {
+  if (OnHintCustomInfo) OnHintCustomInfo(this, TargetObj, Info);
+}
+void TCustomTouchListview::DoHintCustomDraw(TTouchCollectionItem* TargetObj, TTouchHintInfo* Info) {
+  if (OnHintCustomDraw) OnHintCustomDraw(this, TargetObj, Info);
 }
 void TCustomTouchListview::DoAutoGroupGetKey(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, std::uint32_t& Key) {
   if (OnAutoGroupGetKey) OnAutoGroupGetKey(this, Item, ColumnIndex, Groups, Key);

@@ -9,6 +9,7 @@
 #include "classlib/imagelist.h"
 #include "components/listview/cell_sizes.h"
 #include "components/listview/groups.h"
+#include "components/listview/header.h"
 #include "components/listview/items.h"
 #include "components/listview/managers.h"
 #include "components/listview/paint_info.h"
@@ -21,6 +22,8 @@ namespace listview {
 // The caption line count the base painters answer; hosting code may change it at any time (the
 // application sets it in its caption handlers).
 extern int DefaultCaptionLines;
+// The screen cursor the header shows over a column's resize border.
+inline constexpr TCursor crHeaderSplit = 768;
 // The caption of the group AddVirtual makes.
 inline constexpr char16_t kDefaultGroupCaption[] = u"Default Group";
 }  // namespace listview
@@ -51,6 +54,7 @@ class TCustomTouchListview : public TCustomControl {
   bool IsDestroying() const { return destroying_; }
 
   TTouchListStyle GetView() const { return view_; }
+  // A new view gives every group the grid of that view and lays the control out anew.
   void SetView(TTouchListStyle Value);
   // Whether the header shows in the current view.
   bool HeaderShows() const;
@@ -103,6 +107,14 @@ class TCustomTouchListview : public TCustomControl {
   void SetPaintInfoGroup(const TTouchPaintInfoGroup* Value) { paint_info_group_->Assign(Value); }
   TTouchPaintInfoColumn* GetPaintInfoColumn() const { return paint_info_column_.get(); }
   void SetPaintInfoColumn(const TTouchPaintInfoColumn* Value) { paint_info_column_->Assign(Value); }
+
+  // How disabled items and the images of an unfocused control are tinted.
+  std::uint8_t GetDisabledBlendAlpha() const { return disabled_blend_alpha_; }
+  void SetDisabledBlendAlpha(std::uint8_t Value);
+  TColor GetDisabledBlendColor() const { return disabled_blend_color_; }
+  void SetDisabledBlendColor(TColor Value);
+  // The hint information handed to OnHintCustomInfo and OnHintCustomDraw.
+  TTouchHintInfo* GetHintInfo() const { return hint_info_.get(); }
 
   TTouchWheelScroll GetWheelMouseDefaultScroll() const { return wheel_mouse_default_scroll_; }
   void SetWheelMouseDefaultScroll(TTouchWheelScroll Value) { wheel_mouse_default_scroll_ = Value; }
@@ -172,6 +184,8 @@ class TCustomTouchListview : public TCustomControl {
   void DoHeaderMouseUp(TMouseButton MouseButton, TShiftState Shift, int X, int Y, TTouchColumn* Column);
   void DoHeaderMouseMove(TShiftState Shift, int X, int Y);
   void DoHeaderDblClick(TMouseButton MouseButton, win::POINT MousePos, TShiftState ShiftState);
+  void DoHintCustomInfo(TTouchCollectionItem* TargetObj, TTouchHintInfo* Info);
+  void DoHintCustomDraw(TTouchCollectionItem* TargetObj, TTouchHintInfo* Info);
   void DoAutoGroupGetKey(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, std::uint32_t& Key);
   // Raises OnAutoSortGroupCreate; when it leaves Group nil, a stored group is added.
   void DoAutoSortGroupCreate(TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, TTouchGroup*& Group, bool& DoDefaultAction);
@@ -230,12 +244,25 @@ class TCustomTouchListview : public TCustomControl {
   TTouchHeaderMouseEvent OnHeaderMouseUp;
   TTouchHeaderMouseMoveEvent OnHeaderMouseMove;
   TTouchHeaderDblClickEvent OnHeaderDblClick;
+  TTouchHintCustomInfoEvent OnHintCustomInfo;
+  TTouchHintCustomDrawEvent OnHintCustomDraw;
 
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  // The background, the items of the visible groups that meet the update area, then the header.
+  void Paint() override;
+  // The header spreads the change of the client width, then the control is laid out anew.
+  void Resize() override;
+  // Mouse input on the header strip goes to the header.
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
 
  private:
   void SetImageList(TCustomImageList*& field, TCustomImageList* value);
+  void PaintItems(TCanvas* canvas, const win::RECT& view_update);
+  void PaintHeader(TCanvas* canvas, const win::RECT& update);
+  bool MouseOnHeader(int y) const;
 
   TTouchListStyle view_ = elsIcon;
   bool destroying_ = false;
@@ -243,6 +270,8 @@ class TCustomTouchListview : public TCustomControl {
   int update_count_ = 0;
   bool show_group_margins_ = false;
   TTouchWheelScroll wheel_mouse_default_scroll_ = edwsVert;
+  std::uint8_t disabled_blend_alpha_ = 128;
+  TColor disabled_blend_color_ = clWindow;
   TCustomImageList* images_small_ = nullptr;     // not owned
   TCustomImageList* images_large_ = nullptr;     // not owned
   TCustomImageList* images_ex_large_ = nullptr;  // not owned
@@ -259,6 +288,7 @@ class TCustomTouchListview : public TCustomControl {
   std::unique_ptr<TTouchEditManager> edit_manager_;
   std::unique_ptr<TTouchDragManager> drag_manager_;
   std::unique_ptr<TTouchSortManager> sort_;
+  std::unique_ptr<TTouchHintInfo> hint_info_;
   std::unique_ptr<TTouchHeader> header_;
   std::unique_ptr<TTouchGroups> groups_;
   std::unique_ptr<TTouchGlobalItems> items_;

@@ -25,6 +25,8 @@ class TTouchColumn;
 class TTouchColumns;
 class TTouchViewItem;
 class TTouchAlphaBlender;
+class TTouchHintInfo;
+class TTouchSelectionGroupList;
 class TStream;
 
 using WideString = std::u16string;
@@ -50,6 +52,8 @@ enum TTouchStateFlag : std::uint16_t {
   esfVisible = 0x1000,
   esfHotTracking = 0x2000,
   esfBold = 0x4000,
+  // A column: a dragged column would be dropped after this one.
+  esfDropMark = 0x8000,
 };
 // The bits a stream record keeps: Bold, Visible, Selected, Enabled, Checked.
 inline constexpr std::uint16_t kPersistentStateMask = 0x5901;
@@ -100,6 +104,8 @@ struct TTouchRectArrayObject {
   win::RECT ClickSelectBoundsRect{};
   win::RECT DragSelectBoundsRect{};
   win::RECT StateRect{};
+  // A header cell's sort glyph.
+  win::RECT SortRect{};
   std::vector<win::RECT> TextRects;
 };
 
@@ -146,6 +152,8 @@ using TTouchColumnNotifyEvent = std::function<void(TCustomTouchListview* Sender,
 using TTouchPaintHeaderBkGndEvent = std::function<void(TCustomTouchListview* Sender, TCanvas* ACanvas, const win::RECT& ARect, bool& Handled)>;
 using TTouchHeaderMouseEvent = std::function<void(TCustomTouchListview* Sender, TMouseButton MouseButton, TShiftState Shift, int X, int Y, TTouchColumn* Column)>;
 using TTouchHeaderMouseMoveEvent = std::function<void(TCustomTouchListview* Sender, TShiftState Shift, int X, int Y)>;
+using TTouchHintCustomInfoEvent = std::function<void(TCustomTouchListview* Sender, TTouchCollectionItem* TargetObj, TTouchHintInfo* Info)>;
+using TTouchHintCustomDrawEvent = std::function<void(TCustomTouchListview* Sender, TTouchCollectionItem* TargetObj, TTouchHintInfo* Info)>;
 using TTouchHeaderDblClickEvent = std::function<void(TCustomTouchListview* Sender, TMouseButton MouseButton, win::POINT MousePos, TShiftState ShiftState)>;
 
 }  // namespace dashtune

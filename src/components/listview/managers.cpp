@@ -4,6 +4,7 @@
 
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/listview.h"
+#include "components/listview/support.h"
 
 namespace dashtune {
 
@@ -53,7 +54,36 @@ void TTouchSelectionManager::ClearAll() {
 void TTouchSelectionManager::SetGroupSelections(bool Value) {
   if (group_selections_ == Value) return;
   group_selections_ = Value;
+  BuildSelectionGroupings();
   Repaint();
+}
+
+void TTouchSelectionManager::BuildSelectionGroupings() {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return;
+  TTouchGroups* groups = control->GetGroups();
+  for (TTouchItem* item = groups->FirstItem(); item; item = groups->NextItem(item)) item->SetSelectionGroup(nullptr);
+  if (!group_selections_) return;
+  TList& visible_groups = groups->GetVisibleList();
+  for (int g = 0; g < visible_groups.GetCount(); ++g) {
+    TList& items = static_cast<TTouchGroup*>(visible_groups.Get(g))->GetVisibleItems();
+    TTouchSelectionGroupList* run = nullptr;  // the list of the current run of selected items
+    for (int i = 0; i < items.GetCount(); ++i) {
+      auto* item = static_cast<TTouchItem*>(items.Get(i));
+      if (!item->GetSelected()) {
+        run = nullptr;
+        continue;
+      }
+      win::RECT united = item->GetDisplayRect();
+      if (run == nullptr)
+        run = new TTouchSelectionGroupList();  // freed by the last item that releases it
+      else
+        win::UnionRect(&united, &run->GetDisplayRect(), &united);
+      run->Add(item);
+      run->SetDisplayRect(united);
+      item->SetSelectionGroup(run);
+    }
+  }
 }
 
 // ---- TTouchCheckManager ----
@@ -105,21 +135,29 @@ void TTouchScrollbarManager::SetViewRect(const win::RECT& Value) {
   SetOffsetY(offset_y_);
 }
 
-win::RECT TTouchScrollbarManager::MapViewRectToWindow(const win::RECT& ViewRect) const {
-  return {ViewRect.left - offset_x_, ViewRect.top - offset_y_, ViewRect.right - offset_x_, ViewRect.bottom - offset_y_};
-}
-
-win::RECT TTouchScrollbarManager::MapWindowRectToView(const win::RECT& WindowRect) const {
-  return {WindowRect.left + offset_x_, WindowRect.top + offset_y_, WindowRect.right + offset_x_,
-          WindowRect.bottom + offset_y_};
-}
-
-win::POINT TTouchScrollbarManager::MapWindowToView(win::POINT WindowPoint) const {
-  return {WindowPoint.x + offset_x_, WindowPoint.y + offset_y_};
+int TTouchScrollbarManager::HeaderHeight() const {
+  const TCustomTouchListview* control = GetOwnerListview();
+  return control ? control->GetHeader()->GetHeight() : 0;
 }
 
 win::POINT TTouchScrollbarManager::MapViewToWindow(win::POINT ViewPoint) const {
-  return {ViewPoint.x - offset_x_, ViewPoint.y - offset_y_};
+  return {ViewPoint.x - offset_x_, ViewPoint.y - offset_y_ + HeaderHeight()};
+}
+
+win::POINT TTouchScrollbarManager::MapWindowToView(win::POINT WindowPoint) const {
+  return {WindowPoint.x + offset_x_, WindowPoint.y + offset_y_ - HeaderHeight()};
+}
+
+win::RECT TTouchScrollbarManager::MapViewRectToWindow(const win::RECT& ViewRect) const {
+  const win::POINT top_left = MapViewToWindow({ViewRect.left, ViewRect.top});
+  const win::POINT bottom_right = MapViewToWindow({ViewRect.right, ViewRect.bottom});
+  return {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+}
+
+win::RECT TTouchScrollbarManager::MapWindowRectToView(const win::RECT& WindowRect) const {
+  const win::POINT top_left = MapWindowToView({WindowRect.left, WindowRect.top});
+  const win::POINT bottom_right = MapWindowToView({WindowRect.right, WindowRect.bottom});
+  return {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
 }
 
 // ---- Edit and drag references ----

@@ -37,7 +37,11 @@ class TTouchSelectionManager : public TTouchOwnedPersistent {
   void ClearAll();
 
   bool GetGroupSelections() const { return group_selections_; }
+  // A change rebuilds the selection groups (or lets them go) and repaints.
   void SetGroupSelections(bool Value);
+  // With GroupSelections: runs of adjacent selected items in the visible order become shared
+  // selection group lists; without it every item leaves its list.
+  void BuildSelectionGroupings();
   bool GetFullRowSelect() const { return full_row_select_; }
   void SetFullRowSelect(bool Value) { StoreAndRepaint(full_row_select_, Value); }
   bool GetResizeGroupOnFocus() const { return resize_group_on_focus_; }
@@ -153,13 +157,15 @@ class TTouchScrollbarManager : public TTouchOwnedPersistent {
   // Takes the view's new extent and clamps the offsets to it.
   void SetViewRect(const win::RECT& Value);
 
-  // View coordinates to window coordinates and back (the offsets subtracted or added).
+  // View coordinates to window coordinates and back: the offsets subtracted or added; the view
+  // starts below the header.
   win::RECT MapViewRectToWindow(const win::RECT& ViewRect) const;
   win::RECT MapWindowRectToView(const win::RECT& WindowRect) const;
   win::POINT MapWindowToView(win::POINT WindowPoint) const;
   win::POINT MapViewToWindow(win::POINT ViewPoint) const;
 
  private:
+  int HeaderHeight() const;
   int ClampX(int value) const;
   int ClampY(int value) const;
 

@@ -7,6 +7,8 @@
 #include "components/listview/common/common_objects.h"
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/listview.h"
+#include "components/listview/rect_helpers.h"
+#include "components/listview/unit_startup.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/image_list.h"
 
@@ -14,13 +16,8 @@ namespace dashtune {
 
 namespace {
 
-bool IsEmpty(const win::RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
-
-win::RECT Union(const win::RECT& a, const win::RECT& b) {
-  win::RECT result{};
-  win::UnionRect(&result, &a, &b);
-  return result;
-}
+using listview::IsEmpty;
+using listview::Union;
 
 bool Inside(const win::RECT& inner, const win::RECT& outer) {
   return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right && inner.bottom <= outer.bottom;
@@ -47,11 +44,6 @@ void TTouchCanvasStore::RestoreCanvas(TCanvas* Canvas) {
   if (pen_) Canvas->SetPen(pen_.get());
   if (brush_) Canvas->SetBrush(brush_.get());
   if (font_) Canvas->SetFont(font_.get());
-}
-
-TTouchAlphaBlender* listview::SharedAlphaBlender() {
-  static TTouchAlphaBlender* blender = new TTouchAlphaBlender();  // lives for the whole process
-  return blender;
 }
 
 TTouchCanvasStore* TTouchOwnedPersistentView::CanvasStore() {
@@ -91,8 +83,17 @@ WideString TTouchViewItem::CaptionOf(TTouchItem* Item, TTouchColumn* Column) {
 TCustomImageList* TTouchViewItem::ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind) {
   const int column = ColumnIndexOf(Column);
   if (Kind == 2) return Item->GetStateImageList(column);
-  return Item->GetImageList(column, ImageSizeKind());
+  TCustomImageList* list = Item->GetImageList(column, ImageSizeKind());
+  if (list == nullptr && ImageSizeKind() == 2) list = Item->GetImageList(column, 1);
+  return list;
 }
+
+win::RECT TTouchViewItem::TextHitRect(TTouchItem* Item, const TTouchRectArrayObject& Rects) {
+  TCustomTouchListview* control = GetOwnerListview();
+  return Item->GetFocused() && control && control->Focused() ? Rects.FocusChangeInvalidRect : Rects.TextRect;
+}
+
+win::RECT TTouchViewItem::CellRect(TTouchItem* Item, TTouchColumn*) { return Item->GetDisplayRect(); }
 
 void TTouchViewItem::ImageSize(TTouchItem* Item, TTouchColumn* Column, int& Width, int& Height) {
   Width = Height = 0;
@@ -149,7 +150,7 @@ void TTouchViewItem::ItemRect(TTouchItem* Item, TTouchColumn* Column, win::RECT&
 int TTouchViewItem::CaptionLines(TTouchItem*, TTouchColumn*) { return listview::DefaultCaptionLines; }
 
 unsigned TTouchViewItem::CaptionFlags(TTouchItem* Item, TTouchColumn* Column, int Lines) {
-  unsigned flags = common::dtEndEllipsis | VAlignmentFlag();
+  unsigned flags = common::dtEndEllipsis | VAlignmentFlag(Column);
   switch (CaptionAlignment(Item, Column)) {
     case 1: flags |= common::dtRight; break;
     case 2: flags |= common::dtCenter; break;
@@ -430,7 +431,7 @@ bool TTouchViewItem::SelectionHit(TTouchItem* Item, const win::RECT& Rect) {
   TTouchRectArrayObject rects;
   ItemRects(Item, nullptr, control ? control->GetCanvas() : nullptr, rects);
   win::RECT meeting{};
-  const win::RECT text = TextHitRect(rects), image = ImageHitRect(rects);
+  const win::RECT text = TextHitRect(Item, rects), image = ImageHitRect(rects);
   return win::IntersectRect(&meeting, &Rect, &text) || win::IntersectRect(&meeting, &Rect, &image);
 }
 
@@ -439,19 +440,13 @@ bool TTouchViewItem::SelectionHitPoint(TTouchItem* Item, win::POINT Point) {
   TCustomTouchListview* control = GetOwnerListview();
   TTouchRectArrayObject rects;
   ItemRects(Item, nullptr, control ? control->GetCanvas() : nullptr, rects);
-  const win::RECT text = TextHitRect(rects), image = ImageHitRect(rects);
+  const win::RECT text = TextHitRect(Item, rects), image = ImageHitRect(rects);
   return win::PtInRect(&text, Point) || win::PtInRect(&image, Point);
 }
 
 // ---- TTouchViewTileItem ----
 
-TCustomImageList* TTouchViewTileItem::ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind) {
-  TCustomImageList* list = TTouchViewItem::ImageListFor(Column, Item, Kind);
-  if (list == nullptr && Kind == 0) list = Item->GetImageList(ColumnIndexOf(Column), 1);
-  return list;
-}
-
-win::RECT TTouchViewTileItem::TextHitRect(const TTouchRectArrayObject& Rects) {
+win::RECT TTouchViewTileItem::TextHitRect(TTouchItem*, const TTouchRectArrayObject& Rects) {
   win::RECT rect = Union(Rects.IconRect, Rects.TextRect);
   rect.top = Rects.BoundsRect.top + 2;
   rect.bottom = Rects.BoundsRect.bottom - 2;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "components/listview/collection.h"
+#include "components/listview/support.h"
 #include "platform/gdi/gdi.h"
 
 namespace dashtune {
@@ -23,15 +24,6 @@ class TTouchCanvasStore : public TObject {
   std::unique_ptr<TFont> font_;
   std::unique_ptr<TPen> pen_;
 };
-
-// Blends colours over areas and images for painters and custom image drawing; one shared
-// instance lives while the list view unit is started.
-class TTouchAlphaBlender : public TTouchPersistent {};
-
-namespace listview {
-// The shared blender (made on first use).
-TTouchAlphaBlender* SharedAlphaBlender();
-}  // namespace listview
 
 // Base of the item, group and column painters: a canvas store made on first use.
 class TTouchOwnedPersistentView : public TTouchOwnedPersistent {
@@ -59,7 +51,10 @@ class TTouchViewItem : public TTouchOwnedPersistentView {
   virtual bool ShowStateImage() { return false; }
   virtual void SelectionRectHook(TTouchItem*, win::RECT&) {}
   virtual bool FullRowRule() { return false; }
-  // Kind 0: the item's image list for ImageSizeKind; kind 2: its state image list.
+  // Whether the control paints the item once per header column.
+  virtual bool PaintsColumns() { return false; }
+  // Kind 0: the item's image list for ImageSizeKind (extra large falls back to large); kind 2:
+  // its state image list.
   virtual TCustomImageList* ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind);
   virtual void ImageSize(TTouchItem* Item, TTouchColumn* Column, int& Width, int& Height);
   void ItemRect(TTouchItem* Item, TTouchColumn* Column, win::RECT& Rect, TTouchRectKind Kind);
@@ -78,16 +73,21 @@ class TTouchViewItem : public TTouchOwnedPersistentView {
                          int LinesToDraw);
   virtual int ImageSizeKind() { return 0; }
   // 0 left, 1 right, 2 centred.
-  virtual int CaptionAlignment(TTouchItem*, TTouchColumn*) { return 0; }
+  virtual int CaptionAlignment(TTouchItem*, TTouchColumn*) { return 2; }
   virtual int CaptionLines(TTouchItem* Item, TTouchColumn* Column);
-  virtual unsigned VAlignmentFlag() { return 0x0010; }
+  // The caption's vertical text flag (dtTop, dtBottom or dtVCenter).
+  virtual unsigned VAlignmentFlag(TTouchColumn*) { return 0x0010; }
   virtual win::RECT ImageHitRect(const TTouchRectArrayObject& Rects) { return Rects.IconRect; }
-  virtual win::RECT TextHitRect(const TTouchRectArrayObject& Rects) { return Rects.TextRect; }
+  // The focus-change rectangle of the focused item while the control has the focus, else the
+  // text rectangle.
+  virtual win::RECT TextHitRect(TTouchItem* Item, const TTouchRectArrayObject& Rects);
+  // The item's cell for a column (the whole display rectangle here).
+  virtual win::RECT CellRect(TTouchItem* Item, TTouchColumn* Column);
   bool PointInText(TTouchItem* Item, win::POINT ViewportPoint);
   // 1 above the cell or level with it and to its left, -1 below or to its right, 0 inside.
   int ComparePoint(TTouchItem* Item, win::POINT ViewportPoint);
-  bool SelectionHit(TTouchItem* Item, const win::RECT& Rect);
-  bool SelectionHitPoint(TTouchItem* Item, win::POINT Point);
+  virtual bool SelectionHit(TTouchItem* Item, const win::RECT& Rect);
+  virtual bool SelectionHitPoint(TTouchItem* Item, win::POINT Point);
 
  protected:
   // The caption of a column (the item's caption without a column).
@@ -105,11 +105,10 @@ class TTouchViewTileItem : public TTouchViewItem {
   using TTouchViewItem::TTouchViewItem;
 
   int ImageSizeKind() override { return 2; }
-  // The extra-large list, else the large one.
-  TCustomImageList* ImageListFor(TTouchColumn* Column, TTouchItem* Item, int Kind) override;
+  int CaptionAlignment(TTouchItem*, TTouchColumn*) override { return 0; }
   void SelectionRectHook(TTouchItem*, win::RECT& Rect) override { win::InflateRect(&Rect, -2, -2); }
   win::RECT ImageHitRect(const TTouchRectArrayObject&) override { return {}; }
-  win::RECT TextHitRect(const TTouchRectArrayObject& Rects) override;
+  win::RECT TextHitRect(TTouchItem* Item, const TTouchRectArrayObject& Rects) override;
   void ItemRects(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, TTouchRectArrayObject& Rects) override;
   void PaintText(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects,
                  int LinesToDraw) override;

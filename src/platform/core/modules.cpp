@@ -89,14 +89,24 @@ FARPROC GetProcAddress(HMODULE handle, LPCSTR name) {
   return entry->proc;
 }
 
+namespace {
+Module* FindOrAddModuleLocked(ModuleTable& table, std::string_view name) {
+  if (Module* module = FindModuleLocked(table, name)) return module;
+  table.modules.push_back(std::make_unique<Module>(Module{ModuleKey(name), {}}));
+  return table.modules.back().get();
+}
+}  // namespace
+
+void RegisterModule(std::string_view module_name) {
+  ModuleTable& table = Table();
+  std::lock_guard lock(table.mutex);
+  FindOrAddModuleLocked(table, module_name);
+}
+
 void RegisterModuleExport(std::string_view module_name, std::string_view name, WORD ordinal, FARPROC proc) {
   ModuleTable& table = Table();
   std::lock_guard lock(table.mutex);
-  Module* module = FindModuleLocked(table, module_name);
-  if (module == nullptr) {
-    table.modules.push_back(std::make_unique<Module>(Module{ModuleKey(module_name), {}}));
-    module = table.modules.back().get();
-  }
+  Module* module = FindOrAddModuleLocked(table, module_name);
   if (Export* existing = FindExportLocked(*module, ordinal, name)) {
     existing->proc = proc;
     return;

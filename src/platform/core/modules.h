@@ -27,6 +27,9 @@ inline LPCSTR MAKEINTRESOURCEA(WORD ordinal) {
   return reinterpret_cast<LPCSTR>(static_cast<UINT_PTR>(ordinal));
 }
 
+// Makes a module known (loaded) without exports of its own.
+void RegisterModule(std::string_view module);
+
 // Adds (or replaces) an export; `name` may be empty for exports known only by ordinal, and
 // `ordinal` 0 for exports known only by name.
 void RegisterModuleExport(std::string_view module, std::string_view name, WORD ordinal, FARPROC proc);

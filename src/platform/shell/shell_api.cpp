@@ -5,11 +5,15 @@
 #include "platform/core/handles.h"
 #include "platform/core/modules.h"
 #include "platform/core/strings.h"
+#include "platform/core/sync.h"
 #include "platform/shell/file_info.h"
 #include "platform/shell/namespace_model.h"
 #include "platform/shell/places.h"
 #include "platform/shell/shell_folder.h"
 #include "platform/shell/shell_link.h"
+#include "platform/text/text.h"
+#include "platform/user/menus.h"
+#include "platform/user/messages.h"
 
 #include <malloc.h>
 #include <sys/statvfs.h>
@@ -94,6 +98,22 @@ const bool shell_exports_registered = [] {
   RegisterModuleExport("shell32.dll", "FileIconInit", kShellExportFileIconInit,
                        reinterpret_cast<FARPROC>(&FileIconInit));
   RegisterShellLinkClass();
+  // The layer's functions that the common units look up by name at their start; the others
+  // they look up are not part of this layer and stay nil.
+  const auto proc = [](auto* function) { return reinterpret_cast<FARPROC>(function); };
+  RegisterModuleExport("shell32.dll", "SHGetFileInfoW", 0, proc(&SHGetFileInfoW));
+  RegisterModuleExport("shell32.dll", "SHGetDataFromIDListW", 0, proc(&SHGetDataFromIDListW));
+  RegisterModuleExport("kernel32.dll", "GetDriveTypeW", 0, proc(&GetDriveTypeW));
+  RegisterModuleExport("kernel32.dll", "FindFirstFileW", 0, proc(&FindFirstFileW));
+  RegisterModuleExport("kernel32.dll", "GetDiskFreeSpaceW", 0, proc(&GetDiskFreeSpaceW));
+  RegisterModuleExport("kernel32.dll", "lstrcmpiW", 0, proc(&lstrcmpiW));
+  RegisterModuleExport("kernel32.dll", "TryEnterCriticalSection", 0, proc(&TryEnterCriticalSection));
+  RegisterModuleExport("user32.dll", "DrawTextW", 0, proc(&DrawTextW));
+  RegisterModuleExport("user32.dll", "SendMessageW", 0, proc(&SendMessageW));
+  RegisterModuleExport("user32.dll", "InsertMenuItemW", 0, proc(&InsertMenuItemW));
+  RegisterModuleExport("gdi32.dll", "CreateFontIndirectW", 0, proc(&CreateFontIndirectW));
+  RegisterModule("advapi32.dll");
+  RegisterModule("shlwapi.dll");
   return true;
 }();
 

@@ -2,6 +2,7 @@
 
 #include "platform/core/errors.h"
 
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -16,8 +17,15 @@ constexpr UINT_PTR kSystemCursorTag = 0x6C5E0000;
 constexpr WORD kSystemCursorIds[] = {32512, 32513, 32514, 32515, 32516, 32642, 32643,
                                      32644, 32645, 32646, 32648, 32649, 32650, 32651};
 
+// Cursors made by CreateCursor: this bit above every system cursor handle, a serial number
+// (never reused) below it.
+constexpr UINT_PTR kMadeCursorTag = UINT_PTR{1} << 40;
+constexpr INT kMaxCursorSide = 256;
+
 struct CursorState {
   std::mutex mutex;
+  std::map<HCURSOR, CursorImage> made;
+  UINT_PTR next_serial = 1;
   HCURSOR current = nullptr;
   INT show_count = 0;
   POINT position;
@@ -43,6 +51,43 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
 WORD SystemCursorId(HCURSOR cursor) {
   const UINT_PTR value = reinterpret_cast<UINT_PTR>(cursor);
   return (value & ~static_cast<UINT_PTR>(0xFFFF)) == kSystemCursorTag ? static_cast<WORD>(value & 0xFFFF) : 0;
+}
+
+HCURSOR CreateCursor(HINSTANCE, INT hot_x, INT hot_y, INT width, INT height, const void* and_plane,
+                     const void* xor_plane) {
+  if (and_plane == nullptr || xor_plane == nullptr || width < 1 || height < 1 || width > kMaxCursorSide ||
+      height > kMaxCursorSide) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const auto plane_bytes = static_cast<std::size_t>((width + 15) / 16 * 2 * height);
+  CursorImage image{hot_x, hot_y, width, height, {}, {}};
+  const auto* and_bytes = static_cast<const BYTE*>(and_plane);
+  const auto* xor_bytes = static_cast<const BYTE*>(xor_plane);
+  image.and_plane.assign(and_bytes, and_bytes + plane_bytes);
+  image.xor_plane.assign(xor_bytes, xor_bytes + plane_bytes);
+  std::lock_guard lock(State().mutex);
+  const auto handle = reinterpret_cast<HCURSOR>(kMadeCursorTag | State().next_serial++);
+  State().made.emplace(handle, std::move(image));
+  return handle;
+}
+
+BOOL DestroyCursor(HCURSOR cursor) {
+  std::lock_guard lock(State().mutex);
+  if (State().made.erase(cursor) == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (State().current == cursor) State().current = nullptr;
+  return TRUE;
+}
+
+bool GetCursorImage(HCURSOR cursor, CursorImage& image) {
+  std::lock_guard lock(State().mutex);
+  const auto found = State().made.find(cursor);
+  if (found == State().made.end()) return false;
+  image = found->second;
+  return true;
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {

@@ -3,6 +3,8 @@
 
 #include "platform/core/types.h"
 
+#include <vector>
+
 namespace win {
 
 // Resource ids travel in the name pointer, as the platform does.
@@ -30,6 +32,27 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 inline HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name) { return LoadCursorA(instance, name); }
 // The system cursor id behind a handle from LoadCursor, or 0.
 WORD SystemCursorId(HCURSOR cursor);
+
+// A monochrome cursor of width x height pixels: each plane holds rows of ((width + 15) / 16)
+// words, most significant bit first. Screen pixel = (screen AND and-plane) XOR xor-plane, so
+// and 1 / xor 0 is transparent, 0/0 black, 0/1 white, 1/1 inverted. Null with
+// ERROR_INVALID_PARAMETER for a missing plane or a size outside 1..256.
+HCURSOR CreateCursor(HINSTANCE instance, INT hot_x, INT hot_y, INT width, INT height, const void* and_plane,
+                     const void* xor_plane);
+// Frees a cursor made by CreateCursor (system cursors are not freed). False for any other handle.
+BOOL DestroyCursor(HCURSOR cursor);
+
+// What CreateCursor was given, for whoever shows cursors (and for tests).
+struct CursorImage {
+  INT hot_x = 0;
+  INT hot_y = 0;
+  INT width = 0;
+  INT height = 0;
+  std::vector<BYTE> and_plane;
+  std::vector<BYTE> xor_plane;
+};
+// False for a handle that CreateCursor did not make or that was destroyed.
+bool GetCursorImage(HCURSOR cursor, CursorImage& image);
 
 HCURSOR SetCursor(HCURSOR cursor);  // answers the previous cursor
 HCURSOR GetCursor();

@@ -108,6 +108,7 @@ TEST(ItemGrid, PositionsAreMinusOneWithoutColumnsOrRows) {
   int layouts = 0;
   TTouchItem* item = host.listview->GetItems()->AddVirtual();
   TTouchGroup* group = item->GetOwnerGroup();
+  group->SetGrid(nullptr);
   EXPECT_EQ(item->ColumnPos(), -1);
   EXPECT_EQ(item->RowPos(), -1);
   group->SetGrid(std::make_unique<testing::TCountingGrid>(host.listview, group, &layouts));

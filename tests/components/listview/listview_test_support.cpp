@@ -38,6 +38,11 @@ void TCountingGrid::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) {
   group->SetDisplayRect({0, top, per_row * cell->GetWidth(), top + rows * cell->GetHeight()});
 }
 
+std::string ShowRect(const win::RECT& rect) {
+  return "(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + "," + std::to_string(rect.right) + "," +
+         std::to_string(rect.bottom) + ")";
+}
+
 std::vector<std::uint8_t> BytesOf(TMemoryStream& stream) {
   const auto* data = stream.GetMemory();
   return std::vector<std::uint8_t>(data, data + stream.GetSize());

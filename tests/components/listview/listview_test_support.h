@@ -26,10 +26,16 @@ class TCountingGrid : public TTouchGridGroup {
   TCountingGrid(TCustomTouchListview* AOwner, TTouchGroup* AGroup, int* counter)
       : TTouchGridGroup(AOwner, AGroup), counter_(counter) {}
   void Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) override;
+  TTouchCellSize* GetCellSize() const override { return GetOwnerListview()->GetCellSizes()->GetTile(); }
 
  private:
   int* counter_;
 };
+
+// "(left,top,right,bottom)", for comparing rectangles with readable failures.
+std::string ShowRect(const win::RECT& rect);
+#define EXPECT_RECT(actual, l, t, r, b) \
+  EXPECT_EQ(::dashtune::testing::ShowRect(actual), ::dashtune::testing::ShowRect(win::RECT{l, t, r, b}))
 
 std::vector<std::uint8_t> BytesOf(TMemoryStream& stream);
 void WriteBytes(TMemoryStream& stream, const std::vector<std::uint8_t>& bytes);

@@ -21,12 +21,6 @@ bool SameRect(const win::RECT& a, const win::RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-std::string Show(const win::RECT& r) {
-  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-         std::to_string(r.bottom) + ")";
-}
-
-#define EXPECT_RECT(actual, ...) EXPECT_TRUE(SameRect(actual, win::RECT{__VA_ARGS__})) << Show(actual)
 
 // 0xRRGGBB of a bitmap pixel.
 std::uint32_t Pixel(TBitmap& bitmap, int x, int y) {
@@ -153,7 +147,7 @@ TEST_F(TilePainter, LineRulesAndAlignment) {
     listview_.GetFont()->SetHeight(c.font_height);
     const TTouchRectArrayObject rects = Rects();
     EXPECT_EQ(rects.TextRects.size(), c.lines) << c.name;
-    EXPECT_TRUE(SameRect(rects.TextRect, c.text)) << c.name << " " << Show(rects.TextRect);
+    EXPECT_TRUE(SameRect(rects.TextRect, c.text)) << c.name << " " << testing::ShowRect(rects.TextRect);
   }
 }
 

@@ -1,0 +1,29 @@
+// Small rectangle helpers the painters share.
+#pragma once
+
+#include "platform/gdi/gdi.h"
+
+namespace dashtune::listview {
+
+inline bool IsEmpty(const win::RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+inline int Width(const win::RECT& rect) { return rect.right - rect.left; }
+inline int Height(const win::RECT& rect) { return rect.bottom - rect.top; }
+
+inline win::RECT Union(const win::RECT& a, const win::RECT& b) {
+  win::RECT result{};
+  win::UnionRect(&result, &a, &b);
+  return result;
+}
+
+inline win::RECT Inflated(win::RECT rect, int by) {
+  win::InflateRect(&rect, by, by);
+  return rect;
+}
+
+// A rectangle of the given size at `left`, centred vertically in `within`.
+inline win::RECT CentredVertically(const win::RECT& within, int left, int width, int height) {
+  const int top = within.top + (Height(within) - height) / 2;
+  return {left, top, left + width, top + height};
+}
+
+}  // namespace dashtune::listview
