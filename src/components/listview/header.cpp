@@ -7,6 +7,7 @@
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/header_painter.h"
 #include "components/listview/listview.h"
+#include "components/listview/rect_helpers.h"
 #include "components/listview/sort.h"
 #include "platform/gdi/gdi.h"
 #include "platform/user/system_metrics.h"
@@ -334,7 +335,7 @@ void TTouchHeader::PaintTo(TCanvas* ACanvas, const win::RECT& Rect) {
     win::SelectClipRgn(ACanvas->GetHandle(), nullptr);
     painter->Paint(column, ACanvas, false);
   }
-  win::RestoreDC(ACanvas->GetHandle(), saved);
+  listview::RestoreCanvasDC(ACanvas, saved);
 }
 
 // ---- Mouse ----

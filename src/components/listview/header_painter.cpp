@@ -235,7 +235,7 @@ void TTouchViewColumn::Paint(TTouchColumn* Column, TCanvas* ACanvas, bool) {
   PaintSortGlyph(Column, ACanvas, rects);
   PaintCheckBox(Column, ACanvas, rects);
   PaintDropMark(Column, ACanvas, rects);
-  win::RestoreDC(ACanvas->GetHandle(), saved);
+  listview::RestoreCanvasDC(ACanvas, saved);
   store->RestoreCanvas(ACanvas);
 }
 

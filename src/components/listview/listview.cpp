@@ -1,7 +1,9 @@
 #include "components/listview/listview.h"
+#include "components/listview/rect_helpers.h"
 
 #include <algorithm>
 
+#include "classlib/bitmap.h"
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/grid_layout.h"
 #include "components/listview/sort.h"
@@ -112,11 +114,27 @@ bool PastUpdate(TTouchGroup* group, const win::RECT& cell, const win::RECT& upda
 
 }  // namespace
 
+TCanvas* TCustomTouchListview::PaintBuffer() {
+  const int width = std::max(GetClientWidth(), 1), height = std::max(GetClientHeight(), 1);
+  if (!paint_buffer_) {
+    paint_buffer_ = std::make_unique<TBitmap>();
+    paint_buffer_->SetPixelFormat(pf32bit);
+  }
+  if (paint_buffer_->GetWidth() != width || paint_buffer_->GetHeight() != height) paint_buffer_->SetSize(width, height);
+  return paint_buffer_->GetCanvas();
+}
+
 void TCustomTouchListview::Paint() {
-  TCanvas* canvas = GetCanvas();
-  const win::HDC dc = canvas->GetHandle();
+  TCanvas* target = GetCanvas();
   win::RECT update{};
-  win::GetClipBox(dc, &update);
+  win::GetClipBox(target->GetHandle(), &update);
+  if (update.right <= update.left || update.bottom <= update.top) return;
+  // Drawn into a 32-bit bitmap of the client first, so that blends have pixels to mix; then the
+  // update area is copied to the window.
+  TCanvas* canvas = PaintBuffer();
+  const win::HDC dc = canvas->GetHandle();
+  const int whole = win::SaveDC(dc);
+  win::IntersectClipRect(dc, update.left, update.top, update.right, update.bottom);
   canvas->GetBrush()->SetStyle(bsSolid);
   canvas->GetBrush()->SetColor(GetColor());
   canvas->FillRect(update);
@@ -126,8 +144,11 @@ void TCustomTouchListview::Paint() {
   const win::POINT origin = scrollbars_->MapViewToWindow({0, 0});
   win::SetWindowOrgEx(dc, -origin.x, -origin.y, nullptr);
   PaintItems(canvas, scrollbars_->MapWindowRectToView(update));
-  win::RestoreDC(dc, saved);
+  listview::RestoreCanvasDC(canvas, saved);
   PaintHeader(canvas, update);
+  listview::RestoreCanvasDC(canvas, whole);
+  win::BitBlt(target->GetHandle(), update.left, update.top, update.right - update.left, update.bottom - update.top, dc,
+              update.left, update.top, win::SRCCOPY);
 }
 
 void TCustomTouchListview::PaintItems(TCanvas* canvas, const win::RECT& view_update) {
@@ -173,7 +194,13 @@ void TCustomTouchListview::PaintHeader(TCanvas* canvas, const win::RECT& update)
   canvas->GetBrush()->SetColor(header_->GetColor());
   canvas->FillRect(view_strip);
   header_->PaintTo(canvas, view_strip);
-  win::RestoreDC(dc, saved);
+  listview::RestoreCanvasDC(canvas, saved);
+}
+
+void TCustomTouchListview::CreateWnd() {
+  TCustomControl::CreateWnd();
+  header_->ClientWidthChanged(GetClientWidth());
+  groups_->Rebuild(false);
 }
 
 void TCustomTouchListview::Resize() {

@@ -16,6 +16,7 @@
 
 namespace dashtune {
 
+class TBitmap;
 class TTouchSortManager;
 
 namespace listview {
@@ -249,6 +250,8 @@ class TCustomTouchListview : public TCustomControl {
 
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  // A new window lays out what was added while there was none.
+  void CreateWnd() override;
   // The background, the items of the visible groups that meet the update area, then the header.
   void Paint() override;
   // The header spreads the change of the client width, then the control is laid out anew.
@@ -260,6 +263,8 @@ class TCustomTouchListview : public TCustomControl {
 
  private:
   void SetImageList(TCustomImageList*& field, TCustomImageList* value);
+  // The client-sized 32-bit bitmap the control paints into first.
+  TCanvas* PaintBuffer();
   void PaintItems(TCanvas* canvas, const win::RECT& view_update);
   void PaintHeader(TCanvas* canvas, const win::RECT& update);
   bool MouseOnHeader(int y) const;
@@ -289,6 +294,7 @@ class TCustomTouchListview : public TCustomControl {
   std::unique_ptr<TTouchDragManager> drag_manager_;
   std::unique_ptr<TTouchSortManager> sort_;
   std::unique_ptr<TTouchHintInfo> hint_info_;
+  std::unique_ptr<TBitmap> paint_buffer_;
   std::unique_ptr<TTouchHeader> header_;
   std::unique_ptr<TTouchGroups> groups_;
   std::unique_ptr<TTouchGlobalItems> items_;

@@ -25,6 +25,26 @@ void TTouchSorter::Sort(TTouchColumn* Column, TTouchCollection* Collection, int 
                         const TTouchGroupCompareMethod& GroupCompare, const TTouchItemCompareMethod& ItemCompare,
                         bool UseInterfaces) {
   if (Collection == nullptr) return;
+  auto* items = dynamic_cast<TTouchItems*>(Collection);
+  const Comparison comparison{UseInterfaces  ? Comparison::kInterfaces
+                              : GroupCompare ? Comparison::kGroupMethod
+                              : ItemCompare  ? Comparison::kItemMethod
+                                             : Comparison::kCaptions,
+                              Column, items ? items->GetOwnerGroup() : nullptr, &GroupCompare, &ItemCompare};
+  SortMembers(Collection, Min, Max, comparison);
+}
+
+void TTouchSorter::SortByEvent(TTouchColumn* Column, TTouchItems* Items, TCustomTouchListview* Sender,
+                               const TTouchItemCompareEvent& ItemCompare, bool UseInterfaces) {
+  if (Items == nullptr) return;
+  Comparison comparison{UseInterfaces ? Comparison::kInterfaces : Comparison::kItemEvent, Column,
+                        Items->GetOwnerGroup()};
+  comparison.item_event = &ItemCompare;
+  comparison.sender = Sender;
+  SortMembers(Items, 0, Items->GetCount() - 1, comparison);
+}
+
+void TTouchSorter::SortMembers(TTouchCollection* Collection, int Min, int Max, const Comparison& Compare) {
   Max = std::min(Max, Collection->GetCount() - 1);
   Min = std::max(Min, 0);
   if (Min >= Max) {
@@ -33,14 +53,7 @@ void TTouchSorter::Sort(TTouchColumn* Column, TTouchCollection* Collection, int 
   }
   std::vector<Member> members(static_cast<std::size_t>(Max - Min + 1));
   for (int i = Min; i <= Max; ++i) members[static_cast<std::size_t>(i - Min)] = Collection->GetItem(i);
-
-  auto* items = dynamic_cast<TTouchItems*>(Collection);
-  const Comparison comparison{UseInterfaces  ? Comparison::kInterfaces
-                              : GroupCompare ? Comparison::kGroupMethod
-                              : ItemCompare  ? Comparison::kItemMethod
-                                             : Comparison::kCaptions,
-                              Column, items ? items->GetOwnerGroup() : nullptr, &GroupCompare, &ItemCompare};
-  SortRange(members, comparison);
+  SortRange(members, Compare);
   // The members moved: every Index names the new place, also outside the range.
   for (int i = 0; i < Collection->GetCount(); ++i) {
     Member member = i >= Min && i <= Max ? members[static_cast<std::size_t>(i - Min)] : Collection->GetItem(i);
@@ -75,6 +88,11 @@ void WithComparer(const Comparison& c, const Algorithm& run) {
     case Comparison::kItemMethod:
       run([&method = *c.item_compare, column, group = c.group](Member a, Member b) {
         return method(column, group, static_cast<TTouchItem*>(a), static_cast<TTouchItem*>(b));
+      });
+      break;
+    case Comparison::kItemEvent:
+      run([&event = *c.item_event, sender = c.sender, column, group = c.group](Member a, Member b) {
+        return event(sender, column, group, static_cast<TTouchItem*>(a), static_cast<TTouchItem*>(b));
       });
       break;
     case Comparison::kCaptions:
@@ -269,12 +287,13 @@ void TTouchSortManager::SortAll(bool Force) {
   auto group_compare = [control](TTouchColumn*, TTouchGroup* a, TTouchGroup* b) { return control->GroupCompare(a, b); };
   sorter_->Sort(nullptr, groups, 0, groups->GetCount() - 1, group_compare, nullptr, AllCompareThemselves(*groups));
   TTouchColumn* column = control->GetSelection()->GetFocusedColumn();
-  auto item_compare = [control](TTouchColumn* c, TTouchGroup* g, TTouchItem* a, TTouchItem* b) {
-    return control->ItemCompare(c, g, a, b);
-  };
+  // The handler is the one call a comparison costs; without one the captions compare directly.
   for (int i = 0; i < groups->GetCount(); ++i) {
     TTouchItems* items = groups->GetGroup(i)->GetItems();
-    sorter_->Sort(column, items, 0, items->GetCount() - 1, nullptr, item_compare, AllCompareThemselves(*items));
+    if (control->OnItemCompare)
+      sorter_->SortByEvent(column, items, control, control->OnItemCompare, AllCompareThemselves(*items));
+    else
+      sorter_->Sort(column, items, 0, items->GetCount() - 1, nullptr, nullptr, AllCompareThemselves(*items));
   }
   if (!groups->GetRebuilding()) groups->Rebuild(true);
 }

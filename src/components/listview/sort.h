@@ -66,15 +66,20 @@ class TTouchSorter : public TObject {
   void Sort(TTouchColumn* Column, TTouchCollection* Collection, int Min, int Max,
             const TTouchGroupCompareMethod& GroupCompare, const TTouchItemCompareMethod& ItemCompare,
             bool UseInterfaces);
+  // Sorts items by the control's OnItemCompare (assigned), called straight for each comparison.
+  void SortByEvent(TTouchColumn* Column, TTouchItems* Items, TCustomTouchListview* Sender,
+                   const TTouchItemCompareEvent& ItemCompare, bool UseInterfaces);
 
   using Member = TTouchCollectionItem*;
   // The comparison chosen for one sort: negative when A sorts before B.
   struct Comparison {
-    enum Kind { kInterfaces, kGroupMethod, kItemMethod, kCaptions } kind;
+    enum Kind { kInterfaces, kGroupMethod, kItemMethod, kItemEvent, kCaptions } kind;
     TTouchColumn* column;
     TTouchGroup* group;
-    const TTouchGroupCompareMethod* group_compare;
-    const TTouchItemCompareMethod* item_compare;
+    const TTouchGroupCompareMethod* group_compare = nullptr;
+    const TTouchItemCompareMethod* item_compare = nullptr;
+    const TTouchItemCompareEvent* item_event = nullptr;
+    TCustomTouchListview* sender = nullptr;
   };
 
  protected:
@@ -82,6 +87,8 @@ class TTouchSorter : public TObject {
   virtual void SortRange(std::vector<Member>& Members, const Comparison& Compare) = 0;
 
  private:
+  // Sorts members Min..Max of the collection by the comparison and re-indexes them.
+  void SortMembers(TTouchCollection* Collection, int Min, int Max, const Comparison& Compare);
   TTouchSortManager* owner_;  // not owned: it owns the sorter
 };
 

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "classlib/bitmap.h"
 #include "classlib/imagelist.h"
 #include "components/listview/common/common_objects.h"
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/listview.h"
 #include "components/listview/rect_helpers.h"
 #include "components/listview/unit_startup.h"
+#include "platform/gdi/scoped_gdi.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/image_list.h"
 
@@ -283,7 +285,7 @@ void TTouchViewItem::PaintImage(TTouchItem* Item, TTouchColumn* Column, TCanvas*
       win::ImageList_DrawEx(list->GetHandle(), index, dc, x, y, 0, 0, win::CLR_NONE, blend, style);
     }
   }
-  if (clip) win::RestoreDC(dc, saved);
+  if (clip) listview::RestoreCanvasDC(ACanvas, saved);
 }
 
 void TTouchViewItem::PaintCheckBox(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects) {
@@ -339,6 +341,70 @@ void VerticalGradient(TCanvas* canvas, const win::RECT& area, TColor top_color, 
   canvas->GetBrush()->SetColor(pen_color);
 }
 
+// A 32-bit bitmap holding a copy of an area of a canvas.
+std::unique_ptr<TBitmap> CopyOfArea(TCanvas* canvas, const win::RECT& area) {
+  auto copy = std::make_unique<TBitmap>();
+  copy->SetPixelFormat(pf32bit);
+  copy->SetSize(listview::Width(area), listview::Height(area));
+  win::BitBlt(copy->GetCanvas()->GetHandle(), 0, 0, copy->GetWidth(), copy->GetHeight(), canvas->GetHandle(), area.left,
+              area.top, win::SRCCOPY);
+  return copy;
+}
+
+// Mixes a vertical gradient from Top to Bottom into a background: each channel becomes
+// (80 x gradient + 20 x background) / 100. With Blur each interior background pixel is first
+// replaced by (its eight neighbours + half itself) / 9, read from the bitmap as it is written.
+void MixGradient(TBitmap& background, TColor top, TColor bottom, bool blur) {
+  const int width = background.GetWidth(), height = background.GetHeight();
+  TBitmap gradient;
+  gradient.SetPixelFormat(pf32bit);
+  gradient.SetSize(width, height);
+  VerticalGradient(gradient.GetCanvas(), {0, 0, width, height}, top, bottom);
+  const auto channel = [&background](int x, int y, int c) {
+    return static_cast<int>(static_cast<const std::uint8_t*>(background.GetScanLine(y))[x * 4 + c]);
+  };
+  for (int y = 0; y < height; ++y) {
+    const auto* shade = static_cast<const std::uint8_t*>(gradient.GetScanLine(y));
+    auto* pixel = static_cast<std::uint8_t*>(background.GetScanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const bool interior = x > 0 && y > 0 && x < width - 1 && y < height - 1;
+      for (int c = 0; c < 3; ++c) {
+        int back = pixel[x * 4 + c];
+        if (blur && interior) {
+          int sum = 0;
+          for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+              if (dx != 0 || dy != 0) sum += channel(x + dx, y + dy, c);
+          back = (sum + back / 2) / 9;
+        }
+        pixel[x * 4 + c] = static_cast<std::uint8_t>((80 * shade[x * 4 + c] + 20 * back) / 100);
+      }
+    }
+  }
+}
+
+// Draws a bitmap back over the area, through a rounded region of the radius when Rounded (within
+// the context's clip region).
+void CopyBack(TCanvas* canvas, TBitmap& copy, const win::RECT& area, int radius, bool rounded) {
+  const win::HDC dc = canvas->GetHandle();
+  const int saved = win::SaveDC(dc);
+  if (rounded) {
+    // Regions are in device coordinates.
+    win::POINT window{}, viewport{};
+    win::GetWindowOrgEx(dc, &window);
+    win::GetViewportOrgEx(dc, &viewport);
+    const int dx = viewport.x - window.x, dy = viewport.y - window.y;
+    win::ScopedGdiObject<win::HRGN> region(
+        win::CreateRoundRectRgn(area.left + dx, area.top + dy, area.right + dx, area.bottom + dy, radius, radius));
+    win::ScopedGdiObject<win::HRGN> current(win::CreateRectRgn(0, 0, 0, 0));
+    if (win::GetClipRgn(dc, current.Get()) == 1) win::CombineRgn(region.Get(), region.Get(), current.Get(), win::RGN_AND);
+    win::SelectClipRgn(dc, region.Get());
+  }
+  win::BitBlt(dc, area.left, area.top, copy.GetWidth(), copy.GetHeight(), copy.GetCanvas()->GetHandle(), 0, 0,
+              win::SRCCOPY);
+  listview::RestoreCanvasDC(canvas, saved);
+}
+
 bool HasBlendableBitmap(win::HDC dc) {
   const win::HGDIOBJ bitmap = win::GetCurrentObject(dc, win::OBJ_BITMAP);
   win::DIBSECTION section{};
@@ -376,7 +442,19 @@ void TTouchViewItem::PaintSelectionRect(TTouchItem* Item, TTouchColumn* Column, 
   win::RECT area = Rects.FullTextRect;
   if (selection->GetFullItemPaint()) area = Union(area, Rects.IconRect);
   if (selection->GetFullCellPaint()) area = Item->GetDisplayRect();
+  // Group selections in report view: the row across the columns, drawn as part of the run of
+  // adjacent selected rows it belongs to, each row painting its own band of the run.
+  win::RECT band{};
+  const bool grouped = selection->GetGroupSelections() && control->GetView() == elsReport;
+  if (grouped) {
+    band = area = Item->GetDisplayRect();
+    if (const TTouchSelectionGroupList* run = Item->GetSelectionGroup()) area = run->GetDisplayRect();
+  }
   SelectionRectHook(Item, area);
+  if (grouped) {
+    band.left = area.left;
+    band.right = area.right;
+  }
   // Clip to what the window shows below the header; the right edge may take the corner radius
   // back, but no further than it reached before clipping.
   const int unclipped_right = area.right;
@@ -390,22 +468,38 @@ void TTouchViewItem::PaintSelectionRect(TTouchItem* Item, TTouchColumn* Column, 
   if (IsEmpty(area)) return;
 
   const win::HDC dc = ACanvas->GetHandle();
+  const int saved = win::SaveDC(dc);
+  if (grouped) win::IntersectClipRect(dc, band.left, band.top, band.right, band.bottom);
   const int radius = selection->GetRoundRectRadius();
+  const bool blend = selection->GetAlphaBlend() && common::CanAlphaBlend();
   if (selection->GetGradient() && !selection->GetAlphaBlend()) {
     VerticalGradient(ACanvas, area, gradient_top, gradient_bottom);
     ACanvas->FrameRect(area);
-  } else if (selection->GetAlphaBlend() && common::CanAlphaBlend() && HasBlendableBitmap(dc)) {
+  } else if (blend && (selection->GetRoundRect() || selection->GetGradient())) {
+    // Mixed in a copy of the area, then copied back (through the rounded outline when round).
+    std::unique_ptr<TBitmap> copy = CopyOfArea(ACanvas, area);
+    TCanvas* mixing = copy->GetCanvas();
+    const win::RECT whole{0, 0, copy->GetWidth(), copy->GetHeight()};
+    if (selection->GetRoundRect()) {
+      mixing->GetPen()->SetColor(pen);
+      mixing->GetBrush()->SetStyle(bsClear);
+      mixing->RoundRect(whole.left, whole.top, whole.right, whole.bottom, radius, radius);
+    }
+    if (selection->GetGradient())
+      MixGradient(*copy, gradient_top, gradient_bottom, selection->GetBlurAlphaBkGnd());
+    else
+      common::AlphaBlend(mixing->GetHandle(), whole, fill, selection->GetBlendAlphaTextRect());
+    CopyBack(ACanvas, *copy, area, radius, selection->GetRoundRect());
+  } else if (blend && HasBlendableBitmap(dc)) {
     common::AlphaBlend(dc, area, fill, selection->GetBlendAlphaTextRect());
     ACanvas->GetBrush()->SetStyle(bsClear);
-    if (selection->GetRoundRect())
-      ACanvas->RoundRect(area.left, area.top, area.right, area.bottom, radius, radius);
-    else
-      ACanvas->Rectangle(area);
+    ACanvas->Rectangle(area);
   } else if (selection->GetRoundRect()) {
     ACanvas->RoundRect(area.left, area.top, area.right, area.bottom, radius, radius);
   } else {
     ACanvas->Rectangle(area);
   }
+  listview::RestoreCanvasDC(ACanvas, saved);
 }
 
 // ---- Hit tests ----

@@ -187,7 +187,10 @@ win::RECT TTouchViewReportItem::FullRowRect(TTouchItem* Item) {
 }
 
 void TTouchViewReportItem::SelectionRectHook(TTouchItem* Item, win::RECT& Rect) {
-  if (FullRowRule()) Rect = FullRowRect(Item);
+  if (!FullRowRule()) return;
+  const win::RECT row = FullRowRect(Item);
+  Rect.left = row.left;
+  Rect.right = row.right;
 }
 
 win::RECT TTouchViewReportItem::CellRect(TTouchItem* Item, TTouchColumn* Column) {

@@ -1,13 +1,16 @@
 // The tile painter: the rectangles of a tile with the fixed-metrics face, line layout rules,
 // and the pixels of a tile painted into a 32-bit bitmap (image, caption, recoloured detail,
-// disabled look, focus dots, selection blend).
+// disabled look, focus dots, selection blends: plain, rounded, gradient, grouped rows).
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "classlib/bitmap.h"
 #include "classlib/imagelist.h"
 #include "components/listview/listview.h"
 #include "components/listview/view_items.h"
 #include "listview_test_support.h"
+#include "platform/user/surfaces.h"
 
 namespace dashtune {
 namespace {
@@ -228,6 +231,82 @@ TEST_F(TilePainter, ASelectionClippedAwayPaintsNothing) {
   Paint();
   EXPECT_EQ(Pixel(bitmap_, 57, 15), kWhite);
   EXPECT_EQ(Pixel(bitmap_, 67, 48), kWhite);
+}
+
+TEST_F(TilePainter, ARoundBlendIsCopiedBackThroughItsRoundedOutline) {
+  listview_.GetSelection()->SetAlphaBlend(true);
+  listview_.GetSelection()->SetRoundRect(true);
+  listview_.GetSelection()->SetInactiveBorderColor(clBlack);
+  item_->SetSelected(true);
+  Paint();
+  // The area (48, 9, 68, 49): its corner stays outside the rounded region, the outline runs
+  // along its edges under the blend, the inside is blended.
+  const std::uint32_t face = Rgb(clBtnFace);
+  const auto mixed = [](std::uint32_t colour, std::uint32_t under) {
+    std::uint32_t result = 0;
+    for (int shift = 0; shift <= 16; shift += 8)
+      result |= ((((colour >> shift) & 0xFF) * 128 + ((under >> shift) & 0xFF) * 127 + 127) / 255) << shift;
+    return result;
+  };
+  EXPECT_EQ(Pixel(bitmap_, 67, 48), kWhite);
+  EXPECT_EQ(Pixel(bitmap_, 57, 9), mixed(face, kBlack));
+  EXPECT_EQ(Pixel(bitmap_, 57, 15), mixed(face, kWhite));
+  EXPECT_EQ(Pixel(bitmap_, 69, 30), kWhite);
+}
+
+TEST_F(TilePainter, AGradientBlendMixesEightyToTwenty) {
+  listview_.SetColor(clBlack);  // the inactive gradient runs from the control's colour
+  listview_.GetSelection()->SetAlphaBlend(true);
+  listview_.GetSelection()->SetGradient(true);
+  item_->SetSelected(true);
+  Paint();
+  // Rows 9 to 48 of the area: black at the top to the inactive colour at the bottom, mixed
+  // 80 : 20 with the white below; column 57 runs between the letters.
+  const std::uint32_t face = Rgb(clBtnFace);
+  const auto expected = [face](int row) {
+    std::uint32_t result = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+      const int shade = static_cast<int>(std::lround(static_cast<double>((face >> shift) & 0xFF) * row / 40));
+      result |= static_cast<std::uint32_t>((80 * shade + 20 * 255) / 100) << shift;
+    }
+    return result;
+  };
+  EXPECT_EQ(Pixel(bitmap_, 57, 9), expected(0));
+  EXPECT_EQ(Pixel(bitmap_, 57, 48), expected(39));
+  EXPECT_EQ(Pixel(bitmap_, 69, 30), kWhite);
+}
+
+TEST(GroupSelections, AdjacentSelectedRowsShareOneOutline) {
+  for (const bool grouped : {false, true}) {
+    SCOPED_TRACE(grouped);
+    testing::ListviewOnForm host(300, 100);
+    TTouchListview* listview = host.listview;
+    listview->SetView(elsReport);
+    listview->GetHeader()->GetColumns()->AddColumn()->SetWidth(200);
+    TTouchSelectionManager* selection = listview->GetSelection();
+    selection->SetAlphaBlend(true);
+    selection->SetRoundRect(true);
+    selection->SetFullCellPaint(true);
+    selection->SetInactiveBorderColor(clBlack);
+    selection->SetInactiveColor(clBlue);
+    selection->SetGroupSelections(grouped);
+    for (int i = 0; i < 3; ++i) listview->GetItems()->AddVirtual();
+    listview->GetItems()->GetItem(0)->SetSelected(true);
+    listview->GetItems()->GetItem(1)->SetSelected(true);
+    host.form->Show();
+    listview->Invalidate();
+    listview->Update();
+    win::WindowPixels pixels;
+    ASSERT_TRUE(win::ReadWindowPixels(listview->GetHandle(), &pixels));
+    const std::uint32_t over_white = 0x7F7FFF;  // blue at 128 over white
+    const std::uint32_t over_black = 0x000080;             // blue at 128 over the black outline
+    // Rows at 2..19 and 19..36: the top edge of the second row is an outline only when each row
+    // has its own.
+    EXPECT_EQ(pixels.At(100, 19), grouped ? over_white : over_black);
+    EXPECT_EQ(pixels.At(100, 2), over_black);
+    EXPECT_EQ(pixels.At(100, 35), over_black);
+    EXPECT_EQ(pixels.At(100, 40), 0xFFFFFFu);
+  }
 }
 
 TEST(TilePainterFocus, TheFocusedItemOfAFocusedControlGetsDots) {

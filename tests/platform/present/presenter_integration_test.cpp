@@ -9,6 +9,7 @@
 #include "platform/user/window.h"
 #include "platform/user/window_position.h"
 #include "platform_test_support.h"
+#include "xvfb_server.h"
 #include "../user/user_test_window.h"
 
 #include <gtest/gtest.h>
@@ -16,67 +17,16 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
-
-extern char** environ;
 
 namespace {
 
 using dashtune::testing::MessageLog;
 using dashtune::testing::PumpUntil;
+using dashtune::testing::XvfbServer;
 using namespace std::chrono_literals;
-
-// A private X server for one test suite; it picks a free display itself.
-class XvfbServer {
- public:
-  XvfbServer() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const std::string fd_text = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", nullptr};
-    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    display_ = ReadDisplayNumber(fds[0]);
-    close(fds[0]);
-  }
-  ~XvfbServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool Running() const { return pid_ > 0 && !display_.empty(); }
-  const std::string& Display() const { return display_; }
-
- private:
-  // Xvfb writes its display number and a newline once it accepts connections.
-  static std::string ReadDisplayNumber(int fd) {
-    std::string number;
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < until) {
-      pollfd polled{fd, POLLIN, 0};
-      if (poll(&polled, 1, 100) <= 0) continue;
-      char c;
-      if (read(fd, &c, 1) != 1) break;
-      if (c == '\n') return ":" + number;
-      number += c;
-    }
-    return "";
-  }
-  pid_t pid_ = 0;
-  std::string display_;
-};
 
 class PresenterIntegrationTest : public ::testing::Test {
  protected:
