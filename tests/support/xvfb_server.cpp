@@ -1,3 +1,4 @@
+// A private X server for the tests that show windows on a real display (Xvfb).
 #include "xvfb_server.h"
 
 #include <poll.h>
