@@ -1,4 +1,5 @@
 #include "classlib/controls.h"
+#include "classlib/menus.h"
 
 #include <algorithm>
 #include <mutex>
@@ -373,7 +374,14 @@ void TControl::HandleMouseMessage(TMessage& Message) {
 
 void TControl::WndProc(TMessage& Message) {
   if (IsMouseMessage(Message.Msg)) {
+    // The default procedure sees the message first (a system control tracks the mouse there,
+    // and a released right button asks for a context menu), then the control's handlers.
+    DefaultHandler(Message);
     HandleMouseMessage(Message);
+    return;
+  }
+  if (Message.Msg == win::WM_CONTEXTMENU && ShowPopupMenu(Message)) {
+    Message.Result = 1;
     return;
   }
   if (Message.Msg == win::WM_MOUSEWHEEL) {
@@ -388,6 +396,28 @@ void TControl::WndProc(TMessage& Message) {
 }
 
 void TControl::DefaultHandler(TMessage&) {}
+
+void TControl::SetPopupMenu(TPopupMenu* Value) {
+  if (Value == popup_menu_) return;
+  if (popup_menu_ != nullptr) popup_menu_->RemoveFreeNotification(this);
+  popup_menu_ = Value;
+  if (Value != nullptr) Value->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == popup_menu_) popup_menu_ = nullptr;
+}
+
+bool TControl::ShowPopupMenu(const TMessage& Message) {
+  if (popup_menu_ == nullptr || !popup_menu_->GetAutoPopup()) return false;
+  win::POINT at{SignedLow(Message.LParam), SignedHigh(Message.LParam)};
+  // (-1, -1): asked from the keyboard; the menu shows at the control's top-left corner.
+  if (at.x == -1 && at.y == -1) at = ClientToScreen(win::POINT{0, 0});
+  popup_menu_->SetPopupComponent(this);
+  popup_menu_->Popup(at.x, at.y);
+  return true;
+}
 
 void TControl::Click() {
   if (OnClick) OnClick(this);
@@ -579,13 +609,20 @@ void TWinControl::CreateWnd() {
   EnsureWindowClass(params);
   TWinControl* previous = creating_control;
   creating_control = this;
-  win::HWND window = win::CreateWindowExA(params.ExStyle, params.WinClassName.c_str(), params.Caption.c_str(),
+  const bool subclassed = !params.SubClassOf.empty();
+  const std::string& class_name = subclassed ? params.SubClassOf : params.WinClassName;
+  win::HWND window = win::CreateWindowExA(params.ExStyle, class_name.c_str(), params.Caption.c_str(),
                                          params.Style, params.X, params.Y, params.Width, params.Height,
                                          params.WndParent, nullptr, nullptr, nullptr);
   creating_control = previous;
   if (window == nullptr) throw EOutOfResources();
   ControlWindows()[window] = this;
   handle_ = window;
+  if (subclassed) {
+    // The system class's procedure becomes the control's default handler.
+    default_procedure_ = reinterpret_cast<win::WNDPROC>(
+        win::SetWindowLongPtrA(window, win::GWLP_WNDPROC, reinterpret_cast<win::LONG_PTR>(&ControlWindowProc)));
+  }
 }
 
 void TWinControl::DestroyWnd() {
@@ -791,6 +828,7 @@ void TWinControl::WndProc(TMessage& Message) {
       DefaultHandler(Message);
       ControlWindows().erase(handle_);
       handle_ = nullptr;
+      default_procedure_ = nullptr;
       return;
     case win::WM_WINDOWPOSCHANGED:
       SyncBoundsFromWindow();
@@ -847,7 +885,9 @@ void TWinControl::WndProc(TMessage& Message) {
 
 void TWinControl::DefaultHandler(TMessage& Message) {
   if (handle_ == nullptr) return;
-  Message.Result = win::DefWindowProcA(handle_, Message.Msg, Message.WParam, Message.LParam);
+  Message.Result = default_procedure_ != nullptr
+                       ? win::CallWindowProcA(default_procedure_, handle_, Message.Msg, Message.WParam, Message.LParam)
+                       : win::DefWindowProcA(handle_, Message.Msg, Message.WParam, Message.LParam);
 }
 
 void TWinControl::KeyDown(std::uint16_t& Key, TShiftState Shift) {

@@ -13,6 +13,7 @@
 #include "classlib/graphics.h"
 #include "classlib/messages.h"
 #include "platform/core/types.h"
+#include "platform/user/window.h"
 
 namespace dashtune {
 
@@ -73,6 +74,7 @@ using TConstrainedResizeEvent =
 
 class TWinControl;
 class TControl;
+class TPopupMenu;
 
 // The canvas of a control: outside painting it draws through a device context of the control's
 // window (for a graphic control, of its parent's window, moved to the control and clipped to it).
@@ -144,6 +146,10 @@ class TControl : public TComponent {
   void SetParentFont(bool Value);
   TCursor GetCursor() const { return cursor_; }
   void SetCursor(TCursor Value);
+  // The menu a context-menu request on the control shows (while its AutoPopup is on); not
+  // owned, forgotten when it is freed.
+  TPopupMenu* GetPopupMenu() const { return popup_menu_; }
+  void SetPopupMenu(TPopupMenu* Value);
   TCursor GetDragCursor() const { return drag_cursor_; }
   void SetDragCursor(TCursor Value) { drag_cursor_ = Value; }
   // Whether the mouse is captured for the control (for a graphic control, by its parent for it).
@@ -215,10 +221,13 @@ class TControl : public TComponent {
   // Takes the parent's font and colour where the control follows them.
   void ParentChanged();
   void SetControlStateItem(TControlStateItem Item, bool On);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   friend class TWinControl;
 
  private:
   void HandleMouseMessage(TMessage& Message);
+  // Shows PopupMenu for a context-menu request; false when the control has none to show.
+  bool ShowPopupMenu(const TMessage& Message);
   static TShiftState ShiftFromKeys(win::WPARAM keys);
 
   TWinControl* parent_ = nullptr;  // not owned
@@ -233,6 +242,7 @@ class TControl : public TComponent {
   std::unique_ptr<TFont> font_;
   bool parent_font_ = true;
   TCursor cursor_ = crDefault;
+  TPopupMenu* popup_menu_ = nullptr;  // not owned
   TCursor drag_cursor_ = crDrag;
   std::string caption_;
   std::string hint_;
@@ -255,6 +265,9 @@ struct TCreateParams {
   win::HWND WndParent = nullptr;
   std::string WinClassName;
   win::UINT WindowClassStyle = 0;
+  // A system window class the control's window is made of; its procedure then handles what the
+  // control leaves (DefaultHandler). Empty: the control's own class.
+  std::string SubClassOf;
 };
 
 class TWinControl : public TControl {
@@ -329,6 +342,7 @@ class TWinControl : public TControl {
   bool ForwardMouseToChild(TMessage& Message);
 
   win::HWND handle_ = nullptr;
+  win::WNDPROC default_procedure_ = nullptr;  // the system class's procedure of a subclassed window
   std::vector<TControl*> controls_;  // children in z-order, bottom first; not owned
   TControl* mouse_control_ = nullptr;  // graphic child holding the mouse between down and up
   bool aligning_ = false;

@@ -9,4 +9,6 @@ target_sources(dashtune_classlib PRIVATE
   form.cpp
   graphics.cpp
   hint_window.cpp
-  imagelist.cpp)
+  imagelist.cpp
+  menus.cpp
+  track_bar.cpp)

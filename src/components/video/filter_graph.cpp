@@ -797,4 +797,39 @@ void TFilterGraph::DispatchDvdEvent(LONG Event, LONG_PTR Param1, LONG_PTR Param2
   }
 }
 
+namespace video {
+
+void RelinkControl(TComponent* control, ILinkedFilter* filter, IGraphListener* listener, TFilterGraph*& graph,
+                   TFilterGraph* value) {
+  if (value == graph) return;
+  if (graph != nullptr) {
+    if (filter != nullptr) graph->RemoveLinkedFilter(filter);
+    graph->RemoveListener(listener);
+    graph->RemoveFreeNotification(control);
+  }
+  if (value != nullptr) {
+    if (filter != nullptr) value->AddLinkedFilter(filter);
+    value->AddListener(listener);
+    value->FreeNotification(control);
+  }
+  graph = value;
+}
+
+win::HRESULT AnswerGraphControl(ILinkedFilter* filter, IGraphListener* listener, win::IBaseFilter* renderer,
+                                win::REFIID riid, void** ppv) {
+  if (ppv == nullptr) return win::E_POINTER;
+  *ppv = nullptr;
+  if (riid == win::IID_IUnknown || riid == IID_ILinkedFilter) {
+    *ppv = filter;
+    return win::S_OK;
+  }
+  if (riid == IID_IGraphListener) {
+    *ppv = listener;
+    return win::S_OK;
+  }
+  return renderer != nullptr ? renderer->QueryInterface(riid, ppv) : win::E_NOINTERFACE;
+}
+
+}  // namespace video
+
 }  // namespace dashtune

@@ -307,4 +307,17 @@ class TFilterGraph : public TComponent,
   std::unique_ptr<std::vector<win::ComPtr<IGraphListener>>> listeners_;
 };
 
+namespace video {
+
+// Moves a control from `graph` to `value`: its linked filter (when it has one) and its listener
+// leave the old graph and join the new one, which tells it when it goes (free notification).
+void RelinkControl(TComponent* control, ILinkedFilter* filter, IGraphListener* listener, TFilterGraph*& graph,
+                   TFilterGraph* value);
+// QueryInterface of a control that takes part in a graph: IUnknown and ILinkedFilter,
+// IGraphListener, then (when held) its filter's interfaces. Not counted: the owner frees it.
+win::HRESULT AnswerGraphControl(ILinkedFilter* filter, IGraphListener* listener, win::IBaseFilter* renderer,
+                                win::REFIID riid, void** ppv);
+
+}  // namespace video
+
 }  // namespace dashtune

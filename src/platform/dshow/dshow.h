@@ -31,6 +31,7 @@ inline constexpr IID IID_IServiceProvider{0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x3
 inline constexpr IID IID_IPersist{0x0000010C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 inline constexpr IID IID_IPin{0x56A86891, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr IID IID_IEnumPins{0x56A86892, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+inline constexpr IID IID_IMediaFilter{0x56A86899, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr IID IID_IBaseFilter{0x56A86895, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr IID IID_IEnumFilters{0x56A86893, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr IID IID_IFilterGraph{0x56A8689F, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
@@ -48,6 +49,10 @@ inline constexpr IID IID_IDvdControl2{0x33BC7430, 0xEEC0, 0x11D2, {0x82, 0x01, 0
 inline constexpr IID IID_IDvdInfo2{0x34151510, 0xEEC0, 0x11D2, {0x82, 0x01, 0x00, 0xA0, 0xC9, 0xD7, 0x48, 0x42}};
 inline constexpr IID IID_IAMGraphBuilderCallback{0x4995F511, 0x9DDB, 0x4F12, {0xBD, 0x3B, 0xF0, 0x46, 0x11, 0x80, 0x7B, 0x79}};
 inline constexpr IID IID_IAMFilterGraphCallback{0x56A868FD, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+
+// Time formats of IMediaSeeking.
+inline constexpr GUID TIME_FORMAT_MEDIA_TIME{0x7B785574, 0x8C82, 0x11CF, {0xBC, 0x0C, 0x00, 0xAA, 0x00, 0xAC, 0x74, 0xF6}};
+inline constexpr GUID TIME_FORMAT_FRAME{0x7B785570, 0x8C82, 0x11CF, {0xBC, 0x0C, 0x00, 0xAA, 0x00, 0xAC, 0x74, 0xF6}};
 
 struct IBaseFilter;
 struct IFilterGraph;
@@ -196,7 +201,14 @@ struct IEnumPins : IUnknown {
   virtual HRESULT Reset() = 0;
 };
 
-struct IBaseFilter : IPersist {
+// A filter's own state (not only through the graph).
+struct IMediaFilter : IPersist {
+  static constexpr IID iid = IID_IMediaFilter;
+  // Stops the filter: the graph it is in stops streaming through it.
+  virtual HRESULT Stop() = 0;
+};
+
+struct IBaseFilter : IMediaFilter {
   static constexpr IID iid = IID_IBaseFilter;
   virtual HRESULT EnumPins(IEnumPins** ppEnum) = 0;
   virtual HRESULT FindPin(LPCWSTR Id, IPin** ppPin) = 0;
@@ -257,7 +269,13 @@ struct IMediaSeeking : IUnknown {
   static constexpr IID iid = IID_IMediaSeeking;
   virtual HRESULT GetDuration(LONGLONG* pDuration) = 0;
   virtual HRESULT GetCurrentPosition(LONGLONG* pCurrent) = 0;
+  // The stop position set last, or the duration while none is set.
+  virtual HRESULT GetStopPosition(LONGLONG* pStop) = 0;
+  // Each of current and stop moves by its own flags; a stop before the current position ends
+  // playback there.
   virtual HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop, DWORD dwStopFlags) = 0;
+  // S_OK for the format in use, S_FALSE for another.
+  virtual HRESULT IsUsingTimeFormat(const GUID* pFormat) = 0;
   virtual HRESULT SetRate(double dRate) = 0;
   virtual HRESULT GetRate(double* pdRate) = 0;
 };

@@ -15,12 +15,16 @@
 #include "platform/dshow/dvd_language.h"
 #include "platform/dshow/graph_log.h"
 #include "platform/dshow/gst_forward.h"
+#include "platform/dshow/gst_ref.h"
 #include "platform/dshow/gst_runtime.h"
 #include "platform/dshow/media_pipeline.h"
 #include "platform/dshow/notify.h"
+#include "platform/dshow/overlay_mixer.h"
 #include "platform/dshow/property_bag.h"
+#include "platform/dshow/renderer_control.h"
 #include "platform/dshow/renderer_window.h"
 #include "platform/dshow/snapshot_enumerator.h"
+#include "platform/dshow/video_interfaces.h"
 #include "platform/dshow/video_renderer_bin.h"
 
 #include <gst/gst.h>
@@ -31,6 +35,8 @@ namespace {
 
 // Asked of our own filters to reach the element behind them.
 inline constexpr IID IID_IElementFilter{0x3C1E9A40, 0x6B2D, 0x4F51, {0x9A, 0x7E, 0x21, 0x5D, 0x0C, 0x8B, 0x44, 0x19}};
+// Asked of our own pins to reach the pad behind them.
+inline constexpr IID IID_IElementPin{0x3C1E9A41, 0x6B2D, 0x4F51, {0x9A, 0x7E, 0x21, 0x5D, 0x0C, 0x8B, 0x44, 0x19}};
 
 const char kFilterMark[] = "dashtune-filter";
 const char kWindowMark[] = "dashtune-renderer-window";
@@ -57,9 +63,14 @@ class ElementPin final : public IPin, public MediaObjectCount {
   explicit ElementPin(GstPad* pad) : pad_(GST_PAD(gst_object_ref(pad))) {}
   ~ElementPin() override { gst_object_unref(pad_); }
 
+  // The overlay mixer's input pin also answers its colour interface.
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    return AnswerOwnInterface(static_cast<IPin*>(this), riid, ppv, {IID_IPin});
+    const HRESULT own = AnswerOwnInterface(static_cast<IPin*>(this), riid, ppv, {IID_IPin, IID_IElementPin});
+    if (own != E_NOINTERFACE) return own;
+    return QueryMixerPinInterface(this, pad_, riid, ppv);
   }
+
+  GstPad* pad() const { return pad_; }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
 
@@ -123,9 +134,13 @@ class ElementFilter : public IBaseFilter, public MediaObjectCount {
   GstElement* element() const { return element_; }
   bool CountUpIfAlive() { return MediaObjectCount::CountUpIfAlive(); }
 
+  // A video renderer also answers its window, source rectangle and mixing interfaces.
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    return AnswerOwnInterface(static_cast<IBaseFilter*>(this), riid, ppv,
-                              {IID_IBaseFilter, IID_IPersist, IID_IElementFilter});
+    const HRESULT own = AnswerOwnInterface(static_cast<IBaseFilter*>(this), riid, ppv,
+                                           {IID_IBaseFilter, IID_IMediaFilter, IID_IPersist, IID_IElementFilter});
+    if (own != E_NOINTERFACE) return own;
+    if (gst::IsVideoRendererBin(element_)) return QueryRendererInterface(this, element_, riid, ppv);
+    return QueryOverlayMixerInterface(this, element_, riid, ppv);
   }
   ULONG AddRef() override { return CountUp(); }
   ULONG Release() override { return CountDown(); }
@@ -161,6 +176,7 @@ class ElementFilter : public IBaseFilter, public MediaObjectCount {
   }
 
   HRESULT QueryFilterInfo(FILTER_INFO* pInfo) override;
+  HRESULT Stop() override;
 
   HRESULT JoinFilterGraph(IFilterGraph*, LPCWSTR pName) override {
     if (pName != nullptr) name_ = pName;
@@ -188,8 +204,21 @@ ElementFilter* OurFilter(IBaseFilter* filter) {
 
 // Our renderer has its class id; other elements have the id that stands for their factory, the
 // one the builder callbacks saw in the factory's property bag.
+// Our own pad behind a pin, or null for another pin. Not counted: the caller's reference keeps it.
+GstPad* OurPad(IPin* pin) {
+  if (pin == nullptr) return nullptr;
+  void* ours = nullptr;
+  if (FAILED(pin->QueryInterface(IID_IElementPin, &ours))) return nullptr;
+  auto* element_pin = static_cast<ElementPin*>(static_cast<IPin*>(ours));
+  element_pin->Release();
+  return element_pin->pad();
+}
+
 CLSID ClassIdOf(GstElement* element) {
-  if (gst::IsVideoRendererBin(element)) return CLSID_VideoRenderer;
+  if (gst::OverlayMixerStateOf(element) != nullptr) return CLSID_OverlayMixer;
+  if (const gst::RendererSettings* settings = gst::RendererSettingsOf(element)) {
+    return settings->mixing ? CLSID_VideoMixingRenderer9 : CLSID_VideoRenderer;
+  }
   GstElementFactory* factory = gst_element_get_factory(element);
   return factory != nullptr ? FactoryClassId(GST_OBJECT_NAME(factory)) : GUID_NULL;
 }
@@ -222,9 +251,9 @@ HRESULT ElementPin::QueryPinInfo(PIN_INFO* pInfo) {
 // The graph whose pipeline holds the element at its top level, or null. Not counted.
 FilterGraph* GraphOf(GstElement* element);
 
-// The default video renderer: our own filter over the renderer bin.
-ElementFilter* MakeRendererFilter() {
-  GstElement* bin = gst::MakeVideoRendererBin("Video Renderer");
+// A video renderer: our own filter over the renderer bin.
+ElementFilter* MakeRendererFilter(bool mixing = false) {
+  GstElement* bin = gst::MakeVideoRendererBin(mixing ? "Video Mixing Renderer 9" : "Video Renderer", mixing);
   return bin == nullptr ? nullptr : new ElementFilter(bin, ClassIdOf(bin));
 }
 
@@ -249,6 +278,11 @@ class FilterGraph final : public IFilterGraph2,
     // The windows go first (they listen to the renderers' frames), then the streaming threads
     // stop before the objects they call go; an engine that holds on is left to end alone.
     while (!windows_.empty()) CloseRendererWindow(windows_.begin()->first);
+    for (const auto& [pad, probe] : held_) {
+      gst_pad_remove_probe(pad, probe);
+      gst_object_unref(pad);
+    }
+    held_.clear();
     g_object_set_data(G_OBJECT(pipeline_->pipeline()), kGraphMark, nullptr);
     gst::MediaPipeline::Discard(std::move(pipeline_));
   }
@@ -264,6 +298,9 @@ class FilterGraph final : public IFilterGraph2,
 
   gst::MediaPipeline& pipeline() { return *pipeline_; }
 
+  // Queues an event of one of the graph's filters, as the engine's own are queued.
+  void NotifyEvent(LONG code, LONG_PTR param1, LONG_PTR param2) { Queue(gst::EngineEvent{code, param1, param2}); }
+
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     return AnswerGraphInterface(this, riid, ppv, [](const char*) { return true; });
   }
@@ -278,6 +315,7 @@ class FilterGraph final : public IFilterGraph2,
     if (pName != nullptr && *pName != 0) gst_object_set_name(GST_OBJECT(filter->element()), Utf16ToUtf8(pName).c_str());
     if (!pipeline_->AddElement(filter->element())) return VFW_E_NOT_FOUND;
     filter->JoinFilterGraph(this, pName);
+    HoldUnlinkedOutputs(filter->element());
     OpenRendererWindows();
     return S_OK;
   }
@@ -289,6 +327,7 @@ class FilterGraph final : public IFilterGraph2,
     ComPtr<IBaseFilter> keep(pFilter);
     if (GST_OBJECT_PARENT(filter->element()) != GST_OBJECT(pipeline_->pipeline())) return VFW_E_NOT_FOUND;
     CloseRendererWindow(filter->element());
+    ForgetHeldPads(filter->element());
     if (!pipeline_->RemoveElement(filter->element())) return VFW_E_TIMEOUT;
     filter->JoinFilterGraph(nullptr, nullptr);
     // The halted streams' events still queued (a completion, an error) are not about what
@@ -328,8 +367,41 @@ class FilterGraph final : public IFilterGraph2,
   HRESULT Disconnect(IPin* ppin) override { return ppin == nullptr ? E_POINTER : ppin->Disconnect(); }
 
   // IGraphBuilder
+  // Links two pins of the graph's filters, also while the graph is paused or runs: the output
+  // that held its data since it was unlinked passes it on, and a paused graph whose outputs are
+  // all linked again prerolls anew at its position.
   HRESULT Connect(IPin* ppinOut, IPin* ppinIn) override {
-    return ppinOut == nullptr || ppinIn == nullptr ? E_POINTER : E_NOTIMPL;
+    if (ppinOut == nullptr || ppinIn == nullptr) return E_POINTER;
+    GstPad* source = OurPad(ppinOut);
+    GstPad* sink = OurPad(ppinIn);
+    if (source == nullptr || sink == nullptr) return E_INVALIDARG;
+    if (!GST_PAD_IS_SRC(source) || !GST_PAD_IS_SINK(sink)) return VFW_E_INVALID_DIRECTION;
+    if (gst_pad_is_linked(source) || gst_pad_is_linked(sink)) return VFW_E_ALREADY_CONNECTED;
+    const gst::ElementRef upstream(gst_pad_get_parent_element(source));
+    const gst::ElementRef downstream(gst_pad_get_parent_element(sink));
+    if (!upstream || !downstream || GraphOf(upstream.get()) != this || GraphOf(downstream.get()) != this) {
+      return VFW_E_NOT_IN_GRAPH;
+    }
+    if (gst_pad_link(source, sink) != GST_PAD_LINK_OK) return VFW_E_CANNOT_CONNECT;
+    if (gst::IsVideoRendererBin(downstream.get())) {
+      gst::SetRendererOverlay(downstream.get(), gst::OverlayMixerStateOf(upstream.get()) != nullptr ? upstream.get() : nullptr);
+    }
+    gst_element_sync_state_with_parent(downstream.get());
+    gst_element_sync_state_with_parent(upstream.get());
+    ReleasePad(source);
+    Repreroll();
+    return S_OK;
+  }
+
+  // An output unlinked while the graph streams holds its data until it is linked again.
+  void HoldPad(GstPad* pad) {
+    if (!pipeline_->Live()) return;
+    std::lock_guard<std::mutex> guard(held_lock_);
+    if (held_.count(pad) != 0) return;
+    const gulong probe = gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, [](GstPad*, GstPadProbeInfo*, gpointer) { return GST_PAD_PROBE_OK; },
+        nullptr, nullptr);
+    held_.emplace(GST_PAD(gst_object_ref(pad)), probe);
   }
 
   HRESULT RenderFile(LPCWSTR lpcwstrFile, LPCWSTR) override {
@@ -444,20 +516,40 @@ class FilterGraph final : public IFilterGraph2,
     *pCurrent = *position / 100;
     return S_OK;
   }
-  HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG*, DWORD) override {
+  HRESULT GetStopPosition(LONGLONG* pStop) override {
+    if (pStop == nullptr) return E_POINTER;
+    const std::optional<std::int64_t> stop = pipeline_->StopPosition();
+    const std::optional<std::int64_t> end = stop ? stop : pipeline_->Duration();
+    if (!end) return E_FAIL;
+    *pStop = *end / 100;
+    return S_OK;
+  }
+  HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop, DWORD dwStopFlags) override {
     const DWORD positioning = dwCurrentFlags & AM_SEEKING_PositioningBitsMask;
-    if (positioning == AM_SEEKING_NoPositioning) return S_OK;
-    if (pCurrent == nullptr) return E_POINTER;
+    const DWORD stop_positioning = dwStopFlags & AM_SEEKING_PositioningBitsMask;
+    if (positioning == AM_SEEKING_NoPositioning && stop_positioning == AM_SEEKING_NoPositioning) return S_OK;
+    if ((positioning != AM_SEEKING_NoPositioning && pCurrent == nullptr) ||
+        (stop_positioning != AM_SEEKING_NoPositioning && pStop == nullptr)) {
+      return E_POINTER;
+    }
     if (const HRESULT failed = StandingRenderFailure(); FAILED(failed)) return failed;
-    LONGLONG target = *pCurrent;
-    if (positioning == AM_SEEKING_RelativePositioning) {
-      target += pipeline_->Position().value_or(0) / 100;
-    } else if (positioning != AM_SEEKING_AbsolutePositioning) {
+    const LONGLONG now = pipeline_->Position().value_or(0) / 100;
+    LONGLONG target = now;
+    if (positioning != AM_SEEKING_NoPositioning && !Reposition(*pCurrent, positioning, now, &target)) {
       return E_INVALIDARG;
     }
-    // Larger values would overflow nanoseconds; no medium is that long.
-    target = std::clamp<LONGLONG>(target, 0, INT64_MAX / 100);
+    if (stop_positioning != AM_SEEKING_NoPositioning) {
+      LONGLONG stop_now = 0;
+      if (FAILED(GetStopPosition(&stop_now))) stop_now = 0;
+      LONGLONG stop = 0;
+      if (!Reposition(*pStop, stop_positioning, stop_now, &stop)) return E_INVALIDARG;
+      pipeline_->SetStopPosition(stop * 100);
+    }
     return pipeline_->Seek(target * 100) ? S_OK : E_FAIL;
+  }
+  HRESULT IsUsingTimeFormat(const GUID* pFormat) override {
+    if (pFormat == nullptr) return E_POINTER;
+    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
   }
   HRESULT SetRate(double dRate) override { return pipeline_->SetRate(dRate) ? S_OK : E_INVALIDARG; }
   HRESULT GetRate(double* pdRate) override {
@@ -562,6 +654,67 @@ class FilterGraph final : public IFilterGraph2,
     if (window != 0) PostGraphNotification(window, message, instance);
   }
 
+  void ReleasePad(GstPad* pad) {
+    std::lock_guard<std::mutex> guard(held_lock_);
+    auto found = held_.find(pad);
+    if (found == held_.end()) return;
+    gst_pad_remove_probe(pad, found->second);
+    gst_object_unref(found->first);
+    held_.erase(found);
+  }
+
+  void HoldUnlinkedOutputs(GstElement* element) {
+    GstIterator* pads = gst_element_iterate_src_pads(element);
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+      auto* pad = GST_PAD(g_value_get_object(&item));
+      if (!gst_pad_is_linked(pad)) HoldPad(pad);
+      g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(pads);
+  }
+
+  // The held outputs of a filter that leaves the graph go with it.
+  void ForgetHeldPads(GstElement* element) {
+    std::lock_guard<std::mutex> guard(held_lock_);
+    for (auto it = held_.begin(); it != held_.end();) {
+      if (gst_object_has_as_ancestor(GST_OBJECT(it->first), GST_OBJECT(element))) {
+        gst_pad_remove_probe(it->first, it->second);
+        gst_object_unref(it->first);
+        it = held_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+
+  // A paused graph whose outputs are all linked again prerolls anew where it stands.
+  void Repreroll() {
+    {
+      std::lock_guard<std::mutex> guard(held_lock_);
+      if (!held_.empty()) return;
+    }
+    if (!pipeline_->Paused()) return;
+    pipeline_->Seek(pipeline_->Position().value_or(0));
+  }
+
+  // A position moved by seeking flags (absolute, or relative to `base`), clamped to what
+  // nanoseconds can hold; false for unknown flags.
+  static bool Reposition(LONGLONG value, DWORD positioning, LONGLONG base, LONGLONG* result) {
+    // Larger values would overflow nanoseconds; no medium is that long.
+    constexpr LONGLONG kLongest = INT64_MAX / 100;
+    if (positioning == AM_SEEKING_AbsolutePositioning) {
+      *result = std::clamp<LONGLONG>(value, 0, kLongest);
+    } else if (positioning == AM_SEEKING_RelativePositioning) {
+      const LONGLONG clamped = std::clamp<LONGLONG>(value, -kLongest, kLongest);
+      *result = std::clamp<LONGLONG>(std::clamp<LONGLONG>(base, 0, kLongest) + clamped, 0, kLongest);
+    } else {
+      return false;
+    }
+    return true;
+  }
+
   // The failure of the last render while it stands (until the next render), else S_OK.
   HRESULT StandingRenderFailure() const {
     if (!pipeline_->FailedRender()) return S_OK;
@@ -578,7 +731,7 @@ class FilterGraph final : public IFilterGraph2,
     for (const gst::OwnedElement& element : pipeline_->Elements()) {
       gst::VideoFrameStore* store = gst::RendererFrameStore(element.get());
       if (store == nullptr || windows_.count(element.get()) != 0) continue;
-      auto window = std::make_unique<RendererWindow>(store, width > 0 ? width : 320, height > 0 ? height : 240);
+      auto window = std::make_unique<RendererWindow>(element.get(), width > 0 ? width : 320, height > 0 ? height : 240);
       g_object_set_data(G_OBJECT(element.get()), kWindowMark, window->handle());
       windows_.emplace(element.get(), std::move(window));
     }
@@ -593,6 +746,9 @@ class FilterGraph final : public IFilterGraph2,
 
   std::unique_ptr<gst::MediaPipeline> pipeline_;
   HRESULT render_failure_ = S_OK;
+  // Outputs unlinked while streaming, with the probe that holds their data (counted pads).
+  std::mutex held_lock_;
+  std::map<GstPad*, gulong> held_;
   ComPtr<IUnknown> site_;
   std::shared_ptr<GraphLogTarget> log_;
   // Windows of the renderers in the pipeline, by element (the pipeline holds the elements).
@@ -627,17 +783,37 @@ HRESULT ElementFilter::QueryFilterInfo(FILTER_INFO* pInfo) {
   return S_OK;
 }
 
+// Streaming through one element cannot end alone: the graph that holds it halts.
+HRESULT ElementFilter::Stop() {
+  if (FilterGraph* graph = GraphOf(element_)) return graph->pipeline().Halt() ? S_OK : VFW_E_TIMEOUT;
+  return S_OK;
+}
+
+// The mixing renderer's first connection tells the graph which device draws its frames.
+void OnMixingInputLinked(GstPad* pad, GstPad*, gpointer) {
+  static const char kDeviceSetMark[] = "dashtune-render-device-set";
+  GstElement* renderer = gst_pad_get_parent_element(pad);
+  if (renderer == nullptr) return;
+  FilterGraph* graph = GraphOf(renderer);
+  if (graph != nullptr && g_object_get_data(G_OBJECT(renderer), kDeviceSetMark) == nullptr) {
+    g_object_set_data(G_OBJECT(renderer), kDeviceSetMark, GINT_TO_POINTER(1));
+    graph->NotifyEvent(EC_VMR_RENDERDEVICE_SET, VMR_RENDER_DEVICE_SYSMEM, 0);
+  }
+  gst_object_unref(renderer);
+}
+
+// Unlinking while the graph streams leaves it streaming: the output holds its data until it is
+// linked again. A renderer that loses its input loses its overlay mixer.
 HRESULT ElementPin::Disconnect() {
-  if (!gst_pad_is_linked(pad_)) return S_FALSE;
-  // Streaming through the link ends first: the graph's pipeline halts (at once when it is
-  // halted already; a stuck engine does not keep the link). Halting may take the link away
-  // with a source's or decoder's dynamic pad.
-  GstElement* parent = gst_pad_get_parent_element(pad_);
-  if (FilterGraph* graph = GraphOf(parent)) graph->pipeline().Halt();
-  if (parent != nullptr) gst_object_unref(parent);
   GstPad* peer = gst_pad_get_peer(pad_);
-  if (peer == nullptr) return S_OK;
-  const bool unlinked = GST_PAD_IS_SRC(pad_) ? gst_pad_unlink(pad_, peer) : gst_pad_unlink(peer, pad_);
+  if (peer == nullptr) return S_FALSE;
+  GstPad* source = GST_PAD_IS_SRC(pad_) ? pad_ : peer;
+  GstPad* sink = GST_PAD_IS_SRC(pad_) ? peer : pad_;
+  const gst::ElementRef parent(gst_pad_get_parent_element(pad_));
+  if (FilterGraph* graph = GraphOf(parent.get())) graph->HoldPad(source);
+  const bool unlinked = gst_pad_unlink(source, sink);
+  const gst::ElementRef downstream(gst_pad_get_parent_element(sink));
+  if (unlinked && downstream && gst::IsVideoRendererBin(downstream.get())) gst::SetRendererOverlay(downstream.get(), nullptr);
   gst_object_unref(peer);
   return unlinked ? S_OK : E_FAIL;
 }
@@ -812,11 +988,43 @@ HRESULT CreateVideoRendererObject(REFIID riid, void** ppv) {
   return AnswerNewObject(static_cast<IBaseFilter*>(filter), riid, ppv);
 }
 
+HRESULT CreateVideoMixingRenderer9Object(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  gst::EnsureStarted();
+  ElementFilter* filter = MakeRendererFilter(true);
+  if (filter == nullptr) return E_OUTOFMEMORY;
+  // The graph hears when the renderer's first input is connected.
+  GstPad* input = gst_element_get_static_pad(filter->element(), "Input");
+  g_signal_connect(input, "linked", G_CALLBACK(&OnMixingInputLinked), nullptr);
+  gst_object_unref(input);
+  return AnswerNewObject(static_cast<IBaseFilter*>(filter), riid, ppv);
+}
+
+HRESULT CreateOverlayMixerObject(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  gst::EnsureStarted();
+  GstElement* bin = gst::MakeOverlayMixerBin("Overlay Mixer");
+  if (bin == nullptr) return E_OUTOFMEMORY;
+  return AnswerNewObject(static_cast<IBaseFilter*>(new ElementFilter(bin, ClassIdOf(bin))), riid, ppv);
+}
+
 bool GetRendererFrame(IBaseFilter* renderer, gst::VideoFrame& frame) {
   ElementFilter* filter = OurFilter(renderer);
   if (filter == nullptr) return false;
   gst::VideoFrameStore* store = gst::RendererFrameStore(filter->element());
   return store != nullptr && store->Snapshot(frame);
+}
+
+bool GetOverlayMixerBalance(IBaseFilter* mixer, gst::BalanceValues& values) {
+  ElementFilter* filter = OurFilter(mixer);
+  const gst::OverlayMixerState* state = filter != nullptr ? gst::OverlayMixerStateOf(filter->element()) : nullptr;
+  if (state == nullptr) return false;
+  g_object_get(state->balance, "brightness", &values.brightness, "contrast", &values.contrast, "hue", &values.hue,
+               "saturation", &values.saturation, nullptr);
+  g_object_get(state->gamma, "gamma", &values.gamma, nullptr);
+  return true;
 }
 
 HWND GetRendererWindow(IBaseFilter* renderer) {

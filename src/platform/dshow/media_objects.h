@@ -7,6 +7,10 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/video_frame_store.h"
 
+namespace win::gst {
+struct BalanceValues;
+}
+
 namespace win {
 
 // Intrusive counting for the objects of this area: the last Release deletes the object.
@@ -39,6 +43,8 @@ HRESULT CreateFilterGraphObject(REFIID riid, void** ppv);
 HRESULT CreateCaptureGraphBuilderObject(REFIID riid, void** ppv);
 HRESULT CreateDvdGraphBuilderObject(REFIID riid, void** ppv);
 HRESULT CreateVideoRendererObject(REFIID riid, void** ppv);
+HRESULT CreateVideoMixingRenderer9Object(REFIID riid, void** ppv);
+HRESULT CreateOverlayMixerObject(REFIID riid, void** ppv);
 
 // Makes the graph classes known to CoCreateInstance (once; later calls do nothing).
 void RegisterMediaGraphClasses();
@@ -48,5 +54,7 @@ void RegisterMediaGraphClasses();
 bool GetRendererFrame(IBaseFilter* renderer, gst::VideoFrame& frame);
 // The window of a default video renderer in a graph (class "VideoRenderer"), or null.
 HWND GetRendererWindow(IBaseFilter* renderer);
+// The values an overlay mixer's balance and gamma elements hold; false for other filters.
+bool GetOverlayMixerBalance(IBaseFilter* mixer, gst::BalanceValues& values);
 
 }  // namespace win

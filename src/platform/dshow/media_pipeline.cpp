@@ -232,6 +232,20 @@ bool MediaPipeline::RemoveElement(GstElement* element) {
   return true;
 }
 
+bool MediaPipeline::Live() const {
+  GstState current = GST_STATE_VOID_PENDING;
+  GstState pending = GST_STATE_VOID_PENDING;
+  gst_element_get_state(pipeline_, &current, &pending, 0);
+  return current >= GST_STATE_PAUSED || pending >= GST_STATE_PAUSED;
+}
+
+bool MediaPipeline::Paused() const {
+  GstState current = GST_STATE_VOID_PENDING;
+  GstState pending = GST_STATE_VOID_PENDING;
+  gst_element_get_state(pipeline_, &current, &pending, 0);
+  return current == GST_STATE_PAUSED && pending != GST_STATE_PLAYING;
+}
+
 std::vector<OwnedElement> MediaPipeline::Elements() const {
   std::vector<OwnedElement> elements;
   GST_OBJECT_LOCK(pipeline_);
@@ -250,6 +264,7 @@ bool MediaPipeline::BeginRender() {
   if (!Halt()) return false;
   std::lock_guard<std::mutex> guard(lock_);
   failed_render_.reset();
+  stop_ns_.reset();  // a new medium plays to its end
   rendering_ = true;
   render_thread_ = std::this_thread::get_id();
   streams_rendered_ = 0;
@@ -876,13 +891,15 @@ bool MediaPipeline::Seek(std::int64_t position_ns) {
   if (FailedRender()) return false;
   if (position_ns < 0) position_ns = 0;
   const double rate = this->rate();
+  // A stop of GST_CLOCK_TIME_NONE (-1) plays to the end, also after a stop was set before.
+  const std::int64_t stop_ns = StopPosition().value_or(-1);
   const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
   auto done = std::make_shared<bool>(false);
   GstElement* pipeline = pipeline_;
   const auto started = std::chrono::steady_clock::now();
   const bool answered = EngineCall([=] {
     *done = rate >= 0 ? gst_element_seek(pipeline, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position_ns,
-                                         GST_SEEK_TYPE_NONE, 0)
+                                         GST_SEEK_TYPE_SET, stop_ns)
                       : gst_element_seek(pipeline, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
                                          GST_SEEK_TYPE_SET, position_ns);
   });
@@ -890,6 +907,16 @@ bool MediaPipeline::Seek(std::int64_t position_ns) {
   const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
   WaitForStateChange(static_cast<int>(std::max<std::int64_t>(kSettleLimitMs - spent.count(), 0)));
   return true;
+}
+
+void MediaPipeline::SetStopPosition(std::optional<std::int64_t> stop_ns) {
+  std::lock_guard<std::mutex> guard(lock_);
+  stop_ns_ = stop_ns;
+}
+
+std::optional<std::int64_t> MediaPipeline::StopPosition() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return stop_ns_;
 }
 
 bool MediaPipeline::SetRate(double rate) {

@@ -93,6 +93,10 @@ class MediaPipeline {
   // and removed in any state; playback stops. False when the engine did not finish in time.
   bool Halt();
   std::vector<OwnedElement> Elements() const;
+  // Whether the engine streams or stands prerolled (paused or playing, or on its way there).
+  bool Live() const;
+  // Whether the engine stands paused (not playing).
+  bool Paused() const;
 
   // Builds a decoding branch for a file and waits (bounded) for it to preroll. Video goes to a
   // free video renderer of the pipeline or else to a new default renderer; audio goes through
@@ -124,6 +128,9 @@ class MediaPipeline {
   // long) that holds the target. A seek that the engine does not finish in time answers false
   // and raises EC_ERRORABORT; until the engine finishes it, later engine calls answer false.
   bool Seek(std::int64_t position_ns);
+  // Where playback ends (nanoseconds; nothing: the end of the medium). Applies from the next seek.
+  void SetStopPosition(std::optional<std::int64_t> stop_ns);
+  std::optional<std::int64_t> StopPosition() const;
   bool SetRate(double rate);
   double rate() const;
 
@@ -218,6 +225,7 @@ class MediaPipeline {
   PlayState state_ = PlayState::kStopped;
   bool pause_requested_ = false;
   double rate_ = 1.0;
+  std::optional<std::int64_t> stop_ns_;
   long volume_ = 0;
   long balance_ = 0;
   std::vector<GstElement*> volume_elements_;    // owned by the pipeline

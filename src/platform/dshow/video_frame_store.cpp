@@ -46,6 +46,14 @@ bool VideoFrameStore::Snapshot(VideoFrame& frame) const {
   return true;
 }
 
+bool VideoFrameStore::FrameSize(int* width, int* height) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (count_ == 0) return false;
+  *width = newest_.width;
+  *height = newest_.height;
+  return true;
+}
+
 std::uint64_t VideoFrameStore::FrameCount() const {
   std::lock_guard<std::mutex> guard(lock_);
   return count_;

@@ -34,6 +34,8 @@ class VideoFrameStore {
 
   // Copies the newest frame out; false while no frame has arrived.
   bool Snapshot(VideoFrame& frame) const;
+  // The newest frame's size; false while no frame has arrived.
+  bool FrameSize(int* width, int* height) const;
   // Number of frames stored so far.
   std::uint64_t FrameCount() const;
   void Clear();

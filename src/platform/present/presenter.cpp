@@ -2,10 +2,13 @@
 
 #include "platform/gdi/dc_access.h"
 #include "platform/present/x11_input.h"
+#include "platform/user/cursors.h"
+#include "platform/user/overlay_planes.h"
 #include "platform/user/surfaces.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -15,8 +18,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace win::present {
@@ -32,7 +37,7 @@ struct SurfaceCopy {
   RECT rect;
   int width = 0;
   int height = 0;
-  std::vector<char> pixels;  // 32-bit, rows top-down, width * 4 bytes each
+  std::vector<std::uint32_t> pixels;  // blue, green, red, alpha bytes; rows top-down, packed
 };
 
 std::vector<SurfaceCopy> CopySurfaces() {
@@ -43,12 +48,14 @@ std::vector<SurfaceCopy> CopySurfaces() {
     copy.rect = surface.screen_rect;
     copy.width = surface.width;
     copy.height = surface.height;
-    copy.pixels.resize(static_cast<std::size_t>(surface.width) * surface.height * 4);
+    copy.pixels.resize(static_cast<std::size_t>(surface.width) * surface.height);
     for (int y = 0; y < surface.height; ++y)
-      std::memcpy(copy.pixels.data() + static_cast<std::size_t>(y) * surface.width * 4,
+      std::memcpy(copy.pixels.data() + static_cast<std::size_t>(y) * surface.width,
                   surface.bits + y * surface.stride, static_cast<std::size_t>(surface.width) * 4);
     copies.push_back(std::move(copy));
   });
+  // Overlays show where their colour key is, as the display's overlay hardware would show them.
+  for (SurfaceCopy& copy : copies) ApplyOverlayPlanes(copy.pixels.data(), static_cast<std::size_t>(copy.width), copy.rect);
   return copies;
 }
 
@@ -56,6 +63,26 @@ struct XWindowState {
   Window x_window = 0;
   RECT rect;
 };
+
+// The X font cursor of a system cursor id; the arrow for cursors without one.
+unsigned int FontCursorShape(WORD id) {
+  switch (id) {
+    case 32513: return XC_xterm;               // I-beam
+    case 32514: return XC_watch;               // wait
+    case 32515: return XC_crosshair;           // cross
+    case 32516: return XC_sb_up_arrow;         // up arrow
+    case 32642: return XC_bottom_right_corner;  // size NW-SE
+    case 32643: return XC_bottom_left_corner;   // size NE-SW
+    case 32644: return XC_sb_h_double_arrow;   // size W-E
+    case 32645: return XC_sb_v_double_arrow;   // size N-S
+    case 32646: return XC_fleur;               // size all
+    case 32648: return XC_X_cursor;            // no
+    case 32649: return XC_hand2;               // hand
+    case 32650: return XC_watch;               // app starting
+    case 32651: return XC_question_arrow;      // help
+    default: return XC_left_ptr;
+  }
+}
 
 }  // namespace
 
@@ -70,10 +97,13 @@ class X11Presenter::Impl {
 
   ~Impl() {
     SetSurfaceListener(nullptr);
+    SetCursorObserver({});
     stop_ = true;
     Wake();
     if (thread_.joinable()) thread_.join();
     for (auto& [window, state] : windows_) XDestroyWindow(display_, state.x_window);
+    for (auto& [shape, cursor] : font_cursors_) XFreeCursor(display_, cursor);
+    if (blank_cursor_ != 0) XFreeCursor(display_, blank_cursor_);
     XCloseDisplay(display_);
     close(wake_fd_);
     gdi::SetVirtualScreen(previous_screen_);
@@ -84,7 +114,19 @@ class X11Presenter::Impl {
       dirty_ = true;
       Wake();
     });
+    SetCursorObserver(CursorObserver{[this] {
+                                        cursor_dirty_ = true;
+                                        Wake();
+                                      },
+                                      [this](POINT point) {
+                                        {
+                                          std::lock_guard lock(warp_mutex_);
+                                          warp_ = point;
+                                        }
+                                        Wake();
+                                      }});
     dirty_ = true;
+    cursor_dirty_ = true;
     thread_ = std::thread([this] { Run(); });
   }
 
@@ -121,6 +163,8 @@ class X11Presenter::Impl {
         requested = flush_requested_;
       }
       if (dirty_.exchange(false)) Show(CopySurfaces());
+      if (cursor_dirty_.exchange(false)) ShowProgramCursor();
+      WarpPointer();
       {
         std::lock_guard lock(flush_mutex_);
         flush_completed_ = requested;
@@ -149,7 +193,8 @@ class X11Presenter::Impl {
     for (const SurfaceCopy& surface : surfaces) {
       XWindowState state = TakeOrCreate(surface);
       XImage* image = XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
-                                   const_cast<char*>(surface.pixels.data()), static_cast<unsigned>(surface.width),
+                                   reinterpret_cast<char*>(const_cast<std::uint32_t*>(surface.pixels.data())),
+                                   static_cast<unsigned>(surface.width),
                                    static_cast<unsigned>(surface.height), 32, surface.width * 4);
       if (image != nullptr) {
         image->byte_order = LSBFirst;  // blue, green, red, alpha in memory
@@ -163,6 +208,45 @@ class X11Presenter::Impl {
     for (const auto& [window, state] : windows_) XDestroyWindow(display_, state.x_window);
     windows_ = std::move(shown);
     XSync(display_, False);
+  }
+
+  // The X cursor for the cursor the program shows: blank for none or a negative show count.
+  Cursor XCursorOf(HCURSOR cursor) {
+    if (cursor == nullptr) return BlankCursor();
+    const unsigned int shape = FontCursorShape(SystemCursorId(cursor));
+    auto found = font_cursors_.find(shape);
+    if (found != font_cursors_.end()) return found->second;
+    const Cursor made = XCreateFontCursor(display_, shape);
+    font_cursors_.emplace(shape, made);
+    return made;
+  }
+
+  Cursor BlankCursor() {
+    if (blank_cursor_ != 0) return blank_cursor_;
+    const char empty[1] = {0};
+    const Pixmap pixmap = XCreateBitmapFromData(display_, root_, empty, 1, 1);
+    XColor black{};
+    blank_cursor_ = XCreatePixmapCursor(display_, pixmap, pixmap, &black, &black, 0, 0);
+    XFreePixmap(display_, pixmap);
+    return blank_cursor_;
+  }
+
+  void ShowProgramCursor() {
+    shown_cursor_ = XCursorOf(GetShownCursor());
+    for (const auto& [window, state] : windows_) XDefineCursor(display_, state.x_window, shown_cursor_);
+    XFlush(display_);
+  }
+
+  // A program moved the pointer: the real one goes there too.
+  void WarpPointer() {
+    std::optional<POINT> target;
+    {
+      std::lock_guard lock(warp_mutex_);
+      target = std::exchange(warp_, std::nullopt);
+    }
+    if (!target) return;
+    XWarpPointer(display_, None, root_, 0, 0, 0, 0, target->x, target->y);
+    XFlush(display_);
   }
 
   XWindowState TakeOrCreate(const SurfaceCopy& surface) {
@@ -184,11 +268,12 @@ class X11Presenter::Impl {
     attributes.override_redirect = True;  // placed exactly where the window says, no decorations
     attributes.event_mask = kInputEvents;
     attributes.background_pixel = BlackPixel(display_, screen_);
+    attributes.cursor = shown_cursor_;
     XWindowState state;
     state.rect = surface.rect;
     state.x_window = XCreateWindow(display_, root_, surface.rect.left, surface.rect.top, static_cast<unsigned>(width),
                                    static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWOverrideRedirect | CWEventMask | CWBackPixel, &attributes);
+                                   CWOverrideRedirect | CWEventMask | CWBackPixel | CWCursor, &attributes);
     XMapRaised(display_, state.x_window);
     return state;
   }
@@ -202,6 +287,12 @@ class X11Presenter::Impl {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> dirty_{false};
+  std::atomic<bool> cursor_dirty_{false};
+  std::mutex warp_mutex_;
+  std::optional<POINT> warp_;  // guarded by warp_mutex_
+  Cursor shown_cursor_ = 0;    // presenter thread only, as the cursors below
+  Cursor blank_cursor_ = 0;
+  std::unordered_map<unsigned int, Cursor> font_cursors_;
   std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only
   InputTranslator input_;                            // presenter thread only
   std::mutex flush_mutex_;

@@ -66,9 +66,10 @@ LPARAM ClientPoint(HWND window, POINT screen) {
   return MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y));
 }
 
-HWND PointerTarget(POINT screen, HWND top_level) {
-  SetCursorPos(screen.x, screen.y);
+HWND PointerTarget(POINT screen, HWND top_level, bool* captured = nullptr) {
+  RecordCursorPos(screen.x, screen.y);
   const HWND capture = ThreadStateOf(top_level).hwndCapture;
+  if (captured != nullptr) *captured = capture != nullptr;
   return capture ? capture : WindowFromPoint(screen);
 }
 
@@ -77,7 +78,7 @@ void PostPointer(UINT message, WPARAM flags, POINT screen, HWND target) {
 }
 
 void PostWheel(int direction, WPARAM flags, POINT screen, HWND top_level) {
-  SetCursorPos(screen.x, screen.y);
+  RecordCursorPos(screen.x, screen.y);
   HWND target = ThreadStateOf(top_level).hwndFocus;
   if (target == nullptr) target = WindowFromPoint(screen);
   if (target == nullptr) return;
@@ -164,7 +165,14 @@ void InputTranslator::Post(const _XEvent& event, HWND top_level) {
     }
     case MotionNotify: {
       const POINT screen{rect.left + event.xmotion.x, rect.top + event.xmotion.y};
-      PostPointer(WM_MOUSEMOVE, ButtonState(event.xmotion.state), screen, PointerTarget(screen, top_level));
+      bool captured = false;
+      const HWND target = PointerTarget(screen, top_level, &captured);
+      if (target == nullptr) return;
+      // The window under the pointer chooses the cursor before each move (not while captured).
+      if (!captured) {
+        PostMessageA(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(static_cast<WORD>(HTCLIENT), static_cast<WORD>(WM_MOUSEMOVE)));
+      }
+      PostPointer(WM_MOUSEMOVE, ButtonState(event.xmotion.state), screen, target);
       return;
     }
     case KeyPress:

@@ -29,7 +29,10 @@ struct CursorState {
   HCURSOR current = nullptr;
   INT show_count = 0;
   POINT position;
+  CursorObserver observer;
 };
+
+HCURSOR ShownLocked(const CursorState& state) { return state.show_count < 0 ? nullptr : state.current; }
 
 CursorState& State() {
   static CursorState state;
@@ -91,8 +94,16 @@ bool GetCursorImage(HCURSOR cursor, CursorImage& image) {
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {
-  std::lock_guard lock(State().mutex);
-  return std::exchange(State().current, cursor);
+  std::function<void()> changed;
+  HCURSOR previous = nullptr;
+  {
+    std::lock_guard lock(State().mutex);
+    const HCURSOR shown = ShownLocked(State());
+    previous = std::exchange(State().current, cursor);
+    if (ShownLocked(State()) != shown) changed = State().observer.shown_cursor_changed;
+  }
+  if (changed) changed();
+  return previous;
 }
 
 HCURSOR GetCursor() {
@@ -101,8 +112,16 @@ HCURSOR GetCursor() {
 }
 
 INT ShowCursor(BOOL show) {
-  std::lock_guard lock(State().mutex);
-  return show ? ++State().show_count : --State().show_count;
+  std::function<void()> changed;
+  INT count = 0;
+  {
+    std::lock_guard lock(State().mutex);
+    const HCURSOR shown = ShownLocked(State());
+    count = show ? ++State().show_count : --State().show_count;
+    if (ShownLocked(State()) != shown) changed = State().observer.shown_cursor_changed;
+  }
+  if (changed) changed();
+  return count;
 }
 
 BOOL GetCursorPos(LPPOINT point) {
@@ -116,9 +135,29 @@ BOOL GetCursorPos(LPPOINT point) {
 }
 
 BOOL SetCursorPos(INT x, INT y) {
+  std::function<void(POINT)> moved;
+  {
+    std::lock_guard lock(State().mutex);
+    State().position = POINT{x, y};
+    moved = State().observer.pointer_moved;
+  }
+  if (moved) moved(POINT{x, y});
+  return TRUE;
+}
+
+HCURSOR GetShownCursor() {
+  std::lock_guard lock(State().mutex);
+  return ShownLocked(State());
+}
+
+void RecordCursorPos(INT x, INT y) {
   std::lock_guard lock(State().mutex);
   State().position = POINT{x, y};
-  return TRUE;
+}
+
+void SetCursorObserver(CursorObserver observer) {
+  std::lock_guard lock(State().mutex);
+  State().observer = std::move(observer);
 }
 
 }  // namespace win

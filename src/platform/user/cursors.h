@@ -3,6 +3,7 @@
 
 #include "platform/core/types.h"
 
+#include <functional>
 #include <vector>
 
 namespace win {
@@ -62,6 +63,19 @@ INT ShowCursor(BOOL show);
 
 // The pointer position in screen coordinates (the presenter moves it with the real pointer).
 BOOL GetCursorPos(LPPOINT point);
+// Moves the pointer; a presenter moves the real pointer there too.
 BOOL SetCursorPos(INT x, INT y);
+
+// For the presenter: the cursor to show (null while none is set or the show count is negative),
+// the real pointer's position as the display reports it (no warp), and an observer told, on the
+// calling thread and outside the cursor state's lock, when the cursor to show changes and when a
+// program moves the pointer. One observer; empty callbacks remove it.
+HCURSOR GetShownCursor();
+void RecordCursorPos(INT x, INT y);
+struct CursorObserver {
+  std::function<void()> shown_cursor_changed;
+  std::function<void(POINT)> pointer_moved;
+};
+void SetCursorObserver(CursorObserver observer);
 
 }  // namespace win

@@ -5,6 +5,7 @@
 #include "platform/core/strings.h"
 #include "platform/user/cursors.h"
 #include "platform/user/messages.h"
+#include "platform/user/window_position.h"
 #include "platform/user/window_table.h"
 
 #include <algorithm>
@@ -119,6 +120,14 @@ void SetText(const std::shared_ptr<Window>& window, LPARAM text, bool wide) {
   window->text = std::move(value);
 }
 
+// A released right button asks the window for its context menu, at the pointer's screen position.
+void RequestContextMenu(HWND handle, LPARAM client_point) {
+  POINT point{static_cast<SHORT>(LOWORD(client_point)), static_cast<SHORT>(HIWORD(client_point))};
+  ClientToScreen(handle, &point);
+  SendMessageA(handle, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(handle),
+               MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
+}
+
 LRESULT DefaultProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, bool wide) {
   const std::shared_ptr<Window> window = LookupWindow(handle);
   if (!window) return 0;
@@ -148,6 +157,14 @@ LRESULT DefaultProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam
     case WM_WINDOWPOSCHANGED:
       DefaultWindowPosChanged(handle, lParam);
       return 0;
+    case WM_RBUTTONUP:
+      RequestContextMenu(handle, lParam);
+      return 0;
+    case WM_CONTEXTMENU: {
+      // A child's unanswered request goes up to its parent.
+      HWND parent = (static_cast<DWORD>(GetWindowLongA(handle, GWL_STYLE)) & WS_CHILD) != 0 ? GetParent(handle) : nullptr;
+      return parent != nullptr ? SendMessageA(parent, WM_CONTEXTMENU, wParam, lParam) : 0;
+    }
     default:
       return 0;
   }
@@ -299,7 +316,7 @@ HWND CreateWindowRecord(DWORD ex_style, const std::shared_ptr<WindowClass>& wind
   window->handle = reinterpret_cast<HWND>(table.next_handle);
   table.next_handle += 4;
   table.windows.emplace(reinterpret_cast<std::uintptr_t>(window->handle), window);
-  if (std::vector<HWND>* siblings = SiblingListLocked(*window)) siblings->insert(siblings->begin(), window->handle);
+  InsertSiblingLocked(*window, 0);
   ++window_class->windows;
   return window->handle;
 }

@@ -144,7 +144,9 @@ BOOL IsWindow(HWND window);
 
 // Default handling: WM_NCCREATE takes the window text, WM_SETTEXT/WM_GETTEXT/WM_GETTEXTLENGTH
 // keep it (the A form in UTF-8, the W form in UTF-16), WM_CLOSE destroys the window,
-// WM_ERASEBKGND fills with the class background, WM_PAINT validates; everything else answers 0.
+// WM_ERASEBKGND fills with the class background, WM_PAINT validates, WM_RBUTTONUP sends
+// WM_CONTEXTMENU (wParam: the window, lParam: the pointer in screen coordinates), a child passes
+// WM_CONTEXTMENU on to its parent; everything else answers 0.
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 inline LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

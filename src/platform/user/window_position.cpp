@@ -18,17 +18,17 @@ namespace {
 void PlaceInZOrderLocked(const std::shared_ptr<Window>& window, HWND insert_after) {
   std::vector<HWND>* siblings = SiblingListLocked(*window);
   if (siblings == nullptr) return;
+  if (insert_after == HWND_TOPMOST) window->ex_style |= WS_EX_TOPMOST;
+  if (insert_after == HWND_NOTOPMOST) window->ex_style &= ~WS_EX_TOPMOST;
   std::erase(*siblings, window->handle);
+  std::size_t index = 0;
   if (insert_after == HWND_BOTTOM) {
-    siblings->push_back(window->handle);
-    return;
-  }
-  auto position = siblings->begin();
-  if (insert_after != HWND_TOP && insert_after != HWND_TOPMOST && insert_after != HWND_NOTOPMOST) {
+    index = siblings->size();
+  } else if (insert_after != HWND_TOP && insert_after != HWND_TOPMOST && insert_after != HWND_NOTOPMOST) {
     const auto after = std::find(siblings->begin(), siblings->end(), insert_after);
-    if (after != siblings->end()) position = after + 1;
+    if (after != siblings->end()) index = static_cast<std::size_t>(after - siblings->begin()) + 1;
   }
-  siblings->insert(position, window->handle);
+  InsertSiblingLocked(*window, index);
 }
 
 // Uncovers the window's old place in its parent, so what lay beneath is painted again.
@@ -94,7 +94,7 @@ void ReparentLocked(const std::shared_ptr<Window>& window, const std::shared_ptr
   } else {
     window->style &= ~WS_CHILD;
   }
-  if (std::vector<HWND>* siblings = SiblingListLocked(*window)) siblings->insert(siblings->begin(), window->handle);
+  InsertSiblingLocked(*window, 0);
   InvalidateAllLocked(window, true);
   SyncSurfaceLocked(old_root);
   POINT offset;

@@ -84,6 +84,23 @@ std::vector<HWND>* SiblingListLocked(const Window& window) {
   return parent ? &parent->children : nullptr;
 }
 
+void InsertSiblingLocked(const Window& window, std::size_t index) {
+  std::vector<HWND>* siblings = SiblingListLocked(window);
+  if (siblings == nullptr) return;
+  std::erase(*siblings, window.handle);
+  if (window.parent == nullptr && !window.message_only) {
+    // Top-most windows come first; a window keeps to its own band.
+    const auto top_most = [](HWND handle) {
+      const std::shared_ptr<Window> sibling = FindWindowLocked(handle);
+      return sibling && (sibling->ex_style & WS_EX_TOPMOST) != 0;
+    };
+    const auto band_end = std::find_if_not(siblings->begin(), siblings->end(), top_most);
+    const auto band = static_cast<std::size_t>(band_end - siblings->begin());
+    index = (window.ex_style & WS_EX_TOPMOST) != 0 ? std::min(index, band) : std::max(index, band);
+  }
+  siblings->insert(siblings->begin() + static_cast<std::ptrdiff_t>(std::min(index, siblings->size())), window.handle);
+}
+
 bool IsDescendantLocked(HWND ancestor, HWND handle) {
   std::shared_ptr<Window> window = FindWindowLocked(handle);
   while (window && window->parent != nullptr) {

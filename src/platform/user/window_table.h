@@ -128,6 +128,9 @@ std::shared_ptr<Window> LookupWindowLocked(HWND handle);
 // count of windows; a window already destroyed is left alone.
 void RemoveWindowLocked(const std::shared_ptr<Window>& window);
 std::vector<HWND>* SiblingListLocked(const Window& window);
+// Puts the window at `index` of its sibling list (0: on top; past the end: at the bottom). Among
+// top-level windows those with WS_EX_TOPMOST stay above the others.
+void InsertSiblingLocked(const Window& window, std::size_t index);
 bool IsDescendantLocked(HWND ancestor, HWND window);
 void WakeQueueLocked(ThreadQueue& queue, DWORD new_input);
 std::shared_ptr<ThreadQueue> QueueOfThreadLocked(DWORD thread_id);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the media fixtures of the graph tests in the directory given, once: a short clip with
-# video and sound from GStreamer's test sources, a DVD folder with two titles and chapters, and
-# one-second clips in the other formats a car PC meets (WebM, Matroska, MP4 when the encoder
-# exists, MPEG program stream, WAV) plus a 0.4 s Ogg clip to play after them.
+# video and sound from GStreamer's test sources, a 16:9 solid-colour clip, a DVD folder with two
+# titles and chapters, and one-second clips in the other formats a car PC meets (WebM, Matroska,
+# MP4 when the encoder exists, MPEG program stream, WAV) plus a 0.4 s Ogg clip to play after them.
 # Several test processes may call it at once; the first makes the files, the others wait.
 set -euo pipefail
 out=$1
@@ -10,7 +10,7 @@ mkdir -p "$out"
 exec 9>"$out/.lock"
 flock 9
 # The marker names the version of the fixtures: a change to them makes them again.
-marker="$out/complete-4"
+marker="$out/complete-5"
 [ -f "$marker" ] && exit 0
 
 work=$(mktemp -d "$out/tmp.XXXXXX")
@@ -22,6 +22,10 @@ gst-launch-1.0 -q videotestsrc num-buffers=50 pattern=smpte \
     ! filesink location="$work/clip.ogg" \
   audiotestsrc num-buffers=100 samplesperbuffer=882 freq=440 \
     ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! vorbisenc ! queue ! mux.
+
+# 2 s of solid green at 640x360 (16:9) for the video windows' placement on screen.
+gst-launch-1.0 -q videotestsrc num-buffers=50 pattern=solid-color foreground-color=0xff00c000 \
+    ! video/x-raw,width=640,height=360,framerate=25/1 ! theoraenc ! oggmux ! filesink location="$work/wide.ogg"
 
 # Two titles (4 s with a chapter at 2 s, 3 s with a chapter at 1 s) for a PAL DVD, English audio.
 ffmpeg -loglevel error -nostdin -y -f lavfi -i testsrc2=size=720x576:rate=25:duration=4 \
@@ -57,7 +61,7 @@ small 1 -c:v mpeg2video -c:a mp2 -f vob "$work/clip.mpg"
 small 1 -vn -c:a pcm_s16le "$work/clip.wav"
 small 0.4 -c:v libtheora -c:a libvorbis "$work/short.ogg"
 
-for name in clip.ogg clip.webm clip.mkv clip.mp4 clip.mpg clip.wav short.ogg dvd; do
+for name in clip.ogg wide.ogg clip.webm clip.mkv clip.mp4 clip.mpg clip.wav short.ogg dvd; do
   rm -rf "${out:?}/$name"
   if [ -e "$work/$name" ]; then mv "$work/$name" "$out/$name"; fi
 done

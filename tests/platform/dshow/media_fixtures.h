@@ -9,8 +9,9 @@ namespace win::testing {
 // and starts it. Call before any pipeline is made.
 void PrepareGStreamer();
 
-// The directory holding "clip.ogg" (2 s of colour bars at 320x240 with a tone) and "dvd" (a PAL
-// DVD folder with two titles of 4 s and 3 s). Empty when they could not be made.
+// The directory holding "clip.ogg" (2 s of colour bars at 320x240 with a tone), "wide.ogg" (2 s
+// of solid green at 640x360) and "dvd" (a PAL DVD folder with two titles of 4 s and 3 s). Empty
+// when they could not be made.
 std::string MediaFixtureDirectory();
 
 }  // namespace win::testing

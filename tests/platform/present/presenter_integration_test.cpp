@@ -2,8 +2,10 @@
 #include "platform/gdi/gdi.h"
 #include "platform/present/presenter.h"
 #include "platform/present/x11_input.h"
+#include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
+#include "platform/user/overlay_planes.h"
 #include "platform/user/paint.h"
 #include "platform/user/surfaces.h"
 #include "platform/user/window.h"
@@ -17,6 +19,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include "x_cursor.h"
 
 #include <chrono>
 #include <string>
@@ -131,6 +134,106 @@ TEST_F(PresenterIntegrationTest, PointerAndKeysBecomeMessagesForTheWindow) {
   ASSERT_EQ(input.size(), 2u);
   EXPECT_EQ(input[0].message, win::WM_LBUTTONDOWN);
   EXPECT_EQ(input[1].wParam, 0x0Du);
+}
+
+// The X window the presenter shows a window in (the topmost one).
+Window TopXWindow(Display* peer) {
+  Window root_return, parent_return, *children = nullptr;
+  unsigned int count = 0;
+  XQueryTree(peer, DefaultRootWindow(peer), &root_return, &parent_return, &children, &count);
+  const Window top = count > 0 ? children[count - 1] : 0;
+  XFree(children);
+  return top;
+}
+
+TEST_F(PresenterIntegrationTest, TheWindowUnderThePointerChoosesTheCursorBeforeEachMove) {
+  MakePaintedWindow(win::RECT{10, 10, 50, 40});
+  ASSERT_TRUE(presenter_->Flush());
+  const Window x_window = TopXWindow(peer_);
+  ASSERT_NE(x_window, 0u);
+  XEvent motion{};
+  motion.xmotion.type = MotionNotify;
+  motion.xmotion.window = x_window;
+  motion.xmotion.x = 5;
+  motion.xmotion.y = 7;
+  XSendEvent(peer_, x_window, False, PointerMotionMask, &motion);
+  XFlush(peer_);
+  ASSERT_TRUE(PumpUntil([&] { return !MessageLog::Get().Messages(window_, win::WM_MOUSEMOVE, win::WM_MOUSEMOVE).empty(); }));
+  std::vector<dashtune::testing::Received> pointer;
+  for (const auto& r : MessageLog::Get().Entries())
+    if (r.window == window_ && (r.message == win::WM_SETCURSOR || r.message == win::WM_MOUSEMOVE)) pointer.push_back(r);
+  ASSERT_EQ(pointer.size(), 2u);
+  EXPECT_EQ(pointer[0].message, win::WM_SETCURSOR);
+  EXPECT_EQ(pointer[0].wParam, reinterpret_cast<win::WPARAM>(window_));
+  EXPECT_EQ(pointer[1].message, win::WM_MOUSEMOVE);
+  win::POINT at{};
+  win::GetCursorPos(&at);
+  EXPECT_EQ(at.x, 15);
+  EXPECT_EQ(at.y, 17);
+}
+
+TEST_F(PresenterIntegrationTest, SetCursorPosMovesTheRealPointer) {
+  win::SetCursorPos(100, 60);
+  EXPECT_TRUE(PumpUntil([&] {
+    Window root, child;
+    int root_x = 0, root_y = 0, x = 0, y = 0;
+    unsigned int mask = 0;
+    XQueryPointer(peer_, DefaultRootWindow(peer_), &root, &child, &root_x, &root_y, &x, &y, &mask);
+    return root_x == 100 && root_y == 60;
+  }));
+}
+
+using dashtune::testing::CursorVisible;
+
+TEST_F(PresenterIntegrationTest, TheCursorShownIsTheProgramsAndBlankWhileHidden) {
+  MakePaintedWindow(win::RECT{0, 0, 320, 240});
+  win::SetCursor(win::LoadCursorA(nullptr, win::IDC_ARROW));
+  win::SetCursorPos(100, 100);
+  ASSERT_TRUE(presenter_->Flush());
+  EXPECT_TRUE(PumpUntil([&] { return CursorVisible(peer_); }));
+  win::ShowCursor(win::FALSE);
+  EXPECT_TRUE(PumpUntil([&] { return !CursorVisible(peer_); })) << "a negative show count shows no cursor";
+  win::ShowCursor(win::TRUE);
+  EXPECT_TRUE(PumpUntil([&] { return CursorVisible(peer_); }));
+  win::SetCursor(nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return !CursorVisible(peer_); })) << "no cursor set shows none";
+}
+
+TEST_F(PresenterIntegrationTest, AnOverlayPlaneShowsItsPictureWhereTheKeyIs) {
+  const win::RECT rect{20, 20, 60, 40};
+  MakePaintedWindow(rect);
+  // The left half in the key colour.
+  const win::HDC dc = win::GetDC(window_);
+  const win::RECT left{0, 0, 20, 20};
+  const win::HBRUSH key = win::CreateSolidBrush(win::RGB(16, 0, 16));
+  win::FillRect(dc, &left, key);
+  win::DeleteObject(key);
+  win::ReleaseDC(window_, dc);
+  win::OverlayPlane plane;
+  plane.area = rect;
+  plane.picture_rect = rect;
+  plane.key = 0x100010;
+  plane.picture = [](win::OverlayPicture& picture) {
+    picture.width = 2;
+    picture.height = 1;
+    picture.pixels = {0x00FF00, 0x0000FF};  // green, then blue
+    return true;
+  };
+  const win::OverlayPlaneId id = win::AddOverlayPlane(plane);
+  ASSERT_TRUE(presenter_->Flush());
+  XImage* shot = XGetImage(peer_, DefaultRootWindow(peer_), rect.left, rect.top, 40, 20, AllPlanes, ZPixmap);
+  ASSERT_NE(shot, nullptr);
+  EXPECT_EQ(XGetPixel(shot, 5, 5) & 0xFFFFFF, 0x00FF00u) << "key pixels show the picture";
+  EXPECT_EQ(XGetPixel(shot, 25, 5) & 0xFFFFFF, 0x00FF00u) << "other pixels stay";
+  EXPECT_EQ(XGetPixel(shot, 25, 15) & 0xFFFFFF, 0xFAC80Au);
+  XDestroyImage(shot);
+  win::WindowPixels screen;
+  ASSERT_TRUE(win::ReadScreenPixels(rect, &screen));
+  EXPECT_EQ(screen.At(5, 5), 0x00FF00u);
+  EXPECT_EQ(screen.At(25, 15), 0xFAC80Au);
+  win::RemoveOverlayPlane(id);
+  ASSERT_TRUE(win::ReadScreenPixels(rect, &screen));
+  EXPECT_EQ(screen.At(5, 5), 0x100010u) << "without the plane the key shows";
 }
 
 TEST(PresenterKeys, MapsKeySymbolsToVirtualKeys) {
