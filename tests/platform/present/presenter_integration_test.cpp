@@ -33,8 +33,15 @@ using namespace std::chrono_literals;
 
 class PresenterIntegrationTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { server_ = new XvfbServer(); }
+  static void SetUpTestSuite() {
+    server_ = new XvfbServer();
+    // A connection held for the whole suite: Xvfb resets, refusing connections meanwhile, when
+    // its last client leaves.
+    if (server_->Running()) keeper_ = XOpenDisplay(server_->Display().c_str());
+  }
   static void TearDownTestSuite() {
+    if (keeper_ != nullptr) XCloseDisplay(keeper_);
+    keeper_ = nullptr;
     delete server_;
     server_ = nullptr;
   }
@@ -74,12 +81,14 @@ class PresenterIntegrationTest : public ::testing::Test {
   }
 
   static XvfbServer* server_;
+  static Display* keeper_;
   std::unique_ptr<win::present::X11Presenter> presenter_;
   Display* peer_ = nullptr;
   win::HWND window_ = nullptr;
 };
 
 XvfbServer* PresenterIntegrationTest::server_ = nullptr;
+Display* PresenterIntegrationTest::keeper_ = nullptr;
 
 TEST_F(PresenterIntegrationTest, TheScreenShowsTheWindowsSurface) {
   const win::RECT rect{30, 20, 70, 50};
