@@ -5,5 +5,6 @@ target_sources(dashtune_classlib_tests PRIVATE
   graphics_clipboard_test.cpp
   graphics_controls_test.cpp
   graphics_imagelist_test.cpp
+  graphics_menus_test.cpp
   graphics_bmp_format_test.cpp
   graphics_picture_test.cpp)

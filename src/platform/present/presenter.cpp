@@ -130,6 +130,8 @@ class X11Presenter::Impl {
     thread_ = std::thread([this] { Run(); });
   }
 
+  std::uint64_t ImagesPut() const { return images_put_.load(); }
+
   bool Flush(std::chrono::milliseconds real_timeout) {
     std::unique_lock lock(flush_mutex_);
     const std::uint64_t wanted = ++flush_requested_;
@@ -200,6 +202,7 @@ class X11Presenter::Impl {
         image->byte_order = LSBFirst;  // blue, green, red, alpha in memory
         XPutImage(display_, state.x_window, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(surface.width),
                   static_cast<unsigned>(surface.height));
+        ++images_put_;
         image->data = nullptr;  // the pixels belong to the copy
         XDestroyImage(image);
       }
@@ -288,6 +291,7 @@ class X11Presenter::Impl {
   std::atomic<bool> stop_{false};
   std::atomic<bool> dirty_{false};
   std::atomic<bool> cursor_dirty_{false};
+  std::atomic<std::uint64_t> images_put_{0};
   std::mutex warp_mutex_;
   std::optional<POINT> warp_;  // guarded by warp_mutex_
   Cursor shown_cursor_ = 0;    // presenter thread only, as the cursors below
@@ -306,6 +310,8 @@ X11Presenter::X11Presenter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) 
 X11Presenter::~X11Presenter() = default;
 
 bool X11Presenter::Flush(std::chrono::milliseconds real_timeout) { return impl_->Flush(real_timeout); }
+
+std::uint64_t X11Presenter::ImagesPut() const { return impl_->ImagesPut(); }
 
 std::unique_ptr<X11Presenter> X11Presenter::Open(const char* display_name) {
   Display* display = XOpenDisplay(display_name);

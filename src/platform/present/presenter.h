@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
 namespace win::present {
@@ -22,6 +23,9 @@ class X11Presenter {
   // Shows every surface as it is now and waits (at most `real_timeout`) until the display has
   // it; false on time-out.
   bool Flush(std::chrono::milliseconds real_timeout = std::chrono::seconds(5));
+
+  // How many surface images have been put on the display so far (for measuring frame rates).
+  std::uint64_t ImagesPut() const;
 
   class Impl;
 

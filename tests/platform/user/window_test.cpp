@@ -1,4 +1,5 @@
-// Windows: creation messages, classes, extra bytes, subclassing, destruction from inside and by the owner.
+// Windows: creation messages, classes, extra bytes, subclassing, destruction from inside and by the
+// owner, top-most windows staying above the others.
 #include "platform/core/errors.h"
 #include "platform/gdi/dc_access.h"
 #include "platform/user/cursors.h"
@@ -7,6 +8,7 @@
 #include "platform/user/system_metrics.h"
 #include "platform/user/timers.h"
 #include "platform/user/window.h"
+#include "platform/user/window_position.h"
 #include "platform_test_support.h"
 #include "user_test_window.h"
 
@@ -197,6 +199,26 @@ TEST_F(WindowTest, HandlesAreNeverReused) {
     EXPECT_TRUE(seen.insert(window).second);
     win::DestroyWindow(window);
   }
+}
+
+TEST_F(WindowTest, TopMostWindowsStayAboveTheOthers) {
+  const win::DWORD shown = win::WS_POPUP | win::WS_VISIBLE;
+  const win::HWND top_most = win::CreateWindowExA(win::WS_EX_TOPMOST, kRecordingClass, "top", shown, 0, 0, 100, 50,
+                                                  nullptr, nullptr, nullptr, nullptr);
+  const win::HWND plain = MakeWindow(nullptr, "plain", shown);
+  const win::POINT inside{10, 10};
+  EXPECT_EQ(win::WindowFromPoint(inside), top_most) << "a newer window goes below the top-most one";
+  win::SetWindowPos(plain, win::HWND_TOP, 0, 0, 0, 0, win::SWP_NOMOVE | win::SWP_NOSIZE);
+  EXPECT_EQ(win::WindowFromPoint(inside), top_most) << "raising stops below it";
+  win::SetWindowPos(top_most, win::HWND_NOTOPMOST, 0, 0, 0, 0, win::SWP_NOMOVE | win::SWP_NOSIZE);
+  EXPECT_EQ(win::GetWindowLongA(top_most, win::GWL_EXSTYLE) & win::WS_EX_TOPMOST, 0);
+  win::SetWindowPos(plain, win::HWND_TOP, 0, 0, 0, 0, win::SWP_NOMOVE | win::SWP_NOSIZE);
+  EXPECT_EQ(win::WindowFromPoint(inside), plain);
+  win::SetWindowPos(top_most, win::HWND_TOPMOST, 0, 0, 0, 0, win::SWP_NOMOVE | win::SWP_NOSIZE);
+  EXPECT_EQ(win::WindowFromPoint(inside), top_most);
+  EXPECT_NE(win::GetWindowLongA(top_most, win::GWL_EXSTYLE) & win::WS_EX_TOPMOST, 0);
+  win::DestroyWindow(plain);
+  win::DestroyWindow(top_most);
 }
 
 TEST_F(WindowTest, FindWindowExSeesMessageOnlyWindowsOnlyWhenAskedFor) {
