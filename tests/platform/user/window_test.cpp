@@ -202,6 +202,7 @@ TEST_F(WindowTest, HandlesAreNeverReused) {
 }
 
 TEST_F(WindowTest, TopMostWindowsStayAboveTheOthers) {
+  dashtune::testing::RegisterRecordingClass();
   const win::DWORD shown = win::WS_POPUP | win::WS_VISIBLE;
   const win::HWND top_most = win::CreateWindowExA(win::WS_EX_TOPMOST, kRecordingClass, "top", shown, 0, 0, 100, 50,
                                                   nullptr, nullptr, nullptr, nullptr);
