@@ -26,6 +26,8 @@
 #include "xvfb_server.h"
 
 #include <gst/gst.h>
+// Xlib last: its macros (None, Bool) clash with the names above.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -175,6 +177,10 @@ int main(int argc, char** argv) {
   server = std::make_unique<dashtune::testing::XvfbServer>("640x360x24");
   if (!server->Running()) return 1;
   display = server->Display();
+  // A connection held for the whole run: Xvfb resets, refusing connections meanwhile, when its
+  // last client leaves.
+  Display* keeper = XOpenDisplay(display.c_str());
+  if (keeper == nullptr) return 1;
   GstElementFactory* peer_sink = gst_element_factory_find("ximagesink");
   if (peer_sink == nullptr) {
     std::fprintf(stderr, "ximagesink is missing (gstreamer1.0-x)\n");
@@ -186,6 +192,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  XCloseDisplay(keeper);
   server.reset();
   return 0;
 }
