@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
   win::gst::EnsureStarted();
   clip_path = std::string(DASHTUNE_BENCH_DIR) + "/video/ball-720x576-10s.ogg";
   if (!MakeClip(clip_path)) return 1;
-  server = std::make_unique<dashtune::testing::XvfbServer>("640x360x24");
+  server = std::make_unique<dashtune::testing::XvfbServer>(640, 360);
   if (!server->Running()) return 1;
   display = server->Display();
   // A connection held for the whole run: Xvfb resets, refusing connections meanwhile, when its
