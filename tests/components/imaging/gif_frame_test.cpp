@@ -233,7 +233,7 @@ TEST(GifFrameAssign, TrueColourWithoutReductionKeepsEveryColourUpTo256) {
   for (int y = 0; y < 17; ++y)
     for (int x = 0; x < 16; ++x) source.GetCanvas()->SetPixel(x, y, static_cast<TColor>(x * 16 + y * 0x100 * 15));
   TGIFPicture picture;
-  picture.SetColorReduction(crNone);
+  picture.SetColorReduction(TColorReduction::crNone);
   try {
     picture.Add(&source);
     FAIL();

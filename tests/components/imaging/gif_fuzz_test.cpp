@@ -198,7 +198,7 @@ std::string SaveAndReadBack(TGIFPicture& picture) {
 
 // Optimises the picture and plays one pass straight onto a bitmap, without delays.
 void OptimizeAndPlay(TGIFPicture& picture) {
-  picture.Optimize(TGIFOptimizeOptions{ooCrop, ooMerge, ooCleanup, ooColorMap}, crNone, ditherNearest, 8);
+  picture.Optimize(TGIFOptimizeOptions{ooCrop, ooMerge, ooCleanup, ooColorMap}, TColorReduction::crNone, ditherNearest, 8);
   if (picture.GetImages()->GetCount() < 2 || picture.GetPixelsHeld() > 1u << 16) return;
   picture.SetAnimationSpeed(std::numeric_limits<int>::max());
   picture.SetDrawOptions(picture.GetDrawOptions() + TGIFDrawOptions{doDirect} - TGIFDrawOptions{doLoop});

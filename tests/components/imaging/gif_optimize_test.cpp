@@ -49,7 +49,7 @@ TEST(GifOptimize, RepeatedPixelsOfTheSecondFrameBecomeTransparent) {
   auto picture = LoadOrFail(giftest::GiflibWrite(4, 4, giftest::GrayTable(4),
                                                  {{0, 0, 4, 4, false, {}, first}, {0, 0, 4, 4, false, {}, second}}));
   ASSERT_EQ(Control(*picture, 1), nullptr);
-  picture->Optimize(TGIFOptimizeOptions{ooMerge}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooMerge}, TColorReduction::crNone, ditherNearest, 8);
   TGIFGraphicControlExtension* gce = Control(*picture, 1);
   ASSERT_NE(gce, nullptr);
   EXPECT_TRUE(gce->GetTransparent());
@@ -67,7 +67,7 @@ TEST(GifOptimize, MergeReusesAnotherFramesTransparentIndexOnlyWhenThisFrameDoesN
   GiflibImage b{0, 0, 3, 1, false, {}, {1, 1, 1}};
   GiflibImage c{0, 0, 3, 1, false, {}, {1, 2, 3}};
   auto picture = LoadOrFail(giftest::GiflibWrite(3, 1, giftest::GrayTable(4), {a, b, c}));
-  picture->Optimize(TGIFOptimizeOptions{ooMerge}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooMerge}, TColorReduction::crNone, ditherNearest, 8);
   // Frame 2 repeats frame 1's first pixel: it needs a new black entry, not index 2.
   TGIFGraphicControlExtension* gce = Control(*picture, 2);
   ASSERT_NE(gce, nullptr);
@@ -86,7 +86,7 @@ TEST(GifOptimize, EmptiedFrameGivesItsDelayToThePreviousFrame) {
   b.transparent = 3;
   b.delay = 5;
   auto picture = LoadOrFail(giftest::GiflibWrite(2, 2, giftest::GrayTable(4), {a, b}));
-  picture->Optimize(TGIFOptimizeOptions{ooCrop}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooCrop}, TColorReduction::crNone, ditherNearest, 8);
   ASSERT_EQ(picture->GetImages()->GetCount(), 1);
   EXPECT_EQ(Control(*picture, 0)->GetDelay(), 15);
 }
@@ -98,7 +98,7 @@ TEST(GifOptimize, EmptiedFrameAfterAnOpaqueFrameWithoutControlGivesItADelay) {
   b.delay = 7;
   auto picture = LoadOrFail(giftest::GiflibWrite(2, 2, giftest::GrayTable(4), {a, b}));
   ASSERT_EQ(Control(*picture, 0), nullptr);
-  picture->Optimize(TGIFOptimizeOptions{ooCrop}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooCrop}, TColorReduction::crNone, ditherNearest, 8);
   ASSERT_EQ(picture->GetImages()->GetCount(), 1);
   ASSERT_NE(Control(*picture, 0), nullptr);
   EXPECT_EQ(Control(*picture, 0)->GetDelay(), 7);
@@ -119,7 +119,7 @@ TEST(GifOptimize, FramesThatMustStayAreNeitherDeletedNorCropped) {
   empty_clearing.pixels.assign(8, 3);
   auto picture = LoadOrFail(giftest::GiflibWrite(4, 2, giftest::GrayTable(4),
                                                  {empty0, transparent_frame(1, 4), clearing, empty_clearing}));
-  picture->Optimize(TGIFOptimizeOptions{ooCrop}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooCrop}, TColorReduction::crNone, ditherNearest, 8);
   ASSERT_EQ(picture->GetImages()->GetCount(), 4);
   // Frame 0 and the disposal-2 frames keep their size; the plain frame is cropped to its pixel.
   EXPECT_EQ(picture->GetImages()->GetFrame(0)->GetWidth(), 4);
@@ -139,7 +139,7 @@ TEST(GifOptimize, EmptiedFrameWithTheLoopExtensionStays) {
   auto loop = std::make_unique<TGIFAppExtNSLoop>(picture->GetImages()->GetFrame(1));
   loop->Loops = 2;
   picture->GetImages()->GetFrame(1)->GetExtensions()->Add(std::move(loop));
-  picture->Optimize(TGIFOptimizeOptions{ooCrop, ooCleanup}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooCrop, ooCleanup}, TColorReduction::crNone, ditherNearest, 8);
   ASSERT_EQ(picture->GetImages()->GetCount(), 2);
   EXPECT_EQ(CountLoops(picture->GetImages()->GetFrame(1)), 1);
 }
@@ -154,7 +154,7 @@ TEST(GifOptimize, CleanupDropsIdleControlsCommentsAndLaterLoops) {
   auto picture = LoadOrFail(giftest::GiflibWrite(2, 1, giftest::GrayTable(2), {a, b, c}, 4));
   auto copy = std::make_unique<TGIFAppExtNSLoop>(picture->GetImages()->GetFrame(2));
   picture->GetImages()->GetFrame(2)->GetExtensions()->Add(std::move(copy));
-  picture->Optimize(TGIFOptimizeOptions{ooCleanup}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooCleanup}, TColorReduction::crNone, ditherNearest, 8);
   TGIFFrameList* frames = picture->GetImages();
   EXPECT_EQ(CountExtensions(frames->GetFrame(0), gif::kCommentExtensionLabel), 0);
   EXPECT_EQ(CountLoops(frames->GetFrame(0)), 1);
@@ -175,7 +175,7 @@ TEST(GifOptimize, CleanupDropsTransparencyNoPixelUsesAndDisposalsTheNextFrameCov
   d.disposal = 3;
   GiflibImage e{0, 0, 4, 2, false, {}, Bytes(8, 1)};
   auto picture = LoadOrFail(giftest::GiflibWrite(4, 2, giftest::GrayTable(4), {a, b, c, d, e}));
-  picture->Optimize(TGIFOptimizeOptions{ooCleanup}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooCleanup}, TColorReduction::crNone, ditherNearest, 8);
   // Frame 0: no pixel is transparent; frame 1 covers it: transparency and disposal go, and with
   // them the whole extension.
   EXPECT_EQ(Control(*picture, 0), nullptr);
@@ -195,7 +195,7 @@ TEST(GifOptimize, ColourTablesKeepTheTransparentColourOfEveryFrame) {
   auto picture = LoadOrFail(file);
   std::vector<std::string> warnings;
   picture->OnWarning = [&](TObject*, int, const std::string& message) { warnings.push_back(message); };
-  picture->Optimize(TGIFOptimizeOptions{ooColorMap}, crNone, ditherNearest, 8);
+  picture->Optimize(TGIFOptimizeOptions{ooColorMap}, TColorReduction::crNone, ditherNearest, 8);
   EXPECT_TRUE(warnings.empty());
   TGIFSubImage* frame = picture->GetImages()->GetFrame(0);
   const int transparent = frame->GetGraphicControlExtension()->GetTransparentColorIndex();
@@ -208,12 +208,12 @@ TEST(GifOptimize, ColourTablesKeepTheTransparentColourOfEveryFrame) {
 TEST(GifOptimize, ReductionAloneChecksItsMethod) {
   auto picture = LoadOrFail(giftest::GiflibWrite(2, 1, giftest::GrayTable(2), {{0, 0, 2, 1, false, {}, {0, 1}}}));
   try {
-    picture->Optimize(TGIFOptimizeOptions{ooReduceColors}, crCustomPalette, ditherNearest, 8);
+    picture->Optimize(TGIFOptimizeOptions{ooReduceColors}, TColorReduction::crCustomPalette, ditherNearest, 8);
     ADD_FAILURE() << "no exception";
   } catch (const GIFException& e) {
     EXPECT_EQ(e.GetMessage(), "Invalid reduction method");
   }
-  EXPECT_NO_THROW(picture->Optimize(TGIFOptimizeOptions{ooReduceColors, ooCleanup}, crCustomPalette, ditherNearest, 8));
+  EXPECT_NO_THROW(picture->Optimize(TGIFOptimizeOptions{ooReduceColors, ooCleanup}, TColorReduction::crCustomPalette, ditherNearest, 8));
 }
 
 TEST(GifOptimize, ProgressRunsFromStartToEnd) {
@@ -225,7 +225,7 @@ TEST(GifOptimize, ProgressRunsFromStartToEnd) {
     EXPECT_EQ(message, "Optimizing...");
     reports.emplace_back(stage, percent);
   };
-  picture->Optimize(kAll, crNone, ditherNearest, 8);
+  picture->Optimize(kAll, TColorReduction::crNone, ditherNearest, 8);
   ASSERT_GE(reports.size(), 3u);
   EXPECT_EQ(reports.front(), std::make_pair(psStarting, 0));
   EXPECT_EQ(reports.back(), std::make_pair(psEnding, 100));
@@ -269,21 +269,16 @@ std::vector<std::pair<Bytes, int>> TimedSequence(const Bytes& file) {
 }
 
 TEST(GifOptimize, AnimationsCoalesceIntoTheSameTimedSequence) {
-  char folder[] = "/tmp/dashtune-gif-corpus-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string command = std::string(GIF_CORPUS_SCRIPT) + " " + folder;
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  std::vector<std::string> paths = {std::string(folder) + "/animation.gif",
-                                    std::string(folder) + "/animation-transparent.gif",
+  const giftest::ScriptCorpus corpus("imagemagick");
+  ASSERT_TRUE(corpus.Made());
+  std::vector<std::string> paths = {corpus.Path("animation.gif"), corpus.Path("animation-transparent.gif"),
                                     "/usr/share/doc/libsixel-examples/examples/images/seq2gif.gif",
                                     "/usr/share/doc/libsixel-examples/examples/images/snake.gif"};
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
-    std::ifstream in(path, std::ios::binary);
-    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto picture = LoadOrFail(file);
+    auto picture = LoadOrFail(giftest::ReadFile(path));
     const Bytes original = giftest::Save(*picture);
-    picture->Optimize(kAll, crNone, ditherNearest, 8);
+    picture->Optimize(kAll, TColorReduction::crNone, ditherNearest, 8);
     const Bytes optimized = giftest::Save(*picture);
     const auto expected = TimedSequence(original);
     ASSERT_FALSE(expected.empty());
@@ -294,7 +289,6 @@ TEST(GifOptimize, AnimationsCoalesceIntoTheSameTimedSequence) {
       EXPECT_EQ(got[i].second, expected[i].second) << "frame " << i;
     }
   }
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

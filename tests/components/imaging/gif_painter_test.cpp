@@ -3,12 +3,9 @@
 // inside Draw with its message loop, and frames composed over a background as ImageMagick
 // coalesces them. These tests also run in the ThreadSanitizer stage.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "classlib/bitmap.h"
@@ -23,14 +20,10 @@ namespace {
 
 using giftest::Bytes;
 using giftest::GiflibImage;
+using giftest::ReadFile;
 using namespace std::chrono_literals;
 
 constexpr const char* kSeq2Gif = "/usr/share/doc/libsixel-examples/examples/images/seq2gif.gif";
-
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Frames of 4 x 2 pixels in four grays with the given delays and an optional loop count.
 Bytes Animation(const std::vector<int>& delays, std::optional<int> loops = std::nullopt) {
@@ -386,25 +379,6 @@ TEST(GifPainter, PainterInsideDrawEndsOnQuitAndPostsItAgain) {
 
 // ---- Composition ----
 
-// The coalesced frames of a file over `background` as 0x00RRGGBB values, from ImageMagick.
-std::vector<std::vector<std::uint32_t>> Coalesced(const std::string& path, const std::string& background) {
-  char folder[] = "/tmp/dashtune-gif-coalesce-XXXXXX";
-  if (mkdtemp(folder) == nullptr) return {};
-  const std::string out = std::string(folder) + "/frames.rgb";
-  const std::string command =
-      "convert " + path + " -coalesce -background '" + background + "' -alpha remove -depth 8 rgb:" + out;
-  std::vector<std::vector<std::uint32_t>> frames;
-  if (std::system(command.c_str()) == 0) {
-    std::ifstream in(out, std::ios::binary);
-    const Bytes all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    frames.emplace_back();
-    for (std::size_t i = 0; i + 2 < all.size(); i += 3)
-      frames.back().push_back(std::uint32_t{all[i]} << 16 | std::uint32_t{all[i + 1]} << 8 | all[i + 2]);
-  }
-  std::filesystem::remove_all(folder);
-  return frames;
-}
-
 std::vector<std::uint32_t> Pixels(TBitmap* bitmap) {
   std::vector<std::uint32_t> pixels;
   for (int y = 0; y < bitmap->GetHeight(); ++y)
@@ -416,39 +390,32 @@ std::vector<std::uint32_t> Pixels(TBitmap* bitmap) {
 }
 
 TEST(GifPainter, FramesAreComposedAsImageMagickCoalescesThem) {
-  char folder[] = "/tmp/dashtune-gif-corpus-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string command = std::string(GIF_CORPUS_SCRIPT) + " " + folder;
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const giftest::ScriptCorpus corpus("imagemagick");
+  ASSERT_TRUE(corpus.Made());
   constexpr TColor kBackground = 0x00336699;  // red 0x99, green 0x66, blue 0x33
   for (const char* name : {"animation.gif", "animation-transparent.gif"}) {
     SCOPED_TRACE(name);
-    const std::string path = std::string(folder) + "/" + name;
-    const auto expected = Coalesced(path, "#996633");
+    const std::string path = corpus.Path(name);
     win::ScopedFakeClock clock;
     auto picture = Load(ReadFile(path));
     // One pass is enough, and the colour behind the picture is the form's.
     picture->SetDrawOptions(picture->GetDrawOptions() - TGIFDrawOptions{doLoop});
     const int width = picture->GetWidth(), height = picture->GetHeight();
+    const auto expected = giftest::Coalesced(path, "#996633", width, height);
     auto target = Canvas(width, height, kBackground);
     std::vector<std::vector<std::uint32_t>> shown;
     picture->OnFramePainted = [&](TObject*) { shown.push_back(Pixels(picture->GetBitmap())); };
     Recorder recorder(picture.get());
     target->GetCanvas()->Draw(0, 0, picture.get());
     ASSERT_TRUE(recorder.RunToEnd(12, 100000));
-    ASSERT_EQ(expected.size(), 1u);
-    const std::size_t frame_size = static_cast<std::size_t>(width * height);
-    ASSERT_EQ(expected[0].size(), frame_size * shown.size());
+    ASSERT_EQ(expected.size(), shown.size());
     for (std::size_t k = 0; k < shown.size(); ++k) {
-      const std::vector<std::uint32_t> want(expected[0].begin() + static_cast<std::ptrdiff_t>(k * frame_size),
-                                            expected[0].begin() + static_cast<std::ptrdiff_t>((k + 1) * frame_size));
-      const auto differs = std::mismatch(shown[k].begin(), shown[k].end(), want.begin());
+      const auto differs = std::mismatch(shown[k].begin(), shown[k].end(), expected[k].begin());
       EXPECT_TRUE(differs.first == shown[k].end())
           << "frame " << k << " pixel " << (differs.first - shown[k].begin()) << ": " << std::hex << *differs.first
           << " instead of " << *differs.second;
     }
   }
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST(GifPicture, DefaultSettings) {
   TGIFPicture picture;
   EXPECT_TRUE(picture.GetDrawOptions() ==
               (TGIFDrawOptions{doThreaded, doTransparent, doAnimate, doLoop, doDither, doDitherOnPalette}));
-  EXPECT_EQ(picture.GetColorReduction(), crWebPalette);
+  EXPECT_EQ(picture.GetColorReduction(), TColorReduction::crWebPalette);
   EXPECT_EQ(picture.GetReductionBits(), 8);
   EXPECT_EQ(picture.GetDitherMode(), ditherNearest);
   EXPECT_EQ(picture.GetAnimationSpeed(), 100);

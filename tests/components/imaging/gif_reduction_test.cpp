@@ -81,7 +81,7 @@ TEST(GifDither, EveryKernelMatchesTheGrayLevelInWhiteShare) {
       SCOPED_TRACE(std::to_string(mode) + " at " + std::to_string(level));
       constexpr int kSide = 256;
       auto source = Flat(kSide, kSide, static_cast<TColor>(level * 0x010101));
-      const auto result = ReduceColors(source.get(), crMonochrome, mode, 8, nullptr);
+      const auto result = ReduceColors(source.get(), TColorReduction::crMonochrome, mode, 8, nullptr);
       ASSERT_EQ(result->GetWidth(), kSide);
       int white = 0;
       for (int y = 0; y < kSide; ++y) {
@@ -102,7 +102,7 @@ TEST(GifReduction, QuantizeIsExactForUpTo256Colours) {
   for (int i = 0; i < 240; ++i) palette.push_back(static_cast<TColor>(rng() & 0xFFFFFF));
   for (int y = 0; y < 12; ++y)
     for (int x = 0; x < 20; ++x) source.GetCanvas()->SetPixel(x, y, palette[static_cast<std::size_t>(y * 20 + x)]);
-  const auto result = ReduceColors(&source, crQuantize, ditherNearest, 8, nullptr);
+  const auto result = ReduceColors(&source, TColorReduction::crQuantize, ditherNearest, 8, nullptr);
   result->SetPixelFormat(pf24bit);
   for (int y = 0; y < 12; ++y)
     for (int x = 0; x < 20; ++x) ASSERT_EQ(Pixel(*result, x, y), palette[static_cast<std::size_t>(y * 20 + x)]);
@@ -110,7 +110,7 @@ TEST(GifReduction, QuantizeIsExactForUpTo256Colours) {
 
 TEST(GifReduction, OneColourGivesItAsTheFirstEntry) {
   auto source = Flat(8, 8, 0x336699);
-  const auto result = ReduceColors(source.get(), crQuantize, ditherNearest, 8, nullptr);
+  const auto result = ReduceColors(source.get(), TColorReduction::crQuantize, ditherNearest, 8, nullptr);
   const std::vector<win::PALETTEENTRY> entries = gif::PaletteEntries(result->GetPalette());
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(entries[0].peRed, 0x99);
@@ -120,11 +120,11 @@ TEST(GifReduction, OneColourGivesItAsTheFirstEntry) {
 
 TEST(GifReduction, NoneCopiesAt24BitsAndUnknownArgumentsGiveAnEmptyBitmap) {
   auto source = Flat(4, 4, clRed);
-  const auto copy = ReduceColors(source.get(), crNone, static_cast<TDitherMode>(42), 8, nullptr);
+  const auto copy = ReduceColors(source.get(), TColorReduction::crNone, static_cast<TDitherMode>(42), 8, nullptr);
   EXPECT_EQ(copy->GetPixelFormat(), pf24bit);
   EXPECT_EQ(Pixel(*copy, 3, 3), clRed);
   EXPECT_TRUE(ReduceColors(source.get(), static_cast<TColorReduction>(10), ditherNearest, 8, nullptr)->GetEmpty());
-  EXPECT_TRUE(ReduceColors(source.get(), crWebPalette, static_cast<TDitherMode>(7), 8, nullptr)->GetEmpty());
+  EXPECT_TRUE(ReduceColors(source.get(), TColorReduction::crWebPalette, static_cast<TDitherMode>(7), 8, nullptr)->GetEmpty());
 }
 
 TEST(GifReduction, MethodPalettesAndFlags) {
@@ -133,9 +133,9 @@ TEST(GifReduction, MethodPalettesAndFlags) {
     std::size_t entries;
     win::BYTE flags;  // of every entry, or 0xFF when mixed
   };
-  for (const Case& c : {Case{crWindows20, 20, 0xFF}, Case{crWindowsGray, 4, win::PC_NOCOLLAPSE},
-                        Case{crMonochrome, 2, win::PC_NOCOLLAPSE}, Case{crGrayScale, 256, win::PC_NOCOLLAPSE},
-                        Case{crWebPalette, 216, 0}, Case{crQuantizeWindows, 256, 0xFF}}) {
+  for (const Case& c : {Case{TColorReduction::crWindows20, 20, 0xFF}, Case{TColorReduction::crWindowsGray, 4, win::PC_NOCOLLAPSE},
+                        Case{TColorReduction::crMonochrome, 2, win::PC_NOCOLLAPSE}, Case{TColorReduction::crGrayScale, 256, win::PC_NOCOLLAPSE},
+                        Case{TColorReduction::crWebPalette, 216, 0}, Case{TColorReduction::crQuantizeWindows, 256, 0xFF}}) {
     SCOPED_TRACE(static_cast<int>(c.method));
     auto source = Flat(4, 4, 0x204060);
     const auto result = ReduceColors(source.get(), c.method, ditherNearest, 8, nullptr);
@@ -189,7 +189,7 @@ TEST(GifReduction, ReductionBitsAreClippedToOneToEight) {
     SCOPED_TRACE(bits);
     TBitmap copy;
     copy.Assign(&source);
-    const auto result = ReduceColors(&copy, crQuantize, ditherNearest, bits, nullptr);
+    const auto result = ReduceColors(&copy, TColorReduction::crQuantize, ditherNearest, bits, nullptr);
     std::set<int> used;
     for (int y = 0; y < 16; ++y)
       for (int x = 0; x < 16; ++x) used.insert(static_cast<const std::uint8_t*>(result->GetScanLine(y))[x]);
@@ -204,7 +204,7 @@ TEST(GifReduction, CustomPalettesLargerThanATableAreCut) {
     entries[i] = win::PALETTEENTRY{static_cast<win::BYTE>(i % 256), static_cast<win::BYTE>(i / 256 * 50), 0, 0};
   const win::HPALETTE large = gif::MakePalette(entries);
   auto source = Flat(4, 4, 0x000010);
-  const auto result = ReduceColors(source.get(), crCustomPalette, ditherFloydSteinberg, 8, large);
+  const auto result = ReduceColors(source.get(), TColorReduction::crCustomPalette, ditherFloydSteinberg, 8, large);
   win::DeleteObject(large);
   ASSERT_FALSE(result->GetEmpty());
   EXPECT_LE(result->GetImage().colors.size(), 256u);

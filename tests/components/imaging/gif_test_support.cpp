@@ -4,7 +4,9 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <random>
 #include <stdexcept>
@@ -77,6 +79,28 @@ void ReadExtensions(const ExtensionBlock* blocks, int count, std::vector<std::st
       if (ident == "NETSCAPE2.0" || ident == "ANIMEXTS1.0") loops = block.Bytes[1] | (block.Bytes[2] << 8);
     }
   }
+}
+
+Bytes Contents(TMemoryStream& stream) {
+  Bytes out(static_cast<std::size_t>(stream.GetSize()));
+  stream.SetPosition(0);
+  if (!out.empty()) stream.ReadBuffer(out.data(), static_cast<int>(out.size()));
+  return out;
+}
+
+// Giflib keeps an extension as its label on the first sub-block, the others following with
+// CONTINUE_EXT_FUNC_CODE; written out again, each gives its bytes in the file.
+std::vector<Bytes> RawExtensions(const ExtensionBlock* blocks, int count) {
+  std::vector<Bytes> extensions;
+  for (int i = 0; i < count; ++i) {
+    const ExtensionBlock& block = blocks[i];
+    if (block.Function != CONTINUE_EXT_FUNC_CODE || extensions.empty())
+      extensions.push_back(Bytes{'!', static_cast<std::uint8_t>(block.Function)});
+    extensions.back().push_back(static_cast<std::uint8_t>(block.ByteCount));
+    extensions.back().insert(extensions.back().end(), block.Bytes, block.Bytes + block.ByteCount);
+  }
+  for (Bytes& extension : extensions) extension.push_back(0);
+  return extensions;
 }
 
 std::vector<int> InterlacedRows(int height) {
@@ -273,10 +297,12 @@ std::optional<GiflibFile> GiflibRead(const Bytes& file) {
       frame.user_input = gcb.UserInputFlag;
     }
     ReadExtensions(image.ExtensionBlocks, image.ExtensionBlockCount, frame.comments, out.loops);
+    frame.extensions = RawExtensions(image.ExtensionBlocks, image.ExtensionBlockCount);
     out.frames.push_back(std::move(frame));
   }
   std::optional<int> ignored;
   ReadExtensions(gif->ExtensionBlocks, gif->ExtensionBlockCount, out.trailing_comments, ignored);
+  out.trailing_extensions = RawExtensions(gif->ExtensionBlocks, gif->ExtensionBlockCount);
   DGifCloseFile(gif, &error);
   return out;
 }
@@ -422,10 +448,7 @@ Loaded Load(const Bytes& file) {
 Bytes Save(TGIFPicture& picture) {
   TMemoryStream stream;
   picture.SaveToStream(&stream);
-  Bytes out(static_cast<std::size_t>(stream.GetSize()));
-  stream.SetPosition(0);
-  if (!out.empty()) stream.ReadBuffer(out.data(), static_cast<int>(out.size()));
-  return out;
+  return Contents(stream);
 }
 
 std::vector<TGIFSubImage*> ImageFrames(TGIFPicture& picture) {
@@ -435,6 +458,17 @@ std::vector<TGIFSubImage*> ImageFrames(TGIFPicture& picture) {
     if (frame->GetWidth() != 0 || frame->GetHeight() != 0 || !frame->GetData().empty()) frames.push_back(frame);
   }
   return frames;
+}
+
+std::vector<Bytes> SavedExtensions(TGIFSubImage& frame) {
+  std::vector<Bytes> saved;
+  TGIFExtensionList* extensions = frame.GetExtensions();
+  for (int i = 0; i < extensions->GetCount(); ++i) {
+    TMemoryStream stream;
+    extensions->GetExtension(i)->SaveToStream(&stream);
+    saved.push_back(Contents(stream));
+  }
+  return saved;
 }
 
 std::string CompareFrames(const GiflibFile& ref, TGIFPicture& picture) {
@@ -487,6 +521,51 @@ std::vector<std::uint32_t> ExpandFrame(const GiflibFile& file, std::size_t index
   std::vector<std::uint32_t> pixels;
   for (std::uint8_t p : frame.pixels) pixels.push_back(p < map.size() ? Rgb(map[p]) : 0);
   return pixels;
+}
+
+ScriptCorpus::ScriptCorpus(const std::string& part) {
+  char folder[] = "/tmp/dashtune-gif-corpus-XXXXXX";
+  if (mkdtemp(folder) == nullptr) return;
+  folder_ = folder;
+  const std::string command = std::string(GIF_CORPUS_SCRIPT) + " " + folder + " " + part;
+  made_ = std::system(command.c_str()) == 0;
+}
+
+ScriptCorpus::~ScriptCorpus() {
+  if (!folder_.empty()) std::filesystem::remove_all(folder_);
+}
+
+std::vector<std::filesystem::path> ScriptCorpus::Files() const {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_))
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::vector<std::uint32_t>> Coalesced(const std::string& path, const std::string& background, int width,
+                                                  int height) {
+  char folder[] = "/tmp/dashtune-gif-coalesce-XXXXXX";
+  if (mkdtemp(folder) == nullptr) return {};
+  const std::string out = std::string(folder) + "/frames.rgb";
+  const std::string command =
+      "convert " + path + " -coalesce -background '" + background + "' -alpha remove -depth 8 rgb:" + out;
+  std::vector<std::vector<std::uint32_t>> frames;
+  const std::size_t frame_size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  if (frame_size > 0 && std::system(command.c_str()) == 0) {
+    const Bytes all = ReadFile(out);
+    for (std::size_t i = 0; i + 2 < all.size(); i += 3) {
+      if (frames.empty() || frames.back().size() == frame_size) frames.emplace_back();
+      frames.back().push_back(std::uint32_t{all[i]} << 16 | std::uint32_t{all[i + 1]} << 8 | all[i + 2]);
+    }
+  }
+  std::filesystem::remove_all(folder);
+  return frames;
 }
 
 }  // namespace dashtune::giftest

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,8 @@ struct GiflibFrame {
   int disposal = 0, delay = 0, transparent = -1;
   bool user_input = false;
   std::vector<std::string> comments;
+  // Every extension before the frame as giflib kept it: "!", label, sub-blocks, terminator.
+  std::vector<Bytes> extensions;
 };
 struct GiflibFile {
   int width = 0, height = 0, background = 0;
@@ -60,6 +63,7 @@ struct GiflibFile {
   std::vector<GiflibFrame> frames;
   std::optional<int> loops;
   std::vector<std::string> trailing_comments;
+  std::vector<Bytes> trailing_extensions;  // after the last frame
 };
 // nullopt when giflib refuses the file.
 std::optional<GiflibFile> GiflibRead(const Bytes& file);
@@ -98,9 +102,37 @@ std::vector<TGIFSubImage*> ImageFrames(TGIFPicture& picture);
 // "" when every frame's bounds, interlace flag, tables and pixels equal giflib's, else the first
 // difference.
 std::string CompareFrames(const GiflibFile& ref, TGIFPicture& picture);
+// Each extension of the frame as the codec writes it.
+std::vector<Bytes> SavedExtensions(TGIFSubImage& frame);
 // Frame `index` drawn opaque into a 32-bit bitmap of its size, as 0x00RRGGBB values.
 std::vector<std::uint32_t> DrawFrame(TGIFSubImage& frame);
 // Giflib's indices expanded through its colour map, as 0x00RRGGBB values.
 std::vector<std::uint32_t> ExpandFrame(const GiflibFile& file, std::size_t index);
+
+// The corpus made by make_gif_corpus.sh in a fresh folder, removed again when this goes: all of
+// it, or only its "imagemagick" or "tools" (giflib-tools) part.
+class ScriptCorpus {
+ public:
+  explicit ScriptCorpus(const std::string& part = "all");
+  ~ScriptCorpus();
+  ScriptCorpus(const ScriptCorpus&) = delete;
+  ScriptCorpus& operator=(const ScriptCorpus&) = delete;
+
+  bool Made() const { return made_; }
+  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+  // The files giflib reads, sorted by name (not those of the subfolder "refused").
+  std::vector<std::filesystem::path> Files() const;
+
+ private:
+  std::filesystem::path folder_;
+  bool made_ = false;
+};
+
+Bytes ReadFile(const std::string& path);
+
+// ImageMagick's coalesced frames of a file of the given screen size over a background colour
+// ("#RRGGBB"), each as 0x00RRGGBB values row by row; empty when convert fails.
+std::vector<std::vector<std::uint32_t>> Coalesced(const std::string& path, const std::string& background, int width,
+                                                  int height);
 
 }  // namespace dashtune::giftest

@@ -473,7 +473,7 @@ void TGIFSubImage::AssignBitmap(TBitmap* Source) {
   TBitmap* bitmap = Source;
   const int source_bits = Source->GetImage().bits_per_pixel;
   if (source_bits > 8) {
-    const TColorReduction method = image_ != nullptr ? image_->GetColorReduction() : crWebPalette;
+    const TColorReduction method = image_ != nullptr ? image_->GetColorReduction() : TColorReduction::crWebPalette;
     const int reduction_bits = image_ != nullptr ? image_->GetReductionBits() : 8;
     const TDitherMode dither = image_ != nullptr ? image_->GetDitherMode() : ditherNearest;
     reduced = ReduceColors(Source, method, dither, reduction_bits, nullptr);

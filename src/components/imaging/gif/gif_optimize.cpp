@@ -265,7 +265,7 @@ void TGIFPicture::Optimize(TGIFOptimizeOptions Options, TColorReduction ColorRed
     const bool single = images_.GetCount() == 1;
     bool keep_loop = !single;
     for (int i = 0; i < images_.GetCount(); ++i) DropEmptyExtensions(images_.GetFrame(i), keep_loop);
-  } else if (Options.Contains(ooReduceColors) && ColorReduction == crCustomPalette) {
+  } else if (Options.Contains(ooReduceColors) && ColorReduction == TColorReduction::crCustomPalette) {
     gif::RaiseGIFError(gif::sInvalidReductionMethod);
   }
   each_frame(Options.Contains(ooCleanup), [&](int i) {

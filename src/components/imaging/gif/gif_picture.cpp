@@ -165,7 +165,7 @@ void TGIFPicture::LoadFromStream(TStream* Stream) {
 
 void TGIFPicture::WriteData(TStream* Stream) {
   if (gif::GetOptimizeOnStore())
-    Optimize(TGIFOptimizeOptions{ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors}, crNone, ditherNearest,
+    Optimize(TGIFOptimizeOptions{ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors}, TColorReduction::crNone, ditherNearest,
              reduction_bits_);
   TGraphic::WriteData(Stream);
 }

@@ -79,7 +79,7 @@ class TGIFPicture : public TGraphic {
   // zeroes the screen.
   void Clear();
   // Makes the picture smaller without changing what it shows; stops the painters first. With
-  // ooReduceColors but without ooCleanup, crCustomPalette raises sInvalidReductionMethod.
+  // ooReduceColors but without ooCleanup, TColorReduction::crCustomPalette raises sInvalidReductionMethod.
   void Optimize(TGIFOptimizeOptions Options, TColorReduction ColorReduction, TDitherMode DitherMode,
                 int ReductionBits);
   // A frame of this picture is added as it is (the picture takes it); a frame of another picture
@@ -171,7 +171,7 @@ class TGIFPicture : public TGraphic {
   bool drawing_ = false;
   std::unique_ptr<TBitmap> bitmap_;
   TGIFDrawOptions draw_options_;
-  TColorReduction color_reduction_ = crWebPalette;
+  TColorReduction color_reduction_ = TColorReduction::crWebPalette;
   int reduction_bits_ = 8;
   TDitherMode dither_mode_ = ditherNearest;
   std::uint8_t compression_ = 0;

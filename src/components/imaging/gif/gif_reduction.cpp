@@ -137,11 +137,11 @@ class TColorQuantizer {
 
 std::unique_ptr<TColorLookup> MakeLookup(TColorReduction method, win::HPALETTE palette) {
   switch (method) {
-    case crMonochrome:
+    case TColorReduction::crMonochrome:
       return std::make_unique<TMonochromeLookup>();
-    case crGrayScale:
+    case TColorReduction::crGrayScale:
       return std::make_unique<TGrayScaleLookup>();
-    case crWebPalette:
+    case TColorReduction::crWebPalette:
       return std::make_unique<TNetscapeColorLookup>();
     default:
       return std::make_unique<TSlowColorLookup>(palette);
@@ -150,23 +150,23 @@ std::unique_ptr<TColorLookup> MakeLookup(TColorReduction method, win::HPALETTE p
 
 win::HPALETTE MakeReductionPalette(TColorReduction method, TDIBReader* reader, int bits, win::HPALETTE custom) {
   switch (method) {
-    case crWindows20:
+    case TColorReduction::crWindows20:
       return gif::MakePalette(DefaultPaletteEntries());
-    case crWindows256:
+    case TColorReduction::crWindows256:
       return CreateHalftoneScreenPalette();
-    case crWindowsGray:
+    case TColorReduction::crWindowsGray:
       return CreateWindowsGrayPalette();
-    case crMonochrome:
+    case TColorReduction::crMonochrome:
       return CreateMonochromePalette();
-    case crGrayScale:
+    case TColorReduction::crGrayScale:
       return CreateGrayRampPalette();
-    case crWebPalette:
+    case TColorReduction::crWebPalette:
       return gif::WebPalette();
-    case crQuantize:
+    case TColorReduction::crQuantize:
       return CreateOptimizedPalette(reader, 1 << bits, 8, false);
-    case crQuantizeWindows:
+    case TColorReduction::crQuantizeWindows:
       return CreateOptimizedPalette(reader, gif::kMaxColors, 8, true);
-    case crCustomPalette: {
+    case TColorReduction::crCustomPalette: {
       // A platform palette may hold up to 1024 entries; a GIF table takes 256.
       std::vector<win::PALETTEENTRY> entries = gif::PaletteEntries(custom);
       return entries.empty() ? nullptr : gif::MakePalette(entries);
@@ -395,7 +395,7 @@ win::HPALETTE CreateHalftoneScreenPalette() {
 std::unique_ptr<TBitmap> ReduceColors(TBitmap* Bitmap, TColorReduction ColorReduction, TDitherMode DitherMode,
                                       int ReductionBits, win::HPALETTE CustomPalette) {
   auto result = std::make_unique<TBitmap>();
-  if (ColorReduction == crNone) {
+  if (ColorReduction == TColorReduction::crNone) {
     result->Assign(Bitmap);
     result->SetPixelFormat(pf24bit);
     return result;
@@ -404,7 +404,7 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap* Bitmap, TColorReduction ColorRedu
   if (static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0)) >
       kLargeBitmapPixels)
     result->SetPixelFormat(pf1bit);
-  if (ColorReduction < crWindows20 || ColorReduction > crCustomPalette) return result;
+  if (ColorReduction < TColorReduction::crWindows20 || ColorReduction > TColorReduction::crCustomPalette) return result;
   if (DitherMode < ditherNearest || DitherMode > ditherBurkes) return result;
   if (Bitmap->GetEmpty()) return result;
 

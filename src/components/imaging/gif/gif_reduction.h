@@ -14,7 +14,8 @@
 
 namespace dashtune {
 
-enum TColorReduction : int {
+// Scoped: the cursor constants of the class library have a crNone of their own.
+enum class TColorReduction : int {
   crNone,
   crWindows20,
   crWindows256,
@@ -149,9 +150,9 @@ class TBurkesDitherer : public TErrorDiffusionDitherer {
   TBurkesDitherer(int AWidth, TColorLookup* ALookup);
 };
 
-// A new bitmap (owned by the caller) of at most 256 colours; crNone gives a 24-bit copy. The
+// A new bitmap (owned by the caller) of at most 256 colours; TColorReduction::crNone gives a 24-bit copy. The
 // source is converted to 24 bits in place. ReductionBits is clipped to 1..8; CustomPalette (not
-// owned) is used for crCustomPalette. Unknown methods and modes give an empty bitmap.
+// owned) is used for TColorReduction::crCustomPalette. Unknown methods and modes give an empty bitmap.
 std::unique_ptr<TBitmap> ReduceColors(TBitmap* Bitmap, TColorReduction ColorReduction, TDitherMode DitherMode,
                                       int ReductionBits, win::HPALETTE CustomPalette);
 

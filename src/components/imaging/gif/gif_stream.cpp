@@ -590,8 +590,11 @@ void TGIFApplicationExtension::LoadFromStream(TStream* Stream) {
 
 void TGIFApplicationExtension::SaveToStream(TStream* Stream) {
   TGIFExtension::SaveToStream(Stream);
-  gif::WriteByte(Stream, static_cast<std::uint8_t>(gif::kAppBlockSize));
-  Stream->WriteBuffer(identifier_.data(), static_cast<int>(identifier_.size()));
+  // A block read with ten identifier bytes goes back as it came; the bytes a longer block had
+  // beyond the identifier were skipped when it was read.
+  const std::size_t size = block_size_ == gif::kShortAppBlockSize ? gif::kShortAppBlockSize : gif::kAppBlockSize;
+  gif::WriteByte(Stream, static_cast<std::uint8_t>(size));
+  Stream->WriteBuffer(identifier_.data(), static_cast<int>(size));
   SaveData(Stream);
 }
 
