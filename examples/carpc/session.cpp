@@ -1,0 +1,277 @@
+// The scripted session. Taps and keys are posted to the list view as the display would deliver
+// them, so each step goes through the control's own input handling.
+#include "session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "classlib/bitmap.h"
+#include "classlib/forms.h"
+#include "components/imaging/png/png_picture.h"
+#include "platform/user/messages.h"
+#include "platform/user/surfaces.h"
+
+namespace carpc {
+
+namespace fs = std::filesystem;
+using namespace dashtune;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+struct StepResult {
+  bool ok = false;
+  std::string text;
+};
+
+struct Step {
+  const char* name;
+  std::function<StepResult()> run;
+};
+
+// Handles the page's messages until `done` answers true or `limit` has passed; answers done().
+bool PumpUntil(const std::function<bool()>& done, milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    Application->ProcessMessages();
+    if (done()) return true;
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return done();
+    // Painter threads hand their frames over without a message: look again at least every 20 ms.
+    win::MsgWaitForMultipleObjects(0, nullptr, win::FALSE, static_cast<win::DWORD>(std::min<long long>(left.count(), 20)),
+                                   win::QS_ALLINPUT);
+  }
+}
+
+void PumpFor(milliseconds time) {
+  PumpUntil([] { return false; }, time);
+}
+
+win::WindowPixels FormPixels(CarPage& page) {
+  page.Form()->Update();
+  Application->ProcessMessages();
+  win::WindowPixels pixels;
+  if (!win::ReadWindowPixels(page.Form()->GetHandle(), &pixels)) throw std::runtime_error("the page is not shown");
+  return pixels;
+}
+
+void SavePng(const win::WindowPixels& pixels, const fs::path& path) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(pixels.width, pixels.height);
+  for (int y = 0; y < pixels.height; ++y) {
+    auto* row = static_cast<std::uint8_t*>(bitmap.GetScanLine(y));
+    for (int x = 0; x < pixels.width; ++x, row += 3) {
+      const std::uint32_t rgb = pixels.At(x, y);
+      row[0] = static_cast<std::uint8_t>(rgb);
+      row[1] = static_cast<std::uint8_t>(rgb >> 8);
+      row[2] = static_cast<std::uint8_t>(rgb >> 16);
+    }
+  }
+  TPNGPicture png;
+  png.Assign(&bitmap);
+  png.SaveToFile(path.string());
+}
+
+// A digest of the view area's pixels, to tell one video frame from the next.
+std::uint64_t ViewDigest(const win::WindowPixels& pixels, int* lit = nullptr) {
+  std::uint64_t digest = 1469598103934665603ull;
+  int lit_pixels = 0;
+  for (int y = CarPage::kViewArea.top; y < CarPage::kViewArea.bottom; ++y)
+    for (int x = CarPage::kViewArea.left; x < CarPage::kViewArea.right; ++x) {
+      const std::uint32_t rgb = pixels.At(x, y);
+      lit_pixels += rgb != 0;
+      digest = (digest ^ rgb) * 1099511628211ull;
+    }
+  if (lit != nullptr) *lit = lit_pixels;
+  return digest;
+}
+
+std::string Millis(std::chrono::microseconds time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(time.count()) / 1000.0);
+  return text;
+}
+
+std::string Seconds(Clock::duration time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(time).count());
+  return text;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Posts a tap (left button down and up) at the centre of a tile, in the list view's client
+// coordinates; answers the point.
+win::POINT TapTile(TTouchListview* tiles, int index) {
+  const win::RECT view = tiles->GetItems()->GetItem(index)->GetDisplayRect();
+  const win::RECT client = tiles->GetScrollbars()->MapViewRectToWindow(view);
+  const win::POINT at{(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+  const win::LPARAM where = win::MAKELPARAM(static_cast<win::WORD>(at.x), static_cast<win::WORD>(at.y));
+  win::PostMessage(tiles->GetHandle(), win::WM_LBUTTONDOWN, win::MK_LBUTTON, where);
+  win::PostMessage(tiles->GetHandle(), win::WM_LBUTTONUP, 0, where);
+  return at;
+}
+
+// Posts the keys of a text of letters, as typed.
+void TypeKeys(TTouchListview* tiles, const std::string& letters) {
+  for (char letter : letters) {
+    const auto key = static_cast<win::WPARAM>(std::toupper(static_cast<unsigned char>(letter)));
+    win::PostMessage(tiles->GetHandle(), win::WM_KEYDOWN, key, 1);
+    win::PostMessage(tiles->GetHandle(), win::WM_KEYUP, key, 1);
+  }
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+class Session {
+ public:
+  Session(CarPage& page, const SessionSettings& settings) : page_(page), settings_(settings) {}
+
+  std::vector<Step> Steps() {
+    return {{"open", [this] { return Open(); }},         {"tap", [this] { return Tap(); }},
+            {"play", [this] { return Play(); }},         {"volume", [this] { return Volume(); }},
+            {"type-ahead", [this] { return TypeAhead(); }}, {"rename", [this] { return Rename(); }}};
+  }
+
+ private:
+  StepResult Open() {
+    FolderReport report;
+    if (!page_.OpenFolder(settings_.folder, report)) return {false, "the folder " + settings_.folder.string() + " cannot be opened"};
+    // A phone gets a moment to answer "AT".
+    PumpUntil([this] { return page_.PhoneStatus().find("no answer") == std::string::npos; }, milliseconds(3000));
+    std::string text = std::to_string(report.items) + " items in " + settings_.folder.string() + ": " +
+                       std::to_string(report.pictures) + " pictures decoded in " + Millis(report.decode_time);
+    if (report.pictures > 0) text += " (slowest " + Quoted(report.slowest_name) + " " + Millis(report.slowest_decode) + ")";
+    text += ", " + std::to_string(report.videos) + " videos";
+    if (report.broken > 0) text += ", " + std::to_string(report.broken) + " broken pictures shown as placeholders";
+    text += "; " + page_.PhoneStatus();
+    return {true, text};
+  }
+
+  StepResult Tap() {
+    constexpr int kSecondTile = 1;
+    if (page_.Entries().size() < 2) return {false, "the folder has no second tile"};
+    const win::POINT at = TapTile(page_.Tiles(), kSecondTile);
+    const std::string where = "(" + std::to_string(at.x) + ", " + std::to_string(at.y) + ")";
+    const std::string& name = page_.Entries()[kSecondTile].name;
+    if (!PumpUntil([this] { return page_.ChosenIndex() == kSecondTile; }, milliseconds(3000)))
+      return {false, "no tap reached tile 2 " + Quoted(name) + " from a click at " + where};
+    std::string text = "tile 2 " + Quoted(name) + " chosen by a tap at " + where;
+    if (TGraphic* shown = page_.ShownPicture(); AnimationFrames(shown) > 0) {
+      const bool playing = PumpUntil([shown] { return AnimationPlaying(shown); }, milliseconds(2000));
+      PumpFor(milliseconds(500));
+      text += playing ? ", its " + std::to_string(AnimationFrames(shown)) + " frames playing" : ", its animation not playing";
+      return {playing, text};
+    }
+    return {true, text};
+  }
+
+  StepResult Play() {
+    const auto& entries = page_.Entries();
+    const auto video = std::find_if(entries.begin(), entries.end(),
+                                    [](const MediaEntry& e) { return e.kind == MediaEntry::Kind::Video; });
+    if (video == entries.end()) return {false, "the folder holds no video"};
+    const int index = static_cast<int>(video - entries.begin());
+    page_.Tiles()->GetItems()->GetItem(index)->SetFocused(true);
+    if (!page_.ChooseEntry(index)) return {false, Quoted(video->name) + " does not play"};
+    const auto start = Clock::now();
+    int frames = 0;
+    std::uint64_t last = 0;
+    while (Clock::now() - start < milliseconds(2000)) {
+      PumpFor(milliseconds(20));
+      const std::uint64_t digest = ViewDigest(FormPixels(page_));
+      frames += digest != last;
+      last = digest;
+    }
+    page_.Graph()->Pause();
+    PumpFor(milliseconds(200));
+    int lit = 0;
+    ViewDigest(FormPixels(page_), &lit);
+    const bool shows = frames >= 2 && lit > 0;
+    return {shows, Quoted(video->name) + " played " + Seconds(Clock::now() - start) + ", " + std::to_string(frames) +
+                       " frames shown in the video area, then paused"};
+  }
+
+  StepResult Volume() {
+    const int before = page_.MasterVolumePercent();
+    if (before < 0) return {false, "no mixer: the master line cannot be read"};
+    const int target = before > 50 ? 30 : 70;
+    page_.VolumeSlider()->SetPosition(target);
+    PumpFor(milliseconds(100));
+    const int after = page_.MasterVolumePercent();
+    return {std::abs(after - target) <= 1, "master line moved from " + std::to_string(before) + " % to " +
+                                               std::to_string(target) + " %; the mixer reads " + std::to_string(after) + " %"};
+  }
+
+  StepResult TypeAhead() {
+    const auto& entries = page_.Entries();
+    if (entries.size() < 3) return {false, "the folder has too few tiles to search"};
+    // The last picture or video: typing its first two letters finds the first tile they begin.
+    const std::string prefix = Lower(entries[entries.size() - 2].name.substr(0, 2));
+    int expected = 0;
+    while (Lower(entries[static_cast<std::size_t>(expected)].name.substr(0, 2)) != prefix) ++expected;
+    page_.Tiles()->SetFocus();
+    TypeKeys(page_.Tiles(), prefix);
+    const auto focused = [this] {
+      TTouchItem* item = page_.Tiles()->GetSelection()->GetFocusedItem();
+      return item != nullptr ? item->GetIndex() : -1;
+    };
+    const bool found = PumpUntil([&] { return focused() == expected; }, milliseconds(2000));
+    const std::string target = Quoted(entries[static_cast<std::size_t>(expected)].name);
+    if (!found) {
+      const int at = focused();
+      return {false, "typing " + Quoted(prefix) + " left the focus on " +
+                         (at < 0 ? std::string("no tile") : Quoted(entries[static_cast<std::size_t>(at)].name)) +
+                         " instead of " + target};
+    }
+    return {true, "typing " + Quoted(prefix) + " moved the focus to tile " + std::to_string(expected + 1) + " " + target};
+  }
+
+  StepResult Rename() { return {false, "in-place editing is not in this build of the list view"}; }
+
+  CarPage& page_;
+  const SessionSettings& settings_;
+};
+
+}  // namespace
+
+int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& out) {
+  fs::create_directories(settings.screenshots);
+  Session session(page, settings);
+  const std::vector<Step> steps = session.Steps();
+  int failed = 0;
+  bool first = true;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    StepResult result;
+    try {
+      result = steps[i].run();
+    } catch (const std::exception& e) {
+      result = {false, e.what()};
+    }
+    const fs::path shot = settings.screenshots / (std::to_string(i + 1) + "-" + steps[i].name + ".png");
+    SavePng(FormPixels(page), shot);
+    failed += !result.ok;
+    out << "[" << i + 1 << "/" << steps.size() << "] " << steps[i].name << ": " << (result.ok ? "" : "FAILED: ")
+        << result.text << " -> " << shot.string() << std::endl;
+    if (first) {
+      out << "first screenshot " << Seconds(Clock::now() - settings.started) << " after " << settings.started_by
+          << std::endl;
+      first = false;
+    }
+  }
+  out << "session: " << steps.size() - static_cast<std::size_t>(failed) << " of " << steps.size()
+      << " steps succeeded; screenshots in " << settings.screenshots.string() << std::endl;
+  return failed;
+}
+
+}  // namespace carpc

@@ -1,0 +1,25 @@
+// The fixed session the page plays headless or on request (--script): open the folder, tap the
+// second tile, play the clip for two seconds, move the volume, type-ahead to a tile and rename
+// one in place. After each step the form is saved as a PNG and one line says what the step did
+// and measured.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+
+#include "car_page.h"
+
+namespace carpc {
+
+struct SessionSettings {
+  std::filesystem::path folder;
+  std::filesystem::path screenshots;           // made when missing
+  std::chrono::steady_clock::time_point started;  // the first screenshot's time counts from here
+  std::string started_by;                      // what `started` is, for the output
+};
+
+// Plays the session; answers the number of steps that failed.
+int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& out);
+
+}  // namespace carpc
