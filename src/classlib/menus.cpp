@@ -19,20 +19,49 @@ win::UINT NextCommand() {
   return next++;
 }
 
+constexpr char kSeparatorCaption[] = "-";
+
+}  // namespace
+
+win::UINT MenuItemType(const TMenuItem& item, bool right_to_left) {
+  if (item.GetCaption() == kSeparatorCaption) return win::MFT_SEPARATOR;
+  win::UINT type = win::MFT_STRING;
+  if (item.GetRadioItem()) type |= win::MFT_RADIOCHECK;
+  if (right_to_left) type |= win::MFT_RIGHTJUSTIFY;
+  if (item.GetBreak() == TMenuBreak::mbBreak) type |= win::MFT_MENUBREAK;
+  if (item.GetBreak() == TMenuBreak::mbBarBreak) type |= win::MFT_MENUBARBREAK;
+  return type;
+}
+
+win::UINT MenuItemState(const TMenuItem& item) {
+  win::UINT state = 0;
+  if (item.GetChecked()) state |= win::MFS_CHECKED;
+  if (item.GetDefault()) state |= win::MFS_DEFAULT;
+  if (!item.GetEnabled()) state |= win::MFS_GRAYED;
+  return state;
+}
+
+namespace {
+
 // Appends the visible items of `item` to `menu`, with submenus for items that hold items.
-void FillMenu(win::HMENU menu, const TMenuItem& item) {
+void FillMenu(win::HMENU menu, const TMenuItem& item, bool right_to_left) {
   for (int index = 0; index < item.GetCount(); ++index) {
     const TMenuItem* child = item.GetItem(index);
     if (!child->GetVisible()) continue;
-    const win::UINT state = child->GetEnabled() ? win::MF_ENABLED : win::MF_GRAYED;
+    win::MENUITEMINFOA info;
+    info.fMask = win::MIIM_FTYPE | win::MIIM_STATE | win::MIIM_ID | win::MIIM_STRING | win::MIIM_DATA;
+    info.fType = MenuItemType(*child, right_to_left);
+    info.fState = MenuItemState(*child);
+    info.wID = child->GetCommand();
+    info.dwItemData = reinterpret_cast<win::ULONG_PTR>(child);
+    info.dwTypeData = const_cast<char*>(child->GetCaption().c_str());
+    info.cch = static_cast<win::UINT>(child->GetCaption().size());
     if (child->GetCount() > 0) {
-      win::HMENU submenu = win::CreatePopupMenu();
-      FillMenu(submenu, *child);
-      win::AppendMenuA(menu, win::MF_POPUP | state, reinterpret_cast<win::UINT_PTR>(submenu),
-                       child->GetCaption().c_str());
-    } else {
-      win::AppendMenuA(menu, win::MF_STRING | state, child->GetCommand(), child->GetCaption().c_str());
+      info.fMask |= win::MIIM_SUBMENU;
+      info.hSubMenu = win::CreatePopupMenu();
+      FillMenu(info.hSubMenu, *child, right_to_left);
     }
+    win::InsertMenuItemA(menu, win::GetMenuItemCount(menu), win::TRUE, &info);
   }
 }
 
@@ -102,7 +131,7 @@ void TPopupMenu::Notification(TComponent* AComponent, TOperation Operation) {
 void TPopupMenu::Popup(int X, int Y) {
   if (OnPopup) OnPopup(this);
   win::HMENU menu = win::CreatePopupMenu();
-  FillMenu(menu, *items_);
+  FillMenu(menu, *items_, right_to_left_);
   const auto chosen = static_cast<win::UINT>(
       win::TrackPopupMenu(menu, win::TPM_RIGHTBUTTON | win::TPM_RETURNCMD, X, Y, 0, window_, nullptr));
   win::DestroyMenu(menu);

@@ -11,6 +11,9 @@
 
 namespace dashtune {
 
+// Where an item starts a new column of its menu: not, as a plain column, or behind a bar.
+enum class TMenuBreak { mbNone, mbBreak, mbBarBreak };
+
 class TMenuItem : public TComponent {
  public:
   explicit TMenuItem(TComponent* AOwner);
@@ -24,6 +27,16 @@ class TMenuItem : public TComponent {
   // A hidden item is left out of the menu shown.
   bool GetVisible() const { return visible_; }
   void SetVisible(bool Value) { visible_ = Value; }
+  // A check mark, drawn as a dot for a radio item.
+  bool GetChecked() const { return checked_; }
+  void SetChecked(bool Value) { checked_ = Value; }
+  bool GetRadioItem() const { return radio_item_; }
+  void SetRadioItem(bool Value) { radio_item_ = Value; }
+  // The menu's default item, drawn bold.
+  bool GetDefault() const { return default_; }
+  void SetDefault(bool Value) { default_ = Value; }
+  TMenuBreak GetBreak() const { return break_; }
+  void SetBreak(TMenuBreak Value) { break_ = Value; }
 
   int GetCount() const { return static_cast<int>(items_.size()); }
   // An index outside 0..Count-1 raises EListError.
@@ -49,6 +62,10 @@ class TMenuItem : public TComponent {
   std::string caption_;
   bool enabled_ = true;
   bool visible_ = true;
+  bool checked_ = false;
+  bool radio_item_ = false;
+  bool default_ = false;
+  TMenuBreak break_ = TMenuBreak::mbNone;
   win::UINT command_;
   TMenuItem* parent_ = nullptr;      // not owned
   std::vector<TMenuItem*> items_;    // freed by this item
@@ -64,6 +81,9 @@ class TPopupMenu : public TComponent {
   // Whether a control's context-menu request shows the menu (default True).
   bool GetAutoPopup() const { return auto_popup_; }
   void SetAutoPopup(bool Value) { auto_popup_ = Value; }
+  // Whether the menu reads right to left (its items' texts are right-justified).
+  bool GetRightToLeft() const { return right_to_left_; }
+  void SetRightToLeft(bool Value) { right_to_left_ = Value; }
   // The control whose request showed the menu last (not owned).
   TComponent* GetPopupComponent() const { return popup_component_; }
   void SetPopupComponent(TComponent* Value) { popup_component_ = Value; }
@@ -79,8 +99,15 @@ class TPopupMenu : public TComponent {
  private:
   std::unique_ptr<TMenuItem> items_;
   bool auto_popup_ = true;
+  bool right_to_left_ = false;
   TComponent* popup_component_ = nullptr;
   win::HWND window_ = nullptr;  // receives the menu's messages while it shows
 };
+
+// How an item shows in a platform menu: its MFT_ type (a caption of "-" is a separator; radio
+// mark, breaks, and right-justified text in a right-to-left menu) and its MFS_ state (check mark,
+// default, grey when disabled).
+win::UINT MenuItemType(const TMenuItem& item, bool right_to_left);
+win::UINT MenuItemState(const TMenuItem& item);
 
 }  // namespace dashtune

@@ -1,6 +1,7 @@
 #include "components/shell/namespace.h"
 
 #include "components/listview/common/common_shell.h"
+#include "components/shell/error_mode.h"
 #include "components/shell/shell_utilities.h"
 #include "platform/com/com_init.h"
 #include "platform/core/strings.h"
@@ -16,29 +17,15 @@ namespace {
 
 using shell::PIDLMgr;
 
-constexpr win::DWORD kCriticalErrorsOff = win::SEM_FAILCRITICALERRORS | win::SEM_NOOPENFILEERRORBOX;
 constexpr win::DWORD SHGDN_FOREDITING_INFOLDER = win::SHGDN_FOREDITING | win::SHGDN_INFOLDER;
 constexpr win::DWORD SHGDN_PARSEADDRESS = win::SHGDN_FORPARSING | win::SHGDN_FORADDRESSBAR;
-
-// Turns off critical-error boxes for its lifetime and restores the previous mode.
-class ErrorModeScope {
- public:
-  ErrorModeScope() : previous_(win::SetErrorMode(kCriticalErrorsOff)) {}
-  ~ErrorModeScope() { win::SetErrorMode(previous_); }
-  ErrorModeScope(const ErrorModeScope&) = delete;
-  ErrorModeScope& operator=(const ErrorModeScope&) = delete;
-
- private:
-  win::UINT previous_;
-};
+using shell::ErrorModeScope;
 
 std::u16string Upper(std::u16string text) {
   for (char16_t& c : text)
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   return text;
 }
-
-std::u16string FormatNumber(std::string_view format, double value) { return win::Utf8ToUtf16(Format(format, {value})); }
 
 std::int64_t FindDataSize(const win::WIN32_FIND_DATAW& data) {
   return static_cast<std::int64_t>(data.nFileSizeLow) + (static_cast<std::int64_t>(data.nFileSizeHigh) << 32);
@@ -339,7 +326,7 @@ std::int64_t TNamespace::SizeOfFileInt64() {
 }
 
 std::u16string TNamespace::SizeOfFile() {
-  if (!size_text_) size_text_ = Folder() ? std::u16string() : FormatNumber("%0.0n", static_cast<double>(SizeOfFileInt64()));
+  if (!size_text_) size_text_ = Folder() ? std::u16string() : shell::FileSizeText(SizeOfFileInt64());
   return *size_text_;
 }
 
@@ -348,9 +335,7 @@ std::u16string TNamespace::SizeOfFileKB() {
     if (Folder()) {
       size_kb_text_ = std::u16string();
     } else {
-      const std::int64_t size = SizeOfFileInt64();
-      std::u16string text = FormatNumber("%0.0n KB", static_cast<double>(size) / 1024.0);
-      size_kb_text_ = size <= 0 || text == u"0 KB" ? u"1 KB" : text;
+      size_kb_text_ = shell::FileSizeKBText(SizeOfFileInt64());
     }
   }
   return *size_kb_text_;
@@ -363,7 +348,7 @@ std::u16string TNamespace::SizeOfFileDiskUsage() {
     return SizeOfFile();
   const std::int64_t cluster = static_cast<std::int64_t>(sectors) * bytes;
   const std::int64_t used = (SizeOfFileInt64() + cluster - 1) / cluster * cluster;
-  return FormatNumber("%0.0n", static_cast<double>(used));
+  return shell::FileSizeText(used);
 }
 
 std::int64_t TNamespace::FolderSize(bool Refresh, bool Recurse) {
@@ -700,6 +685,9 @@ void TNamespace::InvalidateNamespace(bool ResetIcons) {
   if (parent_ != nullptr && parent_->IsDesktop() && shell::PhysicalDesktopFolder != nullptr &&
       shell::PhysicalDesktopFolder != this)
     shell::PhysicalDesktopFolder->InvalidateNamespace(true);
+  column_details_.clear();
+  column_details_built_ = false;
+  column_states_.clear();
   find_data_.reset();
   find_data_failed_ = false;
   find_data_times_refreshed_ = false;

@@ -3,11 +3,16 @@
 // refreshed (InvalidateCache, InvalidateNamespace).
 #pragma once
 
+#include "classlib/controls.h"
+#include "classlib/menus.h"
 #include "classlib/set.h"
 #include "classlib/sysutils.h"
 #include "classlib/datetime.h"
+#include "components/listview/listview_types.h"
 #include "components/shell/shell_link.h"
 #include "platform/core/types.h"
+#include "platform/shell/context_menu.h"
+#include "platform/shell/details.h"
 #include "platform/shell/shell_types.h"
 
 #include <cstdint>
@@ -15,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dashtune {
 
@@ -33,6 +39,26 @@ using TFileObjects = Set<TFileObject>;
 using TEnumFolderCallback = std::function<bool(win::HWND MessageWnd, win::LPITEMIDLIST APIDL, TNamespace* AParent,
                                                void* Data, bool& Terminate)>;
 using TEnumFolderBeforeEnum = std::function<void(void* Data, TNamespace* AParent)>;
+
+// The flags of a details column's state.
+enum class TSHColumnState { csString, csInteger, csDate, csOnByDefault, csSlow, csExtended, csSecondaryUI, csHidden };
+using TSHColumnStates = Set<TSHColumnState>;
+
+using TNamespaceArray = std::vector<TNamespace*>;
+using TPIDLArray = std::vector<win::LPITEMIDLIST>;
+
+// A command chosen from a context menu, before it is carried out; Handled takes it over.
+using TContextMenuCmdCallback =
+    std::function<void(TNamespace* Namespace, const std::u16string& Verb, int MenuItemID, bool& Handled)>;
+// The context menu about to show; Allow false keeps it from showing.
+using TContextMenuShowCallback = std::function<void(TNamespace* Namespace, win::HMENU Menu, bool& Allow)>;
+// The context menu closed: the chosen command (0 for none) and whether it was carried out.
+using TContextMenuAfterCmdCallback =
+    std::function<void(TNamespace* Namespace, const std::u16string& Verb, int MenuItemID, bool Successful)>;
+
+// The assertion of a context menu shown without an owner control.
+inline constexpr std::string_view kContextMenuNeedsOwner =
+    "To show a Context Menu using TNamespace you must pass a valid Owner TWinControl";
 
 class TNamespace : public TObject {
  public:
@@ -195,6 +221,90 @@ class TNamespace : public TObject {
   virtual bool OkToBrowse(bool ShowExplorerMsg);
   virtual bool Valid();
 
+  // Gates of the verbs over a set: False for an empty set or at the first member that fails.
+  virtual bool CanCopyAll(const TNamespaceArray& Namespaces);
+  virtual bool CanCutAll(const TNamespaceArray& Namespaces);
+  virtual bool CanDeleteAll(const TNamespaceArray& Namespaces);
+  virtual bool CanPasteToAll(const TNamespaceArray& Namespaces);
+  virtual bool CanShowPropertiesOfAll(const TNamespaceArray& Namespaces);
+
+  // Verbs over a set, routed through this item when the set lies in its folder, otherwise
+  // through the desktop with absolute lists. Each answers whether it succeeded.
+  virtual bool Copy(const TNamespaceArray& Namespaces);
+  virtual bool Cut(const TNamespaceArray& Namespaces);
+  virtual bool Delete(const TNamespaceArray& Namespaces);
+  // The members are the target folders; "pastelink" when AsShortcut.
+  virtual bool Paste(const TNamespaceArray& Namespaces, bool AsShortcut = false);
+  virtual bool ShowPropertySheet();
+  virtual bool ShowPropertySheetMulti(const TNamespaceArray& Namespaces, bool UseMultiFileProperties = true);
+  // Carries out a verb on the lists (this item when empty), listed by the menu or not.
+  virtual bool ExecuteContextMenuVerb(const std::u16string& Verb, const TPIDLArray& PIDLs, win::HWND Window = nullptr);
+
+  // Context menu objects; nil when the shell has none.
+  virtual win::ComPtr<win::IContextMenu> ContextMenuInterface();
+  virtual win::ComPtr<win::IContextMenu2> ContextMenu2Interface();
+  virtual win::ComPtr<win::IContextMenu3> ContextMenu3Interface();
+  virtual win::ComPtr<win::IContextMenu> ContextMenuForPIDLs(const TPIDLArray& PIDLs);
+  // The verb and help text of a command of the menu being shown; empty without one.
+  virtual std::u16string ContextMenuVerb(win::UINT MenuID);
+  virtual std::u16string ContextMenuItemHelp(win::UINT MenuID);
+  // Passes an owner-drawing message to the menu being shown, when it draws itself.
+  virtual bool HandleContextMenuMsg(win::UINT Msg, win::WPARAM wParam, win::LPARAM lParam, win::LRESULT& Result);
+  win::IContextMenu* CurrentContextMenu() const { return current_context_menu_.Get(); }
+  win::IContextMenu2* CurrentContextMenu2() const { return current_context_menu2_.Get(); }
+
+  // Shows the item's context menu for Owner (at Position, else at the mouse), with the program's
+  // own menu as a submenu captioned CustomSubMenuCaption; answers whether a command was carried
+  // out. A nil Owner raises EAssertionFailed (kContextMenuNeedsOwner).
+  virtual bool ShowContextMenu(TWinControl* Owner, const TContextMenuCmdCallback& ContextMenuCmdCallback,
+                               const TContextMenuShowCallback& ContextMenuShowCallback,
+                               const TContextMenuAfterCmdCallback& ContextMenuAfterCmdCallback,
+                               const win::POINT* Position = nullptr, TPopupMenu* CustomShellSubMenu = nullptr,
+                               const std::string& CustomSubMenuCaption = {});
+  virtual bool ShowContextMenuMulti(TWinControl* Owner, const TContextMenuCmdCallback& ContextMenuCmdCallback,
+                                    const TContextMenuShowCallback& ContextMenuShowCallback,
+                                    const TContextMenuAfterCmdCallback& ContextMenuAfterCmdCallback,
+                                    const TNamespaceArray& Namespaces, const win::POINT* Position = nullptr,
+                                    TPopupMenu* CustomShellSubMenu = nullptr,
+                                    const std::string& CustomSubMenuCaption = {}, bool ForceDesktop = false);
+  // Whether every member lies directly in this item's folder; otherwise, unless Silent or this
+  // is the desktop, says so in a message box.
+  virtual bool VerifyPIDLRelationship(const TNamespaceArray& Namespaces, bool Silent = false);
+
+  // The drop effect for the key state (MK_ bits) that this item allows.
+  virtual win::DWORD DragEffect(win::DWORD KeyState);
+
+  // Starts the item as the shell does (a folder only with ExecuteFolder, a link to a folder only
+  // with ExecuteFolderShortCut), in WorkingDir when that folder exists, else in the item's own
+  // folder. RunInThread answers True at once and starts it on a worker.
+  virtual bool ShellExecuteNamespace(const std::u16string& WorkingDir, const std::u16string& CmdLineArgs,
+                                     bool ExecuteFolder = false, bool ExecuteFolderShortCut = false,
+                                     bool RunInThread = false);
+
+  // Details columns. Titles, alignment and states are this item's columns as a folder; texts and
+  // the threaded flags are the item's own details, columns of its parent folder.
+  virtual int DetailsSupportedColumns();
+  virtual int DetailsDefaultSupportedColumns();
+  // Whether 0 <= Column < the parent folder's column count.
+  virtual bool DetailsValidIndex(int Column);
+  virtual std::u16string DetailsColumnTitle(int Column);
+  virtual std::u16string DetailsDefaultColumnTitle(int Column);
+  virtual TAlignment DetailsAlignment(int Column);
+  virtual TSHColumnStates DetailsGetDefaultColumnState(int Column);
+  virtual std::vector<win::WORD> DetailsSupportedVisibleColumns();
+  virtual std::u16string DetailsOf(int Column);
+  virtual std::u16string DetailsOfEx(int Column);
+  virtual std::u16string DetailsDefaultOf(int Column);
+  virtual bool DetailsSupported();
+  bool ThreadedDetailLoaded(int Column);
+  bool ThreadedDetailLoading(int Column);
+  void SetThreadedDetailLoaded(int Column, bool Value);
+  void SetThreadedDetailLoading(int Column, bool Value);
+  virtual win::ComPtr<win::IShellFolder2> ShellFolder2();
+  virtual win::ComPtr<win::IShellFolder2> ParentShellFolder2();
+  virtual win::ComPtr<win::IShellDetails> ShellDetailsInterface();
+  virtual win::ComPtr<win::IShellDetails> ParentShellDetailsInterface();
+
   // Cache control.
   virtual void InvalidateCache();
   virtual void InvalidateNamespace(bool ResetIcons = true);
@@ -214,6 +324,15 @@ class TNamespace : public TObject {
   bool IsEqualToFolder(TNamespace* folder);
   int LookupIconIndex(bool open, int icon_size);
   bool HasChildren(win::DWORD flags);
+  bool RouteVerb(const std::u16string& verb, const TNamespaceArray& namespaces);
+  bool InternalShowContextMenu(TWinControl* owner, const TPIDLArray& pidls, bool use_desktop,
+                               const std::string& user_menu_caption, TPopupMenu* user_menu, const win::POINT* position,
+                               const TContextMenuAfterCmdCallback& on_menu_close,
+                               const TContextMenuShowCallback& on_show, const TContextMenuCmdCallback& on_verb);
+  void ContextMenuWindowProc(TMessage& Message);
+  bool OwnColumnValid(int column);
+  struct ColumnDetail;
+  ColumnDetail* DetailRecord(int column);
 
   win::LPITEMIDLIST absolute_pidl_ = nullptr;
   win::LPITEMIDLIST relative_pidl_ = nullptr;  // points into absolute_pidl_
@@ -224,6 +343,24 @@ class TNamespace : public TObject {
 
   win::ComPtr<win::IShellFolder> shell_folder_;
   win::ComPtr<win::IShellIcon> shell_icon_;
+  // While a context menu shows: its objects and the owner's window procedure it replaced.
+  win::ComPtr<win::IContextMenu> current_context_menu_;
+  win::ComPtr<win::IContextMenu2> current_context_menu2_;
+  std::function<void(TMessage&)> saved_window_proc_;
+
+  // Details: the column count as a folder, the states of those columns, and per column of the
+  // parent folder the item's text and the threaded flags. The last two are rebuilt after
+  // InvalidateNamespace.
+  struct ColumnDetail {
+    bool text_cached = false;
+    bool loading = false;
+    bool loaded = false;
+    std::u16string text;
+  };
+  std::optional<int> column_count_;
+  std::vector<std::optional<TSHColumnStates>> column_states_;
+  std::vector<ColumnDetail> column_details_;
+  bool column_details_built_ = false;
   bool find_data_failed_ = false;
   bool find_data_times_refreshed_ = false;
   std::unique_ptr<win::WIN32_FIND_DATAW> find_data_;

@@ -7,6 +7,7 @@
 #include "platform/core/strings.h"
 #include "platform/core/version.h"
 #include "platform/shell/shell.h"
+#include "platform/shell/shell_texts.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,10 +34,6 @@ namespace {
 
 constexpr win::DWORD MK_SHIFT = 0x0004;
 constexpr win::DWORD MK_CONTROL = 0x0008;
-constexpr win::DWORD DROPEFFECT_NONE = 0;
-constexpr win::DWORD DROPEFFECT_COPY = 1;
-constexpr win::DWORD DROPEFFECT_MOVE = 2;
-constexpr win::DWORD DROPEFFECT_LINK = 4;
 // The process status when the shell lacks the item-list tests: the start cannot go on.
 constexpr int kMissingEntryPointsExitCode = 3;
 
@@ -78,6 +75,17 @@ std::optional<TDateTime> DateTimeOf(const win::FILETIME& file_time) {
   } catch (const EConvertError&) {
     return std::nullopt;
   }
+}
+
+std::u16string FormatNumber(std::string_view format, double value) { return win::Utf8ToUtf16(Format(format, {value})); }
+
+// Details columns and the properties window of the platform's shell write sizes and times as the
+// items here do.
+void InstallShellTexts() {
+  win::shell_texts::SetFormatters(
+      {[](win::ULONGLONG size) { return FileSizeKBText(static_cast<std::int64_t>(size)); },
+       [](win::ULONGLONG size) { return FileSizeText(static_cast<std::int64_t>(size)); },
+       [](const win::FILETIME& time) { return ConvertFileTimeToString(time); }});
 }
 
 void FreeSpecialFolders() {
@@ -144,6 +152,13 @@ std::u16string ConvertFileTimeToString(const win::FILETIME& FileTime) {
   return value ? win::Utf8ToUtf16(FormatDateTime("", *value)) : std::u16string();
 }
 
+std::u16string FileSizeText(std::int64_t Size) { return FormatNumber("%0.0n", static_cast<double>(Size)); }
+
+std::u16string FileSizeKBText(std::int64_t Size) {
+  std::u16string text = FormatNumber("%0.0n KB", static_cast<double>(Size) / 1024.0);
+  return Size <= 0 || text == u"0 KB" ? u"1 KB" : text;
+}
+
 TDateTime ConvertFileTimeToDateTime(const win::FILETIME& FileTime) { return DateTimeOf(FileTime).value_or(0); }
 
 std::unique_ptr<TNamespace> CreateSpecialFolderNamespace(int CSIDL) {
@@ -166,8 +181,8 @@ bool InitShellIcons(bool Restore) {
 win::DWORD KeyStateToDropEffect(win::DWORD KeyState) {
   const bool shift = (KeyState & MK_SHIFT) != 0;
   const bool control = (KeyState & MK_CONTROL) != 0;
-  if (control) return shift ? DROPEFFECT_LINK : DROPEFFECT_COPY;
-  return shift ? DROPEFFECT_NONE : DROPEFFECT_MOVE;
+  if (control) return shift ? kDropEffectLink : kDropEffectCopy;
+  return shift ? kDropEffectNone : kDropEffectMove;
 }
 
 bool GetDiskFreeSpaceFromPath(const std::u16string& Path, win::DWORD& SectorsPerCluster, win::DWORD& BytesPerSector,
@@ -197,6 +212,7 @@ void ShellUnitInitialization() {
     std::_Exit(kMissingEntryPointsExitCode);
   }
   PIDLMgr = new TCommonPIDLManager();
+  InstallShellTexts();
   win::ReloadUserFolders();
   for (const SpecialFolder& special : kSpecialFolders) *special.global = CreateSpecialFolderNamespace(special.csidl).release();
   started = true;
@@ -204,6 +220,7 @@ void ShellUnitInitialization() {
 
 void ShellUnitFinalization() {
   if (!started) return;
+  WaitForShellExecuteThreads();
   FreeSpecialFolders();
   delete PIDLMgr;
   PIDLMgr = nullptr;

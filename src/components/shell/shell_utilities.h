@@ -9,6 +9,12 @@
 
 namespace dashtune::shell {
 
+// The drop effects a drag or a paste asks for.
+inline constexpr win::DWORD kDropEffectNone = 0;
+inline constexpr win::DWORD kDropEffectCopy = 1;
+inline constexpr win::DWORD kDropEffectMove = 2;
+inline constexpr win::DWORD kDropEffectLink = 4;
+
 // Unit state, owned by the unit: made by ShellUnitInitialization, freed by ShellUnitFinalization.
 // A special folder the system lacks stays nil.
 extern TCommonPIDLManager* PIDLMgr;
@@ -34,8 +40,11 @@ extern TILIsParent ILIsParent;
 // Unit start: COM, the shell icons, the entry points (a missing one ends the process with a
 // non-zero status and one line on stderr), the manager and the twelve special folders. Runs once.
 void ShellUnitInitialization();
-// Unit end: the special folders, then the manager, then COM. Runs once after a start.
+// Unit end: waits for the workers of ShellExecuteNamespace, then frees the special folders, the
+// manager and COM. Runs once after a start.
 void ShellUnitFinalization();
+// Waits for every worker ShellExecuteNamespace started (and frees them).
+void WaitForShellExecuteThreads();
 
 std::vector<win::LPITEMIDLIST> NamespaceArrayToRelativePIDLs(const std::vector<TNamespace*>& Namespaces);
 std::vector<win::LPITEMIDLIST> NamespaceArrayToAbsolutePIDLs(const std::vector<TNamespace*>& Namespaces);
@@ -45,6 +54,9 @@ bool IsRemoteOrMissingDrive(TNamespace* Namespace);
 win::DWORD FileObjectsToFlags(TFileObjects FileObjects);
 bool IsValidFileTime(const win::FILETIME& FileTime);
 std::u16string ConvertFileTimeToString(const win::FILETIME& FileTime);
+// A file size as the items show it: "1,234,567", and in kilobytes "1,206 KB" (at least "1 KB").
+std::u16string FileSizeText(std::int64_t Size);
+std::u16string FileSizeKBText(std::int64_t Size);
 TDateTime ConvertFileTimeToDateTime(const win::FILETIME& FileTime);
 // Nil when the system has no such folder; the caller owns the result.
 std::unique_ptr<TNamespace> CreateSpecialFolderNamespace(int CSIDL);

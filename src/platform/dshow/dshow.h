@@ -5,6 +5,7 @@
 
 #include "platform/com/com_init.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/variant.h"
 #include "platform/core/types.h"
 #include "platform/dshow/dshow_results.h"
 #include "platform/dshow/dvd_types.h"
@@ -123,13 +124,7 @@ constexpr DWORD DVD_CMD_FLAG_Block = 0x2;
 
 // ---- property bags and monikers (what the builder callbacks read) ----
 
-enum VARTYPE_VALUES : WORD { VT_EMPTY = 0, VT_BSTR = 8 };
-
-// The part of a variant that property bags fill here: empty or a wide string.
-struct VARIANT {
-  WORD vt = VT_EMPTY;
-  std::u16string bstrVal;
-};
+// Property bags fill variants (platform/com/variant.h) with empty or wide-string values.
 
 struct IErrorLog : IUnknown {
   static constexpr IID iid = IID_IErrorLog;

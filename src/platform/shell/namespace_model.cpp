@@ -165,7 +165,11 @@ std::optional<Item> ChildOf(const Item& folder, const ItemId& id) {
       if (id.kind != ItemKind::TrashEntry) return std::nullopt;
       const std::optional<trash::TrashEntry> entry = trash::FindEntry(CurrentTrashFolders(), id.name);
       child.place = Place::TrashEntry;
-      if (entry) child.path = entry->files_path, child.original_path = entry->info.original_path;
+      if (entry) {
+        child.path = entry->files_path;
+        child.original_path = entry->info.original_path;
+        child.deletion_date = entry->info.deletion_date;
+      }
       return child;
     }
     case Place::Home:

@@ -23,6 +23,7 @@ struct Item {
   std::string path;           // the file behind it: Home, Volume, FileSystem, TrashEntry
   bool removable = false;     // on a removable volume
   std::string original_path;  // TrashEntry: where the file was
+  std::string deletion_date;  // TrashEntry: when it was trashed, as its info file says
 };
 
 // What an absolute list names; nothing when the list's structure does not fit the namespace

@@ -29,6 +29,8 @@ HRESULT SHGetDataFromIDListW(IShellFolder* folder, LPCITEMIDLIST list, int forma
 // description ("" when unknown); SHGFI_SYSICONINDEX answers the system small (or large) image
 // list and puts the icon's index in iIcon; SHGFI_DISPLAYNAME the display name.
 DWORD_PTR SHGetFileInfoW(LPCWSTR path, DWORD file_attributes, SHFILEINFOW* info, UINT info_size, UINT flags);
+// Tests only: how often a folder was asked for an item's details text (GetDetailsOf).
+ULONG ShellFolderDetailsCallsForTesting();
 // Tests only: how often SHGetFileInfoW was called in this process.
 ULONG SHGetFileInfoWCallsForTesting();
 

@@ -4,9 +4,13 @@
 #include "platform/core/errors.h"
 #include "platform/core/strings.h"
 #include "platform/shell/file_info.h"
+#include "platform/shell/item_menu.h"
 #include "platform/shell/places.h"
+#include "platform/shell/shell_columns.h"
 #include "platform/shell/shell.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -92,6 +96,8 @@ bool IsValidNewName(std::string_view name) {
          name.find('\0') == std::string_view::npos;
 }
 
+std::atomic<ULONG> details_calls{0};
+
 int ColumnOf(LPARAM column) { return static_cast<int>(column & 0xFFFF); }
 
 HRESULT CompareResult(int order) { return MAKE_HRESULT(0, 0, static_cast<USHORT>(static_cast<SHORT>(order))); }
@@ -107,6 +113,11 @@ ShellFolderObject::~ShellFolderObject() { CoTaskMemFree(absolute_); }
 HRESULT ShellFolderObject::QueryInterface(REFIID iid, void** object) {
   if (object != nullptr && iid == IPersist::iid) {
     *object = static_cast<IPersist*>(static_cast<IPersistFolder*>(this));
+    AddRef();
+    return S_OK;
+  }
+  if (object != nullptr && iid == IShellFolder::iid) {
+    *object = static_cast<IShellFolder*>(static_cast<IShellFolder2*>(this));
     AddRef();
     return S_OK;
   }
@@ -196,6 +207,7 @@ HRESULT ShellFolderObject::CreateViewObject(HWND, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (iid == IQueryInfo::iid) return MakeCom<InfoTip>(TypeTip(item_))->QueryInterface(iid, object);
+  if (iid == IContextMenu::iid) return MakeFolderMenu(absolute_, item_, iid, object);
   return E_NOINTERFACE;
 }
 
@@ -223,6 +235,7 @@ HRESULT ShellFolderObject::GetAttributesOf(UINT count, LPCITEMIDLIST* lists, ULO
 HRESULT ShellFolderObject::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* lists, REFIID iid, UINT*, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
+  if (iid == IContextMenu::iid) return MakeItemsMenu(absolute_, item_, count, lists, iid, object);
   if (count != 1 || lists == nullptr) return E_INVALIDARG;
   const std::optional<shell_model::Item> item = ResolveRelative(lists[0]);
   if (!item) return E_INVALIDARG;
@@ -261,6 +274,68 @@ HRESULT ShellFolderObject::SetNameOf(HWND, LPCITEMIDLIST list, LPCWSTR name, DWO
   }
   return S_OK;
 }
+
+HRESULT ShellFolderObject::GetDefaultSearchGUID(GUID*) { return E_NOTIMPL; }
+
+HRESULT ShellFolderObject::EnumSearches(IUnknown** enumerator) {
+  if (enumerator != nullptr) *enumerator = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT ShellFolderObject::GetDefaultColumn(DWORD, ULONG* sort, ULONG* display) {
+  if (sort == nullptr || display == nullptr) return E_POINTER;
+  *sort = 0;
+  *display = 0;
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::GetDefaultColumnState(UINT column, SHCOLSTATEF* flags) {
+  if (flags == nullptr) return E_POINTER;
+  const std::span<const shell_columns::Column> columns = shell_columns::ColumnsOf(item_);
+  if (column >= columns.size()) return E_INVALIDARG;
+  *flags = columns[column].state;
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::GetDetailsEx(LPCITEMIDLIST list, const SHCOLUMNID* column, VARIANT* value) {
+  if (column == nullptr || value == nullptr) return E_POINTER;
+  const std::optional<shell_columns::ColumnKind> kind = shell_columns::KindOf(*column);
+  const std::span<const shell_columns::Column> columns = shell_columns::ColumnsOf(item_);
+  if (!kind || std::none_of(columns.begin(), columns.end(), [&](const auto& c) { return c.kind == *kind; }))
+    return E_INVALIDARG;
+  const std::optional<shell_model::Item> item = ResolveRelative(list);
+  if (!item || item_ids::IsEmptyList(list)) return E_INVALIDARG;
+  *value = shell_columns::ValueOf(*item, *kind);
+  return S_OK;
+}
+
+HRESULT ShellFolderObject::GetDetailsOf(LPCITEMIDLIST list, UINT column, SHELLDETAILS* details) {
+  if (details == nullptr) return E_POINTER;
+  const std::span<const shell_columns::Column> columns = shell_columns::ColumnsOf(item_);
+  if (column >= columns.size()) return E_INVALIDARG;
+  details->fmt = columns[column].format;
+  details->cxChar = columns[column].width;
+  std::u16string text = columns[column].title;
+  if (list != nullptr) {
+    details_calls.fetch_add(1);
+    const std::optional<shell_model::Item> item = ResolveRelative(list);
+    if (!item || item_ids::IsEmptyList(list)) return E_INVALIDARG;
+    text = shell_columns::TextOf(*item, columns[column].kind);
+  }
+  details->str.uType = STRRET_WSTR;
+  details->str.pOleStr = TaskString(text);
+  return details->str.pOleStr == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT ShellFolderObject::MapColumnToSCID(UINT column, SHCOLUMNID* id) {
+  if (id == nullptr) return E_POINTER;
+  const std::span<const shell_columns::Column> columns = shell_columns::ColumnsOf(item_);
+  if (column >= columns.size()) return E_INVALIDARG;
+  *id = shell_columns::IdOf(columns[column].kind);
+  return S_OK;
+}
+
+ULONG ShellFolderDetailsCallsForTesting() { return details_calls.load(); }
 
 HRESULT ShellFolderObject::GetIconOf(LPCITEMIDLIST list, UINT flags, int* icon_index) {
   if (icon_index == nullptr) return E_POINTER;

@@ -1,12 +1,13 @@
 // The folder object behind every IShellFolder of this platform.
 #pragma once
 
+#include "platform/shell/details.h"
 #include "platform/shell/namespace_model.h"
 #include "platform/shell/shell_types.h"
 
 namespace win {
 
-class ShellFolderObject : public ComObject<IShellFolder, IShellIcon, IPersistFolder> {
+class ShellFolderObject : public ComObject<IShellFolder2, IShellIcon, IPersistFolder> {
  public:
   // Takes a copy of `absolute`; `item` is what it names.
   ShellFolderObject(LPCITEMIDLIST absolute, shell_model::Item item);
@@ -26,6 +27,15 @@ class ShellFolderObject : public ComObject<IShellFolder, IShellIcon, IPersistFol
                         void** object) override;
   HRESULT GetDisplayNameOf(LPCITEMIDLIST list, DWORD flags, STRRET* name) override;
   HRESULT SetNameOf(HWND owner, LPCITEMIDLIST list, LPCWSTR name, DWORD flags, LPITEMIDLIST* new_list) override;
+
+  // IShellFolder2: the columns of shell_columns.h; failures past the folder's last column.
+  HRESULT GetDefaultSearchGUID(GUID* guid) override;
+  HRESULT EnumSearches(IUnknown** enumerator) override;
+  HRESULT GetDefaultColumn(DWORD reserved, ULONG* sort, ULONG* display) override;
+  HRESULT GetDefaultColumnState(UINT column, SHCOLSTATEF* flags) override;
+  HRESULT GetDetailsEx(LPCITEMIDLIST list, const SHCOLUMNID* column, VARIANT* value) override;
+  HRESULT GetDetailsOf(LPCITEMIDLIST list, UINT column, SHELLDETAILS* details) override;
+  HRESULT MapColumnToSCID(UINT column, SHCOLUMNID* id) override;
 
   // IShellIcon
   HRESULT GetIconOf(LPCITEMIDLIST list, UINT flags, int* icon_index) override;

@@ -1,5 +1,6 @@
 #include "components/listview/common/common_shell.h"
 
+#include "platform/core/message_box.h"
 #include "platform/core/strings.h"
 #include "platform/core/version.h"
 #include "platform/shell/shell.h"
@@ -116,6 +117,10 @@ std::int64_t CalculateFolderSize(std::u16string_view folder, bool recurse) {
     return static_cast<std::int64_t>(total - free_clusters) * sectors * bytes;
   }
   return WalkFolder(win::Utf16ToUtf8(folder), recurse);
+}
+
+void WideMessageBox(win::HWND Window, const std::u16string& Caption, const std::u16string& Text) {
+  win::MessageBoxW(Window, Text.c_str(), Caption.c_str(), win::MB_ICONEXCLAMATION | win::MB_OK);
 }
 
 }  // namespace dashtune::common

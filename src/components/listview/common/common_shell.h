@@ -30,6 +30,9 @@ bool DiskInDrive(char16_t drive);
 // offset outside the ID.
 bool StrRetToString(win::STRRET& record, win::LPCITEMIDLIST relative, std::u16string& text);
 
+// A message box with an exclamation icon and an OK button (the wide form on this platform).
+void WideMessageBox(win::HWND Window, const std::u16string& Caption, const std::u16string& Text);
+
 // Bytes below a folder (into sub-folders when `recurse`), links not followed; for a drive root
 // the used space of the drive.
 std::int64_t CalculateFolderSize(std::u16string_view folder, bool recurse);

@@ -1,0 +1,491 @@
+// TNamespace's verbs, context menus, drag effects and execution over real files of the temporary
+// home: the clipboard's CIDA bytes, trash, paste numbering, cut, the desktop paste, program items
+// through a test chooser, the restored owner, and programs started through the stub applications.
+#include "classlib/form.h"
+#include "components/shell/namespace.h"
+#include "components/shell/shell_utilities.h"
+#include "shell_test_support.h"
+#include "platform/core/handles.h"
+#include "platform/core/strings.h"
+#include "platform/core/wait.h"
+#include "platform/ole/clipboard.h"
+#include "platform/ole/global_memory.h"
+#include "platform/shell/child_process.h"
+#include "platform/shell/cida.h"
+#include "platform/shell/properties_window.h"
+#include "platform/shell/shell_execute.h"
+#include "platform/shell/shell.h"
+#include "platform/user/menus.h"
+#include "platform/user/messages.h"
+#include "platform/user/window.h"
+#include "stub_programs.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace dashtune {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordedStart;
+
+constexpr char16_t kCopyVerb[] = u"copy";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The clipboard's CIDA and drop effect, read back from its bytes.
+struct ClipboardRecord {
+  std::optional<win::cida::Record> record;
+  win::DWORD effect = 0;
+};
+
+ClipboardRecord ReadClipboard() {
+  ClipboardRecord out;
+  if (!win::OpenClipboard(nullptr)) return out;
+  const auto bytes_of = [](win::UINT format) {
+    std::vector<win::BYTE> bytes;
+    if (win::HANDLE data = win::GetClipboardData(format)) {
+      const auto* at = static_cast<const win::BYTE*>(win::GlobalLock(data));
+      bytes.assign(at, at + win::GlobalSize(data));
+      win::GlobalUnlock(data);
+    }
+    return bytes;
+  };
+  const std::vector<win::BYTE> record = bytes_of(win::RegisterClipboardFormatA("Shell IDList Array"));
+  const std::vector<win::BYTE> effect = bytes_of(win::RegisterClipboardFormatA("Preferred DropEffect"));
+  win::CloseClipboard();
+  out.record = win::cida::Decode(record.data(), record.size());
+  if (effect.size() >= 4) std::memcpy(&out.effect, effect.data(), 4);
+  return out;
+}
+
+bool SameList(const std::vector<win::BYTE>& bytes, win::LPCITEMIDLIST list) {
+  return win::ILIsEqual(reinterpret_cast<win::LPCITEMIDLIST>(bytes.data()), list) != win::FALSE;
+}
+
+class NamespaceVerbsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    root_ = fs::path(getenv("HOME")) / ("verbs-" + std::to_string(++counter));
+    fs::create_directories(root_ / "a");
+    fs::create_directories(root_ / "b");
+    fs::remove(testing::StubOpenerRecord());
+    fs::remove(testing::StubViewerRecord());
+    setenv("DASHTUNE_OPENER", testing::StubOpener().c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("DASHTUNE_OPENER");
+    fs::remove_all(root_);
+    fs::remove_all(fs::path(getenv("XDG_DATA_HOME")) / "Trash");
+    win::OpenClipboard(nullptr);
+    win::EmptyClipboard();
+    win::CloseClipboard();
+  }
+
+  fs::path File(const std::string& relative, const std::string& content = "content") {
+    std::ofstream(root_ / relative, std::ios::binary) << content;
+    return root_ / relative;
+  }
+  static std::unique_ptr<TNamespace> Item(const fs::path& path) {
+    return TNamespace::CreateFromFileName(win::Utf8ToUtf16(path.string()));
+  }
+
+  fs::path root_;
+};
+
+TEST_F(NamespaceVerbsTest, CopyOfSiblingsPutsTheirFolderAsParent) {
+  const auto x = Item(File("a/x.txt"));
+  const auto y = Item(File("a/y.txt"));
+  const auto folder = Item(root_ / "a");
+  ASSERT_TRUE(x->Copy({x.get(), y.get()}));
+  const ClipboardRecord clipboard = ReadClipboard();
+  ASSERT_TRUE(clipboard.record);
+  EXPECT_EQ(clipboard.effect, 1u);
+  EXPECT_TRUE(SameList(clipboard.record->parent, folder->GetAbsolutePIDL()));
+  ASSERT_EQ(clipboard.record->members.size(), 2u);
+  EXPECT_TRUE(SameList(clipboard.record->members[0], x->GetRelativePIDL()));
+  EXPECT_TRUE(SameList(clipboard.record->members[1], y->GetRelativePIDL()));
+}
+
+TEST_F(NamespaceVerbsTest, CopyFromTwoFoldersGoesThroughTheDesktopWithAbsoluteLists) {
+  const auto x = Item(File("a/x.txt"));
+  const auto z = Item(File("b/z.txt"));
+  ASSERT_TRUE(x->Cut({x.get(), z.get()}));
+  const ClipboardRecord clipboard = ReadClipboard();
+  ASSERT_TRUE(clipboard.record);
+  EXPECT_EQ(clipboard.effect, 2u);
+  EXPECT_EQ(clipboard.record->parent, (std::vector<win::BYTE>{0, 0}));
+  ASSERT_EQ(clipboard.record->members.size(), 2u);
+  EXPECT_TRUE(SameList(clipboard.record->members[0], x->GetAbsolutePIDL()));
+  EXPECT_TRUE(SameList(clipboard.record->members[1], z->GetAbsolutePIDL()));
+}
+
+TEST_F(NamespaceVerbsTest, UnlistedDeleteTrashesTheFileAndStartsNothing) {
+  // Under CMF_DEFAULTONLY the menu lists "open" alone, at offset 0: the verb goes by its text.
+  const auto x = Item(File("a/x.txt"));
+  EXPECT_TRUE(x->ExecuteContextMenuVerb(u"delete", {}));
+  const fs::path trash = fs::path(getenv("XDG_DATA_HOME")) / "Trash";
+  EXPECT_FALSE(fs::exists(root_ / "a/x.txt"));
+  EXPECT_EQ(ReadFile(trash / "files/x.txt"), "content");
+  EXPECT_TRUE(fs::exists(trash / "info/x.txt.trashinfo"));
+  EXPECT_FALSE(fs::exists(testing::StubOpenerRecord()));
+  EXPECT_FALSE(x->ExecuteContextMenuVerb(u"no-such-verb", {}));
+}
+
+TEST_F(NamespaceVerbsTest, DeleteInTrashRemovesTheEntryAndItsInfo) {
+  const auto x = Item(File("a/x.txt"));
+  ASSERT_TRUE(x->Delete({x.get()}));
+  const std::unique_ptr<TNamespace> entry = testing::FirstChild(shell::RecycleBinFolder, {TFileObject::foNonFolders});
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->NameNormal(), u"x.txt");
+  EXPECT_TRUE(entry->Delete({entry.get()}));
+  const fs::path trash = fs::path(getenv("XDG_DATA_HOME")) / "Trash";
+  EXPECT_FALSE(fs::exists(trash / "files/x.txt"));
+  EXPECT_FALSE(fs::exists(trash / "info/x.txt.trashinfo"));
+}
+
+TEST_F(NamespaceVerbsTest, PastingTwiceNumbersTheSecondCopy) {
+  const auto x = Item(File("a/x.txt", "twice"));
+  const auto target = Item(root_ / "b");
+  ASSERT_TRUE(x->Copy({x.get()}));
+  EXPECT_TRUE(target->Paste({target.get()}));
+  EXPECT_TRUE(target->Paste({target.get()}));
+  EXPECT_EQ(ReadFile(root_ / "b/x.txt"), "twice");
+  EXPECT_EQ(ReadFile(root_ / "b/x (2).txt"), "twice");
+  EXPECT_EQ(ReadFile(root_ / "a/x.txt"), "twice");
+  // A copy stays on the clipboard.
+  EXPECT_TRUE(ReadClipboard().record);
+}
+
+TEST_F(NamespaceVerbsTest, CutAndPasteMovesAndEmptiesTheClipboard) {
+  const auto x = Item(File("a/x.txt", "moved"));
+  const auto target = Item(root_ / "b");
+  ASSERT_TRUE(x->Cut({x.get()}));
+  EXPECT_TRUE(target->Paste({target.get()}));
+  EXPECT_FALSE(fs::exists(root_ / "a/x.txt"));
+  EXPECT_EQ(ReadFile(root_ / "b/x.txt"), "moved");
+  EXPECT_FALSE(ReadClipboard().record);
+}
+
+TEST_F(NamespaceVerbsTest, PasteLinkMakesSymbolicLinks) {
+  const auto x = Item(File("a/x.txt"));
+  const auto target = Item(root_ / "b");
+  ASSERT_TRUE(x->Copy({x.get()}));
+  EXPECT_TRUE(target->Paste({target.get()}, /*AsShortcut=*/true));
+  ASSERT_TRUE(fs::is_symlink(root_ / "b/x.txt"));
+  EXPECT_EQ(fs::read_symlink(root_ / "b/x.txt"), root_ / "a/x.txt");
+}
+
+TEST_F(NamespaceVerbsTest, DesktopPasteWithAnUnparsableMemberPastesNothing) {
+  const fs::path desktop = fs::path(getenv("HOME")) / "Desktop";
+  fs::create_directories(desktop);
+  shell::ShellUnitFinalization();
+  shell::ShellUnitInitialization();
+  ASSERT_NE(shell::PhysicalDesktopFolder, nullptr);
+  fs::create_directories(root_ / "gone");
+  const auto x = Item(File("a/x.txt"));
+  const auto target = Item(root_ / "b");
+  const auto gone = Item(root_ / "gone");
+  fs::remove(root_ / "gone");
+  ASSERT_TRUE(x->Copy({x.get()}));
+  EXPECT_FALSE(shell::DesktopFolder->Paste({target.get(), gone.get()}));
+  EXPECT_TRUE(fs::is_empty(root_ / "b"));
+  EXPECT_TRUE(shell::DesktopFolder->Paste({target.get()}));
+  EXPECT_TRUE(fs::exists(root_ / "b/x.txt"));
+  fs::remove_all(desktop);
+  shell::ShellUnitFinalization();
+  shell::ShellUnitInitialization();
+  EXPECT_EQ(shell::PhysicalDesktopFolder, nullptr);
+  EXPECT_FALSE(shell::DesktopFolder->Paste({target.get()}));
+}
+
+TEST_F(NamespaceVerbsTest, DragEffectFollowsKeysAndWhatTheItemAllows) {
+  constexpr win::DWORD kShift = 0x4, kControl = 0x8;
+  const auto x = Item(File("a/x.txt"));
+  EXPECT_EQ(x->DragEffect(0), 2u);
+  EXPECT_EQ(x->DragEffect(kShift), 2u);
+  EXPECT_EQ(x->DragEffect(kControl), 1u);
+  EXPECT_EQ(x->DragEffect(kControl | kShift), 4u);
+  // Computer can be neither moved, copied nor linked.
+  EXPECT_EQ(shell::DrivesFolder->DragEffect(kControl), 0u);
+}
+
+TEST_F(NamespaceVerbsTest, PropertiesShowNameTypeAndSize) {
+  const auto x = Item(File("a/x.txt", std::string(2048, 'p')));
+  ASSERT_TRUE(x->ShowPropertySheet());
+  const win::HWND window = win::FindWindowA(win::properties_window::kWindowClass, "x.txt Properties");
+  ASSERT_NE(window, nullptr);
+  std::vector<std::string> lines;
+  for (win::HWND line = win::FindWindowExA(window, nullptr, win::properties_window::kLineClass, nullptr); line != nullptr;
+       line = win::FindWindowExA(window, line, win::properties_window::kLineClass, nullptr)) {
+    char text[256];
+    win::GetWindowTextA(line, text, sizeof(text));
+    lines.emplace_back(text);
+  }
+  win::DestroyWindow(window);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "Name: x.txt");
+  EXPECT_EQ(lines[1], "Type: " + win::Utf16ToUtf8(x->FileType()));
+  EXPECT_EQ(lines[2], "Location: " + (root_ / "a").string());
+  EXPECT_EQ(lines[3], "Size: 2 KB (2,048 bytes)");
+}
+
+// ---- Context menus through a test chooser ----
+
+class ContextMenuTest : public NamespaceVerbsTest {
+ protected:
+  void TearDown() override {
+    win::SetMenuChooser(nullptr);
+    NamespaceVerbsTest::TearDown();
+  }
+
+  // The id of the item captioned `caption` anywhere in the menu, 0 when none.
+  static win::UINT FindCommand(win::HMENU menu, const std::string& caption) {
+    for (int i = 0; i < win::GetMenuItemCount(menu); ++i) {
+      if (win::HMENU submenu = win::GetSubMenu(menu, i)) {
+        if (const win::UINT found = FindCommand(submenu, caption)) return found;
+        continue;
+      }
+      char text[128] = {};
+      win::GetMenuStringA(menu, static_cast<win::UINT>(i), text, sizeof(text), win::MF_BYPOSITION);
+      if (caption == text) return win::GetMenuItemID(menu, i);
+    }
+    return 0;
+  }
+  static void Choose(const std::string& caption) {
+    win::SetMenuChooser([caption](win::HMENU menu, win::POINT, win::HWND) { return FindCommand(menu, caption); });
+  }
+
+  TForm form_{nullptr};
+};
+
+TEST_F(ContextMenuTest, ProgramItemRunsItsClickAloneAndTheMenuStillCloses) {
+  const auto x = Item(File("a/x.txt"));
+  TPopupMenu program(nullptr);
+  auto* item = new TMenuItem(nullptr);
+  item->SetCaption("Play on the dashboard");
+  int clicks = 0;
+  item->OnClick = [&](TObject*) { ++clicks; };
+  program.GetItems()->Add(item);
+  Choose("Play on the dashboard");
+  int verbs = 0;
+  std::vector<int> closed;
+  const win::POINT at{10, 10};
+  const bool done = x->ShowContextMenu(
+      &form_, [&](TNamespace*, const std::u16string&, int, bool&) { ++verbs; }, nullptr,
+      [&](TNamespace*, const std::u16string& verb, int id, bool ok) {
+        closed.push_back(id);
+        EXPECT_EQ(verb, u"Unknown Command");
+        EXPECT_TRUE(ok);
+      },
+      &at, &program, "Dashboard");
+  EXPECT_TRUE(done);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(verbs, 0);
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_NE(closed[0], 0);
+  EXPECT_TRUE(fs::exists(root_ / "a/x.txt"));
+  EXPECT_FALSE(fs::exists(testing::StubOpenerRecord()));
+}
+
+TEST_F(ContextMenuTest, ChosenShellVerbGoesToOnVerbThenToTheMenu) {
+  const auto x = Item(File("a/x.txt"));
+  Choose("Copy");
+  std::u16string seen;
+  const win::POINT at{0, 0};
+  EXPECT_TRUE(x->ShowContextMenu(&form_, [&](TNamespace*, const std::u16string& verb, int, bool&) { seen = verb; }, nullptr,
+                                 nullptr, &at));
+  EXPECT_EQ(seen, kCopyVerb);
+  EXPECT_TRUE(ReadClipboard().record);
+  // Handled by the program: the menu does not carry it out.
+  const auto y = Item(File("a/y.txt"));
+  Choose("Delete");
+  EXPECT_TRUE(y->ShowContextMenu(&form_, [](TNamespace*, const std::u16string&, int, bool& handled) { handled = true; },
+                                 nullptr, nullptr, &at));
+  EXPECT_TRUE(fs::exists(root_ / "a/y.txt"));
+}
+
+TEST_F(ContextMenuTest, NilOwnerFailsTheAssertion) {
+  const auto x = Item(File("a/x.txt"));
+  try {
+    x->ShowContextMenu(nullptr, nullptr, nullptr, nullptr);
+    FAIL() << "no assertion";
+  } catch (const EAssertionFailed& error) {
+    EXPECT_EQ(error.GetMessage(), "To show a Context Menu using TNamespace you must pass a valid Owner TWinControl");
+  }
+}
+
+TEST_F(ContextMenuTest, ErrorModeAndWindowProcedureComeBackWhenAHandlerRaises) {
+  const auto x = Item(File("a/x.txt"));
+  const std::function<void(TMessage&)> original = form_.WindowProc;
+  int own_messages = 0;
+  form_.WindowProc = [&](TMessage& message) {
+    ++own_messages;
+    form_.WndProc(message);
+  };
+  win::SetErrorMode(0x55);
+  const win::POINT at{0, 0};
+  EXPECT_THROW(x->ShowContextMenu(&form_, nullptr,
+                                  [&](TNamespace*, win::HMENU, bool&) {
+                                    // Meanwhile the menu's procedure stands in front of ours.
+                                    form_.Perform(win::WM_NULL, 0, 0);
+                                    throw std::runtime_error("handler failed");
+                                  },
+                                  nullptr, &at),
+               std::runtime_error);
+  EXPECT_EQ(win::SetErrorMode(0), 0x55u);
+  const int before = own_messages;
+  form_.Perform(win::WM_NULL, 0, 0);
+  EXPECT_EQ(own_messages, before + 1);
+  EXPECT_EQ(x->CurrentContextMenu(), nullptr);
+  form_.WindowProc = original;
+}
+
+TEST_F(ContextMenuTest, OnVerbAllowsRenameAndAMenuLeftUnchosenStillCloses) {
+  const auto x = Item(File("a/x.txt"));
+  std::vector<std::string> captions;
+  win::SetMenuChooser([&](win::HMENU menu, win::POINT, win::HWND) {
+    for (int i = 0; i < win::GetMenuItemCount(menu); ++i) {
+      char text[128] = {};
+      win::GetMenuStringA(menu, static_cast<win::UINT>(i), text, sizeof(text), win::MF_BYPOSITION);
+      captions.emplace_back(text);
+    }
+    return 0u;
+  });
+  const win::POINT at{0, 0};
+  std::u16string closed_verb = u"unset";
+  EXPECT_FALSE(x->ShowContextMenu(&form_, [](TNamespace*, const std::u16string&, int, bool&) {}, nullptr,
+                                  [&](TNamespace*, const std::u16string& verb, int id, bool) {
+                                    closed_verb = verb;
+                                    EXPECT_EQ(id, 0);
+                                  },
+                                  &at));
+  EXPECT_EQ(closed_verb, u"");
+  EXPECT_NE(std::find(captions.begin(), captions.end(), "Rename"), captions.end());
+  EXPECT_EQ(captions.front(), "Open");
+  captions.clear();
+  x->ShowContextMenu(&form_, nullptr, nullptr, nullptr, &at);
+  EXPECT_EQ(std::find(captions.begin(), captions.end(), "Rename"), captions.end());
+}
+
+// ---- Execution ----
+
+class ShellExecuteTest : public NamespaceVerbsTest {
+ protected:
+  // Every child the library started has been reaped once the reaper has caught up.
+  static bool NoChildLeft() {
+    for (int tries = 0; tries < 500; ++tries) {
+      siginfo_t info{};
+      const int result = waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT);
+      const bool zombie = result == 0 && info.si_pid != 0;
+      if (!zombie && win::child_process::UnreapedChildrenForTesting() == 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+};
+
+TEST_F(ShellExecuteTest, FolderWithoutExecuteFolderStartsNothing) {
+  const auto folder = Item(root_ / "a");
+  EXPECT_FALSE(folder->ShellExecuteNamespace(u"", u""));
+  EXPECT_TRUE(folder->ShellExecuteNamespace(u"", u"", /*ExecuteFolder=*/true));
+  EXPECT_EQ(testing::WaitForRecord(testing::StubOpenerRecord()).arguments, std::vector<std::string>{(root_ / "a").string()});
+  EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(ShellExecuteTest, PictureStartsTheDefaultApplicationUnlessAnOpenerIsNamed) {
+  unsetenv("DASHTUNE_OPENER");
+  const fs::path picture = File("a/photo.png");
+  EXPECT_TRUE(Item(picture)->ShellExecuteNamespace(win::Utf8ToUtf16((root_ / "b").string()), u""));
+  const RecordedStart viewer = testing::WaitForRecord(testing::StubViewerRecord());
+  EXPECT_EQ(viewer.folder, fs::canonical(root_ / "b").string());
+  EXPECT_EQ(viewer.arguments, std::vector<std::string>{picture.string()});
+  setenv("DASHTUNE_OPENER", testing::StubOpener().c_str(), 1);
+  EXPECT_TRUE(Item(picture)->ShellExecuteNamespace(u"", u""));
+  const RecordedStart opener = testing::WaitForRecord(testing::StubOpenerRecord());
+  EXPECT_EQ(opener.folder, fs::canonical(root_ / "a").string());
+  EXPECT_EQ(opener.arguments, std::vector<std::string>{picture.string()});
+  EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(ShellExecuteTest, DocumentWithoutApplicationFailsWithNoAssociation) {
+  unsetenv("DASHTUNE_OPENER");
+  const auto document = Item(File("a/notes.dashtune-unknown-type"));
+  EXPECT_FALSE(document->ShellExecuteNamespace(u"", u""));
+  win::SHELLEXECUTEINFOW info;
+  info.fMask = win::SEE_MASK_INVOKEIDLIST;
+  info.lpIDList = document->GetAbsolutePIDL();
+  EXPECT_FALSE(win::ShellExecuteExW(&info));
+  EXPECT_EQ(reinterpret_cast<win::INT_PTR>(info.hInstApp), win::SE_ERR_NOASSOC);
+}
+
+TEST_F(ShellExecuteTest, ExecutableGetsItsParametersSplitInItsWorkingFolder) {
+  const std::string record = (root_ / "program-record").string();
+  testing::WriteRecordingProgram((root_ / "a/program").string(), record);
+  EXPECT_TRUE(Item(root_ / "a/program")->ShellExecuteNamespace(win::Utf8ToUtf16((root_ / "b").string()), u"a \"b c\""));
+  const RecordedStart start = testing::WaitForRecord(record);
+  EXPECT_EQ(start.folder, fs::canonical(root_ / "b").string());
+  EXPECT_EQ(start.arguments, (std::vector<std::string>{"a", "b c"}));
+  EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(ShellExecuteTest, ApplicationLinkRunsItsExecWithTheParametersAppended) {
+  const std::string record = (root_ / "link-record").string();
+  testing::WriteRecordingProgram((root_ / "a/program").string(), record);
+  std::ofstream(root_ / "a/run.desktop") << "[Desktop Entry]\nType=Application\nName=Run\nExec="
+                                          << (root_ / "a/program").string() << " --first %F\n";
+  EXPECT_TRUE(Item(root_ / "a/run.desktop")->ShellExecuteNamespace(u"", u"second"));
+  EXPECT_EQ(testing::WaitForRecord(record).arguments, (std::vector<std::string>{"--first", "second"}));
+  EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(ShellExecuteTest, LinkToAFolderStartsOnlyWithExecuteFolderShortCut) {
+  std::ofstream(root_ / "a/to-b.desktop") << "[Desktop Entry]\nType=Link\nName=B\nURL=file://" << (root_ / "b").string()
+                                          << "\n";
+  const auto link = Item(root_ / "a/to-b.desktop");
+  EXPECT_FALSE(link->ShellExecuteNamespace(u"", u""));
+  EXPECT_FALSE(fs::exists(testing::StubOpenerRecord()));
+  EXPECT_TRUE(link->ShellExecuteNamespace(u"", u"", false, /*ExecuteFolderShortCut=*/true));
+  EXPECT_EQ(testing::WaitForRecord(testing::StubOpenerRecord()).arguments, std::vector<std::string>{(root_ / "b").string()});
+  EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(ShellExecuteTest, RunInThreadAnswersAtOnceAndTheWorkerIsWaitedFor) {
+  const fs::path picture = File("a/photo.png");
+  EXPECT_TRUE(Item(picture)->ShellExecuteNamespace(u"", u"", false, false, /*RunInThread=*/true));
+  EXPECT_EQ(testing::WaitForRecord(testing::StubOpenerRecord()).arguments, std::vector<std::string>{picture.string()});
+  shell::WaitForShellExecuteThreads();
+  EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(ShellExecuteTest, ProcessHandleIsWaitableAndGivesTheExitStatus) {
+  const fs::path script = root_ / "a/exit-three";
+  std::ofstream(script) << "#!/bin/sh\nexit 3\n";
+  fs::permissions(script, fs::perms::owner_all);
+  win::SHELLEXECUTEINFOW info;
+  const std::u16string file = win::Utf8ToUtf16(script.string());
+  info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = file.c_str();
+  ASSERT_TRUE(win::ShellExecuteExW(&info));
+  ASSERT_NE(info.hProcess, nullptr);
+  EXPECT_EQ(win::WaitForSingleObject(info.hProcess, 10000), win::WAIT_OBJECT_0);
+  win::DWORD status = 0;
+  EXPECT_TRUE(win::GetExitCodeProcess(info.hProcess, &status));
+  EXPECT_EQ(status, 3u);
+  EXPECT_TRUE(win::CloseHandle(info.hProcess));
+  EXPECT_TRUE(NoChildLeft());
+}
+
+}  // namespace
+}  // namespace dashtune
