@@ -350,8 +350,8 @@ std::string CompareWithSamples(const LibpngImage& ref, const TPNGPicture& pictur
           got = {row[x], h->AlphaRow(y)[x]};
           want = {hi(0), hi(1)};
           if (wide) {
-            got.push_back(h->ExtraRow(y)[x]);
-            want.push_back(lo(0));
+            got.insert(got.end(), {h->ExtraRow(y)[x], h->ExtraAlphaRow(y)[x]});
+            want.insert(want.end(), {lo(0), lo(1)});
           }
           break;
         default:
@@ -366,6 +366,10 @@ std::string CompareWithSamples(const LibpngImage& ref, const TPNGPicture& pictur
           if (ref.color_type == 6) {
             got.push_back(h->AlphaRow(y)[x]);
             want.push_back(hi(3));
+            if (wide) {
+              got.push_back(h->ExtraAlphaRow(y)[x]);
+              want.push_back(lo(3));
+            }
           }
       }
       if (got != want) return "pixel " + std::to_string(x) + "," + std::to_string(y) + " differs";

@@ -102,9 +102,12 @@ class TChunkIHDR : public TChunk {
   win::HPALETTE CreateGrayscalePalette(int depth) const;
   // Bits per pixel of the DIB that holds the image.
   int DibBitCount() const;
-  // Address of image row y (top = 0) in the DIB, the alpha plane and the low-byte plane.
+  // Address of image row y (top = 0) in the DIB, the alpha planes and the low-byte plane.
   std::uint8_t* ImageRow(std::size_t y) const { return ImageData + BytesPerRow * (Height - 1 - y); }
   std::uint8_t* AlphaRow(std::size_t y) { return ImageAlpha.data() + std::size_t{Width} * y; }
+  const std::uint8_t* AlphaRow(std::size_t y) const { return ImageAlpha.data() + std::size_t{Width} * y; }
+  std::uint8_t* ExtraAlphaRow(std::size_t y) { return ExtraAlpha.data() + std::size_t{Width} * y; }
+  const std::uint8_t* ExtraAlphaRow(std::size_t y) const { return ExtraAlpha.data() + std::size_t{Width} * y; }
   std::uint8_t* ExtraRow(std::size_t y) { return ExtraImageData.data() + BytesPerRow * (Height - 1 - y); }
   const std::uint8_t* ExtraRow(std::size_t y) const { return ExtraImageData.data() + BytesPerRow * (Height - 1 - y); }
   // Copies the palette's entries into the DIB colour table (entries past its count black),
@@ -131,6 +134,9 @@ class TChunkIHDR : public TChunk {
   std::size_t BytesPerRow = 0;
   std::vector<std::uint8_t> ImageAlpha;       // top-down, Width bytes a row; colour types 4 and 6
   std::vector<std::uint8_t> ExtraImageData;   // like ImageData; bit depth 16
+  // The low bytes of 16-bit alpha samples, laid out like ImageAlpha, so that saving writes back
+  // every bit that was read.
+  std::vector<std::uint8_t> ExtraAlpha;
   std::array<std::uint8_t, 256> GrayGamma{};  // the gamma table the gray levels were made with
   // Truecolour images with a tRNS colour read before the image data: 1 where the stored sample
   // (all 16 bits, before gamma) is that colour, in rows of KeyMaskRowBytes top-down, first pixel

@@ -295,6 +295,7 @@ struct RowTarget {
   std::uint8_t* image;
   std::uint8_t* alpha;
   std::uint8_t* extra;
+  std::uint8_t* extra_alpha;
   std::size_t start;
   std::size_t step;
   std::size_t pixels;
@@ -424,12 +425,14 @@ void CopyGrayAlpha16(const std::uint8_t* src, const RowTarget& t, const Gamma&, 
   std::uint8_t* d = t.image + t.start;
   std::uint8_t* e = t.extra + t.start;
   std::uint8_t* a = t.alpha + t.start;
+  std::uint8_t* f = t.extra_alpha + t.start;
   const std::size_t step = t.step;
-  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 4, d += step, e += step, a += step) {
-    const std::uint8_t high = src[0], low = src[1], alpha = src[2];
+  for (std::size_t k = 0, n = t.pixels; k < n; ++k, src += 4, d += step, e += step, a += step, f += step) {
+    const std::uint8_t high = src[0], low = src[1], alpha = src[2], alpha_low = src[3];
     *d = high;
     *e = low;
     *a = alpha;
+    *f = alpha_low;
   }
 }
 
@@ -468,12 +471,14 @@ void CopyRgba8Linear(const std::uint8_t* src, const RowTarget& t, const Gamma&, 
 
 #if defined(DASHTUNE_PNG_SSE2)
 // Adjacent 16-bit RGBA pixels two at a time: high bytes as blue, green, red into `d`, low bytes so
-// into `e`, alpha's high byte into `a`. Each three-byte pixel is stored as four bytes whose last
-// belongs to the next pixel and is written again by it, so at least one pixel must follow.
-void CopyRgba16Pairs(const std::uint8_t* src, std::uint8_t* d, std::uint8_t* e, std::uint8_t* a, std::size_t pairs) {
+// into `e`, alpha's high and low bytes into `a` and `f`. Each three-byte pixel is stored as four
+// bytes whose last belongs to the next pixel and is written again by it, so at least one pixel
+// must follow.
+void CopyRgba16Pairs(const std::uint8_t* src, std::uint8_t* d, std::uint8_t* e, std::uint8_t* a, std::uint8_t* f,
+                     std::size_t pairs) {
   const __m128i low_byte = _mm_set1_epi16(0x00FF);
   const __m128i byte0 = _mm_set1_epi32(0xFF), byte1 = _mm_set1_epi32(0xFF00);
-  for (std::size_t k = 0; k < pairs; ++k, src += 16, d += 6, e += 6, a += 2) {
+  for (std::size_t k = 0; k < pairs; ++k, src += 16, d += 6, e += 6, a += 2, f += 2) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
     // 32-bit lanes: red, green, blue, alpha of the high bytes of pixels 0 and 1, then of the low bytes.
     const __m128i rgba = _mm_packus_epi16(_mm_and_si128(v, low_byte), _mm_srli_epi16(v, 8));
@@ -488,10 +493,14 @@ void CopyRgba16Pairs(const std::uint8_t* src, std::uint8_t* d, std::uint8_t* e, 
     store(d + 3, _mm_shuffle_epi32(bgr, 1));
     store(e, _mm_shuffle_epi32(bgr, 2));
     store(e + 3, _mm_shuffle_epi32(bgr, 3));
-    const auto alpha = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_epi32(rgba, 24)));
-    const auto alpha1 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(_mm_srli_epi32(rgba, 24), 1)));
-    a[0] = static_cast<std::uint8_t>(alpha);
-    a[1] = static_cast<std::uint8_t>(alpha1);
+    // Alpha of the four lanes, packed into bytes 0 to 3: high bytes of pixels 0 and 1, then low bytes.
+    const __m128i alphas = _mm_srli_epi32(rgba, 24);
+    const auto packed =
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(alphas, alphas), alphas)));
+    a[0] = static_cast<std::uint8_t>(packed);
+    a[1] = static_cast<std::uint8_t>(packed >> 8);
+    f[0] = static_cast<std::uint8_t>(packed >> 16);
+    f[1] = static_cast<std::uint8_t>(packed >> 24);
   }
 }
 #endif
@@ -501,23 +510,25 @@ void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int
   std::uint8_t* d = t.image + 3 * t.start;
   std::uint8_t* e = t.extra + 3 * t.start;
   std::uint8_t* a = t.alpha + t.start;
+  std::uint8_t* f = t.extra_alpha + t.start;
   const std::size_t step = t.step;
   std::size_t n = t.pixels;
 #if defined(DASHTUNE_PNG_SSE2)
   if (!kGamma && step == 1) {
     const std::size_t pairs = n > 2 ? (n - 1) / 2 : 0;
-    CopyRgba16Pairs(src, d, e, a, pairs);
+    CopyRgba16Pairs(src, d, e, a, f, pairs);
     src += 16 * pairs;
     d += 6 * pairs;
     e += 6 * pairs;
     a += 2 * pairs;
+    f += 2 * pairs;
     n -= 2 * pairs;
   }
 #endif
-  for (std::size_t k = 0; k < n; ++k, src += 8, d += 3 * step, e += 3 * step, a += step) {
+  for (std::size_t k = 0; k < n; ++k, src += 8, d += 3 * step, e += 3 * step, a += step, f += step) {
     const std::uint8_t s0 = Mapped<kGamma>(g, src[0]), s1 = Mapped<kGamma>(g, src[1]), s2 = Mapped<kGamma>(g, src[2]);
     const std::uint8_t s3 = Mapped<kGamma>(g, src[3]), s4 = Mapped<kGamma>(g, src[4]), s5 = Mapped<kGamma>(g, src[5]);
-    const std::uint8_t alpha = src[6];
+    const std::uint8_t alpha = src[6], alpha_low = src[7];
     d[0] = s4;
     d[1] = s2;
     d[2] = s0;
@@ -525,6 +536,7 @@ void CopyRgba16(const std::uint8_t* src, const RowTarget& t, const Gamma& g, int
     e[1] = s3;
     e[2] = s1;
     *a = alpha;
+    *f = alpha_low;
   }
 }
 
@@ -640,6 +652,7 @@ bool TChunkIDAT::LoadFromStream(TStream* Stream, const std::string&, std::uint32
         const RowTarget target{header->ImageRow(y),
                                header->ImageAlpha.empty() ? nullptr : header->AlphaRow(y),
                                header->ExtraImageData.empty() ? nullptr : header->ExtraRow(y),
+                               header->ExtraAlpha.empty() ? nullptr : header->ExtraAlphaRow(y),
                                p.column_start,
                                p.column_step,
                                pass_width};

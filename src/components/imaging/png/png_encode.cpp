@@ -70,52 +70,77 @@ class IdatWriter {
   std::vector<std::uint8_t> output_;
 };
 
+// The sample bytes of one image row: the header's planes, with null for a plane it does not have.
+struct SourceRow {
+  const std::uint8_t* image;
+  const std::uint8_t* extra;        // low bytes of 16-bit samples, laid out like image
+  const std::uint8_t* alpha;
+  const std::uint8_t* extra_alpha;  // low bytes of 16-bit alpha
+
+  SourceRow(const TChunkIHDR& h, std::size_t y)
+      : image(h.ImageRow(y)),
+        extra(h.ExtraImageData.empty() ? nullptr : h.ExtraRow(y)),
+        alpha(h.ImageAlpha.empty() ? nullptr : h.AlphaRow(y)),
+        extra_alpha(h.ExtraAlpha.empty() ? nullptr : h.ExtraAlphaRow(y)) {}
+};
+
+// Writes a sample of 8 or 16 bits; a 16-bit sample takes its low byte from the low-byte plane
+// (0 where there is none).
+inline void PutSample(std::uint8_t* d, bool wide, std::uint8_t high, const std::uint8_t* low, std::size_t at) {
+  d[0] = high;
+  if (wide) d[1] = low != nullptr ? low[at] : 0;
+}
+
+// The same for a colour sample, both bytes through the inverse gamma table as they were read
+// through the gamma table.
+inline void PutColor(std::uint8_t* d, bool wide, const std::array<std::uint8_t, 256>& inverse, std::uint8_t high,
+                     const std::uint8_t* low, std::size_t at) {
+  d[0] = inverse[high];
+  if (wide) d[1] = low != nullptr ? inverse[low[at]] : 0;
+}
+
 // Writes the pixels of image row y that a pass covers as PNG samples into raw.
-void ConvertRow(TChunkIHDR* h, const std::array<std::uint8_t, 256>& inverse, std::size_t y, const png::Pass& p,
+void ConvertRow(const TChunkIHDR& h, const std::array<std::uint8_t, 256>& inverse, std::size_t y, const png::Pass& p,
                 std::size_t pixels, std::uint8_t* raw, std::size_t row_bytes) {
-  const std::uint8_t* image = h->ImageRow(y);
-  const std::uint8_t* alpha = h->ImageAlpha.empty() ? nullptr : h->AlphaRow(y);
-  const bool wide = h->BitDepth == 16;
+  const SourceRow src(h, y);
+  const bool wide = h.BitDepth == 16;
   const std::size_t sample = wide ? 2 : 1;
   std::memset(raw, 0, row_bytes);
   const auto x_of = [&](std::size_t k) { return p.column_start + k * p.column_step; };
-  switch (h->ColorType) {
+  switch (h.ColorType) {
     case png::kColorTypeGray:
     case png::kColorTypeIndexed:
       if (wide) {
-        for (std::size_t k = 0; k < pixels; ++k) raw[2 * k] = image[x_of(k)];
+        for (std::size_t k = 0; k < pixels; ++k) PutSample(raw + 2 * k, true, src.image[x_of(k)], src.extra, x_of(k));
       } else if (p.column_step == 1) {
-        std::memcpy(raw, image, row_bytes);
+        std::memcpy(raw, src.image, row_bytes);
       } else {
-        const int bits = h->BitDepth;
-        for (std::size_t k = 0; k < pixels; ++k) png::PutPacked(raw, k, bits, png::GetPacked(image, x_of(k), bits));
+        const int bits = h.BitDepth;
+        for (std::size_t k = 0; k < pixels; ++k)
+          png::PutPacked(raw, k, bits, png::GetPacked(src.image, x_of(k), bits));
       }
       break;
     case png::kColorTypeTruecolor:
+    case png::kColorTypeTruecolorAlpha: {
+      const bool has_alpha = h.ColorType == png::kColorTypeTruecolorAlpha;
+      const std::size_t channels = has_alpha ? 4 : 3;
       for (std::size_t k = 0; k < pixels; ++k) {
-        const std::uint8_t* s = image + 3 * x_of(k);
-        std::uint8_t* d = raw + 3 * sample * k;
-        d[0] = inverse[s[2]];
-        d[sample] = inverse[s[1]];
-        d[2 * sample] = inverse[s[0]];
+        const std::size_t x = x_of(k);
+        const std::uint8_t* s = src.image + 3 * x;
+        std::uint8_t* d = raw + channels * sample * k;
+        // The image holds blue, green, red; the file red, green, blue.
+        PutColor(d, wide, inverse, s[2], src.extra, 3 * x + 2);
+        PutColor(d + sample, wide, inverse, s[1], src.extra, 3 * x + 1);
+        PutColor(d + 2 * sample, wide, inverse, s[0], src.extra, 3 * x);
+        if (has_alpha) PutSample(d + 3 * sample, wide, src.alpha[x], src.extra_alpha, x);
       }
       break;
+    }
     case png::kColorTypeGrayAlpha:
       for (std::size_t k = 0; k < pixels; ++k) {
         const std::size_t x = x_of(k);
-        raw[2 * sample * k] = image[x];
-        raw[2 * sample * k + sample] = alpha[x];
-      }
-      break;
-    case png::kColorTypeTruecolorAlpha:
-      for (std::size_t k = 0; k < pixels; ++k) {
-        const std::size_t x = x_of(k);
-        const std::uint8_t* s = image + 3 * x;
-        std::uint8_t* d = raw + 4 * sample * k;
-        d[0] = inverse[s[2]];
-        d[sample] = inverse[s[1]];
-        d[2 * sample] = inverse[s[0]];
-        d[3 * sample] = alpha[x];
+        PutSample(raw + 2 * sample * k, wide, src.image[x], src.extra, x);
+        PutSample(raw + 2 * sample * k + sample, wide, src.alpha[x], src.extra_alpha, x);
       }
       break;
     default:
@@ -221,7 +246,7 @@ bool TChunkIDAT::SaveToStream(TStream* Stream) {
     if (row_bytes == 0) continue;
     filter.StartPass();
     for (std::size_t y = p.row_start; y < height; y += p.row_step) {
-      ConvertRow(header, owner->InverseGamma, y, p, pixels, raw.data(), row_bytes);
+      ConvertRow(*header, owner->InverseGamma, y, p, pixels, raw.data(), row_bytes);
       const auto [type, row] = filter.Encode(raw.data(), row_bytes);
       writer.Write(&type, 1);
       writer.Write(row, row_bytes);

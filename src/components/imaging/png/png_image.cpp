@@ -67,6 +67,7 @@ void TChunkIHDR::FreeImageData() {
   old_bitmap_ = nullptr;
   old_palette_ = nullptr;
   ImageAlpha = {};
+  ExtraAlpha = {};
   ExtraImageData = {};
   KeyMask = {};
 }
@@ -118,8 +119,10 @@ void TChunkIHDR::PrepareImageData() {
   BytesPerRow = win::gdi::DibRowStride(Width, bits);
 
   const std::size_t pixels = std::size_t{Width} * Height;
-  if (ColorType == png::kColorTypeGrayAlpha || ColorType == png::kColorTypeTruecolorAlpha)
+  if (ColorType == png::kColorTypeGrayAlpha || ColorType == png::kColorTypeTruecolorAlpha) {
     AllocatePlane(&ImageAlpha, pixels);
+    if (BitDepth == 16) AllocatePlane(&ExtraAlpha, pixels);
+  }
   if (BitDepth == 16) AllocatePlane(&ExtraImageData, BytesPerRow * Height);
 
   ImageDC = win::CreateCompatibleDC(nullptr);
@@ -219,6 +222,8 @@ void TChunkIHDR::Assign(const TChunk* Source) {
   std::memcpy(ImageData, source->ImageData, BytesPerRow * Height);
   if (!ImageAlpha.empty() && source->ImageAlpha.size() == ImageAlpha.size())
     std::memcpy(ImageAlpha.data(), source->ImageAlpha.data(), ImageAlpha.size());
+  if (!ExtraAlpha.empty() && source->ExtraAlpha.size() == ExtraAlpha.size())
+    std::memcpy(ExtraAlpha.data(), source->ExtraAlpha.data(), ExtraAlpha.size());
   if (!ExtraImageData.empty() && source->ExtraImageData.size() == ExtraImageData.size())
     std::memcpy(ExtraImageData.data(), source->ExtraImageData.data(), ExtraImageData.size());
   KeyMask = source->KeyMask;
@@ -243,8 +248,10 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
   const std::size_t new_row_bytes = win::gdi::DibRowStride(NewWidth, bits);
 
   std::vector<std::uint8_t> alpha;
+  std::vector<std::uint8_t> extra_alpha;
   std::vector<std::uint8_t> extra;
   if (!ImageAlpha.empty()) AllocatePlane(&alpha, std::size_t{NewWidth} * NewHeight, 255);
+  if (!ExtraAlpha.empty()) AllocatePlane(&extra_alpha, std::size_t{NewWidth} * NewHeight, 255);
   if (!ExtraImageData.empty()) AllocatePlane(&extra, new_row_bytes * NewHeight);
   win::HDC dc = win::CreateCompatibleDC(nullptr);
   if (dc == nullptr) OutOfMemory();
@@ -261,6 +268,8 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
     std::memcpy(data + new_row_bytes * (NewHeight - 1 - y), ImageRow(y), row_copy);
     if (!extra.empty()) std::memcpy(extra.data() + new_row_bytes * (NewHeight - 1 - y), ExtraRow(y), row_copy);
     if (!alpha.empty()) std::memcpy(alpha.data() + NewWidth * y, AlphaRow(y), std::min(Width, NewWidth));
+    if (!extra_alpha.empty())
+      std::memcpy(extra_alpha.data() + NewWidth * y, ExtraAlphaRow(y), std::min(Width, NewWidth));
   }
 
   // Move the palette to the new context, then drop the old context and section.
@@ -278,6 +287,7 @@ void TChunkIHDR::ResizeImage(std::uint32_t NewWidth, std::uint32_t NewHeight) {
   BytesPerRow = new_row_bytes;
   BitmapInfo = info;
   ImageAlpha = std::move(alpha);
+  ExtraAlpha = std::move(extra_alpha);
   ExtraImageData = std::move(extra);
   KeyMask = {};
   Width = NewWidth;
