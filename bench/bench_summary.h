@@ -19,7 +19,8 @@ inline constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 // Google Benchmark's console report, keeping each run's time per iteration in seconds, by the
 // name the benchmark was registered under. Real time unless asked for CPU time; a run with
-// manual timing reports its manual time as real time.
+// manual timing reports its manual time as real time. A benchmark run in repetitions keeps the
+// median of its repetitions; its counters are kept beside its time.
 class TimesReporter : public benchmark::ConsoleReporter {
  public:
   enum class Measure { kRealTime, kCpuTime };
@@ -29,9 +30,13 @@ class TimesReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) continue;
       const double time = measure_ == Measure::kCpuTime ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
-      seconds_[run.run_name.function_name] = time / benchmark::GetTimeUnitMultiplier(run.time_unit);
+      const std::string& name = run.run_name.function_name;
+      // Aggregates follow their repetitions, so the median is what stays.
+      seconds_[name] = time / benchmark::GetTimeUnitMultiplier(run.time_unit);
+      for (const auto& [counter, value] : run.counters) counters_[name][counter] = value.value;
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -42,9 +47,18 @@ class TimesReporter : public benchmark::ConsoleReporter {
     return found == seconds_.end() ? kNone : found->second;
   }
 
+  // A counter the named benchmark set; kNone when it failed, did not run or set no such counter.
+  double Counter(const std::string& name, const std::string& counter) const {
+    const auto found = counters_.find(name);
+    if (found == counters_.end()) return kNone;
+    const auto value = found->second.find(counter);
+    return value == found->second.end() ? kNone : value->second;
+  }
+
  private:
   Measure measure_;
   std::map<std::string, double> seconds_;
+  std::map<std::string, std::map<std::string, double>> counters_;
 };
 
 // One case of the summary, both figures in the unit its label names. A case without a peer has

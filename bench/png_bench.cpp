@@ -4,7 +4,7 @@
 // python3-skimage (when installed) and 4 x 4 tilings of them re-saved by libpng at levels 1, 6
 // and 9 in RGB and RGBA; the chunk CRC against the eight-table CRC the codec once had.
 // Before timing, every file is decoded by all three codecs and their pixels compared; a case
-// whose peers disagree stops the run. Peers run at the same settings: rows in the file's own
+// whose peers disagree fails, and the program exits non-zero. Peers run at the same settings: rows in the file's own
 // sample format (libpng in blue-green-red order, as the codec's bitmap holds them); encoding at
 // the same level, the default strategy and the Sub filter on both sides, sizes reported.
 // Each case runs five times; the ratios at the end are of the medians.
@@ -21,10 +21,10 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
-#include <map>
 #include <random>
 #include <stdexcept>
 
+#include "bench_summary.h"
 #include "components/imaging/png/png_passes.h"
 #include "components/imaging/png/png_picture.h"
 
@@ -237,19 +237,19 @@ Bytes OursRgba8(const TPNGPicture& picture) {
   return out;
 }
 
-// Throws when the three codecs do not give the same pixels for the file.
-void CheckSamePixels(const Bytes& file) {
+// Empty when all three codecs read the same pixels from the file; otherwise what differs.
+std::string SamePixelsError(const Bytes& file) {
   Bytes reference, spng;
   LibpngDecode(file, reference, true);
   SpngDecode(file, spng, SPNG_FMT_RGBA8);
-  if (spng != reference) throw std::runtime_error("libspng and libpng differ");
+  if (spng != reference) return "libspng and libpng differ";
   const auto picture = OursDecode(file);
   const Bytes ours = OursRgba8(*picture);
   const auto& gamma = picture->GammaTable;
   const int type = picture->Header()->ColorType;
   // Single-colour keys of gray and truecolour images are drawn through a mask, not kept as alpha.
   const bool keyed = (type == 0 || type == 2) && picture->GetChunks().ItemFromClass<dashtune::TChunktRNS>();
-  if (ours.size() != reference.size()) throw std::runtime_error("sizes differ");
+  if (ours.size() != reference.size()) return "sizes differ";
   for (std::size_t i = 0; i < ours.size(); ++i) {
     const bool is_alpha = i % 4 == 3;
     if (is_alpha && keyed) continue;
@@ -257,12 +257,12 @@ void CheckSamePixels(const Bytes& file) {
     const std::uint8_t want = is_alpha || type == 4 ? reference[i] : gamma[reference[i]];
     if (ours[i] != want) {
       const auto* h = picture->Header();
-      throw std::runtime_error("ours and libpng differ at byte " + std::to_string(i) + " of a " +
-                               std::to_string(h->Width) + "x" + std::to_string(h->Height) + " image of colour type " +
-                               std::to_string(type) + ", depth " + std::to_string(h->BitDepth) + ": " +
-                               std::to_string(ours[i]) + " for " + std::to_string(want));
+      return "ours and libpng differ at byte " + std::to_string(i) + " of a " + std::to_string(h->Width) + "x" +
+             std::to_string(h->Height) + " image of colour type " + std::to_string(type) + ", depth " +
+             std::to_string(h->BitDepth) + ": " + std::to_string(ours[i]) + " for " + std::to_string(want);
     }
   }
+  return "";
 }
 
 // ---- Cases ----
@@ -292,18 +292,32 @@ void Decode(Codec codec, const Bytes& file, Bytes& scratch) {
   benchmark::ClobberMemory();
 }
 
+// What the summary compares: our benchmark and its peers', by their registered names.
+enum class CaseKind { kDecode, kEncode, kCrc };
+struct SummaryCase {
+  CaseKind kind;
+  std::string label;
+};
+
+std::vector<SummaryCase>& SummaryCases() {
+  static std::vector<SummaryCase> cases;
+  return cases;
+}
+
 // The files of one decode case, made on first use so that a filtered run makes only what it
 // measures, and checked once.
 struct DecodeCase {
   std::function<std::vector<Bytes>()> make;
   std::vector<Bytes> files;
+  std::string error;  // empty when every file decoded alike in all three codecs
   bool ready = false;
 
   const std::vector<Bytes>& Files() {
     if (!ready) {
       ready = true;
       files = make();
-      for (const Bytes& f : files) CheckSamePixels(f);
+      for (const Bytes& f : files)
+        if (error.empty()) error = SamePixelsError(f);
     }
     return files;
   }
@@ -318,10 +332,15 @@ benchmark::internal::Benchmark* Configure(benchmark::internal::Benchmark* b) {
 void RegisterDecode(const std::string& label, std::function<std::vector<Bytes>()> make) {
   auto c = std::make_shared<DecodeCase>();
   c->make = std::move(make);
+  SummaryCases().push_back({CaseKind::kDecode, "decode/" + label});
   for (Codec codec : {Codec::Ours, Codec::Libpng, Codec::Spng}) {
     Configure(benchmark::RegisterBenchmark(("decode/" + label + "/" + CodecName(codec)).c_str(),
                                            [c, codec](benchmark::State& state) {
                                              const auto& files = c->Files();
+                                             if (!c->error.empty()) {
+                                               dashtune::bench::FailCheck(state, c->error);
+                                               return;
+                                             }
                                              Bytes scratch;
                                              for (auto _ : state)
                                                for (const Bytes& f : files) Decode(codec, f, scratch);
@@ -334,6 +353,7 @@ struct EncodeCase {
   std::function<Raw()> make;
   Raw raw;
   std::unique_ptr<TPNGPicture> picture;
+  std::string error;  // empty when libpng reads the codec's file to the same pixels
   bool ready = false;
 
   void Make() {
@@ -343,7 +363,7 @@ struct EncodeCase {
     picture = OursDecode(LibpngEncode(raw, 7, PNG_FILTER_SUB));
     picture->SetCompressionLevel(7);
     picture->SetFilters(dashtune::TFilters{dashtune::filterSub});
-    CheckSamePixels(OursEncode(*picture));
+    error = SamePixelsError(OursEncode(*picture));
   }
 };
 
@@ -356,8 +376,13 @@ void RegisterEncode(const std::string& label, std::function<Raw()> make) {
   auto c = std::make_shared<EncodeCase>();
   c->make = std::move(make);
   EncodeCases().push_back(c);
+  SummaryCases().push_back({CaseKind::kEncode, "encode/" + label});
   Configure(benchmark::RegisterBenchmark(("encode/" + label + "/ours").c_str(), [c](benchmark::State& state) {
     c->Make();
+    if (!c->error.empty()) {
+      dashtune::bench::FailCheck(state, c->error);
+      return;
+    }
     std::size_t size = 0;
     for (auto _ : state) size = OursEncode(*c->picture).size();
     state.counters["bytes"] = static_cast<double>(size);
@@ -406,6 +431,7 @@ void RegisterCrc(std::size_t size) {
   if (dashtune::png::UpdateCrc(0xFFFFFFFFu, data->data(), size) != TableCrc(0xFFFFFFFFu, data->data(), size))
     throw std::runtime_error("CRCs differ");
   const std::string label = "crc/" + std::to_string(size) + "B/";
+  SummaryCases().push_back({CaseKind::kCrc, "crc/" + std::to_string(size) + "B"});
   Configure(benchmark::RegisterBenchmark((label + "ours").c_str(), [data](benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(dashtune::png::UpdateCrc(0xFFFFFFFFu, data->data(), data->size()));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data->size()));
@@ -474,41 +500,33 @@ void RegisterPhotographs() {
   RegisterEncode("photo-tiles/astronaut-RGB", [folder] { return Tiled(ReadFile(folder / "astronaut.png"), false); });
 }
 
-// Prints the usual table, then our median time over each peer's for every case, and the
-// encoded sizes over libpng's.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
-      const std::string name = run.run_name.function_name;
-      const auto slash = name.rfind('/');
-      const std::string codec = name.substr(slash + 1), label = name.substr(0, slash);
-      times_[label][codec] = run.GetAdjustedCPUTime();
-      const auto bytes = run.counters.find("bytes");
-      if (bytes != run.counters.end()) sizes_[label][codec] = bytes->second.value;
+// One line per case and peer: median CPU times in milliseconds (microseconds for the CRC), and
+// the encoded sizes in bytes.
+void PrintPngSummary(const dashtune::bench::TimesReporter& times) {
+  std::vector<dashtune::bench::SummaryLine> lines;
+  const auto ms = [&times](const std::string& name) { return times.Seconds(name) * 1e3; };
+  for (const SummaryCase& c : SummaryCases()) {
+    switch (c.kind) {
+      case CaseKind::kDecode:
+        lines.push_back({c.label + " vs libpng [ms]", ms(c.label + "/ours"), ms(c.label + "/libpng")});
+        lines.push_back({c.label + " vs libspng [ms]", ms(c.label + "/ours"), ms(c.label + "/libspng")});
+        break;
+      case CaseKind::kEncode:
+        lines.push_back({c.label + " vs libpng [ms]", ms(c.label + "/ours"), ms(c.label + "/libpng")});
+        lines.push_back({c.label + " size [bytes]", times.Counter(c.label + "/ours", "bytes"),
+                         times.Counter(c.label + "/libpng", "bytes")});
+        break;
+      case CaseKind::kCrc:
+        lines.push_back({c.label + " vs eight tables [us]", times.Seconds(c.label + "/ours") * 1e6,
+                         times.Seconds(c.label + "/tables") * 1e6});
+        break;
     }
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::cout << "\nratio of median CPU times (ours / peer; below 1 is faster)\n";
-    for (const auto& [name, codecs] : times_) {
-      std::cout << name;
-      for (const char* peer : {"libpng", "libspng", "tables"})
-        if (codecs.count(peer) && codecs.count("ours"))
-          std::cout << "  " << peer << " " << codecs.at("ours") / codecs.at(peer);
-      const auto sizes = sizes_.find(name);
-      if (sizes != sizes_.end() && sizes->second.count("ours") && sizes->second.count("libpng"))
-        std::cout << "  size " << sizes->second.at("ours") / sizes->second.at("libpng");
-      std::cout << "\n";
-    }
-  }
-
- private:
-  std::map<std::string, std::map<std::string, double>> times_;
-  std::map<std::string, std::map<std::string, double>> sizes_;
-};
+  dashtune::bench::PrintSummary(
+      "Median CPU time of five runs of each side, and encoded sizes; ratio = ours / peer (goals: decode at most "
+      "1.0 against libpng and 1.2 against libspng; encode at most 1.0, size at most 1.02)",
+      lines);
+}
 
 }  // namespace
 
@@ -527,11 +545,12 @@ int main(int argc, char** argv) {
   }
   RegisterPhotographs();
   for (const std::size_t size : {13, 8192, 65536}) RegisterCrc(size);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  dashtune::bench::TimesReporter times(dashtune::bench::TimesReporter::Measure::kCpuTime);
+  benchmark::RunSpecifiedBenchmarks(&times);
   benchmark::Shutdown();
+  PrintPngSummary(times);
   // The registered benchmarks live until the process ends; their pictures go while the platform
   // still stands.
   for (const auto& c : EncodeCases()) c->picture.reset();
-  return 0;
+  return dashtune::bench::ExitCode();
 }
