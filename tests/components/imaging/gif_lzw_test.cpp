@@ -1,8 +1,11 @@
 // The LZW decoder: hand-made code streams (every minimum code size, full tables, clears, codes
 // across sub-blocks of any size), how a frame ends (end codes, short data, truncated streams,
-// trailing data), interlace orders, and hostile tables.
+// trailing data), interlace orders, hostile tables, and random code streams against a plain
+// reference decoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <random>
 
 #include "gif_test_support.h"
@@ -256,6 +259,148 @@ TEST(GifLzw, HugeFramesAreRefusedBeforeAllocating) {
   const auto all = giftest::Load(many);
   EXPECT_EQ(all.error, "Failed to allocate memory for GIF DIB");
   EXPECT_EQ(all.picture->GetImages()->GetCount(), 4);
+}
+
+// The decoder written plainly: every string walked onto a stack, one pixel at a time, the chains
+// followed as they stand and checked for cycles. It also tells the width of the next code.
+class ReferenceLzw {
+ public:
+  explicit ReferenceLzw(int data_size) : data_size_(data_size), clear_(1 << data_size), end_(clear_ + 1) {
+    Reset();
+  }
+
+  int Width() const { return code_size_; }
+  int Clear() const { return clear_; }
+  int End() const { return end_; }
+  int NextFree() const { return max_code_; }
+  const Bytes& Pixels() const { return pixels_; }
+  const std::string& Error() const { return error_; }
+
+  // Decodes one code; false once the frame has ended (end code, a bad first code, a cycle).
+  bool Feed(int code) {
+    if (code == clear_) {
+      Reset();
+      return true;
+    }
+    if (after_clear_) {
+      after_clear_ = false;
+      if (code >= clear_) return false;
+      first_ = old_ = code;
+      pixels_.push_back(static_cast<std::uint8_t>(code));
+      return true;
+    }
+    if (code == end_) return false;
+    const int in_code = code;
+    std::vector<int> stack;
+    if (code >= max_code_) {
+      stack.push_back(first_);
+      code = old_;
+    }
+    for (int chain = 0; code >= clear_;) {
+      stack.push_back(suffix_[static_cast<std::size_t>(code)]);
+      const int prefix = prefix_[static_cast<std::size_t>(code)];
+      if (prefix == code || ++chain > 4096) {
+        error_ = "Circular decoder table entry";
+        return false;
+      }
+      code = prefix;
+    }
+    first_ = suffix_[static_cast<std::size_t>(code)];
+    stack.push_back(first_);
+    if (max_code_ < 4096) {
+      prefix_[static_cast<std::size_t>(max_code_)] = old_;
+      suffix_[static_cast<std::size_t>(max_code_)] = first_;
+      if (++max_code_ >= (1 << code_size_) && code_size_ < 12) ++code_size_;
+    }
+    old_ = in_code;
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) pixels_.push_back(static_cast<std::uint8_t>(*it));
+    return true;
+  }
+
+ private:
+  void Reset() {
+    for (int i = 0; i < 4096; ++i) {
+      prefix_[static_cast<std::size_t>(i)] = 0;
+      suffix_[static_cast<std::size_t>(i)] = i < clear_ ? i : 0;
+    }
+    code_size_ = data_size_ + 1;
+    max_code_ = clear_ + 2;
+    after_clear_ = true;
+  }
+
+  int data_size_, clear_, end_;
+  int code_size_ = 0, max_code_ = 0, first_ = 0, old_ = 0;
+  bool after_clear_ = true;
+  std::array<int, 4096> prefix_{}, suffix_{};
+  Bytes pixels_;
+  std::string error_;
+};
+
+TEST(GifLzw, RandomCodeStreamsDecodeAsThePlainReference) {
+  // Mostly codes of the table, some past it (which turn the table's chains hostile until the next
+  // clear), clears, and sub-blocks of random sizes, so that strings cross rows, sub-blocks and
+  // interlace passes.
+  std::mt19937 rng(20261207);
+  for (int round = 0; round < 300; ++round) {
+    const int data_size = 2 + static_cast<int>(rng() % 7);
+    const int width = 1 + static_cast<int>(rng() % 40), height = 1 + static_cast<int>(rng() % 40);
+    const bool interlaced = rng() % 3 == 0;
+    const std::size_t wanted = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    ReferenceLzw reference(data_size);
+    std::vector<Code> codes;
+    bool ended = false;
+    while (!ended && reference.Pixels().size() < wanted && codes.size() < 4 * wanted) {
+      const int width_bits = reference.Width();
+      const bool after_clear = codes.empty() || codes.back().value == reference.Clear();
+      const unsigned choice = rng() % 100;
+      int code = 0;
+      if (after_clear && choice >= 10) {
+        code = static_cast<int>(rng() % static_cast<unsigned>(reference.Clear()));
+      } else if (choice < 2) {
+        code = reference.Clear();
+      } else if (choice < 6 && reference.NextFree() + 1 < (1 << width_bits)) {
+        const auto past_table = static_cast<unsigned>((1 << width_bits) - reference.NextFree() - 1);
+        code = reference.NextFree() + 1 + static_cast<int>(rng() % past_table);
+      } else if (choice < 30) {
+        code = static_cast<int>(rng() % static_cast<unsigned>(reference.Clear()));
+      } else {
+        // A table entry or the one being made.
+        const int first_entry = reference.End() + 1;
+        const auto entries = static_cast<unsigned>(std::max(reference.NextFree() - first_entry + 1, 1));
+        code = first_entry + static_cast<int>(rng() % entries);
+        code = std::min(code, (1 << width_bits) - 1);
+      }
+      codes.push_back({code, width_bits});
+      ended = !reference.Feed(code);
+    }
+    if (!ended) codes.push_back({reference.End(), reference.Width()});
+    std::vector<std::size_t> sizes;
+    for (int i = 0; i < 8; ++i) sizes.push_back(1 + rng() % 255);
+    const Bytes data = Concat({{static_cast<std::uint8_t>(data_size)}, SubBlocks(PackCodes(codes), sizes)});
+    const auto w = static_cast<unsigned>(width), h = static_cast<unsigned>(height);
+    const Bytes file = Concat({Header(w, h, GrayTable(256)), Descriptor(0, 0, w, h, interlaced), data, {0x3B}});
+    SCOPED_TRACE("round " + std::to_string(round));
+    const auto loaded = giftest::Load(file);
+    ASSERT_EQ(loaded.error, reference.Error());
+    if (!loaded.error.empty()) continue;
+    // Stream order, then rows in the frame's order.
+    Bytes stream(wanted, 0);
+    std::copy_n(reference.Pixels().begin(), std::min(wanted, reference.Pixels().size()), stream.begin());
+    Bytes expected(wanted, 0);
+    std::size_t next = 0;
+    const auto put_row = [&](int row) {
+      std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(next), width,
+                  expected.begin() + static_cast<std::ptrdiff_t>(row) * width);
+      next += static_cast<std::size_t>(width);
+    };
+    if (interlaced) {
+      for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+        for (int row = start; row < height; row += step) put_row(row);
+    } else {
+      for (int row = 0; row < height; ++row) put_row(row);
+    }
+    ASSERT_EQ(loaded.picture->GetImages()->GetFrame(0)->GetData(), expected);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The LZW decoder of a frame's image data: variable-length codes read from data sub-blocks, string
 // tables of 4096 entries, a pixel stack, and rows filled in order or in the four interlace passes.
+#include <algorithm>
 #include <array>
 
 #include "components/imaging/gif/gif_blocks.h"
@@ -11,7 +12,14 @@ constexpr int kNoData = -1;   // the data ended before the code was complete
 constexpr int kEndCode = -2;  // the end code (or a code that cannot start a string)
 // A string is at most one entry per table slot long; a longer prefix chain is a cycle.
 constexpr int kStackSize = 2 * gif::kTableSize;
+// The bit buffer takes whole bytes while it holds at most this many bits.
+constexpr int kRefillBits = 64 - 8;
 
+// Decodes strings straight into the frame's rows. While every code so far named an entry of the
+// table or the one being made, each entry's prefix lies before it, so the table keeps each
+// string's length and a string is written back to front where it belongs. A code past that
+// (hostile data) makes the table's chains change meaning as entries are made; from there to the
+// next clear code, strings are walked onto a stack with every chain checked for cycles.
 class LzwDecoder {
  public:
   LzwDecoder(TStream* stream, TGIFSubImage* frame, int data_size)
@@ -23,14 +31,17 @@ class LzwDecoder {
 
   // Fills `count` pixels; false when the data stopped first (the rest keeps its fill value).
   bool Fill(std::uint8_t* out, std::size_t count) {
-    for (std::size_t i = 0; i < count;) {
+    std::size_t i = 0;
+    while (i < count) {
       if (stack_pointer_ > 0) {
-        out[i++] = static_cast<std::uint8_t>(stack_[static_cast<std::size_t>(--stack_pointer_)]);
+        // The rest of a string that did not fit where it began.
+        const std::size_t n = std::min(static_cast<std::size_t>(stack_pointer_), count - i);
+        for (std::size_t k = 0; k < n; ++k) out[i++] = static_cast<std::uint8_t>(stack_[--stack_pointer_]);
         continue;
       }
-      const int pixel = NextString();
-      if (pixel < 0) return false;
-      out[i++] = static_cast<std::uint8_t>(pixel);
+      const int written = NextString(out + i, count - i);
+      if (written < 0) return false;
+      i += static_cast<std::size_t>(written);
     }
     return true;
   }
@@ -54,27 +65,33 @@ class LzwDecoder {
     return true;
   }
 
+  // Makes the bit buffer hold at least `bits` bits, taking whole bytes of the current sub-block
+  // and the next sub-block only when this one is used up; false when the data ends first.
+  bool Refill(int bits) {
+    for (;;) {
+      while (bit_count_ <= kRefillBits && block_position_ < block_length_) {
+        bit_buffer_ |= std::uint64_t{block_[block_position_++]} << bit_count_;
+        bit_count_ += 8;
+      }
+      if (bit_count_ >= bits) return true;
+      if (zero_block_) {
+        if (!underrun_warned_) frame_->Warning(gif::kWarningSeverity, std::string(gif::sBitBufferUnderrun));
+        underrun_warned_ = true;
+        return false;
+      }
+      if (!NextSubBlock()) return false;
+      if (!zero_block_ && block_length_ == 0) return false;
+    }
+  }
+
   // The next code of `bits` bits, taken across as many sub-blocks as it needs.
   int NextCode(int bits) {
     if (first_call_) {
       first_call_ = false;
       return clear_code_;
     }
-    while (bit_count_ < bits) {
-      if (block_position_ < block_length_) {
-        bit_buffer_ |= std::uint32_t{block_[block_position_++]} << bit_count_;
-        bit_count_ += 8;
-        continue;
-      }
-      if (zero_block_) {
-        if (!underrun_warned_) frame_->Warning(gif::kWarningSeverity, std::string(gif::sBitBufferUnderrun));
-        underrun_warned_ = true;
-        return kNoData;
-      }
-      if (!NextSubBlock()) return kNoData;
-      if (!zero_block_ && block_length_ == 0) return kNoData;
-    }
-    const int code = static_cast<int>(bit_buffer_ & ((1u << bits) - 1));
+    if (bit_count_ < bits && !Refill(bits)) return kNoData;
+    const int code = static_cast<int>(bit_buffer_ & ((std::uint64_t{1} << bits) - 1));
     bit_buffer_ >>= bits;
     bit_count_ -= bits;
     return code;
@@ -84,11 +101,27 @@ class LzwDecoder {
     for (int i = 0; i < gif::kTableSize; ++i) {
       prefix_[static_cast<std::size_t>(i)] = 0;
       suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i < clear_code_ ? i : 0);
+      length_[static_cast<std::size_t>(i)] = 1;
     }
     code_size_ = data_size_ + 1;
     max_code_size_ = 2 * clear_code_;
     max_code_ = clear_code_ + 2;
     stack_pointer_ = 0;
+    lengths_known_ = true;
+  }
+
+  // Makes the next table entry, widening the codes when it fills the current width.
+  void AddEntry(int prefix, int suffix) {
+    if (max_code_ >= gif::kTableSize) return;
+    const auto entry = static_cast<std::size_t>(max_code_);
+    prefix_[entry] = static_cast<std::uint16_t>(prefix);
+    suffix_[entry] = static_cast<std::uint16_t>(suffix);
+    length_[entry] = static_cast<std::uint16_t>(length_[static_cast<std::size_t>(prefix)] + 1);
+    ++max_code_;
+    if (max_code_ >= max_code_size_ && max_code_size_ < gif::kTableSize) {
+      max_code_size_ *= 2;
+      ++code_size_;
+    }
   }
 
   void Push(int value) {
@@ -101,8 +134,10 @@ class LzwDecoder {
     invalid_code_warned_ = true;
   }
 
-  // The next pixel of the current string, decoding a new string when needed.
-  int NextString() {
+  // Decodes the next code's string: written at out when it fits in `room` pixels, otherwise
+  // (partly or wholly) left on the stack for Fill. Answers the pixels written at out, or kNoData
+  // or kEndCode.
+  int NextString(std::uint8_t* out, std::size_t room) {
     int code = NextCode(code_size_);
     if (code < 0) return code;
     if (code == clear_code_) {
@@ -116,13 +151,57 @@ class LzwDecoder {
         return kEndCode;
       }
       first_code_ = old_code_ = code;
-      return code;
+      out[0] = static_cast<std::uint8_t>(code);
+      return 1;
     }
     if (code == end_code_) return kEndCode;
+    if (code > max_code_) {
+      // Not in the table yet: decoded as the string being defined now.
+      WarnInvalidCode();
+      lengths_known_ = false;
+    }
+    if (!lengths_known_) {
+      WalkString(code);
+      return 0;
+    }
+    // The string being defined now is the last one and its own first pixel: make it first.
+    const bool defining = code == max_code_;
+    if (defining) AddEntry(old_code_, first_code_);
+    const std::size_t length = length_[static_cast<std::size_t>(code)];
+    const bool fits = length <= room;
+    const int first = fits ? WriteString(code, out + length) : PushString(code);
+    if (!defining) AddEntry(old_code_, first);
+    first_code_ = first;
+    old_code_ = code;
+    return fits ? static_cast<int>(length) : 0;
+  }
+
+  // Writes the string of a code whose length is known back to front, ending just before `end`.
+  // Answers its first pixel.
+  int WriteString(int code, std::uint8_t* end) const {
+    while (code >= clear_code_) {
+      *--end = static_cast<std::uint8_t>(suffix_[static_cast<std::size_t>(code)]);
+      code = prefix_[static_cast<std::size_t>(code)];
+    }
+    *--end = static_cast<std::uint8_t>(code);
+    return code;
+  }
+
+  // The same onto the empty stack, first pixel on top.
+  int PushString(int code) {
+    while (code >= clear_code_) {
+      stack_[static_cast<std::size_t>(stack_pointer_++)] = suffix_[static_cast<std::size_t>(code)];
+      code = prefix_[static_cast<std::size_t>(code)];
+    }
+    stack_[static_cast<std::size_t>(stack_pointer_++)] = static_cast<std::uint16_t>(code);
+    return code;
+  }
+
+  // Pushes the string of any code onto the stack, first pixel on top, following the chains as
+  // they stand and raising on a cycle; makes the next entry.
+  void WalkString(int code) {
     const int in_code = code;
     if (code >= max_code_) {
-      // The string being defined now; anything beyond it is not in the table yet.
-      if (code > max_code_) WarnInvalidCode();
       Push(first_code_);
       code = old_code_;
     }
@@ -145,7 +224,6 @@ class LzwDecoder {
       }
     }
     old_code_ = in_code;
-    return stack_[static_cast<std::size_t>(--stack_pointer_)];
   }
 
   TStream* stream_;
@@ -162,13 +240,15 @@ class LzwDecoder {
   bool zero_block_ = false;
   bool underrun_warned_ = false;
   bool invalid_code_warned_ = false;
-  std::uint32_t bit_buffer_ = 0;
+  bool lengths_known_ = true;
+  std::uint64_t bit_buffer_ = 0;
   int bit_count_ = 0;
   std::array<std::uint8_t, gif::kMaxSubBlockSize> block_{};
   std::size_t block_length_ = 0;
   std::size_t block_position_ = 0;
   std::array<std::uint16_t, gif::kTableSize> prefix_{};
   std::array<std::uint16_t, gif::kTableSize> suffix_{};
+  std::array<std::uint16_t, gif::kTableSize> length_{};
   std::array<std::uint16_t, kStackSize> stack_{};
   int stack_pointer_ = 0;
 };
