@@ -217,9 +217,8 @@ TDIBWriter::~TDIBWriter() {
 }
 
 void TDIBWriter::FreeDIB() {
-  info_.clear();
-  pixels_.clear();
-  pixels_.shrink_to_fit();
+  image_.Clear();
+  pixel_offset_ = 0;
 }
 
 void TDIBWriter::CreateDIB() {
@@ -227,8 +226,22 @@ void TDIBWriter::CreateDIB() {
   const int bits = BitsOf(PixelFormat);
   gif::CheckedPixelCount(static_cast<std::uint64_t>(Width), static_cast<std::uint64_t>(Height));
   const std::size_t table = bits == 8 ? gif::kMaxColors * kQuadSize : 0;
-  info_.assign(kInfoHeaderSize + table, 0);
-  std::uint8_t* h = info_.data();
+  row_bytes_ = gif::BytesPerScanline(static_cast<std::size_t>(Width), static_cast<std::size_t>(bits),
+                                     kRowAlignmentBits);
+  pixel_offset_ = kFileHeaderSize + kInfoHeaderSize + table;
+  const std::size_t size = pixel_offset_ + row_bytes_ * static_cast<std::size_t>(Height);
+  // The rows are written in place, in the stream the bitmap loads from.
+  try {
+    image_.SetSize(static_cast<std::int64_t>(size));
+  } catch (const EStreamError&) {
+    FreeDIB();
+    throw EOutOfMemory(std::string(gif::sOutOfMemoryDIB));
+  }
+  std::uint8_t* p = image_.GetMemory();
+  gif::PutLittleEndian16(p, kBmpSignature);
+  gif::PutLittleEndian32(p + 2, static_cast<std::uint32_t>(size));
+  gif::PutLittleEndian32(p + 10, static_cast<std::uint32_t>(pixel_offset_));
+  std::uint8_t* h = p + kFileHeaderSize;
   gif::PutLittleEndian32(h + 0, static_cast<std::uint32_t>(kInfoHeaderSize));
   gif::PutLittleEndian32(h + 4, static_cast<std::uint32_t>(Width));
   gif::PutLittleEndian32(h + 8, static_cast<std::uint32_t>(Height));  // positive: bottom-up
@@ -246,43 +259,30 @@ void TDIBWriter::CreateDIB() {
       quad += kQuadSize;
     }
   }
-  row_bytes_ = gif::BytesPerScanline(static_cast<std::size_t>(Width), static_cast<std::size_t>(bits),
-                                     kRowAlignmentBits);
-  try {
-    pixels_.resize(row_bytes_ * static_cast<std::size_t>(Height));
-  } catch (const std::bad_alloc&) {
-    FreeDIB();
-    throw EOutOfMemory(std::string(gif::sOutOfMemoryDIB));
-  }
 }
 
 std::uint8_t* TDIBWriter::Scanline(int Row) {
-  if (info_.empty()) CreateDIB();
-  if (pixels_.empty()) gif::RaiseGIFError(gif::sNoDIB);
+  if (pixel_offset_ == 0) CreateDIB();
+  if (image_.GetSize() == 0) gif::RaiseGIFError(gif::sNoDIB);
   if (Row < 0 || Row >= Height) throw EInvalidGraphicOperation(graphics::SScanLine);
   win::GdiFlush();
-  return pixels_.data() + row_bytes_ * static_cast<std::size_t>(Height - 1 - Row);
+  return image_.GetMemory() + pixel_offset_ + row_bytes_ * static_cast<std::size_t>(Height - 1 - Row);
 }
 
-std::vector<std::uint8_t> TDIBWriter::BmpImage() const {
-  std::vector<std::uint8_t> image(kFileHeaderSize + info_.size() + pixels_.size());
-  std::uint8_t* p = image.data();
-  gif::PutLittleEndian16(p, kBmpSignature);
-  gif::PutLittleEndian32(p + 2, static_cast<std::uint32_t>(image.size()));
-  gif::PutLittleEndian32(p + 10, static_cast<std::uint32_t>(kFileHeaderSize + info_.size()));
-  std::copy(info_.begin(), info_.end(), p + kFileHeaderSize);
-  std::copy(pixels_.begin(), pixels_.end(), p + kFileHeaderSize + info_.size());
-  return image;
+std::vector<std::uint8_t> TDIBWriter::BmpImage() {
+  return std::vector<std::uint8_t>(image_.GetMemory(), image_.GetMemory() + image_.GetSize());
 }
 
 void TDIBWriter::UpdateBitmap() {
-  if (pixels_.empty()) return;
-  TMemoryStream stream;
-  const std::vector<std::uint8_t> image = BmpImage();
-  stream.WriteBuffer(image.data(), static_cast<int>(image.size()));
-  stream.SetPosition(0);
+  if (image_.GetSize() == 0) return;
+  image_.SetPosition(0);
+  try {
+    Bitmap->LoadFromStream(&image_);
+  } catch (...) {
+    FreeDIB();
+    throw;
+  }
   FreeDIB();
-  Bitmap->LoadFromStream(&stream);
 }
 
 }  // namespace dashtune

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "classlib/bitmap.h"
+#include "classlib/streams.h"
 #include "classlib/strings.h"
 #include "components/imaging/gif/gif_format.h"
 #include "platform/gdi/gdi_types.h"
@@ -161,7 +162,7 @@ class TDIBWriter : public TDIB {
   std::uint8_t* Scanline(int Row) override;
 
   // The BMP image handed to the bitmap: file header, info header (and colour table), pixels.
-  std::vector<std::uint8_t> BmpImage() const;
+  std::vector<std::uint8_t> BmpImage();
   // Hands the DIB to the bitmap now and frees it (the destructor does so otherwise, but cannot
   // pass on a failure).
   void UpdateBitmap();
@@ -174,8 +175,8 @@ class TDIBWriter : public TDIB {
   void CreateDIB();
   void FreeDIB();
 
-  std::vector<std::uint8_t> info_;    // BITMAPINFOHEADER and the colour table
-  std::vector<std::uint8_t> pixels_;  // bottom-up rows
+  TMemoryStream image_;  // the BMP image: file and info headers, colour table, bottom-up rows
+  std::size_t pixel_offset_ = 0;  // where the rows start in image_; 0 before CreateDIB
   std::size_t row_bytes_ = 0;
 };
 
