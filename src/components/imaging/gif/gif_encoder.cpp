@@ -38,11 +38,6 @@ int TGIFWriter::Write(const void* Buffer, int Count) {
   return std::max(Count, 0);
 }
 
-void TGIFWriter::WriteByte(std::uint8_t Value) {
-  buffer_[fill_++] = Value;
-  if (fill_ == buffer_.size()) Flush();
-}
-
 void TGIFWriter::Flush() {
   if (fill_ == 1) return;
   buffer_[0] = static_cast<std::uint8_t>(fill_ - 1);
@@ -54,18 +49,6 @@ void TGIFWriter::Flush() {
 // ---- Hash table ----
 
 void THashTable::Clear() { slots_.fill(kEmpty); }
-
-void THashTable::Insert(std::uint32_t Key, int Code) {
-  std::size_t slot = HomeSlot(Key);
-  while (slots_[slot] != kEmpty) slot = NextSlot(slot);
-  slots_[slot] = Key << kCodeBits | static_cast<std::uint32_t>(Code);
-}
-
-int THashTable::Lookup(std::uint32_t Key) const {
-  for (std::size_t slot = HomeSlot(Key); slots_[slot] != kEmpty; slot = NextSlot(slot))
-    if (slots_[slot] >> kCodeBits == Key) return static_cast<int>(slots_[slot] & ((1u << kCodeBits) - 1));
-  return -1;
-}
 
 // ---- Base encoder ----
 
@@ -100,6 +83,18 @@ void TGIFEncoder::Encode(TStream* Stream, int BitsPerPixel, int Colors, const st
   gif::WriteByte(Stream, gif::kBlockTerminator);
 }
 
+bool TGIFEncoder::NextRun(const std::uint8_t*& Run, std::size_t& Count) {
+  if (pixels_left_ == 0) {
+    AdvanceRow();
+    if (pixels_left_ == 0) return false;
+  }
+  Run = pixel_;
+  Count = pixels_left_;
+  pixel_ += pixels_left_;
+  pixels_left_ = 0;
+  return true;
+}
+
 bool TGIFEncoder::NextPixel(int& Pixel) {
   if (pixels_left_ == 0) {
     AdvanceRow();
@@ -124,19 +119,15 @@ void TGIFEncoder::AdvanceRow() {
   pixels_left_ = static_cast<std::size_t>(width_);
 }
 
-void TGIFEncoder::Output(int Code) {
-  accumulator_ |= static_cast<std::uint32_t>(Code) << bit_count_;
-  bit_count_ += code_size_;
-  while (bit_count_ >= kBitsPerByte) {
+void TGIFEncoder::Output(int Code) { Pack(Code); }
+
+void TGIFEncoder::FlushBits() {
+  for (; bit_count_ > 0; bit_count_ -= kBitsPerByte) {
     writer_->WriteByte(static_cast<std::uint8_t>(accumulator_));
     accumulator_ >>= kBitsPerByte;
-    bit_count_ -= kBitsPerByte;
   }
-  if (Code == end_code_ && bit_count_ > 0) {
-    writer_->WriteByte(static_cast<std::uint8_t>(accumulator_));
-    accumulator_ = 0;
-    bit_count_ = 0;
-  }
+  accumulator_ = 0;
+  bit_count_ = 0;
 }
 
 void TGIFEncoder::Clear() {
@@ -152,39 +143,39 @@ void TLZWEncoder::Clear() {
   next_free_code_ = first_free_code_;
 }
 
-void TLZWEncoder::Output(int Code) {
-  TGIFEncoder::Output(Code);
-  if (clear_flag_) {
-    code_size_ = initial_code_size_;
-    max_code_ = (1 << code_size_) - 1;
-    clear_flag_ = false;
-  } else if (next_free_code_ > max_code_) {
-    ++code_size_;
-    max_code_ = code_size_ >= gif::kMaxCodeBits ? gif::kTableSize : (1 << code_size_) - 1;
-  }
-}
-
+// Rows are taken whole and each pixel is checked as the string reaches it.
 void TLZWEncoder::Compress() {
   table_ = std::make_unique<THashTable>();
+  THashTable& table = *table_;
   Clear();
-  int prefix = 0;
-  if (!NextPixel(prefix)) return;
-  for (int pixel = 0; NextPixel(pixel);) {
-    const std::uint32_t key = static_cast<std::uint32_t>(prefix) << kBitsPerByte | static_cast<std::uint32_t>(pixel);
-    const int code = table_->Lookup(key);
-    if (code >= 0) {
-      prefix = code;
-      continue;
-    }
-    Output(prefix);
-    prefix = pixel;
-    if (next_free_code_ >= kLZWLastFreeCode) {
-      Clear();
-    } else {
-      table_->Insert(key, next_free_code_++);
+  int prefix = -1;
+  const std::uint8_t* run = nullptr;
+  std::size_t count = 0;
+  while (NextRun(run, count)) {
+    for (const std::uint8_t* const end = run + count; run != end; ++run) {
+      const int pixel = *run;
+      if (pixel >= colors_) gif::RaiseGIFError(gif::sColorNotInTable);
+      if (prefix < 0) {
+        prefix = pixel;
+        continue;
+      }
+      const std::uint32_t key = static_cast<std::uint32_t>(prefix) << kBitsPerByte | static_cast<std::uint32_t>(pixel);
+      std::size_t slot = 0;
+      const int code = table.Find(key, slot);
+      if (code >= 0) {
+        prefix = code;
+        continue;
+      }
+      Emit(prefix);
+      prefix = pixel;
+      if (next_free_code_ >= kLZWLastFreeCode) {
+        Clear();
+      } else {
+        table.InsertAt(slot, key, next_free_code_++);
+      }
     }
   }
-  Output(prefix);
+  if (prefix >= 0) Emit(prefix);
   table_.reset();
 }
 

@@ -33,7 +33,19 @@ class TGIFWriter : public TGIFStream {
   using TGIFStream::TGIFStream;
   ~TGIFWriter() override;
   int Write(const void* Buffer, int Count) override;
-  void WriteByte(std::uint8_t Value);
+  void WriteByte(std::uint8_t Value) {
+    buffer_[fill_++] = Value;
+    if (fill_ == buffer_.size()) Flush();
+  }
+  // Four bytes, lowest first.
+  void WriteWord(std::uint32_t Value) {
+    if (fill_ + 4 > buffer_.size()) {
+      for (int shift = 0; shift < 32; shift += 8) WriteByte(static_cast<std::uint8_t>(Value >> shift));
+      return;
+    }
+    for (int shift = 0; shift < 32; shift += 8) buffer_[fill_++] = static_cast<std::uint8_t>(Value >> shift);
+    if (fill_ == buffer_.size()) Flush();
+  }
   void Flush();
 
  private:
@@ -50,14 +62,33 @@ class THashTable {
   THashTable() { Clear(); }
   void Clear();
   // Key must not be present; the table holds fewer than kSlots keys.
-  void Insert(std::uint32_t Key, int Code);
+  void Insert(std::uint32_t Key, int Code) {
+    std::size_t slot = HomeSlot(Key);
+    while (slots_[slot] != kEmpty) slot = NextSlot(slot);
+    InsertAt(slot, Key, Code);
+  }
   // The key's code, or -1.
-  int Lookup(std::uint32_t Key) const;
+  int Lookup(std::uint32_t Key) const {
+    std::size_t slot = 0;
+    return Find(Key, slot);
+  }
+  // The key's code, or -1 with `Slot` set to the free slot where the key would go, so that a
+  // miss is inserted without probing again.
+  int Find(std::uint32_t Key, std::size_t& Slot) const {
+    for (Slot = HomeSlot(Key); slots_[Slot] != kEmpty; Slot = NextSlot(Slot))
+      if (slots_[Slot] >> kCodeBits == Key) return static_cast<int>(slots_[Slot] & kCodeMask);
+    return -1;
+  }
+  // Slot: as Find answered for the key.
+  void InsertAt(std::size_t Slot, std::uint32_t Key, int Code) {
+    slots_[Slot] = Key << kCodeBits | static_cast<std::uint32_t>(Code);
+  }
   static std::size_t HomeSlot(std::uint32_t Key) { return ((Key >> 4) ^ Key) % kSlots; }
 
  private:
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
   static constexpr int kCodeBits = 12;
+  static constexpr std::uint32_t kCodeMask = (1u << kCodeBits) - 1;
   // Every slot is reached, so inserts and lookups end however the keys collide.
   static std::size_t NextSlot(std::size_t Slot) { return Slot + 1 == kSlots ? 0 : Slot + 1; }
   std::array<std::uint32_t, kSlots> slots_;
@@ -79,6 +110,21 @@ class TGIFEncoder : public TObject {
 
   // The next pixel in writing order, checked against the colour count; false after the last.
   bool NextPixel(int& Pixel);
+  // The pixels of the current row not taken yet (all pixels of a frame that is not interlaced),
+  // unchecked, taken at once; false after the last.
+  bool NextRun(const std::uint8_t*& Run, std::size_t& Count);
+  // Adds the code to the bit stream at the current code size; the end code also writes out the
+  // last bits.
+  void Pack(int Code) {
+    accumulator_ |= static_cast<std::uint64_t>(Code) << bit_count_;
+    bit_count_ += code_size_;
+    if (bit_count_ >= kWordBits) {
+      writer_->WriteWord(static_cast<std::uint32_t>(accumulator_));
+      accumulator_ >>= kWordBits;
+      bit_count_ -= kWordBits;
+    }
+    if (Code == end_code_) FlushBits();
+  }
 
   int colors_ = 0;
   int code_size_ = 0;
@@ -90,10 +136,12 @@ class TGIFEncoder : public TObject {
   bool clear_flag_ = false;
 
  private:
+  static constexpr int kWordBits = 32;
   void AdvanceRow();
+  void FlushBits();
 
   TGIFWriter* writer_ = nullptr;
-  std::uint32_t accumulator_ = 0;
+  std::uint64_t accumulator_ = 0;  // fewer than kWordBits bits between codes
   int bit_count_ = 0;
   const std::uint8_t* pixels_ = nullptr;
   const std::uint8_t* pixel_ = nullptr;
@@ -107,11 +155,25 @@ class TGIFEncoder : public TObject {
 
 class TLZWEncoder : public TGIFEncoder {
  protected:
-  void Output(int Code) override;
+  void Output(int Code) override { Emit(Code); }
   void Clear() override;
   void Compress() override;
 
  private:
+  // Packs the code, then widens the codes when the next free code needs it, or narrows them
+  // again after a clear.
+  void Emit(int Code) {
+    Pack(Code);
+    if (clear_flag_) {
+      code_size_ = initial_code_size_;
+      max_code_ = (1 << code_size_) - 1;
+      clear_flag_ = false;
+    } else if (next_free_code_ > max_code_) {
+      ++code_size_;
+      max_code_ = code_size_ >= gif::kMaxCodeBits ? gif::kTableSize : (1 << code_size_) - 1;
+    }
+  }
+
   std::unique_ptr<THashTable> table_;
   int next_free_code_ = 0;
 };
