@@ -7,18 +7,20 @@
 // write handle, which EGifSpew frees); giflib reads the codec's file back to the same colours
 // before timing. Goal: at most 1.2x giflib. Sizes of both and the run-length encoder's time and
 // size are reported.
-// The end of the run prints our time divided by giflib's per image class.
+// Each case runs five times; the summary at the end gives the median CPU times per image class
+// and our time over giflib's. A case whose check fails makes the program exit non-zero.
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <stdexcept>
 
+#include "bench_summary.h"
 #include "classlib/bitmap.h"
 #include "components/imaging/gif/gif_picture.h"
 
@@ -188,36 +190,45 @@ bool SameColours(const std::vector<Pixels>& a, const std::vector<Pixels>& b) {
   return true;
 }
 
-std::map<std::string, std::map<bool, double>>& Times() {
-  static std::map<std::string, std::map<bool, double>> times;
-  return times;
+// The labels in the order registered, and each label's encoded sizes.
+struct EncodedSizes {
+  double lzw = 0, rle = 0, giflib = 0;
+};
+std::vector<std::string>& Labels() {
+  static std::vector<std::string> labels;
+  return labels;
+}
+std::map<std::string, EncodedSizes>& Sizes() {
+  static std::map<std::string, EncodedSizes> sizes;
+  return sizes;
+}
+
+constexpr int kRepetitions = 5;
+
+benchmark::internal::Benchmark* Configure(benchmark::internal::Benchmark* b) {
+  return b->Unit(benchmark::kMillisecond)->MinTime(0.1)->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
 }
 
 void RegisterEncode(const std::string& label, std::shared_ptr<Bytes> file);
 
 void Register(const std::string& label, std::shared_ptr<Bytes> file) {
+  Labels().push_back(label);
   RegisterEncode(label, file);
+  // Both sides give the same colours before either is timed.
+  auto same = std::make_shared<std::optional<bool>>();
   for (bool ours : {true, false}) {
-    benchmark::RegisterBenchmark(("decode/" + label + (ours ? "/ours" : "/giflib")).c_str(),
-                                 [file, ours, label](benchmark::State& state) {
-                                   static std::map<std::string, bool> checked;
-                                   if (!checked[label]) {
-                                     checked[label] = true;
-                                     if (!SameColours(OursDecode(*file), GiflibDecode(*file))) {
-                                       state.SkipWithError("outputs differ");
-                                       return;
-                                     }
-                                   }
-                                   for (auto _ : state)
-                                     benchmark::DoNotOptimize(ours ? OursDecode(*file) : GiflibDecode(*file));
-                                 })
-        ->Unit(benchmark::kMillisecond);
+    Configure(benchmark::RegisterBenchmark(("decode/" + label + (ours ? "/ours" : "/giflib")).c_str(),
+                                           [file, ours, same](benchmark::State& state) {
+                                             if (!same->has_value())
+                                               *same = SameColours(OursDecode(*file), GiflibDecode(*file));
+                                             if (!**same) {
+                                               dashtune::bench::FailCheck(state, "the codec and giflib decode other colours");
+                                               return;
+                                             }
+                                             for (auto _ : state)
+                                               benchmark::DoNotOptimize(ours ? OursDecode(*file) : GiflibDecode(*file));
+                                           }));
   }
-}
-
-std::map<std::string, std::string>& Sizes() {
-  static std::map<std::string, std::string> sizes;
-  return sizes;
 }
 
 void RegisterEncode(const std::string& label, std::shared_ptr<Bytes> file) {
@@ -233,43 +244,41 @@ void RegisterEncode(const std::string& label, std::shared_ptr<Bytes> file) {
   picture->SetCompression(0);
   const Bytes theirs = GiflibSpew(slurped.get());
   const bool same = SameColours(GiflibDecode(lzw), GiflibDecode(*file)) && SameColours(GiflibDecode(rle), GiflibDecode(*file));
-  Sizes()[label] = "lzw " + std::to_string(lzw.size()) + " B, run-length " + std::to_string(rle.size()) +
-                   " B, giflib " + std::to_string(theirs.size()) + " B";
+  Sizes()[label] = {static_cast<double>(lzw.size()), static_cast<double>(rle.size()), static_cast<double>(theirs.size())};
   for (int side : {0, 1, 2}) {
     const char* name = side == 0 ? "/ours" : side == 1 ? "/giflib" : "/ours-rle";
-    benchmark::RegisterBenchmark(("encode/" + label + name).c_str(), [=](benchmark::State& state) {
+    Configure(benchmark::RegisterBenchmark(("encode/" + label + name).c_str(), [=](benchmark::State& state) {
       if (!same) {
-        state.SkipWithError("giflib reads other colours from the codec's file");
+        dashtune::bench::FailCheck(state, "giflib reads other colours from the codec's file");
         return;
       }
       picture->SetCompression(side == 2 ? 1 : 0);
       for (auto _ : state) benchmark::DoNotOptimize(side == 1 ? GiflibSpew(slurped.get()) : OursSave(*picture));
       picture->SetCompression(0);
-    })->Unit(benchmark::kMillisecond);
+    }));
   }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string name = run.benchmark_name();
-      if (name.ends_with("/ours-rle")) continue;
-      const bool ours = name.ends_with("/ours");
-      Times()[name.substr(0, name.rfind('/'))][ours] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
+// One line per class and direction, times in milliseconds, then the encoded sizes.
+void PrintGifSummary(const dashtune::bench::TimesReporter& times) {
+  std::vector<dashtune::bench::SummaryLine> lines;
+  const auto ms = [&times](const std::string& name) { return times.Seconds(name) * 1e3; };
+  for (const std::string& label : Labels()) {
+    lines.push_back({"decode/" + label + " [ms]", ms("decode/" + label + "/ours"), ms("decode/" + label + "/giflib")});
+    lines.push_back({"encode/" + label + " [ms]", ms("encode/" + label + "/ours"), ms("encode/" + label + "/giflib")});
+    lines.push_back({"encode/" + label + " run-length [ms]", ms("encode/" + label + "/ours-rle"),
+                     ms("encode/" + label + "/giflib")});
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::cout << "\nours / giflib (goal: decode at most 1.0, encode at most 1.2)\n";
-    for (const auto& [label, times] : Times())
-      if (times.count(true) && times.count(false) && times.at(false) > 0)
-        std::cout << "  " << label << ": " << times.at(true) / times.at(false) << "\n";
-    std::cout << "\nencoded sizes\n";
-    for (const auto& [label, sizes] : Sizes()) std::cout << "  " << label << ": " << sizes << "\n";
+  for (const std::string& label : Labels()) {
+    const EncodedSizes& size = Sizes()[label];
+    lines.push_back({"size/" + label + " [bytes]", size.lzw, size.giflib});
+    lines.push_back({"size/" + label + " run-length [bytes]", size.rle, size.giflib});
   }
-};
+  dashtune::bench::PrintSummary(
+      "Median CPU time of five runs of each side, and encoded sizes; peer: giflib; ratio = ours / peer (goals: "
+      "decode at most 1.0, LZW encode at most 1.2; run-length coding and sizes reported)",
+      lines);
+}
 
 }  // namespace
 
@@ -290,8 +299,9 @@ int main(int argc, char** argv) {
   auto seq2gif = std::make_shared<Bytes>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (!seq2gif->empty()) Register("seq2gif", seq2gif);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  dashtune::bench::TimesReporter times(dashtune::bench::TimesReporter::Measure::kCpuTime);
+  benchmark::RunSpecifiedBenchmarks(&times);
   benchmark::Shutdown();
-  return 0;
+  PrintGifSummary(times);
+  return dashtune::bench::ExitCode();
 }
