@@ -6,13 +6,13 @@
 // DASHTUNE_FUZZ_ITERATIONS and DASHTUNE_FUZZ_SEED lengthen or vary the run (scripts/fuzz).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
 #include "classlib/bitmap.h"
 #include "components/imaging/gif/gif_painter.h"
+#include "fuzz_mutations.h"
 #include "gif_test_support.h"
 #include "platform_test_support.h"
 
@@ -23,11 +23,6 @@ using giftest::Bytes;
 
 constexpr int kShards = 4;
 constexpr const char* kSampleDir = "/usr/share/doc/libsixel-examples/examples/images/";
-
-std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != 0 ? std::strtoull(value, nullptr, 10) : fallback;
-}
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -110,38 +105,35 @@ std::vector<std::size_t> FieldOffsets(const Bytes& file, std::vector<std::size_t
 }
 
 Bytes Mutate(Bytes file, std::mt19937_64& rng) {
-  const auto pick = [&](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(rng() % n); };
   const int steps = 1 + static_cast<int>(rng() % 3);
   for (int s = 0; s < steps && !file.empty(); ++s) {
     const std::vector<std::size_t> fields = FieldOffsets(file);
     if (!fields.empty() && rng() % 2 == 0) {
       static constexpr std::uint8_t kInteresting[] = {0, 1, 2, 3, 7, 8, 11, 12, 0x21, 0x2C, 0x3B, 0x40, 0x80,
                                                       0xF9, 0xFE, 0xFF};
-      const std::size_t at = fields[pick(fields.size())];
-      if (at < file.size()) file[at] = rng() % 3 == 0 ? static_cast<std::uint8_t>(rng()) : kInteresting[pick(sizeof kInteresting)];
+      const std::size_t at = fields[fuzz::Pick(rng, fields.size())];
+      if (at < file.size())
+        file[at] = rng() % 3 == 0 ? static_cast<std::uint8_t>(rng()) : kInteresting[fuzz::Pick(rng, sizeof kInteresting)];
       continue;
     }
     switch (rng() % 6) {
       case 0:
-        file[pick(file.size())] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        fuzz::FlipBit(file, rng);
         break;
       case 1:
-        file.resize(pick(file.size()));
+        fuzz::Truncate(file, rng);
         break;
       case 2:
-        file.insert(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size())), static_cast<std::uint8_t>(rng()));
+        fuzz::InsertByte(file, rng);
         break;
       case 3:
-        file.erase(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size())));
+        fuzz::EraseByte(file, rng);
         break;
-      case 4: {
-        const std::size_t from = pick(file.size()), to = pick(file.size());
-        const std::size_t n = std::min({pick(32) + 1, file.size() - from, file.size() - to});
-        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(from), n, file.begin() + static_cast<std::ptrdiff_t>(to));
+      case 4:
+        fuzz::CopyRun(file, rng, 32);
         break;
-      }
       default:
-        file[pick(file.size())] = static_cast<std::uint8_t>(rng());
+        fuzz::SetRandomByte(file, rng);
         break;
     }
   }
@@ -250,9 +242,9 @@ class GifFuzz : public ::testing::TestWithParam<int> {};
 TEST_P(GifFuzz, MutatedFilesLoadAndDrawOrRaiseCodecErrors) {
   const auto& corpus = Corpus();
   ASSERT_FALSE(corpus.empty());
-  const std::uint64_t iterations = EnvNumber("DASHTUNE_FUZZ_ITERATIONS", 20000) / kShards;
+  const std::uint64_t iterations = fuzz::EnvNumber("DASHTUNE_FUZZ_ITERATIONS", 20000) / kShards;
   const std::uint64_t seed =
-      EnvNumber("DASHTUNE_FUZZ_SEED", 20261207) * kShards + static_cast<std::uint64_t>(GetParam());
+      fuzz::EnvNumber("DASHTUNE_FUZZ_SEED", 20261207) * kShards + static_cast<std::uint64_t>(GetParam());
   std::mt19937_64 rng(seed);
   for (std::uint64_t i = 0; i < iterations; ++i) {
     const Bytes input = Mutate(corpus[rng() % corpus.size()], rng);

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -17,6 +16,7 @@
 #include <random>
 
 #include "classlib/bitmap.h"
+#include "fuzz_mutations.h"
 #include "png_test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -32,11 +32,6 @@ using pngtest::Bytes;
 
 constexpr int kShards = 4;
 constexpr std::uint64_t kDefaultSeed = 20261207;
-
-std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != 0 ? std::strtoull(value, nullptr, 10) : fallback;
-}
 
 const std::vector<Bytes>& Corpus() {
   static const std::vector<Bytes> corpus = [] {
@@ -64,37 +59,31 @@ void FixCrcs(Bytes& file) {
 }
 
 Bytes Mutate(Bytes file, std::mt19937_64& rng) {
-  const auto pick = [&](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(rng() % n); };
   const int steps = 1 + static_cast<int>(rng() % 4);
   for (int s = 0; s < steps && !file.empty(); ++s) {
     switch (rng() % 7) {
       case 0:
-        file[pick(file.size())] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        fuzz::FlipBit(file, rng);
         break;
       case 1: {
         static constexpr std::uint8_t kInteresting[] = {0, 1, 0x7F, 0x80, 0xFF, 16, 2, 3, 4, 6};
-        file[pick(file.size())] = kInteresting[pick(sizeof kInteresting)];
+        fuzz::SetInterestingByte(file, rng, kInteresting);
         break;
       }
       case 2:
-        file.resize(pick(file.size()));
+        fuzz::Truncate(file, rng);
         break;
       case 3:
-        file.insert(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size())), static_cast<std::uint8_t>(rng()));
+        fuzz::InsertByte(file, rng);
         break;
       case 4:
-        file.erase(file.begin() + static_cast<std::ptrdiff_t>(pick(file.size())));
+        fuzz::EraseByte(file, rng);
         break;
-      case 5: {
-        // Copy a run of bytes over another place (moves chunks and lengths around).
-        const std::size_t from = pick(file.size()), to = pick(file.size());
-        const std::size_t n = std::min({pick(64) + 1, file.size() - from, file.size() - to});
-        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(from), n,
-                    file.begin() + static_cast<std::ptrdiff_t>(to));
+      case 5:
+        fuzz::CopyRun(file, rng, 64);
         break;
-      }
       default:
-        file[pick(file.size())] = static_cast<std::uint8_t>(rng());
+        fuzz::SetRandomByte(file, rng);
         break;
     }
   }
@@ -170,9 +159,9 @@ class PngFuzz : public testing::TestWithParam<int> {};
 TEST_P(PngFuzz, MutatedSuiteFilesLoadOrRaiseCodecErrors) {
   const auto& corpus = Corpus();
   ASSERT_FALSE(corpus.empty());
-  const std::uint64_t iterations = EnvNumber("DASHTUNE_FUZZ_ITERATIONS", 40000) / kShards;
+  const std::uint64_t iterations = fuzz::EnvNumber("DASHTUNE_FUZZ_ITERATIONS", 40000) / kShards;
   const std::uint64_t seed =
-      EnvNumber("DASHTUNE_FUZZ_SEED", kDefaultSeed) * kShards + static_cast<std::uint64_t>(GetParam());
+      fuzz::EnvNumber("DASHTUNE_FUZZ_SEED", kDefaultSeed) * kShards + static_cast<std::uint64_t>(GetParam());
   std::mt19937_64 rng(seed);
   OutcomeHash hash;
   for (std::uint64_t i = 0; i < iterations; ++i) {
@@ -183,7 +172,7 @@ TEST_P(PngFuzz, MutatedSuiteFilesLoadOrRaiseCodecErrors) {
       FAIL() << "seed " << seed << " iteration " << i << ": " << typeid(e).name() << ": " << e.what();
     }
   }
-  const std::uint64_t base_seed = EnvNumber("DASHTUNE_FUZZ_SEED", kDefaultSeed);
+  const std::uint64_t base_seed = fuzz::EnvNumber("DASHTUNE_FUZZ_SEED", kDefaultSeed);
   const std::string line = std::to_string(base_seed) + " " + std::to_string(iterations) + " " +
                            std::to_string(GetParam()) + " " + hash.Hex();
   if (const auto stored = StoredHash(base_seed, iterations, GetParam()))
