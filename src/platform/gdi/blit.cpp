@@ -66,6 +66,8 @@ class Converter {
   }
 
   bool Identity() const { return mode_ == Mode::kIdentity; }
+  // The destination value of each source value, when the conversion is a look-up.
+  const std::vector<std::uint32_t>* Table() const { return mode_ == Mode::kTable ? &table_ : nullptr; }
 
   void Convert(std::uint32_t* values, int count) {
     switch (mode_) {
@@ -391,9 +393,38 @@ void RunRows(const Job& job, Converter* converter, const std::vector<RECT>& piec
   }
 }
 
+// Unstretched copies of 8-bit palette pixels to 32 bits (a GIF or PNG frame drawn on screen):
+// one table look-up per pixel instead of the general evaluator's passes over each row.
+bool IndexedCopyApplies(const Job& job, const Converter* converter) {
+  if (job.mask != nullptr || !job.has_source || job.fore != 0xCC) return false;
+  const SourceSide& src = job.source;
+  const std::vector<std::uint32_t>* table = converter->Table();
+  return src.combine == 0 && src.surface->bits_per_pixel == 8 && job.target.surface->bits_per_pixel == 32 &&
+         table != nullptr && table->size() == 256 && src.columns.from.size() > 1 &&
+         Unstretched(src.columns);
+}
+
+void RunIndexedCopy(const Job& job, const Converter& converter, const std::vector<RECT>& pieces) {
+  const std::uint32_t* table = converter.Table()->data();
+  const SourceSide& src = job.source;
+  for (const RECT& piece : pieces) {
+    const auto n = static_cast<std::size_t>(piece.right - piece.left);
+    const int sx = src.columns.from[static_cast<std::size_t>(piece.left - job.dest.left)];
+    for (int y = piece.top; y < piece.bottom; ++y) {
+      const std::uint8_t* s = src.surface->Row(src.rows.from[static_cast<std::size_t>(y - job.dest.top)]) + sx;
+      std::uint8_t* d = job.target.surface->Row(y) + static_cast<std::size_t>(piece.left) * 4;
+      for (std::size_t i = 0; i < n; ++i) std::memcpy(d + 4 * i, &table[s[i]], 4);
+    }
+  }
+}
+
 // Draws the job's pixels inside `pieces` (within the job's rectangle, not overlapping).
 void RunPieces(const Job& job, Converter* converter, const std::vector<RECT>& pieces) {
   if (pieces.empty() || RunOnPixman(job, converter, pieces)) return;
+  if (IndexedCopyApplies(job, converter)) {
+    RunIndexedCopy(job, *converter, pieces);
+    return;
+  }
   if (PackedRowsApply(job, converter)) {
     PackedRows packed(job);
     for (const RECT& piece : pieces)
