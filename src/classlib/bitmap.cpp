@@ -109,27 +109,38 @@ win::HBITMAP MakeMonoBitmap(int width, int height, Predicate is_set) {
   return win::CreateBitmap(width, height, 1, 1, rows.data());
 }
 
-void FillWhite(bmp::Image& image) {
-  if (image.bits_per_pixel > 8) {
-    std::fill(image.bits.begin(), image.bits.end(), 0xFF);
-    if (image.bits_per_pixel == 32)
-      for (std::size_t i = 3; i < image.bits.size(); i += 4) image.bits[i] = 0;
-    return;
-  }
-  const int white = std::max(bmp::NearestIndex(image.colors, 0xFFFFFF), 0);
-  for (int y = 0; y < image.height; ++y)
-    for (int x = 0; x < image.width; ++x) bmp::SetRowIndex(image.TopRow(y), x, image.bits_per_pixel, white);
+// Row y, counted from the top, of pixels laid out as `layout` says, stored at `bits`.
+std::uint8_t* TopRowOf(const bmp::Image& layout, std::uint8_t* bits, int y) {
+  const std::size_t stride = win::gdi::DibRowStride(layout.width, layout.bits_per_pixel);
+  const int stored = layout.row_order == bmp::RowOrder::TopDown ? y : layout.height - 1 - y;
+  return bits + stride * static_cast<std::size_t>(stored);
 }
 
-void CopyOverlap(const bmp::Image& from, bmp::Image& to) {
+// Makes every pixel of the block at `bits`, laid out as `layout` says, white.
+void FillWhite(const bmp::Image& layout, std::uint8_t* bits) {
+  if (layout.bits_per_pixel > 8) {
+    const std::size_t size = bmp::PixelBytes(layout);
+    std::fill_n(bits, size, 0xFF);
+    if (layout.bits_per_pixel == 32)
+      for (std::size_t i = 3; i < size; i += 4) bits[i] = 0;
+    return;
+  }
+  const int white = std::max(bmp::NearestIndex(layout.colors, 0xFFFFFF), 0);
+  for (int y = 0; y < layout.height; ++y)
+    for (int x = 0; x < layout.width; ++x) bmp::SetRowIndex(TopRowOf(layout, bits, y), x, layout.bits_per_pixel, white);
+}
+
+// Copies the pixels `from` and the block at `bits` (laid out as `to` says) have in common.
+void CopyOverlap(const bmp::Image& from, const bmp::Image& to, std::uint8_t* bits) {
   const int rows = std::min(from.height, to.height);
   const int columns = std::min(from.width, to.width);
-  const int bits = to.bits_per_pixel;
+  const int depth = to.bits_per_pixel;
   for (int y = 0; y < rows; ++y) {
-    if (bits >= 8) {
-      std::memcpy(to.TopRow(y), from.TopRow(y), static_cast<std::size_t>(columns) * (bits / 8));
+    std::uint8_t* row = TopRowOf(to, bits, y);
+    if (depth >= 8) {
+      std::memcpy(row, from.TopRow(y), static_cast<std::size_t>(columns) * (depth / 8));
     } else {
-      for (int x = 0; x < columns; ++x) bmp::SetRowIndex(to.TopRow(y), x, bits, bmp::RowIndex(from.TopRow(y), x, bits));
+      for (int x = 0; x < columns; ++x) bmp::SetRowIndex(row, x, depth, bmp::RowIndex(from.TopRow(y), x, depth));
     }
   }
 }
@@ -311,14 +322,17 @@ void TBitmap::SetSize(int AWidth, int AHeight) {
   const int bits = handle_ ? old.bits_per_pixel : graphics::BitsPerPixelOf(empty_format_);
   bmp::Image resized;
   try {
-    resized = bmp::MakeImage(AWidth, AHeight, bits, handle_ ? old.row_order : bmp::RowOrder::BottomUp);
+    resized = bmp::MakeLayout(AWidth, AHeight, bits, handle_ ? old.row_order : bmp::RowOrder::BottomUp);
   } catch (const bmp::FormatError&) {
     throw EInvalidGraphic(graphics::SInvalidBitmap);
   }
   if (bits <= 8) resized.colors = TableFor(bits);
-  FillWhite(resized);
-  if (handle_) CopyOverlap(old, resized);
+  const bool had_pixels = static_cast<bool>(handle_);
+  // The new section comes zeroed from the platform and is painted where it is: a large bitmap
+  // is not built beside it and copied in.
   Install(resized);
+  FillWhite(resized, bits_);
+  if (had_pixels) CopyOverlap(old, resized, bits_);
   Changed(this);
 }
 

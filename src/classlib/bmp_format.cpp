@@ -287,7 +287,7 @@ const std::uint8_t* Image::TopRow(int row) const {
   return bits.data() + stride * static_cast<std::size_t>(stored);
 }
 
-Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order) {
+Image MakeLayout(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order) {
   if (!win::gdi::IsSupportedDepth(bits_per_pixel)) throw FormatError("unsupported bit depth");
   if (width <= 0 || height <= 0) throw FormatError("invalid image dimensions");
   const std::uint64_t total = static_cast<std::uint64_t>(win::gdi::DibRowStride(width, bits_per_pixel)) *
@@ -298,8 +298,17 @@ Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, Row
   image.height = height;
   image.row_order = order;
   image.bits_per_pixel = bits_per_pixel;
-  image.bits.assign(static_cast<std::size_t>(total), 0);
   return image;
+}
+
+Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order) {
+  Image image = MakeLayout(width, height, bits_per_pixel, order);
+  image.bits.assign(PixelBytes(image), 0);
+  return image;
+}
+
+std::size_t PixelBytes(const Image& layout) {
+  return win::gdi::DibRowStride(layout.width, layout.bits_per_pixel) * static_cast<std::size_t>(layout.height);
 }
 
 namespace {

@@ -51,8 +51,13 @@ constexpr std::uint16_t kSignature = 0x4D42;  // "BM"
 // The largest pixel block accepted, so a hostile header cannot ask for unbounded memory.
 constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{1} << 28;
 
+// An image of the size and depth without its pixel block (bits empty); FormatError when out of
+// range.
+Image MakeLayout(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order);
 // A blank image of the size and depth with a zeroed pixel block; FormatError when out of range.
 Image MakeImage(std::int32_t width, std::int32_t height, int bits_per_pixel, RowOrder order);
+// Bytes of the pixel block of an image of the layout.
+std::size_t PixelBytes(const Image& layout);
 
 // Reads up to `size` bytes into `buffer`, answering how many were read (0 at the end).
 using ReadFunction = std::function<std::size_t(void* buffer, std::size_t size)>;

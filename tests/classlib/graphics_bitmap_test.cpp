@@ -84,6 +84,27 @@ INSTANTIATE_TEST_SUITE_P(
                       DepthCase{24, pf24bit, RowOrder::BottomUp}, DepthCase{24, pf24bit, RowOrder::TopDown},
                       DepthCase{32, pf32bit, RowOrder::BottomUp}, DepthCase{32, pf32bit, RowOrder::TopDown}));
 
+// The section of a new size is painted where it lies: white (alpha 0 at 32 bits) around the
+// overlap, which keeps its pixels, at every depth and in both row orders; a new bitmap is white.
+TEST_P(BitmapStreamTest, ResizingPaintsTheNewSectionInPlace) {
+  const auto [bits, format, order] = GetParam();
+  TBitmap bitmap;
+  LoadBytes(bitmap, bmp::Write(TestImage(3, 2, bits, order)));
+  bitmap.SetSize(9, 3);
+  const bmp::Image image = bitmap.GetImage();
+  EXPECT_EQ(image.row_order, order);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 9; ++x)
+      EXPECT_EQ(bmp::PixelRGB(image, x, y), (x < 3 && y < 2) ? TestColour(x, y, bits) : 0xFFFFFFu) << x << "," << y;
+  if (bits == 32) EXPECT_EQ(static_cast<const std::uint8_t*>(bitmap.GetScanLine(2))[8 * 4 + 3], 0);
+  TBitmap fresh;
+  fresh.SetPixelFormat(format);
+  fresh.SetSize(5, 2);
+  const bmp::Image blank = fresh.GetImage();
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(bmp::PixelRGB(blank, x, y), 0xFFFFFFu) << x << "," << y;
+}
+
 TEST(BitmapStream, MalformedDataRaisesTheInvalidGraphicException) {
   TBitmap bitmap;
   std::vector<std::uint8_t> file = bmp::Write(TestImage(4, 4, 24, RowOrder::BottomUp));
