@@ -802,6 +802,11 @@ void OnMixingInputLinked(GstPad* pad, GstPad*, gpointer) {
   gst_object_unref(renderer);
 }
 
+// Inputs a mixing renderer gains for more streams report their connection too.
+void WatchMixingInput(GstElement*, GstPad* pad, gpointer) {
+  if (GST_PAD_IS_SINK(pad)) g_signal_connect(pad, "linked", G_CALLBACK(&OnMixingInputLinked), nullptr);
+}
+
 // Unlinking while the graph streams leaves it streaming: the output holds its data until it is
 // linked again. A renderer that loses its input loses its overlay mixer.
 HRESULT ElementPin::Disconnect() {
@@ -994,10 +999,11 @@ HRESULT CreateVideoMixingRenderer9Object(REFIID riid, void** ppv) {
   gst::EnsureStarted();
   ElementFilter* filter = MakeRendererFilter(true);
   if (filter == nullptr) return E_OUTOFMEMORY;
-  // The graph hears when the renderer's first input is connected.
+  // The graph hears when the renderer's first input is connected, whichever input it is.
   GstPad* input = gst_element_get_static_pad(filter->element(), "Input");
   g_signal_connect(input, "linked", G_CALLBACK(&OnMixingInputLinked), nullptr);
   gst_object_unref(input);
+  g_signal_connect(filter->element(), "pad-added", G_CALLBACK(&WatchMixingInput), nullptr);
   return AnswerNewObject(static_cast<IBaseFilter*>(filter), riid, ppv);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/dshow/media_pipeline.h"
 #include "platform/dshow/event_codes.h"
+#include "platform/dshow/gst_caps_event.h"
 #include "platform/dshow/gst_ref.h"
 #include "platform/dshow/gst_runtime.h"
 #include "platform/dshow/video_renderer_bin.h"
@@ -537,32 +538,33 @@ void MediaPipeline::RouteNewPad(GstPad* pad) {
   LinkToNullSink(pad);
 }
 
-GstElement* MediaPipeline::FreeVideoRenderer() {
-  GstElement* found = nullptr;
+GstPad* MediaPipeline::FreeVideoInput() {
+  GstPad* found = nullptr;
   GST_OBJECT_LOCK(pipeline_);
   for (GList* item = GST_BIN_CHILDREN(pipeline_); item != nullptr && found == nullptr; item = item->next) {
-    GstElement* element = GST_ELEMENT(item->data);
-    if (!IsVideoRendererBin(element)) continue;
-    PadRef input(gst_element_get_static_pad(element, "Input"));
-    if (input && !gst_pad_is_linked(input.get())) found = GST_ELEMENT(gst_object_ref(element));
+    found = FreeRendererInput(GST_ELEMENT(item->data));
   }
   GST_OBJECT_UNLOCK(pipeline_);
   return found;
 }
 
 bool MediaPipeline::LinkVideo(GstPad* pad) {
-  ElementRef renderer(FreeVideoRenderer());
-  if (!renderer) {
+  PadRef input(FreeVideoInput());
+  if (!input) {
     GstElement* made = MakeDefaultRenderer();
     if (made == nullptr) return false;
     if (g_object_is_floating(made)) gst_object_ref_sink(made);
-    renderer.reset(made);
+    const ElementRef renderer(made);
     if (GST_OBJECT_PARENT(made) == nullptr && !gst_bin_add(GST_BIN(pipeline_), made)) return false;
+    input.reset(gst_element_get_static_pad(made, "Input"));
   }
-  PadRef input(gst_element_get_static_pad(renderer.get(), "Input"));
   if (!input || gst_pad_link(pad, input.get()) != GST_PAD_LINK_OK) return false;
-  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &PipelineSignals::OnVideoCaps, this, nullptr);
-  gst_element_sync_state_with_parent(renderer.get());
+  // The video's size is that of a renderer's first stream; a mixing renderer's others go over it.
+  if (g_strcmp0(GST_PAD_NAME(input.get()), "Input") == 0) {
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &PipelineSignals::OnVideoCaps, this, nullptr);
+  }
+  const ElementRef renderer(gst_pad_get_parent_element(input.get()));
+  if (renderer) gst_element_sync_state_with_parent(renderer.get());
   return true;
 }
 
@@ -640,12 +642,8 @@ void MediaPipeline::LinkToNullSink(GstPad* pad) {
 }
 
 GstPadProbeReturn PipelineSignals::OnVideoCaps(GstPad*, GstPadProbeInfo* info, gpointer self) {
-  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-  if (event == nullptr || GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
-  GstCaps* caps = nullptr;
-  gst_event_parse_caps(event, &caps);
   GstVideoInfo video;
-  if (caps == nullptr || !gst_video_info_from_caps(&video, caps)) return GST_PAD_PROBE_OK;
+  if (!VideoInfoOfCapsEvent(info, &video)) return GST_PAD_PROBE_OK;
   auto* pipeline = static_cast<MediaPipeline*>(self);
   const int width = GST_VIDEO_INFO_WIDTH(&video);
   const int height = GST_VIDEO_INFO_HEIGHT(&video);

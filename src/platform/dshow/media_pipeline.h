@@ -166,7 +166,8 @@ class MediaPipeline {
   bool LinkVideo(GstPad* pad);
   bool LinkAudio(GstPad* pad);
   void LinkToNullSink(GstPad* pad);
-  GstElement* FreeVideoRenderer();
+  // The first unlinked input of a video renderer in the pipeline (a counted pad), or null.
+  GstPad* FreeVideoInput();
   GstElement* MakeDefaultRenderer();
   GstElement* MakeAudioRenderer();
   void ApplyAudioSettings();

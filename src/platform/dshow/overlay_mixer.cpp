@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/dshow/com_plumbing.h"
+#include "platform/dshow/gst_caps_event.h"
 #include "platform/dshow/gst_ref.h"
 #include "platform/dshow/media_objects.h"
 #include "platform/user/messages.h"
@@ -101,12 +102,8 @@ MixerData* DataOf(GstElement* element) {
 // The video's size and display aspect from the caps entering the mixer; a change is posted to
 // the registered callback's thread.
 GstPadProbeReturn OnInputCaps(GstPad*, GstPadProbeInfo* info, gpointer data) {
-  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-  if (event == nullptr || GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
-  GstCaps* caps = nullptr;
-  gst_event_parse_caps(event, &caps);
   GstVideoInfo video;
-  if (caps == nullptr || !gst_video_info_from_caps(&video, caps)) return GST_PAD_PROBE_OK;
+  if (!VideoInfoOfCapsEvent(info, &video)) return GST_PAD_PROBE_OK;
   const int width = GST_VIDEO_INFO_WIDTH(&video);
   const int height = GST_VIDEO_INFO_HEIGHT(&video);
   const long long display_width = static_cast<long long>(width) * std::max(GST_VIDEO_INFO_PAR_N(&video), 1);

@@ -203,12 +203,10 @@ class RendererControl final : public IVideoWindow,
   }
 
   // ---- IVMRFilterConfig9 ----
-  // The streams are fixed once the input is connected.
+  // The streams are fixed once an input is connected or the mix of several is made.
   HRESULT SetNumberOfStreams(DWORD count) override {
     if (count < 1 || count > MAX_MIXER_STREAMS) return E_INVALIDARG;
-    if (InputConnected()) return VFW_E_WRONG_STATE;
-    std::lock_guard<std::mutex> guard(settings_.lock);
-    settings_.streams = count;
+    if (InputConnected() || !gst::SetRendererStreams(bin_, count)) return VFW_E_WRONG_STATE;
     return S_OK;
   }
   HRESULT GetNumberOfStreams(DWORD* count) override { return Read(count, &RendererSettings::streams); }
@@ -318,13 +316,7 @@ class RendererControl final : public IVideoWindow,
     std::lock_guard<std::mutex> guard(settings_.lock);
     return settings_.mode == VMR9Mode_Windowless;
   }
-  bool InputConnected() const {
-    GstPad* input = gst_element_get_static_pad(bin_, "Input");
-    if (input == nullptr) return false;
-    const bool linked = gst_pad_is_linked(input);
-    gst_object_unref(input);
-    return linked;
-  }
+  bool InputConnected() const { return gst::RendererInputLinked(bin_); }
   HRESULT NativeSize(LONG* width, LONG* height) const {
     int frame_width = 0;
     int frame_height = 0;

@@ -58,6 +58,18 @@ void SetRendererOverlay(GstElement* renderer, GstElement* overlay_mixer);
 // With `mixing` the renderer is a mixing renderer 9 (windowed, stretching, until told otherwise).
 GstElement* MakeVideoRendererBin(const char* name, bool mixing = false);
 
+// Gives a mixing renderer `count` inputs: "Input", "Input1", "Input2" and so on. With more than
+// one, the connected inputs are mixed by compositor, later streams over the first, into a frame of
+// the first stream's size. An input takes part in the mix only while it is linked, so an input
+// that stays unconnected never holds the others up. The mix, once made, keeps its inputs: false
+// when it exists with another count, or when an element is missing (then nothing changed).
+bool SetRendererStreams(GstElement* renderer, DWORD count);
+
+// Whether any input of a renderer bin is linked.
+bool RendererInputLinked(GstElement* renderer);
+// The first unlinked input of a renderer bin (a counted pad), or null.
+GstPad* FreeRendererInput(GstElement* renderer);
+
 // The frame store of a bin made by MakeVideoRendererBin; null for any other element.
 VideoFrameStore* RendererFrameStore(GstElement* element);
 // The settings of such a bin; null for any other element.
