@@ -262,6 +262,38 @@ void RendererWindow::Paint() {
   EndPaint(window_, &paint);
 }
 
+namespace {
+
+// Paints the window's area black outside the picture (all of it without one).
+void PaintBorders(HDC dc, const RECT& area, const RECT* picture) {
+  const ScopedGdiObject<HRGN> borders(CreateRectRgnIndirect(&area));
+  if (picture != nullptr) {
+    const ScopedGdiObject<HRGN> inside(CreateRectRgnIndirect(picture));
+    CombineRgn(borders.Get(), borders.Get(), inside.Get(), RGN_DIFF);
+  }
+  FillRgn(dc, borders.Get(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
+// Draws the part `shown` of a frame scaled into `target`.
+void StretchFrame(HDC dc, const gst::VideoFrame& frame, const RECT& shown, const RECT& target) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = frame.width;
+  info.bmiHeader.biHeight = -frame.height;  // rows top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  // Video is scaled by picking the nearest pixels: the default mode would AND together every
+  // pixel of a shrunk block, darkening the picture at many times the cost.
+  SetStretchBltMode(dc, COLORONCOLOR);
+  // A top-down image counts its source rows from the top.
+  StretchDIBits(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, shown.left,
+                shown.top, shown.right - shown.left, shown.bottom - shown.top, frame.pixels.data(), &info,
+                DIB_RGB_COLORS, SRCCOPY);
+}
+
+}  // namespace
+
 void RendererWindow::DrawFrame(HDC dc, const RECT& area) {
   RECT source{};
   bool keep_aspect = true;
@@ -272,40 +304,20 @@ void RendererWindow::DrawFrame(HDC dc, const RECT& area) {
     keep_aspect = settings_->keep_aspect;
     paint_borders = settings_->paint_borders;
   }
-  const int width = area.right - area.left;
-  const int height = area.bottom - area.top;
-  gst::VideoFrame frame;
-  const bool have_frame = store_->Snapshot(frame);
-  RECT shown{};
-  RECT target = area;
-  if (have_frame) {
-    shown = ClipSource(source, frame.width, frame.height);
+  // Drawn from the store in place: a copy of every frame would cost as much as the drawing.
+  const bool have_frame = store_->UseNewest([&](const gst::VideoFrame& frame) {
+    const RECT shown = ClipSource(source, frame.width, frame.height);
+    RECT target = area;
     if (keep_aspect) {
-      target = FitPicture(width, height, shown.right - shown.left, shown.bottom - shown.top);
+      target = FitPicture(area.right - area.left, area.bottom - area.top, shown.right - shown.left,
+                          shown.bottom - shown.top);
       OffsetRect(&target, area.left, area.top);
     }
-  }
-  if (paint_borders || !have_frame) {
-    // The borders around the picture (everything while there is no frame) are black.
-    const ScopedGdiObject<HRGN> borders(CreateRectRgnIndirect(&area));
-    if (have_frame) {
-      const ScopedGdiObject<HRGN> picture(CreateRectRgnIndirect(&target));
-      CombineRgn(borders.Get(), borders.Get(), picture.Get(), RGN_DIFF);
-    }
-    FillRgn(dc, borders.Get(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  }
-  if (!have_frame) return;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = frame.width;
-  info.bmiHeader.biHeight = -frame.height;  // rows top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  // A top-down image counts its source rows from the top.
-  StretchDIBits(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, shown.left,
-                shown.top, shown.right - shown.left, shown.bottom - shown.top, frame.pixels.data(),
-                &info, DIB_RGB_COLORS, SRCCOPY);
+    if (paint_borders) PaintBorders(dc, area, &target);
+    StretchFrame(dc, frame, shown, target);
+  });
+  // Without a frame the whole window is border.
+  if (!have_frame) PaintBorders(dc, area, nullptr);
 }
 
 }  // namespace win

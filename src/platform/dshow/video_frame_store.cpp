@@ -46,6 +46,13 @@ bool VideoFrameStore::Snapshot(VideoFrame& frame) const {
   return true;
 }
 
+bool VideoFrameStore::UseNewest(const std::function<void(const VideoFrame&)>& use) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (count_ == 0) return false;
+  use(newest_);
+  return true;
+}
+
 bool VideoFrameStore::FrameSize(int* width, int* height) const {
   std::lock_guard<std::mutex> guard(lock_);
   if (count_ == 0) return false;

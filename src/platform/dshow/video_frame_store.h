@@ -34,6 +34,9 @@ class VideoFrameStore {
 
   // Copies the newest frame out; false while no frame has arrived.
   bool Snapshot(VideoFrame& frame) const;
+  // Lets `use` read the newest frame in place, under the store's lock (a frame arriving
+  // meanwhile waits); false, without a call, while no frame has arrived.
+  bool UseNewest(const std::function<void(const VideoFrame&)>& use) const;
   // The newest frame's size; false while no frame has arrived.
   bool FrameSize(int* width, int* height) const;
   // Number of frames stored so far.

@@ -1,4 +1,4 @@
-// The video frame store: frame geometry checks and keeping the newest frame.
+// The video frame store: frame geometry checks, keeping the newest frame and reading it in place.
 #include "platform/dshow/video_frame_store.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +53,23 @@ TEST(VideoFrameStoreTest, KeepsTheNewestFrameWithoutRowPadding) {
   EXPECT_EQ(frame.PixelAt(0, 0), 5u);
   EXPECT_EQ(store.FrameCount(), 2u);
   EXPECT_EQ(notified, 2);
+}
+
+TEST(VideoFrameStoreTest, UsesTheNewestFrameInPlaceOnlyOnceOneHasArrived) {
+  VideoFrameStore store;
+  int calls = 0;
+  EXPECT_FALSE(store.UseNewest([&](const VideoFrame&) { ++calls; }));
+  EXPECT_EQ(calls, 0);
+  const std::uint8_t first[4] = {1, 2, 3, 4};
+  const std::uint8_t second[8] = {5, 6, 7, 8, 9, 10, 11, 12};
+  ASSERT_TRUE(store.Store(1, 1, 4, first, sizeof first));
+  ASSERT_TRUE(store.Store(2, 1, 8, second, sizeof second));
+  EXPECT_TRUE(store.UseNewest([&](const VideoFrame& frame) {
+    ++calls;
+    EXPECT_EQ(frame.width, 2);
+    EXPECT_EQ(frame.PixelAt(1, 0), 0x0C0B0A09u);
+  }));
+  EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
