@@ -22,6 +22,8 @@ constexpr auto kPrerollLimit = std::chrono::milliseconds(MediaPipeline::kPreroll
 constexpr auto kSettleLimit = std::chrono::milliseconds(MediaPipeline::kSettleLimitMs);
 constexpr GstClockTime kMs = GST_MSECOND;
 const char kAudioRendererMark[] = "dashtune-audio-renderer";
+// Marks the sinks that discard the streams nothing renders.
+const char kDiscardingSinkMark[] = "dashtune-discarding-sink";
 
 // Results carried by error events: a generic failure and a missing file.
 constexpr LONG_PTR kErrorAbortResult = static_cast<LONG_PTR>(static_cast<std::int32_t>(0x80004005u));
@@ -635,6 +637,7 @@ void MediaPipeline::LinkToNullSink(GstPad* pad) {
   GstElement* sink = MakeElement("fakesink");
   if (sink == nullptr) return;
   g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+  g_object_set_data(G_OBJECT(sink), kDiscardingSinkMark, GINT_TO_POINTER(1));
   if (!gst_bin_add(GST_BIN(pipeline_), sink)) return;
   PadRef input(gst_element_get_static_pad(sink, "sink"));
   gst_pad_link(pad, input.get());
@@ -879,10 +882,26 @@ std::optional<std::int64_t> MediaPipeline::Duration() const {
   return duration;
 }
 
+// The pipeline's own position query answers the greatest position of all its sinks. A
+// discarding sink does not wait for the clock: it takes what the source sends the moment it
+// comes, so its position runs ahead of playback by as much as the source reads ahead (on a DVD,
+// the gaps of the subpicture stream). The position is that of the sinks that present a stream.
 std::optional<std::int64_t> MediaPipeline::Position() const {
-  gint64 position = 0;
-  if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) || position < 0) return std::nullopt;
-  return position;
+  std::optional<std::int64_t> latest;
+  GstIterator* sinks = gst_bin_iterate_sinks(GST_BIN(pipeline_));
+  gst_iterator_foreach(
+      sinks,
+      [](const GValue* item, gpointer latest_position) {
+        auto* element = GST_ELEMENT(g_value_get_object(item));
+        if (g_object_get_data(G_OBJECT(element), kDiscardingSinkMark) != nullptr) return;
+        gint64 position = 0;
+        if (!gst_element_query_position(element, GST_FORMAT_TIME, &position) || position < 0) return;
+        auto* latest = static_cast<std::optional<std::int64_t>*>(latest_position);
+        *latest = std::max<std::int64_t>(latest->value_or(0), position);
+      },
+      &latest);
+  gst_iterator_free(sinks);
+  return latest;
 }
 
 bool MediaPipeline::Seek(std::int64_t position_ns) {

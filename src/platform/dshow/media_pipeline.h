@@ -119,7 +119,8 @@ class MediaPipeline {
   // True while a state change has not completed after `timeout_ms`.
   bool Transitioning(int timeout_ms) const;
 
-  // Times in nanoseconds.
+  // Times in nanoseconds. The position is that of the streams presented: streams that nothing
+  // renders are discarded as they come and do not count.
   std::optional<std::int64_t> Duration() const;
   std::optional<std::int64_t> Position() const;
   // An accurate, flushing seek; returns once the pipeline has prerolled at the new position

@@ -2,7 +2,8 @@
 # Makes the media fixtures of the graph tests in the directory given, once: a short clip with
 # video and sound from GStreamer's test sources, a 16:9 solid-colour clip, a DVD folder with two
 # titles and chapters, and one-second clips in the other formats a car PC meets (WebM, Matroska,
-# MP4 when the encoder exists, MPEG program stream, WAV) plus a 0.4 s Ogg clip to play after them.
+# MP4 when the encoder exists, MPEG program stream, WAV) plus a 0.4 s Ogg clip to play after them,
+# and a 2 s Matroska clip with a subtitle stream that no renderer takes.
 # Several test processes may call it at once; the first makes the files, the others wait.
 set -euo pipefail
 out=$1
@@ -10,7 +11,7 @@ mkdir -p "$out"
 exec 9>"$out/.lock"
 flock 9
 # The marker names the version of the fixtures: a change to them makes them again.
-marker="$out/complete-5"
+marker="$out/complete-6"
 [ -f "$marker" ] && exit 0
 
 work=$(mktemp -d "$out/tmp.XXXXXX")
@@ -60,8 +61,24 @@ fi
 small 1 -c:v mpeg2video -c:a mp2 -f vob "$work/clip.mpg"
 small 1 -vn -c:a pcm_s16le "$work/clip.wav"
 small 0.4 -c:v libtheora -c:a libvorbis "$work/short.ogg"
+# Subtitles early in the clip, which the demuxer reads ahead of the frames while prerolling.
+cat >"$work/subtitles.srt" <<SRT
+1
+00:00:00,100 --> 00:00:00,300
+first
 
-for name in clip.ogg wide.ogg clip.webm clip.mkv clip.mp4 clip.mpg clip.wav short.ogg dvd; do
+2
+00:00:00,400 --> 00:00:00,600
+second
+
+3
+00:00:01,500 --> 00:00:01,900
+third
+SRT
+small 2 -i "$work/subtitles.srt" -map 0 -map 1 -map 2 -c:v libvpx -b:v 200k -c:a libvorbis -c:s srt \
+  "$work/subtitled.mkv"
+
+for name in clip.ogg wide.ogg clip.webm clip.mkv clip.mp4 clip.mpg clip.wav short.ogg subtitled.mkv dvd; do
   rm -rf "${out:?}/$name"
   if [ -e "$work/$name" ]; then mv "$work/$name" "$out/$name"; fi
 done
