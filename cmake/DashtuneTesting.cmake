@@ -4,11 +4,6 @@
 function(dashtune_add_test_executable name label)
   add_executable(${name})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock Threads::Threads)
-  # The sanitizer builds compile the test code (not the libraries under test) at -O1: the test
-  # trees are most of the build, and -O1 halves their compile time.
-  if(DASHTUNE_SANITIZE)
-    target_compile_options(${name} PRIVATE -O1)
-  endif()
   gtest_discover_tests(${name}
     TEST_FILTER "-*Integration*"
     DISCOVERY_MODE PRE_TEST

@@ -161,7 +161,7 @@ TEST(GifLzw, EndCodeOrStringCodeRightAfterAClearEndsTheFrame) {
 TEST(GifLzw, TruncationInsideASubBlockDecodesWhatIsThere) {
   const Bytes pixels = Pattern(30 * 30, 16, 5);
   Bytes file = Concat({Header(30, 30, GrayTable(16)), Descriptor(0, 0, 30, 30), giftest::ImageData(pixels, 4, {255})});
-  file.resize(file.size() - 40);
+  file.erase(file.end() - 40, file.end());
   const auto loaded = giftest::Load(file);
   EXPECT_EQ(loaded.error, "");
   EXPECT_EQ(loaded.warnings, std::vector<std::string>{"Premature end of data"});

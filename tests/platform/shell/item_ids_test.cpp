@@ -108,7 +108,7 @@ TEST(ItemIdsTest, HostileListsGetClearErrors) {
   long_list.push_back(0);
   long_list.push_back(0);
   std::vector<BYTE> no_terminator = ListBytes({FileId("a")});
-  no_terminator.resize(no_terminator.size() - 2);
+  no_terminator.erase(no_terminator.end() - 2, no_terminator.end());
   std::vector<BYTE> count_too_big = ListBytes({FileId("a")});
   count_too_big[0] = 200;
   std::vector<BYTE> bad_version = ListBytes({FileId("a")});
