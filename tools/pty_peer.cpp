@@ -8,6 +8,8 @@
 //                        "ok HASH" with the FNV-1a hash of what was read, or "timeout COUNT"
 //   pace N SEED CHUNK MS write the N-byte test pattern of SEED in pieces of CHUNK bytes, MS ms
 //                        apart, answer "ok" or "failed"
+//   stop                 send XOFF and answer "stopped" once the terminal side has stopped its
+//                        output (5 s at most; "timeout" otherwise, "data HEX" if output came)
 //   termios              answer the line settings as the terminal side has them
 //   exit                 close the pair and end
 #include <asm/ioctls.h>
@@ -130,6 +132,36 @@ std::string Pace(int fd, std::uint64_t count, unsigned seed, std::size_t chunk, 
   return "ok";
 }
 
+// Packet mode reports the terminal side's flow state as a status byte on the controlling side,
+// so the answer waits for the stop itself rather than for a time that a slow machine may exceed.
+std::string SendXoff(int fd) {
+  int packet = 1;
+  if (ioctl(fd, TIOCPKT, &packet) != 0) return std::string("error ") + std::strerror(errno);
+  std::string answer = "timeout";
+  std::vector<std::uint8_t> data;
+  if (WriteAll(fd, {0x13})) {
+    std::uint8_t buffer[4096];
+    while (answer == "timeout" && WaitFor(fd, POLLIN, kReadTimeoutMs)) {
+      ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n <= 0) {
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        break;
+      }
+      // A packet is a status byte, or TIOCPKT_DATA (0) followed by output.
+      if (buffer[0] == TIOCPKT_DATA) {
+        data.insert(data.end(), buffer + 1, buffer + n);
+      } else if ((buffer[0] & TIOCPKT_STOP) != 0) {
+        answer = "stopped";
+      }
+    }
+  } else {
+    answer = "failed";
+  }
+  packet = 0;
+  ioctl(fd, TIOCPKT, &packet);
+  return data.empty() ? answer : "data " + Hex(data);
+}
+
 std::string DescribeSettings(int fd) {
   termios2 tio{};
   if (ioctl(fd, TCGETS2, &tio) != 0) return std::string("error ") + std::strerror(errno);
@@ -205,6 +237,8 @@ int main() {
       int pauseMs = 0;
       words >> count >> seed >> chunk >> pauseMs;
       answer = Pace(master, count, seed, chunk, pauseMs);
+    } else if (command == "stop") {
+      answer = SendXoff(master);
     } else if (command == "termios") {
       answer = DescribeSettings(master);
     } else if (command == "exit") {

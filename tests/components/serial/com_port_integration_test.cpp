@@ -48,12 +48,9 @@ struct Port {
   int events = 0;
 };
 
-// The peer sends XOFF and waits until it has reached the terminal's line discipline, so that
-// output written next is held.
-void SendXoff(PtyPeer& peer) {
-  EXPECT_EQ(peer.Command("write 13"), "ok");
-  std::this_thread::sleep_for(200ms);
-}
+// The peer sends XOFF and answers once the terminal has stopped its output, so that output
+// written next is held.
+void SendXoff(PtyPeer& peer) { EXPECT_EQ(peer.Command("stop"), "stopped"); }
 
 TEST(SerialPortIntegration, ApplicationRoadAtBothRates) {
   for (std::int32_t baud : {9600, 115200}) {
