@@ -863,6 +863,18 @@ void TWinControl::WndProc(TMessage& Message) {
       Message.WParam = static_cast<unsigned char>(key);
       break;
     }
+    case win::WM_ACTIVATEAPP:
+      if (GetParent() == nullptr && Application != nullptr) Application->ActivateApp(Message.WParam != 0);
+      break;
+    case win::WM_CTLCOLOREDIT: {
+      // An edit box asks its parent for its colours: the box's own control answers.
+      const auto child = ControlWindows().find(reinterpret_cast<win::HWND>(Message.LParam));
+      if (child != ControlWindows().end() && child->second != this) {
+        Message.Result = child->second->Perform(Message.Msg, Message.WParam, Message.LParam);
+        return;
+      }
+      break;
+    }
     case win::WM_SETCURSOR:
       if (reinterpret_cast<win::HWND>(Message.WParam) == handle_ && (Message.LParam & 0xFFFF) == win::HTCLIENT) {
         win::POINT pos{};

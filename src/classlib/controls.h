@@ -58,6 +58,7 @@ enum TControlStateItem : int {
 };
 using TControlState = Set<TControlStateItem>;
 enum TAlign : int { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
+enum TAlignment : int { taLeftJustify, taRightJustify, taCenter };
 enum TAnchorKind : int { akLeft, akTop, akRight, akBottom };
 using TAnchors = Set<TAnchorKind>;
 
@@ -299,6 +300,10 @@ class TWinControl : public TControl {
   void Update() override;
   win::POINT GetClientOrigin() const override;
 
+  // Kept for the controls that ask for it: every window already paints into its top-level
+  // window's off-screen surface, which the display shows whole, so nothing flickers.
+  bool GetDoubleBuffered() const { return double_buffered_; }
+  void SetDoubleBuffered(bool Value) { double_buffered_ = Value; }
   bool GetTabStop() const { return tab_stop_; }
   void SetTabStop(bool Value) { tab_stop_ = Value; }
   bool CanFocus() const;
@@ -347,6 +352,7 @@ class TWinControl : public TControl {
   TControl* mouse_control_ = nullptr;  // graphic child holding the mouse between down and up
   bool aligning_ = false;
   bool tab_stop_ = false;
+  bool double_buffered_ = false;
 };
 
 // A windowless control painted by its parent's window.

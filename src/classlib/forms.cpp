@@ -112,6 +112,30 @@ void TApplication::Run() {
 
 void TApplication::Terminate() { win::PostQuitMessage(0); }
 
+void TApplication::ActivateApp(bool Active) {
+  // Every top-level window hears the change: only the first of them counts.
+  if (Active == active_) return;
+  active_ = Active;
+  if (Active) return;
+  const auto hooks = deactivation_hooks_;
+  for (const auto& [owner, hook] : hooks) {
+    try {
+      hook();
+    } catch (...) {
+      HandleException(this);
+    }
+  }
+}
+
+void TApplication::HookDeactivation(const void* Owner, std::function<void()> Hook) {
+  UnhookDeactivation(Owner);
+  deactivation_hooks_.emplace_back(Owner, std::move(Hook));
+}
+
+void TApplication::UnhookDeactivation(const void* Owner) {
+  std::erase_if(deactivation_hooks_, [Owner](const auto& entry) { return entry.first == Owner; });
+}
+
 void TApplication::HandleException(TObject* Sender) {
   std::exception_ptr current = std::current_exception();
   if (!current) return;

@@ -8,6 +8,8 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "classlib/classes.h"
 
@@ -53,6 +55,15 @@ class TApplication : public TComponent {
   // full stop.
   void ShowException(const Exception& E);
 
+  // Whether the program holds the activation. Top-level controls pass on the WM_ACTIVATEAPP they
+  // hear, which the platform sends each of them when activation leaves or returns to the program.
+  bool GetActive() const { return active_; }
+  void ActivateApp(bool Active);
+  // A call made when the program loses the activation, one per owner (a second replaces the
+  // first); an exception it raises goes to HandleException.
+  void HookDeactivation(const void* Owner, std::function<void()> Hook);
+  void UnhookDeactivation(const void* Owner);
+
   TExceptionEvent OnException;
   TIdleEvent OnIdle;
 
@@ -63,6 +74,8 @@ class TApplication : public TComponent {
   std::string title_;
   bool initialized_ = false;
   bool terminated_ = false;
+  bool active_ = true;
+  std::vector<std::pair<const void*, std::function<void()>>> deactivation_hooks_;
 };
 
 // The application object, or nil before it is created and after it is destroyed.

@@ -60,7 +60,6 @@ inline constexpr std::uint16_t kPersistentStateMask = 0x5901;
 
 enum TTouchCheckType : int { ectNone, ettNoneWithSpace, ectBox, ectRadio };
 enum TCommonVAlignment : int { cvaTop, cvaBottom, cvaCenter };
-enum TAlignment : int { taLeftJustify, taRightJustify, taCenter };
 enum TTouchSortDirection : int { esdNone, esdAscending, esdDescending };
 enum TTouchSortAlgorithm : int { esaQuickSort, esaBubbleSort, esaMergeSort };
 enum TTouchImageKind : int { eikNormal, eikOverlay, eikState };

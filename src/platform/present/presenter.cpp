@@ -3,8 +3,10 @@
 #include "platform/gdi/dc_access.h"
 #include "platform/present/x11_input.h"
 #include "platform/user/cursors.h"
+#include "platform/user/input_state.h"
 #include "platform/user/overlay_planes.h"
 #include "platform/user/surfaces.h"
+#include "platform/user/window.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -29,7 +31,7 @@ namespace win::present {
 namespace {
 
 constexpr long kInputEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                              KeyReleaseMask | ExposureMask;
+                              KeyReleaseMask | ExposureMask | FocusChangeMask;
 
 // A copy of one top-level surface, taken under the window manager's lock.
 struct SurfaceCopy {
@@ -159,6 +161,7 @@ class X11Presenter::Impl {
         XNextEvent(display_, &event);
         HandleEvent(event);
       }
+      SettleFocus();
       std::uint64_t requested;
       {
         std::lock_guard lock(flush_mutex_);
@@ -175,17 +178,45 @@ class X11Presenter::Impl {
     }
   }
 
-  void HandleEvent(const XEvent& event) {
+  void HandleEvent(XEvent& event) {
     if (event.type == Expose) {
       dirty_ = true;
       return;
     }
-    for (const auto& [window, state] : windows_) {
-      if (state.x_window == event.xany.window) {
-        input_.Post(event, window);
-        return;
-      }
+    if (event.type == MappingNotify) {
+      // A new keyboard layout (setxkbmap): key lookups must use it from now on.
+      XRefreshKeyboardMapping(&event.xmapping);
+      return;
     }
+    for (const auto& [window, state] : windows_) {
+      if (state.x_window != event.xany.window) continue;
+      if (event.type == FocusIn || event.type == FocusOut)
+        NoteFocus(event.xfocus, window);
+      else
+        input_.Post(event, window);
+      return;
+    }
+  }
+
+  // Focus moving between two of our X windows comes as a focus-out and a focus-in in one batch of
+  // events: only a batch that leaves none of ours holding the focus takes the activation away.
+  void NoteFocus(const XFocusChangeEvent& focus, HWND window) {
+    if (focus.detail == NotifyInferior || focus.mode == NotifyGrab || focus.mode == NotifyUngrab) return;
+    if (focus.type == FocusIn) {
+      if (focus_window_ == nullptr && !focus_lost_) RequestAppActivation(GetWindowThreadProcessId(window, nullptr), TRUE);
+      focus_window_ = window;
+      focus_lost_ = false;
+    } else if (window == focus_window_) {
+      focus_window_ = nullptr;
+      focus_lost_ = true;
+      focus_lost_thread_ = GetWindowThreadProcessId(window, nullptr);
+    }
+  }
+
+  void SettleFocus() {
+    if (!focus_lost_) return;
+    focus_lost_ = false;
+    if (focus_window_ == nullptr) RequestAppActivation(focus_lost_thread_, FALSE);
   }
 
   // Makes the X windows match the surfaces: one mapped X window per surface, at its place,
@@ -299,6 +330,9 @@ class X11Presenter::Impl {
   std::unordered_map<unsigned int, Cursor> font_cursors_;
   std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only
   InputTranslator input_;                            // presenter thread only
+  HWND focus_window_ = nullptr;  // our window holding the X input focus; presenter thread only
+  bool focus_lost_ = false;      // it lost the focus in this batch of events
+  DWORD focus_lost_thread_ = 0;  // the thread of the window that lost it
   std::mutex flush_mutex_;
   std::condition_variable flush_done_;
   std::uint64_t flush_requested_ = 0;

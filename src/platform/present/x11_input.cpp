@@ -100,19 +100,28 @@ UINT ButtonMessage(unsigned int button, bool down) {
   }
 }
 
+// A key symbol whose value is a printable Latin-1 character.
+bool IsTypedLatin1(KeySym keysym) { return (keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF); }
+
 void PostKey(const XKeyEvent& event, HWND top_level) {
   XKeyEvent copy = event;
   KeySym keysym = NoSymbol;
   char text[8];
   XLookupString(&copy, text, sizeof text, &keysym, nullptr);
-  const WORD key = VirtualKeyOfKeysym(keysym);
+  WORD key = VirtualKeyOfKeysym(keysym);
+  LPARAM typed = 0;
+  if (key == 0 && IsTypedLatin1(keysym)) {
+    // No key of its own (ä, ß, punctuation): the symbol's Latin-1 value travels as the packet.
+    key = static_cast<WORD>(VK_PACKET);
+    typed = static_cast<LPARAM>(keysym) << 16;
+  }
   if (key == 0) return;
   const GUITHREADINFO state = ThreadStateOf(top_level);
   HWND target = state.hwndFocus ? state.hwndFocus : (state.hwndActive ? state.hwndActive : top_level);
   const bool down = event.type == KeyPress;
   SetKeyDown(key, down);
   // Repeat count 1; key-up messages carry the previous-state and transition bits.
-  const LPARAM flags = down ? 1 : static_cast<LPARAM>(0xC0000001u);
+  const LPARAM flags = (down ? 1 : static_cast<LPARAM>(0xC0000001u)) | typed;
   PostMessageA(target, down ? WM_KEYDOWN : WM_KEYUP, key, flags);
 }
 

@@ -1,15 +1,20 @@
 #include "platform/user/input_state.h"
 
+#include "platform/core/code_pages.h"
 #include "platform/core/errors.h"
+#include "platform/core/locale.h"
 #include "platform/core/process.h"
 #include "platform/user/messages.h"
 #include "platform/user/window_table.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace win {
 
@@ -55,7 +60,55 @@ HWND Read(HWND ThreadQueue::*field) {
   return (*queue).*field;
 }
 
+// The calling thread's record of the program's activation; answers whether it changed.
+bool ChangeAppActivation(const std::shared_ptr<ThreadQueue>& queue, bool active) {
+  Lock lock(UserMutex());
+  return std::exchange(queue->app_active, active) != active;
+}
+
+void TellTopLevelWindows(const std::shared_ptr<ThreadQueue>& queue, bool active) {
+  std::vector<HWND> windows;
+  {
+    Lock lock(UserMutex());
+    for (const HWND handle : Windows().top_level) {
+      const std::shared_ptr<Window> window = FindWindowLocked(handle);
+      if (window && window->queue == queue) windows.push_back(handle);
+    }
+  }
+  for (const HWND window : windows) SendMessageA(window, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
+}
+
 }  // namespace
+
+namespace user_detail {
+
+void HandleActivationRequest(const std::shared_ptr<ThreadQueue>& queue) {
+  std::optional<bool> request;
+  {
+    Lock lock(UserMutex());
+    request = std::exchange(queue->activation_request, std::nullopt);
+  }
+  if (!request) return;
+  if (!*request) {
+    const HWND old = Exchange(&ThreadQueue::active, nullptr);
+    if (old != nullptr) SendMessageA(old, WM_ACTIVATE, WA_INACTIVE, 0);
+  }
+  if (ChangeAppActivation(queue, *request)) TellTopLevelWindows(queue, *request);
+}
+
+}  // namespace user_detail
+
+BOOL RequestAppActivation(DWORD thread_id, BOOL active) {
+  Lock lock(UserMutex());
+  const std::shared_ptr<ThreadQueue> queue = QueueOfThreadLocked(thread_id);
+  if (!queue) {
+    SetLastError(ERROR_INVALID_THREAD_ID);
+    return FALSE;
+  }
+  queue->activation_request = active != FALSE;
+  WakeQueueLocked(*queue, QS_SENDMESSAGE);
+  return TRUE;
+}
 
 HWND SetFocus(HWND window) {
   if (!AcceptableTarget(window, CurrentQueue())) return nullptr;
@@ -88,8 +141,11 @@ HWND SetActiveWindow(HWND window) {
   const HWND old = Exchange(&ThreadQueue::active, window);
   if (old == window) return old;
   if (window != nullptr) foreground_window.store(window);
+  const std::shared_ptr<ThreadQueue> queue = CurrentQueue();
+  if (window != nullptr && ChangeAppActivation(queue, true)) TellTopLevelWindows(queue, true);
   if (old != nullptr) SendMessageA(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(window));
   if (window != nullptr) SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+  if (window == nullptr && ChangeAppActivation(queue, false)) TellTopLevelWindows(queue, false);
   return old;
 }
 
@@ -128,6 +184,18 @@ SHORT GetKeyState(INT key) {
 }
 
 SHORT GetAsyncKeyState(INT key) { return static_cast<SHORT>(GetKeyState(key) & 0x8000); }
+
+HKL GetKeyboardLayout(DWORD) {
+  const char* name = std::getenv("LANG");
+  const LCID lcid = name != nullptr ? LcidOfLocaleName(name) : 0;
+  const LCID layout = AnsiCodePageOfLocale(lcid) == CP_WINDOWS_1252 ? lcid : LCID{0x0409};
+  return reinterpret_cast<HKL>(static_cast<UINT_PTR>(MAKELONG(static_cast<WORD>(layout), static_cast<WORD>(layout))));
+}
+
+UINT KeyboardCodePage() {
+  const auto layout = static_cast<LCID>(LOWORD(reinterpret_cast<UINT_PTR>(GetKeyboardLayout(0))));
+  return AnsiCodePageOfLocale(layout);
+}
 
 UINT GetDoubleClickTime() { return kDoubleClickTime; }
 

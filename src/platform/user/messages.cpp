@@ -63,6 +63,7 @@ bool TakeQuitLocked(ThreadQueue& queue, UINT first, UINT last, bool remove, MSG*
 bool PeekQueue(const std::shared_ptr<ThreadQueue>& queue, MSG* msg, HWND filter, UINT first, UINT last,
                UINT flags) {
   HandleSentMessages(queue);
+  HandleActivationRequest(queue);
   const bool remove = (flags & PM_REMOVE) != 0;
   Lock lock(UserMutex());
   queue->new_input = 0;
@@ -258,6 +259,8 @@ BOOL TranslateMessage(const MSG* msg) {
   WPARAM character = 0;
   if (key == kBack || key == kTab || key == kReturn || key == kEscape || key == kSpace || (key >= '0' && key <= '9')) {
     character = key;
+  } else if (key == static_cast<WPARAM>(VK_PACKET)) {
+    character = static_cast<WPARAM>((msg->lParam >> 16) & 0xFF);
   } else if (key >= 'A' && key <= 'Z') {
     const bool upper = (GetKeyState(VK_SHIFT) < 0) != ((GetKeyState(VK_CAPITAL) & 1) != 0);
     character = upper ? key : key - 'A' + 'a';

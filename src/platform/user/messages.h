@@ -33,6 +33,8 @@ constexpr UINT WM_ACTIVATEAPP = 0x001C;
 constexpr UINT WM_CANCELMODE = 0x001F;
 constexpr UINT WM_SETCURSOR = 0x0020;
 constexpr UINT WM_MOUSEACTIVATE = 0x0021;
+constexpr UINT WM_SETFONT = 0x0030;
+constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
 constexpr UINT WM_WINDOWPOSCHANGED = 0x0047;
 constexpr UINT WM_NOTIFY = 0x004E;
@@ -55,6 +57,7 @@ constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_VSCROLL = 0x0115;
+constexpr UINT WM_CTLCOLOREDIT = 0x0133;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_LBUTTONUP = 0x0202;
@@ -163,7 +166,7 @@ inline BOOL GetMessage(LPMSG msg, HWND window, UINT first, UINT last) {
 }
 BOOL WaitMessage();
 // Posts WM_CHAR for a WM_KEYDOWN of a character key (letters in upper case while Shift is down
-// or Caps Lock on, by the keyboard state); TRUE when it did.
+// or Caps Lock on, by the keyboard state) or of VK_PACKET (its scan-code byte); TRUE when it did.
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);

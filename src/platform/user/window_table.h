@@ -62,6 +62,8 @@ struct ThreadQueue {
   HWND focus = nullptr;
   HWND capture = nullptr;
   HWND active = nullptr;
+  bool app_active = true;                  // the program holds the activation
+  std::optional<bool> activation_request;  // from the presenter's thread, run by the owner
   std::function<void()> retrieval_hook;
   bool alive = true;
 };
@@ -146,6 +148,8 @@ LRESULT CallProcedure(const std::shared_ptr<Window>& window, UINT message, WPARA
 
 // Handles the messages other threads sent to the calling thread; answers whether it handled any.
 bool HandleSentMessages(const std::shared_ptr<ThreadQueue>& queue);
+// Carries out an activation change another thread asked the calling thread for (input_state.cpp).
+void HandleActivationRequest(const std::shared_ptr<ThreadQueue>& queue);
 
 // Timers (timers.cpp), with the lock held.
 bool TakeDueTimerLocked(ThreadQueue& queue, HWND filter, UINT first, UINT last, bool remove, MSG* out);

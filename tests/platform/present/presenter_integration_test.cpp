@@ -1,4 +1,5 @@
-// The X11 presenter under Xvfb: what the screen shows, pointer and keys becoming messages, key mapping.
+// The X11 presenter under Xvfb: what the screen shows, pointer and keys becoming messages, key mapping,
+// Latin-1 keys after a layout change, activation following the X input focus.
 #include "platform/gdi/gdi.h"
 #include "platform/present/presenter.h"
 #include "platform/present/x11_input.h"
@@ -243,6 +244,74 @@ TEST_F(PresenterIntegrationTest, AnOverlayPlaneShowsItsPictureWhereTheKeyIs) {
   win::RemoveOverlayPlane(id);
   ASSERT_TRUE(win::ReadScreenPixels(rect, &screen));
   EXPECT_EQ(screen.At(5, 5), 0x100010u) << "without the plane the key shows";
+}
+
+// A key code without symbols, for binding one in a test.
+int SpareKeycode(Display* peer) {
+  int first = 0, last = 0;
+  XDisplayKeycodes(peer, &first, &last);
+  int per_code = 0;
+  KeySym* map = XGetKeyboardMapping(peer, static_cast<KeyCode>(first), last - first + 1, &per_code);
+  int spare = 0;
+  for (int code = last; code >= first && spare == 0; --code) {
+    bool empty = true;
+    for (int i = 0; i < per_code; ++i) empty = empty && map[(code - first) * per_code + i] == NoSymbol;
+    if (empty) spare = code;
+  }
+  XFree(map);
+  return spare;
+}
+
+TEST_F(PresenterIntegrationTest, ALatin1KeyTypesItsCharacterOnTheLayoutInForceNow) {
+  MakePaintedWindow(win::RECT{10, 10, 50, 40});
+  ASSERT_TRUE(presenter_->Flush());
+  const Window x_window = TopXWindow(peer_);
+  const int code = SpareKeycode(peer_);
+  ASSERT_NE(code, 0);
+  // The layout changes under the running presenter, as setxkbmap does: a key now types ä.
+  KeySym symbols[2] = {XK_adiaeresis, XK_Adiaeresis};
+  XChangeKeyboardMapping(peer_, code, 2, symbols, 1);
+  XEvent key{};
+  key.xkey.type = KeyPress;
+  key.xkey.window = x_window;
+  key.xkey.display = peer_;
+  key.xkey.keycode = static_cast<unsigned int>(code);
+  XSendEvent(peer_, x_window, False, KeyPressMask, &key);
+  XFlush(peer_);
+  std::vector<win::WPARAM> chars;
+  ASSERT_TRUE(PumpUntil([&] {
+    chars.clear();
+    for (const auto& r : MessageLog::Get().Entries())
+      if (r.window == window_ && r.message == win::WM_CHAR) chars.push_back(r.wParam);
+    return !chars.empty();
+  }));
+  EXPECT_EQ(chars, (std::vector<win::WPARAM>{0xE4}));
+  KeySym none[2] = {NoSymbol, NoSymbol};
+  XChangeKeyboardMapping(peer_, code, 2, none, 1);
+  XSync(peer_, False);
+}
+
+TEST_F(PresenterIntegrationTest, TheProgramIsDeactivatedWhenItsXWindowLosesTheFocus) {
+  MakePaintedWindow(win::RECT{10, 10, 50, 40});
+  ASSERT_TRUE(presenter_->Flush());
+  const Window x_window = TopXWindow(peer_);
+  const auto app_activation = [&] {
+    std::vector<win::WPARAM> heard;
+    for (const auto& r : MessageLog::Get().Entries())
+      if (r.window == window_ && r.message == win::WM_ACTIVATEAPP) heard.push_back(r.wParam);
+    return heard;
+  };
+  XSetInputFocus(peer_, x_window, RevertToNone, CurrentTime);
+  XSync(peer_, False);
+  XSetInputFocus(peer_, None, RevertToNone, CurrentTime);
+  XSync(peer_, False);
+  ASSERT_TRUE(PumpUntil([&] { return !app_activation().empty(); }));
+  XSetInputFocus(peer_, x_window, RevertToNone, CurrentTime);
+  XSync(peer_, False);
+  ASSERT_TRUE(PumpUntil([&] { return app_activation().size() == 2; }));
+  EXPECT_EQ(app_activation(), (std::vector<win::WPARAM>{win::FALSE, win::TRUE}));
+  XSetInputFocus(peer_, PointerRoot, RevertToPointerRoot, CurrentTime);
+  XSync(peer_, False);
 }
 
 TEST(PresenterKeys, MapsKeySymbolsToVirtualKeys) {
