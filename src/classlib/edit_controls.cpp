@@ -1,5 +1,6 @@
 #include "classlib/edit_controls.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/gdi/gdi.h"

@@ -109,12 +109,11 @@ void PostKey(const XKeyEvent& event, HWND top_level) {
   char text[8];
   XLookupString(&copy, text, sizeof text, &keysym, nullptr);
   WORD key = VirtualKeyOfKeysym(keysym);
-  LPARAM typed = 0;
-  if (key == 0 && IsTypedLatin1(keysym)) {
-    // No key of its own (ä, ß, punctuation): the symbol's Latin-1 value travels as the packet.
-    key = static_cast<WORD>(VK_PACKET);
-    typed = static_cast<LPARAM>(keysym) << 16;
-  }
+  // The character the key types on the layout in force travels in the scan-code byte, so that
+  // its case does not depend on when Shift is read; a character without a key of its own (ä, ß,
+  // punctuation) comes as VK_PACKET.
+  const LPARAM typed = IsTypedLatin1(keysym) ? static_cast<LPARAM>(keysym) << 16 : 0;
+  if (key == 0 && typed != 0) key = static_cast<WORD>(VK_PACKET);
   if (key == 0) return;
   const GUITHREADINFO state = ThreadStateOf(top_level);
   HWND target = state.hwndFocus ? state.hwndFocus : (state.hwndActive ? state.hwndActive : top_level);

@@ -256,12 +256,21 @@ BOOL TranslateMessage(const MSG* msg) {
   constexpr WPARAM kBack = 0x08, kTab = 0x09, kReturn = 0x0D, kEscape = 0x1B, kSpace = 0x20;
   if (msg == nullptr || msg->message != WM_KEYDOWN) return FALSE;
   const WPARAM key = msg->wParam;
+  // The scan-code byte, when the display gave one, is the character the key typed on the layout
+  // in force: the case and the symbol were settled when the key went down.
+  const auto typed = static_cast<WPARAM>((msg->lParam >> 16) & 0xFF);
+  const bool letter = key >= 'A' && key <= 'Z';
+  const bool prints = letter || key == kSpace || (key >= '0' && key <= '9') || key == static_cast<WPARAM>(VK_PACKET);
   WPARAM character = 0;
-  if (key == kBack || key == kTab || key == kReturn || key == kEscape || key == kSpace || (key >= '0' && key <= '9')) {
+  if (key == kBack || key == kTab || key == kReturn || key == kEscape) {
     character = key;
-  } else if (key == static_cast<WPARAM>(VK_PACKET)) {
-    character = static_cast<WPARAM>((msg->lParam >> 16) & 0xFF);
-  } else if (key >= 'A' && key <= 'Z') {
+  } else if (letter && GetKeyState(VK_CONTROL) < 0) {
+    character = key - 'A' + 1;  // Ctrl+A is 1
+  } else if (prints && typed != 0) {
+    character = typed;
+  } else if (key == kSpace || (key >= '0' && key <= '9')) {
+    character = key;
+  } else if (letter) {
     const bool upper = (GetKeyState(VK_SHIFT) < 0) != ((GetKeyState(VK_CAPITAL) & 1) != 0);
     character = upper ? key : key - 'A' + 'a';
   } else {

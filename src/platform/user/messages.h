@@ -165,8 +165,10 @@ inline BOOL GetMessage(LPMSG msg, HWND window, UINT first, UINT last) {
   return GetMessageA(msg, window, first, last);
 }
 BOOL WaitMessage();
-// Posts WM_CHAR for a WM_KEYDOWN of a character key (letters in upper case while Shift is down
-// or Caps Lock on, by the keyboard state) or of VK_PACKET (its scan-code byte); TRUE when it did.
+// Posts WM_CHAR for a WM_KEYDOWN of a character key or of VK_PACKET; TRUE when it did. A nonzero
+// scan-code byte (bits 16 to 23 of lParam; the display puts the typed Latin-1 character there) is
+// the character; without one letters are in upper case while Shift is down or Caps Lock on, by
+// the keyboard state. With Ctrl down a letter gives its control code (Ctrl+A: 1).
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);

@@ -55,7 +55,7 @@ TEST(KeyboardLayout, FollowsTheLocaleInLang) {
   }
 }
 
-TEST(KeyboardLayout, APacketKeyTranslatesToTheCharacterInItsScanCodeByte) {
+TEST(KeyboardLayout, TheScanCodeByteIsTheTypedCharacter) {
   MessageLog::Get().Clear();
   const win::HWND window = MakeWindow();
   std::vector<win::WPARAM> chars;
@@ -63,13 +63,30 @@ TEST(KeyboardLayout, APacketKeyTranslatesToTheCharacterInItsScanCodeByte) {
     if (message == win::WM_CHAR) chars.push_back(wParam);
     return 0;
   });
-  for (const win::WPARAM code : {0xE4u, 0xDFu, 0x21u}) {
-    const win::MSG down{window, win::WM_KEYDOWN, static_cast<win::WPARAM>(win::VK_PACKET),
-                        static_cast<win::LPARAM>(1 | (code << 16)), 0, {}};
+  struct Case {
+    win::WPARAM key;
+    win::LPARAM typed;
+    bool shift;
+    bool control;
+    win::WPARAM expected;
+  };
+  const auto packet = static_cast<win::WPARAM>(win::VK_PACKET);
+  // A key's own character wins over the Shift state read later; Ctrl makes letters control codes.
+  for (const Case& c : {Case{packet, 0xE4, false, false, 0xE4}, Case{packet, 0xDF, true, false, 0xDF},
+                        Case{packet, 0x21, false, false, 0x21}, Case{'B', 'b', true, false, 'b'},
+                        Case{'B', 'B', false, false, 'B'}, Case{'Z', 'y', false, false, 'y'},
+                        Case{'A', 'a', false, true, 0x01}, Case{'7', '/', false, false, '/'}}) {
+    win::BYTE keys[256] = {};
+    keys[win::VK_SHIFT] = c.shift ? 0x80 : 0;
+    keys[win::VK_CONTROL] = c.control ? 0x80 : 0;
+    win::SetKeyboardState(keys);
+    const win::MSG down{window, win::WM_KEYDOWN, c.key, static_cast<win::LPARAM>(1 | (c.typed << 16)), 0, {}};
     EXPECT_TRUE(win::TranslateMessage(&down));
   }
+  const win::BYTE released[256] = {};
+  win::SetKeyboardState(released);
   PumpPending();
-  EXPECT_EQ(chars, (std::vector<win::WPARAM>{0xE4, 0xDF, 0x21}));
+  EXPECT_EQ(chars, (std::vector<win::WPARAM>{0xE4, 0xDF, 0x21, 'b', 'B', 'y', 0x01, '/'}));
   win::DestroyWindow(window);
   MessageLog::Get().Clear();
 }
