@@ -4,6 +4,8 @@
 #include "platform/present/x11_input.h"
 #include "platform/user/cursors.h"
 #include "platform/user/input_state.h"
+#include "platform/user/menu_window.h"
+#include "platform/user/menus.h"
 #include "platform/user/overlay_planes.h"
 #include "platform/user/surfaces.h"
 #include "platform/user/window.h"
@@ -98,6 +100,7 @@ class X11Presenter::Impl {
   }
 
   ~Impl() {
+    SetMenuChooser(std::move(previous_chooser_));
     SetSurfaceListener(nullptr);
     SetCursorObserver({});
     stop_ = true;
@@ -112,6 +115,8 @@ class X11Presenter::Impl {
   }
 
   void Start() {
+    // Menus show on screen while the presenter runs.
+    previous_chooser_ = SetMenuChooser(&ChooseFromMenuWindow);
     SetSurfaceListener([this](HWND) {
       dirty_ = true;
       Wake();
@@ -315,6 +320,7 @@ class X11Presenter::Impl {
   Display* display_;
   int wake_fd_;
   gdi::VirtualScreen previous_screen_;  // restored when the presenter goes
+  MenuChooser previous_chooser_;        // likewise
   int screen_ = 0;
   Window root_ = 0;
   GC gc_ = nullptr;
