@@ -460,6 +460,9 @@ void TCustomTouchListview::DoItemGetEditCaption(TTouchItem* Item, TTouchColumn* 
 void TCustomTouchListview::DoItemEdited(TTouchItem* Item, WideString& NewValue, bool& Accept) {
   if (OnItemEdited) OnItemEdited(this, Item, NewValue, Accept);
 }
+void TCustomTouchListview::DoItemGetEditMenu(ITouchCellEditor* Editor, TPopupMenu*& Menu) {
+  if (OnItemGetEditMenu) OnItemGetEditMenu(this, Editor, Menu);
+}
 void TCustomTouchListview::DoIncrementalSearch(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult) {
   CompareResult = 0;
   if (OnIncrementalSearch) OnIncrementalSearch(Item, SearchBuffer, CompareResult);

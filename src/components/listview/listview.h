@@ -8,6 +8,7 @@
 #include "classlib/controls.h"
 #include "classlib/imagelist.h"
 #include "components/listview/cell_sizes.h"
+#include "components/listview/edit_manager.h"
 #include "components/listview/groups.h"
 #include "components/listview/header.h"
 #include "components/listview/items.h"
@@ -175,6 +176,7 @@ class TCustomTouchListview : public TCustomControl {
   void DoItemCreateEditor(TTouchItem* Item, ITouchCellEditor*& Editor);
   void DoItemGetEditCaption(TTouchItem* Item, TTouchColumn* Column, WideString& Caption);
   void DoItemEdited(TTouchItem* Item, WideString& NewValue, bool& Accept);
+  void DoItemGetEditMenu(ITouchCellEditor* Editor, TPopupMenu*& Menu);
   // The result starts at 0 (a match), whatever the caller set.
   void DoIncrementalSearch(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult);
   void DoColumnClick(TMouseButton Button, TTouchColumn* Column);
@@ -236,6 +238,7 @@ class TCustomTouchListview : public TCustomControl {
   TTouchItemCreateEditorEvent OnItemCreateEditor;
   TTouchItemGetEditCaptionEvent OnItemGetEditCaption;
   TTouchItemEditedEvent OnItemEdited;
+  TTouchItemGetEditMenuEvent OnItemGetEditMenu;
   TTouchIncrementalSearchEvent OnIncrementalSearch;
   TTouchColumnClickEvent OnColumnClick;
   TTouchColumnSizeChangingEvent OnColumnSizeChanging;

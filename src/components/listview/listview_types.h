@@ -144,6 +144,7 @@ class ITouchCellEditor;
 using TTouchItemCreateEditorEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, ITouchCellEditor*& Editor)>;
 using TTouchItemGetEditCaptionEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, TTouchColumn* Column, WideString& Caption)>;
 using TTouchItemEditedEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, WideString& NewValue, bool& Accept)>;
+using TTouchItemGetEditMenuEvent = std::function<void(TCustomTouchListview* Sender, ITouchCellEditor* Editor, TPopupMenu*& Menu)>;
 using TTouchIncrementalSearchEvent = std::function<void(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult)>;
 using TTouchColumnClickEvent = std::function<void(TCustomTouchListview* Sender, TMouseButton Button, TTouchColumn* Column)>;
 using TTouchColumnSizeChangingEvent = std::function<void(TCustomTouchListview* Sender, TTouchColumn* Column, int Width, int NewWidth, bool& Allow)>;

@@ -162,11 +162,6 @@ win::RECT TTouchScrollbarManager::MapWindowRectToView(const win::RECT& WindowRec
 
 // ---- Edit and drag references ----
 
-void TTouchEditManager::Forget(TTouchCollectionItem* Object) {
-  if (edit_item_ == Object) edit_item_ = nullptr;
-  if (edit_column_ == Object) edit_column_ = nullptr;
-}
-
 void TTouchDragManager::Forget(TTouchCollectionItem* Object) {
   if (drop_target_ == Object) drop_target_ = nullptr;
 }

@@ -174,22 +174,6 @@ class TTouchScrollbarManager : public TTouchOwnedPersistent {
   win::RECT view_rect_{};
 };
 
-// The in-place edit manager's reference to the item being edited (its editing is a later layer's).
-class TTouchEditManager : public TTouchOwnedPersistent {
- public:
-  using TTouchOwnedPersistent::TTouchOwnedPersistent;
-  TTouchItem* GetEditItem() const { return edit_item_; }
-  void SetEditItem(TTouchItem* Value) { edit_item_ = Value; }
-  bool GetEditing() const { return edit_item_ != nullptr; }
-  TTouchColumn* GetEditColumn() const { return edit_column_; }
-  void SetEditColumn(TTouchColumn* Value) { edit_column_ = Value; }
-  void Forget(TTouchCollectionItem* Object);
-
- private:
-  TTouchItem* edit_item_ = nullptr;      // not owned
-  TTouchColumn* edit_column_ = nullptr;  // not owned
-};
-
 // The drag manager's reference to the current drop-target item.
 class TTouchDragManager : public TTouchOwnedPersistent {
  public:

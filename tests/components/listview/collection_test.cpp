@@ -357,14 +357,12 @@ TEST(Collection, AFreedItemIsForgottenByEveryManager) {
   listview->GetHotTrack()->SetHotObject(item, {1, 1});
   listview->GetHotTrack()->SetCheckHoverObject(item);
   listview->GetCheckManager()->SetPendingObject(item);
-  listview->GetEditManager()->SetEditItem(item);
   listview->GetDragManager()->SetDropTarget(item);
   item->SetFocused(true);
   delete item;
   EXPECT_EQ(listview->GetHotTrack()->GetHotObject(), nullptr);
   EXPECT_EQ(listview->GetHotTrack()->GetCheckHoverObject(), nullptr);
   EXPECT_EQ(listview->GetCheckManager()->GetPendingObject(), nullptr);
-  EXPECT_EQ(listview->GetEditManager()->GetEditItem(), nullptr);
   EXPECT_EQ(listview->GetDragManager()->GetDropTarget(), nullptr);
   EXPECT_EQ(listview->GetSelection()->GetFocusedItem(), nullptr);
 }
