@@ -1,0 +1,190 @@
+// Typing and clicking on a real display (Xvfb, German layout by setxkbmap, keys and clicks by
+// xdotool): renaming a tile by typing "Bär" and Enter, and picking a popup menu item by a click.
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/form.h"
+#include "classlib/forms.h"
+#include "classlib/menus.h"
+#include "classlib/messages.h"
+#include "components/listview/edit_manager.h"
+#include "components/listview/listview.h"
+#include "platform/core/strings.h"
+#include "platform/gdi/gdi.h"
+#include "platform/gdi/scoped_gdi.h"
+#include "platform/present/presenter.h"
+#include "platform/text/text.h"
+#include "platform/user/menu_window.h"
+#include "platform/user/messages.h"
+#include "platform/user/paint.h"
+#include "platform/user/timers.h"
+#include "platform/user/window.h"
+#include "platform/user/window_position.h"
+#include "xvfb_server.h"
+
+extern char** environ;
+
+namespace dashtune {
+namespace {
+
+using testing::XvfbServer;
+
+// Starts a program of the display's tools with DISPLAY set; answers its process id (0: not run).
+pid_t StartTool(const std::string& display, std::vector<std::string> args) {
+  std::vector<std::string> env_strings{"DISPLAY=" + display};
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env_strings.emplace_back(*e);
+  std::vector<char*> env, argv;
+  for (std::string& s : env_strings) env.push_back(s.data());
+  env.push_back(nullptr);
+  for (std::string& s : args) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), env.data()) != 0) return 0;
+  return pid;
+}
+
+// The tool's exit status; -1 when it did not run or did not exit.
+int WaitTool(pid_t pid) {
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs steps from inside a local loop: each is a message to a hidden window, handled in turn.
+class InsideLoop {
+ public:
+  InsideLoop()
+      : window_(AllocateHWnd([this](TMessage& Message) {
+          if (Message.Msg == win::WM_USER && Message.WParam < steps_.size()) {
+            const std::function<void()> step = steps_[Message.WParam];  // a step may add steps
+            step();
+            return;
+          }
+          Message.Result = win::DefWindowProcA(window_, Message.Msg, Message.WParam, Message.LParam);
+        })) {}
+  ~InsideLoop() { DeallocateHWnd(window_); }
+  void Then(std::function<void()> step) {
+    steps_.push_back(std::move(step));
+    win::PostMessageA(window_, win::WM_USER, steps_.size() - 1, 0);
+  }
+
+ private:
+  win::HWND window_;
+  std::vector<std::function<void()>> steps_;
+};
+
+class EditorsScreenIntegration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.Running()) << "Xvfb could not be started";
+    setenv("LANG", "de_DE.UTF-8", 1);
+    presenter_ = win::present::X11Presenter::Open(server_.Display().c_str());
+    ASSERT_NE(presenter_, nullptr);
+    form_ = std::make_unique<TForm>(nullptr);
+    form_->SetBounds(0, 0, 400, 200);
+    tiles_ = new TTouchListview(form_.get());
+    tiles_->SetParent(form_.get());
+    tiles_->SetBounds(0, 0, 400, 200);
+    tiles_->SetView(elsTile);
+    tiles_->GetFont()->SetName("DejaVu Sans");
+    tiles_->GetFont()->SetHeight(16);
+    tiles_->OnItemGetCaption = [](TCustomTouchListview*, TTouchItem*, int, WideString& Caption) { Caption = u"Titel"; };
+    tiles_->OnItemSetCaption = [this](TCustomTouchListview*, TTouchItem*, int, const WideString& Caption) {
+      renamed_.push_back(win::Utf16ToUtf8(Caption));
+    };
+    item_ = tiles_->GetItems()->AddVirtual();
+    form_->Show();
+    ASSERT_TRUE(presenter_->Flush());
+  }
+  void TearDown() override {
+    form_.reset();
+    presenter_.reset();
+  }
+
+  static XvfbServer server_;
+  std::unique_ptr<win::present::X11Presenter> presenter_;
+  std::unique_ptr<TForm> form_;
+  TTouchListview* tiles_ = nullptr;
+  TTouchItem* item_ = nullptr;
+  std::vector<std::string> renamed_;
+};
+
+XvfbServer EditorsScreenIntegration::server_(640, 480);
+
+// Ends a hung edit instead of hanging the test.
+void EndHungEdit(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
+  win::KillTimer(nullptr, id);
+  win::PostMessageA(nullptr, win::WM_KEYDOWN, 0x1B, 1);
+}
+
+TEST_F(EditorsScreenIntegration, RenamingATileByTypingBaerAndEnter) {
+  // The layout changes while the presenter runs: it has to follow.
+  ASSERT_EQ(WaitTool(StartTool(server_.Display(), {"setxkbmap", "de"})), 0);
+  const win::RECT cell = item_->GetDisplayRect();
+  const std::string x = std::to_string((cell.left + cell.right) / 2), y = std::to_string((cell.top + cell.bottom) / 2);
+  pid_t typing = 0;
+  InsideLoop inside;
+  inside.Then([&] {
+    // The pointer over the form gives it the keys; the edit box has the program's focus. The
+    // edit's own loop takes them.
+    typing = StartTool(server_.Display(), {"xdotool", "mousemove", x, y, "key", "--delay", "30", "B", "adiaeresis",
+                                           "r", "Return"});
+  });
+  const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungEdit);
+  tiles_->GetEditManager()->BeginEdit(item_);
+  win::KillTimer(nullptr, guard);
+  EXPECT_EQ(WaitTool(typing), 0);
+  EXPECT_EQ(renamed_, (std::vector<std::string>{"B\xC3\xA4r"}));
+}
+
+TEST_F(EditorsScreenIntegration, APopupMenuItemPickedByAClick) {
+  TPopupMenu menu(nullptr);
+  std::vector<std::string> clicked;
+  for (const char* caption : {"Eins", "-", "Zwei"}) {
+    auto* item = new TMenuItem(&menu);
+    item->SetCaption(caption);
+    item->OnClick = [&clicked, caption](TObject*) { clicked.push_back(caption); };
+    menu.GetItems()->Add(item);
+  }
+  // Items are the menu font's height and 6 high, the line 9, inside a frame of 2.
+  int item_height = 0;
+  {
+    const win::HDC dc = win::GetDC(nullptr);
+    win::TEXTMETRICW metrics{};
+    {
+      const win::ScopedSelect font(dc, win::GetStockObject(win::DEFAULT_GUI_FONT));
+      win::GetTextMetricsW(dc, &metrics);
+    }
+    win::ReleaseDC(nullptr, dc);
+    item_height = metrics.tmHeight + 6;
+  }
+  pid_t clicking = 0;
+  InsideLoop inside;
+  inside.Then([&] {
+    const win::HWND shown = win::FindWindowA(win::MENU_WINDOW_CLASSA, nullptr);
+    ASSERT_NE(shown, nullptr);
+    presenter_->Flush();
+    win::RECT rect{};
+    win::GetWindowRect(shown, &rect);
+    const int second_y = rect.top + 2 + item_height + 9 + item_height / 2;
+    clicking = StartTool(server_.Display(), {"xdotool", "mousemove", std::to_string(rect.left + 20),
+                                             std::to_string(second_y), "click", "1"});
+  });
+  const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungEdit);
+  menu.Popup(60, 40);
+  win::KillTimer(nullptr, guard);
+  EXPECT_EQ(WaitTool(clicking), 0);
+  EXPECT_EQ(clicked, (std::vector<std::string>{"Zwei"}));
+}
+
+}  // namespace
+}  // namespace dashtune
