@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/core/file_attributes.h"
 #include "platform/core/types.h"
 
 namespace win {
@@ -121,7 +122,6 @@ constexpr DWORD PURGE_RXCLEAR = 0x0008;
 constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD OPEN_EXISTING = 3;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 
 // Completion record of an overlapped operation. Internal holds the operation's error (0 for

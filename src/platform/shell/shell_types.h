@@ -4,27 +4,16 @@
 
 #include "platform/com/com_ptr.h"
 #include "platform/com/guid.h"
+#include "platform/com/persist.h"
 #include "platform/com/result.h"
 #include "platform/com/unknown.h"
+#include "platform/core/file_attributes.h"
 #include "platform/core/types.h"
 #include "platform/shell/item_ids.h"
 
 namespace win {
 
 constexpr int MAX_PATH = 260;
-
-// File attributes of the find data.
-constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
-constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
-constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;
-constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
-constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
-constexpr DWORD FILE_ATTRIBUTE_TEMPORARY = 0x100;
-constexpr DWORD FILE_ATTRIBUTE_SPARSE_FILE = 0x200;
-constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
-constexpr DWORD FILE_ATTRIBUTE_COMPRESSED = 0x800;
-constexpr DWORD FILE_ATTRIBUTE_OFFLINE = 0x1000;
 
 struct WIN32_FIND_DATAW {
   DWORD dwFileAttributes = 0;
@@ -197,12 +186,6 @@ class IShellFolder : public IUnknown {
                                 void** object) = 0;
   virtual HRESULT GetDisplayNameOf(LPCITEMIDLIST list, DWORD flags, STRRET* name) = 0;
   virtual HRESULT SetNameOf(HWND owner, LPCITEMIDLIST list, LPCWSTR name, DWORD flags, LPITEMIDLIST* new_list) = 0;
-};
-
-class IPersist : public IUnknown {
- public:
-  static constexpr IID iid = MakeGuid("0000010C-0000-0000-C000-000000000046");
-  virtual HRESULT GetClassID(CLSID* clsid) = 0;
 };
 
 class IPersistFolder : public IPersist {
