@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <system_error>
+#include <unordered_set>
+#include <utility>
 
 #include "classlib/forms.h"
 #include "platform/core/process.h"
@@ -33,11 +37,52 @@ struct SyncState {
   std::condition_variable changed;
   std::deque<std::shared_ptr<SyncRequest>> queue;
   std::function<void()> wake;
+  // Threads that run, and those that free themselves until they are freed.
+  std::unordered_set<TThread*> running;
+  // The system thread of the last object that was freed on its own thread, still returning:
+  // joined by the next such thread, or at the program's end.
+  std::thread freed_last;
 };
 
 SyncState& Sync() {
-  static SyncState state;
+  // Never destroyed: a thread that frees itself may still use it while the program ends.
+  static SyncState& state = *new SyncState;
   return state;
+}
+
+// How long the program's end waits for threads that free themselves.
+constexpr auto kEndOfProgramWait = std::chrono::seconds(5);
+
+bool FreesItselfElsewhere(TThread* thread) {
+  return thread->GetFreeOnTerminate() && thread->GetThreadID() != win::GetCurrentThreadId();
+}
+
+// Run at the program's end, before the static objects that a thread may still use are destroyed:
+// threads that free themselves are asked to stop and get a bounded time to end (the main thread
+// runs the calls they hand it meanwhile); then the last of them is joined.
+void EndSelfFreeingThreads() {
+  SyncState& state = Sync();
+  const auto deadline = std::chrono::steady_clock::now() + kEndOfProgramWait;
+  std::unique_lock lock(state.lock);
+  for (;;) {
+    bool waiting = false;
+    for (TThread* thread : state.running) {
+      if (!FreesItselfElsewhere(thread)) continue;
+      thread->Terminate();
+      waiting = true;
+    }
+    if (!waiting) break;
+    if (IsMainThread() && !state.queue.empty()) {
+      lock.unlock();
+      CheckSynchronize();
+      lock.lock();
+      continue;
+    }
+    if (state.changed.wait_until(lock, deadline) == std::cv_status::timeout) return;
+  }
+  std::thread last = std::move(state.freed_last);
+  lock.unlock();
+  if (last.joinable()) last.join();
 }
 
 std::atomic<std::thread::id> main_thread_id{std::this_thread::get_id()};
@@ -123,16 +168,27 @@ void TThread::StopAndWait() {
     Terminate();
     WaitFor();
   }
-  if (thread_.joinable()) {
-    if (thread_.get_id() == std::this_thread::get_id()) {
-      thread_.detach();  // freeing itself at its end
-    } else {
-      thread_.join();
-    }
+  if (!thread_.joinable()) return;
+  SyncState& state = Sync();
+  if (thread_.get_id() != std::this_thread::get_id()) {
+    thread_.join();
+    return;
   }
+  // Freed on its own thread, which still has to return: the next thread freed so, or the
+  // program's end, joins it. The one before is joined here.
+  std::thread previous;
+  {
+    std::lock_guard guard(state.lock);
+    previous = std::exchange(state.freed_last, std::move(thread_));
+    state.running.erase(this);
+  }
+  state.changed.notify_all();
+  if (previous.joinable()) previous.join();
 }
 
 void TThread::Resume() {
+  static const bool ends_with_the_program = (std::atexit(EndSelfFreeingThreads), true);
+  (void)ends_with_the_program;
   SyncState& state = Sync();
   // The new thread takes the lock first thing, so it cannot run before thread_ is assigned.
   std::lock_guard guard(state.lock);
@@ -143,6 +199,7 @@ void TThread::Resume() {
     throw EThread(sysconst::SThreadCreateError, {error.what()});
   }
   started_ = true;
+  state.running.insert(this);
 }
 
 bool TThread::GetSuspended() const {
@@ -202,6 +259,8 @@ void TThread::Run() {
   {
     std::lock_guard guard(state.lock);
     finished_ = true;
+    // A thread that frees itself stays until it is freed; the program's end waits for that.
+    if (!free_self) state.running.erase(this);
     wake = state.wake;
   }
   state.changed.notify_all();

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -140,6 +142,49 @@ TEST(ThreadTest, FreeOnTerminateFreesTheThreadAfterOnTerminate) {
   worker->Resume();
   ASSERT_TRUE(SynchronizeUntil([&] { return freed.load(); }));
   EXPECT_TRUE(terminated_seen);
+}
+
+// A thread that frees itself and says so on the standard error, a little after it was asked.
+struct TLateFreeing : TBodyThread {
+  explicit TLateFreeing(std::function<void(TBodyThread&)> body) : TBodyThread(true, std::move(body)) {
+    SetFreeOnTerminate(true);
+  }
+  ~TLateFreeing() override {
+    std::this_thread::sleep_for(50ms);
+    std::fputs("thread freed\n", stderr);
+  }
+};
+
+TEST(ThreadTest, ProgramEndStopsAndWaitsForThreadsThatFreeThemselves) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        // One asked to stop at the end, one that hands the main thread its OnTerminate.
+        auto* looping = new TLateFreeing([](TBodyThread& self) {
+          while (!self.GetTerminated()) std::this_thread::sleep_for(1ms);
+        });
+        looping->Resume();
+        auto* synchronising = new TLateFreeing([](TBodyThread&) {});
+        synchronising->OnTerminate = [](TObject*) {};
+        synchronising->Resume();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "thread freed.*thread freed");
+}
+
+TEST(ThreadTest, ThreadsFreedOneAfterAnotherAllEnd) {
+  std::atomic<int> freed{0};
+  struct TCounted : TBodyThread {
+    explicit TCounted(std::atomic<int>& freed) : TBodyThread(true, [](TBodyThread&) {}), freed_(freed) {}
+    ~TCounted() override { ++freed_; }
+    std::atomic<int>& freed_;
+  };
+  for (int i = 0; i < 20; ++i) {
+    auto* worker = new TCounted(freed);
+    worker->SetFreeOnTerminate(true);
+    worker->Resume();
+  }
+  ASSERT_TRUE(SynchronizeUntil([&] { return freed.load() == 20; }));
 }
 
 TEST(ThreadTest, DeletingARunningThreadTerminatesAndWaits) {
