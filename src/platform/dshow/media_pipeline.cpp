@@ -60,6 +60,25 @@ double PanoramaOf(long balance) {
   return balance >= 0 ? attenuation : -attenuation;
 }
 
+// Sends an upstream event into one of the element's outputs. An event sent to the pipeline goes
+// to every sink and upstream from each; the DVD source does not know the copies for one seek and
+// would flush all its streams once per sink.
+bool SendUpstreamOnce(GstElement* element, GstEvent* event) {
+  GstPad* output = nullptr;
+  GstIterator* pads = gst_element_iterate_src_pads(element);
+  GValue item = G_VALUE_INIT;
+  if (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) output = GST_PAD(g_value_dup_object(&item));
+  g_value_unset(&item);
+  gst_iterator_free(pads);
+  if (output == nullptr) {
+    gst_event_unref(event);
+    return false;
+  }
+  const bool sent = gst_pad_send_event(output, event);
+  gst_object_unref(output);
+  return sent;
+}
+
 // "Title 2, Chapter 3" as the DVD source tags its streams.
 bool ParseDvdTitle(const char* text, int* title, int* chapter) {
   return text != nullptr && std::sscanf(text, "Title %d, Chapter %d", title, chapter) == 2;
@@ -913,13 +932,20 @@ bool MediaPipeline::Seek(std::int64_t position_ns) {
   const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
   auto done = std::make_shared<bool>(false);
   GstElement* pipeline = pipeline_;
+  GstElement* dvd_source = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (dvd_source_ != nullptr) dvd_source = GST_ELEMENT(gst_object_ref(dvd_source_));
+  }
   const auto started = std::chrono::steady_clock::now();
   const bool answered = EngineCall([=] {
-    *done = rate >= 0 ? gst_element_seek(pipeline, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position_ns,
-                                         GST_SEEK_TYPE_SET, stop_ns)
-                      : gst_element_seek(pipeline, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
-                                         GST_SEEK_TYPE_SET, position_ns);
+    GstEvent* seek = rate >= 0 ? gst_event_new_seek(rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position_ns,
+                                                    GST_SEEK_TYPE_SET, stop_ns)
+                               : gst_event_new_seek(rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, 0,
+                                                    GST_SEEK_TYPE_SET, position_ns);
+    *done = dvd_source != nullptr ? SendUpstreamOnce(dvd_source, seek) : gst_element_send_event(pipeline, seek);
   });
+  if (dvd_source != nullptr) gst_object_unref(dvd_source);
   if (!answered || !*done) return false;
   const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
   WaitForStateChange(static_cast<int>(std::max<std::int64_t>(kSettleLimitMs - spent.count(), 0)));

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "media_fixtures.h"
@@ -244,6 +246,63 @@ TEST_F(MediaPipelineIntegrationTest, PlaysADvdFolderWithTimeEvents) {
   ASSERT_TRUE(position.has_value());
   EXPECT_GE(*position, 3000 * kNsPerMs - kPalFrameNs);
   EXPECT_LE(*position, 3000 * kNsPerMs + spent_ns + kPalFrameNs);
+}
+
+// Counts the flushes that leave an element: the flush-start events on each of its source pads.
+class FlushCounter {
+ public:
+  explicit FlushCounter(GstElement* element) {
+    GstIterator* pads = gst_element_iterate_src_pads(element);
+    gst_iterator_foreach(
+        pads,
+        [](const GValue* item, gpointer self) {
+          auto* counter = static_cast<FlushCounter*>(self);
+          auto* pad = GST_PAD(gst_object_ref(g_value_get_object(item)));
+          counter->probes_.emplace_back(
+              pad, gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, &FlushCounter::Count, counter, nullptr));
+        },
+        this);
+    gst_iterator_free(pads);
+  }
+  ~FlushCounter() {
+    for (auto [pad, probe] : probes_) {
+      gst_pad_remove_probe(pad, probe);
+      gst_object_unref(pad);
+    }
+  }
+  FlushCounter(const FlushCounter&) = delete;
+  FlushCounter& operator=(const FlushCounter&) = delete;
+
+  int pads() const { return static_cast<int>(probes_.size()); }
+  int flushes() const { return flushes_.load(); }
+
+ private:
+  static GstPadProbeReturn Count(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_START)
+      ++static_cast<FlushCounter*>(self)->flushes_;
+    return GST_PAD_PROBE_OK;
+  }
+
+  std::vector<std::pair<GstPad*, gulong>> probes_;
+  std::atomic<int> flushes_{0};
+};
+
+TEST_F(MediaPipelineIntegrationTest, ADvdSeekFlushesTheSourceOnce) {
+  ASSERT_EQ(pipeline_->RenderDvd(fixtures_ + "/dvd/VIDEO_TS"), RenderOutcome::kRendered);
+  GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_->pipeline()), "DVD Navigator");
+  ASSERT_NE(source, nullptr);
+  FlushCounter counter(source);
+  gst_object_unref(source);
+  // Video, audio and subpictures, each to its own sink.
+  ASSERT_EQ(counter.pads(), 3);
+  ASSERT_TRUE(pipeline_->Seek(2000 * kNsPerMs));
+  EXPECT_EQ(counter.flushes(), counter.pads());
+  ASSERT_TRUE(pipeline_->Run());
+  ASSERT_TRUE(pipeline_->Seek(3000 * kNsPerMs));
+  EXPECT_EQ(counter.flushes(), 2 * counter.pads());
+  const std::optional<std::int64_t> position = pipeline_->Position();
+  ASSERT_TRUE(position.has_value());
+  EXPECT_GE(*position, 3000 * kNsPerMs - kPalFrameNs);
 }
 
 }  // namespace
