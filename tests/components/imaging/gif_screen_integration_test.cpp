@@ -16,7 +16,7 @@
 #include "gif_test_support.h"
 #include "platform/present/presenter.h"
 #include "platform_test_support.h"
-#include "xvfb_server.h"
+#include "xvfb_suite.h"
 // Xlib after GoogleTest and the project's headers: its macros (None, Bool) clash with theirs.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -25,7 +25,6 @@ namespace dashtune {
 namespace {
 
 using namespace std::chrono_literals;
-using dashtune::testing::XvfbServer;
 using giftest::Bytes;
 
 constexpr int kFormWidth = 220;
@@ -37,32 +36,12 @@ constexpr win::POINT kOffset{17, 11};
 
 std::uint32_t Rgb(const TGIFColor& c) { return std::uint32_t{c.Red} << 16 | std::uint32_t{c.Green} << 8 | c.Blue; }
 
-class GifScreenIntegration : public ::testing::Test {
+class GifScreenIntegration : public dashtune::testing::XvfbSuite {
  protected:
-  static void SetUpTestSuite() {
-    server_ = new XvfbServer(320, 240);
-    // A connection held for the whole suite: Xvfb resets, refusing connections meanwhile, when
-    // its last client leaves.
-    if (server_->Running()) keeper_ = XOpenDisplay(server_->Display().c_str());
-  }
-  static void TearDownTestSuite() {
-    if (keeper_ != nullptr) XCloseDisplay(keeper_);
-    keeper_ = nullptr;
-    delete server_;
-    server_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_TRUE(server_->Running()) << "Xvfb could not be started";
-    presenter_ = win::present::X11Presenter::Open(server_->Display().c_str());
-    ASSERT_NE(presenter_, nullptr);
-    peer_ = XOpenDisplay(server_->Display().c_str());
-    ASSERT_NE(peer_, nullptr);
-  }
   void TearDown() override {
     form_.reset();
     picture_.reset();
-    presenter_.reset();
-    if (peer_ != nullptr) XCloseDisplay(peer_);
+    XvfbSuite::TearDown();
   }
 
   // Shows a form of kFormColor that draws the picture stretched kScale times at kOffset, and
@@ -128,16 +107,10 @@ class GifScreenIntegration : public ::testing::Test {
     return differences == 0 ? "" : std::to_string(differences) + " pixels differ, first " + first;
   }
 
-  static XvfbServer* server_;
-  static Display* keeper_;
-  std::unique_ptr<win::present::X11Presenter> presenter_;
-  Display* peer_ = nullptr;
   std::unique_ptr<TGIFPicture> picture_;
   std::unique_ptr<TForm> form_;
 };
 
-XvfbServer* GifScreenIntegration::server_ = nullptr;
-Display* GifScreenIntegration::keeper_ = nullptr;
 
 TEST_F(GifScreenIntegration, TransparentPictureStretchedAtAnOffsetShowsGiflibsPixelsOverTheForm) {
   // A 40 x 30 screen with one 28 x 20 frame at (6, 4) whose index 3 is transparent.

@@ -18,7 +18,7 @@
 #include "platform/present/presenter.h"
 #include "platform/user/cursors.h"
 #include "platform_test_support.h"
-#include "xvfb_server.h"
+#include "xvfb_suite.h"
 // Xlib after GoogleTest and the project's headers: its macros (None, Bool) clash with theirs.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -29,7 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using dashtune::testing::PumpUntil;
-using dashtune::testing::XvfbServer;
 
 constexpr std::uint32_t kGreen = 0x00C000;
 constexpr std::uint32_t kRed = 0xFF0000;
@@ -44,28 +43,13 @@ bool Near(std::uint32_t pixel, std::uint32_t expected, int tolerance = 40) {
   return true;
 }
 
-class VideoWindowsIntegrationTest : public ::testing::Test {
+class VideoWindowsIntegrationTest : public dashtune::testing::XvfbSuite {
  protected:
-  static void SetUpTestSuite() {
-    server_ = new XvfbServer(320, 240);
-    // A connection held for the whole suite: Xvfb resets, refusing connections meanwhile, when
-    // its last client leaves.
-    if (server_->Running()) keeper_ = XOpenDisplay(server_->Display().c_str());
-  }
-  static void TearDownTestSuite() {
-    if (keeper_ != nullptr) XCloseDisplay(keeper_);
-    keeper_ = nullptr;
-    delete server_;
-    server_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(server_->Running()) << "Xvfb could not be started";
+    XvfbSuite::SetUp();
+    if (HasFatalFailure()) return;
     win::testing::PrepareGStreamer();
     clip_ = win::testing::MediaFixtureDirectory() + "/wide.ogg";
-    presenter_ = win::present::X11Presenter::Open(server_->Display().c_str());
-    ASSERT_NE(presenter_, nullptr);
-    peer_ = XOpenDisplay(server_->Display().c_str());
-    ASSERT_NE(peer_, nullptr);
     form_ = std::make_unique<TForm>(nullptr);
     form_->SetBounds(0, 0, 320, 240);
     form_->SetColor(clWhite);
@@ -78,8 +62,7 @@ class VideoWindowsIntegrationTest : public ::testing::Test {
     video_.reset();
     graph_.reset();
     form_.reset();
-    presenter_.reset();
-    if (peer_ != nullptr) XCloseDisplay(peer_);
+    XvfbSuite::TearDown();
     win::SetCursor(nullptr);
   }
 
@@ -132,19 +115,13 @@ class VideoWindowsIntegrationTest : public ::testing::Test {
     ASSERT_TRUE(graph_->Play());
   }
 
-  static XvfbServer* server_;
-  static Display* keeper_;
   std::string clip_;
-  std::unique_ptr<win::present::X11Presenter> presenter_;
-  Display* peer_ = nullptr;
   std::unique_ptr<TForm> form_;
   std::unique_ptr<TFilterGraph> graph_;
   std::unique_ptr<TDSVideoWindowEx2> overlay_;
   std::unique_ptr<TVideoWindow> video_;
 };
 
-XvfbServer* VideoWindowsIntegrationTest::server_ = nullptr;
-Display* VideoWindowsIntegrationTest::keeper_ = nullptr;
 
 TEST_F(VideoWindowsIntegrationTest, TheOverlayLetterBoxesAWidePictureBetweenTheControlsColour) {
   PlayOverlay(rmLetterBox);

@@ -12,7 +12,7 @@
 #include "platform/user/window.h"
 #include "platform/user/window_position.h"
 #include "platform_test_support.h"
-#include "xvfb_server.h"
+#include "xvfb_suite.h"
 #include "../user/user_test_window.h"
 
 #include <gtest/gtest.h>
@@ -29,35 +29,17 @@ namespace {
 
 using dashtune::testing::MessageLog;
 using dashtune::testing::PumpUntil;
-using dashtune::testing::XvfbServer;
 using namespace std::chrono_literals;
 
-class PresenterIntegrationTest : public ::testing::Test {
+class PresenterIntegrationTest : public dashtune::testing::XvfbSuite {
  protected:
-  static void SetUpTestSuite() {
-    server_ = new XvfbServer();
-    // A connection held for the whole suite: Xvfb resets, refusing connections meanwhile, when
-    // its last client leaves.
-    if (server_->Running()) keeper_ = XOpenDisplay(server_->Display().c_str());
-  }
-  static void TearDownTestSuite() {
-    if (keeper_ != nullptr) XCloseDisplay(keeper_);
-    keeper_ = nullptr;
-    delete server_;
-    server_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(server_->Running()) << "Xvfb could not be started";
-    presenter_ = win::present::X11Presenter::Open(server_->Display().c_str());
-    ASSERT_NE(presenter_, nullptr);
-    peer_ = XOpenDisplay(server_->Display().c_str());
-    ASSERT_NE(peer_, nullptr);
+    XvfbSuite::SetUp();
     MessageLog::Get().Clear();
   }
   void TearDown() override {
     if (window_) win::DestroyWindow(window_);
-    presenter_.reset();
-    if (peer_) XCloseDisplay(peer_);
+    XvfbSuite::TearDown();
     MessageLog::Get().Clear();
     const win::BYTE released[256] = {};
     win::SetKeyboardState(released);  // the keys pressed here stay down otherwise
@@ -81,15 +63,8 @@ class PresenterIntegrationTest : public ::testing::Test {
     win::ValidateRect(window_, nullptr);
   }
 
-  static XvfbServer* server_;
-  static Display* keeper_;
-  std::unique_ptr<win::present::X11Presenter> presenter_;
-  Display* peer_ = nullptr;
   win::HWND window_ = nullptr;
 };
-
-XvfbServer* PresenterIntegrationTest::server_ = nullptr;
-Display* PresenterIntegrationTest::keeper_ = nullptr;
 
 TEST_F(PresenterIntegrationTest, TheScreenShowsTheWindowsSurface) {
   const win::RECT rect{30, 20, 70, 50};
