@@ -1,7 +1,7 @@
 // Popup menus and the track bar control: a released right button showing a control's popup menu
 // at the pointer (or at the control for a keyboard request), only enabled and visible items
-// offered, the chosen item's click, the menu forgotten when it goes; the track bar's range rules
-// and the user's drag raising OnChange.
+// offered, the chosen item's click, the menu forgotten when it goes; the track bar's range rules,
+// the user's drag raising OnChange, and the bar painted on a shown form.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -13,6 +13,7 @@
 #include "classlib/track_bar.h"
 #include "platform/user/menus.h"
 #include "platform/user/messages.h"
+#include "platform/user/surfaces.h"
 #include "platform/user/window_position.h"
 
 namespace dashtune {
@@ -137,6 +138,22 @@ TEST(TrackBars, KeepThePositionInTheRangeAndTellOfChanges) {
   bar->Perform(win::WM_LBUTTONUP, 0, Point(7 + 100, 15));
   EXPECT_EQ(bar->GetPosition(), 500);
   EXPECT_EQ(changes, 3);
+}
+
+TEST(TrackBars, PaintOnAShownForm) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 240, 60);
+  form.SetColor(clRed);
+  auto* bar = new TTrackBar(&form);
+  bar->SetParent(&form);
+  bar->SetBounds(10, 10, 214, 30);
+  form.Show();
+  form.Update();
+  win::WindowPixels pixels;
+  ASSERT_TRUE(win::ReadWindowPixels(bar->GetHandle(), &pixels));
+  // The bar's face, not the form's red, where neither the channel nor the thumb lies.
+  const win::COLORREF face = ColorToRGB(clBtnFace);
+  EXPECT_EQ(pixels.At(1, 1), (face & 0xFF) << 16 | (face & 0xFF00) | (face >> 16 & 0xFF));
 }
 
 }  // namespace

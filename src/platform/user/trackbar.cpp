@@ -104,9 +104,11 @@ void EndDrag(HWND window, TrackBarState& state, bool notify) {
   Notify(window, TB_ENDTRACK, state.position);
 }
 
-void Paint(HWND window, const TrackBarState& state) {
+// Paints into `given` when the caller passes a context (a subclassing control paints that way,
+// after its own BeginPaint has validated the window), else into a paint context of its own.
+void Paint(HWND window, const TrackBarState& state, HDC given) {
   PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window, &paint);
+  HDC dc = given != nullptr ? given : BeginPaint(window, &paint);
   if (dc == nullptr) return;
   const RECT client = ClientOf(window);
   const ScopedGdiObject<HBRUSH> face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
@@ -118,7 +120,7 @@ void Paint(HWND window, const TrackBarState& state) {
   RECT thumb = ThumbRect(state, client);
   FillRect(dc, &thumb, face.Get());
   DrawEdge(dc, &thumb, EDGE_RAISED, BF_RECT);
-  EndPaint(window, &paint);
+  if (given == nullptr) EndPaint(window, &paint);
 }
 
 LRESULT SetRange(HWND window, TrackBarState& state, LONG minimum, LONG maximum, bool redraw) {
@@ -183,7 +185,7 @@ LRESULT Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;  // painting covers the whole client area
     case WM_PAINT:
-      Paint(window, *state);
+      Paint(window, *state, reinterpret_cast<HDC>(wParam));
       return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);

@@ -1,5 +1,6 @@
 // The track bar class: range and position rules, dragging the thumb with the order of the
-// parent's notifications, the right button's context-menu request, and the painted thumb.
+// parent's notifications, the right button's context-menu request, and the painted thumb, also
+// into a context handed over with WM_PAINT.
 #include "platform/user/trackbar.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/scoped_gdi.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
 #include "platform/user/paint.h"
@@ -167,6 +169,26 @@ TEST_F(TrackBarTest, PaintsTheFaceAndTheThumbWhereThePositionIs) {
   win::UpdateWindow(bar_);
   ASSERT_TRUE(win::ReadWindowPixels(bar_, &pixels));
   EXPECT_EQ(pixels.At(thumb.left, thumb.top + 3), face) << "the old thumb is painted over";
+}
+
+// A subclassing control begins the paint itself and passes its context in wParam: the bar paints
+// there, although the window holds nothing to update any more.
+TEST_F(TrackBarTest, PaintsIntoTheContextGivenWithThePaintMessage) {
+  win::UpdateWindow(bar_);
+  win::PAINTSTRUCT paint{};
+  win::InvalidateRect(bar_, nullptr, win::FALSE);
+  win::HDC dc = win::BeginPaint(bar_, &paint);
+  ASSERT_NE(dc, nullptr);
+  const win::ScopedGdiObject<win::HBRUSH> black(win::CreateSolidBrush(0));
+  const win::RECT client{0, 0, 214, 30};
+  win::FillRect(dc, &client, black.Get());
+  Send(win::WM_PAINT, reinterpret_cast<win::WPARAM>(dc));
+  win::EndPaint(bar_, &paint);
+  win::WindowPixels pixels;
+  ASSERT_TRUE(win::ReadWindowPixels(bar_, &pixels));
+  const win::DWORD face_colour = win::GetSysColor(win::COLOR_BTNFACE);
+  const std::uint32_t face = ((face_colour & 0xFF) << 16) | (face_colour & 0xFF00) | ((face_colour >> 16) & 0xFF);
+  EXPECT_EQ(pixels.At(1, 1), face);
 }
 
 }  // namespace
