@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -54,6 +56,25 @@ XvfbServer::~XvfbServer() {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
   }
+}
+
+pid_t StartDisplayTool(const std::string& display, std::vector<std::string> args) {
+  std::vector<std::string> env_strings{"DISPLAY=" + display};
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env_strings.emplace_back(*e);
+  std::vector<char*> env, argv;
+  for (std::string& s : env_strings) env.push_back(s.data());
+  env.push_back(nullptr);
+  for (std::string& s : args) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), env.data()) == 0 ? pid : 0;
+}
+
+int WaitTool(pid_t pid) {
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace dashtune::testing

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace dashtune::testing {
 
@@ -24,5 +25,11 @@ class XvfbServer {
   pid_t pid_ = 0;
   std::string display_;
 };
+
+// Starts a program of the display's tools (xdotool, setxkbmap...) with DISPLAY set to `display`;
+// answers its process id, 0 when it could not be started.
+pid_t StartDisplayTool(const std::string& display, std::vector<std::string> args);
+// The tool's exit status; -1 when it did not run or did not exit.
+int WaitTool(pid_t pid);
 
 }  // namespace dashtune::testing

@@ -5,9 +5,12 @@
 // outside the menu, losing the mouse capture or the owner window going away pick nothing.
 // WM_QUIT ends the loop too, and is posted again for the loop outside.
 //
-// Items are drawn plain: a command's text, or a separator line. Check and radio marks, the
-// default item in bold, greyed disabled items, submenus, breaks and right-to-left menus are not
-// drawn; DrawMenuItem is the one place that draws an item, and the place to add them.
+// Items show what they carry: a check mark (a dot for a radio item), the default item in bold,
+// disabled items grey, an arrow on submenus, and a new column from each break (a bar break with
+// a line before it). Pointing at a submenu item, Enter or Right opens the submenu beside its menu
+// in a window of its own; Left and Escape close it again. A menu whose items read right to left
+// (MFT_RIGHTORDER, or MFT_RIGHTJUSTIFY as a right-to-left program menu sets it) is drawn
+// mirrored: marks and texts on the right, columns from the right, submenus opening leftwards.
 #pragma once
 
 #include "platform/core/types.h"

@@ -2,9 +2,6 @@
 // xdotool): renaming a tile by typing "Bär" and Enter, and picking a popup menu item by a click.
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -30,34 +27,13 @@
 #include "platform/user/window_position.h"
 #include "xvfb_server.h"
 
-extern char** environ;
-
 namespace dashtune {
 namespace {
 
 using testing::XvfbServer;
 
-// Starts a program of the display's tools with DISPLAY set; answers its process id (0: not run).
-pid_t StartTool(const std::string& display, std::vector<std::string> args) {
-  std::vector<std::string> env_strings{"DISPLAY=" + display};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env_strings.emplace_back(*e);
-  std::vector<char*> env, argv;
-  for (std::string& s : env_strings) env.push_back(s.data());
-  env.push_back(nullptr);
-  for (std::string& s : args) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), env.data()) != 0) return 0;
-  return pid;
-}
-
-// The tool's exit status; -1 when it did not run or did not exit.
-int WaitTool(pid_t pid) {
-  int status = 0;
-  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testing::StartDisplayTool;
+using testing::WaitTool;
 
 // Runs steps from inside a local loop: each is a message to a hidden window, handled in turn.
 class InsideLoop {
@@ -128,7 +104,7 @@ void EndHungEdit(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
 
 TEST_F(EditorsScreenIntegration, RenamingATileByTypingBaerAndEnter) {
   // The layout changes while the presenter runs: it has to follow.
-  ASSERT_EQ(WaitTool(StartTool(server_.Display(), {"setxkbmap", "de"})), 0);
+  ASSERT_EQ(WaitTool(StartDisplayTool(server_.Display(), {"setxkbmap", "de"})), 0);
   const win::RECT cell = item_->GetDisplayRect();
   const std::string x = std::to_string((cell.left + cell.right) / 2), y = std::to_string((cell.top + cell.bottom) / 2);
   pid_t typing = 0;
@@ -136,7 +112,7 @@ TEST_F(EditorsScreenIntegration, RenamingATileByTypingBaerAndEnter) {
   inside.Then([&] {
     // The pointer over the form gives it the keys; the edit box has the program's focus. The
     // edit's own loop takes them.
-    typing = StartTool(server_.Display(), {"xdotool", "mousemove", x, y, "key", "--delay", "30", "B", "adiaeresis",
+    typing = StartDisplayTool(server_.Display(), {"xdotool", "mousemove", x, y, "key", "--delay", "30", "B", "adiaeresis",
                                            "r", "Return"});
   });
   const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungEdit);
@@ -176,7 +152,7 @@ TEST_F(EditorsScreenIntegration, APopupMenuItemPickedByAClick) {
     win::RECT rect{};
     win::GetWindowRect(shown, &rect);
     const int second_y = rect.top + 2 + item_height + 9 + item_height / 2;
-    clicking = StartTool(server_.Display(), {"xdotool", "mousemove", std::to_string(rect.left + 20),
+    clicking = StartDisplayTool(server_.Display(), {"xdotool", "mousemove", std::to_string(rect.left + 20),
                                              std::to_string(second_y), "click", "1"});
   });
   const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungEdit);

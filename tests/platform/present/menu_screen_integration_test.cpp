@@ -1,0 +1,200 @@
+// Popup menus on a real display (Xvfb, clicks by xdotool): the screen shows the menu window's own
+// pixels with the bold default item, grey text, marks, a second column and a mirrored layout,
+// and an item of a submenu is picked by pointing and clicking.
+#include "platform/gdi/gdi.h"
+#include "platform/present/presenter.h"
+#include "platform/user/menu_window.h"
+#include "platform/user/menus.h"
+#include "platform/user/messages.h"
+#include "platform/user/surfaces.h"
+#include "platform/user/system_metrics.h"
+#include "platform/user/timers.h"
+#include "platform/user/window.h"
+#include "platform/user/window_position.h"
+#include "platform_test_support.h"
+#include "xvfb_server.h"
+#include "xvfb_suite.h"
+#include "../user/menu_test_items.h"
+
+#include <gtest/gtest.h>
+// Xlib after GoogleTest: its macros (None, Bool) would break GoogleTest's own names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using dashtune::testing::StartDisplayTool;
+using dashtune::testing::WaitTool;
+
+constexpr int kMark = 18;  // the room for marks before an item's text
+
+std::uint32_t Pixel(win::COLORREF colour) {
+  return ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+}
+
+void AddItem(win::HMENU menu, const char16_t* text, win::UINT id, win::UINT type, win::UINT state,
+             win::HMENU submenu = nullptr) {
+  ASSERT_TRUE(dashtune::testing::AddMenuItem(menu, text, id, type, state, submenu));
+}
+
+// What a step inside the menu's loop does; run from a timer.
+std::function<void()> g_step;
+void RunStep(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
+  win::KillTimer(nullptr, id);
+  const std::function<void()> step = g_step;  // a step may set the next one
+  if (step) step();
+}
+
+// Ends a hung menu instead of hanging the test.
+void EndHungMenu(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
+  win::KillTimer(nullptr, id);
+  win::PostMessageA(nullptr, win::WM_KEYDOWN, 0x1B, 1);
+  win::PostMessageA(nullptr, win::WM_KEYDOWN, 0x1B, 1);
+}
+
+// A screenshot of a window's area, as 0xRRGGBB pixels.
+struct Shot {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+  int Count(const win::RECT& r, std::uint32_t colour) const {
+    int count = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) count += At(x, y) == colour ? 1 : 0;
+    return count;
+  }
+};
+
+class MenuScreenIntegration : public dashtune::testing::XvfbSuite {
+ protected:
+  void SetUp() override {
+    XvfbSuite::SetUp();
+    menu_ = win::CreatePopupMenu();
+  }
+  void TearDown() override {
+    win::DestroyMenu(menu_);
+    g_step = nullptr;
+    XvfbSuite::TearDown();
+  }
+  // Tracks the menu through the presenter's chooser with `step` run inside its loop.
+  win::UINT Track(std::function<void()> step) {
+    g_step = std::move(step);
+    win::SetTimer(nullptr, 0, 0, &RunStep);
+    const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungMenu);
+    const auto chosen = static_cast<win::UINT>(win::TrackPopupMenuEx(menu_, win::TPM_RETURNCMD, 40, 30, nullptr, nullptr));
+    win::KillTimer(nullptr, guard);
+    return chosen;
+  }
+  // Shows the menu, takes the screen under its window and dismisses it.
+  Shot ShownMenu() {
+    Shot shot;
+    EXPECT_EQ(Track([&] {
+                shot = ScreenOf(win::FindWindowA(win::MENU_WINDOW_CLASSA, nullptr));
+                win::PostMessageA(nullptr, win::WM_KEYDOWN, 0x1B, 1);
+              }),
+              0u);
+    return shot;
+  }
+  // The screen under a window, checked against the window's own pixels.
+  Shot ScreenOf(win::HWND window) {
+    EXPECT_TRUE(presenter_->Flush());
+    win::RECT rect{};
+    win::GetWindowRect(window, &rect);
+    win::WindowPixels own;
+    EXPECT_TRUE(win::ReadWindowPixels(window, &own));
+    Shot shot{rect.right - rect.left, rect.bottom - rect.top, {}};
+    XImage* image = XGetImage(peer_, DefaultRootWindow(peer_), rect.left, rect.top, static_cast<unsigned>(shot.width),
+                              static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
+    EXPECT_NE(image, nullptr);
+    if (image == nullptr) return shot;
+    int mismatches = 0;
+    for (int y = 0; y < shot.height; ++y)
+      for (int x = 0; x < shot.width; ++x) {
+        shot.pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
+        mismatches += shot.pixels.back() != own.At(x, y) ? 1 : 0;
+      }
+    XDestroyImage(image);
+    EXPECT_EQ(mismatches, 0) << "the screen shows the menu window's surface";
+    return shot;
+  }
+
+  win::HMENU menu_ = nullptr;
+};
+
+// The height of a row of a one-column window of `rows` items (a frame of 2 around them).
+int RowHeight(const Shot& shot, int rows) { return (shot.height - 4) / rows; }
+
+TEST_F(MenuScreenIntegration, MarksBoldGreyAndASecondColumnOnTheScreen) {
+  AddItem(menu_, u"Open", 1, win::MFT_STRING, win::MFS_DEFAULT);
+  AddItem(menu_, u"Open", 2, win::MFT_STRING, win::MFS_CHECKED);
+  AddItem(menu_, u"Open", 3, win::MFT_STRING, win::MFS_GRAYED);
+  AddItem(menu_, u"Next", 4, win::MFT_MENUBREAK | win::MFT_RADIOCHECK, win::MFS_CHECKED);
+  const Shot shot = ShownMenu();
+  ASSERT_GT(shot.width, 0);
+  const int row = RowHeight(shot, 3);
+  const std::uint32_t ink = Pixel(win::GetSysColor(win::COLOR_MENUTEXT));
+  const std::uint32_t grey = Pixel(win::GetSysColor(win::COLOR_GRAYTEXT));
+  // The first column's texts lie between its mark and the middle of the window (its column).
+  auto text_of = [&](int r) { return win::RECT{2 + kMark, 2 + r * row, shot.width / 2, 2 + (r + 1) * row}; };
+  auto mark_of = [&](int r) { return win::RECT{2, 2 + r * row, 2 + kMark, 2 + (r + 1) * row}; };
+  EXPECT_GT(shot.Count(text_of(0), ink), shot.Count(text_of(1), ink)) << "bold default";
+  EXPECT_EQ(shot.Count(text_of(2), ink), 0);
+  EXPECT_GT(shot.Count(text_of(2), grey), 0) << "grey disabled";
+  EXPECT_EQ(shot.Count(mark_of(0), ink), 0);
+  EXPECT_EQ(shot.Count(mark_of(1), ink), 21) << "a check mark";
+  // The second column's radio dot, in its own mark room at the top.
+  const win::RECT second{shot.width / 2, 2, shot.width - 2, 2 + row};
+  EXPECT_GE(shot.Count(second, ink), 32) << "the dot and the text of the second column";
+}
+
+TEST_F(MenuScreenIntegration, ARightToLeftMenuIsMirroredOnTheScreen) {
+  AddItem(menu_, u"Eins", 1, win::MFT_RIGHTJUSTIFY, win::MFS_CHECKED);
+  AddItem(menu_, u"Zwei", 2, win::MFT_RIGHTJUSTIFY, 0);
+  const Shot shot = ShownMenu();
+  ASSERT_GT(shot.width, 0);
+  const int row = RowHeight(shot, 2);
+  const std::uint32_t ink = Pixel(win::GetSysColor(win::COLOR_MENUTEXT));
+  EXPECT_EQ(shot.Count(win::RECT{shot.width - 2 - kMark, 2, shot.width - 2, 2 + row}, ink), 21) << "mark on the right";
+  EXPECT_EQ(shot.Count(win::RECT{2, 2, 2 + kMark, 2 + row}, ink), 0);
+}
+
+TEST_F(MenuScreenIntegration, AnItemOfASubmenuPickedByPointingAndClicking) {
+  const win::HMENU more = win::CreatePopupMenu();
+  AddItem(more, u"Inner", 10, win::MFT_STRING, 0);
+  AddItem(more, u"Picked", 11, win::MFT_STRING, 0);
+  AddItem(menu_, u"Open", 1, win::MFT_STRING, 0);
+  AddItem(menu_, u"More", 0, win::MFT_STRING, 0, more);
+  pid_t pointing = 0, clicking = 0;
+  const std::string display = DisplayString(peer_);
+  EXPECT_EQ(Track([&] {
+              const win::HWND shown = win::FindWindowA(win::MENU_WINDOW_CLASSA, nullptr);
+              presenter_->Flush();
+              win::RECT rect{};
+              win::GetWindowRect(shown, &rect);
+              const int row = (rect.bottom - rect.top - 4) / 2;
+              // Point at "More": its submenu opens to the right, level with it.
+              pointing = StartDisplayTool(display, {"xdotool", "mousemove", std::to_string(rect.left + 30),
+                                                std::to_string(rect.top + 2 + row + row / 2)});
+              g_step = [&, rect, row] {
+                const win::HWND first = win::FindWindowA(win::MENU_WINDOW_CLASSA, nullptr);
+                if (first != nullptr && win::FindWindowExA(nullptr, first, win::MENU_WINDOW_CLASSA, nullptr) == nullptr) {
+                  win::SetTimer(nullptr, 0, 20, &RunStep);  // not open yet: look again
+                  return;
+                }
+                presenter_->Flush();
+                // "Picked", the submenu's second item: right of the menu, one row below "More".
+                clicking = StartDisplayTool(display, {"xdotool", "mousemove", std::to_string(rect.right + 30),
+                                                  std::to_string(rect.top + 2 + 2 * row + row / 2), "click", "1"});
+              };
+              win::SetTimer(nullptr, 0, 20, &RunStep);
+            }),
+            11u);
+  EXPECT_EQ(WaitTool(pointing), 0);
+  EXPECT_EQ(WaitTool(clicking), 0);
+}
+
+}  // namespace
