@@ -53,7 +53,9 @@ void SetWakeMainThread(std::function<void()> wake);
 //   auto* worker = Create<TWorker>(/*CreateSuspended=*/false, ...);
 // A thread created suspended starts with Resume. Deleting a thread that still runs terminates
 // it, resumes it when suspended, and waits for it. A thread with FreeOnTerminate frees itself
-// after OnTerminate; do not delete it or wait for it then.
+// after OnTerminate; do not delete it or wait for it then. When the program ends (exit, or
+// returning from main), threads that free themselves and still run get Terminate and are waited
+// for up to five seconds, the main thread running the calls they hand it meanwhile.
 class TThread : public TObject {
  public:
   explicit TThread(bool CreateSuspended);
