@@ -17,6 +17,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -88,6 +89,40 @@ unsigned int FontCursorShape(WORD id) {
   }
 }
 
+// One bit of a cursor plane: rows of 16-bit words, most significant bit first.
+bool PlaneBit(const std::vector<BYTE>& plane, int row_bytes, int x, int y) {
+  const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(row_bytes) + static_cast<std::size_t>(x / 8);
+  return at < plane.size() && (plane[at] & (0x80 >> (x % 8))) != 0;
+}
+
+// A made cursor as the two X bitmaps of a pixmap cursor (rows of whole bytes, least significant bit
+// first): `source` picks white over black, `mask` the pixels shown. X cursors cannot invert the
+// screen, so pixels that would invert it show black.
+struct CursorBitmaps {
+  std::vector<char> source;
+  std::vector<char> mask;
+};
+
+CursorBitmaps BitmapsOf(const CursorImage& image) {
+  const int plane_row_bytes = (image.width + 15) / 16 * 2;
+  const int x_row_bytes = (image.width + 7) / 8;
+  CursorBitmaps bitmaps;
+  bitmaps.source.assign(static_cast<std::size_t>(x_row_bytes) * static_cast<std::size_t>(image.height), 0);
+  bitmaps.mask.assign(bitmaps.source.size(), 0);
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const bool keep = PlaneBit(image.and_plane, plane_row_bytes, x, y);
+      const bool flip = PlaneBit(image.xor_plane, plane_row_bytes, x, y);
+      const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(x_row_bytes) + static_cast<std::size_t>(x / 8);
+      const char bit = static_cast<char>(1 << (x % 8));
+      if (keep && !flip) continue;  // transparent
+      bitmaps.mask[at] = static_cast<char>(bitmaps.mask[at] | bit);
+      if (!keep && flip) bitmaps.source[at] = static_cast<char>(bitmaps.source[at] | bit);  // white
+    }
+  }
+  return bitmaps;
+}
+
 }  // namespace
 
 class X11Presenter::Impl {
@@ -108,6 +143,7 @@ class X11Presenter::Impl {
     if (thread_.joinable()) thread_.join();
     for (auto& [window, state] : windows_) XDestroyWindow(display_, state.x_window);
     for (auto& [shape, cursor] : font_cursors_) XFreeCursor(display_, cursor);
+    for (auto& [handle, cursor] : made_cursors_) XFreeCursor(display_, cursor);
     if (blank_cursor_ != 0) XFreeCursor(display_, blank_cursor_);
     XCloseDisplay(display_);
     close(wake_fd_);
@@ -252,6 +288,8 @@ class X11Presenter::Impl {
   // The X cursor for the cursor the program shows: blank for none or a negative show count.
   Cursor XCursorOf(HCURSOR cursor) {
     if (cursor == nullptr) return BlankCursor();
+    CursorImage image;
+    if (GetCursorImage(cursor, image)) return MadeCursor(cursor, image);
     const unsigned int shape = FontCursorShape(SystemCursorId(cursor));
     auto found = font_cursors_.find(shape);
     if (found != font_cursors_.end()) return found->second;
@@ -270,8 +308,42 @@ class X11Presenter::Impl {
     return blank_cursor_;
   }
 
+  // The X cursor of a cursor the program made from its own planes, made once per handle (handles
+  // are never reused).
+  Cursor MadeCursor(HCURSOR cursor, const CursorImage& image) {
+    auto found = made_cursors_.find(cursor);
+    if (found != made_cursors_.end()) return found->second;
+    const CursorBitmaps bitmaps = BitmapsOf(image);
+    const auto width = static_cast<unsigned>(image.width);
+    const auto height = static_cast<unsigned>(image.height);
+    const Pixmap source = XCreateBitmapFromData(display_, root_, bitmaps.source.data(), width, height);
+    const Pixmap mask = XCreateBitmapFromData(display_, root_, bitmaps.mask.data(), width, height);
+    XColor white{};
+    white.red = white.green = white.blue = 0xFFFF;
+    XColor black{};
+    // X refuses a hot spot outside the cursor.
+    const auto hot_x = static_cast<unsigned>(std::clamp(image.hot_x, 0, image.width - 1));
+    const auto hot_y = static_cast<unsigned>(std::clamp(image.hot_y, 0, image.height - 1));
+    const Cursor made = XCreatePixmapCursor(display_, source, mask, &white, &black, hot_x, hot_y);
+    XFreePixmap(display_, source);
+    XFreePixmap(display_, mask);
+    made_cursors_.emplace(cursor, made);
+    return made;
+  }
+
+  // Frees the X cursors of made cursors the program has destroyed, except the one shown.
+  void ForgetDestroyedCursors() {
+    CursorImage unused;
+    std::erase_if(made_cursors_, [&](const auto& entry) {
+      if (entry.second == shown_cursor_ || GetCursorImage(entry.first, unused)) return false;
+      XFreeCursor(display_, entry.second);
+      return true;
+    });
+  }
+
   void ShowProgramCursor() {
     shown_cursor_ = XCursorOf(GetShownCursor());
+    ForgetDestroyedCursors();
     for (const auto& [window, state] : windows_) XDefineCursor(display_, state.x_window, shown_cursor_);
     XFlush(display_);
   }
@@ -334,6 +406,7 @@ class X11Presenter::Impl {
   Cursor shown_cursor_ = 0;    // presenter thread only, as the cursors below
   Cursor blank_cursor_ = 0;
   std::unordered_map<unsigned int, Cursor> font_cursors_;
+  std::unordered_map<HCURSOR, Cursor> made_cursors_;
   std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only
   InputTranslator input_;                            // presenter thread only
   HWND focus_window_ = nullptr;  // our window holding the X input focus; presenter thread only

@@ -76,12 +76,18 @@ HCURSOR CreateCursor(HINSTANCE, INT hot_x, INT hot_y, INT width, INT height, con
 }
 
 BOOL DestroyCursor(HCURSOR cursor) {
-  std::lock_guard lock(State().mutex);
-  if (State().made.erase(cursor) == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+  std::function<void()> changed;
+  {
+    std::lock_guard lock(State().mutex);
+    if (State().made.erase(cursor) == 0) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    const HCURSOR shown = ShownLocked(State());
+    if (State().current == cursor) State().current = nullptr;
+    if (ShownLocked(State()) != shown) changed = State().observer.shown_cursor_changed;
   }
-  if (State().current == cursor) State().current = nullptr;
+  if (changed) changed();
   return TRUE;
 }
 

@@ -1,5 +1,6 @@
-// The X11 presenter under Xvfb: what the screen shows, pointer and keys becoming messages, key mapping,
-// Latin-1 keys after a layout change, activation following the X input focus.
+// The X11 presenter under Xvfb: what the screen shows, pointer and keys becoming messages, the cursors
+// shown (the program's own among them), key mapping, Latin-1 keys after a layout change, activation
+// following the X input focus.
 #include "platform/gdi/gdi.h"
 #include "platform/present/presenter.h"
 #include "platform/present/x11_input.h"
@@ -23,7 +24,9 @@
 #include "x_cursor.h"
 
 #include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -183,6 +186,68 @@ TEST_F(PresenterIntegrationTest, TheCursorShownIsTheProgramsAndBlankWhileHidden)
   win::SetCursor(nullptr);
   EXPECT_TRUE(PumpUntil([&] { return !CursorVisible(peer_); })) << "no cursor set shows none";
 }
+
+// The cursor image the X server shows now, as 0xAARRGGBB pixels, with its hot spot.
+struct ShownXCursor {
+  int width = 0;
+  int height = 0;
+  int hot_x = 0;
+  int hot_y = 0;
+  std::vector<std::uint32_t> pixels;
+  bool operator==(const ShownXCursor&) const = default;
+};
+
+ShownXCursor ReadShownXCursor(Display* display) {
+  ShownXCursor shown;
+  XFixesCursorImage* image = XFixesGetCursorImage(display);
+  if (image == nullptr) return shown;
+  shown.width = image->width;
+  shown.height = image->height;
+  shown.hot_x = image->xhot;
+  shown.hot_y = image->yhot;
+  for (int i = 0; i < image->width * image->height; ++i) shown.pixels.push_back(static_cast<std::uint32_t>(image->pixels[i]));
+  XFree(image);
+  return shown;
+}
+
+// A 16 x 2 cursor: row 0 runs through transparent, black, white and inverted pixels four at a
+// time; row 1 is white but for its last pixel.
+struct MadeCursorCase {
+  win::INT hot_x, hot_y;
+  int shown_hot_x, shown_hot_y;
+};
+
+class MadeCursorTest : public PresenterIntegrationTest, public ::testing::WithParamInterface<MadeCursorCase> {};
+
+TEST_P(MadeCursorTest, AProgramsOwnCursorShowsItsPixelsOnX) {
+  const win::BYTE and_plane[] = {0xF0, 0x0F, 0x00, 0x01};
+  const win::BYTE xor_plane[] = {0x00, 0xFF, 0xFF, 0xFE};
+  const win::HCURSOR cursor = win::CreateCursor(nullptr, GetParam().hot_x, GetParam().hot_y, 16, 2, and_plane, xor_plane);
+  ASSERT_NE(cursor, nullptr);
+  MakePaintedWindow(win::RECT{0, 0, 320, 240});
+  win::SetCursor(cursor);
+  win::SetCursorPos(100, 100);
+  ASSERT_TRUE(presenter_->Flush());
+  constexpr std::uint32_t kClear = 0, kBlack = 0xFF000000, kWhite = 0xFFFFFFFF;
+  ShownXCursor expected{16, 2, GetParam().shown_hot_x, GetParam().shown_hot_y, {}};
+  for (const std::uint32_t run : {kClear, kBlack, kWhite, kBlack})  // X cannot invert: black
+    expected.pixels.insert(expected.pixels.end(), 4, run);
+  expected.pixels.insert(expected.pixels.end(), 15, kWhite);
+  expected.pixels.push_back(kClear);
+  EXPECT_TRUE(PumpUntil([&] { return ReadShownXCursor(peer_) == expected; }));
+  const ShownXCursor shown = ReadShownXCursor(peer_);
+  EXPECT_EQ(shown.hot_x, expected.hot_x);
+  EXPECT_EQ(shown.hot_y, expected.hot_y);
+  EXPECT_EQ(shown.pixels, expected.pixels);
+  // Destroying the cursor shown leaves no cursor, as setting none does.
+  ASSERT_TRUE(win::DestroyCursor(cursor));
+  EXPECT_TRUE(PumpUntil([&] { return !CursorVisible(peer_); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(HotSpots, MadeCursorTest,
+                         ::testing::Values(MadeCursorCase{3, 1, 3, 1},
+                                           // X refuses a hot spot outside the cursor: it is kept inside
+                                           MadeCursorCase{40, -3, 15, 0}, MadeCursorCase{-1, 9, 0, 1}));
 
 TEST_F(PresenterIntegrationTest, AnOverlayPlaneShowsItsPictureWhereTheKeyIs) {
   const win::RECT rect{20, 20, 60, 40};
