@@ -59,12 +59,6 @@ win::PIN_DIRECTION DirectionOf(win::IPin* pin) {
   return direction;
 }
 
-std::u16string IdOf(win::IPin* pin) {
-  std::u16string id;
-  pin->QueryId(&id);
-  return id;
-}
-
 std::string RangeMessage(const char* range) {
   return std::string("Value %d out of range. Value must bee between ") + range;
 }
