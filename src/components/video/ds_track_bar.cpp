@@ -32,9 +32,15 @@ std::uint32_t HMSOf(const win::DVD_HMSF_TIMECODE& time) {
   return video::HMSToMs(time.bHours, time.bMinutes, time.bSeconds);
 }
 
-// value x numerator / denominator without overflowing 64 bits on the way (denominator > 0).
-std::int64_t ScaleWide(std::int64_t value, std::int64_t numerator, std::int64_t denominator) {
-  return static_cast<std::int64_t>(static_cast<__int128>(value) * numerator / denominator);
+// value x part / whole, truncated toward zero, for 0 <= part <= whole and 0 < whole < 2^32 (a
+// track bar's span), without overflowing 64 bits on the way: value = q x whole + r with |r| < whole,
+// so q x part stays within |value| and |r| x part below 2^64.
+std::int64_t ScaleWide(std::int64_t value, std::int64_t part, std::int64_t whole) {
+  const std::int64_t quotient = value / whole;
+  const std::int64_t remainder = value % whole;
+  const std::uint64_t magnitude = remainder < 0 ? 0 - static_cast<std::uint64_t>(remainder) : static_cast<std::uint64_t>(remainder);
+  const auto fraction = static_cast<std::int64_t>(magnitude * static_cast<std::uint64_t>(part) / static_cast<std::uint64_t>(whole));
+  return quotient * part + (remainder < 0 ? -fraction : fraction);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,21 @@ TEST_F(DSTrackBarTest, SeekToAVeryLongMediumDoesNotOverflow) {
   bar_.SeekTo(36000000);
   bar_.SeekTo(18000000);
   EXPECT_EQ(Seeks(), (Log{"SetPositions 360000000000 1 360000000000 0", "SetPositions 180000000000 1 360000000000 0"}));
+}
+
+TEST_F(DSTrackBarTest, SeekToTheWidestRangeOfTheLongestDurationTakesExactShares) {
+  Activate();
+  script().duration = std::numeric_limits<std::int64_t>::max();
+  script().stop_position = 7;
+  bar_.SetMin(std::numeric_limits<int>::min());
+  bar_.SetMax(std::numeric_limits<int>::max());
+  bar_.SeekTo(std::numeric_limits<int>::min() + 1);
+  bar_.SeekTo(0);
+  bar_.SeekTo(std::numeric_limits<int>::max() - 1);
+  bar_.SeekTo(std::numeric_limits<int>::max());
+  // d x part / (2^32 - 1), truncated: part 1, 2^31, 2^32 - 2 and the whole span.
+  EXPECT_EQ(Seeks(), (Log{"SetPositions 2147483648 1 7 0", "SetPositions 4611686019501129727 1 7 0",
+                          "SetPositions 9223372034707292158 1 7 0", "SetPositions 9223372036854775807 1 7 0"}));
 }
 
 TEST_F(DSTrackBarTest, TheClockChangeRewindsAndTakesTheRangeFromTheDuration) {
