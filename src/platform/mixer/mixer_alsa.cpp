@@ -64,8 +64,10 @@ bool IsCaptureEnumeration(snd_mixer_elem_t* e) {
 
 std::string ElementName(snd_mixer_elem_t* e) {
   std::string name = snd_mixer_selem_get_name(e);
-  if (const unsigned index = snd_mixer_selem_get_index(e); index != 0)
-    name += " " + std::to_string(index);
+  if (const unsigned index = snd_mixer_selem_get_index(e); index != 0) {
+    name += ' ';
+    name += std::to_string(index);
+  }
   return name;
 }
 

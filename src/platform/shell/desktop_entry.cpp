@@ -77,7 +77,10 @@ bool ReadExec(const std::string& exec, LinkData& link) {
       arguments.front().find('/') == std::string::npos ? g_find_program_in_path(arguments.front().c_str()) : nullptr,
       g_free);
   link.target = found != nullptr ? std::string(found.get()) : arguments.front();
-  for (std::size_t i = 1; i < arguments.size(); ++i) link.arguments += (i > 1 ? " " : "") + Quoted(arguments[i]);
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (i > 1) link.arguments += ' ';
+    link.arguments += Quoted(arguments[i]);
+  }
   return true;
 }
 
