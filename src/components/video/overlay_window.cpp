@@ -6,6 +6,7 @@
 #include "classlib/sysutils.h"
 #include "components/video/ds_conversions.h"
 #include "components/video/ds_util.h"
+#include "components/video/linked_renderer.h"
 #include "platform/com/com_init.h"
 #include "platform/core/clock.h"
 #include "platform/core/strings.h"
@@ -24,20 +25,11 @@ namespace dashtune {
 
 namespace {
 
+using video::Ask;
+
 constexpr win::WPARAM SC_SCREENSAVE = 0xF140;
 constexpr win::WPARAM SC_MONITORPOWER = 0xF170;
 constexpr win::DWORD kAllColorControls = 0x7F;
-
-template <class Interface>
-win::HRESULT Ask(win::IUnknown* object, win::ComPtr<Interface>& result) {
-  if (object == nullptr) return win::E_NOINTERFACE;
-  return object->QueryInterface(Interface::iid, reinterpret_cast<void**>(result.ReleaseAndGetAddressOf()));
-}
-
-bool IsClass(win::IBaseFilter* filter, const win::CLSID& class_id) {
-  win::CLSID actual{};
-  return filter != nullptr && win::SUCCEEDED(filter->GetClassID(&actual)) && actual == class_id;
-}
 
 // The filter a pin belongs to (counted), or nil.
 win::ComPtr<win::IBaseFilter> FilterOfPin(win::IPin* pin) {
@@ -132,7 +124,7 @@ win::ComPtr<win::IMixerPinConfig2> TColorControl::OverlayPin() const {
   TFilterList list(filters.Get());
   for (int index = 0; index < list.GetCount(); ++index) {
     win::ComPtr<win::IBaseFilter> filter = list.GetItem(index);
-    if (IsClass(filter.Get(), win::CLSID_OverlayMixer) || IsClass(filter.Get(), win::CLSID_OverlayMixer2)) mixer = filter;
+    if (video::IsFilterClass(filter.Get(), win::CLSID_OverlayMixer) || video::IsFilterClass(filter.Get(), win::CLSID_OverlayMixer2)) mixer = filter;
   }
   win::ComPtr<win::IEnumPins> pins;
   if (!mixer || win::FAILED(mixer->EnumPins(pins.ReleaseAndGetAddressOf()))) return config;
@@ -422,26 +414,16 @@ void TDSVideoWindowEx2::ControlEvent(TGraphControlEvent Event, win::LONG_PTR) {
 // After a DVD render: a renderer of the DVD graph builder takes the place of ours, or ours joins
 // a graph the builder gave a mixing renderer.
 void TDSVideoWindowEx2::AdoptDvdRenderer() {
-  if (renderer_) {
-    win::FILTER_INFO info;
-    if (win::SUCCEEDED(renderer_->QueryFilterInfo(&info)) && info.pGraph != nullptr) {
-      info.pGraph->Release();
-      return;
-    }
-  }
-  win::ComPtr<win::IFilterGraph> graph;
-  if (filter_graph_ == nullptr || win::FAILED(filter_graph_->QueryInterface(
-                                      win::IID_IFilterGraph, reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())))) {
-    return;
-  }
+  const win::ComPtr<win::IFilterGraph> graph = video::GraphWithoutOwnRenderer(renderer_.Get(), filter_graph_);
+  if (!graph) return;
   TFilterList filters(graph.Get());
   for (int index = 0; index < filters.GetCount(); ++index) {
     win::ComPtr<win::IBaseFilter> filter = filters.GetItem(index);
-    if (IsClass(filter.Get(), win::CLSID_VideoRenderer)) {
+    if (video::IsFilterClass(filter.Get(), win::CLSID_VideoRenderer)) {
       renderer_window_.Reset();
       renderer_ = filter;
       Ask(renderer_.Get(), renderer_window_);
-    } else if (IsClass(filter.Get(), win::CLSID_VideoMixingRenderer)) {
+    } else if (video::IsFilterClass(filter.Get(), win::CLSID_VideoMixingRenderer)) {
       if (renderer_) graph->AddFilter(renderer_.Get(), win::Utf8ToUtf16(GetName()).c_str());
     } else {
       continue;
@@ -604,9 +586,9 @@ win::HRESULT TDSVideoWindowEx2::InsertOverlay() {
     TFilterList filters(builder.Get());
     for (int index = 0; index < filters.GetCount(); ++index) {
       win::ComPtr<win::IBaseFilter> filter = filters.GetItem(index);
-      if (IsClass(filter.Get(), win::CLSID_OverlayMixer)) overlay_mixer_ = filter;
-      if (IsClass(filter.Get(), win::CLSID_VideoMixingRenderer)) mixing_renderer = filter;
-      if (IsClass(filter.Get(), win::CLSID_VideoRenderer)) graph_renderer_ = filter;
+      if (video::IsFilterClass(filter.Get(), win::CLSID_OverlayMixer)) overlay_mixer_ = filter;
+      if (video::IsFilterClass(filter.Get(), win::CLSID_VideoMixingRenderer)) mixing_renderer = filter;
+      if (video::IsFilterClass(filter.Get(), win::CLSID_VideoRenderer)) graph_renderer_ = filter;
     }
   }
   win::ComPtr<win::IBaseFilter> replaced_decoder;
@@ -692,7 +674,7 @@ win::HRESULT TDSVideoWindowEx2::RouteSource(Insertion& insertion, win::IPin* sou
   win::ComPtr<win::IPin> free = FreeInput(overlay_mixer_.Get());
   if (!free) return win::E_FAIL;
   win::ComPtr<win::IBaseFilter> source_filter = FilterOfPin(source);
-  if (!IsClass(source_filter.Get(), win::CLSID_Line21Decoder2)) return insertion.Connect(source, free.Get());
+  if (!video::IsFilterClass(source_filter.Get(), win::CLSID_Line21Decoder2)) return insertion.Connect(source, free.Get());
   win::ComPtr<win::IPin> old_input = PinAt(source_filter.Get(), 0);
   win::ComPtr<win::IPin> captions = old_input ? insertion.Break(old_input.Get()) : win::ComPtr<win::IPin>();
   win::ComPtr<win::IBaseFilter> decoder;

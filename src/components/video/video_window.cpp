@@ -3,6 +3,7 @@
 #include "classlib/menus.h"
 #include "components/video/ds_conversions.h"
 #include "components/video/ds_util.h"
+#include "components/video/linked_renderer.h"
 #include "platform/com/com_init.h"
 #include "platform/core/strings.h"
 #include "platform/dshow/event_codes.h"
@@ -17,6 +18,7 @@ namespace dashtune {
 namespace {
 
 using video::CheckDSResult;
+using video::Ask;
 
 // Styles a full-screen renderer window drops: caption and sizing frame; and the extended
 // styles: dialog frame, window edge, client edge and static edge.
@@ -35,12 +37,6 @@ class ScopedFPUControlWord {
  private:
   std::uint16_t saved_;
 };
-
-template <class Interface>
-win::HRESULT Ask(win::IUnknown* object, win::ComPtr<Interface>& result) {
-  if (object == nullptr) return win::E_NOINTERFACE;
-  return object->QueryInterface(Interface::iid, reinterpret_cast<void**>(result.ReleaseAndGetAddressOf()));
-}
 
 win::ComPtr<win::IBaseFilter> CreateFilter(const win::CLSID& class_id, win::DWORD context) {
   win::ComPtr<win::IBaseFilter> filter;
@@ -325,23 +321,12 @@ void TVideoWindow::ControlEvent(TGraphControlEvent Event, win::LONG_PTR) {
 
 // The DVD graph builder brings its own renderer when ours is not in the graph: take that one.
 void TVideoWindow::AdoptGraphRenderer() {
-  if (renderer_) {
-    win::FILTER_INFO info;
-    if (win::SUCCEEDED(renderer_->QueryFilterInfo(&info)) && info.pGraph != nullptr) {
-      info.pGraph->Release();
-      return;
-    }
-  }
-  win::ComPtr<win::IFilterGraph> graph;
-  if (filter_graph_ == nullptr || win::FAILED(filter_graph_->QueryInterface(
-                                      win::IID_IFilterGraph, reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())))) {
-    return;
-  }
+  const win::ComPtr<win::IFilterGraph> graph = video::GraphWithoutOwnRenderer(renderer_.Get(), filter_graph_);
+  if (!graph) return;
   TFilterList filters(graph.Get());
   for (int index = 0; index < filters.GetCount(); ++index) {
     win::ComPtr<win::IBaseFilter> filter = filters.GetItem(index);
-    win::CLSID class_id{};
-    if (win::FAILED(filter->GetClassID(&class_id)) || class_id != win::CLSID_VideoRenderer) continue;
+    if (!video::IsFilterClass(filter.Get(), win::CLSID_VideoRenderer)) continue;
     ReleaseRendererInterfaces();
     renderer_ = filter;
     Ask(renderer_.Get(), renderer_window_);
