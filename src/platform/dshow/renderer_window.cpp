@@ -232,14 +232,12 @@ bool RendererWindow::DrawOverlay(HDC dc, const RECT& client) {
   // The plane's picture is asked for on the presenter's thread: it keeps the renderer's element
   // (and with it the frame store) alive.
   std::shared_ptr<GstElement> keep(GST_ELEMENT(gst_object_ref(renderer_)), [](GstElement* e) { gst_object_unref(e); });
-  plane.picture = [keep](OverlayPicture& picture) {
+  // The newest frame is lent in place: a copy of every frame would cost as much as showing it.
+  plane.picture = [keep](const OverlayPictureUse& use) {
     gst::VideoFrameStore* store = gst::RendererFrameStore(keep.get());
-    gst::VideoFrame frame;
-    if (store == nullptr || !store->Snapshot(frame)) return false;
-    picture.width = frame.width;
-    picture.height = frame.height;
-    picture.pixels = std::move(frame.pixels);
-    return true;
+    return store != nullptr && store->UseNewest([&](const gst::VideoFrame& frame) {
+      use(OverlayPicture{frame.width, frame.height, static_cast<std::size_t>(frame.width), frame.pixels.data()});
+    });
   };
   if (plane_ == 0) {
     plane_ = AddOverlayPlane(std::move(plane));

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/scoped_gdi.h"
 #include "platform/user/paint_internal.h"
 #include "platform/user/window.h"
 
@@ -29,6 +30,34 @@ void Changed() { user_detail::NotifySurfaceChanged(GetDesktopWindow()); }
 
 bool Empty(const RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
 
+// The picture's part `source` stretched to `target` (relative to the scaled pixels' own corner)
+// by the raster engine's nearest-pixel stretch, into a DIB section of width x height pixels;
+// `use` reads its rows (top-down, packed). Nothing happens when the section cannot be made.
+void WithScaledPicture(const OverlayPicture& picture, const RECT& source, const RECT& target, int width, int height,
+                       const std::function<void(const std::uint32_t*)>& use) {
+  BITMAPINFO section_info{};
+  section_info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  section_info.bmiHeader.biWidth = width;
+  section_info.bmiHeader.biHeight = -height;  // rows top-down
+  section_info.bmiHeader.biPlanes = 1;
+  section_info.bmiHeader.biBitCount = 32;
+  section_info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const ScopedGdiObject<HDC> dc(CreateCompatibleDC(nullptr));
+  const ScopedGdiObject<HBITMAP> section(CreateDIBSection(dc.Get(), &section_info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const ScopedSelect selected(dc.Get(), section.Get());
+  if (!selected || bits == nullptr) return;
+  BITMAPINFO picture_info = section_info;
+  picture_info.bmiHeader.biWidth = static_cast<LONG>(picture.stride);
+  picture_info.bmiHeader.biHeight = -picture.height;
+  // Video is scaled by picking the nearest pixels, as the renderer's own window scales it.
+  SetStretchBltMode(dc.Get(), COLORONCOLOR);
+  StretchDIBits(dc.Get(), target.left, target.top, target.right - target.left, target.bottom - target.top, source.left,
+                source.top, source.right - source.left, source.bottom - source.top, picture.pixels, &picture_info,
+                DIB_RGB_COLORS, SRCCOPY);
+  use(static_cast<const std::uint32_t*>(bits));
+}
+
 // Draws one plane into the pixels of `screen_rect`.
 void ApplyPlane(const OverlayPlane& plane, const OverlayPicture& picture, std::uint32_t* pixels,
                 std::size_t stride, const RECT& screen_rect) {
@@ -44,20 +73,21 @@ void ApplyPlane(const OverlayPlane& plane, const OverlayPicture& picture, std::u
   const LONG right = std::min({plane.area.right, target.right, screen_rect.right});
   const LONG top = std::max({plane.area.top, target.top, screen_rect.top});
   const LONG bottom = std::min({plane.area.bottom, target.bottom, screen_rect.bottom});
-  const long long target_width = target.right - target.left;
-  const long long target_height = target.bottom - target.top;
-  for (LONG y = top; y < bottom; ++y) {
-    const long long sy = source.top + (y - target.top) * static_cast<long long>(source.bottom - source.top) / target_height;
-    std::uint32_t* row = pixels + static_cast<std::size_t>(y - screen_rect.top) * stride;
-    const std::uint32_t* picture_row = picture.pixels.data() + static_cast<std::size_t>(sy) * picture.width;
-    for (LONG x = left; x < right; ++x) {
-      std::uint32_t& pixel = row[x - screen_rect.left];
-      if ((pixel & kColourMask) != plane.key) continue;
-      const long long sx =
-          source.left + (x - target.left) * static_cast<long long>(source.right - source.left) / target_width;
-      pixel = (pixel & ~kColourMask) | (picture_row[sx] & kColourMask);
+  if (right <= left || bottom <= top) return;
+  const int width = right - left;
+  RECT scaled_target = target;
+  OffsetRect(&scaled_target, -left, -top);
+  WithScaledPicture(picture, source, scaled_target, width, bottom - top, [&](const std::uint32_t* scaled) {
+    for (LONG y = top; y < bottom; ++y) {
+      std::uint32_t* row = pixels + static_cast<std::size_t>(y - screen_rect.top) * stride +
+                           static_cast<std::size_t>(left - screen_rect.left);
+      const std::uint32_t* scaled_row = scaled + static_cast<std::size_t>(y - top) * static_cast<std::size_t>(width);
+      for (int x = 0; x < width; ++x) {
+        const bool keyed = (row[x] & kColourMask) == plane.key;
+        row[x] = keyed ? (row[x] & ~kColourMask) | (scaled_row[x] & kColourMask) : row[x];
+      }
     }
-  }
+  });
 }
 
 }  // namespace
@@ -102,12 +132,13 @@ void ApplyOverlayPlanes(std::uint32_t* pixels, std::size_t stride_pixels, const 
   for (const OverlayPlane& plane : planes) {
     RECT overlap{};
     if (!plane.picture || !IntersectRect(&overlap, &plane.area, &screen_rect)) continue;
-    OverlayPicture picture;
-    if (!plane.picture(picture) || picture.width <= 0 || picture.height <= 0 ||
-        picture.pixels.size() < static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height)) {
-      continue;
-    }
-    ApplyPlane(plane, picture, pixels, stride_pixels, screen_rect);
+    plane.picture([&](const OverlayPicture& picture) {
+      if (picture.width <= 0 || picture.height <= 0 || picture.pixels == nullptr ||
+          picture.stride < static_cast<std::size_t>(picture.width)) {
+        return;
+      }
+      ApplyPlane(plane, picture, pixels, stride_pixels, screen_rect);
+    });
   }
 }
 

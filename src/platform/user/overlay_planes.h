@@ -6,27 +6,30 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "platform/core/types.h"
 #include "platform/user/surfaces.h"
 
 namespace win {
 
-// A picture: 32-bit pixels, the colour in the low 24 bits (0x00RRGGBB), rows top-down, packed.
+// A picture lent in place: 32-bit pixels, the colour in the low 24 bits (0x00RRGGBB), rows
+// top-down, `stride` pixels apart.
 struct OverlayPicture {
   int width = 0;
   int height = 0;
-  std::vector<std::uint32_t> pixels;
+  std::size_t stride = 0;
+  const std::uint32_t* pixels = nullptr;
 };
+using OverlayPictureUse = std::function<void(const OverlayPicture&)>;
 
 struct OverlayPlane {
   RECT area{};          // screen coordinates: key-coloured pixels inside show the picture
   RECT picture_rect{};  // screen rectangle the picture's source part is scaled to
   RECT source{};        // the part of the picture shown (picture pixels); empty: all of it
   std::uint32_t key = 0;  // 0x00RRGGBB
-  // Answers the newest picture (false: none yet). Called on any thread, outside this layer's locks.
-  std::function<bool(OverlayPicture&)> picture;
+  // Lends the newest picture to `use` for the length of the call; false, without calling it,
+  // while there is none. Called on any thread, outside this layer's locks.
+  std::function<bool(const OverlayPictureUse& use)> picture;
 };
 
 using OverlayPlaneId = std::uint64_t;

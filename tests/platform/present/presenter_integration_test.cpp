@@ -263,10 +263,9 @@ TEST_F(PresenterIntegrationTest, AnOverlayPlaneShowsItsPictureWhereTheKeyIs) {
   plane.area = rect;
   plane.picture_rect = rect;
   plane.key = 0x100010;
-  plane.picture = [](win::OverlayPicture& picture) {
-    picture.width = 2;
-    picture.height = 1;
-    picture.pixels = {0x00FF00, 0x0000FF};  // green, then blue
+  plane.picture = [](const win::OverlayPictureUse& use) {
+    const std::uint32_t pixels[] = {0x00FF00, 0x0000FF};  // green, then blue
+    use(win::OverlayPicture{2, 1, 2, pixels});
     return true;
   };
   const win::OverlayPlaneId id = win::AddOverlayPlane(plane);
