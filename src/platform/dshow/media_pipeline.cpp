@@ -281,9 +281,21 @@ std::vector<OwnedElement> MediaPipeline::Elements() const {
 
 // ---- rendering ----
 
-// Brings the pipeline to the ready state for a new branch; false when the engine is stuck.
+// Readies the pipeline for a new branch; false when the engine is stuck. A prerolled pipeline
+// is only paused: its decoders keep their streams linked to their renderers (brought to the
+// ready state, a decoder drops its streams and exposes them again as new pads, which would leave
+// the renderers they fed unlinked, holding up every later preroll).
 bool MediaPipeline::BeginRender() {
-  if (!Halt()) return false;
+  if (Live()) {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      state_ = PlayState::kStopped;
+      pause_requested_ = false;
+    }
+    if (!ChangeState(EngineState::kPaused)) return false;
+  } else if (!Halt()) {
+    return false;
+  }
   std::lock_guard<std::mutex> guard(lock_);
   failed_render_.reset();
   stop_ns_.reset();  // a new medium plays to its end
@@ -335,6 +347,7 @@ RenderOutcome MediaPipeline::RenderFile(const std::string& path, BuildObserver* 
   g_signal_connect(decoder, "autoplug-select", G_CALLBACK(&PipelineSignals::OnAutoplugSelect), this);
   g_signal_connect(decoder, "element-added", G_CALLBACK(&PipelineSignals::OnElementAdded), this);
 
+  const std::optional<std::int64_t> resume_at = Live() ? Position() : std::nullopt;
   if (!BeginRender()) {
     gst_object_unref(gst_object_ref_sink(source));
     gst_object_unref(gst_object_ref_sink(decoder));
@@ -349,6 +362,8 @@ RenderOutcome MediaPipeline::RenderFile(const std::string& path, BuildObserver* 
   RenderOutcome outcome = ChangeState(EngineState::kPaused) ? WaitForPreroll() : RenderOutcome::kFailed;
   FinishRender(outcome);
   ApplyAudioSettings();
+  // The graph has one position: a file joining prerolled ones starts where they stand.
+  if (resume_at && (outcome == RenderOutcome::kRendered || outcome == RenderOutcome::kPartlyRendered)) Seek(*resume_at);
   return outcome;
 }
 
@@ -576,7 +591,10 @@ bool MediaPipeline::LinkVideo(GstPad* pad) {
     if (made == nullptr) return false;
     if (g_object_is_floating(made)) gst_object_ref_sink(made);
     const ElementRef renderer(made);
-    if (GST_OBJECT_PARENT(made) == nullptr && !gst_bin_add(GST_BIN(pipeline_), made)) return false;
+    if (GST_OBJECT_PARENT(made) == nullptr) {
+      TakeFreeName(made);
+      if (!gst_bin_add(GST_BIN(pipeline_), made)) return false;
+    }
     input.reset(gst_element_get_static_pad(made, "Input"));
   }
   if (!input || gst_pad_link(pad, input.get()) != GST_PAD_LINK_OK) return false;
@@ -587,6 +605,22 @@ bool MediaPipeline::LinkVideo(GstPad* pad) {
   const ElementRef renderer(gst_pad_get_parent_element(input.get()));
   if (renderer) gst_element_sync_state_with_parent(renderer.get());
   return true;
+}
+
+// A second renderer of a name the pipeline holds already is numbered, "Video Renderer 0001".
+void MediaPipeline::TakeFreeName(GstElement* element) {
+  gchar* base = gst_object_get_name(GST_OBJECT(element));
+  if (base == nullptr) return;
+  std::string name = base;
+  for (int number = 1; number <= 9999; ++number) {
+    const ElementRef holder(gst_bin_get_by_name(GST_BIN(pipeline_), name.c_str()));
+    if (!holder) break;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, " %04d", number);
+    name = std::string(base) + suffix;
+  }
+  g_free(base);
+  gst_object_set_name(GST_OBJECT(element), name.c_str());
 }
 
 GstElement* MediaPipeline::MakeDefaultRenderer() {

@@ -169,6 +169,7 @@ class MediaPipeline {
   void LinkToNullSink(GstPad* pad);
   // The first unlinked input of a video renderer in the pipeline (a counted pad), or null.
   GstPad* FreeVideoInput();
+  void TakeFreeName(GstElement* element);
   GstElement* MakeDefaultRenderer();
   GstElement* MakeAudioRenderer();
   void ApplyAudioSettings();

@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <ostream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -167,6 +169,32 @@ TEST_F(MediaPipelineIntegrationTest, AStreamNothingRendersDoesNotMoveThePosition
   ASSERT_TRUE(position.has_value());
   EXPECT_LE(*position, spent_ns + kPalFrameNs);
 }
+
+// A file rendered into a graph that holds one already joins it: both play to their ends.
+struct FilePair {
+  const char* name;
+  const char* first;
+  const char* second;
+};
+void PrintTo(const FilePair& pair, std::ostream* out) { *out << pair.first << " then " << pair.second; }
+
+class SecondFileTest : public MediaPipelineIntegrationTest, public ::testing::WithParamInterface<FilePair> {};
+
+TEST_P(SecondFileTest, JoinsTheGraphAndBothPlayToTheirEnds) {
+  ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/" + GetParam().first, nullptr), RenderOutcome::kRendered);
+  ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/" + GetParam().second, nullptr), RenderOutcome::kRendered);
+  EXPECT_EQ(pipeline_->state(), PlayState::kStopped);
+  ASSERT_TRUE(pipeline_->Run());
+  EXPECT_TRUE(events_.WaitFor(EC_COMPLETE, 20s));
+  EXPECT_TRUE(events_.Of(EC_ERRORABORT).empty());
+  EXPECT_TRUE(pipeline_->Stop());
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, SecondFileTest,
+                         ::testing::Values(FilePair{"VideoAndSoundThenVideo", "clip.ogg", "wide.ogg"},
+                                           FilePair{"OneStreamEach", "wide.ogg", "wide.ogg"},
+                                           FilePair{"VideoAndSoundTwice", "clip.ogg", "clip.ogg"}),
+                         [](const ::testing::TestParamInfo<FilePair>& info) { return std::string(info.param.name); });
 
 TEST_F(MediaPipelineIntegrationTest, RendererShowsTheColourBars) {
   ASSERT_EQ(pipeline_->RenderFile(fixtures_ + "/clip.ogg", nullptr), RenderOutcome::kRendered);
