@@ -1,6 +1,19 @@
 #include "components/video/linked_renderer.h"
 
-namespace dashtune::video {
+namespace dashtune {
+
+win::HRESULT TLinkedVideoControl::QueryInterface(win::REFIID riid, void** ppv) {
+  return video::AnswerGraphControl(this, this, renderer_.Get(), riid, ppv);
+}
+
+void TLinkedVideoControl::SetFilterGraph(TFilterGraph* Value) { video::RelinkControl(this, this, this, filter_graph_, Value); }
+
+void TLinkedVideoControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TCustomControl::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent != nullptr && AComponent == filter_graph_) filter_graph_ = nullptr;
+}
+
+namespace video {
 
 bool IsFilterClass(win::IBaseFilter* filter, const win::CLSID& class_id) {
   win::CLSID actual{};
@@ -23,4 +36,6 @@ win::ComPtr<win::IFilterGraph> GraphWithoutOwnRenderer(win::IBaseFilter* own_ren
   return filter_graph;
 }
 
-}  // namespace dashtune::video
+}  // namespace video
+
+}  // namespace dashtune

@@ -266,7 +266,7 @@ struct TDSVideoWindowEx2::IdleHandler {
 };
 
 TDSVideoWindowEx2::TDSVideoWindowEx2(TComponent* AOwner)
-    : TCustomControl(AOwner),
+    : TLinkedVideoControl(AOwner),
       color_control_(std::make_unique<TColorControl>(this)),
       capabilities_(std::make_unique<TDSVideoWindowEx2Caps>(this)) {
   win::RegisterMediaGraphClasses();
@@ -311,17 +311,6 @@ void TDSVideoWindowEx2::Loaded() {
   saved_style_ = win::GetWindowLongA(GetHandle(), win::GWL_STYLE);
   saved_ex_style_ = win::GetWindowLongA(GetHandle(), win::GWL_EXSTYLE);
 }
-
-void TDSVideoWindowEx2::Notification(TComponent* AComponent, TOperation Operation) {
-  TCustomControl::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent != nullptr && AComponent == filter_graph_) filter_graph_ = nullptr;
-}
-
-win::HRESULT TDSVideoWindowEx2::QueryInterface(win::REFIID riid, void** ppv) {
-  return video::AnswerGraphControl(this, this, renderer_.Get(), riid, ppv);
-}
-
-void TDSVideoWindowEx2::SetFilterGraph(TFilterGraph* Value) { video::RelinkControl(this, this, this, filter_graph_, Value); }
 
 // --- joining and leaving the graph ---------------------------------------------------------
 

@@ -14,6 +14,7 @@
 #include "classlib/controls.h"
 #include "classlib/form.h"
 #include "components/video/filter_graph.h"
+#include "components/video/linked_renderer.h"
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/overlay_interfaces.h"
 #include "platform/dshow/video_interfaces.h"
@@ -100,7 +101,7 @@ class TDSVideoWindowEx2Caps : public TPersistent {
 
 class TOverlayCallback;
 
-class TDSVideoWindowEx2 : public TCustomControl, public ILinkedFilter, public IGraphListener {
+class TDSVideoWindowEx2 : public TLinkedVideoControl {
  public:
   explicit TDSVideoWindowEx2(TComponent* AOwner);
   // Leaves the graph first (its removal still finds everything held), then lets go of the rest.
@@ -108,14 +109,6 @@ class TDSVideoWindowEx2 : public TCustomControl, public ILinkedFilter, public IG
 
   void Loaded() override;
 
-  // IUnknown: the control's own interfaces, then the renderer filter's. Counting never frees the
-  // control: its owner does.
-  win::HRESULT QueryInterface(win::REFIID riid, void** ppv) override;
-  win::ULONG AddRef() override { return 2; }
-  win::ULONG Release() override { return 1; }
-
-  TFilterGraph* GetFilterGraph() const { return filter_graph_; }
-  void SetFilterGraph(TFilterGraph* Value);
   TRatioModes GetAspectRatio() const { return aspect_ratio_; }
   void SetAspectRatio(TRatioModes Value);
   int GetAutoHideCursor() const { return auto_hide_cursor_; }
@@ -139,8 +132,6 @@ class TDSVideoWindowEx2 : public TCustomControl, public ILinkedFilter, public IG
   bool HoldsOverlayMixer() const { return static_cast<bool>(overlay_mixer_); }
 
   // ILinkedFilter
-  win::ComPtr<win::IBaseFilter> GetFilter() override { return renderer_; }
-  std::string GetFilterName() override { return GetName(); }
   void NotifyFilter(TLinkedFilterOperation operation, int param) override;
   // IGraphListener
   void GraphEvent(win::LONG Event, win::LONG_PTR Param1, win::LONG_PTR Param2) override;
@@ -154,7 +145,6 @@ class TDSVideoWindowEx2 : public TCustomControl, public ILinkedFilter, public IG
   TCursorVisibleEvent OnCursorShowHide;
 
  protected:
-  void Notification(TComponent* AComponent, TOperation Operation) override;
   void Paint() override;
   void Resize() override;
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
@@ -184,9 +174,7 @@ class TDSVideoWindowEx2 : public TCustomControl, public ILinkedFilter, public IG
   void DropCallback();
   win::ComPtr<win::IMixerPinConfig2> FirstOverlayPinConfig() const;
 
-  TFilterGraph* filter_graph_ = nullptr;  // not owned
   win::ComPtr<win::IVideoWindow> renderer_window_;
-  win::ComPtr<win::IBaseFilter> renderer_;
   win::ComPtr<win::IBaseFilter> overlay_mixer_;
   win::ComPtr<win::IBaseFilter> graph_renderer_;
   win::ComPtr<win::IDDrawExclModeVideo> excl_mode_;

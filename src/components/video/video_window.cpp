@@ -84,7 +84,7 @@ void TVMROptions::RecreateRenderer() {
 // --- video window --------------------------------------------------------------------------
 
 TVideoWindow::TVideoWindow(TComponent* AOwner)
-    : TCustomControl(AOwner), vmr_options_(std::make_unique<TVMROptions>(this)) {
+    : TLinkedVideoControl(AOwner), vmr_options_(std::make_unique<TVMROptions>(this)) {
   win::RegisterMediaGraphClasses();
   SetControlStyle(TControlStyle{csAcceptsControls, csCaptureMouse, csClickEvents, csDoubleClicks, csReflector});
   SetTabStop(true);
@@ -103,11 +103,6 @@ void TVideoWindow::Loaded() {
   saved_ex_style_ = win::GetWindowLongA(GetHandle(), win::GWL_EXSTYLE);
 }
 
-void TVideoWindow::Notification(TComponent* AComponent, TOperation Operation) {
-  TCustomControl::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent != nullptr && AComponent == filter_graph_) filter_graph_ = nullptr;
-}
-
 win::HRESULT TVideoWindow::QueryInterface(win::REFIID riid, void** ppv) {
   if (ppv == nullptr) return win::E_POINTER;
   *ppv = nullptr;
@@ -116,10 +111,8 @@ win::HRESULT TVideoWindow::QueryInterface(win::REFIID riid, void** ppv) {
     windowless_->AddRef();
     return win::S_OK;
   }
-  return video::AnswerGraphControl(this, this, renderer_.Get(), riid, ppv);
+  return TLinkedVideoControl::QueryInterface(riid, ppv);
 }
-
-void TVideoWindow::SetFilterGraph(TFilterGraph* Value) { video::RelinkControl(this, this, this, filter_graph_, Value); }
 
 bool TVideoWindow::LinkedToActiveGraph() const { return filter_graph_ != nullptr && filter_graph_->GetActive(); }
 

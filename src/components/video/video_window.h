@@ -12,6 +12,7 @@
 #include "classlib/controls.h"
 #include "classlib/set.h"
 #include "components/video/filter_graph.h"
+#include "components/video/linked_renderer.h"
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/video_interfaces.h"
 
@@ -66,7 +67,7 @@ class TVMROptions : public TPersistent {
   bool keep_aspect_ratio_ = true;
 };
 
-class TVideoWindow : public TCustomControl, public ILinkedFilter, public IGraphListener {
+class TVideoWindow : public TLinkedVideoControl {
  public:
   explicit TVideoWindow(TComponent* AOwner);
   // Leaves the graph before the options go: the renderer's removal may read them.
@@ -74,14 +75,9 @@ class TVideoWindow : public TCustomControl, public ILinkedFilter, public IGraphL
 
   void Loaded() override;
 
-  // IUnknown: the windowless control while held, the control's own interfaces, then the
-  // renderer filter's. Counting never frees the control: its owner does.
+  // IUnknown: the windowless control while held, then as every linked video control answers.
   win::HRESULT QueryInterface(win::REFIID riid, void** ppv) override;
-  win::ULONG AddRef() override { return 2; }
-  win::ULONG Release() override { return 1; }
 
-  TFilterGraph* GetFilterGraph() const { return filter_graph_; }
-  void SetFilterGraph(TFilterGraph* Value);
   TVideoMode GetMode() const { return mode_; }
   // vmVMR is kept only where the mixing renderer 9 can be made; otherwise vmNormal.
   void SetMode(TVideoMode Value);
@@ -105,8 +101,6 @@ class TVideoWindow : public TCustomControl, public ILinkedFilter, public IGraphL
   void SetAllocatorUserId(win::DWORD_PTR Value) { allocator_user_id_ = Value; }
 
   // ILinkedFilter
-  win::ComPtr<win::IBaseFilter> GetFilter() override { return renderer_; }
-  std::string GetFilterName() override { return GetName(); }
   void NotifyFilter(TLinkedFilterOperation operation, int param) override;
   // IGraphListener
   void GraphEvent(win::LONG Event, win::LONG_PTR Param1, win::LONG_PTR Param2) override;
@@ -117,7 +111,6 @@ class TVideoWindow : public TCustomControl, public ILinkedFilter, public IGraphL
   TNotifyEvent OnPaint;
 
  protected:
-  void Notification(TComponent* AComponent, TOperation Operation) override;
   void Paint() override;
   void Resize() override;
   void ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight) override;
@@ -147,7 +140,6 @@ class TVideoWindow : public TCustomControl, public ILinkedFilter, public IGraphL
   // The cursor's screen position while the renderer's window covers the screen, else (X, Y).
   win::POINT MousePoint(int X, int Y) const;
 
-  TFilterGraph* filter_graph_ = nullptr;  // not owned
   TVideoMode mode_ = vmNormal;
   std::unique_ptr<TVMROptions> vmr_options_;
   bool full_screen_ = false;
@@ -158,7 +150,6 @@ class TVideoWindow : public TCustomControl, public ILinkedFilter, public IGraphL
   win::LONG saved_style_ = 0;
   win::LONG saved_ex_style_ = 0;
 
-  win::ComPtr<win::IBaseFilter> renderer_;
   win::ComPtr<win::IVideoWindow> renderer_window_;
   win::ComPtr<win::IVMRWindowlessControl9> windowless_;
   TAllocatorClass allocator_class_;
