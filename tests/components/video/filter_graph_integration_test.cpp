@@ -125,6 +125,24 @@ TEST_F(FilterGraphIntegrationTest, TheDefaultRendererWindowShowsTheTestPattern) 
   EXPECT_FALSE(win::IsWindow(window));
 }
 
+// RenderFile adds to the graph: a second file gets a renderer of its own, numbered, and both play.
+TEST_F(FilterGraphIntegrationTest, ASecondFileRenderedIntoTheGraphPlaysBesideTheFirst) {
+  graph_.SetActive(true);
+  std::vector<win::LONG> codes;
+  graph_.OnDSEvent = [&](TObject*, win::LONG code, win::LONG_PTR, win::LONG_PTR) { codes.push_back(code); };
+  ASSERT_EQ(graph_.RenderFile(win::Utf8ToUtf16(fixtures_ + "/clip.ogg")), win::S_OK);
+  ASSERT_EQ(graph_.RenderFile(win::Utf8ToUtf16(fixtures_ + "/wide.ogg")), win::S_OK);
+  ComPtr<win::IBaseFilter> first, second;
+  ASSERT_EQ(Ask<win::IFilterGraph2>()->FindFilterByName(u"Video Renderer", first.ReleaseAndGetAddressOf()), win::S_OK);
+  ASSERT_EQ(Ask<win::IFilterGraph2>()->FindFilterByName(u"Video Renderer 0001", second.ReleaseAndGetAddressOf()), win::S_OK);
+  ASSERT_TRUE(graph_.Play());
+  const auto completed = [&] { return std::find(codes.begin(), codes.end(), win::EC_COMPLETE) != codes.end(); };
+  EXPECT_TRUE(dashtune::testing::PumpUntil(completed, 20s));
+  first.Reset();
+  second.Reset();
+  graph_.SetActive(false);
+}
+
 TEST_F(FilterGraphIntegrationTest, RenderingAMissingFileRaises) {
   graph_.SetActive(true);
   try {
