@@ -125,8 +125,9 @@ class MediaPipeline {
   std::optional<std::int64_t> Position() const;
   // An accurate, flushing seek; returns once the pipeline has prerolled at the new position
   // (bounded by the settle limit). Read while paused, the position is then the target to the
-  // frame; on a DVD the source lands on the start of the video object unit (at most a second
-  // long) that holds the target. A seek that the engine does not finish in time answers false
+  // frame. On a DVD the source finds the place through the title's time map: it lands on the
+  // start of the video object unit (at most a second long) that holds the map's last entry at
+  // or before the target, so up to one step of the map and one unit early. A seek that the engine does not finish in time answers false
   // and raises EC_ERRORABORT; until the engine finishes it, later engine calls answer false.
   bool Seek(std::int64_t position_ns);
   // Where playback ends (nanoseconds; nothing: the end of the medium). Applies from the next seek.

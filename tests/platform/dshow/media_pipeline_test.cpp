@@ -29,7 +29,7 @@ using namespace std::chrono_literals;
 constexpr std::int64_t kNsPerMs = 1000000;
 // One frame of PAL video (25 frames per second): the granularity of a position.
 constexpr std::int64_t kPalFrameNs = 40 * kNsPerMs;
-// A DVD's video object unit lasts at most a second: the granularity of a seek on a DVD.
+// A DVD's video object unit lasts at most a second.
 constexpr std::int64_t kDvdUnitNs = 1000 * kNsPerMs;
 
 TEST(DvdTimeCodeTest, PacksHoursMinutesSecondsAndFrames) {
@@ -249,9 +249,11 @@ TEST_F(MediaPipelineIntegrationTest, PlaysADvdFolderWithTimeEvents) {
   EXPECT_EQ(event.param1 & 0xFF, 0);  // hours
   EXPECT_EQ(event.param2 & 0x3, 1);   // 25 frames per second
 
-  // Paused, a seek lands on the start of the video object unit that holds the target: on the
-  // frame asked for at a unit's start (3 s, the sixth of the title's 0.6 s units), up to one
-  // unit earlier inside one (2 s).
+  // Paused, a seek lands on the start of the video object unit that holds the time map's last
+  // entry (one a second) at or before the target. The title's units last 0.6 s: on the frame
+  // asked for where an entry and a unit start together (3 s), at most one unit earlier where an
+  // entry lies inside a unit (2 s), and a step of the map earlier still where a unit starts
+  // between two entries (1.8 s: the entry at 1 s lies in the unit from 0.6 s).
   ASSERT_TRUE(pipeline_->Pause());
   ASSERT_TRUE(pipeline_->Seek(3000 * kNsPerMs));
   std::optional<std::int64_t> position = pipeline_->Position();
@@ -262,6 +264,10 @@ TEST_F(MediaPipelineIntegrationTest, PlaysADvdFolderWithTimeEvents) {
   ASSERT_TRUE(position.has_value());
   EXPECT_GE(*position, 2000 * kNsPerMs - kDvdUnitNs);
   EXPECT_LE(*position, 2000 * kNsPerMs);
+  ASSERT_TRUE(pipeline_->Seek(1800 * kNsPerMs));
+  position = pipeline_->Position();
+  ASSERT_TRUE(position.has_value());
+  EXPECT_LE(std::llabs(*position - 600 * kNsPerMs), kPalFrameNs);
   // Playing, the position runs on from where the seek landed once the pipeline has prerolled
   // there: no later than the time spent since the seek began. The subpicture stream's gaps,
   // which the source sends ahead and a sink discards at once, are not the position.
