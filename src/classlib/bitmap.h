@@ -103,6 +103,8 @@ class TBitmap : public TGraphic {
  private:
   friend class TBitmapCanvas;
   void Install(const bmp::Image& image);
+  // Takes the section (owned from now on) whose pixels at `bits` are laid out as `image` says.
+  void Adopt(const bmp::Image& image, win::HBITMAP section, std::uint8_t* bits);
   void DropSection();
   void DropMask();
   std::vector<bmp::Quad> TableFor(int bits) const;

@@ -314,8 +314,9 @@ std::size_t PixelBytes(const Image& layout) {
 namespace {
 
 // Reads the info header and colour table; the rows follow after `pixel_offset` (0: at once).
+// With `place`, the rows end up in the block it answers instead of the image's bits.
 Image ReadDibBody(const ReadFunction& read, std::uint64_t consumed, std::uint32_t pixel_offset,
-                  bool icon_height) {
+                  bool icon_height, const PlaceFunction& place = nullptr) {
   InfoHeader info = ReadInfoHeader(read, consumed);
   if (icon_height) {
     if (info.height <= 0 || info.height % 2 != 0) throw FormatError("invalid icon image height");
@@ -343,21 +344,34 @@ Image ReadDibBody(const ReadFunction& read, std::uint64_t consumed, std::uint32_
     if (pixel_offset < consumed) throw FormatError("BMP pixel offset inside the headers");
     Skip(read, pixel_offset - consumed);
   }
+  if (encoding == Encoding::Plain && place) {
+    const std::size_t size = PixelBytes(image);
+    ReadExactly(read, place(image, size), size);
+    return image;
+  }
   switch (encoding) {
     case Encoding::Plain: ReadPixels(read, image); break;
     case Encoding::Masked: ReadMaskedPixels(read, info, image); break;
     case Encoding::RunLength: DecodeRunLength(ReadBlock(read, info.size_image), info.bits, image); break;
+  }
+  if (place) {
+    // Converted rows are built apart and handed over once complete.
+    std::vector<std::uint8_t> bits = std::move(image.bits);
+    image.bits.clear();
+    std::memcpy(place(image, 0), bits.data(), bits.size());
   }
   return image;
 }
 
 }  // namespace
 
-Image Read(const ReadFunction& read) {
+Image Read(const ReadFunction& read) { return ReadInPlace(read, nullptr); }
+
+Image ReadInPlace(const ReadFunction& read, const PlaceFunction& place) {
   std::uint8_t file_header[kFileHeaderSize];
   ReadExactly(read, file_header, sizeof file_header);
   if (Get16(file_header) != kSignature) throw FormatError("not a BMP file");
-  return ReadDibBody(read, kFileHeaderSize, Get32(file_header + 10), false);
+  return ReadDibBody(read, kFileHeaderSize, Get32(file_header + 10), false, place);
 }
 
 Image ReadDib(const ReadFunction& read, bool icon_height) { return ReadDibBody(read, 0, 0, icon_height); }

@@ -67,6 +67,13 @@ using ReadFunction = std::function<std::size_t(void* buffer, std::size_t size)>;
 // BI_BITFIELDS at 32 bits (other masks than 8-8-8 are converted); RLE8 and RLE4 decoded to
 // plain 8 and 4 bits.
 Image Read(const ReadFunction& read);
+// Where the pixel rows of a file go: called once the headers are read, with the image's layout
+// (bits empty) and how many bytes the rows still take from the source; answers a block of
+// PixelBytes(layout) bytes. It may throw, to refuse a block the source cannot fill.
+using PlaceFunction = std::function<std::uint8_t*(const Image& layout, std::uint64_t bytes_to_read)>;
+// Reads one BMP file as Read does, but stores the rows in the block `place` answers, without a
+// copy of their own where they are stored plainly; the image answered has no bits.
+Image ReadInPlace(const ReadFunction& read, const PlaceFunction& place);
 // Reads an info header, its colour table and the rows that follow at once (no file header).
 // With `icon_height` the header's height counts the image and its mask, and the image is the
 // first half.

@@ -2,6 +2,7 @@
 // transparency, drawing and the clipboard pair; TIcon files and masked drawing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -116,6 +117,101 @@ TEST(BitmapStream, MalformedDataRaisesTheInvalidGraphicException) {
     EXPECT_EQ(e.GetMessage(), "Bitmap ist ungültig");
   }
   EXPECT_TRUE(bitmap.GetEmpty());
+}
+
+// A picture embedded in a longer stream: loaded from where the stream stands, which is left just
+// past the picture's rows.
+TEST(BitmapStream, LoadsFromTheMiddleOfAStreamAndStopsAfterThePicture) {
+  const bmp::Image image = TestImage(5, 3, 24, RowOrder::BottomUp);
+  const std::vector<std::uint8_t> file = bmp::Write(image);
+  TMemoryStream stream;
+  stream.WriteBuffer("head", 4);
+  stream.WriteBuffer(file.data(), static_cast<int>(file.size()));
+  stream.WriteBuffer("tail", 4);
+  stream.SetPosition(4);
+  TBitmap bitmap;
+  bitmap.LoadFromStream(&stream);
+  EXPECT_EQ(stream.GetPosition(), static_cast<std::int64_t>(4 + file.size()));
+  EXPECT_EQ(bitmap.GetImage().bits, image.bits);
+}
+
+// A memory stream that keeps the largest read asked of it.
+class WatchedStream : public TMemoryStream {
+ public:
+  int Read(void* buffer, int count) override {
+    largest_read = std::max(largest_read, count);
+    return TMemoryStream::Read(buffer, count);
+  }
+  int largest_read = 0;
+};
+
+// The header of an 8192 x 8192 32-bit picture followed by only 100 bytes.
+std::vector<std::uint8_t> HugeHeader() {
+  std::vector<std::uint8_t> huge = bmp::Write(TestImage(1, 1, 32, RowOrder::BottomUp));
+  huge.resize(54 + 100);
+  for (const std::size_t at : {std::size_t{18}, std::size_t{22}}) {
+    huge[at] = 0;
+    huge[at + 1] = 0x20;
+  }
+  return huge;
+}
+
+// A header that promises more rows than the stream holds is refused before a section is made
+// and filled for it (the rows are never asked for), and the bitmap keeps the picture it had.
+TEST(BitmapStream, AHeaderPromisingMoreThanTheStreamHoldsKeepsThePicture) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, bmp::Write(TestImage(2, 2, 8, RowOrder::BottomUp)));
+  const std::vector<std::uint8_t> before = SaveBytes(bitmap);
+  const std::vector<std::uint8_t> huge = HugeHeader();
+  WatchedStream stream;
+  stream.WriteBuffer(huge.data(), static_cast<int>(huge.size()));
+  stream.SetPosition(0);
+  EXPECT_THROW(bitmap.LoadFromStream(&stream), EInvalidGraphic);
+  EXPECT_LT(stream.largest_read, 100);
+  EXPECT_EQ(SaveBytes(bitmap), before);
+}
+
+// A stream that reads forwards only and cannot tell its size (a pipe, say).
+class ForwardStream : public TStream {
+ public:
+  explicit ForwardStream(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  int Read(void* buffer, int count) override {
+    largest_read = std::max(largest_read, count);
+    const int n = std::max(0, std::min(count, static_cast<int>(bytes_.size() - position_)));
+    std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(n));
+    position_ += static_cast<std::size_t>(n);
+    return n;
+  }
+  int Write(const void*, int) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    if (origin == TSeekOrigin::soCurrent && offset == 0) return static_cast<std::int64_t>(position_);
+    return -1;
+  }
+  int largest_read = 0;
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  std::size_t position_ = 0;
+};
+
+TEST(BitmapStream, AStreamThatCannotTellItsSizeLoadsAllTheSame) {
+  for (const int bits : {4, 32}) {
+    const bmp::Image image = TestImage(6, 2, bits, RowOrder::TopDown);
+    ForwardStream stream(bmp::Write(image));
+    TBitmap bitmap;
+    bitmap.LoadFromStream(&stream);
+    EXPECT_EQ(bitmap.GetImage().bits, image.bits) << bits;
+    std::vector<std::uint8_t> cut = bmp::Write(image);
+    cut.pop_back();
+    ForwardStream short_stream(cut);
+    EXPECT_THROW(bitmap.LoadFromStream(&short_stream), EInvalidGraphic) << bits;
+    EXPECT_EQ(bitmap.GetImage().bits, image.bits) << bits;
+  }
+  // Without a size to check against, the rows are read in pieces into memory of their own.
+  ForwardStream huge(HugeHeader());
+  TBitmap bitmap;
+  EXPECT_THROW(bitmap.LoadFromStream(&huge), EInvalidGraphic);
+  EXPECT_LE(huge.largest_read, 1 << 20);
 }
 
 TEST(BitmapScanLine, RowsOutsideTheImageRaiseTheInvalidOperationException) {

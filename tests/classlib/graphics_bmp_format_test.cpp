@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -271,6 +273,62 @@ TEST(BmpMasks, SixteenBitPixelsWidenToTwentyFourBits) {
   EXPECT_EQ(PixelRGB(image, 1, 0), 0x0000FFu);
   EXPECT_EQ(PixelRGB(image, 2, 0), 0x008400u);
   EXPECT_EQ(PixelRGB(image, 3, 0), 0xFF0000u);
+}
+
+// Reading in place puts the same rows where the caller says, once; plain rows are read there
+// directly (the place is told how many bytes are still to come), converted ones are handed over
+// whole.
+TEST(BmpReadInPlace, PutsTheRowsOfEveryEncodingWhereThePlaceSays) {
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> file;
+    std::uint64_t bytes_to_read;
+  } cases[] = {
+      {"plain 8-bit", Write(PatternImage(5, 3, 8, RowOrder::BottomUp)), 8 * 3},
+      {"plain 32-bit top-down", Write(PatternImage(3, 2, 32, RowOrder::TopDown)), 12 * 2},
+      {"16-bit masks", FileWith(4, 1, 16, 0, {}, {0xFF, 0x7F, 0x00, 0x7C, 0x00, 0x02, 0x1F, 0x00}), 0},
+      {"run-length", FileWith(6, 2, 8, 1, std::vector<std::uint8_t>(4 * 8, 0), {3, 5, 0, 0, 2, 7, 0, 1}), 0},
+  };
+  for (const auto& c : cases) {
+    const Image expected = Read(c.file.data(), c.file.size());
+    std::size_t position = 0;
+    const ReadFunction read = [&](void* buffer, std::size_t wanted) {
+      const std::size_t n = std::min(wanted, c.file.size() - position);
+      std::memcpy(buffer, c.file.data() + position, n);
+      position += n;
+      return n;
+    };
+    std::vector<std::uint8_t> block;
+    int calls = 0;
+    const Image layout = ReadInPlace(read, [&](const Image& shape, std::uint64_t bytes_to_read) {
+      ++calls;
+      EXPECT_TRUE(shape.bits.empty()) << c.name;
+      EXPECT_EQ(bytes_to_read, c.bytes_to_read) << c.name;
+      block.assign(PixelBytes(shape), 0xAA);
+      return block.data();
+    });
+    EXPECT_EQ(calls, 1) << c.name;
+    EXPECT_TRUE(layout.bits.empty()) << c.name;
+    EXPECT_EQ(layout.width, expected.width) << c.name;
+    EXPECT_EQ(layout.bits_per_pixel, expected.bits_per_pixel) << c.name;
+    EXPECT_EQ(layout.colors, expected.colors) << c.name;
+    EXPECT_EQ(block, expected.bits) << c.name;
+    EXPECT_EQ(position, c.file.size()) << c.name;
+  }
+}
+
+TEST(BmpReadInPlace, APlaceThatRefusesStopsTheReadBeforeTheRows) {
+  const std::vector<std::uint8_t> file = Write(PatternImage(4, 4, 24, RowOrder::BottomUp));
+  std::size_t position = 0;
+  const ReadFunction read = [&](void* buffer, std::size_t wanted) {
+    const std::size_t n = std::min(wanted, file.size() - position);
+    std::memcpy(buffer, file.data() + position, n);
+    position += n;
+    return n;
+  };
+  EXPECT_THROW(ReadInPlace(read, [](const Image&, std::uint64_t) -> std::uint8_t* { throw FormatError("no room"); }),
+               FormatError);
+  EXPECT_EQ(position, 54u);
 }
 
 // Seeded mutations of valid files: every outcome is an image or FormatError, never a read

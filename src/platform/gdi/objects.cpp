@@ -1,8 +1,8 @@
 #include "platform/gdi/objects.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <unordered_map>
 
 #include "platform/gdi/dc_access.h"
@@ -115,7 +115,7 @@ std::shared_ptr<BitmapObject> MakeBitmap(int width, int height, int bits_per_pix
   s.top_down = top_down;
   s.stride = static_cast<std::ptrdiff_t>(DibRowStride(width, bits_per_pixel, alignment));
   const std::size_t bytes = static_cast<std::size_t>(s.stride) * static_cast<std::size_t>(height);
-  bitmap->storage.reset(new (std::nothrow) std::uint8_t[bytes]());
+  bitmap->storage.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
   if (!bitmap->storage) return nullptr;
   s.bits = bitmap->storage.get();
   return bitmap;

@@ -2,6 +2,7 @@
 // platform layer: other areas (text, user) reach it through dc_access.h.
 #pragma once
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,13 +44,20 @@ bool UnregisterObject(HGDIOBJ handle);
 
 class DeviceContext;
 
+// Releases what calloc gave.
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
 class BitmapObject : public GdiObject {
  public:
   DWORD Type() const override { return OBJ_BITMAP; }
   int Describe(int size, void* buffer, bool wide) const override;
 
   Surface surface;
-  std::unique_ptr<std::uint8_t[]> storage;
+  // Zeroed by calloc, which leaves fresh pages of a large block as the system gave them
+  // (already zero) instead of writing them once more.
+  std::unique_ptr<std::uint8_t, FreeDeleter> storage;
   bool dib_section = false;
   BITMAPINFOHEADER dib_header;     // DIB sections: the header they were made from
   DeviceContext* selected_in = nullptr;  // a bitmap is selected into at most one DC

@@ -179,7 +179,8 @@ class LzwDecoder {
   // Writes the string of a code whose length is known back to front, ending just before `end`.
   // Answers its first pixel.
   int WriteString(int code, std::uint8_t* end) const {
-    while (code >= clear_code_) {
+    const int clear_code = clear_code_;  // held in a register: the pixel stores may alias members
+    while (code >= clear_code) {
       *--end = static_cast<std::uint8_t>(suffix_[static_cast<std::size_t>(code)]);
       code = prefix_[static_cast<std::size_t>(code)];
     }
