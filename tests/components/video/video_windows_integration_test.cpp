@@ -147,6 +147,9 @@ using dashtune::testing::CursorVisible;
 TEST_F(VideoWindowsIntegrationTest, TheCursorGoesBlankAfterTheIdleTime) {
   PlayOverlay(rmLetterBox);
   overlay_->SetAutoHideCursor(300);
+  // Only once the control is on screen: the pointer must move over it, since a window that
+  // appears under a still pointer gets no move and so never sets its cursor.
+  ASSERT_TRUE(ScreenShows(160, 120, kGreen));
   // The pointer over the control: the control's cursor shows.
   win::SetCursorPos(150, 100);
   EXPECT_TRUE(PumpUntil([&] { return CursorVisible(peer_); }, 10s));
