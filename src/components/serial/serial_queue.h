@@ -2,6 +2,7 @@
 // threads fill and the dispatch thread drains, and the log queue.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -27,11 +28,12 @@ class TDataBuffer : public TIOBuffer {
   // Raises "Insufficient memory to allocate I/O buffer." when the data cannot be allocated.
   explicit TDataBuffer(std::size_t size);
 
-  std::size_t Unread() const { return BytesUsed - BytesRead; }
+  std::size_t Unread() const { return BytesUsed - BytesRead.load(std::memory_order_relaxed); }
 
   std::unique_ptr<std::uint8_t[]> Data;
-  std::size_t BytesUsed = 0;
-  std::size_t BytesRead = 0;
+  std::size_t BytesUsed = 0;  // fixed before the buffer is queued
+  // Advanced by the reader that holds the buffer while other threads count the queue's unread bytes.
+  std::atomic<std::size_t> BytesRead = 0;
 };
 
 class TStatusBuffer : public TIOBuffer {

@@ -110,8 +110,8 @@ int TSerWin32Dispatcher::ReadCom(std::uint8_t* buffer, int count) {
       break;
     }
     std::size_t take = std::min(data->Unread(), static_cast<std::size_t>(count - copied));
-    std::memcpy(buffer + copied, data->Data.get() + data->BytesRead, take);
-    data->BytesRead += take;
+    std::memcpy(buffer + copied, data->Data.get() + data->BytesRead.load(std::memory_order_relaxed), take);
+    data->BytesRead.fetch_add(take, std::memory_order_relaxed);
     copied += static_cast<int>(take);
     if (data->Unread() == 0) {
       input_queue_.Pop();
