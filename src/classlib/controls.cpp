@@ -1,4 +1,5 @@
 #include "classlib/controls.h"
+#include "classlib/drag_session.h"
 #include "classlib/menus.h"
 
 #include <algorithm>
@@ -80,7 +81,22 @@ int SignedHigh(win::LPARAM value) { return static_cast<std::int16_t>((value >> 1
 
 bool IsMouseMessage(win::UINT msg) { return msg >= win::WM_MOUSEMOVE && msg <= win::WM_MBUTTONDBLCLK; }
 
+// The shift keys held according to the keyboard state, for key events.
+TShiftState KeyboardShiftState() {
+  TShiftState shift;
+  if (win::GetKeyState(win::VK_SHIFT) < 0) shift.Include(ssShift);
+  if (win::GetKeyState(win::VK_CONTROL) < 0) shift.Include(ssCtrl);
+  if (win::GetKeyState(win::VK_MENU) < 0) shift.Include(ssAlt);
+  return shift;
+}
+
 }  // namespace
+
+TWinControl* FindControl(win::HWND Handle) {
+  auto& windows = ControlWindows();
+  auto it = windows.find(Handle);
+  return it == windows.end() ? nullptr : it->second;
+}
 
 // --- control canvas ------------------------------------------------------------------------
 
@@ -145,11 +161,13 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner), font_(std::make_uni
 }
 
 TControl::~TControl() {
+  DragSession::Forget(this);
   if (parent_ != nullptr) parent_->RemoveControl(this);
 }
 
 void TControl::BeforeDestruction() {
   TComponent::BeforeDestruction();
+  DragSession::Forget(this);
   if (parent_ != nullptr) parent_->RemoveControl(this);
 }
 
@@ -354,6 +372,8 @@ void TControl::HandleMouseMessage(TMessage& Message) {
       const TMouseButton button = button_of(Message.Msg);
       if (button == mbLeft && control_style_.Contains(csClickEvents)) control_state_.Include(csClicked);
       if (button == mbLeft) control_state_.Include(csLButtonDown);
+      if (button == mbLeft && drag_mode_ == dmAutomatic && !DragSession::IsSource(this))
+        DragSession::Begin(this, false, -1, ClientToScreen(win::POINT{x, y}));
       MouseDown(button, shift, x, y);
       return;
     }
@@ -810,6 +830,7 @@ bool TWinControl::ForwardMouseToChild(TMessage& Message) {
 }
 
 void TWinControl::WndProc(TMessage& Message) {
+  if (DragSession::Intercepts(this, Message)) return;
   switch (Message.Msg) {
     case win::WM_PAINT:
       PaintHandler(Message);
@@ -845,14 +866,14 @@ void TWinControl::WndProc(TMessage& Message) {
     case win::WM_KEYDOWN:
     case win::WM_SYSKEYDOWN: {
       auto key = static_cast<std::uint16_t>(Message.WParam);
-      KeyDown(key, TShiftState{});
+      KeyDown(key, KeyboardShiftState());
       if (key == 0) return;
       break;
     }
     case win::WM_KEYUP:
     case win::WM_SYSKEYUP: {
       auto key = static_cast<std::uint16_t>(Message.WParam);
-      KeyUp(key, TShiftState{});
+      KeyUp(key, KeyboardShiftState());
       if (key == 0) return;
       break;
     }

@@ -73,6 +73,16 @@ using TCanResizeEvent = std::function<void(TObject* Sender, int& NewWidth, int& 
 using TConstrainedResizeEvent =
     std::function<void(TObject* Sender, int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight)>;
 
+// Dragging one control onto another inside the program (the class library's own dragging).
+enum TDragMode : int { dmManual, dmAutomatic };
+enum TDragState : int { dsDragEnter, dsDragLeave, dsDragMove };
+// Source: the dragged control; Accept starts False.
+using TDragOverEvent =
+    std::function<void(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int X, int Y)>;
+// Target: the control that took the drop, nil when the drag was cancelled or nobody accepted.
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
+
 class TWinControl;
 class TControl;
 class TPopupMenu;
@@ -153,6 +163,17 @@ class TControl : public TComponent {
   void SetPopupMenu(TPopupMenu* Value);
   TCursor GetDragCursor() const { return drag_cursor_; }
   void SetDragCursor(TCursor Value) { drag_cursor_ = Value; }
+  // dmAutomatic: pressing the left button on the control begins a drag (past the threshold).
+  TDragMode GetDragMode() const { return drag_mode_; }
+  void SetDragMode(TDragMode Value) { drag_mode_ = Value; }
+  // Begins dragging the control: at once, or once the pointer moves Threshold pixels (negative:
+  // the system's drag distance). The mouse is captured until the left button is released (drop)
+  // or Escape is pressed or the capture is lost (cancel). Nothing while a drag runs.
+  void BeginDrag(bool Immediate, int Threshold = -1);
+  // Ends the running drag of this control: with Drop over an accepting target it drops there.
+  void EndDrag(bool Drop);
+  // Whether this control is being dragged (also while the threshold is not yet passed).
+  bool Dragging() const;
   // Whether the mouse is captured for the control (for a graphic control, by its parent for it).
   bool GetMouseCapture() const;
   void SetMouseCapture(bool Value);
@@ -202,6 +223,10 @@ class TControl : public TComponent {
   TNotifyEvent OnResize;
   TCanResizeEvent OnCanResize;
   TConstrainedResizeEvent OnConstrainedResize;
+  TNotifyEvent OnStartDrag;
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TEndDragEvent OnEndDrag;
 
  protected:
   virtual void Click();
@@ -210,6 +235,10 @@ class TControl : public TComponent {
   virtual void MouseMove(TShiftState Shift, int X, int Y);
   virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
   virtual bool DoMouseWheel(TShiftState Shift, int WheelDelta, win::POINT MousePos);
+  virtual void DoStartDrag();
+  virtual void DragOver(TObject* Source, int X, int Y, TDragState State, bool& Accept);
+  virtual void DragDrop(TObject* Source, int X, int Y);
+  virtual void DoEndDrag(TObject* Target, int X, int Y);
   virtual void Resize();
   virtual bool CanResize(int& NewWidth, int& NewHeight);
   virtual void ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight);
@@ -224,6 +253,7 @@ class TControl : public TComponent {
   void SetControlStateItem(TControlStateItem Item, bool On);
   void Notification(TComponent* AComponent, TOperation Operation) override;
   friend class TWinControl;
+  friend class DragSession;
 
  private:
   void HandleMouseMessage(TMessage& Message);
@@ -245,6 +275,7 @@ class TControl : public TComponent {
   TCursor cursor_ = crDefault;
   TPopupMenu* popup_menu_ = nullptr;  // not owned
   TCursor drag_cursor_ = crDrag;
+  TDragMode drag_mode_ = dmManual;
   std::string caption_;
   std::string hint_;
   bool show_hint_ = false;
@@ -354,6 +385,9 @@ class TWinControl : public TControl {
   bool tab_stop_ = false;
   bool double_buffered_ = false;
 };
+
+// The control of a window made by a control (nullptr for other windows).
+TWinControl* FindControl(win::HWND Handle);
 
 // A windowless control painted by its parent's window.
 class TGraphicControl : public TControl {

@@ -6,6 +6,7 @@ target_sources(dashtune_classlib PRIVATE
   clipboard.cpp
   colors.cpp
   controls.cpp
+  drag_session.cpp
   edit_controls.cpp
   form.cpp
   graphics.cpp

@@ -4,6 +4,7 @@ target_sources(dashtune_classlib_tests PRIVATE
   graphics_canvas_test.cpp
   graphics_clipboard_test.cpp
   graphics_controls_test.cpp
+  graphics_drag_test.cpp
   edit_controls_test.cpp
   graphics_imagelist_test.cpp
   graphics_menus_test.cpp

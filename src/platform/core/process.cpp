@@ -12,4 +12,6 @@ DWORD GetCurrentThreadId() {
   return id;
 }
 
+HANDLE GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-2)); }
+
 }  // namespace win

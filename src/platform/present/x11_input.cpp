@@ -50,6 +50,10 @@ void SetKeyDown(WORD key, bool down) {
   SetKeyboardState(keys);
 }
 
+WPARAM ButtonFlag(unsigned int button) {
+  return button == Button1 ? MK_LBUTTON : (button == Button3 ? MK_RBUTTON : MK_MBUTTON);
+}
+
 WORD ButtonKey(unsigned int button) {
   return button == Button1 ? VK_LBUTTON : (button == Button3 ? VK_RBUTTON : VK_MBUTTON);
 }
@@ -156,13 +160,15 @@ void InputTranslator::Post(const _XEvent& event, HWND top_level) {
     case ButtonRelease: {
       const XButtonEvent& button = event.xbutton;
       const POINT screen{rect.left + button.x, rect.top + button.y};
-      const WPARAM flags = ButtonState(button.state);
+      WPARAM flags = ButtonState(button.state);
       if (button.button == Button4 || button.button == Button5) {
         if (event.type == ButtonPress) PostWheel(button.button == Button4 ? 1 : -1, flags, screen, top_level);
         return;
       }
       if (ButtonMessage(button.button, true) == 0) return;
       const bool down = event.type == ButtonPress;
+      // X reports the buttons held before the event; the message tells those held after it.
+      flags = down ? (flags | ButtonFlag(button.button)) : (flags & ~ButtonFlag(button.button));
       SetKeyDown(ButtonKey(button.button), down);
       const HWND target = PointerTarget(screen, top_level);
       if (target == nullptr) return;
