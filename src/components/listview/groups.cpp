@@ -215,6 +215,23 @@ TTouchItem* TTouchGroups::FirstInitializedItem() const {
 }
 TTouchItem* TTouchGroups::NextInitializedItem(TTouchItem* Item) const { return NextItemWhere(Item, IsInitialized); }
 
+TTouchItem* TTouchGroups::PrevItemWhere(TTouchItem* Item, bool (*accept)(TTouchItem*)) const {
+  for (Item = PrevItem(Item); Item && !accept(Item); Item = PrevItem(Item)) {
+  }
+  return Item;
+}
+
+TTouchItem* TTouchGroups::LastVisibleItem() const {
+  TTouchItem* last = LastItem();
+  return last && IsShown(last) ? last : PrevItemWhere(last, IsShown);
+}
+TTouchItem* TTouchGroups::PrevVisibleItem(TTouchItem* Item) const { return PrevItemWhere(Item, IsShown); }
+TTouchItem* TTouchGroups::LastInitializedItem() const {
+  TTouchItem* last = LastItem();
+  return last && IsInitialized(last) ? last : PrevItemWhere(last, IsInitialized);
+}
+TTouchItem* TTouchGroups::PrevInitializedItem(TTouchItem* Item) const { return PrevItemWhere(Item, IsInitialized); }
+
 TTouchGroup* TTouchGroups::GroupAt(win::POINT ViewportPoint) const {
   for (int i = 0; i < GetCount(); ++i) {
     TTouchGroup* group = GetGroup(i);

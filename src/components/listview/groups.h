@@ -190,6 +190,11 @@ class TTouchGroups : public TTouchCollection {
   TTouchItem* NextVisibleItem(TTouchItem* Item) const;
   TTouchItem* FirstInitializedItem() const;
   TTouchItem* NextInitializedItem(TTouchItem* Item) const;
+  // The same walks backwards.
+  TTouchItem* LastVisibleItem() const;
+  TTouchItem* PrevVisibleItem(TTouchItem* Item) const;
+  TTouchItem* LastInitializedItem() const;
+  TTouchItem* PrevInitializedItem(TTouchItem* Item) const;
   // The visible group and item at a point of the view.
   TTouchGroup* GroupAt(win::POINT ViewportPoint) const;
   TTouchItem* ItemAtPoint(win::POINT ViewportPoint) const;
@@ -200,6 +205,7 @@ class TTouchGroups : public TTouchCollection {
 
  private:
   TTouchItem* NextItemWhere(TTouchItem* Item, bool (*accept)(TTouchItem*)) const;
+  TTouchItem* PrevItemWhere(TTouchItem* Item, bool (*accept)(TTouchItem*)) const;
   bool rebuilding_ = false;
 };
 

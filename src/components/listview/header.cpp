@@ -10,6 +10,7 @@
 #include "components/listview/rect_helpers.h"
 #include "components/listview/sort.h"
 #include "platform/gdi/gdi.h"
+#include "platform/user/messages.h"
 #include "platform/user/system_metrics.h"
 
 namespace dashtune {
@@ -24,26 +25,6 @@ constexpr int kHotTrackSlack = 5;
 TTouchColumn* ColumnOf(const TList& list, int index) { return static_cast<TTouchColumn*>(list.Get(index)); }
 
 }  // namespace
-
-// ---- Drag manager ----
-
-bool TTouchHeaderDragManager::LeftThreshold(win::POINT Start, win::POINT Now) {
-  return std::abs(Now.x - Start.x) > win::GetSystemMetrics(win::SM_CXDRAG) ||
-         std::abs(Now.y - Start.y) > win::GetSystemMetrics(win::SM_CYDRAG);
-}
-
-void TTouchHeaderDragManager::BeginDrag(win::POINT) { dragging_ = enabled_ && column_ != nullptr; }
-
-void TTouchHeaderDragManager::Drag(win::POINT) {}
-
-void TTouchHeaderDragManager::EndDrag() {
-  dragging_ = false;
-  column_ = nullptr;
-}
-
-void TTouchHeaderDragManager::Forget(TTouchCollectionItem* Object) {
-  if (column_ == Object) EndDrag();
-}
 
 // ---- Properties ----
 
@@ -410,10 +391,6 @@ void TTouchHeader::MouseMove(TShiftState Shift, int X, int Y) {
     }
     return;
   }
-  if (Has(ehmsDragging)) {
-    drag_manager_->Drag(point);
-    return;
-  }
   if (Has(ehmsOverResizeBorder) && ResizeColumnAt(point) == nullptr) {
     resize_column_ = nullptr;
     SetState(ehmsOverResizeBorder, false);
@@ -421,13 +398,7 @@ void TTouchHeader::MouseMove(TShiftState Shift, int X, int Y) {
     ShowSplitCursor(false);
   }
   if (Has(ehmsDragPending) && drag_manager_->GetEnabled() && TTouchHeaderDragManager::LeftThreshold(down_point_, point)) {
-    SetState(ehmsClickPending | ehmsDragPending, false);
-    SetState(ehmsDragging, true);
-    if (pressed_column_) {
-      pressed_column_->SetClicking(false);
-      drag_manager_->SetColumn(pressed_column_);
-    }
-    drag_manager_->BeginDrag(point);
+    DragPressedColumn(Shift);
     return;
   }
   if (!Has(ehmsClickPending) && !Has(ehmsCheckPressed)) {
@@ -497,12 +468,33 @@ void TTouchHeader::LeftButtonUp(TShiftState Shift, int X, int Y) {
       ClickColumn(column);
     }
   }
-  if (dragging) drag_manager_->EndDrag();
   if (!resizing && !dragging) control->DoHeaderMouseUp(mbLeft, Shift, X, Y, ColumnAt(point));
   pressed_column_ = nullptr;
   SetState(ehmsLeftButton | ehmsResizing | ehmsClickPending | ehmsDragging | ehmsDragPending | ehmsCheckPressed,
            false);
   if (!Has(ehmsOverResizeBorder)) CaptureMouse(false);
+}
+
+void TTouchHeader::DragPressedColumn(TShiftState Shift) {
+  TCustomTouchListview* control = GetOwnerListview();
+  SetState(ehmsClickPending | ehmsDragPending, false);
+  SetState(ehmsDragging, true);
+  if (pressed_column_) {
+    pressed_column_->SetClicking(false);
+    pressed_column_->Invalidate(false);
+  }
+  drag_manager_->SetColumn(pressed_column_);
+  win::DWORD keys = win::MK_LBUTTON;
+  if (Shift.Contains(ssShift)) keys |= win::MK_SHIFT;
+  if (Shift.Contains(ssCtrl)) keys |= win::MK_CONTROL;
+  const std::weak_ptr<const void> lifetime = control->Lifetime();
+  drag_manager_->BeginDrag(down_point_, keys);
+  if (lifetime.expired()) return;
+  // The release went to the drag (or, for the class library's dragging, goes to it).
+  drag_manager_->SetColumn(nullptr);
+  pressed_column_ = nullptr;
+  SetState(ehmsLeftButton | ehmsClickPending | ehmsDragging | ehmsDragPending, false);
+  if (!Has(ehmsOverResizeBorder) && drag_manager_->GetDragType() == edtOLE) CaptureMouse(false);
 }
 
 void TTouchHeader::DoubleClick(TMouseButton Button, TShiftState Shift, int X, int Y) {

@@ -5,40 +5,13 @@
 
 #include <memory>
 
+#include "components/listview/drag_managers.h"
 #include "components/listview/groups.h"
 
 namespace dashtune {
 
 class TTouchHeader;
 class TTouchViewColumn;
-
-// Follows a column dragged over the header: enabled by the header's Draggable; a drag begins
-// once the pointer leaves the system's drag threshold.
-class TTouchHeaderDragManager : public TTouchOwnedPersistent {
- public:
-  using TTouchOwnedPersistent::TTouchOwnedPersistent;
-
-  bool GetEnabled() const { return enabled_; }
-  void SetEnabled(bool Value) { enabled_ = Value; }
-  TTouchHeader* GetHeader() const { return header_; }
-  void SetHeader(TTouchHeader* Value) { header_ = Value; }
-  TTouchColumn* GetColumn() const { return column_; }
-  void SetColumn(TTouchColumn* Value) { column_ = Value; }
-  bool GetDragging() const { return dragging_; }
-
-  // Whether the pointer at Now left the drag threshold around Start.
-  static bool LeftThreshold(win::POINT Start, win::POINT Now);
-  virtual void BeginDrag(win::POINT WindowPoint);
-  virtual void Drag(win::POINT WindowPoint);
-  virtual void EndDrag();
-  void Forget(TTouchCollectionItem* Object);
-
- private:
-  bool enabled_ = true;
-  bool dragging_ = false;
-  TTouchHeader* header_ = nullptr;  // not owned
-  TTouchColumn* column_ = nullptr;  // not owned
-};
 
 // Bits of the header's mouse state.
 enum TTouchHeaderMouseState : std::uint16_t {
@@ -141,6 +114,9 @@ class TTouchHeader : public TTouchOwnedPersistent {
   void ShowSplitCursor(bool Show);
   void SpreadOverSprings(int Change);
   void ClickColumn(TTouchColumn* Column);
+  // Starts dragging the pressed column; the drag has ended when this returns (the release went
+  // to the drag), so the press ends here too.
+  void DragPressedColumn(TShiftState Shift);
   win::POINT ToView(win::POINT WindowPoint) const;
 
   TColor color_ = clBtnFace;

@@ -526,6 +526,12 @@ TTouchItemStored* TTouchItems::AddStored(std::intptr_t Data) {
   return static_cast<TTouchItemStored*>(Add(Data));
 }
 
+void TTouchItems::Clear(bool FreeItems) {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control && !control->IsDestroying() && GetCount() > 0) control->GetIncrementalSearch()->EndSearch();
+  TTouchCollection::Clear(FreeItems);
+}
+
 void TTouchItems::DoStructureChange() {
   if (TCustomTouchListview* control = GetOwnerListview()) control->GetGroups()->Rebuild(false);
 }

@@ -162,6 +162,8 @@ class TTouchItems : public TTouchCollection {
   TTouchItem* GetItem(int Index) const { return static_cast<TTouchItem*>(TTouchCollection::GetItem(Index)); }
   TTouchItemVirtual* AddVirtual(std::intptr_t Data = 0);
   TTouchItemStored* AddStored(std::intptr_t Data = 0);
+  // Clearing also ends a running type-ahead search, as its reset timer does.
+  void Clear(bool FreeItems = true) override;
 
  protected:
   void DoStructureChange() override;

@@ -51,7 +51,8 @@ TCustomTouchListview::TCustomTouchListview(TComponent* AOwner)
       hot_track_(std::make_unique<TTouchHotTrackManager>(this)),
       scrollbars_(std::make_unique<TTouchScrollbarManager>(this)),
       edit_manager_(std::make_unique<TTouchEditManager>(this)),
-      drag_manager_(std::make_unique<TTouchDragManager>(this)),
+      drag_manager_(std::make_unique<TTouchOLEDragManager>(this)),
+      incremental_search_(std::make_unique<TTouchIncrementalSearchManager>(this)),
       sort_(std::make_unique<TTouchSortManager>(this)),
       hint_info_(std::make_unique<TTouchHintInfo>(this)),
       header_(std::make_unique<TTouchHeader>(this)),
@@ -68,6 +69,8 @@ TCustomTouchListview::~TCustomTouchListview() {
   // The items go while every manager that may name them is still there; nothing is laid out,
   // sorted or painted any more.
   destroying_ = true;
+  lifetime_.reset();
+  RevokeDropTarget();
   groups_->Clear(true);
   header_->GetColumns()->Clear(true);
 }
@@ -201,6 +204,31 @@ void TCustomTouchListview::CreateWnd() {
   TCustomControl::CreateWnd();
   header_->ClientWidthChanged(GetClientWidth());
   groups_->Rebuild(false);
+  RegisterDropTarget();
+}
+
+void TCustomTouchListview::DestroyWnd() {
+  RevokeDropTarget();
+  TCustomControl::DestroyWnd();
+}
+
+void TCustomTouchListview::RegisterDropTarget() {
+  if (!HandleAllocated() || drag_manager_->GetDragType() == edtClassLib) return;
+  if (drop_target_ && drop_target_window_ == GetHandle()) return;
+  // A window destroyed from outside may have left its registration behind.
+  RevokeDropTarget();
+  auto target = win::MakeCom<TTouchDropTarget>(this);
+  if (win::RegisterDragDrop(GetHandle(), target.Get()) != win::S_OK) return;
+  drop_target_ = target;
+  drop_target_window_ = GetHandle();
+}
+
+void TCustomTouchListview::RevokeDropTarget() {
+  if (!drop_target_) return;
+  drop_target_->Detach();
+  win::RevokeDragDrop(drop_target_window_);
+  drop_target_.Reset();
+  drop_target_window_ = nullptr;
 }
 
 void TCustomTouchListview::Resize() {
@@ -226,12 +254,17 @@ void TCustomTouchListview::MouseDown(TMouseButton Button, TShiftState Shift, int
       header_->LeftButtonDown(Shift, X, Y);
     else if (Button == mbRight)
       header_->RightButtonDown(Shift, X, Y);
+  } else {
+    ItemMouseDown(Button, Shift, {X, Y});
   }
   TCustomControl::MouseDown(Button, Shift, X, Y);
 }
 
 void TCustomTouchListview::MouseMove(TShiftState Shift, int X, int Y) {
-  if (MouseOnHeader(Y)) header_->MouseMove(Shift, X, Y);
+  if (MouseOnHeader(Y))
+    header_->MouseMove(Shift, X, Y);
+  else
+    ItemMouseMove(Shift, {X, Y});
   TCustomControl::MouseMove(Shift, X, Y);
 }
 
@@ -239,6 +272,8 @@ void TCustomTouchListview::MouseUp(TMouseButton Button, TShiftState Shift, int X
   if (MouseOnHeader(Y)) {
     if (Button == mbLeft) header_->LeftButtonUp(Shift, X, Y);
     if (Button == mbRight) header_->RightButtonUp(Shift, X, Y);
+  } else {
+    ItemMouseUp(Button, Shift, {X, Y});
   }
   TCustomControl::MouseUp(Button, Shift, X, Y);
 }
@@ -313,8 +348,10 @@ void TCustomTouchListview::ForgetMember(TTouchCollectionItem* Member) {
   check_manager_->Forget(Member);
   edit_manager_->Forget(Member);
   drag_manager_->Forget(Member);
+  incremental_search_->Forget(Member);
   header_->Forget(Member);
   if (selection_->GetFocusedItem() == Member) selection_->StoreFocusedItem(nullptr);
+  if (press_.item == Member) press_ = ItemPress{};
 }
 
 // ---- Comparisons ----
@@ -433,11 +470,11 @@ void TCustomTouchListview::DoItemCustomView(TTouchItem* Item, TTouchListStyle Vi
 void TCustomTouchListview::DoItemPaintText(TTouchItem* Item, int Position, TCanvas* ACanvas) {
   if (OnItemPaintText) OnItemPaintText(this, Item, Position, ACanvas);
 }
-void TCustomTouchListview::DoItemClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift) {
-  if (OnItemClick) OnItemClick(this, Item, Button, Shift);
+void TCustomTouchListview::DoItemClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift, win::POINT MousePos) {
+  if (OnItemClick) OnItemClick(this, Item, Button, Shift, MousePos);
 }
-void TCustomTouchListview::DoItemDblClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift) {
-  if (OnItemDblClick) OnItemDblClick(this, Item, Button, Shift);
+void TCustomTouchListview::DoItemDblClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift, win::POINT MousePos) {
+  if (OnItemDblClick) OnItemDblClick(this, Item, Button, Shift, MousePos);
 }
 void TCustomTouchListview::DoItemMouseDown(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y) {
   if (OnItemMouseDown) OnItemMouseDown(this, Item, Button, Shift, X, Y);
@@ -466,6 +503,9 @@ void TCustomTouchListview::DoItemGetEditMenu(ITouchCellEditor* Editor, TPopupMen
 void TCustomTouchListview::DoIncrementalSearch(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult) {
   CompareResult = 0;
   if (OnIncrementalSearch) OnIncrementalSearch(Item, SearchBuffer, CompareResult);
+}
+void TCustomTouchListview::DoOLEGetDataObject(win::ComPtr<win::IDataObject>& DataObject) {
+  if (OnOLEGetDataObject) OnOLEGetDataObject(this, DataObject);
 }
 void TCustomTouchListview::DoColumnClick(TMouseButton Button, TTouchColumn* Column) {
   if (OnColumnClick) OnColumnClick(this, Button, Column);

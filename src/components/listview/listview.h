@@ -11,6 +11,7 @@
 #include "components/listview/edit_manager.h"
 #include "components/listview/groups.h"
 #include "components/listview/header.h"
+#include "components/listview/incremental_search.h"
 #include "components/listview/items.h"
 #include "components/listview/managers.h"
 #include "components/listview/paint_info.h"
@@ -100,7 +101,8 @@ class TCustomTouchListview : public TCustomControl {
   TTouchHotTrackManager* GetHotTrack() const { return hot_track_.get(); }
   TTouchScrollbarManager* GetScrollbars() const { return scrollbars_.get(); }
   TTouchEditManager* GetEditManager() const { return edit_manager_.get(); }
-  TTouchDragManager* GetDragManager() const { return drag_manager_.get(); }
+  TTouchOLEDragManager* GetDragManager() const { return drag_manager_.get(); }
+  TTouchIncrementalSearchManager* GetIncrementalSearch() const { return incremental_search_.get(); }
   TTouchSortManager* GetSort() const { return sort_.get(); }
 
   TTouchPaintInfoItem* GetPaintInfoItem() const { return paint_info_item_.get(); }
@@ -123,6 +125,15 @@ class TCustomTouchListview : public TCustomControl {
 
   // Makes every manager drop its references to a member that is being freed.
   void ForgetMember(TTouchCollectionItem* Member);
+
+  // Expires when the control is freed: code that runs a local loop (a drag) checks it before it
+  // touches the control again.
+  std::weak_ptr<const void> Lifetime() const { return lifetime_; }
+  // The control's window as an OLE drop target (for the header drag); Register does nothing
+  // without a window, while the item drag manager uses the class library's dragging, or when
+  // OLE is not initialised on this thread.
+  void RegisterDropTarget();
+  void RevokeDropTarget();
 
   // Comparisons handed to the sorters: the event when assigned, else the captions of the
   // column's Index (column 0 without a column) compared without case, negated for a descending
@@ -167,8 +178,8 @@ class TCustomTouchListview : public TCustomControl {
   void DoItemSaveToStream(TTouchItem* Item, TStream* S, int Version);
   void DoItemCustomView(TTouchItem* Item, TTouchListStyle ViewStyle, TTouchViewItemClass& View);
   void DoItemPaintText(TTouchItem* Item, int Position, TCanvas* ACanvas);
-  void DoItemClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift);
-  void DoItemDblClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift);
+  void DoItemClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift, win::POINT MousePos);
+  void DoItemDblClick(TTouchItem* Item, TMouseButton Button, TShiftState Shift, win::POINT MousePos);
   void DoItemMouseDown(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y);
   void DoItemMouseUp(TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y);
   void DoItemEditEnd(TTouchItem* Item);
@@ -179,6 +190,7 @@ class TCustomTouchListview : public TCustomControl {
   void DoItemGetEditMenu(ITouchCellEditor* Editor, TPopupMenu*& Menu);
   // The result starts at 0 (a match), whatever the caller set.
   void DoIncrementalSearch(TTouchItem* Item, const WideString& SearchBuffer, int& CompareResult);
+  void DoOLEGetDataObject(win::ComPtr<win::IDataObject>& DataObject);
   void DoColumnClick(TMouseButton Button, TTouchColumn* Column);
   void DoColumnSizeChanging(TTouchColumn* Column, int Width, int NewWidth, bool& Allow);
   void DoColumnSizeChanged(TTouchColumn* Column);
@@ -240,6 +252,7 @@ class TCustomTouchListview : public TCustomControl {
   TTouchItemEditedEvent OnItemEdited;
   TTouchItemGetEditMenuEvent OnItemGetEditMenu;
   TTouchIncrementalSearchEvent OnIncrementalSearch;
+  TTouchOLEGetDataObjectEvent OnOLEGetDataObject;
   TTouchColumnClickEvent OnColumnClick;
   TTouchColumnSizeChangingEvent OnColumnSizeChanging;
   TTouchColumnNotifyEvent OnColumnSizeChanged;
@@ -253,16 +266,25 @@ class TCustomTouchListview : public TCustomControl {
 
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;
-  // A new window lays out what was added while there was none.
+  // A new window lays out what was added while there was none and becomes a drop target.
   void CreateWnd() override;
+  void DestroyWnd() override;
   // The background, the items of the visible groups that meet the update area, then the header.
   void Paint() override;
   // The header spreads the change of the client width, then the control is laid out anew.
   void Resize() override;
-  // Mouse input on the header strip goes to the header.
+  // Mouse input on the header strip goes to the header, elsewhere to the item under the pointer
+  // (check box, focus, selection, hot tracking and the item mouse events).
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   void MouseMove(TShiftState Shift, int X, int Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  // After the wheel events: one cell per notch in WheelMouseDefaultScroll's direction.
+  bool DoMouseWheel(TShiftState Shift, int WheelDelta, win::POINT MousePos) override;
+  // Arrows and pages move the focus to the neighbouring item, Home and End to the first and last
+  // visible item.
+  void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
+  // Typed characters extend a running type-ahead search.
+  void KeyPress(char& Key) override;
 
  private:
   void SetImageList(TCustomImageList*& field, TCustomImageList* value);
@@ -271,6 +293,27 @@ class TCustomTouchListview : public TCustomControl {
   void PaintItems(TCanvas* canvas, const win::RECT& view_update);
   void PaintHeader(TCanvas* canvas, const win::RECT& update);
   bool MouseOnHeader(int y) const;
+  // input.cpp: the item side of the mouse and the keys.
+  TTouchItem* ItemUnder(win::POINT WindowPoint, TTouchItemHitTestInfoSet& HitInfo) const;
+  void ItemMouseDown(TMouseButton Button, TShiftState Shift, win::POINT WindowPoint);
+  void ItemMouseMove(TShiftState Shift, win::POINT WindowPoint);
+  void ItemMouseUp(TMouseButton Button, TShiftState Shift, win::POINT WindowPoint);
+  void TrackHotItem(win::POINT WindowPoint);
+  // Focuses the item (the application may refuse) and, while selecting is enabled, makes it the
+  // only selected item.
+  void FocusAndSelect(TTouchItem* Item);
+  bool MoveFocusByKey(std::uint16_t Key);
+
+  // The item a button went down on; its button comes up as a click when still over it.
+  struct ItemPress {
+    TTouchItem* item = nullptr;  // not owned; forgotten when the item is freed
+    TMouseButton button = mbLeft;
+    bool double_click = false;  // the second press of a double click raises no click
+    bool on_check = false;      // the press went to the item's check box
+  };
+  ItemPress press_;
+  // Wheel movement short of a whole notch, kept for the next message.
+  int wheel_rest_ = 0;
 
   TTouchListStyle view_ = elsIcon;
   bool destroying_ = false;
@@ -294,13 +337,17 @@ class TCustomTouchListview : public TCustomControl {
   std::unique_ptr<TTouchHotTrackManager> hot_track_;
   std::unique_ptr<TTouchScrollbarManager> scrollbars_;
   std::unique_ptr<TTouchEditManager> edit_manager_;
-  std::unique_ptr<TTouchDragManager> drag_manager_;
+  std::unique_ptr<TTouchOLEDragManager> drag_manager_;
+  std::unique_ptr<TTouchIncrementalSearchManager> incremental_search_;
   std::unique_ptr<TTouchSortManager> sort_;
   std::unique_ptr<TTouchHintInfo> hint_info_;
   std::unique_ptr<TBitmap> paint_buffer_;
   std::unique_ptr<TTouchHeader> header_;
   std::unique_ptr<TTouchGroups> groups_;
   std::unique_ptr<TTouchGlobalItems> items_;
+  win::ComPtr<TTouchDropTarget> drop_target_;  // made with the window, detached when the control goes
+  win::HWND drop_target_window_ = nullptr;     // the window it is registered for
+  std::shared_ptr<const void> lifetime_ = std::make_shared<int>(0);
 };
 
 class TTouchListview : public TCustomTouchListview {

@@ -137,7 +137,8 @@ using TTouchAutoGroupGetKeyEvent = std::function<void(TCustomTouchListview* Send
 using TTouchAutoSortGroupCreateEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, int ColumnIndex, TTouchGroups* Groups, TTouchGroup*& Group, bool& DoDefaultAction)>;
 using TTouchItemPaintTextEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, int Position, TCanvas* ACanvas)>;
 using TTouchItemMouseEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, TMouseButton Button, TShiftState Shift, int X, int Y)>;
-using TTouchItemClickEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, TMouseButton Button, TShiftState Shift)>;
+// MousePos: the pointer in client coordinates.
+using TTouchItemClickEvent = std::function<void(TCustomTouchListview* Sender, TTouchItem* Item, TMouseButton Button, TShiftState Shift, win::POINT MousePos)>;
 using TTouchColumnPaintTextEvent = std::function<void(TCustomTouchListview* Sender, TTouchColumn* Column, TCanvas* ACanvas)>;
 // The in-place editing interface (declared with the editors).
 class ITouchCellEditor;

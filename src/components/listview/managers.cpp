@@ -160,11 +160,5 @@ win::RECT TTouchScrollbarManager::MapWindowRectToView(const win::RECT& WindowRec
   return {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
 }
 
-// ---- Edit and drag references ----
-
-void TTouchDragManager::Forget(TTouchCollectionItem* Object) {
-  if (drop_target_ == Object) drop_target_ = nullptr;
-}
-
 }  // namespace dashtune
 

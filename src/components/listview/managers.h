@@ -1,7 +1,7 @@
 // The control's managers as the core needs them: selection (focused item and column, the
 // selected count and the selection options), check (the checked count and the pending box),
 // scroll bars (offsets within the view size, view-window mappings), and the item references of
-// the edit and drag managers.
+// the edit manager.
 #pragma once
 
 #include "components/listview/collection.h"
@@ -172,18 +172,6 @@ class TTouchScrollbarManager : public TTouchOwnedPersistent {
   int offset_x_ = 0;
   int offset_y_ = 0;
   win::RECT view_rect_{};
-};
-
-// The drag manager's reference to the current drop-target item.
-class TTouchDragManager : public TTouchOwnedPersistent {
- public:
-  using TTouchOwnedPersistent::TTouchOwnedPersistent;
-  TTouchItem* GetDropTarget() const { return drop_target_; }
-  void SetDropTarget(TTouchItem* Value) { drop_target_ = Value; }
-  void Forget(TTouchCollectionItem* Object);
-
- private:
-  TTouchItem* drop_target_ = nullptr;  // not owned
 };
 
 }  // namespace dashtune

@@ -52,11 +52,11 @@ TEST(Dispatchers, HandlersGetTheControlAsSender) {
   TTouchListview listview(nullptr);
   TTouchItem* item = listview.GetItems()->AddVirtual();
   std::vector<TCustomTouchListview*> senders;
-  listview.OnItemClick = [&senders](TCustomTouchListview* sender, TTouchItem*, TMouseButton, TShiftState) {
+  listview.OnItemClick = [&senders](TCustomTouchListview* sender, TTouchItem*, TMouseButton, TShiftState, win::POINT) {
     senders.push_back(sender);
   };
   listview.OnColumnClick = [&senders](TCustomTouchListview* sender, TMouseButton, TTouchColumn*) { senders.push_back(sender); };
-  listview.DoItemClick(item, mbLeft, {});
+  listview.DoItemClick(item, mbLeft, {}, {});
   listview.DoColumnClick(mbLeft, nullptr);
   listview.OnItemClick = nullptr;
   listview.OnColumnClick = nullptr;
