@@ -193,11 +193,12 @@ void CarPage::HookTileEvents() {
   tiles_->OnItemPaintText = [](TCustomTouchListview*, TTouchItem*, int position, TCanvas* canvas) {
     canvas->GetFont()->SetColor(position == 0 ? kTextColor : kDimTextColor);
   };
-  tiles_->OnItemClick = [this](TCustomTouchListview*, TTouchItem* item, TMouseButton, TShiftState) {
+  tiles_->OnItemClick = [this](TCustomTouchListview*, TTouchItem* item, TMouseButton, TShiftState, win::POINT) {
     item->SetFocused(true);
     ChooseEntry(item->GetIndex());
   };
   // Type-ahead: a tile matches when its name begins with what was typed, in any case.
+  tiles_->GetIncrementalSearch()->SetEnabled(true);
   tiles_->OnIncrementalSearch = [this](TTouchItem* item, const WideString& typed, int& result) {
     const MediaEntry* entry = EntryOf(item);
     result = entry != nullptr && StartsWithIgnoringCase(entry->name, win::Utf16ToUtf8(typed)) ? 0 : 1;

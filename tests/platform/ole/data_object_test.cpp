@@ -132,7 +132,9 @@ TEST(DataObject, AnswersQueriesByFormatAndMedium) {
     EXPECT_EQ(object->QueryGetData(&query), c.expected) << c.format << " " << c.tymed;
     STGMEDIUM got;
     EXPECT_EQ(object->GetData(&query, &got), c.expected);
-    if (c.expected != S_OK) EXPECT_EQ(got.hGlobal, nullptr);
+    if (c.expected != S_OK) {
+      EXPECT_EQ(got.hGlobal, nullptr);
+    }
     ReleaseStgMedium(&got);
   }
   FORMATETC canonical;
