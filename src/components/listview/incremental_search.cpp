@@ -7,6 +7,8 @@
 #include "classlib/forms.h"
 #include "classlib/sysutils.h"
 #include "components/listview/listview.h"
+#include "platform/core/code_pages.h"
+#include "platform/user/input_state.h"
 #include "platform/user/timers.h"
 
 namespace dashtune {
@@ -21,17 +23,13 @@ std::unordered_map<win::UINT_PTR, TTouchIncrementalSearchManager*>& SearchTimers
 
 bool StartsSearch(std::uint16_t key) { return (key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z'); }
 
-// Characters 0x80 to 0x9F of code page 1252, the keyboard layout's code page; the rest of the
-// upper half is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
+// A typed byte as a wide character, read through the keyboard layout's code page (the process's
+// ANSI code page when the layout's is unknown); 0 when it stands for none.
 char16_t KeyCharToWide(char key) {
-  const auto byte = static_cast<unsigned char>(key);
-  if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
-  return byte;
+  win::UINT code_page = win::KeyboardCodePage();
+  if (!win::IsValidCodePage(code_page)) code_page = win::GetACP();
+  char16_t wide[2] = {};
+  return win::MultiByteToWideChar(code_page, 0, &key, 1, wide, 2) == 1 ? wide[0] : u'\0';
 }
 
 }  // namespace
@@ -76,7 +74,9 @@ void TTouchIncrementalSearchManager::KeyDown(std::uint16_t Key, TShiftState Shif
 void TTouchIncrementalSearchManager::KeyPress(char Key) {
   if (!searching_) return;
   StartTimer();
-  search_buffer_ += KeyCharToWide(Key);
+  const char16_t typed = KeyCharToWide(Key);
+  if (typed == u'\0') return;
+  search_buffer_ += typed;
   if (search_item_ == nullptr || search_buffer_ == u"\r") return;
   TCustomTouchListview* control = GetOwnerListview();
   TTouchItem* previous = search_item_;
