@@ -1,11 +1,13 @@
 // The list view's input away from the header: presses, releases and moves over items (check
-// boxes, focus, selection, hot tracking, the item mouse events), the wheel and the keys that
-// move the focus.
+// boxes, focus, selection, hot tracking, the item mouse events, a click that begins an edit), the
+// wheel and the keys that move the focus.
 #include <memory>
 
 #include "components/listview/grid_layout.h"
 #include "components/listview/listview.h"
+#include "platform/user/input_state.h"
 #include "platform/user/messages.h"
+#include "platform/user/timers.h"
 #include "platform/user/virtual_keys.h"
 
 namespace dashtune {
@@ -14,6 +16,10 @@ namespace {
 
 // One notch of the wheel.
 constexpr int kWheelDelta = 120;
+// The control's timer that begins an armed edit.
+constexpr win::UINT_PTR kArmedEditTimer = 1;
+
+bool OnCaption(TTouchItemHitTestInfoSet hit) { return hit.Contains(ehtOnLabel) || hit.Contains(ehtOnText); }
 
 bool HitsTrackedPart(TTouchHotTrackRectItems track, TTouchItemHitTestInfoSet hit) {
   if (track.Contains(htiAnyWhere)) return true;
@@ -45,7 +51,7 @@ void TCustomTouchListview::ItemMouseDown(TMouseButton Button, TShiftState Shift,
   press_ = ItemPress{};
   if (item == nullptr || hit.Empty()) return;
   const bool double_click = Shift.Contains(ssDouble);
-  press_ = ItemPress{item, Button, double_click, false};
+  press_ = ItemPress{item, Button, double_click, false, item->GetFocused()};
   if (Button == mbLeft && hit.Contains(ehtOnCheck) && item->GetEnabled()) {
     press_.on_check = true;
     hot_track_->SetCheckHoverObject(nullptr);
@@ -115,10 +121,44 @@ void TCustomTouchListview::ItemMouseUp(TMouseButton Button, TShiftState Shift, w
   DoItemMouseUp(item, Button, Shift, WindowPoint.x, WindowPoint.y);
   const bool still_there = press_.item == item;
   press_ = ItemPress{};
-  if (still_there && item == press.item && !press.double_click) DoItemClick(item, Button, Shift, WindowPoint);
+  if (!still_there || item != press.item || press.double_click) return;
+  const bool edits = Button == mbLeft && press.was_focused && OnCaption(hit) && edit_manager_->GetEnabled();
+  // The click handler may free the item or the control.
+  if (edits) armed_edit_ = item;
+  const std::weak_ptr<const void> lifetime = Lifetime();
+  DoItemClick(item, Button, Shift, WindowPoint);
+  if (lifetime.expired() || !edits) return;
+  if (armed_edit_ == item) ArmEdit(item);
+}
+
+void TCustomTouchListview::ArmEdit(TTouchItem* Item) {
+  armed_edit_ = Item;
+  if (!HandleAllocated() || win::SetTimer(GetHandle(), kArmedEditTimer, win::GetDoubleClickTime(), nullptr) == 0)
+    armed_edit_ = nullptr;
+}
+
+void TCustomTouchListview::DisarmEdit() {
+  if (armed_edit_ == nullptr) return;
+  armed_edit_ = nullptr;
+  if (HandleAllocated()) win::KillTimer(GetHandle(), kArmedEditTimer);
+}
+
+void TCustomTouchListview::BeginArmedEdit() {
+  TTouchItem* item = armed_edit_;
+  DisarmEdit();
+  if (item != nullptr && item->GetFocused() && edit_manager_->GetEnabled()) edit_manager_->BeginEdit(item);
+}
+
+void TCustomTouchListview::WndProc(TMessage& Message) {
+  if (Message.Msg == win::WM_TIMER && Message.WParam == kArmedEditTimer) {
+    BeginArmedEdit();
+    return;
+  }
+  TCustomControl::WndProc(Message);
 }
 
 bool TCustomTouchListview::DoMouseWheel(TShiftState Shift, int WheelDelta, win::POINT MousePos) {
+  DisarmEdit();
   if (TCustomControl::DoMouseWheel(Shift, WheelDelta, MousePos)) return true;
   wheel_rest_ += WheelDelta;
   const int notches = wheel_rest_ / kWheelDelta;
@@ -166,6 +206,7 @@ bool TCustomTouchListview::MoveFocusByKey(std::uint16_t Key) {
 }
 
 void TCustomTouchListview::KeyDown(std::uint16_t& Key, TShiftState Shift) {
+  DisarmEdit();
   TCustomControl::KeyDown(Key, Shift);
   if (Key == 0) return;
   if (MoveFocusByKey(Key))

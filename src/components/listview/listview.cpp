@@ -208,6 +208,7 @@ void TCustomTouchListview::CreateWnd() {
 }
 
 void TCustomTouchListview::DestroyWnd() {
+  DisarmEdit();
   RevokeDropTarget();
   TCustomControl::DestroyWnd();
 }
@@ -247,6 +248,7 @@ bool TCustomTouchListview::MouseOnHeader(int y) const {
 }
 
 void TCustomTouchListview::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  DisarmEdit();
   if (MouseOnHeader(Y)) {
     if (Shift.Contains(ssDouble))
       header_->DoubleClick(Button, Shift, X, Y);
@@ -352,6 +354,7 @@ void TCustomTouchListview::ForgetMember(TTouchCollectionItem* Member) {
   header_->Forget(Member);
   if (selection_->GetFocusedItem() == Member) selection_->StoreFocusedItem(nullptr);
   if (press_.item == Member) press_ = ItemPress{};
+  if (armed_edit_ == Member) DisarmEdit();
 }
 
 // ---- Comparisons ----

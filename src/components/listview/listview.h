@@ -285,6 +285,8 @@ class TCustomTouchListview : public TCustomControl {
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
   // Typed characters extend a running type-ahead search.
   void KeyPress(char& Key) override;
+  // The armed edit's timer.
+  void WndProc(TMessage& Message) override;
 
  private:
   void SetImageList(TCustomImageList*& field, TCustomImageList* value);
@@ -303,6 +305,12 @@ class TCustomTouchListview : public TCustomControl {
   // only selected item.
   void FocusAndSelect(TTouchItem* Item);
   bool MoveFocusByKey(std::uint16_t Key);
+  // A click on the caption of the item that had the focus before it arms an edit; the edit
+  // begins once the double-click time has passed with no other press, key or wheel turn, so that
+  // a double tap never edits.
+  void ArmEdit(TTouchItem* Item);
+  void DisarmEdit();
+  void BeginArmedEdit();
 
   // The item a button went down on; its button comes up as a click when still over it.
   struct ItemPress {
@@ -310,8 +318,10 @@ class TCustomTouchListview : public TCustomControl {
     TMouseButton button = mbLeft;
     bool double_click = false;  // the second press of a double click raises no click
     bool on_check = false;      // the press went to the item's check box
+    bool was_focused = false;   // the item had the focus before the press
   };
   ItemPress press_;
+  TTouchItem* armed_edit_ = nullptr;  // not owned; forgotten when the item is freed
   // Wheel movement short of a whole notch, kept for the next message.
   int wheel_rest_ = 0;
 

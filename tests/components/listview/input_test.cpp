@@ -1,8 +1,10 @@
 // The list view's input away from the header: clicks on image, text and check box, refused
 // focus, selection switched off, double clicks, hot tracking, arrow, page, Home and End keys,
-// and the wheel.
+// the wheel, and the click on a focused caption that begins an edit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,9 +12,11 @@
 #include "classlib/imagelist.h"
 #include "components/listview/listview.h"
 #include "listview_test_support.h"
+#include "platform/core/clock.h"
 #include "platform/user/input_state.h"
 #include "platform/user/messages.h"
 #include "platform/user/virtual_keys.h"
+#include "platform_test_support.h"
 
 namespace dashtune {
 namespace {
@@ -264,6 +268,123 @@ TEST_F(ListviewInput, TheWheelScrollsOneCellPerNotchInTheChosenDirection) {
   lv()->SetWheelMouseDefaultScroll(edwsHorz);
   wheel(-120);
   EXPECT_EQ(lv()->GetScrollbars()->GetOffsetY(), 0);
+}
+
+// The edit manager switched on; each edit that begins is logged and ended at once.
+class ClickToEdit : public ListviewInput {
+ protected:
+  void SetUp() override {
+    ListviewInput::SetUp();
+    lv()->GetEditManager()->SetEnabled(true);
+    lv()->OnItemGetEditCaption = [this](TCustomTouchListview* sender, TTouchItem* item, TTouchColumn*, WideString&) {
+      log_.push_back("edit " + std::to_string(item->GetIndex()));
+      sender->GetEditManager()->EndEdit();
+    };
+    host_.form->Show();  // the edit box takes the focus
+    log_.clear();
+  }
+  win::POINT Caption(TTouchItem* item) { return Centre(Part(item, &TTouchRectArrayObject::LabelRect)); }
+  // The log's edit lines once the double-click time has passed.
+  std::vector<std::string> EditsAfterWaiting() {
+    testing::AdvanceAndPump(win::GetDoubleClickTime());
+    std::vector<std::string> edits;
+    for (const std::string& line : log_)
+      if (line.rfind("edit", 0) == 0) edits.push_back(line);
+    return edits;
+  }
+
+  win::ScopedFakeClock clock_;
+};
+
+TEST_F(ClickToEdit, AClickOnTheFocusedCaptionEditsOnceTheDoubleClickTimeHasPassed) {
+  items_[2]->SetFocused(true);
+  Click(Caption(items_[2]));
+  testing::AdvanceAndPump(win::GetDoubleClickTime() - 1);
+  EXPECT_EQ(log_.size(), 3u);  // down, up, click: no edit yet
+  EXPECT_EQ(EditsAfterWaiting(), (std::vector<std::string>{"edit 2"}));
+  EXPECT_FALSE(lv()->GetEditManager()->GetEditing());
+  // The edit is not armed again by itself.
+  EXPECT_EQ(EditsAfterWaiting(), (std::vector<std::string>{"edit 2"}));
+}
+
+TEST_F(ClickToEdit, NothingElseBeginsAnEdit) {
+  struct Case {
+    const char* name;
+    std::function<void()> act;
+  };
+  const Case cases[] = {
+      {"a click that focuses the item", [this] { Click(Caption(items_[2])); }},
+      {"a click on the focused item's image",
+       [this] {
+         items_[2]->SetFocused(true);
+         Click(Centre(Part(items_[2], &TTouchRectArrayObject::IconRect)));
+       }},
+      {"a double tap on the focused caption",
+       [this] {
+         items_[2]->SetFocused(true);
+         const win::POINT p = Caption(items_[2]);
+         Click(p);
+         Press(p, win::WM_LBUTTONDBLCLK);
+         Release(p);
+       }},
+      {"a right click on the focused caption",
+       [this] {
+         items_[2]->SetFocused(true);
+         const win::POINT p = Caption(items_[2]);
+         lv()->Perform(win::WM_RBUTTONDOWN, win::MK_RBUTTON, At(p));
+         lv()->Perform(win::WM_RBUTTONUP, 0, At(p));
+       }},
+      {"the edit manager switched off",
+       [this] {
+         lv()->GetEditManager()->SetEnabled(false);
+         items_[2]->SetFocused(true);
+         Click(Caption(items_[2]));
+       }},
+      {"a key before the double-click time",
+       [this] {
+         items_[2]->SetFocused(true);
+         Click(Caption(items_[2]));
+         Key(win::VK_SHIFT);
+       }},
+      {"the focus moved away meanwhile",
+       [this] {
+         items_[2]->SetFocused(true);
+         Click(Caption(items_[2]));
+         items_[3]->SetFocused(true);
+       }},
+      {"the item freed meanwhile",
+       [this] {
+         items_[2]->SetFocused(true);
+         Click(Caption(items_[2]));
+         lv()->GetItems()->Clear();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.act();
+    EXPECT_EQ(EditsAfterWaiting(), std::vector<std::string>{});
+    EXPECT_FALSE(lv()->GetEditManager()->GetEditing());
+    if (lv()->GetItems()->GetCount() == 0) break;  // the last case
+    lv()->GetEditManager()->SetEnabled(true);
+    items_[0]->SetFocused(true);
+    log_.clear();
+  }
+}
+
+TEST_F(ClickToEdit, ADoubleTapStillRaisesTheDoubleClickAndAClickHandlerMayFreeTheItem) {
+  items_[5]->SetFocused(true);
+  const win::POINT p = Caption(items_[5]);
+  Click(p);
+  Press(p, win::WM_LBUTTONDBLCLK);
+  Release(p);
+  EXPECT_EQ(EditsAfterWaiting(), std::vector<std::string>{});
+  EXPECT_NE(std::find(log_.begin(), log_.end(), "dblclick 5 L double " + std::to_string(p.x) + "," + std::to_string(p.y)),
+            log_.end());
+  lv()->OnItemClick = [this](TCustomTouchListview*, TTouchItem*, TMouseButton, TShiftState, win::POINT) {
+    lv()->GetItems()->Clear();
+  };
+  Click(p);  // item 5 has the focus: the click arms an edit of an item its handler frees
+  EXPECT_EQ(EditsAfterWaiting(), std::vector<std::string>{});
 }
 
 }  // namespace
