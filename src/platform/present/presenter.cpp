@@ -170,6 +170,8 @@ class X11Presenter::Impl {
                                       }});
     dirty_ = true;
     cursor_dirty_ = true;
+    // The loop waits before it looks at the flags: a page that no longer repaints is shown too.
+    Wake();
     thread_ = std::thread([this] { Run(); });
   }
 

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -87,6 +88,24 @@ TEST_F(PresenterIntegrationTest, TheScreenShowsTheWindowsSurface) {
   XImage* outside = XGetImage(peer_, DefaultRootWindow(peer_), rect.left - 1, rect.top, 1, 1, AllPlanes, ZPixmap);
   EXPECT_NE(XGetPixel(outside, 0, 0) & 0xFFFFFF, 0xFF0000u) << "nothing drawn beside the window";
   XDestroyImage(outside);
+}
+
+// A page that no longer repaints when the presenter opens (a message loop taking over from an
+// earlier presenter) still shows.
+TEST_F(PresenterIntegrationTest, AWindowPaintedBeforeThePresenterOpensShowsWithoutAnotherPaint) {
+  presenter_.reset();
+  MakePaintedWindow(win::RECT{30, 20, 70, 50});
+  presenter_ = win::present::X11Presenter::Open(server_->Display().c_str());
+  ASSERT_NE(presenter_, nullptr);
+  const auto shown = [&] {
+    XImage* shot = XGetImage(peer_, DefaultRootWindow(peer_), 30, 20, 1, 1, AllPlanes, ZPixmap);
+    const bool red = shot != nullptr && (XGetPixel(shot, 0, 0) & 0xFFFFFF) == 0xFF0000u;
+    if (shot != nullptr) XDestroyImage(shot);
+    return red;
+  };
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (!shown() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(shown());
 }
 
 TEST_F(PresenterIntegrationTest, PointerAndKeysBecomeMessagesForTheWindow) {
