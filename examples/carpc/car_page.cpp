@@ -203,6 +203,8 @@ void CarPage::HookTileEvents() {
     const MediaEntry* entry = EntryOf(item);
     result = entry != nullptr && StartsWithIgnoringCase(entry->name, win::Utf16ToUtf8(typed)) ? 0 : 1;
   };
+  // Renaming in place: a tap on the caption of the tile that has the focus.
+  tiles_->GetEditManager()->SetEnabled(true);
   tiles_->OnItemSetCaption = [this](TCustomTouchListview*, TTouchItem* item, int column, const WideString& caption) {
     if (MediaEntry* entry = EntryOf(item); entry != nullptr && column == 0) Rename(*entry, caption);
   };

@@ -159,11 +159,15 @@ bool MediaFolder::Rename(MediaEntry& entry, const std::u16string& name) {
 void DrawCover(const MediaEntry& entry, TBitmap& cover) {
   TCanvas* canvas = cover.GetCanvas();
   const win::RECT box{0, 0, cover.GetWidth(), cover.GetHeight()};
-  if (entry.picture != nullptr) {
-    TGraphic* graphic = entry.picture->GetGraphic();
-    // A GIF's cover is its first frame, not a running animation.
-    if (auto* gif = dynamic_cast<TGIFPicture*>(graphic)) graphic = gif->GetBitmap();
-    if (graphic != nullptr) canvas->StretchDraw(FitInto(graphic->GetWidth(), graphic->GetHeight(), box), graphic);
+  if (TGraphic* graphic = entry.picture != nullptr ? entry.picture->GetGraphic() : nullptr) {
+    const win::RECT fitted = FitInto(graphic->GetWidth(), graphic->GetHeight(), box);
+    // A GIF's cover is its first frame, not a running animation. The picture's own bitmap stays
+    // unmade: once made it would be what the picture draws, and the animation would never start.
+    if (auto* gif = dynamic_cast<TGIFPicture*>(graphic)) {
+      if (gif->GetImages()->GetCount() > 0) gif->GetImages()->GetFrame(0)->Draw(canvas, fitted, false, false);
+    } else {
+      canvas->StretchDraw(fitted, graphic);
+    }
   } else if (entry.kind == MediaEntry::Kind::Video) {
     DrawFilm(canvas);
   } else if (entry.kind == MediaEntry::Kind::Folder) {

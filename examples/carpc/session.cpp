@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,7 +14,10 @@
 #include "classlib/bitmap.h"
 #include "classlib/forms.h"
 #include "components/imaging/png/png_picture.h"
+#include "platform/user/input_state.h"
 #include "platform/user/messages.h"
+#include "platform/user/timers.h"
+#include "platform/user/virtual_keys.h"
 #include "platform/user/surfaces.h"
 
 namespace carpc {
@@ -119,13 +123,44 @@ win::POINT TapTile(TTouchListview* tiles, int index) {
   return at;
 }
 
-// Posts the keys of a text of letters, as typed.
-void TypeKeys(TTouchListview* tiles, const std::string& letters) {
-  for (char letter : letters) {
-    const auto key = static_cast<win::WPARAM>(std::toupper(static_cast<unsigned char>(letter)));
-    win::PostMessage(tiles->GetHandle(), win::WM_KEYDOWN, key, 1);
-    win::PostMessage(tiles->GetHandle(), win::WM_KEYUP, key, 1);
-  }
+// Posts a key going down and up; `typed` is the character it types, as the display gives it.
+void PostKey(win::HWND window, int key, char typed = 0) {
+  const win::LPARAM data = static_cast<win::LPARAM>(static_cast<unsigned char>(typed)) << 16 | 1;
+  win::PostMessage(window, win::WM_KEYDOWN, static_cast<win::WPARAM>(key), data);
+  win::PostMessage(window, win::WM_KEYUP, static_cast<win::WPARAM>(key), data);
+}
+
+// Posts the keys of a text of letters and blanks, as typed.
+void TypeKeys(win::HWND window, const std::string& text) {
+  for (char c : text) PostKey(window, c == ' ' ? win::VK_SPACE : std::toupper(static_cast<unsigned char>(c)), c);
+}
+
+// Posts a tap at the middle of a tile's caption; answers the point.
+win::POINT TapCaption(TTouchListview* tiles, TTouchItem* item) {
+  TTouchRectArrayObject rects;
+  item->ItemRects(nullptr, tiles->GetCanvas(), rects);
+  const win::RECT label = tiles->GetScrollbars()->MapViewRectToWindow(rects.LabelRect);
+  const win::POINT at{(label.left + label.right) / 2, (label.top + label.bottom) / 2};
+  const win::LPARAM where = win::MAKELPARAM(static_cast<win::WORD>(at.x), static_cast<win::WORD>(at.y));
+  win::PostMessage(tiles->GetHandle(), win::WM_LBUTTONDOWN, win::MK_LBUTTON, where);
+  win::PostMessage(tiles->GetHandle(), win::WM_LBUTTONUP, 0, where);
+  return at;
+}
+
+// A user who waits for the edit box to open and then types into it. The edit runs in its own
+// message loop, so the typing starts from a timer that that loop dispatches too.
+struct Typist {
+  TTouchListview* tiles = nullptr;
+  std::function<void(win::HWND box)> type;
+  bool typed = false;
+};
+Typist* active_typist = nullptr;
+
+void TypeOnceTheBoxIsOpen(win::HWND, win::UINT, win::UINT_PTR timer, win::DWORD) {
+  if (active_typist == nullptr || !active_typist->tiles->GetEditManager()->GetEditing()) return;
+  win::KillTimer(nullptr, timer);
+  active_typist->type(win::GetFocus());
+  active_typist->typed = true;
 }
 
 std::string Lower(std::string text) {
@@ -221,7 +256,7 @@ class Session {
     int expected = 0;
     while (Lower(entries[static_cast<std::size_t>(expected)].name.substr(0, 2)) != prefix) ++expected;
     page_.Tiles()->SetFocus();
-    TypeKeys(page_.Tiles(), prefix);
+    TypeKeys(page_.Tiles()->GetHandle(), prefix);
     const auto focused = [this] {
       TTouchItem* item = page_.Tiles()->GetSelection()->GetFocusedItem();
       return item != nullptr ? item->GetIndex() : -1;
@@ -237,7 +272,39 @@ class Session {
     return {true, "typing " + Quoted(prefix) + " moved the focus to tile " + std::to_string(expected + 1) + " " + target};
   }
 
-  StepResult Rename() { return {false, "in-place editing is not in this build of the list view"}; }
+  // A tap on the caption of the focused tile opens its edit box; the name gets " renamed"
+  // before its extension, or loses it again, so that the sample folder changes back and forth.
+  StepResult Rename() {
+    static constexpr char kMark[] = " renamed";
+    TTouchListview* tiles = page_.Tiles();
+    TTouchItem* item = tiles->GetSelection()->GetFocusedItem();
+    if (item == nullptr) return {false, "no tile has the focus"};
+    const auto index = static_cast<std::size_t>(item->GetIndex());
+    const std::string before = page_.Entries()[index].name;
+    const std::size_t extension = fs::path(before).extension().string().size();
+    const std::string stem = before.substr(0, before.size() - extension);
+    const bool marked = stem.size() > std::strlen(kMark) && stem.ends_with(kMark);
+    Typist typist{tiles, [&](win::HWND box) {
+                    PostKey(box, win::VK_END);
+                    for (std::size_t i = 0; i < extension; ++i) PostKey(box, win::VK_LEFT);
+                    if (marked)
+                      for (std::size_t i = 0; i < std::strlen(kMark); ++i) PostKey(box, win::VK_BACK);
+                    else
+                      TypeKeys(box, kMark);
+                    PostKey(box, win::VK_RETURN);
+                  }};
+    active_typist = &typist;
+    const win::UINT_PTR timer = win::SetTimer(nullptr, 0, 50, TypeOnceTheBoxIsOpen);
+    const win::POINT at = TapCaption(tiles, item);
+    const bool renamed = PumpUntil([&] { return page_.Entries()[index].name != before; }, milliseconds(5000));
+    if (!typist.typed) win::KillTimer(nullptr, timer);
+    active_typist = nullptr;
+    const std::string tap = "a tap at (" + std::to_string(at.x) + ", " + std::to_string(at.y) + ")";
+    if (!renamed)
+      return {false, Quoted(before) + (typist.typed ? " kept its name after " : " opened no edit box after ") + tap};
+    return {true, "tile " + std::to_string(index + 1) + " " + Quoted(before) + " renamed in place to " +
+                      Quoted(page_.Entries()[index].name) + " after " + tap + " on its caption"};
+  }
 
   CarPage& page_;
   const SessionSettings& settings_;
