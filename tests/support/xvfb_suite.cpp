@@ -27,6 +27,11 @@ void XvfbSuite::SetUp() {
   ASSERT_NE(peer_, nullptr);
 }
 
+void XvfbSuite::ReopenPresenter() {
+  presenter_.reset();
+  presenter_ = win::present::X11Presenter::Open(server_->Display().c_str());
+}
+
 void XvfbSuite::TearDown() {
   presenter_.reset();
   if (peer_ != nullptr) XCloseDisplay(peer_);

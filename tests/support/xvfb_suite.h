@@ -24,6 +24,8 @@ class XvfbSuite : public ::testing::Test {
   // A fixture that overrides these calls them: SetUp first, TearDown last.
   void SetUp() override;
   void TearDown() override;
+  // Gives the test a new presenter on the suite's server, the old one closed first.
+  void ReopenPresenter();
 
   std::unique_ptr<win::present::X11Presenter> presenter_;
   _XDisplay* peer_ = nullptr;

@@ -1,5 +1,6 @@
 // Typing and clicking on a real display (Xvfb, German layout by setxkbmap, keys and clicks by
-// xdotool): renaming a tile by typing "Bär" and Enter, and picking a popup menu item by a click.
+// xdotool): renaming a tile by typing "Bär" and Enter, a tap on the focused tile's caption
+// opening its edit box, and picking a popup menu item by a click.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -25,7 +26,10 @@
 #include "platform/user/timers.h"
 #include "platform/user/window.h"
 #include "platform/user/window_position.h"
+#include "platform_test_support.h"
 #include "xvfb_server.h"
+// Xlib last: its macros (None, Bool) would break the names above.
+#include <X11/Xlib.h>
 
 namespace dashtune {
 namespace {
@@ -60,6 +64,15 @@ class InsideLoop {
 
 class EditorsScreenIntegration : public ::testing::Test {
  protected:
+  // A connection held for the whole suite: Xvfb resets when its last client leaves, refusing
+  // connections meanwhile.
+  static void SetUpTestSuite() {
+    if (server_.Running()) keeper_ = XOpenDisplay(server_.Display().c_str());
+  }
+  static void TearDownTestSuite() {
+    if (keeper_ != nullptr) XCloseDisplay(keeper_);
+    keeper_ = nullptr;
+  }
   void SetUp() override {
     ASSERT_TRUE(server_.Running()) << "Xvfb could not be started";
     setenv("LANG", "de_DE.UTF-8", 1);
@@ -87,6 +100,7 @@ class EditorsScreenIntegration : public ::testing::Test {
   }
 
   static XvfbServer server_;
+  static Display* keeper_;
   std::unique_ptr<win::present::X11Presenter> presenter_;
   std::unique_ptr<TForm> form_;
   TTouchListview* tiles_ = nullptr;
@@ -95,6 +109,7 @@ class EditorsScreenIntegration : public ::testing::Test {
 };
 
 XvfbServer EditorsScreenIntegration::server_(640, 480);
+Display* EditorsScreenIntegration::keeper_ = nullptr;
 
 // Ends a hung edit instead of hanging the test.
 void EndHungEdit(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
@@ -120,6 +135,44 @@ TEST_F(EditorsScreenIntegration, RenamingATileByTypingBaerAndEnter) {
   win::KillTimer(nullptr, guard);
   EXPECT_EQ(WaitTool(typing), 0);
   EXPECT_EQ(renamed_, (std::vector<std::string>{"B\xC3\xA4r"}));
+}
+
+// The typing that waits for the edit box: the edit's own loop dispatches this timer.
+struct TypingOnceEditing {
+  TTouchListview* tiles = nullptr;
+  std::string display;
+  pid_t typing = 0;
+};
+TypingOnceEditing* typing_once_editing = nullptr;
+
+void TypeOnceEditing(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
+  TypingOnceEditing* state = typing_once_editing;
+  if (state == nullptr || !state->tiles->GetEditManager()->GetEditing()) return;
+  win::KillTimer(nullptr, id);
+  state->typing = StartDisplayTool(state->display, {"xdotool", "key", "--delay", "30", "N", "e", "u", "Return"});
+}
+
+TEST_F(EditorsScreenIntegration, ATapOnTheFocusedTilesCaptionOpensItsEditBox) {
+  tiles_->GetEditManager()->SetEnabled(true);
+  item_->SetFocused(true);
+  TTouchRectArrayObject rects;
+  item_->ItemRects(nullptr, tiles_->GetCanvas(), rects);
+  // The form and the list view sit at the screen's top left corner, unscrolled.
+  const win::RECT label = rects.LabelRect;
+  const pid_t tapping = StartDisplayTool(server_.Display(), {"xdotool", "mousemove", std::to_string((label.left + label.right) / 2),
+                                                     std::to_string((label.top + label.bottom) / 2), "click", "1"});
+  TypingOnceEditing state{tiles_, server_.Display()};
+  typing_once_editing = &state;
+  const win::UINT_PTR waiting = win::SetTimer(nullptr, 0, 20, &TypeOnceEditing);
+  const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungEdit);
+  const bool renamed = testing::PumpUntil([&] { return !renamed_.empty(); }, std::chrono::seconds(30));
+  win::KillTimer(nullptr, guard);
+  if (state.typing == 0) win::KillTimer(nullptr, waiting);
+  typing_once_editing = nullptr;
+  EXPECT_EQ(WaitTool(tapping), 0);
+  ASSERT_TRUE(renamed) << "no edit box took the keys";
+  EXPECT_EQ(WaitTool(state.typing), 0);
+  EXPECT_EQ(renamed_, (std::vector<std::string>{"Neu"}));
 }
 
 TEST_F(EditorsScreenIntegration, APopupMenuItemPickedByAClick) {

@@ -93,9 +93,8 @@ TEST_F(PresenterIntegrationTest, TheScreenShowsTheWindowsSurface) {
 // A page that no longer repaints when the presenter opens (a message loop taking over from an
 // earlier presenter) still shows.
 TEST_F(PresenterIntegrationTest, AWindowPaintedBeforeThePresenterOpensShowsWithoutAnotherPaint) {
-  presenter_.reset();
   MakePaintedWindow(win::RECT{30, 20, 70, 50});
-  presenter_ = win::present::X11Presenter::Open(server_->Display().c_str());
+  ReopenPresenter();
   ASSERT_NE(presenter_, nullptr);
   const auto shown = [&] {
     XImage* shot = XGetImage(peer_, DefaultRootWindow(peer_), 30, 20, 1, 1, AllPlanes, ZPixmap);
