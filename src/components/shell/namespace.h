@@ -11,6 +11,7 @@
 #include "components/listview/listview_types.h"
 #include "components/shell/shell_link.h"
 #include "platform/core/types.h"
+#include "platform/ole/drag_drop.h"
 #include "platform/shell/context_menu.h"
 #include "platform/shell/details.h"
 #include "platform/shell/shell_types.h"
@@ -274,6 +275,21 @@ class TNamespace : public TObject {
   // The drop effect for the key state (MK_ bits) that this item allows.
   virtual win::DWORD DragEffect(win::DWORD KeyState);
 
+  // Data objects carrying the items' CIDA: of this item, of a set (routed as verbs are), of lists
+  // of this item's parent folder. Nil when the shell gives none.
+  virtual win::ComPtr<win::IDataObject> DataObjectInterface();
+  virtual win::ComPtr<win::IDataObject> DataObjectMulti(const TNamespaceArray& Namespaces);
+  virtual win::ComPtr<win::IDataObject> DataObjectForPIDLs(const TPIDLArray& PIDLs);
+  // The folder's drop target; nil for what nothing can be dropped into.
+  virtual win::ComPtr<win::IDropTarget> DropTargetInterface();
+  // Forwarded to the drop target when the item is a DropTarget and has one (the target entered
+  // is kept until DragLeave or Drop); otherwise Effect becomes 0 and the answer is S_OK.
+  virtual win::HRESULT DragEnter(win::IDataObject* DataObject, win::DWORD KeyState, win::POINTL Point,
+                                 win::DWORD& Effect);
+  virtual win::HRESULT DragOver(win::DWORD KeyState, win::POINTL Point, win::DWORD& Effect);
+  virtual win::HRESULT DragLeave();
+  virtual win::HRESULT Drop(win::IDataObject* DataObject, win::DWORD KeyState, win::POINTL Point, win::DWORD& Effect);
+
   // Starts the item as the shell does (a folder only with ExecuteFolder, a link to a folder only
   // with ExecuteFolderShortCut), in WorkingDir when that folder exists, else in the item's own
   // folder. RunInThread answers True at once and starts it on a worker.
@@ -347,6 +363,8 @@ class TNamespace : public TObject {
   win::ComPtr<win::IContextMenu> current_context_menu_;
   win::ComPtr<win::IContextMenu2> current_context_menu2_;
   std::function<void(TMessage&)> saved_window_proc_;
+  // The drop target a drag entered, until it leaves or drops.
+  win::ComPtr<win::IDropTarget> drop_target_;
 
   // Details: the column count as a folder, the states of those columns, and per column of the
   // parent folder the item's text and the threaded flags. The last two are rebuilt after

@@ -1,6 +1,7 @@
 // TNamespace's context menus, verbs, drag effects and execution.
 #include "components/listview/common/common_shell.h"
 #include "components/listview/common/common_threads.h"
+#include "components/listview/unit_startup.h"
 #include "components/shell/error_mode.h"
 #include "components/shell/namespace.h"
 #include "components/shell/shell_utilities.h"
@@ -50,11 +51,30 @@ class PopupMenuHandle {
   win::HMENU menu_;
 };
 
+// shell32's multi-file property sheet, by the ordinal the common units resolve it under.
+constexpr win::WORD kMultiFilePropertiesExport = 716;
+using TMultiFileProperties = win::HRESULT (*)(win::IDataObject* DataObject, win::DWORD Flags);
+
 template <class Interface>
 win::ComPtr<Interface> Query(win::IUnknown* object) {
   win::ComPtr<Interface> result;
   if (object != nullptr) object->QueryInterface(Interface::iid, reinterpret_cast<void**>(result.GetAddressOf()));
   return result;
+}
+
+// An object for lists of the parent folder (GetUIObjectOf), else the folder's own view object.
+template <class Interface>
+win::ComPtr<Interface> UIObjectFor(win::IShellFolder* parent, win::IShellFolder* own, const TPIDLArray& pidls) {
+  win::ComPtr<Interface> object;
+  std::vector<win::LPCITEMIDLIST> lists(pidls.begin(), pidls.end());
+  if (parent != nullptr && !lists.empty() &&
+      parent->GetUIObjectOf(win::GetActiveWindow(), static_cast<win::UINT>(lists.size()), lists.data(), Interface::iid,
+                            nullptr, reinterpret_cast<void**>(object.GetAddressOf())) == win::S_OK)
+    return object;
+  if (own != nullptr && own->CreateViewObject(win::GetActiveWindow(), Interface::iid,
+                                              reinterpret_cast<void**>(object.ReleaseAndGetAddressOf())) == win::S_OK)
+    return object;
+  return nullptr;
 }
 
 // A command's verb or help text: the wide form first, then the ANSI form; empty when both fail.
@@ -202,8 +222,17 @@ bool TNamespace::ShowPropertySheet() { return HasPropSheet() && ExecuteContextMe
 
 bool TNamespace::ShowPropertySheetMulti(const TNamespaceArray& Namespaces, bool UseMultiFileProperties) {
   if (!CanShowPropertiesOfAll(Namespaces)) return false;
-  (void)UseMultiFileProperties;  // the multi-file entry needs data objects, which this shell lacks
-  return RouteVerb(u"properties", Namespaces);
+  const auto multi = reinterpret_cast<TMultiFileProperties>(common::ShellEntryPoint(kMultiFilePropertiesExport));
+  if (!UseMultiFileProperties || multi == nullptr) return RouteVerb(u"properties", Namespaces);
+  win::IShellFolder* desktop = shell::DesktopFolder != nullptr ? shell::DesktopFolder->ShellFolder() : nullptr;
+  std::vector<win::LPCITEMIDLIST> lists;
+  for (TNamespace* member : Namespaces) lists.push_back(member->GetAbsolutePIDL());
+  win::ComPtr<win::IDataObject> data;
+  if (desktop == nullptr ||
+      desktop->GetUIObjectOf(win::GetActiveWindow(), static_cast<win::UINT>(lists.size()), lists.data(),
+                             win::IDataObject::iid, nullptr, reinterpret_cast<void**>(data.GetAddressOf())) != win::S_OK)
+    return false;  // no data object: nothing is shown
+  return win::SUCCEEDED(multi(data.Get(), 0));
 }
 
 bool TNamespace::ExecuteContextMenuVerb(const std::u16string& Verb, const TPIDLArray& PIDLs, win::HWND Window) {
@@ -244,18 +273,7 @@ win::ComPtr<win::IContextMenu3> TNamespace::ContextMenu3Interface() {
 }
 
 win::ComPtr<win::IContextMenu> TNamespace::ContextMenuForPIDLs(const TPIDLArray& PIDLs) {
-  win::ComPtr<win::IContextMenu> menu;
-  std::vector<win::LPCITEMIDLIST> lists(PIDLs.begin(), PIDLs.end());
-  if (win::IShellFolder* parent = ParentShellFolder();
-      parent != nullptr && !lists.empty() &&
-      parent->GetUIObjectOf(win::GetActiveWindow(), static_cast<win::UINT>(lists.size()), lists.data(),
-                            win::IContextMenu::iid, nullptr, reinterpret_cast<void**>(menu.GetAddressOf())) == win::S_OK)
-    return menu;
-  if (win::IShellFolder* own = ShellFolder();
-      own != nullptr && own->CreateViewObject(win::GetActiveWindow(), win::IContextMenu::iid,
-                                              reinterpret_cast<void**>(menu.ReleaseAndGetAddressOf())) == win::S_OK)
-    return menu;
-  return nullptr;
+  return UIObjectFor<win::IContextMenu>(ParentShellFolder(), ShellFolder(), PIDLs);
 }
 
 std::u16string TNamespace::ContextMenuVerb(win::UINT MenuID) {
@@ -497,6 +515,67 @@ win::DWORD TNamespace::DragEffect(win::DWORD KeyState) {
   for (const win::DWORD effect : {shell::kDropEffectMove, shell::kDropEffectCopy, shell::kDropEffectLink})
     if ((allowed & effect) != 0) return effect;
   return shell::kDropEffectNone;
+}
+
+// ---- Data objects and drop targets ----
+
+win::ComPtr<win::IDataObject> TNamespace::DataObjectInterface() {
+  if (relative_pidl_ == nullptr) return nullptr;
+  return DataObjectForPIDLs({relative_pidl_});
+}
+
+win::ComPtr<win::IDataObject> TNamespace::DataObjectMulti(const TNamespaceArray& Namespaces) {
+  if (Namespaces.empty() || std::find(Namespaces.begin(), Namespaces.end(), nullptr) != Namespaces.end()) return nullptr;
+  if (VerifyPIDLRelationship(Namespaces, true)) return DataObjectForPIDLs(shell::NamespaceArrayToRelativePIDLs(Namespaces));
+  if (shell::DesktopFolder == nullptr) return nullptr;
+  return shell::DesktopFolder->DataObjectForPIDLs(shell::NamespaceArrayToAbsolutePIDLs(Namespaces));
+}
+
+win::ComPtr<win::IDataObject> TNamespace::DataObjectForPIDLs(const TPIDLArray& PIDLs) {
+  return UIObjectFor<win::IDataObject>(ParentShellFolder(), ShellFolder(), PIDLs);
+}
+
+win::ComPtr<win::IDropTarget> TNamespace::DropTargetInterface() {
+  if (IsDesktop()) {
+    win::ComPtr<win::IDropTarget> own = UIObjectFor<win::IDropTarget>(nullptr, ShellFolder(), {});
+    if (own == nullptr && shell::PhysicalDesktopFolder != nullptr) return shell::PhysicalDesktopFolder->DropTargetInterface();
+    return own;
+  }
+  return UIObjectFor<win::IDropTarget>(ParentShellFolder(), ShellFolder(), {relative_pidl_});
+}
+
+win::HRESULT TNamespace::DragEnter(win::IDataObject* DataObject, win::DWORD KeyState, win::POINTL Point,
+                                   win::DWORD& Effect) {
+  drop_target_ = DropTarget() ? DropTargetInterface() : nullptr;
+  if (drop_target_ == nullptr) {
+    Effect = shell::kDropEffectNone;
+    return win::S_OK;
+  }
+  return drop_target_->DragEnter(DataObject, KeyState, Point, &Effect);
+}
+
+win::HRESULT TNamespace::DragOver(win::DWORD KeyState, win::POINTL Point, win::DWORD& Effect) {
+  if (drop_target_ == nullptr) {
+    Effect = shell::kDropEffectNone;
+    return win::S_OK;
+  }
+  return drop_target_->DragOver(KeyState, Point, &Effect);
+}
+
+win::HRESULT TNamespace::DragLeave() {
+  const win::ComPtr<win::IDropTarget> target = std::move(drop_target_);
+  return target != nullptr ? target->DragLeave() : win::S_OK;
+}
+
+win::HRESULT TNamespace::Drop(win::IDataObject* DataObject, win::DWORD KeyState, win::POINTL Point, win::DWORD& Effect) {
+  // A drop without an entry first still reaches the folder's target.
+  win::ComPtr<win::IDropTarget> target = std::move(drop_target_);
+  if (target == nullptr && DropTarget()) target = DropTargetInterface();
+  if (target == nullptr) {
+    Effect = shell::kDropEffectNone;
+    return win::S_OK;
+  }
+  return target->Drop(DataObject, KeyState, Point, &Effect);
 }
 
 // ---- Execution ----

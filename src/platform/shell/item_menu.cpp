@@ -8,6 +8,7 @@
 #include "platform/shell/applications.h"
 #include "platform/shell/cida.h"
 #include "platform/shell/file_operations.h"
+#include "platform/shell/item_data.h"
 #include "platform/shell/properties_window.h"
 #include "platform/shell/shell_execute.h"
 #include "platform/user/menus.h"
@@ -63,22 +64,14 @@ struct ClipboardItems {
   DWORD effect = kDropEffectCopy;
 };
 
-std::optional<std::vector<BYTE>> GlobalBytes(HANDLE data) {
-  const SIZE_T size = GlobalSize(data);
-  const auto* bytes = static_cast<const BYTE*>(GlobalLock(data));
-  if (bytes == nullptr) return std::nullopt;
-  std::vector<BYTE> copy(bytes, bytes + size);
-  GlobalUnlock(data);
-  return copy;
-}
-
 std::optional<ClipboardItems> ReadClipboardItems(HWND owner) {
   if (!OpenClipboard(owner)) return std::nullopt;
   std::optional<std::vector<BYTE>> record_bytes;
   std::optional<std::vector<BYTE>> effect_bytes;
-  if (HANDLE data = GetClipboardData(RegisterClipboardFormatA(cida::kFormatName.data()))) record_bytes = GlobalBytes(data);
+  if (HANDLE data = GetClipboardData(RegisterClipboardFormatA(cida::kFormatName.data())))
+    record_bytes = item_data::BytesOf(data);
   if (HANDLE data = GetClipboardData(RegisterClipboardFormatA(cida::kPreferredDropEffectName.data())))
-    effect_bytes = GlobalBytes(data);
+    effect_bytes = item_data::BytesOf(data);
   CloseClipboard();
   if (!record_bytes) return std::nullopt;
   std::optional<cida::Record> record = cida::Decode(record_bytes->data(), record_bytes->size());
@@ -88,21 +81,9 @@ std::optional<ClipboardItems> ReadClipboardItems(HWND owner) {
   return items;
 }
 
-HANDLE GlobalOf(const void* bytes, std::size_t size) {
-  HGLOBAL block = GlobalAlloc(GHND, size);
-  void* at = GlobalLock(block);
-  if (at == nullptr) {
-    GlobalFree(block);
-    return nullptr;
-  }
-  std::memcpy(at, bytes, size);
-  GlobalUnlock(block);
-  return block;
-}
-
 HRESULT PutOnClipboard(const std::vector<BYTE>& record, DWORD effect, HWND owner) {
-  HANDLE record_block = GlobalOf(record.data(), record.size());
-  HANDLE effect_block = GlobalOf(&effect, sizeof(effect));
+  HANDLE record_block = item_data::GlobalWith(record.data(), record.size());
+  HANDLE effect_block = item_data::GlobalWith(&effect, sizeof(effect));
   if (record_block == nullptr || effect_block == nullptr || !OpenClipboard(owner)) {
     GlobalFree(record_block);
     GlobalFree(effect_block);
@@ -346,9 +327,7 @@ class ItemsMenu : public ComObject<IContextMenu> {
                                                    : file_operations::Transfer::Copy;
     DWORD error = ERROR_SUCCESS;
     bool all_done = true;
-    for (const Item& target : Items())
-      for (const Item& source : *sources)
-        all_done = file_operations::TransferInto(source.path, target.path, how, error).has_value() && all_done;
+    for (const Item& target : Items()) all_done = item_data::TransferInto(*sources, target.path, how, error) && all_done;
     if (move && all_done) EmptyTheClipboard(owner);
     return all_done ? S_OK : HRESULT_FROM_WIN32(error);
   }
@@ -387,9 +366,7 @@ HRESULT MakeItemsMenu(LPCITEMIDLIST folder, const Item& folder_item, UINT count,
   if (count == 0 || lists == nullptr) return E_INVALIDARG;
   Members members;
   for (UINT i = 0; i < count; ++i) {
-    std::optional<Item> item = lists[i] == nullptr ? std::nullopt : std::optional<Item>(folder_item);
-    for (LPCITEMIDLIST id = lists[i]; item && !item_ids::IsEmptyList(id); id = item_ids::NextId(id))
-      item = id->mkid.cb < item_ids::kHeaderSize ? std::nullopt : shell_model::ChildOf(*item, item_ids::DecodeId(id->mkid));
+    std::optional<Item> item = shell_model::ResolveBelow(folder_item, lists[i]);
     if (!item || item_ids::IsEmptyList(lists[i])) {
       for (LPITEMIDLIST list : members.relatives) CoTaskMemFree(list);
       return E_INVALIDARG;

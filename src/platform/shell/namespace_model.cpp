@@ -137,6 +137,18 @@ int KindRank(ItemKind kind) {
 
 std::string DesktopFolderPath() { return places::SpecialFolderPath(CSIDL_DESKTOPDIRECTORY); }
 
+std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative) {
+  if (relative == nullptr) return std::nullopt;
+  Item item = folder;
+  for (LPCITEMIDLIST id = relative; !item_ids::IsEmptyList(id); id = item_ids::NextId(id)) {
+    if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
+    std::optional<Item> child = ChildOf(item, item_ids::DecodeId(id->mkid));
+    if (!child) return std::nullopt;
+    item = std::move(*child);
+  }
+  return item;
+}
+
 std::optional<Item> ChildOf(const Item& folder, const ItemId& id) {
   Item child;
   child.id = id;

@@ -34,6 +34,10 @@ std::optional<Item> Resolve(LPCITEMIDLIST absolute);
 // The item named by `id` inside `folder`; nothing when `id` cannot live there.
 std::optional<Item> ChildOf(const Item& folder, const item_ids::ItemId& id);
 
+// The item a list relative to `folder` names, one ID after the other; nothing for a null list or
+// an ID that cannot live where it stands.
+std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative);
+
 // Whether the item holds children.
 bool IsContainer(const Item& item);
 

@@ -7,6 +7,7 @@
 #include "platform/core/strings.h"
 #include "platform/core/sync.h"
 #include "platform/shell/file_info.h"
+#include "platform/shell/item_data.h"
 #include "platform/shell/namespace_model.h"
 #include "platform/shell/places.h"
 #include "platform/shell/shell_folder.h"
@@ -97,6 +98,8 @@ const bool shell_exports_registered = [] {
   RegisterModuleExport("shell32.dll", "ILIsParent", kShellExportIsParent, reinterpret_cast<FARPROC>(&ILIsParent));
   RegisterModuleExport("shell32.dll", "FileIconInit", kShellExportFileIconInit,
                        reinterpret_cast<FARPROC>(&FileIconInit));
+  RegisterModuleExport("shell32.dll", "SHMultiFileProperties", kShellExportMultiFileProperties,
+                       reinterpret_cast<FARPROC>(&SHMultiFileProperties));
   RegisterShellLinkClass();
   // The layer's functions that the common units look up by name at their start; the others
   // they look up are not part of this layer and stay nil.

@@ -4,6 +4,7 @@
 #include "platform/core/errors.h"
 #include "platform/core/strings.h"
 #include "platform/shell/file_info.h"
+#include "platform/shell/item_data.h"
 #include "platform/shell/item_menu.h"
 #include "platform/shell/places.h"
 #include "platform/shell/shell_columns.h"
@@ -125,17 +126,7 @@ HRESULT ShellFolderObject::QueryInterface(REFIID iid, void** object) {
 }
 
 std::optional<shell_model::Item> ShellFolderObject::ResolveRelative(LPCITEMIDLIST relative) const {
-  if (relative == nullptr) return std::nullopt;
-  shell_model::Item item = item_;
-  const UINT count = item_ids::ListCount(relative);
-  LPCITEMIDLIST id = relative;
-  for (UINT i = 0; i < count; ++i, id = item_ids::NextId(id)) {
-    if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
-    std::optional<shell_model::Item> child = shell_model::ChildOf(item, item_ids::DecodeId(id->mkid));
-    if (!child) return std::nullopt;
-    item = std::move(*child);
-  }
-  return item;
+  return shell_model::ResolveBelow(item_, relative);
 }
 
 HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG* eaten, LPITEMIDLIST* list,
@@ -208,6 +199,7 @@ HRESULT ShellFolderObject::CreateViewObject(HWND, REFIID iid, void** object) {
   *object = nullptr;
   if (iid == IQueryInfo::iid) return MakeCom<InfoTip>(TypeTip(item_))->QueryInterface(iid, object);
   if (iid == IContextMenu::iid) return MakeFolderMenu(absolute_, item_, iid, object);
+  if (iid == IDropTarget::iid) return MakeFolderDropTarget(item_, iid, object);
   return E_NOINTERFACE;
 }
 
@@ -236,10 +228,12 @@ HRESULT ShellFolderObject::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* lists,
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (iid == IContextMenu::iid) return MakeItemsMenu(absolute_, item_, count, lists, iid, object);
+  if (iid == IDataObject::iid) return MakeItemsDataObject(absolute_, item_, count, lists, iid, object);
   if (count != 1 || lists == nullptr) return E_INVALIDARG;
   const std::optional<shell_model::Item> item = ResolveRelative(lists[0]);
   if (!item) return E_INVALIDARG;
   if (iid == IQueryInfo::iid) return MakeCom<InfoTip>(TypeTip(*item))->QueryInterface(iid, object);
+  if (iid == IDropTarget::iid) return MakeFolderDropTarget(*item, iid, object);
   return E_NOINTERFACE;
 }
 

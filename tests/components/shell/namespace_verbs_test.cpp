@@ -1,7 +1,9 @@
-// TNamespace's verbs, context menus, drag effects and execution over real files of the temporary
-// home: the clipboard's CIDA bytes, trash, paste numbering, cut, the desktop paste, program items
-// through a test chooser, the restored owner, and programs started through the stub applications.
+// TNamespace's verbs, context menus, drag effects, data objects, drops and execution over real
+// files of the temporary home: the clipboard's CIDA bytes, trash, paste numbering, cut, the
+// desktop paste, the multi-file properties, drops on folders and the trash, program items through
+// a test chooser, the restored owner, and programs started through the stub applications.
 #include "classlib/form.h"
+#include "components/listview/unit_startup.h"
 #include "components/shell/namespace.h"
 #include "components/shell/shell_utilities.h"
 #include "shell_test_support.h"
@@ -11,7 +13,9 @@
 #include "platform/ole/clipboard.h"
 #include "platform/ole/global_memory.h"
 #include "platform/shell/child_process.h"
+#include "platform/ole/data_object.h"
 #include "platform/shell/cida.h"
+#include "platform/shell/item_data.h"
 #include "platform/shell/properties_window.h"
 #include "platform/shell/shell_execute.h"
 #include "platform/shell/shell.h"
@@ -71,6 +75,21 @@ ClipboardRecord ReadClipboard() {
 
 bool SameList(const std::vector<win::BYTE>& bytes, win::LPCITEMIDLIST list) {
   return win::ILIsEqual(reinterpret_cast<win::LPCITEMIDLIST>(bytes.data()), list) != win::FALSE;
+}
+
+// The lines of the properties window with that title, which is then closed; none without one.
+std::vector<std::string> TakePropertiesLines(const char* title) {
+  std::vector<std::string> lines;
+  const win::HWND window = win::FindWindowA(win::properties_window::kWindowClass, title);
+  if (window == nullptr) return lines;
+  for (win::HWND line = win::FindWindowExA(window, nullptr, win::properties_window::kLineClass, nullptr); line != nullptr;
+       line = win::FindWindowExA(window, line, win::properties_window::kLineClass, nullptr)) {
+    char text[256];
+    win::GetWindowTextA(line, text, sizeof(text));
+    lines.emplace_back(text);
+  }
+  win::DestroyWindow(window);
+  return lines;
 }
 
 class NamespaceVerbsTest : public ::testing::Test {
@@ -224,21 +243,123 @@ TEST_F(NamespaceVerbsTest, DragEffectFollowsKeysAndWhatTheItemAllows) {
 TEST_F(NamespaceVerbsTest, PropertiesShowNameTypeAndSize) {
   const auto x = Item(File("a/x.txt", std::string(2048, 'p')));
   ASSERT_TRUE(x->ShowPropertySheet());
-  const win::HWND window = win::FindWindowA(win::properties_window::kWindowClass, "x.txt Properties");
-  ASSERT_NE(window, nullptr);
-  std::vector<std::string> lines;
-  for (win::HWND line = win::FindWindowExA(window, nullptr, win::properties_window::kLineClass, nullptr); line != nullptr;
-       line = win::FindWindowExA(window, line, win::properties_window::kLineClass, nullptr)) {
-    char text[256];
-    win::GetWindowTextA(line, text, sizeof(text));
-    lines.emplace_back(text);
-  }
-  win::DestroyWindow(window);
+  const std::vector<std::string> lines = TakePropertiesLines("x.txt Properties");
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[0], "Name: x.txt");
   EXPECT_EQ(lines[1], "Type: " + win::Utf16ToUtf8(x->FileType()));
   EXPECT_EQ(lines[2], "Location: " + (root_ / "a").string());
   EXPECT_EQ(lines[3], "Size: 2 KB (2,048 bytes)");
+}
+
+TEST_F(NamespaceVerbsTest, MultiFilePropertiesShowTheCountAndTotalOfItemsFromTwoFolders) {
+  const auto x = Item(File("a/x.txt", std::string(2048, 'p')));
+  const auto y = Item(File("b/y.txt", std::string(512, 'q')));
+  ASSERT_NE(common::ShellEntryPoint(716), nullptr) << "the common units found the multi-file entry";
+  // Through shell32's multi-file entry with a data object, and through the "properties" verb.
+  for (const bool multi_file : {true, false}) {
+    SCOPED_TRACE(multi_file);
+    ASSERT_TRUE(x->ShowPropertySheetMulti({x.get(), y.get()}, multi_file));
+    const std::vector<std::string> lines = TakePropertiesLines("2 Items Properties");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Items: 2");
+    EXPECT_NE(lines[1].find("(2,560 bytes)"), std::string::npos) << lines[1];
+  }
+  EXPECT_FALSE(x->ShowPropertySheetMulti({}, true));
+}
+
+// ---- Data objects and drop targets ----
+
+// The CIDA a data object carries.
+std::optional<win::cida::Record> RecordOf(win::IDataObject* data) { return win::item_data::ReadRecord(data); }
+
+TEST_F(NamespaceVerbsTest, DataObjectsCarryTheCidaRoutedAsVerbsAre) {
+  const auto x = Item(File("a/x.txt"));
+  const auto y = Item(File("a/y.txt"));
+  const auto z = Item(File("b/z.txt"));
+  const auto folder_a = Item(root_ / "a");
+  std::optional<win::cida::Record> siblings = RecordOf(x->DataObjectMulti({x.get(), y.get()}).Get());
+  ASSERT_TRUE(siblings);
+  EXPECT_TRUE(SameList(siblings->parent, folder_a->GetAbsolutePIDL()));
+  ASSERT_EQ(siblings->members.size(), 2u);
+  EXPECT_TRUE(SameList(siblings->members[1], y->GetRelativePIDL()));
+  std::optional<win::cida::Record> spread = RecordOf(x->DataObjectMulti({x.get(), z.get()}).Get());
+  ASSERT_TRUE(spread);
+  EXPECT_EQ(spread->parent.size(), 2u) << "the desktop's empty list";
+  EXPECT_TRUE(SameList(spread->members[1], z->GetAbsolutePIDL()));
+  std::optional<win::cida::Record> one = RecordOf(x->DataObjectInterface().Get());
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->members.size(), 1u);
+  EXPECT_EQ(x->DataObjectMulti({}).Get(), nullptr);
+}
+
+TEST_F(NamespaceVerbsTest, DroppingOnAFolderCopiesMovesOrLinksByTheEffectNeverOverwriting) {
+  constexpr win::DWORD kShift = 0x4, kControl = 0x8, kAll = 7;
+  File("a/x.txt", "new");
+  File("b/x.txt", "old");
+  const auto x = Item(root_ / "a/x.txt");
+  const auto folder_b = Item(root_ / "b");
+  const win::ComPtr<win::IDataObject> data = x->DataObjectInterface();
+  win::DWORD effect = kAll;
+  EXPECT_EQ(folder_b->DragEnter(data.Get(), 0, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 2u) << "no key moves";
+  effect = kAll;
+  EXPECT_EQ(folder_b->DragOver(kControl, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 1u);
+  effect = kAll;
+  EXPECT_EQ(folder_b->Drop(data.Get(), kControl, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 1u);
+  EXPECT_EQ(ReadFile(root_ / "b/x (2).txt"), "new");
+  EXPECT_EQ(ReadFile(root_ / "b/x.txt"), "old");
+  effect = kAll;
+  folder_b->DragEnter(data.Get(), kControl | kShift, win::POINTL{}, effect);
+  EXPECT_EQ(folder_b->Drop(data.Get(), kControl | kShift, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(fs::read_symlink(root_ / "b/x (3).txt"), root_ / "a/x.txt");
+  effect = kAll;
+  EXPECT_EQ(folder_b->Drop(data.Get(), 0, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 2u);
+  EXPECT_FALSE(fs::exists(root_ / "a/x.txt"));
+  EXPECT_EQ(ReadFile(root_ / "b/x (4).txt"), "new");
+  // A file takes no drop.
+  const auto old = Item(root_ / "b/x.txt");
+  effect = kAll;
+  EXPECT_EQ(old->DragEnter(data.Get(), 0, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 0u);
+  EXPECT_EQ(old->DragLeave(), win::S_OK);
+}
+
+TEST_F(NamespaceVerbsTest, AHostileCidaDroppedOnAFolderIsRefused) {
+  File("a/x.txt");
+  const auto folder_b = Item(root_ / "b");
+  const std::vector<win::BYTE> hostile{1, 0, 0, 0, 12, 0, 0, 0, 0xFF, 0xFF, 0, 0, 2, 0};
+  const win::ComPtr<win::DataObject> data = win::MakeCom<win::DataObject>();
+  win::FORMATETC format;
+  format.cfFormat = static_cast<win::CLIPFORMAT>(win::RegisterClipboardFormatA("Shell IDList Array"));
+  win::STGMEDIUM medium;
+  medium.tymed = win::TYMED_HGLOBAL;
+  medium.hGlobal = win::item_data::GlobalWith(hostile.data(), hostile.size());
+  ASSERT_EQ(data->SetData(&format, &medium, win::TRUE), win::S_OK);
+  win::DWORD effect = 7;
+  EXPECT_EQ(folder_b->DragEnter(data.Get(), 0, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 0u);
+  effect = 7;
+  EXPECT_TRUE(win::FAILED(folder_b->Drop(data.Get(), 0, win::POINTL{}, effect)));
+  EXPECT_EQ(effect, 0u);
+  EXPECT_TRUE(fs::is_empty(root_ / "b"));
+}
+
+TEST_F(NamespaceVerbsTest, DroppingOnTheTrashTrashes) {
+  File("a/x.txt");
+  const auto x = Item(root_ / "a/x.txt");
+  ASSERT_NE(shell::RecycleBinFolder, nullptr);
+  win::DWORD effect = 1;  // copying into the trash is no effect it takes
+  EXPECT_EQ(shell::RecycleBinFolder->Drop(x->DataObjectInterface().Get(), 0, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 0u);
+  EXPECT_TRUE(fs::exists(root_ / "a/x.txt"));
+  effect = 7;
+  EXPECT_EQ(shell::RecycleBinFolder->Drop(x->DataObjectInterface().Get(), 0, win::POINTL{}, effect), win::S_OK);
+  EXPECT_EQ(effect, 2u);
+  EXPECT_FALSE(fs::exists(root_ / "a/x.txt"));
+  EXPECT_TRUE(fs::exists(fs::path(getenv("XDG_DATA_HOME")) / "Trash/info/x.txt.trashinfo"));
 }
 
 // ---- Context menus through a test chooser ----
