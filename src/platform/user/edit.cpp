@@ -16,6 +16,7 @@
 #include "platform/user/messages.h"
 #include "platform/user/paint.h"
 #include "platform/user/system_metrics.h"
+#include "platform/user/virtual_keys.h"
 #include "platform/user/window.h"
 #include "platform/user/window_position.h"
 
@@ -27,13 +28,6 @@ constexpr int kTextMargin = 1;  // between the border and the text, left and rig
 constexpr WPARAM kBackspace = 0x08;
 constexpr WPARAM kTab = 0x09;
 constexpr WPARAM kReturn = 0x0D;
-constexpr INT VK_END = 0x23;
-constexpr INT VK_HOME = 0x24;
-constexpr INT VK_LEFT = 0x25;
-constexpr INT VK_UP = 0x26;
-constexpr INT VK_RIGHT = 0x27;
-constexpr INT VK_DOWN = 0x28;
-constexpr INT VK_DELETE = 0x2E;
 
 struct EditState {
   std::u16string text;
