@@ -97,7 +97,9 @@ TEST_P(BitmapStreamTest, ResizingPaintsTheNewSectionInPlace) {
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 9; ++x)
       EXPECT_EQ(bmp::PixelRGB(image, x, y), (x < 3 && y < 2) ? TestColour(x, y, bits) : 0xFFFFFFu) << x << "," << y;
-  if (bits == 32) EXPECT_EQ(static_cast<const std::uint8_t*>(bitmap.GetScanLine(2))[8 * 4 + 3], 0);
+  if (bits == 32) {
+    EXPECT_EQ(static_cast<const std::uint8_t*>(bitmap.GetScanLine(2))[8 * 4 + 3], 0);
+  }
   TBitmap fresh;
   fresh.SetPixelFormat(format);
   fresh.SetSize(5, 2);

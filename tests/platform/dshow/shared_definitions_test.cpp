@@ -28,7 +28,9 @@ win::CLSID ClassOf(win::IUnknown* object) {
   EXPECT_EQ(object->QueryInterface(win::IID_IPersist, reinterpret_cast<void**>(persist.ReleaseAndGetAddressOf())),
             win::S_OK);
   win::CLSID class_id{};
-  if (persist) EXPECT_EQ(persist->GetClassID(&class_id), win::S_OK);
+  if (persist) {
+    EXPECT_EQ(persist->GetClassID(&class_id), win::S_OK);
+  }
   return class_id;
 }
 
