@@ -15,6 +15,7 @@
 #include "classlib/messages.h"
 #include "components/listview/edit_manager.h"
 #include "components/listview/listview.h"
+#include "listview_test_support.h"
 #include "platform/core/strings.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/scoped_gdi.h"
@@ -38,29 +39,7 @@ using testing::XvfbServer;
 
 using testing::StartDisplayTool;
 using testing::WaitTool;
-
-// Runs steps from inside a local loop: each is a message to a hidden window, handled in turn.
-class InsideLoop {
- public:
-  InsideLoop()
-      : window_(AllocateHWnd([this](TMessage& Message) {
-          if (Message.Msg == win::WM_USER && Message.WParam < steps_.size()) {
-            const std::function<void()> step = steps_[Message.WParam];  // a step may add steps
-            step();
-            return;
-          }
-          Message.Result = win::DefWindowProcA(window_, Message.Msg, Message.WParam, Message.LParam);
-        })) {}
-  ~InsideLoop() { DeallocateHWnd(window_); }
-  void Then(std::function<void()> step) {
-    steps_.push_back(std::move(step));
-    win::PostMessageA(window_, win::WM_USER, steps_.size() - 1, 0);
-  }
-
- private:
-  win::HWND window_;
-  std::vector<std::function<void()>> steps_;
-};
+using testing::InsideLoop;
 
 class EditorsScreenIntegration : public ::testing::Test {
  protected:

@@ -27,31 +27,9 @@ namespace dashtune {
 namespace {
 
 using testing::ListviewOnForm;
+using testing::InsideLoop;
 
 constexpr win::WPARAM kEscape = 0x1B;
-
-// Runs steps from inside the edit loop: each is a message to a hidden window, handled in turn.
-class InsideLoop {
- public:
-  InsideLoop()
-      : window_(AllocateHWnd([this](TMessage& Message) {
-          if (Message.Msg == win::WM_USER && Message.WParam < steps_.size()) {
-            const std::function<void()> step = steps_[Message.WParam];  // a step may add steps
-            step();
-            return;
-          }
-          Message.Result = win::DefWindowProcA(window_, Message.Msg, Message.WParam, Message.LParam);
-        })) {}
-  ~InsideLoop() { DeallocateHWnd(window_); }
-  void Then(std::function<void()> step) {
-    steps_.push_back(std::move(step));
-    win::PostMessageA(window_, win::WM_USER, steps_.size() - 1, 0);
-  }
-
- private:
-  win::HWND window_;
-  std::vector<std::function<void()>> steps_;
-};
 
 // A string editor that writes down what the manager asks of it.
 class TRecordingEditor : public TTouchStringEditor {

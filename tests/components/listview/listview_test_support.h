@@ -3,15 +3,45 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "classlib/form.h"
+#include "classlib/messages.h"
 #include "classlib/streams.h"
 #include "components/listview/listview.h"
+#include "platform/user/messages.h"
+#include "platform/user/window.h"
 
 namespace dashtune::testing {
+
+// Runs steps from inside a local loop (an edit or menu loop): each is a message to a hidden
+// window, handled in turn.
+class InsideLoop {
+ public:
+  InsideLoop()
+      : window_(AllocateHWnd([this](TMessage& Message) {
+          if (Message.Msg == win::WM_USER && Message.WParam < steps_.size()) {
+            const std::function<void()> step = steps_[Message.WParam];  // a step may add steps
+            step();
+            return;
+          }
+          Message.Result = win::DefWindowProcA(window_, Message.Msg, Message.WParam, Message.LParam);
+        })) {}
+  ~InsideLoop() { DeallocateHWnd(window_); }
+  InsideLoop(const InsideLoop&) = delete;
+  InsideLoop& operator=(const InsideLoop&) = delete;
+  void Then(std::function<void()> step) {
+    steps_.push_back(std::move(step));
+    win::PostMessageA(window_, win::WM_USER, steps_.size() - 1, 0);
+  }
+
+ private:
+  win::HWND window_;
+  std::vector<std::function<void()>> steps_;
+};
 
 // A form with a list view child of the given client size; the list view has a window.
 struct ListviewOnForm {
