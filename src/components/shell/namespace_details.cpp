@@ -197,15 +197,12 @@ std::u16string TNamespace::DetailsOf(int Column) {
   const shell::ErrorModeScope errors_off;
   std::u16string text;
   const win::ComPtr<win::IShellFolder2> folder2 = ParentShellFolder2();
-  const win::ComPtr<win::IShellDetails> details = ParentShellDetailsInterface();
-  if (folder2 != nullptr) {
-    if (!DetailsText(folder2.Get(), relative_pidl_, Column, &text) &&
-        !DetailsText(details.Get(), relative_pidl_, Column, &text))
+  // The older details interface is only asked for when the folder's own answer is missing.
+  if (!DetailsText(folder2.Get(), relative_pidl_, Column, &text)) {
+    const win::ComPtr<win::IShellDetails> details = ParentShellDetailsInterface();
+    // A folder offering only the older interface keeps its failed answer empty.
+    if (!DetailsText(details.Get(), relative_pidl_, Column, &text) && (folder2 != nullptr || details == nullptr))
       text = DetailsDefaultOf(Column);
-  } else if (details != nullptr) {
-    DetailsText(details.Get(), relative_pidl_, Column, &text);
-  } else {
-    text = DetailsDefaultOf(Column);
   }
   record->text = std::move(text);
   record->text_cached = true;

@@ -17,8 +17,12 @@ constexpr std::streamsize kMaxHiddenFileSize = 1 << 20;
 
 FILETIME StatxTime(const struct statx_timestamp& time) { return UnixTimeToFileTime(time.tv_sec, time.tv_nsec); }
 
-bool StatxAt(const std::string& path, int flags, struct statx& info) {
-  return statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &info) == 0;
+// What an item's kind and snapshot are made of, and nothing else.
+constexpr unsigned kSnapshotFields =
+    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+
+bool StatxAt(int folder_fd, const char* path, int flags, struct statx& info) {
+  return statx(folder_fd, path, flags, kSnapshotFields, &info) == 0;
 }
 
 item_ids::ItemKind KindOfMode(unsigned mode) {
@@ -60,11 +64,16 @@ FILETIME FileTimeFromValue(ULONGLONG value) {
 
 std::optional<item_ids::ItemId> MakeFileId(const std::string& path, const std::string& name,
                                            const std::set<std::string>& hidden_names) {
+  return MakeFileIdAt(AT_FDCWD, path.c_str(), name, hidden_names);
+}
+
+std::optional<item_ids::ItemId> MakeFileIdAt(int folder_fd, const char* path, const std::string& name,
+                                             const std::set<std::string>& hidden_names) {
   struct statx own {};
-  if (!StatxAt(path, AT_SYMLINK_NOFOLLOW, own)) return std::nullopt;
+  if (!StatxAt(folder_fd, path, AT_SYMLINK_NOFOLLOW, own)) return std::nullopt;
   const bool is_link = S_ISLNK(own.stx_mode);
   struct statx target {};
-  const struct statx& info = is_link && StatxAt(path, 0, target) ? target : own;
+  const struct statx& info = is_link && StatxAt(folder_fd, path, 0, target) ? target : own;
   item_ids::ItemId id;
   id.kind = KindOfMode(info.stx_mode);
   id.name = name;

@@ -24,6 +24,10 @@ FILETIME FileTimeFromValue(ULONGLONG value);
 // Nothing when the file does not exist (errno tells why).
 std::optional<item_ids::ItemId> MakeFileId(const std::string& path, const std::string& name,
                                            const std::set<std::string>& hidden_names);
+// The same for `path` relative to the open folder `folder_fd` (AT_FDCWD: the working folder), so
+// that a folder's entries are looked up without walking the folder's own path again.
+std::optional<item_ids::ItemId> MakeFileIdAt(int folder_fd, const char* path, const std::string& name,
+                                             const std::set<std::string>& hidden_names);
 
 // The names listed in a folder's ".hidden" file (one a line), empty when there is none.
 std::set<std::string> ReadHiddenNames(const std::string& folder);

@@ -2,6 +2,7 @@
 
 #include "platform/com/com_init.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace win::item_ids {
@@ -18,24 +19,20 @@ ULONGLONG ReadU64(const BYTE* p) { return ReadU32(p) | (static_cast<ULONGLONG>(R
 
 FILETIME ReadFileTime(const BYTE* p) { return FILETIME{ReadU32(p), ReadU32(p + 4)}; }
 
-void AppendU16(std::vector<BYTE>& out, USHORT value) {
-  out.push_back(static_cast<BYTE>(value));
-  out.push_back(static_cast<BYTE>(value >> 8));
+BYTE* WriteU16(BYTE* at, USHORT value) {
+  at[0] = static_cast<BYTE>(value);
+  at[1] = static_cast<BYTE>(value >> 8);
+  return at + 2;
 }
 
-void AppendU32(std::vector<BYTE>& out, DWORD value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<BYTE>(value >> shift));
+BYTE* WriteU32(BYTE* at, DWORD value) {
+  for (int shift = 0; shift < 32; shift += 8) *at++ = static_cast<BYTE>(value >> shift);
+  return at;
 }
 
-void AppendU64(std::vector<BYTE>& out, ULONGLONG value) {
-  AppendU32(out, static_cast<DWORD>(value));
-  AppendU32(out, static_cast<DWORD>(value >> 32));
-}
+BYTE* WriteU64(BYTE* at, ULONGLONG value) { return WriteU32(WriteU32(at, static_cast<DWORD>(value)), static_cast<DWORD>(value >> 32)); }
 
-void AppendFileTime(std::vector<BYTE>& out, const FILETIME& time) {
-  AppendU32(out, time.dwLowDateTime);
-  AppendU32(out, time.dwHighDateTime);
-}
+BYTE* WriteFileTime(BYTE* at, const FILETIME& time) { return WriteU32(WriteU32(at, time.dwLowDateTime), time.dwHighDateTime); }
 
 bool IsKnownKind(BYTE kind) {
   return kind >= static_cast<BYTE>(ItemKind::Computer) && kind <= static_cast<BYTE>(ItemKind::TrashEntry);
@@ -140,24 +137,30 @@ ItemId DecodeId(const SHITEMID& id) {
   return decoded;
 }
 
-std::vector<BYTE> EncodeId(const ItemId& id) {
-  std::vector<BYTE> out;
-  AppendU16(out, 0);  // patched below
-  out.push_back(static_cast<BYTE>(id.kind));
-  out.push_back(kLayoutVersion);
+std::size_t EncodedSize(const ItemId& id) { return std::min<std::size_t>(NameOffset(id.kind) + id.name.size(), 0xFFFF); }
+
+BYTE* WriteId(const ItemId& id, BYTE* at) {
+  const std::size_t count = EncodedSize(id);
+  BYTE* p = WriteU16(at, static_cast<USHORT>(count));
+  *p++ = static_cast<BYTE>(id.kind);
+  *p++ = kLayoutVersion;
   if (HasSnapshot(id.kind)) {
-    AppendU32(out, id.snapshot.attributes);
-    AppendU64(out, id.snapshot.size);
-    AppendFileTime(out, id.snapshot.creation);
-    AppendFileTime(out, id.snapshot.last_access);
-    AppendFileTime(out, id.snapshot.last_write);
-    AppendU32(out, id.snapshot.mode);
+    p = WriteU32(p, id.snapshot.attributes);
+    p = WriteU64(p, id.snapshot.size);
+    p = WriteFileTime(p, id.snapshot.creation);
+    p = WriteFileTime(p, id.snapshot.last_access);
+    p = WriteFileTime(p, id.snapshot.last_write);
+    p = WriteU32(p, id.snapshot.mode);
   }
-  out.insert(out.end(), id.name.begin(), id.name.end());
-  const std::size_t count = std::min<std::size_t>(out.size(), 0xFFFF);
-  out.resize(count);
-  out[0] = static_cast<BYTE>(count);
-  out[1] = static_cast<BYTE>(count >> 8);
+  // A name too long for the count is cut where the count ends.
+  const std::size_t name_bytes = count - static_cast<std::size_t>(p - at);
+  if (name_bytes != 0) std::memcpy(p, id.name.data(), name_bytes);
+  return at + count;
+}
+
+std::vector<BYTE> EncodeId(const ItemId& id) {
+  std::vector<BYTE> out(EncodedSize(id));
+  WriteId(id, out.data());
   return out;
 }
 
@@ -219,12 +222,14 @@ LPITEMIDLIST AppendLists(LPCITEMIDLIST first, LPCITEMIDLIST second) {
 }
 
 LPITEMIDLIST MakeList(const std::vector<ItemId>& ids) {
-  std::vector<BYTE> bytes;
-  for (const ItemId& id : ids) {
-    const std::vector<BYTE> encoded = EncodeId(id);
-    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
-  }
-  return CopyListBytes(reinterpret_cast<LPCITEMIDLIST>(bytes.data()), bytes.size());
+  std::size_t size = kCountSize;
+  for (const ItemId& id : ids) size += EncodedSize(id);
+  auto* bytes = static_cast<BYTE*>(CoTaskMemAlloc(size));
+  if (bytes == nullptr) return nullptr;
+  BYTE* at = bytes;
+  for (const ItemId& id : ids) at = WriteId(id, at);
+  WriteU16(at, 0);
+  return reinterpret_cast<LPITEMIDLIST>(bytes);
 }
 
 std::vector<ItemId> DecodeList(LPCITEMIDLIST list) {

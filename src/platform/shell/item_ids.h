@@ -101,8 +101,11 @@ ListError ValidateList(const BYTE* bytes, std::size_t available, std::size_t* li
 // Decodes one ID of a list that passed ValidateList (or was made by EncodeId).
 ItemId DecodeId(const SHITEMID& id);
 
-// The bytes of one ID (without a list terminator).
+// The bytes of one ID (without a list terminator), and their count.
 std::vector<BYTE> EncodeId(const ItemId& id);
+std::size_t EncodedSize(const ItemId& id);
+// Writes the EncodedSize(id) bytes of one ID at `at`; answers the byte after them.
+BYTE* WriteId(const ItemId& id, BYTE* at);
 
 // Size of a list in bytes with its terminator, and the number of IDs in it. The list's counts
 // are trusted, as the platform trusts lists handed over by pointer; a walk never goes past

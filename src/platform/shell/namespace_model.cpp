@@ -58,7 +58,7 @@ std::vector<ItemId> FolderEntries(const std::string& path, DWORD flags) {
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    std::optional<ItemId> id = file_info::MakeFileId(file_info::JoinPath(path, name), name, hidden);
+    std::optional<ItemId> id = file_info::MakeFileIdAt(dirfd(dir.get()), entry->d_name, name, hidden);
     if (id && PassesFilter(*id, flags)) ids.push_back(std::move(*id));
   }
   return ids;
@@ -139,19 +139,22 @@ std::string DesktopFolderPath() { return places::SpecialFolderPath(CSIDL_DESKTOP
 
 std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative) {
   if (relative == nullptr) return std::nullopt;
-  Item item = folder;
+  if (item_ids::IsEmptyList(relative)) return folder;
+  // The first child is resolved from the folder itself: most lists name one child, and the
+  // folder need not be copied for it.
+  std::optional<Item> item;
   for (LPCITEMIDLIST id = relative; !item_ids::IsEmptyList(id); id = item_ids::NextId(id)) {
     if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
-    std::optional<Item> child = ChildOf(item, item_ids::DecodeId(id->mkid));
-    if (!child) return std::nullopt;
-    item = std::move(*child);
+    item = ChildOf(item ? *item : folder, item_ids::DecodeId(id->mkid));
+    if (!item) return std::nullopt;
   }
   return item;
 }
 
-std::optional<Item> ChildOf(const Item& folder, const ItemId& id) {
+std::optional<Item> ChildOf(const Item& folder, ItemId child_id) {
   Item child;
-  child.id = id;
+  child.id = std::move(child_id);
+  const ItemId& id = child.id;
   child.removable = folder.removable;
   switch (folder.place) {
     case Place::Desktop:

@@ -32,7 +32,7 @@ struct Item {
 std::optional<Item> Resolve(LPCITEMIDLIST absolute);
 
 // The item named by `id` inside `folder`; nothing when `id` cannot live there.
-std::optional<Item> ChildOf(const Item& folder, const item_ids::ItemId& id);
+std::optional<Item> ChildOf(const Item& folder, item_ids::ItemId id);
 
 // The item a list relative to `folder` names, one ID after the other; nothing for a null list or
 // an ID that cannot live where it stands.

@@ -30,25 +30,29 @@ LPWSTR TaskString(std::u16string_view text) {
   return copy;
 }
 
-// Hands out the children found when the enumeration started, one task-allocated list each.
+// Hands out the children found when the enumeration started, one task-allocated list each. The
+// IDs are encoded once, back to back, so that handing one out is a single copy.
 class IdEnumerator : public ComObject<IEnumIDList> {
  public:
-  explicit IdEnumerator(std::vector<ItemId> ids) : ids_(std::move(ids)) {}
+  explicit IdEnumerator(const std::vector<ItemId>& ids) : bytes_(Encoded(ids)) {}
+  IdEnumerator(std::vector<BYTE> bytes, std::size_t next) : bytes_(std::move(bytes)), next_(next) {}
 
   HRESULT Next(ULONG count, LPITEMIDLIST* lists, ULONG* fetched) override {
     if (lists == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG done = 0;
-    for (; done < count && next_ < ids_.size(); ++done, ++next_) {
-      lists[done] = item_ids::MakeList({ids_[next_]});
+    for (; done < count && next_ < bytes_.size(); ++done) {
+      const std::size_t size = IdSizeAt(next_);
+      lists[done] = item_ids::CopyListBytes(reinterpret_cast<LPCITEMIDLIST>(bytes_.data() + next_), size);
       if (lists[done] == nullptr) break;
+      next_ += size;
     }
     if (fetched != nullptr) *fetched = done;
     return done == count ? S_OK : S_FALSE;
   }
   HRESULT Skip(ULONG count) override {
-    const std::size_t left = ids_.size() - next_;
-    next_ += std::min<std::size_t>(count, left);
-    return count <= left ? S_OK : S_FALSE;
+    ULONG skipped = 0;
+    for (; skipped < count && next_ < bytes_.size(); ++skipped) next_ += IdSizeAt(next_);
+    return skipped == count ? S_OK : S_FALSE;
   }
   HRESULT Reset() override {
     next_ = 0;
@@ -56,14 +60,23 @@ class IdEnumerator : public ComObject<IEnumIDList> {
   }
   HRESULT Clone(IEnumIDList** copy) override {
     if (copy == nullptr) return E_POINTER;
-    auto clone = MakeCom<IdEnumerator>(ids_);
-    clone->next_ = next_;
-    return clone->QueryInterface(IEnumIDList::iid, reinterpret_cast<void**>(copy));
+    return MakeCom<IdEnumerator>(bytes_, next_)->QueryInterface(IEnumIDList::iid, reinterpret_cast<void**>(copy));
   }
 
  private:
-  std::vector<ItemId> ids_;
-  std::size_t next_ = 0;
+  static std::vector<BYTE> Encoded(const std::vector<ItemId>& ids) {
+    std::size_t size = 0;
+    for (const ItemId& id : ids) size += item_ids::EncodedSize(id);
+    std::vector<BYTE> bytes(size);
+    BYTE* at = bytes.data();
+    for (const ItemId& id : ids) at = item_ids::WriteId(id, at);
+    return bytes;
+  }
+
+  std::size_t IdSizeAt(std::size_t offset) const { return bytes_[offset] | (bytes_[offset + 1] << 8); }
+
+  std::vector<BYTE> bytes_;  // the encoded IDs, each led by its count
+  std::size_t next_ = 0;     // offset of the next ID to hand out
 };
 
 // The info tip of an item: its type.

@@ -71,6 +71,53 @@ class CountedNamespace : public TNamespace {
   win::ComPtr<CountingFolder> folder_;
 };
 
+// Answers five column titles through the older details interface and fails every item's text.
+class TitlesOnlyDetails : public win::ComObject<win::IShellDetails> {
+ public:
+  win::HRESULT GetDetailsOf(win::LPCITEMIDLIST list, win::UINT column, win::SHELLDETAILS* details) override {
+    if (list != nullptr || column >= 5) return win::E_FAIL;
+    details->str.uType = win::STRRET_CSTR;
+    details->str.cStr[0] = 'T';
+    return win::S_OK;
+  }
+  win::HRESULT ColumnClick(win::UINT) override { return win::E_NOTIMPL; }
+};
+
+// A folder with five columns whose items' texts all fail; with `older_interface_only` it offers
+// the older details interface instead of its own.
+class FailingItemsFolder : public CountingFolder {
+ public:
+  explicit FailingItemsFolder(bool older_interface_only) : CountingFolder(5), older_only_(older_interface_only) {}
+  win::HRESULT QueryInterface(win::REFIID iid, void** object) override {
+    if (older_only_ && object != nullptr && iid == win::IShellFolder2::iid) {
+      *object = nullptr;
+      return win::E_NOINTERFACE;
+    }
+    return CountingFolder::QueryInterface(iid, object);
+  }
+  win::HRESULT GetDetailsOf(win::LPCITEMIDLIST list, win::UINT column, win::SHELLDETAILS* details) override {
+    return list != nullptr ? win::E_FAIL : CountingFolder::GetDetailsOf(list, column, details);
+  }
+  win::HRESULT CreateViewObject(win::HWND, win::REFIID iid, void** object) override {
+    if (!older_only_ || iid != win::IShellDetails::iid) return win::E_NOINTERFACE;
+    return win::MakeCom<TitlesOnlyDetails>()->QueryInterface(iid, object);
+  }
+
+ private:
+  bool older_only_;
+};
+
+class FailingItemsNamespace : public TNamespace {
+ public:
+  explicit FailingItemsNamespace(bool older_interface_only)
+      : TNamespace(win::item_ids::MakeList({}), nullptr),
+        folder_(win::MakeCom<FailingItemsFolder>(older_interface_only)) {}
+  win::IShellFolder* ShellFolder() override { return folder_.Get(); }
+
+ private:
+  win::ComPtr<FailingItemsFolder> folder_;
+};
+
 class NamespaceDetailsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -114,6 +161,22 @@ TEST_F(NamespaceDetailsTest, CountReachingTheLimitCountsAsNone) {
   EXPECT_EQ(CountedNamespace(-1).DetailsSupportedColumns(), 5);
   EXPECT_EQ(CountedNamespace(7).DetailsSupportedColumns(), 7);
   EXPECT_EQ(CountedNamespace(999).DetailsSupportedColumns(), 999);
+}
+
+TEST_F(NamespaceDetailsTest, FailedItemTextsFallBackOnlyWhereTheFolderHasItsOwnColumns) {
+  win::item_ids::ItemId id;
+  id.name = "x.txt";
+  // Texts the folder cannot give come from the item itself: column 2 of an item outside the
+  // file system is "System Folder".
+  FailingItemsNamespace own_columns(false);
+  TNamespace in_own(win::item_ids::MakeList({id}), &own_columns);
+  EXPECT_EQ(in_own.DetailsOf(2), u"System Folder");
+  // A folder with only the older interface leaves its failed texts empty.
+  FailingItemsNamespace older_only(true);
+  ASSERT_EQ(older_only.DetailsSupportedColumns(), 5);
+  EXPECT_EQ(older_only.DetailsColumnTitle(1), u"T");
+  TNamespace in_older(win::item_ids::MakeList({id}), &older_only);
+  EXPECT_EQ(in_older.DetailsOf(2), u"");
 }
 
 TEST_F(NamespaceDetailsTest, DesktopItemHasNoDetails) {

@@ -75,6 +75,33 @@ TEST(ItemIdsTest, DecodeGivesBackWhatWasEncoded) {
   EXPECT_EQ(decoded.snapshot.mode, 0100644u);
 }
 
+TEST(ItemIdsTest, ListsAreTheEncodedIdsBackToBack) {
+  ItemId computer;
+  computer.kind = ItemKind::Computer;
+  ItemId volume = FileId("/media/" + std::string(1000, 'v'));
+  volume.kind = ItemKind::Volume;
+  const std::vector<ItemId> ids{computer, volume, FileId("leaf.txt")};
+  const std::unique_ptr<ITEMIDLIST, decltype(&CoTaskMemFree)> list(item_ids::MakeList(ids), CoTaskMemFree);
+  ASSERT_NE(list, nullptr);
+  const std::vector<BYTE> expected = ListBytes(ids);
+  ASSERT_EQ(item_ids::ListSize(list.get()), expected.size());
+  EXPECT_EQ(std::memcmp(list.get(), expected.data(), expected.size()), 0);
+  EXPECT_EQ(item_ids::DecodeId(item_ids::NextId(list.get())->mkid).name, volume.name);
+  const std::unique_ptr<ITEMIDLIST, decltype(&CoTaskMemFree)> empty(item_ids::MakeList({}), CoTaskMemFree);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(item_ids::ListSize(empty.get()), item_ids::kCountSize);
+}
+
+TEST(ItemIdsTest, NameTooLongForTheCountIsCutWhereTheCountEnds) {
+  ItemId volume = FileId("/" + std::string(70000, 'v'));
+  volume.kind = ItemKind::Volume;
+  const std::vector<BYTE> bytes = item_ids::EncodeId(volume);
+  ASSERT_EQ(bytes.size(), 0xFFFFu);
+  EXPECT_EQ(item_ids::EncodedSize(volume), 0xFFFFu);
+  EXPECT_EQ(bytes[0] | (bytes[1] << 8), 0xFFFF);
+  EXPECT_EQ(bytes.back(), 'v');
+}
+
 TEST(ItemIdsTest, IdentityIgnoresTheSnapshot) {
   ItemId changed = FileId("same");
   changed.snapshot.size = 1;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace win {
@@ -151,6 +152,7 @@ TEST_F(NamespaceTest, EnumerationAgreesWithGio) {
   std::ofstream(root_ / ".hidden") << "listed\n";
   fs::create_symlink(root_ / "nowhere", root_ / "dangling");
   fs::create_directory_symlink(root_ / "sub", root_ / "folder-link");
+  fs::create_symlink("plain.png", root_ / "relative-link");
   chmod((root_ / "plain.png").c_str(), 0444);
 
   // Reading ".hidden" and the links moves their access times once (relatime): let that happen
@@ -216,6 +218,75 @@ TEST_F(NamespaceTest, HiddenItemsNeedTheirFlag) {
   EXPECT_EQ(count(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN), 3);
   EXPECT_EQ(count(SHCONTF_FOLDERS), 1);
   EXPECT_EQ(count(SHCONTF_NONFOLDERS), 1);
+}
+
+TEST_F(NamespaceTest, EnumeratorHandsOutEachChildOnceThroughNextSkipCloneAndReset) {
+  for (const char* name : {"a", "b", "c", "d"}) WriteFile(root_ / name, 1);
+  const TaskList folder_list = Parse(root_.string());
+  ComPtr<IShellFolder> folder = Bind(folder_list.list);
+  ComPtr<IEnumIDList> enumerator;
+  ASSERT_EQ(folder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, enumerator.ReleaseAndGetAddressOf()), S_OK);
+  const auto name_of = [&](LPITEMIDLIST child) {
+    const TaskList owned(child);
+    EXPECT_EQ(item_ids::ListCount(child), 1u);
+    return Utf16ToUtf8(NameOf(folder.Get(), child, SHGDN_INFOLDER));
+  };
+  std::vector<std::string> order;
+  LPITEMIDLIST child = nullptr;
+  while (enumerator->Next(1, &child, nullptr) == S_OK) order.push_back(name_of(child));
+  ASSERT_EQ(order.size(), 4u);
+  EXPECT_EQ(std::set<std::string>(order.begin(), order.end()), (std::set<std::string>{"a", "b", "c", "d"}));
+
+  ASSERT_EQ(enumerator->Reset(), S_OK);
+  LPITEMIDLIST two[2] = {};
+  ULONG fetched = 0;
+  ASSERT_EQ(enumerator->Next(2, two, &fetched), S_OK);
+  ASSERT_EQ(fetched, 2u);
+  EXPECT_EQ(name_of(two[0]), order[0]);
+  EXPECT_EQ(name_of(two[1]), order[1]);
+  ComPtr<IEnumIDList> clone;
+  ASSERT_EQ(enumerator->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
+  EXPECT_EQ(enumerator->Skip(1), S_OK);
+  ASSERT_EQ(enumerator->Next(1, &child, nullptr), S_OK);
+  EXPECT_EQ(name_of(child), order[3]);
+  EXPECT_EQ(enumerator->Skip(1), S_FALSE);
+  LPITEMIDLIST rest[3] = {};
+  EXPECT_EQ(enumerator->Next(3, rest, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+
+  // The clone goes on from where the original stood when it was made.
+  ASSERT_EQ(clone->Next(3, rest, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 2u);
+  EXPECT_EQ(name_of(rest[0]), order[2]);
+  EXPECT_EQ(name_of(rest[1]), order[3]);
+  EXPECT_EQ(clone->Skip(2), S_FALSE);
+}
+
+TEST_F(NamespaceTest, ListsOfSeveralIdsResolveOneFolderAfterTheOther) {
+  fs::create_directories(root_ / "sub");
+  WriteFile(root_ / "sub" / "leaf", 1);
+  WriteFile(root_ / "file", 1);
+  const TaskList root_list = Parse(root_.string());
+  const TaskList leaf_list = Parse((root_ / "sub" / "leaf").string());
+  const TaskList through_file = Parse((root_ / "file").string());
+  ComPtr<IShellFolder> folder = Bind(root_list.list);
+  // The last two IDs of the leaf's list: "sub" then "leaf", relative to root_.
+  const auto last_ids = [](LPCITEMIDLIST list, UINT keep) {
+    for (UINT skip = item_ids::ListCount(list) - keep; skip > 0; --skip) list = item_ids::NextId(list);
+    return list;
+  };
+  LPCITEMIDLIST relative = last_ids(leaf_list.list, 2);
+  EXPECT_EQ(NameOf(folder.Get(), relative, SHGDN_FORPARSING), Utf8ToUtf16((root_ / "sub" / "leaf").string()));
+  ComPtr<IShellFolder> sub;
+  ASSERT_EQ(folder->BindToObject(last_ids(leaf_list.list, 2), nullptr, IShellFolder::iid,
+                                 reinterpret_cast<void**>(sub.ReleaseAndGetAddressOf())),
+            E_FAIL);  // a file is no folder to bind to
+  // A file's ID followed by another ID names nothing.
+  const TaskList below_file(item_ids::AppendLists(last_ids(through_file.list, 1), last_ids(leaf_list.list, 1)));
+  EXPECT_EQ(NameOf(folder.Get(), below_file.list, SHGDN_FORPARSING), u"<failed>");
+  // The empty list is the folder itself.
+  const ITEMIDLIST empty{};
+  EXPECT_EQ(NameOf(folder.Get(), &empty, SHGDN_FORPARSING), Utf8ToUtf16(root_.string()));
 }
 
 TEST_F(NamespaceTest, RenamingNeverReplacesAndRefusesSlashes) {
