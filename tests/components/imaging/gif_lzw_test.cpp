@@ -214,6 +214,18 @@ TEST(GifLzw, SelfReferencingEntryRaises) {
   EXPECT_EQ(loaded.error, "Circular decoder table entry");
 }
 
+TEST(GifLzw, EntriesOfTheTableBeforeAClearReadAsEmpty) {
+  // Entries 6 and 7 are made (7 = 6 + 1), then a clear. Two codes past the new table then walk
+  // entry 7 before it is made again: it must read as empty, not as the 1 1 1 it held before.
+  const Bytes data = Concat({{2}, SubBlocks(PackCodes({{4, 3}, {1, 3}, {6, 3}, {7, 3}, {4, 4}, {0, 3}, {7, 3},
+                                                       {7, 3}, {5, 4}}))});
+  const auto loaded = giftest::Load(TwoFrames(4, 3, data, 4));
+  ASSERT_EQ(loaded.error, "");
+  EXPECT_EQ(loaded.warnings, std::vector<std::string>{"Invalid GIF data"});
+  EXPECT_EQ(loaded.picture->GetImages()->GetFrame(0)->GetData(), (Bytes{1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0}));
+  ExpectSecondFrameIntact(loaded);
+}
+
 TEST(GifLzw, LongPrefixCycleRaisesBeforeTheStackFills) {
   // Codes past the table make entry 259 + j point to 260 + j; entry 459 is then defined with
   // prefix 259, closing a cycle of 201 entries that the last code walks into.

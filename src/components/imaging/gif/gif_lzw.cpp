@@ -27,7 +27,15 @@ class LzwDecoder {
         frame_(frame),
         data_size_(data_size),
         clear_code_(1 << data_size),
-        end_code_(clear_code_ + 1) {}
+        end_code_(clear_code_ + 1) {
+    // The literals, the clear code and the end code never change; entries above them are made
+    // before they are read, or read as empty (see PrefixOf).
+    for (int i = 0; i <= end_code_; ++i) {
+      prefix_[static_cast<std::size_t>(i)] = 0;
+      suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i < clear_code_ ? i : 0);
+      length_[static_cast<std::size_t>(i)] = 1;
+    }
+  }
 
   // Fills `count` pixels; false when the data stopped first (the rest keeps its fill value).
   bool Fill(std::uint8_t* out, std::size_t count) {
@@ -97,12 +105,8 @@ class LzwDecoder {
     return code;
   }
 
+  // Empties the table: the entries from max_code_ up read as empty from now on.
   void ResetTable() {
-    for (int i = 0; i < gif::kTableSize; ++i) {
-      prefix_[static_cast<std::size_t>(i)] = 0;
-      suffix_[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i < clear_code_ ? i : 0);
-      length_[static_cast<std::size_t>(i)] = 1;
-    }
     code_size_ = data_size_ + 1;
     max_code_size_ = 2 * clear_code_;
     max_code_ = clear_code_ + 2;
@@ -123,6 +127,11 @@ class LzwDecoder {
       ++code_size_;
     }
   }
+
+  // An entry of any code: one not made since the table was emptied is empty (prefix and
+  // suffix 0), whatever an earlier table left in it.
+  int PrefixOf(int code) const { return code < max_code_ ? prefix_[static_cast<std::size_t>(code)] : 0; }
+  int SuffixOf(int code) const { return code < max_code_ ? suffix_[static_cast<std::size_t>(code)] : 0; }
 
   void Push(int value) {
     if (stack_pointer_ >= kStackSize) gif::RaiseGIFError(gif::sCircularTableEntry);
@@ -208,12 +217,12 @@ class LzwDecoder {
     }
     int chain = 0;
     while (code >= clear_code_) {
-      Push(suffix_[static_cast<std::size_t>(code)]);
-      const int prefix = prefix_[static_cast<std::size_t>(code)];
+      Push(SuffixOf(code));
+      const int prefix = PrefixOf(code);
       if (prefix == code || ++chain > gif::kTableSize) gif::RaiseGIFError(gif::sCircularTableEntry);
       code = prefix;
     }
-    first_code_ = suffix_[static_cast<std::size_t>(code)];
+    first_code_ = SuffixOf(code);
     Push(first_code_);
     if (max_code_ < gif::kTableSize) {
       prefix_[static_cast<std::size_t>(max_code_)] = static_cast<std::uint16_t>(old_code_);
@@ -244,13 +253,15 @@ class LzwDecoder {
   bool lengths_known_ = true;
   std::uint64_t bit_buffer_ = 0;
   int bit_count_ = 0;
-  std::array<std::uint8_t, gif::kMaxSubBlockSize> block_{};
+  // The buffers and tables are not cleared: only what was written is read (a frame of a few
+  // pixels would otherwise pay for clearing 40 KiB).
+  std::array<std::uint8_t, gif::kMaxSubBlockSize> block_;
   std::size_t block_length_ = 0;
   std::size_t block_position_ = 0;
-  std::array<std::uint16_t, gif::kTableSize> prefix_{};
-  std::array<std::uint16_t, gif::kTableSize> suffix_{};
-  std::array<std::uint16_t, gif::kTableSize> length_{};
-  std::array<std::uint16_t, kStackSize> stack_{};
+  std::array<std::uint16_t, gif::kTableSize> prefix_;
+  std::array<std::uint16_t, gif::kTableSize> suffix_;
+  std::array<std::uint16_t, gif::kTableSize> length_;
+  std::array<std::uint16_t, kStackSize> stack_;
   int stack_pointer_ = 0;
 };
 
