@@ -116,8 +116,9 @@ AxisMap MapAxis(int dest_len, int first, int count, long long source_start, long
   map.to.resize(static_cast<std::size_t>(count));
   for (int k = 0; k < count; ++k) {
     const long long i = first + k;
-    const long long a = i * source_len / dest_len;
-    long long b = (i + 1) * source_len / dest_len;
+    // Unstretched axes (the common case) need no division per pixel.
+    const long long a = source_len == dest_len ? i : i * source_len / dest_len;
+    long long b = source_len == dest_len ? i + 1 : (i + 1) * source_len / dest_len;
     if (!combine || b <= a) b = a + 1;
     const long long from = mirror ? source_start + source_len - b : source_start + a;
     const long long to = mirror ? source_start + source_len - a : source_start + b;

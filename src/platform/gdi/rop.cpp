@@ -1,6 +1,7 @@
 // The ternary raster-operation evaluator: every one of the 256 codes is the same sum of
 // minterms, instantiated per code so that each compiles to straight bit operations.
 #include <array>
+#include <cstring>
 #include <utility>
 
 #include "platform/gdi/raster.h"
@@ -12,7 +13,7 @@ namespace {
 template <unsigned Code, class Word>
 inline Word Minterms(Word p, Word s, Word d) {
   [[maybe_unused]] const Word np = static_cast<Word>(~p), ns = static_cast<Word>(~s), nd = static_cast<Word>(~d);
-  Word r = 0;
+  Word r{};
   if constexpr ((Code & 0x01) != 0) r = static_cast<Word>(r | (np & ns & nd));
   if constexpr ((Code & 0x02) != 0) r = static_cast<Word>(r | (np & ns & d));
   if constexpr ((Code & 0x04) != 0) r = static_cast<Word>(r | (np & s & nd));
@@ -49,12 +50,41 @@ void RopRowImpl(std::uint32_t* d, const std::uint32_t* s, const std::uint32_t* p
   for (int i = 0; i < n; ++i) d[i] = Rop3Value<Code, std::uint32_t>(p[i], s[i], d[i]);
 }
 
-// Packed bytes: the operation is bitwise, so it needs no pixel boundaries, and a plain byte
-// loop over buffers that do not overlap is one the compiler turns into whole-register steps.
+// Sixteen bytes as one value (the compiler's vector extension, lowered to the target's SIMD
+// registers); the bit operations of Rop3Value apply to it as they are.
+using Block = std::uint8_t __attribute__((vector_size(16)));
+
+inline Block LoadBlock(const std::uint8_t* at) {
+  Block b;
+  std::memcpy(&b, at, sizeof b);
+  return b;
+}
+
+inline void StoreBlock(std::uint8_t* at, Block b) { std::memcpy(at, &b, sizeof b); }
+
 template <unsigned Code>
-void RopBytesImpl(std::uint8_t* __restrict d, const std::uint8_t* __restrict s, const std::uint8_t* __restrict p,
-                  std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) d[i] = Rop3Value<Code, std::uint8_t>(p[i], s[i], d[i]);
+inline Block RopBlock(std::uint8_t* d, const std::uint8_t* s, const std::uint8_t* p) {
+  return Rop3Value<Code, Block>(LoadBlock(p), LoadBlock(s), LoadBlock(d));
+}
+
+// Packed bytes: the operation is bitwise, so it needs no pixel boundaries. Each step makes four
+// blocks before it stores any: a loop storing each block as soon as it is made runs at half of
+// memcpy's speed on large rows, this one at its speed.
+template <unsigned Code>
+void RopBytesImpl(std::uint8_t* d, const std::uint8_t* s, const std::uint8_t* p, std::size_t n) {
+  constexpr std::size_t kBlock = sizeof(Block);
+  std::size_t i = 0;
+  for (; i + 4 * kBlock <= n; i += 4 * kBlock) {
+    const Block r0 = RopBlock<Code>(d + i, s + i, p + i);
+    const Block r1 = RopBlock<Code>(d + i + kBlock, s + i + kBlock, p + i + kBlock);
+    const Block r2 = RopBlock<Code>(d + i + 2 * kBlock, s + i + 2 * kBlock, p + i + 2 * kBlock);
+    const Block r3 = RopBlock<Code>(d + i + 3 * kBlock, s + i + 3 * kBlock, p + i + 3 * kBlock);
+    StoreBlock(d + i, r0);
+    StoreBlock(d + i + kBlock, r1);
+    StoreBlock(d + i + 2 * kBlock, r2);
+    StoreBlock(d + i + 3 * kBlock, r3);
+  }
+  for (; i < n; ++i) d[i] = Rop3Value<Code, std::uint8_t>(p[i], s[i], d[i]);
 }
 
 template <std::size_t... Codes>
