@@ -122,8 +122,12 @@ DWORD Win32ErrorOfErrno(int error) {
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
-  if (dir.back() == '/') return dir + name;
-  return dir + "/" + name;
+  std::string path;
+  path.reserve(dir.size() + 1 + name.size());
+  path += dir;
+  if (dir.back() != '/') path += '/';
+  path += name;
+  return path;
 }
 
 }  // namespace win::file_info

@@ -322,8 +322,10 @@ HRESULT ShellFolderObject::GetDetailsOf(LPCITEMIDLIST list, UINT column, SHELLDE
   if (column >= columns.size()) return E_INVALIDARG;
   details->fmt = columns[column].format;
   details->cxChar = columns[column].width;
-  std::u16string text = columns[column].title;
-  if (list != nullptr) {
+  std::u16string text;
+  if (list == nullptr) {
+    text = columns[column].title;
+  } else {
     details_calls.fetch_add(1);
     const std::optional<shell_model::Item> item = ResolveRelative(list);
     if (!item || item_ids::IsEmptyList(list)) return E_INVALIDARG;

@@ -4,6 +4,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/core/errors.h"
 #include "platform/core/strings.h"
+#include "platform/shell/file_info.h"
 #include "platform/shell/shell.h"
 // GLib after the platform headers: its TRUE and FALSE are macros.
 #include <gio/gio.h>
@@ -287,6 +288,15 @@ TEST_F(NamespaceTest, ListsOfSeveralIdsResolveOneFolderAfterTheOther) {
   // The empty list is the folder itself.
   const ITEMIDLIST empty{};
   EXPECT_EQ(NameOf(folder.Get(), &empty, SHGDN_FORPARSING), Utf8ToUtf16(root_.string()));
+}
+
+TEST(JoinPathTest, OneSlashBetweenFolderAndName) {
+  const struct {
+    const char* folder;
+    const char* name;
+    const char* path;
+  } kCases[] = {{"", "a", "a"}, {"/", "a", "/a"}, {"/x", "a", "/x/a"}, {"/x/", "a", "/x/a"}, {"/x", "", "/x/"}};
+  for (const auto& c : kCases) EXPECT_EQ(file_info::JoinPath(c.folder, c.name), c.path) << c.folder << " + " << c.name;
 }
 
 TEST_F(NamespaceTest, RenamingNeverReplacesAndRefusesSlashes) {
