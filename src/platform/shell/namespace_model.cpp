@@ -142,11 +142,11 @@ std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative) {
   if (item_ids::IsEmptyList(relative)) return folder;
   // The first child is resolved from the folder itself: most lists name one child, and the
   // folder need not be copied for it.
-  std::optional<Item> item;
-  for (LPCITEMIDLIST id = relative; !item_ids::IsEmptyList(id); id = item_ids::NextId(id)) {
+  if (relative->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
+  std::optional<Item> item = ChildOf(folder, item_ids::DecodeId(relative->mkid));
+  for (LPCITEMIDLIST id = item_ids::NextId(relative); item && !item_ids::IsEmptyList(id); id = item_ids::NextId(id)) {
     if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
-    item = ChildOf(item ? *item : folder, item_ids::DecodeId(id->mkid));
-    if (!item) return std::nullopt;
+    item = ChildOf(*item, item_ids::DecodeId(id->mkid));
   }
   return item;
 }
