@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/scoped_gdi.h"
@@ -95,6 +96,44 @@ bmp::Image ReadBitmapHandle(win::HBITMAP handle) {
       image.colors[i] = bmp::Quad{request.colors[i].rgbBlue, request.colors[i].rgbGreen, request.colors[i].rgbRed, 0};
   }
   return image;
+}
+
+// A DIB section that a bitmap can keep as it is (uncompressed, of a depth bitmaps hold, selected
+// into no context): its layout, and its pixels where they are.
+struct KeepableSection {
+  bmp::Image layout;
+  std::uint8_t* bits = nullptr;
+};
+
+std::optional<KeepableSection> FindKeepableSection(win::HBITMAP handle) {
+  win::DIBSECTION section{};
+  if (win::GetObjectA(handle, sizeof section, &section) != static_cast<int>(sizeof section) ||
+      section.dsBm.bmBits == nullptr)
+    return std::nullopt;
+  const win::BITMAPINFOHEADER& header = section.dsBmih;
+  if (header.biCompression != win::BI_RGB || !win::gdi::IsSupportedDepth(header.biBitCount) || header.biWidth <= 0 ||
+      header.biHeight == 0)
+    return std::nullopt;
+  KeepableSection kept;
+  kept.bits = static_cast<std::uint8_t*>(section.dsBm.bmBits);
+  bmp::Image& layout = kept.layout;
+  try {
+    layout = bmp::MakeLayout(header.biWidth, std::abs(header.biHeight), header.biBitCount,
+                             header.biHeight < 0 ? bmp::RowOrder::TopDown : bmp::RowOrder::BottomUp);
+  } catch (const bmp::FormatError&) {
+    return std::nullopt;
+  }
+  // Selecting it shows that no other context holds it (the bitmap's canvas must be able to), and
+  // lets its colour table be read.
+  const win::ScopedGdiObject<win::HDC> dc(win::CreateCompatibleDC(nullptr));
+  const win::ScopedSelect selection(dc.Get(), handle);
+  if (!selection) return std::nullopt;
+  if (layout.bits_per_pixel > 8) return kept;
+  win::RGBQUAD quads[256];
+  layout.colors.resize(win::GetDIBColorTable(dc.Get(), 0, 256, quads));
+  for (std::size_t i = 0; i < layout.colors.size(); ++i)
+    layout.colors[i] = bmp::Quad{quads[i].rgbBlue, quads[i].rgbGreen, quads[i].rgbRed, 0};
+  return kept;
 }
 
 // A monochrome bitmap (rows of 2-byte units, first pixel in the high bit) that is 1 where
@@ -381,6 +420,12 @@ void TBitmap::SetHandle(win::HBITMAP Value) {
   if (Value == handle_.Get()) return;
   if (Value == nullptr) {
     FreeImage();
+    Changed(this);
+    return;
+  }
+  // A section is taken over as it is; other bitmaps are copied into a new section.
+  if (const std::optional<KeepableSection> section = FindKeepableSection(Value)) {
+    Adopt(section->layout, Value, section->bits);
     Changed(this);
     return;
   }

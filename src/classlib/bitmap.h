@@ -71,7 +71,8 @@ class TBitmap : public TGraphic {
   TCanvas* GetCanvas();
   // The section's handle, owned by the bitmap (nullptr when empty).
   win::HBITMAP GetHandle() const { return handle_.Get(); }
-  // Takes ownership of a bitmap handle; bitmaps that are not sections are converted into one.
+  // Takes ownership of a bitmap handle. A DIB section that no context holds is kept as it is
+  // (its pixels are not copied); other bitmaps are converted into a new section.
   void SetHandle(win::HBITMAP Value);
   // Gives up the section: the caller owns it and the bitmap is empty.
   win::HBITMAP ReleaseHandle();

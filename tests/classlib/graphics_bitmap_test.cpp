@@ -456,6 +456,88 @@ TEST(BitmapPalette, ANewPaletteRecoloursTheIndicesOfAPaletteBitmap) {
   EXPECT_EQ(first.peBlue, 255);
 }
 
+// A DIB section of width x height pixels; `colors` (at most 4) become its colour table.
+win::HBITMAP MakeSection(int width, int height, int bits, const std::vector<win::RGBQUAD>& colors,
+                         std::uint8_t** pixels) {
+  struct {
+    win::BITMAPINFOHEADER header{};
+    win::RGBQUAD colors[4]{};
+  } info;
+  info.header.biSize = sizeof(win::BITMAPINFOHEADER);
+  info.header.biWidth = width;
+  info.header.biHeight = height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = static_cast<win::WORD>(bits);
+  info.header.biCompression = win::BI_RGB;
+  info.header.biClrUsed = static_cast<win::DWORD>(colors.size());
+  std::copy(colors.begin(), colors.end(), info.colors);
+  void* memory = nullptr;
+  const win::HBITMAP section = win::CreateDIBSection(nullptr, reinterpret_cast<win::BITMAPINFO*>(&info),
+                                                     win::DIB_RGB_COLORS, &memory, nullptr, 0);
+  *pixels = static_cast<std::uint8_t*>(memory);
+  return section;
+}
+
+TEST(BitmapHandle, ASectionIsKeptWithItsPixelsWhereTheyAre) {
+  // 8 bits, top-down: the rows stay where they were written, with the section's table.
+  std::uint8_t* pixels = nullptr;
+  const win::HBITMAP section = MakeSection(5, -3, 8, {{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}}, &pixels);
+  ASSERT_NE(section, nullptr);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) pixels[y * 8 + x] = static_cast<std::uint8_t>((x + y) % 3);
+  TBitmap bitmap;
+  int changes = 0;
+  bitmap.OnChange = [&](TObject*) { ++changes; };
+  bitmap.SetHandle(section);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(bitmap.GetHandle(), section);
+  EXPECT_EQ(bitmap.GetScanLine(0), pixels);
+  EXPECT_EQ(bitmap.GetPixelFormat(), pf8bit);
+  EXPECT_EQ(bitmap.GetWidth(), 5);
+  EXPECT_EQ(bitmap.GetHeight(), 3);
+  const TColor colours[] = {clRed, clLime, clBlue};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(bitmap.GetCanvas()->GetPixel(x, y), colours[(x + y) % 3]) << x << "," << y;
+  win::PALETTEENTRY third{};
+  ASSERT_EQ(win::GetPaletteEntries(bitmap.GetPalette(), 2, 1, &third), 1u);
+  EXPECT_EQ(third.peBlue, 255);
+  EXPECT_EQ(third.peRed, 0);
+
+  // 24 bits, bottom-up: row 0 is the last in memory.
+  const win::HBITMAP wide = MakeSection(2, 4, 24, {}, &pixels);
+  ASSERT_NE(wide, nullptr);
+  pixels[3 * 8 + 2] = 0xFF;  // red of the top-left pixel
+  bitmap.SetHandle(wide);
+  EXPECT_EQ(bitmap.GetHandle(), wide);
+  EXPECT_EQ(bitmap.GetScanLine(0), pixels + 3 * 8);
+  EXPECT_EQ(bitmap.GetPixelFormat(), pf24bit);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(0, 0), clRed);
+}
+
+TEST(BitmapHandle, ASectionAContextHoldsAndOtherBitmapsAreCopied) {
+  std::uint8_t* pixels = nullptr;
+  const win::HBITMAP section = MakeSection(3, 1, 8, {{0, 0, 0, 0}, {255, 255, 255, 0}}, &pixels);
+  pixels[1] = 1;
+  const win::HDC dc = win::CreateCompatibleDC(nullptr);
+  const win::HGDIOBJ previous = win::SelectObject(dc, section);
+  TBitmap bitmap;
+  bitmap.SetHandle(section);
+  EXPECT_NE(bitmap.GetHandle(), section);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(0, 0), clBlack);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(1, 0), clWhite);
+  // The context still draws on the caller's section.
+  EXPECT_EQ(win::GetPixel(dc, 1, 0), win::RGB(255, 255, 255));
+  win::SelectObject(dc, previous);
+  win::DeleteDC(dc);
+  win::DeleteObject(section);
+
+  const std::uint8_t row[2] = {0x40, 0};  // the second pixel set
+  bitmap.SetHandle(win::CreateBitmap(3, 1, 1, 1, row));
+  EXPECT_EQ(bitmap.GetPixelFormat(), pf1bit);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(0, 0), clBlack);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(1, 0), clWhite);
+}
+
 TEST(BitmapEquals, EqualPixelsAndClassAreEqual) {
   TBitmap a, b;
   LoadBytes(a, bmp::Write(TestImage(3, 3, 24, RowOrder::BottomUp)));

@@ -125,6 +125,29 @@ TEST(GifDIBWriter, EightBitTableAndBottomUpRows) {
   EXPECT_EQ(static_cast<const std::uint8_t*>(bitmap.GetScanLine(0))[0], 7);
 }
 
+TEST(GifDIBWriter, TheBitmapKeepsTheRowsWhereTheyWereWritten) {
+  TBitmap bitmap;
+  std::uint8_t* top = nullptr;
+  {
+    TDIBWriter writer(&bitmap, pf24bit, 2, 3, nullptr);
+    top = writer.Scanline(0);
+    top[2] = 0xFF;  // red of the top-left pixel
+    writer.Scanline(2)[3] = 0xFF;  // blue of the bottom-right pixel
+  }
+  ASSERT_FALSE(bitmap.GetEmpty());
+  EXPECT_EQ(bitmap.GetPixelFormat(), pf24bit);
+  EXPECT_EQ(bitmap.GetScanLine(0), top);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(0, 0), clRed);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(1, 2), clBlue);
+  EXPECT_EQ(bitmap.GetCanvas()->GetPixel(1, 0), clBlack);
+  // A second writer gives the bitmap a new section and leaves nothing of the first.
+  TDIBWriter again(&bitmap, pf8bit, 1, 1, nullptr);
+  again.Scanline(0)[0] = 0;
+  again.UpdateBitmap();
+  EXPECT_EQ(bitmap.GetPixelFormat(), pf8bit);
+  EXPECT_EQ(bitmap.GetWidth(), 1);
+}
+
 TEST(GifDIBWriter, RefusesFormatsSizesAndRows) {
   TBitmap bitmap;
   const auto message = [&](auto make) {

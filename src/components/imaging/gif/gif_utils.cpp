@@ -217,72 +217,87 @@ TDIBWriter::~TDIBWriter() {
 }
 
 void TDIBWriter::FreeDIB() {
-  image_.Clear();
-  pixel_offset_ = 0;
+  section_.Reset();
+  bits_ = nullptr;
 }
 
 void TDIBWriter::CreateDIB() {
   FreeDIB();
   const int bits = BitsOf(PixelFormat);
   gif::CheckedPixelCount(static_cast<std::uint64_t>(Width), static_cast<std::uint64_t>(Height));
-  const std::size_t table = bits == 8 ? gif::kMaxColors * kQuadSize : 0;
   row_bytes_ = gif::BytesPerScanline(static_cast<std::size_t>(Width), static_cast<std::size_t>(bits),
                                      kRowAlignmentBits);
-  pixel_offset_ = kFileHeaderSize + kInfoHeaderSize + table;
-  const std::size_t size = pixel_offset_ + row_bytes_ * static_cast<std::size_t>(Height);
-  // The rows are written in place, in the stream the bitmap loads from.
-  try {
-    image_.SetSize(static_cast<std::int64_t>(size));
-  } catch (const EStreamError&) {
+  info_ = Info{};
+  win::BITMAPINFOHEADER& h = info_.header;
+  h.biSize = static_cast<win::DWORD>(kInfoHeaderSize);
+  h.biWidth = Width;
+  h.biHeight = Height;  // positive: bottom-up
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<win::WORD>(bits);
+  h.biCompression = win::BI_RGB;
+  if (bits == 8) {
+    const std::vector<win::PALETTEENTRY> entries = gif::PaletteEntries(Palette);
+    h.biClrUsed = gif::kMaxColors;
+    h.biClrImportant = static_cast<win::DWORD>(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      info_.colors[i] = win::RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+  }
+  // The rows are written straight into the section the bitmap will keep.
+  void* memory = nullptr;
+  section_.Reset(win::CreateDIBSection(nullptr, reinterpret_cast<const win::BITMAPINFO*>(&info_),
+                                       win::DIB_RGB_COLORS, &memory, nullptr, 0));
+  if (!section_ || memory == nullptr) {
     FreeDIB();
     throw EOutOfMemory(std::string(gif::sOutOfMemoryDIB));
   }
-  std::uint8_t* p = image_.GetMemory();
-  gif::PutLittleEndian16(p, kBmpSignature);
-  gif::PutLittleEndian32(p + 2, static_cast<std::uint32_t>(size));
-  gif::PutLittleEndian32(p + 10, static_cast<std::uint32_t>(pixel_offset_));
-  std::uint8_t* h = p + kFileHeaderSize;
-  gif::PutLittleEndian32(h + 0, static_cast<std::uint32_t>(kInfoHeaderSize));
-  gif::PutLittleEndian32(h + 4, static_cast<std::uint32_t>(Width));
-  gif::PutLittleEndian32(h + 8, static_cast<std::uint32_t>(Height));  // positive: bottom-up
-  gif::PutLittleEndian16(h + 12, 1);
-  gif::PutLittleEndian16(h + 14, static_cast<std::uint16_t>(bits));
-  if (bits == 8) {
-    const std::vector<win::PALETTEENTRY> entries = gif::PaletteEntries(Palette);
-    gif::PutLittleEndian32(h + 32, gif::kMaxColors);
-    gif::PutLittleEndian32(h + 36, static_cast<std::uint32_t>(entries.size()));
-    std::uint8_t* quad = h + kInfoHeaderSize;
-    for (const win::PALETTEENTRY& e : entries) {
-      quad[0] = e.peBlue;
-      quad[1] = e.peGreen;
-      quad[2] = e.peRed;
-      quad += kQuadSize;
-    }
-  }
+  bits_ = static_cast<std::uint8_t*>(memory);
 }
 
 std::uint8_t* TDIBWriter::Scanline(int Row) {
-  if (pixel_offset_ == 0) CreateDIB();
-  if (image_.GetSize() == 0) gif::RaiseGIFError(gif::sNoDIB);
+  if (!section_) CreateDIB();
+  if (bits_ == nullptr) gif::RaiseGIFError(gif::sNoDIB);
   if (Row < 0 || Row >= Height) throw EInvalidGraphicOperation(graphics::SScanLine);
   win::GdiFlush();
-  return image_.GetMemory() + pixel_offset_ + row_bytes_ * static_cast<std::size_t>(Height - 1 - Row);
+  return bits_ + row_bytes_ * static_cast<std::size_t>(Height - 1 - Row);
 }
 
 std::vector<std::uint8_t> TDIBWriter::BmpImage() {
-  return std::vector<std::uint8_t>(image_.GetMemory(), image_.GetMemory() + image_.GetSize());
+  if (!section_) return {};
+  const std::size_t table = info_.header.biBitCount == 8 ? gif::kMaxColors * kQuadSize : 0;
+  const std::size_t pixel_offset = kFileHeaderSize + kInfoHeaderSize + table;
+  const std::size_t pixels = row_bytes_ * static_cast<std::size_t>(Height);
+  std::vector<std::uint8_t> image(pixel_offset + pixels);
+  std::uint8_t* p = image.data();
+  gif::PutLittleEndian16(p, kBmpSignature);
+  gif::PutLittleEndian32(p + 2, static_cast<std::uint32_t>(image.size()));
+  gif::PutLittleEndian32(p + 10, static_cast<std::uint32_t>(pixel_offset));
+  const win::BITMAPINFOHEADER& header = info_.header;
+  std::uint8_t* h = p + kFileHeaderSize;
+  gif::PutLittleEndian32(h + 0, header.biSize);
+  gif::PutLittleEndian32(h + 4, static_cast<std::uint32_t>(header.biWidth));
+  gif::PutLittleEndian32(h + 8, static_cast<std::uint32_t>(header.biHeight));
+  gif::PutLittleEndian16(h + 12, header.biPlanes);
+  gif::PutLittleEndian16(h + 14, header.biBitCount);
+  gif::PutLittleEndian32(h + 16, header.biCompression);
+  gif::PutLittleEndian32(h + 32, header.biClrUsed);
+  gif::PutLittleEndian32(h + 36, header.biClrImportant);
+  for (std::size_t i = 0; i < table / kQuadSize; ++i) {
+    std::uint8_t* quad = h + kInfoHeaderSize + i * kQuadSize;
+    quad[0] = info_.colors[i].rgbBlue;
+    quad[1] = info_.colors[i].rgbGreen;
+    quad[2] = info_.colors[i].rgbRed;
+  }
+  win::GdiFlush();
+  std::memcpy(p + pixel_offset, bits_, pixels);
+  return image;
 }
 
 void TDIBWriter::UpdateBitmap() {
-  if (image_.GetSize() == 0) return;
-  image_.SetPosition(0);
-  try {
-    Bitmap->LoadFromStream(&image_);
-  } catch (...) {
-    FreeDIB();
-    throw;
-  }
-  FreeDIB();
+  if (!section_) return;
+  // From here the bitmap owns the section; while SetHandle raises, it is still ours.
+  Bitmap->SetHandle(section_.Get());
+  section_.Detach();
+  bits_ = nullptr;
 }
 
 }  // namespace dashtune

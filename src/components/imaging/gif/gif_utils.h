@@ -14,6 +14,7 @@
 #include "classlib/strings.h"
 #include "components/imaging/gif/gif_format.h"
 #include "platform/gdi/gdi_types.h"
+#include "platform/gdi/scoped_gdi.h"
 
 namespace dashtune {
 
@@ -153,7 +154,8 @@ class TDIBReader : public TDIB {
   std::uint8_t* Scanline(int Row) override;
 };
 
-// Builds an 8- or 24-bit DIB of its own and hands it to the bitmap when destroyed.
+// Builds an 8- or 24-bit DIB section of its own and hands it to the bitmap when destroyed: the
+// bitmap keeps the section, so the pixels are written once.
 class TDIBWriter : public TDIB {
  public:
   // Palette: not owned; its entries (at most 256) become the colour table of an 8-bit DIB.
@@ -161,10 +163,10 @@ class TDIBWriter : public TDIB {
   ~TDIBWriter() override;
   std::uint8_t* Scanline(int Row) override;
 
-  // The BMP image handed to the bitmap: file header, info header (and colour table), pixels.
+  // The DIB as a BMP image: file header, info header (and colour table), pixels.
   std::vector<std::uint8_t> BmpImage();
-  // Hands the DIB to the bitmap now and frees it (the destructor does so otherwise, but cannot
-  // pass on a failure).
+  // Hands the DIB to the bitmap now (the destructor does so otherwise, but cannot pass on a
+  // failure).
   void UpdateBitmap();
 
   win::HPALETTE Palette;
@@ -175,8 +177,15 @@ class TDIBWriter : public TDIB {
   void CreateDIB();
   void FreeDIB();
 
-  TMemoryStream image_;  // the BMP image: file and info headers, colour table, bottom-up rows
-  std::size_t pixel_offset_ = 0;  // where the rows start in image_; 0 before CreateDIB
+  // The header of the section and, for 8 bits, its 256 colours.
+  struct Info {
+    win::BITMAPINFOHEADER header{};
+    win::RGBQUAD colors[gif::kMaxColors]{};
+  };
+
+  Info info_;
+  win::ScopedGdiObject<win::HBITMAP> section_;  // null before CreateDIB and once handed over
+  std::uint8_t* bits_ = nullptr;                 // the section's bottom-up rows
   std::size_t row_bytes_ = 0;
 };
 
