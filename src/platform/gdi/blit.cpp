@@ -54,8 +54,12 @@ class Converter {
       mode_ = Mode::kIdentity;
     } else if (source.Indexed()) {
       mode_ = Mode::kTable;
-      for (std::uint32_t i = 0; i < (1u << source.bits_per_pixel); ++i)
-        table_.push_back(ValueOfRgb(dest, RgbOfValue(source, i)));
+      table_.resize(std::size_t{1} << source.bits_per_pixel);
+      // A true-colour destination's value of a colour is the colour itself.
+      for (std::uint32_t i = 0; i < table_.size(); ++i) {
+        const std::uint32_t rgb = RgbOfValue(source, i);
+        table_[i] = dest.Indexed() ? ValueOfRgb(dest, rgb) : rgb;
+      }
     } else if (dest.bits_per_pixel == 32) {
       mode_ = Mode::kIdentity;
     } else if (dest.bits_per_pixel == 24) {
@@ -142,10 +146,10 @@ bool TrimToSource(AxisMap& map, int limit, LONG& dest_start, LONG& dest_end) {
     }
   }
   if (first > last || first == map.from.size()) return false;
-  map.from = std::vector<int>(map.from.begin() + static_cast<std::ptrdiff_t>(first),
-                              map.from.begin() + static_cast<std::ptrdiff_t>(last) + 1);
-  map.to = std::vector<int>(map.to.begin() + static_cast<std::ptrdiff_t>(first),
-                            map.to.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+  for (std::vector<int>* side : {&map.from, &map.to}) {
+    side->resize(last + 1);
+    side->erase(side->begin(), side->begin() + static_cast<std::ptrdiff_t>(first));
+  }
   dest_end = dest_start + static_cast<LONG>(last) + 1;
   dest_start += static_cast<LONG>(first);
   return true;
