@@ -161,17 +161,76 @@ TEST(PngRoundTripPalette, PaletteSurvivesSaving) {
   EXPECT_EQ(saved, original);
 }
 
+Bytes IdatData(const Bytes& file) {
+  Bytes idat;
+  for (const auto& c : pngtest::SplitChunks(file))
+    if (c.name == "IDAT") idat.insert(idat.end(), c.data.begin(), c.data.end());
+  return idat;
+}
+
 TEST(PngEncoding, DefaultFiltersWriteSubOnEveryRow) {
   std::mt19937 rng(3);
   const LibpngImage source = RandomImage({2, 8}, 9, 6, 0, rng);
   auto picture = pngtest::Load(pngtest::LibpngWrite(source));
-  Bytes idat;
-  for (const auto& c : pngtest::SplitChunks(pngtest::Save(*picture)))
-    if (c.name == "IDAT") idat.insert(idat.end(), c.data.begin(), c.data.end());
+  const Bytes idat = IdatData(pngtest::Save(*picture));
   Bytes raw(6 * 28);
   uLongf size = raw.size();
   ASSERT_EQ(uncompress(raw.data(), &size, idat.data(), idat.size()), Z_OK);
   for (std::size_t y = 0; y < 6; ++y) EXPECT_EQ(raw[y * 28], 1);
+}
+
+Bytes DeflateWithFullWindow(const Bytes& raw, int level) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  Bytes out(deflateBound(&zs, raw.size()));
+  zs.next_in = const_cast<Bytef*>(raw.data());
+  zs.avail_in = static_cast<uInt>(raw.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+// A small picture is deflated with the smallest window that reaches back over all its filtered
+// data with zlib's 262 bytes of lookahead to spare, so the deflate data is the full window's
+// byte for byte and only the stream header names the smaller window.
+TEST(PngEncoding, TheWindowIsTheSmallestThatReachesOverTheData) {
+  struct Case {
+    Format format;
+    std::uint32_t width, height;
+    int window_bits;
+  };
+  const Case cases[] = {
+      {{0, 8}, 1, 1, 9},        // 2 bytes
+      {{0, 8}, 70, 54, 12},     // 3834 bytes: 3834 + 262 fills 4096 exactly
+      {{0, 8}, 3834, 1, 13},    // 3835 bytes
+      {{3, 8}, 64, 64, 13},     // 4160 bytes
+      {{2, 8}, 64, 64, 14},     // 12352 bytes
+      {{6, 8}, 64, 64, 15},     // 16448 bytes
+      {{6, 8}, 300, 300, 15},   // beyond every window
+  };
+  std::mt19937 rng(11);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Describe(c.format, c.width, c.height, 0));
+    LibpngImage source = RandomImage(c.format, c.width, c.height, 0, rng);
+    for (std::size_t y = 0; y < source.height; ++y)  // some repeats, so matches reach far back
+      if (y % 3 == 2) source.rows[y] = source.rows[y - 2];
+    auto picture = pngtest::Load(pngtest::LibpngWrite(source));
+    const Bytes file = pngtest::Save(*picture);
+    EXPECT_TRUE(pngtest::LibpngRead(file).rows == source.rows);
+
+    const Bytes idat = IdatData(file);
+    ASSERT_GE(idat.size(), 2u);
+    EXPECT_EQ((idat[0] >> 4) + 8, c.window_bits);
+    Bytes raw(source.height * (source.rows[0].size() + 1));
+    uLongf size = raw.size();
+    ASSERT_EQ(uncompress(raw.data(), &size, idat.data(), idat.size()), Z_OK);
+    ASSERT_EQ(size, raw.size());
+    const Bytes full = DeflateWithFullWindow(raw, picture->GetCompressionLevel());
+    EXPECT_TRUE(Bytes(idat.begin() + 2, idat.end()) == Bytes(full.begin() + 2, full.end()));
+  }
 }
 
 TEST(PngEncoding, ImageDataIsCutIntoChunksOfMaxIdatSize) {

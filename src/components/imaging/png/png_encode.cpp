@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <span>
 
 #include "components/imaging/png/png_chunks.h"
 #include "components/imaging/png/png_passes.h"
@@ -17,13 +19,16 @@ namespace {
   png::RaiseError<EPNGZLIBError>(std::string(png::EPNGZLIBErrorText) + std::string(png::ZLibResultName(result)));
 }
 
-// Deflates into an output buffer of MaxIdatSize bytes and writes each full buffer as one IDAT
-// chunk, the rest as a last one when the stream is finished.
+// Deflates into an output buffer of at most MaxIdatSize bytes and writes each full buffer as one
+// IDAT chunk, the rest as a last one when the stream is finished. The window and the buffer are
+// sized for the data: a small picture then neither allocates nor touches memory it cannot use.
 class IdatWriter {
  public:
-  IdatWriter(TStream* stream, int level, std::size_t max_idat) : stream_(stream), output_(max_idat) {
-    const int result = deflateInit(&zlib_, level);
+  IdatWriter(TStream* stream, int level, std::size_t max_idat, std::size_t data_size) : stream_(stream) {
+    const int result = deflateInit2(&zlib_, level, Z_DEFLATED, WindowBits(data_size), 8, Z_DEFAULT_STRATEGY);
     if (result != Z_OK) ZlibError(result);
+    output_size_ = std::min<std::size_t>(max_idat, deflateBound(&zlib_, data_size));
+    output_ = std::make_unique_for_overwrite<std::uint8_t[]>(output_size_);
     ResetOutput();
   }
   ~IdatWriter() { deflateEnd(&zlib_); }
@@ -47,27 +52,37 @@ class IdatWriter {
       if (result < 0 && result != Z_BUF_ERROR) ZlibError(result);
       if (zlib_.avail_out == 0) FlushOutput();
     }
-    if (zlib_.avail_out < output_.size()) FlushOutput();
+    if (zlib_.avail_out < output_size_) FlushOutput();
   }
 
  private:
+  // The smallest window, as zlib allows from 2^9 bytes, that still reaches back over the whole
+  // data with zlib's lookahead to spare: every match a full window finds is still found.
+  static int WindowBits(std::size_t data_size) {
+    constexpr std::size_t kLookahead = 262;
+    int bits = 15;
+    while (bits > 9 && data_size + kLookahead <= (std::size_t{1} << (bits - 1))) --bits;
+    return bits;
+  }
+
   void ResetOutput() {
-    zlib_.next_out = output_.data();
-    zlib_.avail_out = static_cast<uInt>(output_.size());
+    zlib_.next_out = output_.get();
+    zlib_.avail_out = static_cast<uInt>(output_size_);
   }
   void FlushOutput() {
-    const std::size_t used = output_.size() - zlib_.avail_out;
+    const std::size_t used = output_size_ - zlib_.avail_out;
     png::WriteBigEndian32(stream_, static_cast<std::uint32_t>(used));
     stream_->WriteBuffer("IDAT", 4);
-    stream_->WriteBuffer(output_.data(), static_cast<int>(used));
-    const std::uint32_t crc = png::UpdateCrc(png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4), output_.data(), used);
+    stream_->WriteBuffer(output_.get(), static_cast<int>(used));
+    const std::uint32_t crc = png::UpdateCrc(png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4), output_.get(), used);
     png::WriteBigEndian32(stream_, ~crc);
     ResetOutput();
   }
 
   TStream* stream_;
   z_stream zlib_{};
-  std::vector<std::uint8_t> output_;
+  std::size_t output_size_ = 0;
+  std::unique_ptr<std::uint8_t[]> output_;
 };
 
 // The sample bytes of one image row: the header's planes, with null for a plane it does not have.
@@ -224,6 +239,21 @@ class RowFilter {
   std::array<std::vector<std::uint8_t>, 5> rows_;
 };
 
+// The passes a picture is written in.
+std::span<const png::Pass> PassesOf(bool interlaced) {
+  return interlaced ? std::span<const png::Pass>(png::kAdam7) : std::span<const png::Pass>(&png::kNoInterlace, 1);
+}
+
+// Bytes of the filtered image data: each row of each pass with a filter type byte before it.
+std::size_t FilteredSize(const TChunkIHDR& h, std::span<const png::Pass> passes) {
+  std::size_t size = 0;
+  for (const png::Pass& p : passes) {
+    const std::size_t row_bytes = png::BytesForPixels(png::PassWidth(p, h.Width), h.ColorType, h.BitDepth);
+    if (row_bytes != 0) size += png::PassHeight(p, h.Height) * (row_bytes + 1);
+  }
+  return size;
+}
+
 }  // namespace
 
 bool TChunkIDAT::SaveToStream(TStream* Stream) {
@@ -233,14 +263,13 @@ bool TChunkIDAT::SaveToStream(TStream* Stream) {
   const std::size_t height = header->Height;
   const std::size_t full_row = png::BytesForPixels(width, header->ColorType, header->BitDepth);
   const std::size_t offset = png::FilterOffset(header->ColorType, header->BitDepth);
+  const auto passes = PassesOf(owner->GetInterlaceMethod() == png::kInterlaceAdam7);
   std::vector<std::uint8_t> raw(full_row);
   RowFilter filter(owner->GetFilters(), full_row, offset);
-  IdatWriter writer(Stream, owner->GetCompressionLevel(), static_cast<std::size_t>(owner->GetMaxIdatSize()));
+  IdatWriter writer(Stream, owner->GetCompressionLevel(), static_cast<std::size_t>(owner->GetMaxIdatSize()),
+                    FilteredSize(*header, passes));
 
-  const bool interlaced = owner->GetInterlaceMethod() == png::kInterlaceAdam7;
-  const int passes = interlaced ? static_cast<int>(png::kAdam7.size()) : 1;
-  for (int pass = 0; pass < passes; ++pass) {
-    const png::Pass p = interlaced ? png::kAdam7[pass] : png::kNoInterlace;
+  for (const png::Pass& p : passes) {
     const std::size_t pixels = png::PassWidth(p, width);
     const std::size_t row_bytes = png::BytesForPixels(pixels, header->ColorType, header->BitDepth);
     if (row_bytes == 0) continue;

@@ -22,6 +22,11 @@ inline std::size_t PassWidth(const Pass& pass, std::size_t width) {
   return width > pass.column_start ? (width - pass.column_start + pass.column_step - 1) / pass.column_step : 0;
 }
 
+// Rows of the pass in an image `height` rows high.
+inline std::size_t PassHeight(const Pass& pass, std::size_t height) {
+  return height > pass.row_start ? (height - pass.row_start + pass.row_step - 1) / pass.row_step : 0;
+}
+
 // Sample x of a row packed `bits` bits a sample (1, 2, 4 or 8), first sample in the high bits.
 inline unsigned GetPacked(const std::uint8_t* row, std::size_t x, int bits) {
   const std::size_t bit = x * static_cast<std::size_t>(bits);
