@@ -174,44 +174,50 @@ std::size_t Score(const std::uint8_t* row, std::size_t length) {
 static_assert(filterNone == png::kFilterNone && filterSub == png::kFilterSub && filterUp == png::kFilterUp &&
               filterAverage == png::kFilterAverage && filterPaeth == png::kFilterPaeth);
 
+// Each row buffer holds the filter type byte and then the filtered row, so that a row goes to
+// zlib as one piece, as it stands in the data.
 class RowFilter {
  public:
   RowFilter(TFilters filters, std::size_t row_bytes, std::size_t offset)
-      : filters_(filters), offset_(offset), previous_(row_bytes) {
+      : filters_(filters), offset_(offset), previous_(row_bytes + 1) {
     for (int f = filterSub; f <= filterPaeth; ++f)
-      if (filters_.Contains(static_cast<TFilter>(f))) rows_[static_cast<std::size_t>(f)].resize(row_bytes);
+      if (filters_.Contains(static_cast<TFilter>(f))) {
+        rows_[static_cast<std::size_t>(f)].resize(row_bytes + 1);
+        rows_[static_cast<std::size_t>(f)][0] = static_cast<std::uint8_t>(f);
+      }
   }
 
   void StartPass() { std::fill(previous_.begin(), previous_.end(), 0); }
 
-  // Filters raw (length bytes) and answers the filter type and its row; raw becomes the prior row.
-  std::pair<std::uint8_t, const std::uint8_t*> Encode(const std::uint8_t* r, std::size_t length) {
-    const std::uint8_t* p = previous_.data();
+  // Filters raw (length bytes) and answers the filter type byte followed by its row; raw becomes
+  // the prior row.
+  std::span<const std::uint8_t> Encode(const std::uint8_t* r, std::size_t length) {
+    const std::uint8_t* p = previous_.data() + 1;
     const std::size_t o = offset_;
     if (!rows_[filterSub].empty()) {
-      std::uint8_t* out = rows_[filterSub].data();
+      std::uint8_t* out = rows_[filterSub].data() + 1;
       for (std::size_t i = 0; i < length; ++i) out[i] = static_cast<std::uint8_t>(r[i] - (i >= o ? r[i - o] : 0));
     }
     if (!rows_[filterUp].empty()) {
-      std::uint8_t* out = rows_[filterUp].data();
+      std::uint8_t* out = rows_[filterUp].data() + 1;
       for (std::size_t i = 0; i < length; ++i) out[i] = static_cast<std::uint8_t>(r[i] - p[i]);
     }
     if (!rows_[filterAverage].empty()) {
-      std::uint8_t* out = rows_[filterAverage].data();
+      std::uint8_t* out = rows_[filterAverage].data() + 1;
       for (std::size_t i = 0; i < length; ++i)
         out[i] = static_cast<std::uint8_t>(r[i] - (((i >= o ? r[i - o] : 0) + p[i]) >> 1));
     }
     if (!rows_[filterPaeth].empty()) {
-      std::uint8_t* out = rows_[filterPaeth].data();
+      std::uint8_t* out = rows_[filterPaeth].data() + 1;
       for (std::size_t i = 0; i < length; ++i) {
         const std::uint8_t left = i >= o ? r[i - o] : 0;
         const std::uint8_t upper_left = i >= o ? p[i - o] : 0;
         out[i] = static_cast<std::uint8_t>(r[i] - png::PaethPredictor(left, p[i], upper_left));
       }
     }
-    std::memcpy(previous_.data(), r, length);
+    std::memcpy(previous_.data() + 1, r, length);
     const std::uint8_t chosen = Choose(length);
-    return {chosen, chosen == 0 ? previous_.data() : rows_[chosen].data()};
+    return {chosen == 0 ? previous_.data() : rows_[chosen].data(), length + 1};
   }
 
  private:
@@ -224,7 +230,7 @@ class RowFilter {
       if (!filters_.Contains(filter)) continue;
       if (filters_ == TFilters{filter}) return static_cast<std::uint8_t>(f);
       const std::uint8_t* row = f == 0 ? previous_.data() : rows_[static_cast<std::size_t>(f)].data();
-      const std::size_t score = Score(row, length);
+      const std::size_t score = Score(row + 1, length);
       if (score > best_score) {
         best = static_cast<std::uint8_t>(f);
         best_score = score;
@@ -235,7 +241,7 @@ class RowFilter {
 
   TFilters filters_;
   std::size_t offset_;
-  std::vector<std::uint8_t> previous_;
+  std::vector<std::uint8_t> previous_;  // type byte 0 (no filter), then the prior raw row
   std::array<std::vector<std::uint8_t>, 5> rows_;
 };
 
@@ -276,9 +282,8 @@ bool TChunkIDAT::SaveToStream(TStream* Stream) {
     filter.StartPass();
     for (std::size_t y = p.row_start; y < height; y += p.row_step) {
       ConvertRow(*header, owner->InverseGamma, y, p, pixels, raw.data(), row_bytes);
-      const auto [type, row] = filter.Encode(raw.data(), row_bytes);
-      writer.Write(&type, 1);
-      writer.Write(row, row_bytes);
+      const auto row = filter.Encode(raw.data(), row_bytes);
+      writer.Write(row.data(), row.size());
     }
   }
   writer.Finish();
