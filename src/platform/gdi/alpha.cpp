@@ -153,8 +153,8 @@ using namespace win::gdi;
 BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int source_x, int source_y,
                 int source_width, int source_height, BLENDFUNCTION blend) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(dest);
-  auto src = FindDC(source);
+  auto dc = BorrowDC(dest);
+  auto src = BorrowDC(source);
   if (!dc || !src || !ValidBlendFunction(blend)) return FALSE;
   if (width <= 0 || height <= 0 || source_width <= 0 || source_height <= 0 || width > kMaxBitmapSide ||
       height > kMaxBitmapSide)

@@ -619,7 +619,7 @@ const Surface* SourceSurface(DeviceContext& source, POINT* offset) {
 // Points the request at the surface of the source context, from (x, y) in its logical
 // coordinates; false when the source is no context or has no pixels.
 bool SetSource(BlitRequest& request, HDC source, int x, int y, int width, int height) {
-  auto src = FindDC(source);
+  auto src = BorrowDC(source);
   if (!src) return false;
   POINT offset;
   request.source = SourceSurface(*src, &offset);
@@ -705,7 +705,7 @@ using namespace win::gdi;
 
 BOOL PatBlt(HDC dest, int x, int y, int width, int height, DWORD rop) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(dest);
+  auto dc = BorrowDC(dest);
   const std::uint8_t code = RopCode(rop);
   if (!dc || RopUsesSource(code)) return FALSE;
   BlitRequest request{x, y, width, height};
@@ -716,7 +716,7 @@ BOOL PatBlt(HDC dest, int x, int y, int width, int height, DWORD rop) {
 BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int source_x,
                 int source_y, int source_width, int source_height, DWORD rop) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(dest);
+  auto dc = BorrowDC(dest);
   const std::uint8_t code = RopCode(rop);
   if (!dc) return FALSE;
   BlitRequest request{x, y, width, height};
@@ -735,8 +735,8 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sour
              HBITMAP mask, int mask_x, int mask_y, DWORD rop4) {
   EngineLock lock = LockEngine();
   if (mask == nullptr) return BitBlt(dest, x, y, width, height, source, source_x, source_y, rop4 & 0xFFFFFF);
-  auto dc = FindDC(dest);
-  auto mask_bitmap = FindAs<BitmapObject>(mask);
+  auto dc = BorrowDC(dest);
+  const auto* mask_bitmap = BorrowAs<BitmapObject>(mask);
   if (!dc || !mask_bitmap || mask_bitmap->surface.bits_per_pixel != 1 || width <= 0 || height <= 0)
     return FALSE;
   BlitRequest request{x, y, width, height};
@@ -754,7 +754,7 @@ int StretchDIBits(HDC dest, int x, int y, int width, int height, int source_x, i
                   int source_width, int source_height, LPCVOID bits, const BITMAPINFO* info,
                   UINT usage, DWORD rop) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(dest);
+  auto dc = BorrowDC(dest);
   if (!dc || info == nullptr || usage != DIB_RGB_COLORS) return 0;
   const std::uint8_t code = RopCode(rop);
   BlitRequest request{x, y, width, height};

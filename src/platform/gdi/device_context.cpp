@@ -128,7 +128,7 @@ std::uint32_t DeviceContext::ValueOf(COLORREF colour) const {
   return surface ? ValueOfRgb(*surface, rgb) : rgb;
 }
 
-std::shared_ptr<DeviceContext> FindDC(HDC dc) { return FindAs<DeviceContext>(dc); }
+DeviceContext* BorrowDC(HDC dc) { return BorrowAs<DeviceContext>(dc); }
 
 void SelectBitmapInto(DeviceContext& dc, HBITMAP handle, std::shared_ptr<BitmapObject> bitmap) {
   if (dc.state.bitmap && dc.state.bitmap->selected_in == &dc) dc.state.bitmap->selected_in = nullptr;
@@ -198,7 +198,7 @@ HDC CreateSurfaceDC(const SurfaceDesc& surface, POINT origin, const Region* visi
 
 bool SetSurfaceDCGeometry(HDC handle, const SurfaceDesc& surface, POINT origin, const Region* visible) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || dc->kind != DeviceContext::Kind::kSurface) return false;
   const bool empty = surface.bits == nullptr || surface.width <= 0 || surface.height <= 0;
   if (!empty && (surface.width > kMaxDimension || surface.height > kMaxDimension ||
@@ -230,7 +230,7 @@ HDC CreateScreenDC() {
 
 bool GetTextState(HDC handle, TextState* out) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || out == nullptr) return false;
   out->font = static_cast<HFONT>(dc->state.font_handle);
   out->text_colour = dc->ResolveColour(dc->state.text_colour);
@@ -243,7 +243,7 @@ bool GetTextState(HDC handle, TextState* out) {
 
 bool SetCurrentPosition(HDC handle, POINT position) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return false;
   dc->state.position = position;
   return true;
@@ -258,7 +258,7 @@ using namespace win::gdi;
 
 HDC CreateCompatibleDC(HDC reference) {
   EngineLock lock = LockEngine();
-  if (reference != nullptr && !FindDC(reference)) return nullptr;
+  if (reference != nullptr && !BorrowDC(reference)) return nullptr;
   auto dc = std::make_shared<DeviceContext>(DeviceContext::Kind::kMemory);
   InitialiseDC(*dc);
   return RegisterDC(dc);
@@ -266,13 +266,13 @@ HDC CreateCompatibleDC(HDC reference) {
 
 BOOL DeleteDC(HDC handle) {
   EngineLock lock = LockEngine();
-  if (!FindDC(handle)) return FALSE;
+  if (!BorrowDC(handle)) return FALSE;
   return UnregisterObject(handle) ? TRUE : FALSE;
 }
 
 int SaveDC(HDC handle) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   constexpr std::size_t kMaxSaved = 4096;
   if (!dc || dc->saved.size() >= kMaxSaved) return 0;
   dc->saved.push_back(dc->state);
@@ -281,7 +281,7 @@ int SaveDC(HDC handle) {
 
 BOOL RestoreDC(HDC handle, int saved) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return FALSE;
   const int count = static_cast<int>(dc->saved.size());
   const int level = saved < 0 ? count + 1 + saved : saved;
@@ -289,36 +289,38 @@ BOOL RestoreDC(HDC handle, int saved) {
   DcState restored = dc->saved[static_cast<std::size_t>(level - 1)];
   dc->saved.resize(static_cast<std::size_t>(level - 1));
   if (restored.bitmap && restored.bitmap->selected_in != nullptr &&
-      restored.bitmap->selected_in != dc.get())
+      restored.bitmap->selected_in != dc)
     return FALSE;  // the saved bitmap now belongs to another context
-  if (dc->state.bitmap && dc->state.bitmap->selected_in == dc.get()) dc->state.bitmap->selected_in = nullptr;
+  if (dc->state.bitmap && dc->state.bitmap->selected_in == dc) dc->state.bitmap->selected_in = nullptr;
   dc->state = std::move(restored);
-  if (dc->state.bitmap && !dc->state.bitmap->stock) dc->state.bitmap->selected_in = dc.get();
+  if (dc->state.bitmap && !dc->state.bitmap->stock) dc->state.bitmap->selected_in = dc;
   dc->ClipChanged();
   return TRUE;
 }
 
 HGDIOBJ SelectObject(HDC handle, HGDIOBJ object_handle) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
-  auto object = FindObject(object_handle);
+  DeviceContext* dc = BorrowDC(handle);
+  // Shared: the context keeps what it selects.
+  std::shared_ptr<GdiObject> object = FindObject(object_handle);
   if (!dc || !object) return nullptr;
   DcState& s = dc->state;
   HGDIOBJ previous = nullptr;
-  if (auto pen = std::dynamic_pointer_cast<PenObject>(object)) {
+  if (IsA<PenObject>(object.get())) {
     previous = s.pen_handle;
     s.pen_handle = object_handle;
-    s.pen = std::move(pen);
-  } else if (auto brush = std::dynamic_pointer_cast<BrushObject>(object)) {
+    s.pen = std::static_pointer_cast<PenObject>(std::move(object));
+  } else if (IsA<BrushObject>(object.get())) {
     previous = s.brush_handle;
     s.brush_handle = object_handle;
-    s.brush = std::move(brush);
-  } else if (auto bitmap = std::dynamic_pointer_cast<BitmapObject>(object)) {
+    s.brush = std::static_pointer_cast<BrushObject>(std::move(object));
+  } else if (IsA<BitmapObject>(object.get())) {
+    auto bitmap = std::static_pointer_cast<BitmapObject>(std::move(object));
     if (dc->kind != DeviceContext::Kind::kMemory) return nullptr;
-    if (bitmap->selected_in != nullptr && bitmap->selected_in != dc.get()) return nullptr;
+    if (bitmap->selected_in != nullptr && bitmap->selected_in != dc) return nullptr;
     previous = s.bitmap_handle;
     SelectBitmapInto(*dc, static_cast<HBITMAP>(object_handle), std::move(bitmap));
-  } else if (auto region = std::dynamic_pointer_cast<RegionObject>(object)) {
+  } else if (IsA<RegionObject>(object.get())) {
     // Selecting a region sets the clip and answers the region's complexity.
     return reinterpret_cast<HGDIOBJ>(static_cast<std::intptr_t>(
         SelectClipRgn(handle, static_cast<HRGN>(object_handle))));
@@ -334,7 +336,7 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object_handle) {
 
 HGDIOBJ GetCurrentObject(HDC handle, UINT type) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return nullptr;
   switch (type) {
     case OBJ_PEN: return dc->state.pen_handle;
@@ -351,7 +353,7 @@ namespace {
 template <class T, class Member>
 T SwapState(HDC handle, Member member, T value, T failure) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return failure;
   T previous = dc->state.*member;
   dc->state.*member = value;
@@ -361,13 +363,13 @@ T SwapState(HDC handle, Member member, T value, T failure) {
 template <class T, class Member>
 T ReadState(HDC handle, Member member, T failure) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   return dc ? dc->state.*member : failure;
 }
 
 BOOL MovePoint(HDC handle, POINT DcState::*member, int x, int y, bool relative, LPPOINT previous) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return FALSE;
   POINT& p = dc->state.*member;
   if (previous) *previous = p;
@@ -377,7 +379,7 @@ BOOL MovePoint(HDC handle, POINT DcState::*member, int x, int y, bool relative, 
 
 BOOL ReadPoint(HDC handle, POINT DcState::*member, LPPOINT out) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || out == nullptr) return FALSE;
   *out = dc->state.*member;
   return TRUE;
@@ -434,7 +436,7 @@ BOOL GetCurrentPositionEx(HDC dc, LPPOINT position) { return ReadPoint(dc, &DcSt
 
 int SelectClipRgn(HDC handle, HRGN region) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return ERROR;
   if (region == nullptr) {
     dc->state.clip.reset();
@@ -449,7 +451,7 @@ int SelectClipRgn(HDC handle, HRGN region) {
 
 int GetClipRgn(HDC handle, HRGN region) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   auto object = FindAs<RegionObject>(region);
   if (!dc || !object) return -1;
   if (!dc->state.clip) return 0;
@@ -461,7 +463,7 @@ namespace {
 
 int CombineClipRect(HDC handle, int left, int top, int right, int bottom, Region::Op op) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return ERROR;
   const Region rect(LogicalRectToDevice(*dc, left, top, right, bottom));
   // Without a clip region, the whole surface is the starting area.
@@ -483,7 +485,7 @@ int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom) {
 
 int GetClipBox(HDC handle, LPRECT box) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || box == nullptr) return ERROR;
   const Region clip = dc->DeviceClip();
   RECT bounds = clip.Bounds();
@@ -502,7 +504,7 @@ int GetClipBox(HDC handle, LPRECT box) {
 
 int GetDeviceCaps(HDC handle, int index) {
   EngineLock lock = LockEngine();
-  if (!FindDC(handle)) return 0;
+  if (!BorrowDC(handle)) return 0;
   const VirtualScreen screen = GetVirtualScreen();
   const bool palette_device = screen.bits_per_pixel <= 8;
   switch (index) {

@@ -44,7 +44,7 @@ struct DrawTarget {
   const Region* clip = nullptr;
 };
 
-class DeviceContext : public GdiObject {
+class DeviceContext final : public GdiObject {
  public:
   enum class Kind { kMemory, kScreen, kSurface };
   explicit DeviceContext(Kind kind) : kind(kind) {}
@@ -79,7 +79,8 @@ class DeviceContext : public GdiObject {
   Region surface_clip_;  // surface coordinates
 };
 
-std::shared_ptr<DeviceContext> FindDC(HDC dc);
+// The context of a handle, borrowed (see BorrowObject): hold the engine lock while using it.
+DeviceContext* BorrowDC(HDC dc);
 void SelectBitmapInto(DeviceContext& dc, HBITMAP handle, std::shared_ptr<BitmapObject> bitmap);
 // Selects the stock objects and the default 1x1 monochrome bitmap (memory contexts).
 void InitialiseDC(DeviceContext& dc);

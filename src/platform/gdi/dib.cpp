@@ -142,7 +142,7 @@ HBITMAP CreateBitmapIndirect(const BITMAP* bm) {
 
 HBITMAP CreateCompatibleBitmap(HDC handle, int width, int height) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return nullptr;
   const Surface* current = dc->CurrentSurface();
   std::shared_ptr<BitmapObject> bitmap;
@@ -170,7 +170,7 @@ HBITMAP CreateDIBSection(HDC handle, const BITMAPINFO* info, UINT usage, LPVOID*
   if (bits != nullptr) *bits = nullptr;
   if (info == nullptr || usage != DIB_RGB_COLORS || section != nullptr || offset != 0) return nullptr;
   EngineLock lock = LockEngine();
-  if (handle != nullptr && !FindDC(handle)) return nullptr;
+  if (handle != nullptr && !BorrowDC(handle)) return nullptr;
   Surface layout;
   if (!DescribeDib(info->bmiHeader, &layout)) return nullptr;
   auto bitmap = MakeBitmap(layout.width, layout.height, layout.bits_per_pixel, 4, layout.top_down);
@@ -203,8 +203,8 @@ HBITMAP CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, LPCVO
 
 int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info, UINT usage) {
   EngineLock lock = LockEngine();
-  auto bitmap = FindAs<BitmapObject>(handle);
-  if (!FindDC(dc) || !bitmap || info == nullptr || usage != DIB_RGB_COLORS) return 0;
+  auto* bitmap = BorrowAs<BitmapObject>(handle);
+  if (!BorrowDC(dc) || !bitmap || info == nullptr || usage != DIB_RGB_COLORS) return 0;
   const Surface& source = bitmap->surface;
   BITMAPINFOHEADER& header = info->bmiHeader;
   if (header.biBitCount == 0) {
@@ -245,7 +245,7 @@ int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, BITMA
 int SetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPCVOID bits, const BITMAPINFO* info,
               UINT usage) {
   EngineLock lock = LockEngine();
-  auto bitmap = FindAs<BitmapObject>(handle);
+  auto* bitmap = BorrowAs<BitmapObject>(handle);
   (void)dc;  // the bitmap's own format decides the conversion
   if (!bitmap || bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS) return 0;
   Surface layout;
@@ -263,7 +263,7 @@ int SetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPCVOID bits, cons
 namespace {
 
 std::shared_ptr<BitmapObject> IndexedDibOf(HDC handle) {
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || !dc->state.bitmap || !dc->state.bitmap->dib_section || !dc->state.bitmap->surface.Indexed())
     return nullptr;
   return dc->state.bitmap;

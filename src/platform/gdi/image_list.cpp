@@ -314,7 +314,7 @@ BOOL ImageList_DrawEx(HIMAGELIST handle, int index, HDC dc_handle, int x, int y,
                       COLORREF background, COLORREF foreground, UINT style) {
   EngineLock lock = LockEngine();
   ImageList* list = FindList(handle);
-  auto dc = FindDC(dc_handle);
+  auto dc = BorrowDC(dc_handle);
   if (!list || !dc || index < 0 || index >= static_cast<int>(list->images.size()) || width < 0 || height < 0)
     return FALSE;
   const COLORREF bk = background == CLR_DEFAULT ? list->background : background;

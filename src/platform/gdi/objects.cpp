@@ -99,6 +99,12 @@ std::shared_ptr<GdiObject> FindObject(HGDIOBJ handle) {
   return found == objects.end() ? nullptr : found->second;
 }
 
+GdiObject* BorrowObject(HGDIOBJ handle) {
+  const auto& objects = Table().objects;
+  auto found = objects.find(reinterpret_cast<std::uintptr_t>(handle));
+  return found == objects.end() ? nullptr : found->second.get();
+}
+
 bool UnregisterObject(HGDIOBJ handle) {
   EngineLock lock = LockEngine();
   return Table().objects.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
@@ -167,8 +173,8 @@ void SetStockFontMaker(StockFontMaker maker) {
 
 int StockFontIndex(HFONT font) {
   EngineLock lock = LockEngine();
-  auto object = FindAs<StockFontObject>(font);
-  return object ? object->stock_index : -1;
+  const auto* object = BorrowAs<StockFontObject>(font);
+  return object != nullptr ? object->stock_index : -1;
 }
 
 }  // namespace win::gdi
@@ -192,32 +198,32 @@ HGDIOBJ GetStockObject(int index) {
 
 BOOL DeleteObject(HGDIOBJ handle) {
   EngineLock lock = LockEngine();
-  auto object = FindObject(handle);
-  if (!object) return FALSE;
+  const GdiObject* object = BorrowObject(handle);
+  if (object == nullptr) return FALSE;
   if (object->stock) return TRUE;
-  if (std::dynamic_pointer_cast<DeviceContext>(object)) return FALSE;
+  if (IsA<DeviceContext>(object)) return FALSE;
   // A context that still has the object selected keeps it alive until it selects another.
   return UnregisterObject(handle) ? TRUE : FALSE;
 }
 
 int GetObjectA(HGDIOBJ handle, int size, LPVOID buffer) {
   EngineLock lock = LockEngine();
-  auto object = FindObject(handle);
-  if (!object || size < 0) return 0;
+  const GdiObject* object = BorrowObject(handle);
+  if (object == nullptr || size < 0) return 0;
   return object->Describe(size, buffer, false);
 }
 
 int GetObjectW(HGDIOBJ handle, int size, LPVOID buffer) {
   EngineLock lock = LockEngine();
-  auto object = FindObject(handle);
-  if (!object || size < 0) return 0;
+  const GdiObject* object = BorrowObject(handle);
+  if (object == nullptr || size < 0) return 0;
   return object->Describe(size, buffer, true);
 }
 
 DWORD GetObjectType(HGDIOBJ handle) {
-  EngineLock lock = LockEngine();  // the last reference may go here; objects die under the lock
-  auto object = FindObject(handle);
-  return object ? object->Type() : 0;
+  EngineLock lock = LockEngine();
+  const GdiObject* object = BorrowObject(handle);
+  return object != nullptr ? object->Type() : 0;
 }
 
 BOOL GdiFlush() { return TRUE; }  // drawing is never batched

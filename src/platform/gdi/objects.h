@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/core/types.h"
@@ -32,15 +34,34 @@ class GdiObject {
   bool stock = false;  // stock objects ignore DeleteObject
 };
 
-// Issues a new handle (never one issued before) for the object. Hold the engine lock while
-// using what FindObject answers: an object may lose its last other reference meanwhile.
+// Issues a new handle (never one issued before) for the object.
 HGDIOBJ RegisterObject(std::shared_ptr<GdiObject> object);
+// The object of a handle, shared: for keeping it past the engine lock or past its handle's
+// unregistering (a context's selection). Hold the engine lock while using it all the same: an
+// object may lose its last other reference meanwhile.
 std::shared_ptr<GdiObject> FindObject(HGDIOBJ handle);
+// The object of a handle, borrowed: valid while the caller holds the engine lock and does not
+// unregister the handle. Every GDI call holds the lock for its whole run, so a lookup that is
+// only read or drawn on borrows and touches no reference count.
+GdiObject* BorrowObject(HGDIOBJ handle);
+bool UnregisterObject(HGDIOBJ handle);
+
+// Every object class is final, so the exact type test is the cast check (no dynamic_cast).
+template <class T>
+bool IsA(const GdiObject* object) {
+  static_assert(std::is_final_v<T>, "GDI object classes are final");
+  return object != nullptr && typeid(*object) == typeid(T);
+}
 template <class T>
 std::shared_ptr<T> FindAs(HGDIOBJ handle) {
-  return std::dynamic_pointer_cast<T>(FindObject(handle));
+  std::shared_ptr<GdiObject> object = FindObject(handle);
+  return IsA<T>(object.get()) ? std::static_pointer_cast<T>(std::move(object)) : nullptr;
 }
-bool UnregisterObject(HGDIOBJ handle);
+template <class T>
+T* BorrowAs(HGDIOBJ handle) {
+  GdiObject* object = BorrowObject(handle);
+  return IsA<T>(object) ? static_cast<T*>(object) : nullptr;
+}
 
 class DeviceContext;
 
@@ -49,7 +70,7 @@ struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
 
-class BitmapObject : public GdiObject {
+class BitmapObject final : public GdiObject {
  public:
   DWORD Type() const override { return OBJ_BITMAP; }
   int Describe(int size, void* buffer, bool wide) const override;
@@ -67,35 +88,35 @@ class BitmapObject : public GdiObject {
 std::shared_ptr<BitmapObject> MakeBitmap(int width, int height, int bits_per_pixel, int alignment,
                                          bool top_down);
 
-class BrushObject : public GdiObject {
+class BrushObject final : public GdiObject {
  public:
   DWORD Type() const override { return OBJ_BRUSH; }
   int Describe(int size, void* buffer, bool wide) const override;
   LOGBRUSH brush;
 };
 
-class PenObject : public GdiObject {
+class PenObject final : public GdiObject {
  public:
   DWORD Type() const override { return OBJ_PEN; }
   int Describe(int size, void* buffer, bool wide) const override;
   LOGPEN pen;
 };
 
-class PaletteObject : public GdiObject {
+class PaletteObject final : public GdiObject {
  public:
   DWORD Type() const override { return OBJ_PAL; }
   int Describe(int size, void* buffer, bool wide) const override;
   std::vector<PALETTEENTRY> entries;
 };
 
-class RegionObject : public GdiObject {
+class RegionObject final : public GdiObject {
  public:
   DWORD Type() const override { return OBJ_REGION; }
   Region region;
 };
 
 // Placeholder for the stock fonts until the text engine realises them; it knows its index.
-class StockFontObject : public GdiObject {
+class StockFontObject final : public GdiObject {
  public:
   explicit StockFontObject(int index) : stock_index(index) {}
   DWORD Type() const override { return OBJ_FONT; }

@@ -10,12 +10,6 @@ namespace win {
 
 using namespace win::gdi;
 
-namespace {
-
-std::shared_ptr<PaletteObject> FindPalette(HPALETTE handle) { return FindAs<PaletteObject>(handle); }
-
-}  // namespace
-
 HPALETTE CreatePalette(const LOGPALETTE* palette) {
   if (palette == nullptr || palette->palVersion != 0x300 || palette->palNumEntries == 0 ||
       palette->palNumEntries > kMaxPaletteEntries)
@@ -28,7 +22,7 @@ HPALETTE CreatePalette(const LOGPALETTE* palette) {
 
 HPALETTE CreateHalftonePalette(HDC dc) {
   EngineLock lock = LockEngine();
-  if (dc != nullptr && !FindDC(dc)) return nullptr;
+  if (dc != nullptr && !BorrowDC(dc)) return nullptr;
   auto object = std::make_shared<PaletteObject>();
   const auto& colours = HalftoneColours();
   object->entries.assign(colours.begin(), colours.end());
@@ -37,7 +31,7 @@ HPALETTE CreateHalftonePalette(HDC dc) {
 
 UINT GetPaletteEntries(HPALETTE handle, UINT start, UINT count, PALETTEENTRY* entries) {
   EngineLock lock = LockEngine();
-  auto palette = FindPalette(handle);
+  auto* palette = BorrowAs<PaletteObject>(handle);
   if (!palette) return 0;
   const UINT size = static_cast<UINT>(palette->entries.size());
   if (entries == nullptr) return size;
@@ -49,7 +43,7 @@ UINT GetPaletteEntries(HPALETTE handle, UINT start, UINT count, PALETTEENTRY* en
 
 UINT SetPaletteEntries(HPALETTE handle, UINT start, UINT count, const PALETTEENTRY* entries) {
   EngineLock lock = LockEngine();
-  auto palette = FindPalette(handle);
+  auto* palette = BorrowAs<PaletteObject>(handle);
   if (!palette || palette->stock || entries == nullptr) return 0;
   const UINT size = static_cast<UINT>(palette->entries.size());
   if (start >= size) return 0;
@@ -60,7 +54,7 @@ UINT SetPaletteEntries(HPALETTE handle, UINT start, UINT count, const PALETTEENT
 
 BOOL ResizePalette(HPALETTE handle, UINT count) {
   EngineLock lock = LockEngine();
-  auto palette = FindPalette(handle);
+  auto* palette = BorrowAs<PaletteObject>(handle);
   if (!palette || palette->stock || count == 0 || count > kMaxPaletteEntries) return FALSE;
   palette->entries.resize(count, PALETTEENTRY{});  // new entries are black
   return TRUE;
@@ -68,8 +62,8 @@ BOOL ResizePalette(HPALETTE handle, UINT count) {
 
 HPALETTE SelectPalette(HDC handle, HPALETTE palette_handle, BOOL) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
-  auto palette = FindPalette(palette_handle);
+  auto dc = BorrowDC(handle);
+  auto palette = FindAs<PaletteObject>(palette_handle);  // shared: the context keeps it
   if (!dc || !palette) return nullptr;
   HPALETTE previous = static_cast<HPALETTE>(dc->state.palette_handle);
   dc->state.palette_handle = palette_handle;
@@ -79,7 +73,7 @@ HPALETTE SelectPalette(HDC handle, HPALETTE palette_handle, BOOL) {
 
 UINT RealizePalette(HDC handle) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return GDI_ERROR;
   // The default palette is always realised; another maps all of its entries.
   if (!dc->state.palette || dc->state.palette->stock) return 0;
@@ -88,7 +82,7 @@ UINT RealizePalette(HDC handle) {
 
 UINT GetNearestPaletteIndex(HPALETTE handle, COLORREF color) {
   EngineLock lock = LockEngine();
-  auto palette = FindPalette(handle);
+  auto* palette = BorrowAs<PaletteObject>(handle);
   if (!palette || palette->entries.empty()) return CLR_INVALID;
   const auto& entries = palette->entries;
   if ((color >> 24) == 0x01) {
@@ -103,7 +97,7 @@ UINT GetNearestPaletteIndex(HPALETTE handle, COLORREF color) {
 
 UINT GetSystemPaletteEntries(HDC dc, UINT start, UINT count, PALETTEENTRY* entries) {
   EngineLock lock = LockEngine();
-  if (!FindDC(dc)) return 0;
+  if (!BorrowDC(dc)) return 0;
   // A palette device shows the halftone set; a true-colour screen has no system palette.
   if (GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE) {
     const auto& colours = HalftoneColours();

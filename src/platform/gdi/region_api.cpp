@@ -120,7 +120,7 @@ BOOL EqualRgn(HRGN a, HRGN b) {
 
 BOOL FillRgn(HDC handle, HRGN region_handle, HBRUSH brush_handle) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   auto region = FindRegion(region_handle);
   std::shared_ptr<BrushObject> brush;
   if (!dc || !region || !BrushFromHandle(brush_handle, &brush)) return FALSE;

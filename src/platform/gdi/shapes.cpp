@@ -274,7 +274,7 @@ LayerColours EdgeColours(UINT edge, UINT flags, bool outer) {
 bool BlendCoverage(HDC handle, int x, int y, int width, int height, const std::uint8_t* coverage,
                    std::ptrdiff_t coverage_stride, COLORREF colour) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || coverage == nullptr || width <= 0 || height <= 0 || width > kMaxDimension ||
       height > kMaxDimension || coverage_stride < width)
     return false;
@@ -309,7 +309,7 @@ bool BlendCoverage(HDC handle, int x, int y, int width, int height, const std::u
 
 bool FillSolidRect(HDC handle, const RECT& rect, COLORREF colour) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return false;
   const DrawTarget target = dc->Target();
   PaintRegion(target, Region(ToSurface(target, rect.left, rect.top, rect.right, rect.bottom)),
@@ -325,7 +325,7 @@ using namespace win::gdi;
 
 int FillRect(HDC handle, const RECT* rect, HBRUSH brush_handle) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   std::shared_ptr<BrushObject> brush;
   if (!dc || rect == nullptr || !BrushFromHandle(brush_handle, &brush)) return 0;
   std::uint32_t value = 0;
@@ -339,7 +339,7 @@ int FillRect(HDC handle, const RECT* rect, HBRUSH brush_handle) {
 
 int FrameRect(HDC handle, const RECT* rect, HBRUSH brush_handle) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   std::shared_ptr<BrushObject> brush;
   if (!dc || rect == nullptr || !BrushFromHandle(brush_handle, &brush)) return 0;
   std::uint32_t value = 0;
@@ -353,7 +353,7 @@ int FrameRect(HDC handle, const RECT* rect, HBRUSH brush_handle) {
 
 BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return FALSE;
   DrawShape(*dc, RECT{left, top, right, bottom}, RectShape, 0, 0);
   return TRUE;
@@ -361,7 +361,7 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
 
 BOOL RoundRect(HDC handle, int left, int top, int right, int bottom, int ellipse_width, int ellipse_height) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return FALSE;
   DrawShape(*dc, RECT{left, top, right, bottom}, RoundShape, ellipse_width, ellipse_height);
   return TRUE;
@@ -369,7 +369,7 @@ BOOL RoundRect(HDC handle, int left, int top, int right, int bottom, int ellipse
 
 BOOL LineTo(HDC handle, int x, int y) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return FALSE;
   constexpr int kLimit = 1 << 27;
   const POINT to{std::clamp(x, -kLimit, kLimit), std::clamp(y, -kLimit, kLimit)};
@@ -380,7 +380,7 @@ BOOL LineTo(HDC handle, int x, int y) {
 
 COLORREF SetPixel(HDC handle, int x, int y, COLORREF color) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return CLR_INVALID;
   const DrawTarget target = dc->Target();
   const RECT r = ToSurface(target, x, y, x, y);
@@ -392,7 +392,7 @@ COLORREF SetPixel(HDC handle, int x, int y, COLORREF color) {
 
 COLORREF GetPixel(HDC handle, int x, int y) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc) return CLR_INVALID;
   const DrawTarget target = dc->Target();
   const RECT r = ToSurface(target, x, y, x, y);
@@ -402,7 +402,7 @@ COLORREF GetPixel(HDC handle, int x, int y) {
 
 BOOL DrawFocusRect(HDC handle, const RECT* rect) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || rect == nullptr) return FALSE;
   const DrawTarget target = dc->Target();
   if (target.surface == nullptr || IsRectEmpty(rect)) return TRUE;
@@ -421,7 +421,7 @@ BOOL DrawFocusRect(HDC handle, const RECT* rect) {
 
 BOOL DrawEdge(HDC handle, LPRECT rect, UINT edge, UINT flags) {
   EngineLock lock = LockEngine();
-  auto dc = FindDC(handle);
+  auto dc = BorrowDC(handle);
   if (!dc || rect == nullptr) return FALSE;
   const DrawTarget target = dc->Target();
   // Far-out coordinates are pulled in so that the edge arithmetic cannot overflow.

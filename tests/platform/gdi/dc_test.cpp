@@ -125,6 +125,60 @@ TEST(ObjectTable, ThreadsCreatingAndDrawingAtOnceGetDistinctHandles) {
     EXPECT_EQ(corner[static_cast<std::size_t>(t)], (static_cast<std::uint32_t>(t) << 16) | ((kObjects - 1) % 256) << 8);
 }
 
+TEST(ObjectTable, HandlesDeletedByAnotherThreadWhileInUseFailCleanly) {
+  // One thread copies between contexts and fills with brushes while another deletes them; every
+  // call either works or fails, and once deleted every handle fails.
+  constexpr int kRounds = 200;
+  std::vector<HDC> contexts;
+  std::vector<HBITMAP> bitmaps;
+  std::vector<HBRUSH> brushes;
+  for (int i = 0; i < kRounds; ++i) {
+    contexts.push_back(CreateCompatibleDC(nullptr));
+    bitmaps.push_back(CreateBitmap(4, 4, 1, 32, nullptr));
+    brushes.push_back(CreateSolidBrush(RGB(i % 256, 0, 0)));
+    SelectObject(contexts.back(), bitmaps.back());
+  }
+  std::thread deleter([&] {
+    for (int i = kRounds - 1; i >= 0; --i) {
+      DeleteDC(contexts[static_cast<std::size_t>(i)]);
+      DeleteObject(bitmaps[static_cast<std::size_t>(i)]);
+      DeleteObject(brushes[static_cast<std::size_t>(i)]);
+    }
+  });
+  const RECT all{0, 0, 4, 4};
+  for (int i = 0; i + 1 < kRounds; ++i) {
+    HDC dc = contexts[static_cast<std::size_t>(i)];
+    FillRect(dc, &all, brushes[static_cast<std::size_t>(i)]);
+    BitBlt(dc, 0, 0, 4, 4, contexts[static_cast<std::size_t>(i + 1)], 0, 0, SRCCOPY);
+    SelectObject(dc, brushes[static_cast<std::size_t>(i + 1)]);
+    GetObjectType(bitmaps[static_cast<std::size_t>(i)]);
+  }
+  deleter.join();
+  for (int i = 0; i < kRounds; ++i) {
+    HDC dc = contexts[static_cast<std::size_t>(i)];
+    EXPECT_FALSE(PatBlt(dc, 0, 0, 1, 1, WHITENESS));
+    EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_BRUSH)), nullptr);
+    EXPECT_EQ(GetObjectType(bitmaps[static_cast<std::size_t>(i)]), 0u);
+    EXPECT_EQ(GetObjectType(brushes[static_cast<std::size_t>(i)]), 0u);
+  }
+}
+
+TEST(ObjectTable, HandlesOfAnotherKindAreRefused) {
+  Canvas canvas(2, 2);
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+  HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
+  PALETTEENTRY entry{};
+  EXPECT_FALSE(PatBlt(reinterpret_cast<HDC>(pen), 0, 0, 1, 1, WHITENESS));
+  EXPECT_FALSE(BitBlt(canvas.dc(), 0, 0, 1, 1, reinterpret_cast<HDC>(brush), 0, 0, SRCCOPY));
+  EXPECT_EQ(SelectPalette(canvas.dc(), reinterpret_cast<HPALETTE>(brush), FALSE), nullptr);
+  EXPECT_EQ(GetPaletteEntries(reinterpret_cast<HPALETTE>(pen), 0, 1, &entry), 0u);
+  EXPECT_EQ(SelectObject(canvas.dc(), canvas.dc()), nullptr);  // contexts cannot be selected
+  EXPECT_FALSE(DeleteObject(canvas.dc()));                       // nor deleted as objects
+  EXPECT_EQ(GetObjectType(canvas.dc()), static_cast<DWORD>(OBJ_MEMDC));
+  DeleteObject(pen);
+  DeleteObject(brush);
+}
+
 TEST(ObjectTable, GetObjectDescribesPensBrushesAndPalettes) {
   HPEN pen = CreatePen(PS_DASH, 1, RGB(1, 2, 3));
   LOGPEN lp;
