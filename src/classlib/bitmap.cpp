@@ -545,8 +545,8 @@ win::HBITMAP TBitmap::GetMaskHandle() {
 
 void TBitmap::Draw(TCanvas* ACanvas, const win::RECT& Rect) {
   if (!handle_) return;
-  win::HDC dest = ACanvas->GetHandle();
-  win::HDC source = GetCanvas()->GetHandle();
+  win::HDC dest = ACanvas->GetCopyDestHandle();
+  win::HDC source = GetCanvas()->GetCopySourceHandle();
   win::HPALETTE old_palette = nullptr;
   if (palette_) {
     old_palette = win::SelectPalette(dest, palette_.Get(), win::TRUE);

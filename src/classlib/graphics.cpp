@@ -217,6 +217,18 @@ win::HDC TCanvas::GetHandle() {
   return handle_;
 }
 
+win::HDC TCanvas::GetCopyDestHandle() {
+  Changing();
+  RequiredState(TCanvasStates{csHandleValid, csFontValid, csBrushValid});
+  return handle_;
+}
+
+win::HDC TCanvas::GetCopySourceHandle() {
+  Changing();
+  RequiredState(TCanvasStates{csHandleValid, csBrushValid});
+  return handle_;
+}
+
 void TCanvas::SetHandle(win::HDC value) {
   if (value == handle_) return;
   if (handle_ != nullptr) {

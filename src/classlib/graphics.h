@@ -200,6 +200,11 @@ class TCanvas : public TPersistent {
   ~TCanvas() override;
 
   win::HDC GetHandle();
+  // The handle as a copy of pixels uses it (as CopyRect does): the brush selected for the copy
+  // mode's pattern and the background colour, and on the destination also the font for the text
+  // colour that monochrome sources take. The pen, which no copy uses, is not selected.
+  win::HDC GetCopyDestHandle();
+  win::HDC GetCopySourceHandle();
   void SetHandle(win::HDC value);
   bool HandleAllocated() const { return handle_ != nullptr; }
 
