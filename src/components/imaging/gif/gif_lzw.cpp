@@ -47,6 +47,8 @@ class LzwDecoder {
         for (std::size_t k = 0; k < n; ++k) out[i++] = static_cast<std::uint8_t>(stack_[--stack_pointer_]);
         continue;
       }
+      i += PlainStrings(out + i, count - i);
+      if (i == count) break;
       const int written = NextString(out + i, count - i);
       if (written < 0) return false;
       i += static_cast<std::size_t>(written);
@@ -141,6 +143,73 @@ class LzwDecoder {
   void WarnInvalidCode() {
     if (!invalid_code_warned_) frame_->Warning(gif::kWarningSeverity, std::string(gif::sInvalidData));
     invalid_code_warned_ = true;
+  }
+
+  // Decodes codes of known strings while they fit in `room` pixels, with the decoder's state in
+  // locals: a pixel store may alias any member, so members would be read again after each one.
+  // Stops, before reading it, at a code that needs NextString: a clear or end code, a code not in
+  // the table, a string that does not fit, or one whose bits lie in the next sub-block. Answers
+  // the pixels written; NextString's results for the same codes are the same.
+  std::size_t PlainStrings(std::uint8_t* const out, const std::size_t room) {
+    if (!lengths_known_ || first_call_) return 0;
+    std::uint64_t bit_buffer = bit_buffer_;
+    int bit_count = bit_count_;
+    int code_size = code_size_;
+    int max_code = max_code_;
+    int max_code_size = max_code_size_;
+    int old_code = old_code_;
+    int first_code = first_code_;
+    std::size_t block_position = block_position_;
+    const std::size_t block_length = block_length_;
+    const int clear_code = clear_code_;
+    std::size_t written = 0;
+    for (;;) {
+      while (bit_count <= kRefillBits && block_position < block_length) {
+        bit_buffer |= std::uint64_t{block_[block_position++]} << bit_count;
+        bit_count += 8;
+      }
+      if (bit_count < code_size) break;
+      const int code = static_cast<int>(bit_buffer & ((std::uint64_t{1} << code_size) - 1));
+      if ((code >= clear_code && code <= clear_code + 1) || code > max_code) break;
+      // The string being defined now is the last one and its own first pixel.
+      const bool defining = code == max_code;
+      const std::size_t length =
+          length_[static_cast<std::size_t>(defining ? old_code : code)] + (defining ? 1u : 0u);
+      if (length > room - written) break;
+      bit_buffer >>= code_size;
+      bit_count -= code_size;
+      std::uint8_t* const end = out + written + length;
+      int first = 0;
+      if (defining) {
+        end[-1] = static_cast<std::uint8_t>(first_code);
+        first = WriteString(old_code, end - 1);
+      } else {
+        first = WriteString(code, end);
+      }
+      if (max_code < gif::kTableSize) {
+        const auto entry = static_cast<std::size_t>(max_code);
+        prefix_[entry] = static_cast<std::uint16_t>(old_code);
+        suffix_[entry] = static_cast<std::uint16_t>(first);
+        length_[entry] = static_cast<std::uint16_t>(length_[static_cast<std::size_t>(old_code)] + 1);
+        ++max_code;
+        if (max_code >= max_code_size && max_code_size < gif::kTableSize) {
+          max_code_size *= 2;
+          ++code_size;
+        }
+      }
+      first_code = first;
+      old_code = code;
+      written += length;
+    }
+    bit_buffer_ = bit_buffer;
+    bit_count_ = bit_count;
+    code_size_ = code_size;
+    max_code_ = max_code;
+    max_code_size_ = max_code_size;
+    old_code_ = old_code;
+    first_code_ = first_code;
+    block_position_ = block_position;
+    return written;
   }
 
   // Decodes the next code's string: written at out when it fits in `room` pixels, otherwise
