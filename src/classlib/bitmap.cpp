@@ -435,6 +435,12 @@ void TBitmap::SetHandle(win::HBITMAP Value) {
   Changed(this);
 }
 
+void TBitmap::AdoptSection(win::HBITMAP Section, const bmp::Image& Layout, std::uint8_t* Bits) {
+  if (Section == handle_.Get()) return;
+  Adopt(Layout, Section, Bits);
+  Changed(this);
+}
+
 win::HBITMAP TBitmap::ReleaseHandle() {
   if (canvas_) canvas_->FreeContext();
   if (handle_) empty_format_ = GetPixelFormat();

@@ -74,6 +74,10 @@ class TBitmap : public TGraphic {
   // Takes ownership of a bitmap handle. A DIB section that no context holds is kept as it is
   // (its pixels are not copied); other bitmaps are converted into a new section.
   void SetHandle(win::HBITMAP Value);
+  // Takes ownership of a DIB section its caller has just made and holds in no context, laid out
+  // as `Layout` says (its full colour table included), pixels at `Bits`: kept as it is, without
+  // asking the platform what it is as SetHandle must.
+  void AdoptSection(win::HBITMAP Section, const bmp::Image& Layout, std::uint8_t* Bits);
   // Gives up the section: the caller owns it and the bitmap is empty.
   win::HBITMAP ReleaseHandle();
   // A monochrome mask of the transparent colour (1 where the pixel has that colour), owned.

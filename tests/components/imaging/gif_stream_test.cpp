@@ -125,6 +125,45 @@ TEST(GifDIBWriter, EightBitTableAndBottomUpRows) {
   EXPECT_EQ(static_cast<const std::uint8_t*>(bitmap.GetScanLine(0))[0], 7);
 }
 
+TEST(GifDIBWriter, TheBitmapEqualsItsBmpImageLoadedFromAStream) {
+  // The writer hands the bitmap its section with the layout it made it with; loading the same
+  // image as a BMP file gives the same pixels, colour table and palette.
+  std::vector<win::PALETTEENTRY> entries;
+  for (int i = 0; i < 5; ++i) entries.push_back({static_cast<win::BYTE>(i * 50), static_cast<win::BYTE>(255 - i), 9, 0});
+  const win::HPALETTE palette = gif::MakePalette(entries);
+  for (const TPixelFormat format : {pf8bit, pf24bit}) {
+    TBitmap written;
+    TBitmap loaded;
+    {
+      TDIBWriter writer(&written, format, 5, 3, palette);
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) writer.Scanline(y)[x] = static_cast<std::uint8_t>(x + 7 * y);
+      const Bytes image = writer.BmpImage();
+      TMemoryStream stream;
+      stream.WriteBuffer(image.data(), static_cast<int>(image.size()));
+      stream.SetPosition(0);
+      loaded.LoadFromStream(&stream);
+    }
+    const bmp::Image a = written.GetImage(), b = loaded.GetImage();
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.height, b.height);
+    EXPECT_EQ(a.row_order, b.row_order);
+    EXPECT_EQ(a.bits_per_pixel, b.bits_per_pixel);
+    EXPECT_EQ(a.colors, b.colors);
+    EXPECT_EQ(a.bits, b.bits);
+    const auto written_palette = gif::PaletteEntries(written.GetPalette());
+    const auto loaded_palette = gif::PaletteEntries(loaded.GetPalette());
+    ASSERT_EQ(written_palette.size(), loaded_palette.size());
+    EXPECT_EQ(std::memcmp(written_palette.data(), loaded_palette.data(), written_palette.size() * sizeof(win::PALETTEENTRY)), 0);
+    if (format == pf8bit) {
+      ASSERT_EQ(a.colors.size(), 256u);
+      EXPECT_EQ(a.colors[4], (bmp::Quad{9, 251, 200, 0}));
+      EXPECT_EQ(a.colors[5], (bmp::Quad{}));
+    }
+  }
+  win::DeleteObject(palette);
+}
+
 TEST(GifDIBWriter, TheBitmapKeepsTheRowsWhereTheyWereWritten) {
   TBitmap bitmap;
   std::uint8_t* top = nullptr;

@@ -294,8 +294,16 @@ std::vector<std::uint8_t> TDIBWriter::BmpImage() {
 
 void TDIBWriter::UpdateBitmap() {
   if (!section_) return;
-  // From here the bitmap owns the section; while SetHandle raises, it is still ours.
-  Bitmap->SetHandle(section_.Get());
+  // The section's layout is known here: the bitmap need not ask the platform for it.
+  const win::BITMAPINFOHEADER& header = info_.header;
+  bmp::Image layout = bmp::MakeLayout(header.biWidth, header.biHeight, header.biBitCount, bmp::RowOrder::BottomUp);
+  if (header.biBitCount == 8) {
+    layout.colors.reserve(gif::kMaxColors);
+    for (const win::RGBQUAD& quad : info_.colors)
+      layout.colors.push_back(bmp::Quad{quad.rgbBlue, quad.rgbGreen, quad.rgbRed, 0});
+  }
+  // From here the bitmap owns the section; while it raises, the section is still ours.
+  Bitmap->AdoptSection(section_.Get(), layout, bits_);
   section_.Detach();
   bits_ = nullptr;
 }
