@@ -86,17 +86,6 @@ void WriteRow(const Surface& surface, int y, int x, int count, const std::uint32
   for (int i = 0; i < count; ++i) WriteValue(surface, x + i, y, values[i]);
 }
 
-std::uint32_t RgbOfQuad(const RGBQUAD& quad) {
-  return (static_cast<std::uint32_t>(quad.rgbRed) << 16) | (quad.rgbGreen << 8) | quad.rgbBlue;
-}
-
-std::uint32_t RgbOfValue(const Surface& surface, std::uint32_t value) {
-  if (!surface.Indexed()) return value & 0xFFFFFF;
-  if (surface.monochrome) return value ? 0xFFFFFF : 0;
-  if (value < surface.colour_table.size()) return RgbOfQuad(surface.colour_table[value]);
-  return 0;
-}
-
 std::uint32_t NearestIndex(const RGBQUAD* table, std::size_t count, std::uint32_t rgb) {
   const int r = (rgb >> 16) & 0xFF;
   const int g = (rgb >> 8) & 0xFF;

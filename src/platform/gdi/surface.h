@@ -55,10 +55,19 @@ constexpr std::uint32_t RgbFromColorref(COLORREF c) {
 constexpr COLORREF ColorrefFromRgb(std::uint32_t rgb) {
   return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
 }
-std::uint32_t RgbOfQuad(const RGBQUAD& quad);
+constexpr std::uint32_t RgbOfQuad(const RGBQUAD& quad) {
+  return (static_cast<std::uint32_t>(quad.rgbRed) << 16) | (static_cast<std::uint32_t>(quad.rgbGreen) << 8) |
+         quad.rgbBlue;
+}
 
-// The colour a value shows (monochrome: 0 black, 1 white), as rgb.
-std::uint32_t RgbOfValue(const Surface& surface, std::uint32_t value);
+// The colour a value shows (monochrome: 0 black, 1 white), as rgb. Inline: blits build tables
+// of it per call.
+inline std::uint32_t RgbOfValue(const Surface& surface, std::uint32_t value) {
+  if (!surface.Indexed()) return value & 0xFFFFFF;
+  if (surface.monochrome) return value ? 0xFFFFFF : 0;
+  if (value < surface.colour_table.size()) return RgbOfQuad(surface.colour_table[value]);
+  return 0;
+}
 // The value that shows an rgb colour best: itself at 24/32 bits, else the nearest table entry
 // (lowest index on ties; monochrome: black or white).
 std::uint32_t ValueOfRgb(const Surface& surface, std::uint32_t rgb);
