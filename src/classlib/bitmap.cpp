@@ -46,13 +46,20 @@ win::HBITMAP CreateSection(const bmp::Image& image, std::uint8_t** bits) {
   return section.Detach();
 }
 
+// A LOGPALETTE with room for a full colour table, made on the stack.
+struct PaletteBuffer {
+  win::LOGPALETTE header{};
+  win::PALETTEENTRY more[255];
+};
+
 win::HPALETTE PaletteFromColors(const std::vector<bmp::Quad>& colors) {
   if (colors.empty()) return nullptr;
-  std::vector<std::uint8_t> buffer(sizeof(win::LOGPALETTE) + colors.size() * sizeof(win::PALETTEENTRY));
-  auto* palette = reinterpret_cast<win::LOGPALETTE*>(buffer.data());
+  const std::size_t count = std::min<std::size_t>(colors.size(), 256);
+  PaletteBuffer buffer;
+  win::LOGPALETTE* palette = &buffer.header;
   palette->palVersion = 0x300;
-  palette->palNumEntries = static_cast<win::WORD>(colors.size());
-  for (std::size_t i = 0; i < colors.size(); ++i)
+  palette->palNumEntries = static_cast<win::WORD>(count);
+  for (std::size_t i = 0; i < count; ++i)
     palette->palPalEntry[i] = win::PALETTEENTRY{colors[i].red, colors[i].green, colors[i].blue, 0};
   return win::CreatePalette(palette);
 }
