@@ -11,14 +11,19 @@ namespace {
 // The bitmap every new memory context holds: 1x1 monochrome, shared and never drawn on
 // by two contexts at once in a way that matters (it is one pixel of scratch).
 std::shared_ptr<BitmapObject> DefaultBitmap(HBITMAP* handle) {
-  static HBITMAP stock_handle = [] {
+  struct Default {
+    std::shared_ptr<BitmapObject> bitmap;
+    HBITMAP handle;
+  };
+  static const Default* made = [] {  // lives for the whole process, as the object table does
     auto bitmap = MakeBitmap(1, 1, 1, 2, true);
     bitmap->surface.monochrome = true;
     bitmap->stock = true;
-    return static_cast<HBITMAP>(RegisterObject(bitmap));
+    const auto registered = static_cast<HBITMAP>(RegisterObject(bitmap));
+    return new Default{std::move(bitmap), registered};
   }();
-  *handle = stock_handle;
-  return FindAs<BitmapObject>(stock_handle);
+  *handle = made->handle;
+  return made->bitmap;
 }
 
 COLORREF ClassicSystemColour(int index) {
@@ -140,14 +145,10 @@ void SelectBitmapInto(DeviceContext& dc, HBITMAP handle, std::shared_ptr<BitmapO
 
 void InitialiseDC(DeviceContext& dc) {
   DcState& s = dc.state;
-  s.pen_handle = GetStockObject(BLACK_PEN);
-  s.pen = FindAs<PenObject>(s.pen_handle);
-  s.brush_handle = GetStockObject(WHITE_BRUSH);
-  s.brush = FindAs<BrushObject>(s.brush_handle);
-  s.font_handle = GetStockObject(SYSTEM_FONT);
-  s.font = FindObject(s.font_handle);
-  s.palette_handle = GetStockObject(DEFAULT_PALETTE);
-  s.palette = FindAs<PaletteObject>(s.palette_handle);
+  s.pen = SharedAs<PenObject>(StockObject(BLACK_PEN, &s.pen_handle));
+  s.brush = SharedAs<BrushObject>(StockObject(WHITE_BRUSH, &s.brush_handle));
+  s.font = StockObject(SYSTEM_FONT, &s.font_handle);
+  s.palette = SharedAs<PaletteObject>(StockObject(DEFAULT_PALETTE, &s.palette_handle));
   if (dc.kind == DeviceContext::Kind::kMemory) {
     HBITMAP handle = nullptr;
     auto bitmap = DefaultBitmap(&handle);

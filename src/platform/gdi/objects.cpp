@@ -18,6 +18,7 @@ struct ObjectTable {
   // Handles start well above the system colour brushes (1..31) and are never reused.
   std::uintptr_t next_handle = 0x10000;
   std::array<HGDIOBJ, DEFAULT_GUI_FONT + 1> stock{};
+  std::array<std::shared_ptr<GdiObject>, DEFAULT_GUI_FONT + 1> stock_objects;  // never unregistered
   StockFontMaker font_maker;
 };
 
@@ -166,6 +167,22 @@ std::shared_ptr<PaletteObject> DefaultPalette() {
   return palette;
 }
 
+std::shared_ptr<GdiObject> StockObject(int index, HGDIOBJ* handle) {
+  ObjectTable& table = Table();
+  *handle = nullptr;
+  if (index < 0 || index >= static_cast<int>(table.stock.size())) return nullptr;
+  const auto slot = static_cast<std::size_t>(index);
+  if (table.stock[slot] == nullptr) {
+    std::shared_ptr<GdiObject> object = MakeStockObject(index);
+    if (!object) return nullptr;
+    object->stock = true;
+    table.stock_objects[slot] = object;
+    table.stock[slot] = RegisterObject(std::move(object));
+  }
+  *handle = table.stock[slot];
+  return table.stock_objects[slot];
+}
+
 void SetStockFontMaker(StockFontMaker maker) {
   EngineLock lock = LockEngine();
   Table().font_maker = std::move(maker);
@@ -185,15 +202,9 @@ using namespace win::gdi;
 
 HGDIOBJ GetStockObject(int index) {
   EngineLock lock = LockEngine();
-  ObjectTable& table = Table();
-  if (index < 0 || index >= static_cast<int>(table.stock.size())) return nullptr;
-  if (table.stock[static_cast<std::size_t>(index)] == nullptr) {
-    std::shared_ptr<GdiObject> object = MakeStockObject(index);
-    if (!object) return nullptr;
-    object->stock = true;
-    table.stock[static_cast<std::size_t>(index)] = RegisterObject(std::move(object));
-  }
-  return table.stock[static_cast<std::size_t>(index)];
+  HGDIOBJ handle = nullptr;
+  StockObject(index, &handle);
+  return handle;
 }
 
 BOOL DeleteObject(HGDIOBJ handle) {

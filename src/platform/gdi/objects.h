@@ -45,6 +45,9 @@ std::shared_ptr<GdiObject> FindObject(HGDIOBJ handle);
 // only read or drawn on borrows and touches no reference count.
 GdiObject* BorrowObject(HGDIOBJ handle);
 bool UnregisterObject(HGDIOBJ handle);
+// A stock object (made on first use, kept for the process) and its handle, without a table
+// look-up; nullptr and a null handle for an unknown index. Hold the engine lock.
+std::shared_ptr<GdiObject> StockObject(int index, HGDIOBJ* handle);
 
 // Every object class is final, so the exact type test is the cast check (no dynamic_cast).
 template <class T>
@@ -53,9 +56,12 @@ bool IsA(const GdiObject* object) {
   return object != nullptr && typeid(*object) == typeid(T);
 }
 template <class T>
-std::shared_ptr<T> FindAs(HGDIOBJ handle) {
-  std::shared_ptr<GdiObject> object = FindObject(handle);
+std::shared_ptr<T> SharedAs(std::shared_ptr<GdiObject> object) {
   return IsA<T>(object.get()) ? std::static_pointer_cast<T>(std::move(object)) : nullptr;
+}
+template <class T>
+std::shared_ptr<T> FindAs(HGDIOBJ handle) {
+  return SharedAs<T>(FindObject(handle));
 }
 template <class T>
 T* BorrowAs(HGDIOBJ handle) {
