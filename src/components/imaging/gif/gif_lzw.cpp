@@ -44,7 +44,10 @@ class LzwDecoder {
       if (stack_pointer_ > 0) {
         // The rest of a string that did not fit where it began.
         const std::size_t n = std::min(static_cast<std::size_t>(stack_pointer_), count - i);
-        for (std::size_t k = 0; k < n; ++k) out[i++] = static_cast<std::uint8_t>(stack_[--stack_pointer_]);
+        const std::uint16_t* top = stack_.data() + stack_pointer_;  // local: pixel stores may alias members
+        for (std::size_t k = 0; k < n; ++k) out[i + k] = static_cast<std::uint8_t>(*--top);
+        stack_pointer_ -= static_cast<int>(n);
+        i += n;
         continue;
       }
       i += PlainStrings(out + i, count - i);
@@ -212,9 +215,9 @@ class LzwDecoder {
     return written;
   }
 
-  // Decodes the next code's string: written at out when it fits in `room` pixels, otherwise
-  // (partly or wholly) left on the stack for Fill. Answers the pixels written at out, or kNoData
-  // or kEndCode.
+  // Decodes the next code's string: written at out as far as it fits in `room` pixels, the rest
+  // (or, for hostile codes, all of it) left on the stack for Fill. Answers the pixels written at
+  // out, or kNoData or kEndCode.
   int NextString(std::uint8_t* out, std::size_t room) {
     int code = NextCode(code_size_);
     if (code < 0) return code;
@@ -247,11 +250,11 @@ class LzwDecoder {
     if (defining) AddEntry(old_code_, first_code_);
     const std::size_t length = length_[static_cast<std::size_t>(code)];
     const bool fits = length <= room;
-    const int first = fits ? WriteString(code, out + length) : PushString(code);
+    const int first = fits ? WriteString(code, out + length) : SplitString(code, length, out, room);
     if (!defining) AddEntry(old_code_, first);
     first_code_ = first;
     old_code_ = code;
-    return fits ? static_cast<int>(length) : 0;
+    return static_cast<int>(fits ? length : room);
   }
 
   // Writes the string of a code whose length is known back to front, ending just before `end`.
@@ -266,14 +269,17 @@ class LzwDecoder {
     return code;
   }
 
-  // The same onto the empty stack, first pixel on top.
-  int PushString(int code) {
-    while (code >= clear_code_) {
-      stack_[static_cast<std::size_t>(stack_pointer_++)] = suffix_[static_cast<std::size_t>(code)];
+  // The string of a code whose length is known and above `room`: its first `room` pixels are
+  // written at out, the rest left on the empty stack (its first pixel on top) for the next row.
+  // Answers its first pixel.
+  int SplitString(int code, std::size_t length, std::uint8_t* out, std::size_t room) {
+    std::uint16_t* stack = stack_.data();
+    for (std::size_t left = length - room; left > 0; --left) {
+      *stack++ = suffix_[static_cast<std::size_t>(code)];
       code = prefix_[static_cast<std::size_t>(code)];
     }
-    stack_[static_cast<std::size_t>(stack_pointer_++)] = static_cast<std::uint16_t>(code);
-    return code;
+    stack_pointer_ = static_cast<int>(stack - stack_.data());
+    return WriteString(code, out + room);
   }
 
   // Pushes the string of any code onto the stack, first pixel on top, following the chains as
