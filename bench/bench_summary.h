@@ -100,4 +100,18 @@ inline void FailCheck(benchmark::State& state, const std::string& what) {
 
 inline int ExitCode() { return AnyCheckFailed() ? 1 : 0; }
 
+// Google Benchmark's initialisation with the repetitions of all benchmarks run in a random
+// interleaved order unless the command line says otherwise: run one after the other, the two
+// sides of a case are timed minutes apart, and a shared machine that slows down meanwhile moves
+// their ratio by a third; interleaved, a slow spell falls on both sides alike.
+inline void InitializeInterleaved(int* argc, char** argv) {
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  static std::vector<char*> args;
+  args.assign(argv, argv + *argc);
+  args.insert(args.begin() + (*argc > 0 ? 1 : 0), interleave);  // later flags on the command line win
+  args.push_back(nullptr);
+  int count = static_cast<int>(args.size()) - 1;
+  benchmark::Initialize(&count, args.data());
+}
+
 }  // namespace dashtune::bench

@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
   std::ifstream in("/usr/share/doc/libsixel-examples/examples/images/seq2gif.gif", std::ios::binary);
   auto seq2gif = std::make_shared<Bytes>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (!seq2gif->empty()) Register("seq2gif", seq2gif);
-  benchmark::Initialize(&argc, argv);
+  dashtune::bench::InitializeInterleaved(&argc, argv);
   dashtune::bench::TimesReporter times(dashtune::bench::TimesReporter::Measure::kCpuTime);
   benchmark::RunSpecifiedBenchmarks(&times);
   benchmark::Shutdown();

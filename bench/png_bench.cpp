@@ -532,7 +532,7 @@ void PrintPngSummary(const dashtune::bench::TimesReporter& times) {
 
 int main(int argc, char** argv) {
   dashtune::png::RegisterCommonChunks();
-  benchmark::Initialize(&argc, argv);
+  dashtune::bench::InitializeInterleaved(&argc, argv);
   RegisterDecode("suite", SuiteFiles);
   for (const ImageClass& c : kClasses) {
     for (const auto& [w, h] : kSizes) {
