@@ -120,16 +120,19 @@ class LzwDecoder {
   }
 
   // Makes the next table entry, widening the codes when it fills the current width.
-  void AddEntry(int prefix, int suffix) {
-    if (max_code_ >= gif::kTableSize) return;
-    const auto entry = static_cast<std::size_t>(max_code_);
+  void AddEntry(int prefix, int suffix) { AddEntryTo(prefix, suffix, max_code_, max_code_size_, code_size_); }
+
+  // The same on counters the caller holds, so that PlainStrings can keep them in locals.
+  void AddEntryTo(int prefix, int suffix, int& max_code, int& max_code_size, int& code_size) {
+    if (max_code >= gif::kTableSize) return;
+    const auto entry = static_cast<std::size_t>(max_code);
     prefix_[entry] = static_cast<std::uint16_t>(prefix);
     suffix_[entry] = static_cast<std::uint16_t>(suffix);
     length_[entry] = static_cast<std::uint16_t>(length_[static_cast<std::size_t>(prefix)] + 1);
-    ++max_code_;
-    if (max_code_ >= max_code_size_ && max_code_size_ < gif::kTableSize) {
-      max_code_size_ *= 2;
-      ++code_size_;
+    ++max_code;
+    if (max_code >= max_code_size && max_code_size < gif::kTableSize) {
+      max_code_size *= 2;
+      ++code_size;
     }
   }
 
@@ -189,17 +192,7 @@ class LzwDecoder {
       } else {
         first = WriteString(code, end);
       }
-      if (max_code < gif::kTableSize) {
-        const auto entry = static_cast<std::size_t>(max_code);
-        prefix_[entry] = static_cast<std::uint16_t>(old_code);
-        suffix_[entry] = static_cast<std::uint16_t>(first);
-        length_[entry] = static_cast<std::uint16_t>(length_[static_cast<std::size_t>(old_code)] + 1);
-        ++max_code;
-        if (max_code >= max_code_size && max_code_size < gif::kTableSize) {
-          max_code_size *= 2;
-          ++code_size;
-        }
-      }
+      AddEntryTo(old_code, first, max_code, max_code_size, code_size);
       first_code = first;
       old_code = code;
       written += length;
