@@ -24,6 +24,8 @@ constexpr ErrorText kErrorTexts[] = {
     {5, "Access is denied."},
     {6, "The handle is invalid."},
     {8, "Not enough storage is available to process this command."},
+    {10, "The environment is incorrect."},
+    {11, "An attempt was made to load a program with an incorrect format."},
     {13, "The data is invalid."},
     {14, "Not enough storage is available to complete this operation."},
     {15, "The system cannot find the drive specified."},

@@ -1,11 +1,12 @@
 // GLib is included only here: its TRUE and FALSE would clash with the platform's.
 #include "platform/shell/applications.h"
 
+#include "platform/shell/desktop_entry.h"
+
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include <memory>
-#include <string_view>
 
 namespace win::applications {
 namespace {
@@ -25,31 +26,6 @@ std::optional<Application> Describe(GAppInfo* info) {
   const char* name = g_app_info_get_name(info);
   if (id == nullptr) return std::nullopt;
   return Application{id, name != nullptr ? name : id};
-}
-
-// An argument with its field codes filled in; nothing when it is a list code (%F, %U) that
-// stands alone and is handled by the caller.
-std::string Expand(std::string_view argument, const std::string& path, const std::string& uri) {
-  std::string out;
-  for (std::size_t i = 0; i < argument.size(); ++i) {
-    if (argument[i] != '%' || i + 1 == argument.size()) {
-      out.push_back(argument[i]);
-      continue;
-    }
-    switch (argument[++i]) {
-      case '%': out.push_back('%'); break;
-      case 'f':
-      case 'F': out += path; break;
-      case 'u':
-      case 'U': out += uri; break;
-      default: break;  // icon, name, desktop-file and deprecated codes carry nothing here
-    }
-  }
-  return out;
-}
-
-bool IsDroppedCode(std::string_view argument) {
-  return argument.size() == 2 && argument[0] == '%' && std::string_view("ickdDnNvm").find(argument[1]) != std::string_view::npos;
 }
 
 }  // namespace
@@ -83,19 +59,18 @@ std::optional<std::vector<std::string>> CommandFor(const std::string& applicatio
   if (info == nullptr) return std::nullopt;
   GText exec(g_desktop_app_info_get_string(info.get(), G_KEY_FILE_DESKTOP_KEY_EXEC));
   if (exec == nullptr) return std::nullopt;
-  gint argc = 0;
-  gchar** argv = nullptr;
-  if (!g_shell_parse_argv(exec.get(), &argc, &argv, nullptr)) return std::nullopt;
-  const StringVector owner(argv, g_strfreev);
   GText uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
-  const std::string uri_text = uri != nullptr ? uri.get() : path;
-  std::vector<std::string> command;
-  for (gint i = 0; i < argc; ++i) {
-    if (IsDroppedCode(argv[i])) continue;
-    command.push_back(Expand(argv[i], path, uri_text));
-  }
-  if (command.empty() || command.front().empty()) return std::nullopt;
-  return command;
+  GText icon(g_desktop_app_info_get_string(info.get(), G_KEY_FILE_DESKTOP_KEY_ICON));
+  const char* name = g_app_info_get_name(G_APP_INFO(info.get()));
+  const char* location = g_desktop_app_info_get_filename(info.get());
+  desktop_entry::FieldValues values;
+  values.files = {path};
+  values.urls = {uri != nullptr ? std::string(uri.get()) : path};
+  values.name = name != nullptr ? name : "";
+  values.icon = icon != nullptr ? icon.get() : "";
+  values.location = location != nullptr ? location : "";
+  std::string error;
+  return desktop_entry::ExpandExec(exec.get(), values, error);
 }
 
 std::optional<std::vector<std::string>> SplitArguments(const std::string& text) {

@@ -21,9 +21,9 @@ std::optional<Application> DefaultFor(const std::string& content_type);
 // The applications recommended for it (g_app_info_get_recommended_for_type), in GIO's order.
 std::vector<Application> RecommendedFor(const std::string& content_type);
 
-// The command that opens `path` with the application: its Exec line split as the shell does,
-// the file in place of %f and %F, its URI in place of %u and %U, other field codes dropped.
-// Nothing when the application is unknown or its Exec line does not parse.
+// The command that opens `path` with the application: its Exec line split and its field codes
+// expanded by the Desktop Entry rules, the file in place of %f and %F, its URI in place of %u
+// and %U. Nothing when the application is unknown or its Exec line is invalid.
 std::optional<std::vector<std::string>> CommandFor(const std::string& application_id, const std::string& path);
 
 // Splits a parameter text as the shell does (g_shell_parse_argv); empty text gives nothing.

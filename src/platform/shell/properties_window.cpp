@@ -11,9 +11,14 @@
 #include "platform/user/window.h"
 #include "platform/user/window_position.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <memory>
 #include <mutex>
+#include <thread>
 
 namespace win::properties_window {
 namespace {
@@ -23,6 +28,9 @@ using shell_model::Item;
 constexpr int kWidth = 420;
 constexpr int kLineHeight = 20;
 constexpr int kMargin = 8;
+// Posted by a count's worker to its window when the totals are there.
+constexpr UINT kCountedMessage = WM_APP + 0x51;
+constexpr char kCountingText[] = "Total size: counting...";
 
 std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 
@@ -69,6 +77,85 @@ std::vector<std::string> LinesForOne(const Item& item) {
   return lines;
 }
 
+// Adds entries to the totals, descending into folders through their descriptors so that no
+// path grows with the depth; links are counted, never followed.
+class Counter {
+ public:
+  Counter(std::uint64_t max_entries, const std::atomic<bool>& cancelled) : max_entries_(max_entries), cancelled_(cancelled) {}
+
+  void Add(int folder, const char* name, int depth) {
+    if (Stopped()) return;
+    ++entries_;
+    struct stat info {};
+    if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      totals_.complete = false;
+      return;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+      totals_.bytes += static_cast<ULONGLONG>(info.st_size);
+      return;
+    }
+    if (depth >= kMaxCountedDepth) {
+      totals_.complete = false;
+      return;
+    }
+    AddChildren(openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), depth + 1);
+  }
+
+  const Totals& totals() const { return totals_; }
+
+ private:
+  bool Stopped() {
+    if (entries_ < max_entries_ && !cancelled_.load(std::memory_order_relaxed)) return false;
+    totals_.complete = false;
+    return true;
+  }
+
+  void AddChildren(int descriptor, int depth) {
+    DIR* opened = descriptor < 0 ? nullptr : fdopendir(descriptor);
+    if (opened == nullptr) {
+      if (descriptor >= 0) close(descriptor);
+      totals_.complete = false;
+      return;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(opened, closedir);
+    errno = 0;
+    while (const dirent* entry = readdir(folder.get())) {
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") Add(dirfd(folder.get()), entry->d_name, depth);
+      if (Stopped()) return;
+      errno = 0;
+    }
+    if (errno != 0) totals_.complete = false;
+  }
+
+  const std::uint64_t max_entries_;
+  const std::atomic<bool>& cancelled_;
+  std::uint64_t entries_ = 0;
+  Totals totals_;
+};
+
+// The count behind a window of several items: its worker runs while the window lives.
+struct Counting {
+  std::vector<std::string> paths;
+  HWND total_line = nullptr;
+  std::atomic<bool> cancelled{false};
+  Totals totals;  // written by the worker before it posts kCountedMessage
+  std::thread worker;
+
+  ~Counting() {
+    cancelled = true;
+    if (worker.joinable()) worker.join();
+  }
+};
+
+Counting* CountingOf(HWND window) { return reinterpret_cast<Counting*>(GetWindowLongPtrA(window, GWLP_USERDATA)); }
+
+std::string TotalLine(const Totals* totals) {
+  if (totals == nullptr) return kCountingText;
+  return std::string("Total size: ") + (totals->complete ? "" : "at least ") + SizeText(totals->bytes);
+}
+
 LRESULT LineProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
   PAINTSTRUCT paint;
@@ -87,11 +174,38 @@ LRESULT LineProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CLOSE) {
-    DestroyWindow(window);
-    return 0;
+  switch (message) {
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    case kCountedMessage:
+      if (Counting* counting = CountingOf(window); counting != nullptr && counting->worker.joinable()) {
+        counting->worker.join();
+        SetWindowTextA(counting->total_line, TotalLine(&counting->totals).c_str());
+        InvalidateRect(counting->total_line, nullptr, TRUE);
+      }
+      return 0;
+    case WM_DESTROY:
+      // Cancels a count still running and waits for its worker.
+      delete CountingOf(window);
+      SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void StartCounting(HWND window, HWND total_line, const std::vector<Item>& items) {
+  auto counting = std::make_unique<Counting>();
+  for (const Item& item : items)
+    if (!item.path.empty()) counting->paths.push_back(item.path);
+  counting->total_line = total_line;
+  Counting* state = counting.release();
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+  state->worker = std::thread([state, window] {
+    state->totals = Count(state->paths, kMaxCountedEntries, state->cancelled);
+    PostMessageA(window, kCountedMessage, 0, 0);
+  });
 }
 
 void RegisterClasses() {
@@ -116,12 +230,15 @@ std::string TitleFor(const std::vector<Item>& items) {
 
 }  // namespace
 
-std::vector<std::string> LinesFor(const std::vector<Item>& items) {
+Totals Count(const std::vector<std::string>& paths, std::uint64_t max_entries, const std::atomic<bool>& cancelled) {
+  Counter counter(max_entries, cancelled);
+  for (const std::string& path : paths) counter.Add(AT_FDCWD, path.c_str(), 0);
+  return counter.totals();
+}
+
+std::vector<std::string> LinesFor(const std::vector<Item>& items, const Totals* totals) {
   if (items.size() == 1) return LinesForOne(items.front());
-  ULONGLONG total = 0;
-  for (const Item& item : items)
-    if (item_ids::HasSnapshot(item.id.kind) && !shell_model::IsContainer(item)) total += item.id.snapshot.size;
-  return {"Items: " + std::to_string(items.size()), "Total size: " + SizeText(total)};
+  return {"Items: " + std::to_string(items.size()), TotalLine(totals)};
 }
 
 bool Show(const std::vector<Item>& items, HWND owner) {
@@ -133,9 +250,14 @@ bool Show(const std::vector<Item>& items, HWND owner) {
                                 CW_USEDEFAULT, CW_USEDEFAULT, kWidth, height, owner, nullptr, nullptr, nullptr);
   if (window == nullptr) return false;
   // From the last line up, so that the children's order from the top is the lines' order.
-  for (std::size_t i = lines.size(); i-- > 0;)
-    CreateWindowExA(0, kLineClass, lines[i].c_str(), WS_CHILD | WS_VISIBLE, 0,
-                    kMargin + static_cast<int>(i) * kLineHeight, kWidth, kLineHeight, window, nullptr, nullptr, nullptr);
+  HWND last_line = nullptr;
+  for (std::size_t i = lines.size(); i-- > 0;) {
+    HWND line = CreateWindowExA(0, kLineClass, lines[i].c_str(), WS_CHILD | WS_VISIBLE, 0,
+                                kMargin + static_cast<int>(i) * kLineHeight, kWidth, kLineHeight, window, nullptr, nullptr,
+                                nullptr);
+    if (last_line == nullptr) last_line = line;
+  }
+  if (items.size() > 1) StartCounting(window, last_line, items);
   ShowWindow(window, SW_SHOW);
   return true;
 }

@@ -1,11 +1,15 @@
 // The properties window of shell items: one read-only window of ours, class
 // "DashtuneShellProperties", titled "<name> Properties", holding one child window of class
 // "DashtuneShellPropertiesLine" per line, whose window text is the line: name, type, location,
-// size, times and permissions of one item, or the count and total size of several.
+// size, times and permissions of one item, or the count and total size of several. The total is
+// counted afresh from the files when the window opens, folders with all they hold, on a worker
+// thread that the window's end cancels and waits for; until it is done the line says so.
 #pragma once
 
 #include "platform/shell/namespace_model.h"
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,8 +18,22 @@ namespace win::properties_window {
 inline constexpr char kWindowClass[] = "DashtuneShellProperties";
 inline constexpr char kLineClass[] = "DashtuneShellPropertiesLine";
 
-// The lines the window shows for the items.
-std::vector<std::string> LinesFor(const std::vector<shell_model::Item>& items);
+// A count stops after this many entries, or this many folders deep, and is then marked partial.
+inline constexpr std::uint64_t kMaxCountedEntries = 1'000'000;
+inline constexpr int kMaxCountedDepth = 128;
+
+struct Totals {
+  ULONGLONG bytes = 0;  // of everything but folders, links not followed
+  bool complete = true;  // false when a bound, a cancellation or an unreadable folder cut it short
+};
+
+// Counts the paths and, for folders, all they hold; at most `max_entries` entries. Stops, partial,
+// as soon as `cancelled` is set.
+Totals Count(const std::vector<std::string>& paths, std::uint64_t max_entries, const std::atomic<bool>& cancelled);
+
+// The lines the window shows for the items; for several, the total line is made from `totals`
+// (a count still running without them).
+std::vector<std::string> LinesFor(const std::vector<shell_model::Item>& items, const Totals* totals = nullptr);
 
 // Shows a new window for the items on the calling thread (owned by `owner` when given; it
 // destroys itself when closed). False for no items or when the window cannot be made.

@@ -1,13 +1,17 @@
 // ShellExecuteEx: starting programs, application links, documents and folders.
 //
 // The item is the path of lpIDList (with SEE_MASK_IDLIST) or lpFile. An executable file starts
-// itself with lpParameters split as the shell splits them, in lpDirectory; a ".desktop"
-// application link runs its Exec line likewise, lpParameters appended; a link to a file opens
-// that file. Documents and folders go to the program named by $DASHTUNE_OPENER (with the path as
-// its last argument) when it is set, otherwise to GIO's default application for their content
-// type. Without an application the call fails with SE_ERR_NOASSOC. SEE_MASK_NOCLOSEPROCESS gives
-// a waitable process handle in hProcess, to be closed by the caller; every other child is reaped
-// by the platform when it ends.
+// itself with lpParameters split as the shell splits them, in lpDirectory. A ".desktop"
+// application link runs the program its Exec line names, which must be an executable file, with
+// the Exec line's own arguments exactly as they parse and lpParameters appended, in the link's
+// Path when it has one (else lpDirectory); a "Link" type link opens its target as a document or
+// folder and never runs it; an invalid link starts nothing (ERROR_BAD_FORMAT). Documents and
+// folders go to the program named by $DASHTUNE_OPENER (with the path as its last argument) when it
+// is set, otherwise to GIO's default application for their content type. Without an application
+// the call fails with SE_ERR_NOASSOC; an argument list too long to start fails with
+// ERROR_BAD_ENVIRONMENT. Every failure is shown in a message box saying why, unless
+// SEE_MASK_FLAG_NO_UI. SEE_MASK_NOCLOSEPROCESS gives a waitable process handle in hProcess, to be
+// closed by the caller; every other child is reaped by the platform when it ends.
 #pragma once
 
 #include "platform/shell/shell_types.h"

@@ -51,7 +51,8 @@ class ShellLinkObject : public ComObject<IShellLinkW, IShellLinkA, IPersistFile>
   HRESULT IsDirty() override { return S_FALSE; }
   HRESULT Load(LPCWSTR file_name, DWORD) override {
     if (file_name == nullptr) return E_INVALIDARG;
-    std::optional<desktop_entry::LinkData> link = desktop_entry::ReadFile(Utf16ToUtf8(file_name));
+    std::string error;
+    std::optional<desktop_entry::LinkData> link = desktop_entry::ReadFile(Utf16ToUtf8(file_name), error);
     if (!link) return E_FAIL;
     link_ = std::move(*link);
     file_name_ = file_name;

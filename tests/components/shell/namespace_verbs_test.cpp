@@ -22,6 +22,7 @@
 #include "platform/user/menus.h"
 #include "platform/user/messages.h"
 #include "platform/user/window.h"
+#include "platform_test_support.h"
 #include "stub_programs.h"
 
 #include <gtest/gtest.h>
@@ -77,17 +78,27 @@ bool SameList(const std::vector<win::BYTE>& bytes, win::LPCITEMIDLIST list) {
   return win::ILIsEqual(reinterpret_cast<win::LPCITEMIDLIST>(bytes.data()), list) != win::FALSE;
 }
 
-// The lines of the properties window with that title, which is then closed; none without one.
-std::vector<std::string> TakePropertiesLines(const char* title) {
+std::vector<std::string> LinesOf(win::HWND window) {
   std::vector<std::string> lines;
-  const win::HWND window = win::FindWindowA(win::properties_window::kWindowClass, title);
-  if (window == nullptr) return lines;
   for (win::HWND line = win::FindWindowExA(window, nullptr, win::properties_window::kLineClass, nullptr); line != nullptr;
        line = win::FindWindowExA(window, line, win::properties_window::kLineClass, nullptr)) {
     char text[256];
     win::GetWindowTextA(line, text, sizeof(text));
     lines.emplace_back(text);
   }
+  return lines;
+}
+
+// The lines of the properties window with that title once its total is counted; the window is
+// then closed. None without one.
+std::vector<std::string> TakePropertiesLines(const char* title) {
+  std::vector<std::string> lines;
+  const win::HWND window = win::FindWindowA(win::properties_window::kWindowClass, title);
+  if (window == nullptr) return lines;
+  testing::PumpUntil([&] {
+    lines = LinesOf(window);
+    return lines.empty() || lines.back() != "Total size: counting...";
+  });
   win::DestroyWindow(window);
   return lines;
 }

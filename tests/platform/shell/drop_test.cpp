@@ -11,6 +11,7 @@
 #include "platform/shell/shell.h"
 #include "platform/user/messages.h"
 #include "platform/user/window.h"
+#include "platform_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -245,12 +246,17 @@ TEST_F(ShellDropTest, MultiFilePropertiesShowTheCountAndTotalOfADataObjectsItems
   const HWND window = FindWindowA(properties_window::kWindowClass, "2 Items Properties");
   ASSERT_NE(window, nullptr);
   std::vector<std::string> lines;
-  for (HWND line = FindWindowExA(window, nullptr, properties_window::kLineClass, nullptr); line != nullptr;
-       line = FindWindowExA(window, line, properties_window::kLineClass, nullptr)) {
-    char text[256] = {};
-    GetWindowTextA(line, text, sizeof(text));
-    lines.emplace_back(text);
-  }
+  // The total is counted once the window is open.
+  dashtune::testing::PumpUntil([&] {
+    lines.clear();
+    for (HWND line = FindWindowExA(window, nullptr, properties_window::kLineClass, nullptr); line != nullptr;
+         line = FindWindowExA(window, line, properties_window::kLineClass, nullptr)) {
+      char text[256] = {};
+      GetWindowTextA(line, text, sizeof(text));
+      lines.emplace_back(text);
+    }
+    return lines.size() == 2 && lines[1] != "Total size: counting...";
+  });
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "Items: 2");
   EXPECT_EQ(lines[1].rfind("Total size: ", 0), 0u);
