@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 namespace win {
@@ -148,7 +149,10 @@ Started StartPath(const std::string& path, const Request& request) {
   if (stat(path.c_str(), &info) != 0) return FailureOfErrno(errno, path);
   if (S_ISDIR(info.st_mode)) return OpenDocument(path, true, request.directory);
   if (S_ISREG(info.st_mode) && path.ends_with(kLinkSuffix)) return StartLink(path, request);
-  if (S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0) return SpawnWithParameters({path}, request, request.directory);
+  // Started by its full path: a bare name would be looked up in PATH, and a relative one would
+  // be taken from the working folder the program starts in.
+  if (S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0)
+    return SpawnWithParameters({std::filesystem::absolute(path).string()}, request, request.directory);
   return OpenDocument(path, false, request.directory);
 }
 

@@ -213,6 +213,19 @@ TEST_F(LinkExecuteTest, TheLinksWorkingFolderWinsOverTheCallers) {
   EXPECT_EQ(last_error_, ERROR_PATH_NOT_FOUND);
 }
 
+TEST_F(LinkExecuteTest, ARelativeProgramRunsThatFileNeverOneFoundInPath) {
+  fs::copy_file(program_, root_ / "sh");
+  const fs::path previous = fs::current_path();
+  fs::current_path(root_);
+  const bool started = Run("sh", "x", root_ / "elsewhere");
+  fs::current_path(previous);
+  ASSERT_TRUE(started);
+  const std::optional<Start> start = WaitForStart(record_);
+  ASSERT_TRUE(start);
+  EXPECT_EQ(start->argv, Strings{"x"});
+  EXPECT_EQ(start->folder, fs::canonical(root_ / "elsewhere").string());
+}
+
 TEST_F(LinkExecuteTest, ArgumentListsTooLongToStartAreReportedAsSuch) {
   // One argument longer than the system takes for a single one (32 pages).
   const std::string huge(200 * 1024, 'x');
