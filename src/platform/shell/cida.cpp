@@ -20,7 +20,8 @@ void WriteWord(std::vector<BYTE>& out, std::size_t at, UINT value) {
 
 void Append(std::vector<BYTE>& out, LPCITEMIDLIST list) {
   const auto* bytes = reinterpret_cast<const BYTE*>(list);
-  out.insert(out.end(), bytes, bytes + item_ids::ListSize(list));
+  out.insert(out.end(), bytes, bytes + item_ids::ListSize(list) - item_ids::kCountSize);
+  out.insert(out.end(), item_ids::kCountSize, 0);
 }
 
 Error Fail(Error* out, Error error) {
@@ -69,11 +70,16 @@ std::optional<Record> Decode(const BYTE* bytes, std::size_t size, Error* error) 
   const std::size_t table_end = kWord * (static_cast<std::size_t>(count) + 2);
   if (table_end > size) return Fail(error, Error::Truncated), std::nullopt;
   Record record;
+  // Lists lie side by side after the table: copied, they never take more than the block holds.
+  // This bounds the work and the memory by the record's own size however its offsets point.
+  std::size_t copied = 0;
   for (UINT i = 0; i <= count; ++i) {
     const UINT offset = ReadWord(bytes + kWord * (i + 1));
     if (offset < table_end || offset >= size) return Fail(error, Error::BadOffset), std::nullopt;
     std::optional<std::vector<BYTE>> list = ListAt(bytes, size, table_end, offset);
     if (!list) return Fail(error, Error::BadList), std::nullopt;
+    copied += list->size();
+    if (copied > size - table_end) return Fail(error, Error::OverlappingLists), std::nullopt;
     if (i == 0) record.parent = std::move(*list);
     else record.members.push_back(std::move(*list));
   }

@@ -30,7 +30,9 @@ inline constexpr UINT kMaxMembers = 1u << 20;
 // The record's bytes; nothing when it would hold more than kMaxMembers members.
 std::optional<std::vector<BYTE>> Encode(LPCITEMIDLIST parent, std::span<const LPCITEMIDLIST> members);
 
-enum class Error { None, Truncated, TooManyMembers, BadOffset, BadList, NoMembers };
+// OverlappingLists: the lists would take more bytes than the block holds after its table, as
+// when offsets point into one another's lists or at one list many times.
+enum class Error { None, Truncated, TooManyMembers, BadOffset, BadList, NoMembers, OverlappingLists };
 
 // The lists of a record, each copied with its terminator.
 struct Record {
@@ -40,7 +42,7 @@ struct Record {
 
 // Reads a record that arrives as bytes: the count and its offset table inside the block, every
 // offset past the table and inside the block, every list valid (item_ids::ValidateList) within
-// the bytes after its offset, at least one member.
+// the bytes after its offset, no two lists sharing bytes, at least one member.
 std::optional<Record> Decode(const BYTE* bytes, std::size_t size, Error* error = nullptr);
 
 // What each member names: the parent joined with the member and resolved in the namespace.

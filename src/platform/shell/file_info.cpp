@@ -3,17 +3,16 @@
 #include "platform/core/errors.h"
 #include "platform/shell/shell_types.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace win::file_info {
 namespace {
 
 constexpr ULONGLONG kTicksPerSecond = 10'000'000;
-// A ".hidden" file bigger than this is not read: it lists names, not content.
-constexpr std::streamsize kMaxHiddenFileSize = 1 << 20;
 
 FILETIME StatxTime(const struct statx_timestamp& time) { return UnixTimeToFileTime(time.tv_sec, time.tv_nsec); }
 
@@ -87,17 +86,68 @@ std::optional<item_ids::ItemId> MakeFileIdAt(int folder_fd, const char* path, co
   return id;
 }
 
+std::optional<std::string> ReadRegularFilePrefix(const std::string& path, std::size_t limit) {
+  struct stat before {};
+  if (lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return std::nullopt;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat opened {};
+  std::optional<std::string> text;
+  // The name may have been replaced between the two looks.
+  if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    text.emplace(std::min<std::size_t>(limit, static_cast<std::size_t>(opened.st_size)), '\0');
+    std::size_t filled = 0;
+    while (filled < text->size()) {
+      const ssize_t got = read(fd, text->data() + filled, text->size() - filled);
+      if (got > 0) filled += static_cast<std::size_t>(got);
+      else if (got == 0 || errno != EINTR) break;
+    }
+    text->resize(filled);
+  }
+  close(fd);
+  return text;
+}
+
 std::set<std::string> ReadHiddenNames(const std::string& folder) {
   std::set<std::string> names;
-  std::ifstream file(JoinPath(folder, ".hidden"), std::ios::binary);
-  std::string line;
-  std::streamsize read = 0;
-  while (read < kMaxHiddenFileSize && std::getline(file, line)) {
-    read += static_cast<std::streamsize>(line.size()) + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) names.insert(line);
+  const std::optional<std::string> text = ReadRegularFilePrefix(JoinPath(folder, ".hidden"), kMaxHiddenFileSize);
+  if (!text) return names;
+  std::string_view rest = *text;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    // A line cut by the bound is no whole name.
+    if (end == std::string_view::npos && text->size() == kMaxHiddenFileSize) break;
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty()) names.emplace(line);
   }
   return names;
+}
+
+namespace {
+
+bool IsUnreserved(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~' || c == '/';
+}
+
+}  // namespace
+
+std::string PercentEncode(std::string_view path) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsUnreserved(byte)) {
+      encoded.push_back(c);
+    } else {
+      encoded.push_back('%');
+      encoded.push_back(kDigits[byte >> 4]);
+      encoded.push_back(kDigits[byte & 15]);
+    }
+  }
+  return encoded;
 }
 
 DWORD Win32ErrorOfErrno(int error) {

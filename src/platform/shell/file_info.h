@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace win::file_info {
 
@@ -29,8 +30,22 @@ std::optional<item_ids::ItemId> MakeFileId(const std::string& path, const std::s
 std::optional<item_ids::ItemId> MakeFileIdAt(int folder_fd, const char* path, const std::string& name,
                                              const std::set<std::string>& hidden_names);
 
-// The names listed in a folder's ".hidden" file (one a line), empty when there is none.
+// A ".hidden" file lists names, not content: only this much of one is read.
+inline constexpr std::size_t kMaxHiddenFileSize = 1 << 20;
+
+// Up to `limit` bytes from the start of the file at `path`, read only when it is a regular file
+// (a fifo or device on a hostile medium would block or never end): it is opened without
+// blocking and without following a final link, and checked again once open. Nothing when it is
+// no regular file or cannot be read.
+std::optional<std::string> ReadRegularFilePrefix(const std::string& path, std::size_t limit);
+
+// The names listed in a folder's ".hidden" file (one a line), empty when there is none; past
+// kMaxHiddenFileSize the rest is ignored.
 std::set<std::string> ReadHiddenNames(const std::string& folder);
+
+// The bytes of a path with every byte but letters, digits, "-._~" and "/" written as %XX, as
+// URIs and trash info files carry paths.
+std::string PercentEncode(std::string_view path);
 
 // A system error number for an errno value.
 DWORD Win32ErrorOfErrno(int error);

@@ -3,6 +3,7 @@
 
 #include "platform/core/errors.h"
 #include "platform/shell/file_info.h"
+#include "platform/shell/places.h"
 #include "platform/shell/trash.h"
 
 #include <dirent.h>
@@ -77,6 +78,15 @@ bool IsSameOrBelow(const std::string& path, const std::string& ancestor) {
   return path.compare(0, ancestor.size(), ancestor) == 0 && (path.size() == ancestor.size() || path[ancestor.size()] == '/');
 }
 
+// Files other than regular files, folders and symbolic links: fifos, sockets and devices. Reading
+// one blocks or never ends, so none is ever copied or moved.
+bool IsSpecialFile(mode_t mode) { return !S_ISREG(mode) && !S_ISDIR(mode) && !S_ISLNK(mode); }
+
+Outcome RefuseSpecialFile(DWORD& error) {
+  error = ERROR_NOT_SUPPORTED;
+  return Outcome::Failed;
+}
+
 Outcome CopyFile(const std::string& source, const std::string& target, DWORD& error) {
   File from(g_file_new_for_path(source.c_str()));
   File to(g_file_new_for_path(target.c_str()));
@@ -89,10 +99,13 @@ Outcome CopyFile(const std::string& source, const std::string& target, DWORD& er
   return g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_EXISTS) ? Outcome::Exists : Outcome::Failed;
 }
 
-// Copies `source` to `target`, which must not exist yet; folders entry by entry.
-Outcome CopyTree(const std::string& source, const std::string& target, DWORD& error) {
+// Copies `source` to `target`, which must not exist yet; folders entry by entry. A folder takes
+// its source's mode only when `set_folder_mode`: a folder that may not be written cannot be
+// renamed into place, so the top one gets its mode after that.
+Outcome CopyTree(const std::string& source, const std::string& target, bool set_folder_mode, DWORD& error) {
   struct stat info {};
   if (lstat(source.c_str(), &info) != 0) return FailWithErrno(error);
+  if (IsSpecialFile(info.st_mode)) return RefuseSpecialFile(error);
   if (!S_ISDIR(info.st_mode)) return CopyFile(source, target, error);
   if (mkdir(target.c_str(), S_IRWXU) != 0) return FailWithErrno(error);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(source.c_str()), closedir);
@@ -101,11 +114,16 @@ Outcome CopyTree(const std::string& source, const std::string& target, DWORD& er
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     // Inside a folder made just now nothing is in the way: any failure is a failure.
-    if (CopyTree(file_info::JoinPath(source, name), file_info::JoinPath(target, name), error) != Outcome::Done)
+    if (CopyTree(file_info::JoinPath(source, name), file_info::JoinPath(target, name), true, error) != Outcome::Done)
       return Outcome::Failed;
   }
-  chmod(target.c_str(), info.st_mode & 07777);
+  if (set_folder_mode) chmod(target.c_str(), info.st_mode & 07777);
   return Outcome::Done;
+}
+
+int OpenUpEntry(const char* path, const struct stat*, int kind, struct FTW*) {
+  if (kind == FTW_D || kind == FTW_DNR) chmod(path, S_IRWXU);
+  return 0;
 }
 
 int RemoveEntry(const char* path, const struct stat*, int kind, struct FTW*) {
@@ -118,41 +136,93 @@ bool RemoveTree(const std::string& path, DWORD& error) {
   return false;
 }
 
-Outcome MoveTree(const std::string& source, const std::string& target, DWORD& error) {
-  File from(g_file_new_for_path(source.c_str()));
-  File to(g_file_new_for_path(target.c_str()));
-  GError* raw = nullptr;
-  if (g_file_move(from.get(), to.get(),
-                  static_cast<GFileCopyFlags>(G_FILE_COPY_NOFOLLOW_SYMLINKS | G_FILE_COPY_NO_FALLBACK_FOR_MOVE |
-                                              G_FILE_COPY_ALL_METADATA),
-                  nullptr, nullptr, nullptr, &raw))
-    return Outcome::Done;
-  const Error failure(raw);
-  error = ErrorOfGio(failure.get());
-  if (g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_EXISTS)) return Outcome::Exists;
-  if (!g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED)) return Outcome::Failed;
-  // Another file system: copy, then remove the source only once the copy is whole.
-  const Outcome copied = CopyTree(source, target, error);
-  if (copied != Outcome::Done) {
-    DWORD ignored = 0;
-    if (copied == Outcome::Failed) RemoveTree(target, ignored);
-    return copied;
-  }
-  return RemoveTree(source, error) ? Outcome::Done : Outcome::Failed;
+// Renames without ever replacing what is at `target`: EEXIST when something is there.
+int RenameNoReplace(const std::string& source, const std::string& target) {
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL) return errno;
+  // A file system without the flag: the check and the rename are two steps there.
+  struct stat info {};
+  if (lstat(target.c_str(), &info) == 0) return EEXIST;
+  return rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
-Outcome Place(const std::string& source, const std::string& target, Transfer how, DWORD& error) {
-  switch (how) {
-    case Transfer::Copy: {
-      const Outcome outcome = CopyTree(source, target, error);
-      DWORD ignored = 0;
-      if (outcome == Outcome::Failed) RemoveTree(target, ignored);  // no half copy stays behind
-      return outcome;
-    }
-    case Transfer::Move: return MoveTree(source, target, error);
-    case Transfer::Link: return symlink(source.c_str(), target.c_str()) == 0 ? Outcome::Done : FailWithErrno(error);
+// A folder of this operation's own, made beside the copy's destination: the copy is made in it
+// and renamed into place only when whole, so a failed copy leaves nothing behind and never
+// touches a file that was there before. Removed with what is left in it.
+class Staging {
+ public:
+  explicit Staging(const std::string& folder) : path_(file_info::JoinPath(folder, ".partial-copy-XXXXXX")) {
+    if (mkdtemp(path_.data()) == nullptr) path_.clear();
   }
-  return Outcome::Failed;
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+  ~Staging() {
+    if (path_.empty()) return;
+    // Copied folders may have taken modes that forbid removing what they hold.
+    nftw(path_.c_str(), OpenUpEntry, 16, FTW_PHYS);
+    DWORD ignored = 0;
+    RemoveTree(path_, ignored);
+  }
+
+  bool Made() const { return !path_.empty(); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The names a new item of `folder` tries in turn: its own, then the numbered ones.
+std::string CandidateName(const std::string& folder, const std::string& name, bool is_folder, int number) {
+  return file_info::JoinPath(folder, number == 1 ? name : NumberedName(name, is_folder, number));
+}
+
+// Copies `source` into `folder` under its own or the first free numbered name.
+std::optional<std::string> StagedCopy(const std::string& source, const std::string& folder, const std::string& name,
+                                      DWORD& error) {
+  struct stat info {};
+  if (lstat(source.c_str(), &info) != 0) return FailWithErrno(error), std::nullopt;
+  const Staging staging(folder);
+  if (!staging.Made()) return FailWithErrno(error), std::nullopt;
+  const std::string staged = file_info::JoinPath(staging.Path(), name);
+  if (CopyTree(source, staged, false, error) != Outcome::Done) return std::nullopt;
+  for (int number = 1; number <= kMaxNumber; ++number) {
+    const std::string target = CandidateName(folder, name, S_ISDIR(info.st_mode), number);
+    const int failure = RenameNoReplace(staged, target);
+    if (failure == EEXIST || failure == ENOTEMPTY) continue;
+    if (failure != 0) {
+      error = file_info::Win32ErrorOfErrno(failure);
+      return std::nullopt;
+    }
+    if (S_ISDIR(info.st_mode)) chmod(target.c_str(), info.st_mode & 07777);
+    return target;
+  }
+  error = ERROR_ALREADY_EXISTS;
+  return std::nullopt;
+}
+
+// Writes `text` whole into a file made new at `path`: 0, or the errno; a file that could not be
+// written whole is removed again. EEXIST when something is at `path`.
+int WriteNewFile(const std::string& path, std::string_view text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return errno;
+  int failure = 0;
+  while (!text.empty() && failure == 0) {
+    const ssize_t written = write(fd, text.data(), text.size());
+    if (written > 0) text.remove_prefix(static_cast<std::size_t>(written));
+    else if (written < 0 && errno != EINTR) failure = errno;
+    else if (written == 0) failure = EIO;
+  }
+  if (close(fd) != 0 && failure == 0) failure = errno;
+  if (failure != 0) unlink(path.c_str());
+  return failure;
+}
+
+// A move to another file system: a whole copy first, then the source goes.
+std::optional<std::string> MoveAcross(const std::string& source, const std::string& folder, const std::string& name,
+                                      DWORD& error) {
+  std::optional<std::string> target = StagedCopy(source, folder, name, error);
+  if (!target || !RemoveTree(source, error)) return std::nullopt;
+  return target;
 }
 
 }  // namespace
@@ -168,6 +238,7 @@ std::optional<std::string> TransferInto(const std::string& source, const std::st
                                         DWORD& error) {
   struct stat info {};
   if (lstat(source.c_str(), &info) != 0) return FailWithErrno(error), std::nullopt;
+  if (how != Transfer::Link && IsSpecialFile(info.st_mode)) return RefuseSpecialFile(error), std::nullopt;
   const bool is_folder = S_ISDIR(info.st_mode);
   const std::optional<std::string> real_folder = RealPath(folder);
   const std::optional<std::string> real_source_folder = RealPath(FolderOf(source));
@@ -179,25 +250,54 @@ std::optional<std::string> TransferInto(const std::string& source, const std::st
   }
   if (how == Transfer::Move && *real_folder == *real_source_folder) return source;
   const std::string name = BaseName(source);
+  if (how == Transfer::Copy) return StagedCopy(real_source, folder, name, error);
   for (int number = 1; number <= kMaxNumber; ++number) {
-    const std::string target =
-        file_info::JoinPath(folder, number == 1 ? name : NumberedName(name, is_folder, number));
-    switch (Place(real_source, target, how, error)) {
-      case Outcome::Done: return target;
-      case Outcome::Failed: return std::nullopt;
-      case Outcome::Exists: break;
-    }
+    const std::string target = CandidateName(folder, name, is_folder, number);
+    const int failure = how == Transfer::Link ? (symlink(real_source.c_str(), target.c_str()) == 0 ? 0 : errno)
+                                              : RenameNoReplace(real_source, target);
+    if (failure == 0) return target;
+    if (failure == EEXIST || failure == ENOTEMPTY) continue;
+    if (how == Transfer::Move && failure == EXDEV) return MoveAcross(real_source, folder, name, error);
+    error = file_info::Win32ErrorOfErrno(failure);
+    return std::nullopt;
   }
   error = ERROR_ALREADY_EXISTS;
   return std::nullopt;
 }
 
 bool MoveToTrash(const std::string& path, DWORD& error) {
-  File file(g_file_new_for_path(path.c_str()));
-  GError* raw = nullptr;
-  if (g_file_trash(file.get(), nullptr, &raw)) return true;
-  const Error failure(raw);
-  error = ErrorOfGio(failure.get());
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return FailWithErrno(error), false;
+  const std::optional<trash::TrashFolder> folder = trash::TrashFolderFor(path, places::UserDataDirectory());
+  if (!folder) {
+    error = ERROR_NOT_SUPPORTED;
+    return false;
+  }
+  const std::string text = trash::InfoText(*folder, path, trash::DeletionDateNow());
+  const std::string name = BaseName(path);
+  for (int number = 1; number <= kMaxNumber; ++number) {
+    const std::string entry = number == 1 ? name : NumberedName(name, S_ISDIR(info.st_mode), number);
+    // Only an entry whose info file is whole can be listed and restored: a name with no room
+    // for the info file's suffix is refused before anything moves.
+    if (entry.size() + trash::kInfoSuffix.size() > NAME_MAX) {
+      error = ERROR_FILENAME_EXCED_RANGE;
+      return false;
+    }
+    const std::string info_path = file_info::JoinPath(folder->path + "/info", entry + std::string(trash::kInfoSuffix));
+    const int failure = WriteNewFile(info_path, text);
+    if (failure == EEXIST) continue;
+    if (failure != 0) {
+      error = file_info::Win32ErrorOfErrno(failure);
+      return false;
+    }
+    const int moved = RenameNoReplace(path, file_info::JoinPath(folder->path + "/files", entry));
+    if (moved == 0) return true;
+    unlink(info_path.c_str());
+    if (moved == EEXIST || moved == ENOTEMPTY) continue;
+    error = file_info::Win32ErrorOfErrno(moved);
+    return false;
+  }
+  error = ERROR_ALREADY_EXISTS;
   return false;
 }
 

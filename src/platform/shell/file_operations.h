@@ -16,14 +16,17 @@ std::string NumberedName(const std::string& name, bool is_folder, int number);
 
 // Puts the file or folder at `source` into `folder` under its own name, or the first free
 // numbered name when that is taken. Copies and moves take symbolic links as links (never their
-// targets) and walk folders themselves; a move across file systems copies and then removes the
-// source. A folder never goes into itself or below itself; moving an item into the folder it
+// targets) and walk folders themselves; a copy is made under a temporary name and renamed into
+// place only when whole, so a failure never touches what was there before. A move across file
+// systems copies so and then removes the source. Fifos, sockets and devices are never copied or
+// moved (ERROR_NOT_SUPPORTED). A folder never goes into itself or below itself; moving an item into the folder it
 // already lies in changes nothing. Answers the new path; nothing with `error` set on failure.
 std::optional<std::string> TransferInto(const std::string& source, const std::string& folder, Transfer how,
                                         DWORD& error);
 
-// Moves a file or folder to the trash (g_file_trash, no daemon needed). False, with the file left
-// where it is, when its file system offers no trash.
+// Moves a file or folder to its file system's trash: the info file is written whole first, and
+// the file moves only then, never replacing a trashed file. False, with the file left where it
+// is, when its file system offers no trash or its name leaves no room for the info file's.
 bool MoveToTrash(const std::string& path, DWORD& error);
 
 // Deletes a trashed file (a folder with what it holds, links not followed), then its info file.

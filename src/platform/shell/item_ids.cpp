@@ -1,6 +1,7 @@
 #include "platform/shell/item_ids.h"
 
 #include "platform/com/com_init.h"
+#include "platform/core/errors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -64,6 +65,7 @@ bool IsValidName(ItemKind kind, std::string_view name) {
     case ItemKind::Trash:
       return name.empty();
     case ItemKind::Volume:
+    case ItemKind::TrashEntry:
       return IsMountPath(name);
     default:
       return IsPathComponent(name);
@@ -82,6 +84,18 @@ ListError ValidateId(const BYTE* id, std::size_t count) {
   if (count < name_offset) return ListError::BadSnapshot;
   const std::string_view name(reinterpret_cast<const char*>(id + name_offset), count - name_offset);
   return IsValidName(kind, name) ? ListError::None : ListError::BadName;
+}
+
+// A new list of `size` bytes, terminator included; nullptr, with ERROR_FILENAME_EXCED_RANGE as
+// the last error, when that is more than a list may hold.
+BYTE* NewList(std::size_t size) {
+  if (size > kMaxListSize) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
+  auto* bytes = static_cast<BYTE*>(CoTaskMemAlloc(size));
+  if (bytes == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return bytes;
 }
 
 }  // namespace
@@ -200,8 +214,12 @@ bool SameItem(const SHITEMID& a, const SHITEMID& b) {
   return std::memcmp(pa + offset, pb + offset, a.cb - offset) == 0;
 }
 
+LPITEMIDLIST CopyList(LPCITEMIDLIST list) {
+  return list == nullptr ? nullptr : CopyListBytes(list, ListSize(list) - kCountSize);
+}
+
 LPITEMIDLIST CopyListBytes(LPCITEMIDLIST list, std::size_t size_without_terminator) {
-  auto* bytes = static_cast<BYTE*>(CoTaskMemAlloc(size_without_terminator + kCountSize));
+  BYTE* bytes = NewList(size_without_terminator + kCountSize);
   if (bytes == nullptr) return nullptr;
   if (size_without_terminator != 0) std::memcpy(bytes, list, size_without_terminator);
   bytes[size_without_terminator] = 0;
@@ -212,7 +230,7 @@ LPITEMIDLIST CopyListBytes(LPCITEMIDLIST list, std::size_t size_without_terminat
 LPITEMIDLIST AppendLists(LPCITEMIDLIST first, LPCITEMIDLIST second) {
   const std::size_t first_size = first == nullptr ? 0 : ListSize(first) - kCountSize;
   const std::size_t second_size = second == nullptr ? 0 : ListSize(second) - kCountSize;
-  auto* bytes = static_cast<BYTE*>(CoTaskMemAlloc(first_size + second_size + kCountSize));
+  BYTE* bytes = NewList(first_size + second_size + kCountSize);
   if (bytes == nullptr) return nullptr;
   if (first_size != 0) std::memcpy(bytes, first, first_size);
   if (second_size != 0) std::memcpy(bytes + first_size, second, second_size);
@@ -224,7 +242,7 @@ LPITEMIDLIST AppendLists(LPCITEMIDLIST first, LPCITEMIDLIST second) {
 LPITEMIDLIST MakeList(const std::vector<ItemId>& ids) {
   std::size_t size = kCountSize;
   for (const ItemId& id : ids) size += EncodedSize(id);
-  auto* bytes = static_cast<BYTE*>(CoTaskMemAlloc(size));
+  BYTE* bytes = NewList(size);
   if (bytes == nullptr) return nullptr;
   BYTE* at = bytes;
   for (const ItemId& id : ids) at = WriteId(id, at);

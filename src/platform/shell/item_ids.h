@@ -3,7 +3,8 @@
 // A list is a run of IDs ended by a zero 16-bit count. Each ID of this platform is
 //   u16 count (little-endian, counting itself) | u8 kind | u8 layout version |
 //   for file kinds: the lstat snapshot (see FileSnapshot) | the name (raw bytes, no terminator).
-// A file kind's name is one path component; a volume's name is its mount path; the virtual
+// A file kind's name is one path component; a volume's name is its mount path; a trash entry's
+// the path of its trashed file, which names its trash folder as well as its entry; the virtual
 // items (Computer, Home, Trash) have no name. An item's identity is its kind and its name: the
 // snapshot only caches what the file looked like when the ID was made.
 #pragma once
@@ -109,7 +110,8 @@ BYTE* WriteId(const ItemId& id, BYTE* at);
 
 // Size of a list in bytes with its terminator, and the number of IDs in it. The list's counts
 // are trusted, as the platform trusts lists handed over by pointer; a walk never goes past
-// kMaxListSize.
+// kMaxListSize: a list whose IDs would run past it counts as ending before the first ID that
+// does, and is copied (CopyList) with a terminator there. No list this layer makes is longer.
 std::size_t ListSize(LPCITEMIDLIST list);
 UINT ListCount(LPCITEMIDLIST list);
 LPCITEMIDLIST NextId(LPCITEMIDLIST list);
@@ -118,11 +120,16 @@ bool IsEmptyList(LPCITEMIDLIST list);
 // The identity of an ID: kind and name, never the snapshot.
 bool SameItem(const SHITEMID& a, const SHITEMID& b);
 
-// A list allocated with the task allocator, holding `ids` followed by the terminator.
+// The builders below answer a task-allocated list, or nullptr with the last error set:
+// ERROR_FILENAME_EXCED_RANGE when the list would be longer than kMaxListSize (an item too deep
+// for the format), ERROR_NOT_ENOUGH_MEMORY.
+// A list holding `ids` followed by the terminator.
 LPITEMIDLIST MakeList(const std::vector<ItemId>& ids);
-// A task-allocated copy of bytes [list, list + size) followed by a terminator.
+// A copy of the list as ListSize sees it, with its terminator.
+LPITEMIDLIST CopyList(LPCITEMIDLIST list);
+// A copy of bytes [list, list + size) followed by a terminator.
 LPITEMIDLIST CopyListBytes(LPCITEMIDLIST list, std::size_t size_without_terminator);
-// Task-allocated concatenation of two lists.
+// The concatenation of two lists.
 LPITEMIDLIST AppendLists(LPCITEMIDLIST first, LPCITEMIDLIST second);
 // Decodes every ID of a list.
 std::vector<ItemId> DecodeList(LPCITEMIDLIST list);

@@ -273,8 +273,21 @@ class ItemsMenu : public ComObject<IContextMenu> {
     return item_ids::AppendLists(members_.folder, members_.relatives[index]);
   }
 
+  // The items as their files are now: a verb acts on what is there, never on what the
+  // enumeration saw. False when one has gone.
+  bool RefreshItems() {
+    for (Item& item : members_.items) {
+      if (item.place == Place::Desktop || item.place == Place::Computer || item.place == Place::Trash) continue;
+      std::optional<item_ids::ItemId> now = shell_model::Refreshed(item);
+      if (!now) return false;
+      item.id = std::move(*now);
+    }
+    return true;
+  }
+
   HRESULT RunVerb(const std::string& verb, const Invocation& invocation) {
     if (!Allows(verb)) return E_INVALIDARG;
+    if (!RefreshItems()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     if (verb == "open") return Open(invocation);
     if (verb.starts_with(kOpenWithPrefix)) return OpenWith(verb.substr(kOpenWithPrefix.size()), invocation);
     if (verb == "copy") return PutItemsOnClipboard(kDropEffectCopy, invocation.window);
@@ -335,13 +348,18 @@ class ItemsMenu : public ComObject<IContextMenu> {
   HRESULT Delete() const {
     DWORD error = ERROR_SUCCESS;
     bool all_done = true;
-    for (const Item& item : Items()) {
-      const bool done = item.place == Place::TrashEntry ? file_operations::RemoveTrashEntry(item.path, error)
-                        : item.place == Place::FileSystem ? file_operations::MoveToTrash(item.path, error)
-                                                          : false;
-      all_done = done && all_done;
-    }
+    for (const Item& item : Items()) all_done = DeleteOne(item, error) && all_done;
     return all_done ? S_OK : HRESULT_FROM_WIN32(error == ERROR_SUCCESS ? ERROR_ACCESS_DENIED : error);
+  }
+
+  // A trash entry goes for good, and only one a trash folder holds; a file goes to the trash.
+  static bool DeleteOne(const Item& item, DWORD& error) {
+    if (item.place == Place::TrashEntry) {
+      if (!item.path.empty()) return file_operations::RemoveTrashEntry(item.path, error);
+      error = ERROR_FILE_NOT_FOUND;
+      return false;
+    }
+    return item.place == Place::FileSystem && file_operations::MoveToTrash(item.path, error);
   }
 
   Members members_;

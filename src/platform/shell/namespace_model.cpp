@@ -1,5 +1,6 @@
 #include "platform/shell/namespace_model.h"
 
+#include "platform/core/errors.h"
 #include "platform/core/strings.h"
 #include "platform/shell/file_info.h"
 #include "platform/shell/places.h"
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 namespace win::shell_model {
@@ -22,6 +24,8 @@ constexpr std::u16string_view kFileScheme = u"file://";
 constexpr std::u16string_view kComputerUri = u"computer:///";
 constexpr std::u16string_view kTrashUri = u"trash:///";
 constexpr std::string_view kLinkSuffix = ".desktop";
+
+void FailWithErrno() { SetLastError(file_info::Win32ErrorOfErrno(errno)); }
 
 ItemId VirtualId(ItemKind kind) {
   ItemId id;
@@ -49,18 +53,24 @@ bool PassesFilter(const ItemId& id, DWORD flags) {
   return IsFolderKind(id) ? (flags & SHCONTF_FOLDERS) != 0 : (flags & SHCONTF_NONFOLDERS) != 0;
 }
 
-// The entries of a file-system folder, one statx each.
-std::vector<ItemId> FolderEntries(const std::string& path, DWORD flags) {
-  std::vector<ItemId> ids;
+// The entries of a file-system folder, one statx each; nothing, with the last error set, when
+// the folder cannot be read (no permission, not searchable, a path too long to open).
+std::optional<std::vector<ItemId>> FolderEntries(const std::string& path, DWORD flags) {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.c_str()), closedir);
-  if (dir == nullptr) return ids;
+  if (dir == nullptr) return FailWithErrno(), std::nullopt;
   const std::set<std::string> hidden = file_info::ReadHiddenNames(path);
+  std::vector<ItemId> ids;
+  errno = 0;
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     std::optional<ItemId> id = file_info::MakeFileIdAt(dirfd(dir.get()), entry->d_name, name, hidden);
+    // An entry that cannot be looked at: the folder is not searchable.
+    if (!id && errno == EACCES) return FailWithErrno(), std::nullopt;
     if (id && PassesFilter(*id, flags)) ids.push_back(std::move(*id));
+    errno = 0;
   }
+  if (errno != 0) return FailWithErrno(), std::nullopt;
   return ids;
 }
 
@@ -91,9 +101,7 @@ std::vector<std::string> PathComponents(std::string_view path) {
   return components;
 }
 
-std::optional<std::string> DecodeFileUri(std::u16string_view uri) {
-  const std::string text = Utf16ToUtf8(uri.substr(kFileScheme.size()));
-  if (text.empty() || text.front() != '/') return std::nullopt;  // only local "file:///..." URIs
+std::optional<std::string> PercentDecode(const std::string& text) {
   std::string path;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && text.size() - i >= 3 && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
@@ -110,13 +118,32 @@ std::optional<std::string> DecodeFileUri(std::u16string_view uri) {
   return path;
 }
 
-LPITEMIDLIST TrashEntryList(const std::string& entry) {
-  const std::optional<trash::TrashEntry> found = trash::FindEntry(CurrentTrashFolders(), entry);
-  if (!found) return nullptr;
-  std::optional<ItemId> id = file_info::MakeFileId(found->files_path, entry, {});
-  if (!id) return nullptr;
+std::optional<ItemId> TrashEntryId(const trash::TrashEntry& entry) {
+  std::optional<ItemId> id = file_info::MakeFileId(entry.files_path, entry.files_path, {});
+  if (!id) return std::nullopt;
   id->kind = ItemKind::TrashEntry;
-  return item_ids::MakeList({VirtualId(ItemKind::Trash), *id});
+  id->snapshot.attributes &= ~FILE_ATTRIBUTE_HIDDEN;
+  return id;
+}
+
+// "trash:///<entry>" searches the trash folders in order; "trash:///<path of the trashed file>"
+// names one trash folder's entry.
+bool IsValidUtf8(const std::string& text) { return Utf16ToUtf8(Utf8ToUtf16(text)) == text; }
+
+// A path as a wide parsing name that parses back to its very bytes: the path itself, or, when
+// it is no valid UTF-8 (which a wide string cannot carry), its file URI.
+std::u16string WidePath(const std::string& path) {
+  if (IsValidUtf8(path)) return Utf8ToUtf16(path);
+  return std::u16string(kFileScheme) + u"" + Utf8ToUtf16(file_info::PercentEncode(path));
+}
+
+LPITEMIDLIST TrashEntryList(const std::string& name) {
+  const std::vector<trash::TrashFolder> folders = CurrentTrashFolders();
+  const std::optional<trash::TrashEntry> found =
+      name.find('/') == std::string::npos ? trash::FindEntry(folders, name) : trash::EntryAt(folders, "/" + name);
+  if (!found) return nullptr;
+  const std::optional<ItemId> id = TrashEntryId(*found);
+  return id ? item_ids::MakeList({VirtualId(ItemKind::Trash), *id}) : nullptr;
 }
 
 int Sign(long long value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
@@ -136,6 +163,19 @@ int KindRank(ItemKind kind) {
 }  // namespace
 
 std::string DesktopFolderPath() { return places::SpecialFolderPath(CSIDL_DESKTOPDIRECTORY); }
+
+std::optional<std::string> PathOfParsingName(std::u16string_view name) {
+  if (name.starts_with(kFileScheme)) {
+    // Only local "file:///..." URIs.
+    const std::optional<std::string> path = PercentDecode(Utf16ToUtf8(name.substr(kFileScheme.size())));
+    if (!path || path->empty() || path->front() != '/') return std::nullopt;
+    return path;
+  }
+  // Unpaired surrogates name no file: they have no bytes of their own.
+  const std::string path = Utf16ToUtf8(name);
+  if (Utf8ToUtf16(path) != name || path.find('\0') != std::string::npos) return std::nullopt;
+  return path;
+}
 
 std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative) {
   if (relative == nullptr) return std::nullopt;
@@ -178,7 +218,7 @@ std::optional<Item> ChildOf(const Item& folder, ItemId child_id) {
       return child;
     case Place::Trash: {
       if (id.kind != ItemKind::TrashEntry) return std::nullopt;
-      const std::optional<trash::TrashEntry> entry = trash::FindEntry(CurrentTrashFolders(), id.name);
+      const std::optional<trash::TrashEntry> entry = trash::EntryAt(CurrentTrashFolders(), id.name);
       child.place = Place::TrashEntry;
       if (entry) {
         child.path = entry->files_path;
@@ -230,7 +270,7 @@ bool IsContainer(const Item& item) {
   return false;
 }
 
-std::vector<ItemId> Children(const Item& folder, DWORD flags) {
+std::optional<std::vector<ItemId>> Children(const Item& folder, DWORD flags) {
   std::vector<ItemId> ids;
   switch (folder.place) {
     case Place::Desktop: {
@@ -238,8 +278,8 @@ std::vector<ItemId> Children(const Item& folder, DWORD flags) {
         for (ItemKind kind : {ItemKind::Computer, ItemKind::Home, ItemKind::Trash}) ids.push_back(VirtualId(kind));
       const std::string desktop = DesktopFolderPath();
       if (!desktop.empty()) {
-        std::vector<ItemId> entries = FolderEntries(desktop, flags);
-        std::move(entries.begin(), entries.end(), std::back_inserter(ids));
+        const std::optional<std::vector<ItemId>> entries = FolderEntries(desktop, flags);
+        if (entries) ids.insert(ids.end(), entries->begin(), entries->end());
       }
       return ids;
     }
@@ -253,13 +293,9 @@ std::vector<ItemId> Children(const Item& folder, DWORD flags) {
       }
       return ids;
     case Place::Trash:
-      for (const trash::TrashEntry& entry : trash::ListEntries(CurrentTrashFolders())) {
-        std::optional<ItemId> id = file_info::MakeFileId(entry.files_path, entry.entry, {});
-        if (!id) continue;
-        id->kind = ItemKind::TrashEntry;
-        id->snapshot.attributes &= ~FILE_ATTRIBUTE_HIDDEN;
-        if ((flags & SHCONTF_NONFOLDERS) != 0) ids.push_back(std::move(*id));
-      }
+      if ((flags & SHCONTF_NONFOLDERS) == 0) return ids;
+      for (const trash::TrashEntry& entry : trash::ListEntries(CurrentTrashFolders()))
+        if (std::optional<ItemId> id = TrashEntryId(entry)) ids.push_back(std::move(*id));
       return ids;
     case Place::Home:
     case Place::Volume:
@@ -287,7 +323,7 @@ std::u16string DisplayName(const Item& item) {
     case Place::Volume: return Utf8ToUtf16(VolumeDisplayName(item.id.name));
     case Place::FileSystem: return Utf8ToUtf16(item.id.name);
     case Place::TrashEntry:
-      return Utf8ToUtf16(item.original_path.empty() ? item.id.name : BaseName(item.original_path));
+      return Utf8ToUtf16(BaseName(item.original_path.empty() ? item.id.name : item.original_path));
   }
   return {};
 }
@@ -297,10 +333,10 @@ std::u16string ParsingName(const Item& item) {
     case Place::Desktop: return Utf8ToUtf16(DesktopFolderPath());
     case Place::Computer: return std::u16string(kComputerUri);
     case Place::Trash: return std::u16string(kTrashUri);
-    case Place::TrashEntry: return std::u16string(kTrashUri) + Utf8ToUtf16(item.id.name);
+    case Place::TrashEntry: return u"trash://" + Utf8ToUtf16(file_info::PercentEncode(item.id.name));
     case Place::Home:
     case Place::Volume:
-    case Place::FileSystem: return Utf8ToUtf16(item.path);
+    case Place::FileSystem: return WidePath(item.path);
   }
   return {};
 }
@@ -308,8 +344,8 @@ std::u16string ParsingName(const Item& item) {
 std::u16string ParsingNameInFolder(const Item& item) {
   switch (item.place) {
     case Place::FileSystem:
-    case Place::Volume:
-    case Place::TrashEntry: return Utf8ToUtf16(item.id.name);
+    case Place::Volume: return Utf8ToUtf16(item.id.name);
+    case Place::TrashEntry: return Utf8ToUtf16(BaseName(item.id.name));
     default: return ParsingName(item);
   }
 }
@@ -348,6 +384,16 @@ bool Exists(const Item& item) {
   return lstat(item.path.c_str(), &info) == 0;
 }
 
+std::optional<ItemId> Refreshed(const Item& item) {
+  if (item.path.empty()) return item.place == Place::TrashEntry ? std::nullopt : std::optional<ItemId>(item.id);
+  std::optional<ItemId> id =
+      item.place == Place::FileSystem ? FileIdAt(item.path) : file_info::MakeFileId(item.path, item.id.name, {});
+  if (!id) return std::nullopt;
+  if (item.place != Place::FileSystem) id->kind = item.id.kind;
+  id->name = item.id.name;
+  return id;
+}
+
 int CompareIds(const ItemId& first, const ItemId& second, int column) {
   if (const int rank = KindRank(first.kind) - KindRank(second.kind); rank != 0) return Sign(rank);
   if (column == 1 && first.snapshot.size != second.snapshot.size)
@@ -376,8 +422,8 @@ LPITEMIDLIST PathToList(const std::string& path) {
   std::string current = mount.path;
   for (std::size_t i = skip; i < components.size(); ++i) {
     std::optional<ItemId> id = FileIdAt(current = file_info::JoinPath(current, components[i]));
-    if (!id) return nullptr;
-    if (i + 1 < components.size() && id->kind != ItemKind::Folder) return nullptr;
+    if (!id) return FailWithErrno(), nullptr;
+    if (i + 1 < components.size() && id->kind != ItemKind::Folder) return SetLastError(ERROR_PATH_NOT_FOUND), nullptr;
     ids.push_back(std::move(*id));
   }
   return item_ids::MakeList(ids);
@@ -386,14 +432,12 @@ LPITEMIDLIST PathToList(const std::string& path) {
 LPITEMIDLIST ParseName(std::u16string_view name) {
   if (name == kComputerUri || name == u"computer://") return item_ids::MakeList({VirtualId(ItemKind::Computer)});
   if (name == kTrashUri || name == u"trash://") return item_ids::MakeList({VirtualId(ItemKind::Trash)});
-  if (name.starts_with(kTrashUri)) return TrashEntryList(Utf16ToUtf8(name.substr(kTrashUri.size())));
-  if (name.starts_with(kFileScheme)) {
-    const std::optional<std::string> path = DecodeFileUri(name);
-    return path ? PathToList(*path) : nullptr;
+  if (name.starts_with(kTrashUri)) {
+    const std::optional<std::string> entry = PercentDecode(Utf16ToUtf8(name.substr(kTrashUri.size())));
+    return entry ? TrashEntryList(*entry) : nullptr;
   }
-  const std::string path = Utf16ToUtf8(name);
-  if (path.find('\0') != std::string::npos) return nullptr;
-  return PathToList(path);
+  const std::optional<std::string> path = PathOfParsingName(name);
+  return path ? PathToList(*path) : nullptr;
 }
 
 }  // namespace win::shell_model

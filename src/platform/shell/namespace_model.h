@@ -41,8 +41,9 @@ std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative);
 // Whether the item holds children.
 bool IsContainer(const Item& item);
 
-// The children's IDs, filtered by SHCONTF_ flags (virtual items and folders count as folders).
-std::vector<item_ids::ItemId> Children(const Item& folder, DWORD flags);
+// The children's IDs, filtered by SHCONTF_ flags (virtual items and folders count as folders);
+// nothing, with the last error set, when a file-system folder cannot be read.
+std::optional<std::vector<item_ids::ItemId>> Children(const Item& folder, DWORD flags);
 
 // The ID of the file at `path` as a child of a file-system folder (one statx); nothing when it
 // does not exist.
@@ -51,7 +52,8 @@ std::optional<item_ids::ItemId> FileIdAt(const std::string& path);
 // Names: file names as they are (bad UTF-8 becomes U+FFFD); "Desktop", "Computer", "Home",
 // "Trash"; a trash entry by its original name.
 std::u16string DisplayName(const Item& item);
-// Absolute paths, "computer:///", "trash:///<entry>"; the desktop's is its folder's path.
+// Absolute paths (a "file:///" URI when the path is no valid UTF-8), "computer:///",
+// "trash://<path of the trashed file, escaped>"; the desktop's is its folder's path.
 std::u16string ParsingName(const Item& item);
 // The name inside its folder used for parsing: the raw file name, the mount path...
 std::u16string ParsingNameInFolder(const Item& item);
@@ -61,16 +63,26 @@ ULONG Attributes(const Item& item);
 // Whether the file behind the item still exists (virtual items always do).
 bool Exists(const Item& item);
 
+// The item's ID as its file is now (kind and snapshot read again, name kept); nothing when the
+// file has gone. Virtual items answer their ID.
+std::optional<item_ids::ItemId> Refreshed(const Item& item);
+
 // The order of two IDs of one folder for a details column (0 name, 1 size, 3 last write):
 // negative, 0 or positive. Virtual items come first, then folders, then the rest.
 int CompareIds(const item_ids::ItemId& first, const item_ids::ItemId& second, int column);
 
 // The absolute list for a parsing name: an absolute path or file:// URI (placed below the
-// deepest volume holding it), "computer:///", "trash:///" or "trash:///<entry>". Nothing when the
+// deepest volume holding it), "computer:///", "trash:///", "trash:///<entry>" (the first trash
+// folder holding one of that name) or "trash://<path of the trashed file>". Nothing when the
 // name has none of these forms or the item does not exist.
 LPITEMIDLIST ParseName(std::u16string_view name);
 // The absolute list of an existing file-system path.
 LPITEMIDLIST PathToList(const std::string& path);
+
+// The file-system path a parsing name stands for: a plain path, or the bytes of a "file:///" URI
+// (how ParsingName writes paths that are no valid UTF-8). Nothing for other names, names with
+// unpaired surrogates or NUL bytes.
+std::optional<std::string> PathOfParsingName(std::u16string_view name);
 
 // The desktop folder's path, empty when it does not exist.
 std::string DesktopFolderPath();

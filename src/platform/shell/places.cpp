@@ -33,6 +33,11 @@ bool IsUnder(const std::string& path, const std::string& mount) {
   return path.compare(0, mount.size(), mount) == 0 && (path.size() == mount.size() || path[mount.size()] == '/');
 }
 
+std::vector<Mount>& ExtraMounts() {
+  static std::vector<Mount> mounts;
+  return mounts;
+}
+
 }  // namespace
 
 std::string HomeDirectory() { return g_get_home_dir(); }
@@ -61,8 +66,11 @@ std::vector<Mount> VisibleMounts() {
       mounts.push_back({path, g_unix_mount_guess_can_eject(entry) != 0});
   }
   g_list_free_full(entries, reinterpret_cast<GDestroyNotify>(g_unix_mount_free));
+  mounts.insert(mounts.end(), ExtraMounts().begin(), ExtraMounts().end());
   return mounts;
 }
+
+void SetExtraMountsForTesting(std::vector<Mount> mounts) { ExtraMounts() = std::move(mounts); }
 
 Mount DeepestMountOf(const std::string& path) {
   Mount deepest{"/", false};

@@ -24,8 +24,11 @@ struct Mount {
   bool removable = false;
 };
 
-// "/" first, then the mounts a user should see, in mount-table order.
+// "/" first, then the mounts a user should see, in mount-table order, then those added for tests.
 std::vector<Mount> VisibleMounts();
+
+// Folders that count as mounts from now on, as a stick's would; tests make their media so.
+void SetExtraMountsForTesting(std::vector<Mount> mounts);
 
 // The mount whose path is the longest prefix of `path` (always at least "/").
 Mount DeepestMountOf(const std::string& path);

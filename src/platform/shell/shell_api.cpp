@@ -17,6 +17,7 @@
 #include "platform/user/messages.h"
 
 #include <malloc.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <atomic>
@@ -148,7 +149,10 @@ HRESULT SHGetDataFromIDListW(IShellFolder* folder, LPCITEMIDLIST list, int forma
   if (size < static_cast<int>(sizeof(WIN32_FIND_DATAW))) return E_INVALIDARG;
   const std::optional<shell_model::Item> item = own->ResolveRelative(list);
   if (!item || !item_ids::HasSnapshot(item->id.kind)) return E_INVALIDARG;
-  FillFindData(item->id, *static_cast<WIN32_FIND_DATAW*>(data));
+  // Asked again after a refresh, the answer is the file's now, not the ID's snapshot.
+  const std::optional<item_ids::ItemId> now = shell_model::Refreshed(*item);
+  if (!now) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  FillFindData(*now, *static_cast<WIN32_FIND_DATAW*>(data));
   return S_OK;
 }
 
@@ -199,13 +203,20 @@ HANDLE FindFirstFileW(LPCWSTR file_name, WIN32_FIND_DATAW* data) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  const std::string path = Utf16ToUtf8(file_name);
-  if (path.find_first_of("*?") != std::string::npos || path.find('\0') != std::string::npos) {
+  const std::optional<std::string> path = shell_model::PathOfParsingName(file_name);
+  if (!path) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
+  // "*" and "?" are file-name characters here: a file of exactly that name is what the pattern
+  // finds; patterns that name no file are not searched.
+  struct stat exact {};
+  if (path->find_first_of("*?") != std::string::npos && lstat(path->c_str(), &exact) != 0) {
     SetLastError(ERROR_INVALID_NAME);
     return INVALID_HANDLE_VALUE;
   }
   errno = 0;
-  const std::optional<item_ids::ItemId> id = shell_model::FileIdAt(path);
+  const std::optional<item_ids::ItemId> id = shell_model::FileIdAt(*path);
   if (!id) {
     SetLastError(file_info::Win32ErrorOfErrno(errno == 0 ? ENOENT : errno));
     return INVALID_HANDLE_VALUE;

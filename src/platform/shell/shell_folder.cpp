@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace win {
 namespace {
@@ -119,7 +120,7 @@ HRESULT CompareResult(int order) { return MAKE_HRESULT(0, 0, static_cast<USHORT>
 }  // namespace
 
 ShellFolderObject::ShellFolderObject(LPCITEMIDLIST absolute, shell_model::Item item)
-    : absolute_(item_ids::CopyListBytes(absolute, item_ids::ListSize(absolute) - item_ids::kCountSize)),
+    : absolute_(item_ids::CopyList(absolute)),
       item_(std::move(item)) {}
 
 ShellFolderObject::~ShellFolderObject() { CoTaskMemFree(absolute_); }
@@ -148,8 +149,9 @@ HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*
   *list = nullptr;
   if (name == nullptr) return E_INVALIDARG;
   const std::u16string_view text(name);
+  SetLastError(ERROR_FILE_NOT_FOUND);
   LPITEMIDLIST absolute = shell_model::ParseName(text);
-  if (absolute == nullptr) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  if (absolute == nullptr) return HRESULT_FROM_WIN32(GetLastError());
   if (item_.place != shell_model::Place::Desktop) {
     // Only the desktop parses absolute names; other folders answer names below themselves.
     CoTaskMemFree(absolute);
@@ -167,8 +169,13 @@ HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*
 HRESULT ShellFolderObject::EnumObjects(HWND, DWORD flags, IEnumIDList** enumerator) {
   if (enumerator == nullptr) return E_POINTER;
   *enumerator = nullptr;
-  if (!shell_model::IsContainer(item_) || !shell_model::Exists(item_)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-  return MakeCom<IdEnumerator>(shell_model::Children(item_, flags))
+  if (!shell_model::IsContainer(item_)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  struct stat info {};
+  if (!item_.path.empty() && lstat(item_.path.c_str(), &info) != 0)
+    return HRESULT_FROM_WIN32(errno == ENOENT ? ERROR_PATH_NOT_FOUND : file_info::Win32ErrorOfErrno(errno));
+  const std::optional<std::vector<ItemId>> children = shell_model::Children(item_, flags);
+  if (!children) return HRESULT_FROM_WIN32(GetLastError());
+  return MakeCom<IdEnumerator>(*children)
       ->QueryInterface(IEnumIDList::iid, reinterpret_cast<void**>(enumerator));
 }
 
@@ -179,7 +186,7 @@ HRESULT ShellFolderObject::BindToObject(LPCITEMIDLIST list, IBindCtx*, REFIID ii
   std::optional<shell_model::Item> item = ResolveRelative(list);
   if (!item || !shell_model::IsContainer(*item)) return E_FAIL;
   LPITEMIDLIST absolute = item_ids::AppendLists(absolute_, list);
-  if (absolute == nullptr) return E_OUTOFMEMORY;
+  if (absolute == nullptr) return HRESULT_FROM_WIN32(GetLastError());
   auto folder = MakeCom<ShellFolderObject>(absolute, std::move(*item));
   CoTaskMemFree(absolute);
   return folder->QueryInterface(iid, object);
@@ -270,6 +277,8 @@ HRESULT ShellFolderObject::SetNameOf(HWND, LPCITEMIDLIST list, LPCWSTR name, DWO
   const std::optional<shell_model::Item> item = ResolveRelative(list);
   const std::string new_name = Utf16ToUtf8(name);
   if (!item || item->place != shell_model::Place::FileSystem || !IsValidNewName(new_name)) return E_INVALIDARG;
+  // A name with an unpaired surrogate has no bytes of its own; it would become another name.
+  if (Utf8ToUtf16(new_name) != name) return HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
   const std::size_t folder_length = item->path.size() - item->id.name.size();
   const std::string new_path = item->path.substr(0, folder_length) + new_name;
   // Never replaces an existing file.

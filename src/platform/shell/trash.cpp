@@ -3,9 +3,11 @@
 #include "platform/shell/file_info.h"
 
 #include <dirent.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
 
 namespace win::trash {
 namespace {
@@ -42,13 +44,12 @@ std::string_view TrimLineEnd(std::string_view line) {
   return line;
 }
 
+// An info file is read only as a regular file of at most kMaxInfoFileSize bytes.
 bool ReadSmallFile(const std::string& path, std::string& text) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  text.resize(kMaxInfoFileSize + 1);
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(file.gcount()));
-  return text.size() <= kMaxInfoFileSize;
+  std::optional<std::string> read = file_info::ReadRegularFilePrefix(path, kMaxInfoFileSize + 1);
+  if (!read || read->size() > kMaxInfoFileSize) return false;
+  text = std::move(*read);
+  return true;
 }
 
 bool Exists(const std::string& path) {
@@ -65,6 +66,46 @@ bool IsFolder(const std::string& path) {
 bool IsSharedTrashRoot(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SameDevice(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev;
+}
+
+// The top of the file system `folder` lies on: its highest ancestor on the same device.
+std::string TopDirectoryOf(std::string folder) {
+  while (folder != "/") {
+    const std::string parent = FolderOf(folder);
+    if (!SameDevice(parent, folder)) break;
+    folder = parent;
+  }
+  return folder;
+}
+
+// A folder of the user's own that is no symbolic link, made with mode 0700 when missing.
+bool MakeOwnFolder(const std::string& path) {
+  if (mkdir(path.c_str(), S_IRWXU) != 0 && errno != EEXIST) return false;
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid();
+}
+
+bool MakeFolders(const std::string& path) {
+  if (path.empty() || IsFolder(path)) return IsFolder(path);
+  const std::string parent = FolderOf(path);
+  if (parent != path && !MakeFolders(parent)) return false;
+  return mkdir(path.c_str(), S_IRWXU) == 0 || (errno == EEXIST && IsFolder(path));
+}
+
+std::optional<TrashFolder> WithSubfolders(TrashFolder folder) {
+  if (!MakeOwnFolder(folder.path + "/files") || !MakeOwnFolder(folder.path + "/info")) return std::nullopt;
+  return folder;
 }
 
 std::optional<TrashEntry> EntryOf(const TrashFolder& folder, const std::string& info_name) {
@@ -146,6 +187,49 @@ std::optional<TrashEntry> FindEntry(const std::vector<TrashFolder>& folders, con
   for (const TrashFolder& folder : folders)
     if (std::optional<TrashEntry> found = EntryOf(folder, entry + std::string(kInfoSuffix))) return found;
   return std::nullopt;
+}
+
+std::optional<TrashEntry> EntryAt(const std::vector<TrashFolder>& folders, const std::string& files_path) {
+  const std::size_t slash = files_path.find_last_of('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::string files_folder = files_path.substr(0, slash);
+  const std::string entry = files_path.substr(slash + 1);
+  if (entry.empty() || entry == "." || entry == "..") return std::nullopt;
+  for (const TrashFolder& folder : folders)
+    if (folder.path + "/files" == files_folder) return EntryOf(folder, entry + std::string(kInfoSuffix));
+  return std::nullopt;
+}
+
+std::optional<TrashFolder> TrashFolderFor(const std::string& path, const std::string& data_home) {
+  const std::string folder = FolderOf(path);
+  const std::string home_trash = file_info::JoinPath(data_home, "Trash");
+  if (MakeFolders(data_home) && SameDevice(folder, data_home)) {
+    if (!MakeFolders(home_trash)) return std::nullopt;
+    return WithSubfolders({home_trash, "/"});
+  }
+  const std::string top = TopDirectoryOf(folder);
+  const std::string uid = std::to_string(getuid());
+  const std::string shared = file_info::JoinPath(top, ".Trash");
+  if (IsSharedTrashRoot(shared) && MakeOwnFolder(shared + "/" + uid)) return WithSubfolders({shared + "/" + uid, top});
+  const std::string own = file_info::JoinPath(top, ".Trash-" + uid);
+  if (MakeOwnFolder(own)) return WithSubfolders({own, top});
+  return std::nullopt;
+}
+
+std::string InfoText(const TrashFolder& folder, const std::string& original_path, const std::string& deletion_date) {
+  std::string_view path = original_path;
+  const std::string& top = folder.top_directory;
+  if (top != "/" && path.size() > top.size() && path.compare(0, top.size(), top) == 0 && path[top.size()] == '/')
+    path.remove_prefix(top.size() + 1);
+  return std::string(kGroupHeader) + "\nPath=" + file_info::PercentEncode(path) + "\nDeletionDate=" + deletion_date + "\n";
+}
+
+std::string DeletionDateNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local {};
+  localtime_r(&now, &local);
+  char text[32];
+  return std::string(text, std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%S", &local));
 }
 
 }  // namespace win::trash

@@ -44,4 +44,20 @@ std::vector<TrashEntry> ListEntries(const std::vector<TrashFolder>& folders);
 // The entry named `entry`, searched in the folders' order.
 std::optional<TrashEntry> FindEntry(const std::vector<TrashFolder>& folders, const std::string& entry);
 
+// The entry whose trashed file is `files_path` ("<trash folder>/files/<entry>"), when that lies
+// in one of the folders.
+std::optional<TrashEntry> EntryAt(const std::vector<TrashFolder>& folders, const std::string& files_path);
+
+// The trash folder a file at the absolute `path` goes to, with its "files" and "info" made when
+// missing: the home trash below `data_home` for files on its file system, else the file
+// system's ".Trash/$uid" or ".Trash-$uid". Nothing when the file system offers none.
+std::optional<TrashFolder> TrashFolderFor(const std::string& path, const std::string& data_home);
+
+// The text of an info file for a file trashed from the absolute `original_path` into `folder`
+// at `deletion_date`: the path relative to the folder's top directory when it has one.
+std::string InfoText(const TrashFolder& folder, const std::string& original_path, const std::string& deletion_date);
+
+// Now as an info file's deletion date: local time, "2026-12-07T09:30:00".
+std::string DeletionDateNow();
+
 }  // namespace win::trash

@@ -23,24 +23,25 @@ int TCommonPIDLManager::PIDLSize(win::LPCITEMIDLIST list) {
   return list == nullptr ? 0 : static_cast<int>(win::item_ids::ListSize(list));
 }
 
+// Lists are copied without their terminators and ended anew, so that a copy always ends even
+// where the list's size was bounded; a result longer than a list may be is refused (nil).
 win::LPITEMIDLIST TCommonPIDLManager::AppendPIDL(win::LPCITEMIDLIST first, win::LPCITEMIDLIST second) {
   if (malloc_ == nullptr) return nullptr;
   const std::size_t first_size = first == nullptr ? 0 : PIDLSize(first) - win::item_ids::kCountSize;
-  const std::size_t second_size = second == nullptr ? win::item_ids::kCountSize : PIDLSize(second);
-  auto* bytes = static_cast<win::BYTE*>(malloc_->Alloc(first_size + second_size));
+  const std::size_t second_size = second == nullptr ? 0 : PIDLSize(second) - win::item_ids::kCountSize;
+  const std::size_t size = first_size + second_size + win::item_ids::kCountSize;
+  if (size > win::item_ids::kMaxListSize) return nullptr;
+  auto* bytes = static_cast<win::BYTE*>(malloc_->Alloc(size));
   if (bytes == nullptr) return nullptr;
   if (first_size != 0) std::memcpy(bytes, first, first_size);
-  if (second != nullptr) std::memcpy(bytes + first_size, second, second_size);
-  else std::memset(bytes + first_size, 0, second_size);
+  if (second_size != 0) std::memcpy(bytes + first_size, second, second_size);
+  std::memset(bytes + first_size + second_size, 0, win::item_ids::kCountSize);
   return reinterpret_cast<win::LPITEMIDLIST>(bytes);
 }
 
 win::LPITEMIDLIST TCommonPIDLManager::CopyPIDL(win::LPCITEMIDLIST list) {
-  if (list == nullptr || malloc_ == nullptr) return nullptr;
-  const std::size_t size = PIDLSize(list);
-  void* copy = malloc_->Alloc(size);
-  if (copy != nullptr) std::memcpy(copy, list, size);
-  return static_cast<win::LPITEMIDLIST>(copy);
+  if (list == nullptr) return nullptr;
+  return AppendPIDL(list, nullptr);
 }
 
 void TCommonPIDLManager::FreePIDL(win::LPITEMIDLIST list) {
