@@ -235,6 +235,9 @@ TEST_F(NamespaceDetailsTest, HomeShowsAttributesAmongItsVisibleColumns) {
 
 TEST_F(NamespaceDetailsTest, TrashedFileHasAllTrashColumns) {
   const auto x = Item(File("x.txt", 10));
+  // Read while the file is there: once it has gone, its own details are gone too.
+  const std::u16string file_type = x->FileType();
+  const std::u16string written = x->LastWriteTime();
   ASSERT_TRUE(x->Delete({x.get()}));
   const std::unique_ptr<TNamespace> entry = testing::FirstChild(shell::RecycleBinFolder, {TFileObject::foNonFolders});
   ASSERT_NE(entry, nullptr);
@@ -245,8 +248,8 @@ TEST_F(NamespaceDetailsTest, TrashedFileHasAllTrashColumns) {
   EXPECT_NE(entry->DetailsOf(2), u"");
   EXPECT_EQ(entry->DetailsOf(3), u"1 KB");
   // Past the desktop's four columns: they come all the same.
-  EXPECT_EQ(entry->DetailsOf(4), x->FileType());
-  EXPECT_EQ(entry->DetailsOf(5), x->LastWriteTime());
+  EXPECT_EQ(entry->DetailsOf(4), file_type);
+  EXPECT_EQ(entry->DetailsOf(5), written);
   EXPECT_EQ(entry->DetailsOf(6), u"");
   entry->SetThreadedDetailLoading(5, true);
   EXPECT_TRUE(entry->ThreadedDetailLoading(5));
