@@ -263,8 +263,9 @@ int TAudioMixer::FindSelection(const TMixerDestination& destination, const MIXER
   return -1;
 }
 
-// Selects the line's item on the list (alone on a single-select list) or deselects it, leaving
-// the other items as they are.
+// Selects the line's item on the list (alone on a single-select list). Deselecting clears it on
+// a single-select list and leaves a multi-select list's selection as it is (written back
+// unchanged); the other items stay as they are.
 TAudioMixer::TSelectionResult TAudioMixer::SetSelection(const TMixerDestination& destination,
                                                         const MIXERCONTROLA& control, DWORD line_id,
                                                         bool select, bool write_unchanged) const {
@@ -273,10 +274,11 @@ TAudioMixer::TSelectionResult TAudioMixer::SetSelection(const TMixerDestination&
   if (entry < 0) return TSelectionResult::NotListed;
   const DWORD channels = ChannelsOf(control, destination.Data.cChannels);
   const std::vector<DWORD> before = values;
-  if (select && control.dwControlType == MIXERCONTROL_CONTROLTYPE_MUX)
-    std::fill(values.begin(), values.end(), 0);
+  const bool single_select = control.dwControlType == MIXERCONTROL_CONTROLTYPE_MUX;
+  if (select && single_select) std::fill(values.begin(), values.end(), 0);
   const std::size_t first = static_cast<std::size_t>(entry) + 1 - channels;
-  std::fill_n(values.begin() + static_cast<std::ptrdiff_t>(first), channels, select ? 1 : 0);
+  if (select || single_select)
+    std::fill_n(values.begin() + static_cast<std::ptrdiff_t>(first), channels, select ? 1 : 0);
   if (values == before && !write_unchanged) return TSelectionResult::Written;
   return WriteDetails(control, channels, ItemsOf(control), values) ? TSelectionResult::Written
                                                                     : TSelectionResult::Failed;

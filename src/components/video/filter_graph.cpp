@@ -59,7 +59,12 @@ TFilterGraph::TFilterGraph(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TFilterGraph::~TFilterGraph() {
-  SetActive(false);
+  try {
+    SetActive(false);
+  } catch (...) {
+    // The teardown went through and its failure is in the log: a graph that is freed cannot
+    // report further.
+  }
   DeallocateHWnd(notify_window_);
   notify_window_ = nullptr;
 }
@@ -178,9 +183,20 @@ void TFilterGraph::Activate() {
   NotifyControlEvent(gcActivation, 1);
 }
 
+// Every step runs even when one fails, so the graph never stays half active; the first failure
+// is raised at the end.
 void TFilterGraph::Deactivate() {
-  NotifyControlEvent(gcActivation, 0);
-  RemoveAllLinkedFilters();
+  std::exception_ptr failure;
+  try {
+    NotifyControlEvent(gcActivation, 0);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
+    RemoveAllLinkedFilters();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
   if (media_event_) {
     media_event_->SetNotifyFlags(win::AM_MEDIAEVENT_NONOTIFY);
     media_event_.Reset();
@@ -197,6 +213,7 @@ void TFilterGraph::Deactivate() {
   capture_builder_.Reset();
   dvd_builder_.Reset();
   active_ = false;
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFilterGraph::SetMode(TGraphMode value) {
@@ -258,11 +275,20 @@ void TFilterGraph::InsertLinkedFilter(ILinkedFilter* link) {
   link->NotifyFilter(lfAdded, 0);
 }
 
+// A filter whose preparation to leave fails (a stalled engine refuses to stop) still leaves and
+// is released; the failure goes to the log and is raised afterwards.
 void TFilterGraph::RemoveLinkedFilterFromGraph(ILinkedFilter* link) {
-  link->NotifyFilter(lfRemoving, 0);
+  std::exception_ptr failure;
+  try {
+    link->NotifyFilter(lfRemoving, 0);
+  } catch (...) {
+    failure = std::current_exception();
+    LogFailure("Removing " + link->GetFilterName(), failure);
+  }
   ComPtr<win::IBaseFilter> filter = link->GetFilter();
   if (graph_) graph_->RemoveFilter(filter.Get());
   link->NotifyFilter(lfRemoved, 0);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFilterGraph::InsertAllLinkedFilters() {
@@ -275,7 +301,34 @@ void TFilterGraph::InsertAllLinkedFilters() {
 void TFilterGraph::RemoveAllLinkedFilters() {
   if (!linked_filters_) return;
   const std::vector<ComPtr<ILinkedFilter>> links = *linked_filters_;
-  for (const ComPtr<ILinkedFilter>& link : links) RemoveLinkedFilterFromGraph(link.Get());
+  std::exception_ptr failure;
+  for (const ComPtr<ILinkedFilter>& link : links) {
+    try {
+      RemoveLinkedFilterFromGraph(link.Get());
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TFilterGraph::LogFailure(const std::string& what, const std::exception_ptr& failure) {
+  if (!log_target_) return;
+  std::string message = "unknown failure";
+  try {
+    std::rethrow_exception(failure);
+  } catch (const Exception& error) {
+    message = error.GetMessage();
+  } catch (const std::exception& error) {
+    message = error.what();
+  } catch (...) {
+  }
+  log_target_->WriteLine(what + " failed: " + message);
+}
+
+void TFilterGraph::ReportError(HRESULT Result) {
+  pending_errors_.push_back(Result);
+  win::PostMessageA(notify_window_, WM_GRAPHNOTIFY, 0, 0);
 }
 
 void TFilterGraph::AddLinkedFilter(ILinkedFilter* link) {
@@ -517,6 +570,16 @@ void TFilterGraph::NotifyWindowProc(TMessage& Message) {
 }
 
 void TFilterGraph::PumpGraphEvents() {
+  // Failures reported by the graph's own clients come first, as error events.
+  while (!pending_errors_.empty()) {
+    const HRESULT result = pending_errors_.front();
+    pending_errors_.pop_front();
+    try {
+      HandleEvent(win::EC_ERRORABORT, result, 0);
+    } catch (...) {
+      Application->HandleException(this);
+    }
+  }
   // Every queued event is handled and freed: a handler's exception goes to the application's
   // exception handling and the next event follows, so the completion never waits for another
   // notification.
@@ -802,8 +865,15 @@ namespace video {
 void RelinkControl(TComponent* control, ILinkedFilter* filter, IGraphListener* listener, TFilterGraph*& graph,
                    TFilterGraph* value) {
   if (value == graph) return;
+  std::exception_ptr failure;
   if (graph != nullptr) {
-    if (filter != nullptr) graph->RemoveLinkedFilter(filter);
+    // The filter has left (and been released) even when its leaving failed: the control leaves
+    // the graph's lists in any case, so the graph never calls a control that has gone.
+    try {
+      if (filter != nullptr) graph->RemoveLinkedFilter(filter);
+    } catch (...) {
+      failure = std::current_exception();
+    }
     graph->RemoveListener(listener);
     graph->RemoveFreeNotification(control);
   }
@@ -813,6 +883,20 @@ void RelinkControl(TComponent* control, ILinkedFilter* filter, IGraphListener* l
     value->FreeNotification(control);
   }
   graph = value;
+  if (failure) std::rethrow_exception(failure);
+}
+
+void UnlinkControlQuietly(TComponent* control, ILinkedFilter* filter, IGraphListener* listener, TFilterGraph*& graph) {
+  TFilterGraph* const old = graph;
+  try {
+    RelinkControl(control, filter, listener, graph, nullptr);
+  } catch (const EDirectShowException& error) {
+    old->ReportError(error.ErrorCode);
+  } catch (const EDSMediaException& error) {
+    old->ReportError(error.ErrorCode != 0 ? error.ErrorCode : win::E_FAIL);
+  } catch (...) {
+    old->ReportError(win::E_FAIL);
+  }
 }
 
 win::HRESULT AnswerGraphControl(ILinkedFilter* filter, IGraphListener* listener, win::IBaseFilter* renderer,

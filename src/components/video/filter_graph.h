@@ -5,6 +5,8 @@
 // hear every graph event and every control step).
 #pragma once
 
+#include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -176,6 +178,11 @@ class TFilterGraph : public TComponent,
   // Dispatches one graph event: listeners, OnDSEvent, then the event's own handler.
   virtual void HandleEvent(win::LONG Event, win::LONG_PTR Param1, win::LONG_PTR Param2);
 
+  // Reports a failure that no caller can be given (a linked control's teardown in its
+  // destructor): it reaches the handlers as the error event EC_ERRORABORT with the result, from
+  // the message loop.
+  void ReportError(win::HRESULT Result);
+
   // The hidden notification window (for tests and the controls that post to it).
   win::HWND GetNotifyWindow() const { return notify_window_; }
 
@@ -280,6 +287,8 @@ class TFilterGraph : public TComponent,
   void DispatchGraphEvent(win::LONG Event, win::LONG_PTR Param1, win::LONG_PTR Param2);
   void DispatchDvdEvent(win::LONG Event, win::LONG_PTR Param1, win::LONG_PTR Param2);
   void RaiseStreamLanguage(win::LONG Event, win::LONG_PTR Param1);
+  // Writes "<what> failed: <message>" into the graph's log while one is open.
+  void LogFailure(const std::string& what, const std::exception_ptr& failure);
 
   std::string log_file_name_;
   bool active_ = false;
@@ -305,14 +314,20 @@ class TFilterGraph : public TComponent,
   // Made on the first add and dropped when the last one leaves.
   std::unique_ptr<std::vector<win::ComPtr<ILinkedFilter>>> linked_filters_;
   std::unique_ptr<std::vector<win::ComPtr<IGraphListener>>> listeners_;
+  // Results reported through ReportError, waiting for the notification message.
+  std::deque<win::HRESULT> pending_errors_;
 };
 
 namespace video {
 
 // Moves a control from `graph` to `value`: its linked filter (when it has one) and its listener
 // leave the old graph and join the new one, which tells it when it goes (free notification).
+// A failure of the filter's leaving is raised once the control has moved.
 void RelinkControl(TComponent* control, ILinkedFilter* filter, IGraphListener* listener, TFilterGraph*& graph,
                    TFilterGraph* value);
+// Takes a control out of its graph from a destructor: a failure of its filter's leaving is
+// reported to the graph (ReportError) instead of raised.
+void UnlinkControlQuietly(TComponent* control, ILinkedFilter* filter, IGraphListener* listener, TFilterGraph*& graph);
 // QueryInterface of a control that takes part in a graph: IUnknown and ILinkedFilter,
 // IGraphListener, then (when held) its filter's interfaces. Not counted: the owner frees it.
 win::HRESULT AnswerGraphControl(ILinkedFilter* filter, IGraphListener* listener, win::IBaseFilter* renderer,

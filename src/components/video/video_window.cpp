@@ -93,7 +93,9 @@ TVideoWindow::TVideoWindow(TComponent* AOwner)
 }
 
 TVideoWindow::~TVideoWindow() {
-  SetFilterGraph(nullptr);
+  // Nothing may leave a destructor: a renderer that fails to stop (a stalled engine) still
+  // leaves the graph, and the graph reports the failure as its error event.
+  video::UnlinkControlQuietly(this, this, this, filter_graph_);
   vmr_options_.reset();
 }
 
@@ -269,12 +271,19 @@ void TVideoWindow::ApplyRenderingPrefs() {
   if (force_mixer) options.preferences_.Include(vpForceMixer);
 }
 
+// Every step runs, so the renderer always leaves the graph stopped as far as it can be and
+// disconnected; the first failure is raised afterwards.
 void TVideoWindow::StopRenderer() {
   if (!renderer_) return;
-  CheckDSResult(renderer_->Stop());
+  win::HRESULT failure = win::S_OK;
+  auto note = [&failure](win::HRESULT result) {
+    if (win::FAILED(result) && win::SUCCEEDED(failure)) failure = result;
+  };
+  note(renderer_->Stop());
   TPinList pins(renderer_.Get());
-  for (int index = 0; index < pins.GetCount(); ++index) CheckDSResult(pins.GetItem(index)->Disconnect());
+  for (int index = 0; index < pins.GetCount(); ++index) note(pins.GetItem(index)->Disconnect());
   if (mode_ == vmVMR && vmr_options_->mode_ == vmrRenderless) allocator_.Reset();
+  CheckDSResult(failure);
 }
 
 void TVideoWindow::ReleaseRendererInterfaces() {

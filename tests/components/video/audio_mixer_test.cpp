@@ -272,7 +272,7 @@ TEST_F(AudioMixerTest, MuteOfLinesAndSelectionOfRecordingSources) {
   EXPECT_FALSE(mixer->SetMute(1, 0, true)) << "a failed write is reported";
 }
 
-TEST(AudioMixerMultiSelectTest, TrueAddsAndFalseRemovesOnlyThisSource) {
+TEST(AudioMixerMultiSelectTest, TrueAddsThisSourceAndFalseWritesTheSelectionBackUnchanged) {
   EmulatedDeviceSpec spec;
   EmulatedDestination recording;
   recording.line = {"Capture", 1,
@@ -287,10 +287,12 @@ TEST(AudioMixerMultiSelectTest, TrueAddsAndFalseRemovesOnlyThisSource) {
   const DWORD list = device->ControlId(0, -1, 0);
   EXPECT_TRUE(mixer.SetMute(0, 0, true));
   EXPECT_EQ(device->Values(list), (std::vector<DWORD>{1, 1}));
+  const int writes = device->Writes(list);
   EXPECT_TRUE(mixer.SetMute(0, 1, false));
-  EXPECT_EQ(device->Values(list), (std::vector<DWORD>{1, 0}));
+  EXPECT_EQ(device->Values(list), (std::vector<DWORD>{1, 1}));
+  EXPECT_EQ(device->Writes(list), writes + 1) << "written back";
   bool selected = false;
-  EXPECT_TRUE(mixer.GetMute(0, 0, selected));
+  EXPECT_TRUE(mixer.GetMute(0, 1, selected));
   EXPECT_TRUE(selected);
 }
 

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "classlib/forms.h"
+#include "classlib/sysutils.h"
 #include "platform/core/clock.h"
 #include "platform/dshow/event_codes.h"
 #include "platform/dshow/fake_graph.h"
@@ -219,6 +223,39 @@ TEST_F(DSTrackBarTest, ARaisingTimerHandlerReachesTheApplicationAndTheTicksGoOn)
   Application->OnException = nullptr;
   EXPECT_EQ(shown, (Log{"tick failed", "tick failed"}));
   EXPECT_EQ(bar_.GetPosition(), 250);
+}
+
+// A bar made on another thread has its timer window there; the platform refuses this thread a
+// timer on it, as it refuses one when none is left.
+TEST(DSTrackBarTimerTest, ATimerThatCannotBeHadRaisesOutOfResources) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  TDSTrackBar* bar = nullptr;
+  bool done = false;
+  std::thread owner([&] {
+    auto* made = new TDSTrackBar(nullptr);
+    std::unique_lock lock(mutex);
+    bar = made;
+    changed.notify_all();
+    changed.wait(lock, [&] { return done; });
+    delete bar;
+  });
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return bar != nullptr; });
+  }
+  try {
+    bar->ControlEvent(gcPause, 0);
+    ADD_FAILURE() << "no exception";
+  } catch (const EOutOfResources& error) {
+    EXPECT_EQ(error.GetMessage(), "Nicht genügend Timer verfügbar");
+  }
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  changed.notify_all();
+  owner.join();
 }
 
 TEST_F(DSTrackBarTest, AGraphThatGoesAwayIsForgotten) {

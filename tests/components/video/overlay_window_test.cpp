@@ -22,6 +22,8 @@
 #include "platform/user/cursors.h"
 #include "platform/user/messages.h"
 #include "platform/user/surfaces.h"
+#include "platform/user/window.h"
+#include "platform/user/window_position.h"
 #include "platform_test_support.h"
 
 namespace dashtune {
@@ -211,6 +213,136 @@ TEST_F(OverlayWindowTest, ADvdsMixingRendererGivesWayAndItsCaptionsGoThroughANew
   EXPECT_EQ(FilterNames(), (Log{"DVD", "Navigator", "Overlay Mixer", "Line21 Decoder"}));
   EXPECT_EQ(Connections(), (Log{"Line21 Decoder.Out->Overlay Mixer.Input1", "Navigator.CC->Line21 Decoder.In",
                                 "Navigator.Video->Overlay Mixer.Input0", "Overlay Mixer.Output->DVD.In"}));
+}
+
+// A renderer the graph has (the DVD graph builder's own, or one made here), counted.
+ComPtr<win::IBaseFilter> MakeRenderer(FakeGraphScript& script, const win::CLSID& class_id) {
+  ComPtr<win::IBaseFilter> renderer;
+  EXPECT_EQ(win::fake::CreateFakeVideoRenderer(script, class_id, win::IID_IBaseFilter,
+                                               reinterpret_cast<void**>(renderer.ReleaseAndGetAddressOf())),
+            win::S_OK);
+  return renderer;
+}
+
+TEST_F(OverlayWindowTest, ADvdGraphsOwnRendererIsAdoptedOrOursJoinsItsMixingRenderer) {
+  struct Case {
+    const char* what;
+    win::CLSID builder_renderer;
+    Log filters;
+    Log connections;
+    bool ours_kept;
+  };
+  const Case cases[] = {
+      {"classic renderer: adopted", win::CLSID_VideoRenderer, {"Navigator", "Builder Renderer", "Overlay Mixer"},
+       {"Navigator.Video->Overlay Mixer.Input0", "Overlay Mixer.Output->Builder Renderer.In"}, false},
+      {"mixing renderer: ours joins and it gives way", win::CLSID_VideoMixingRenderer, {"Navigator", "DVD", "Overlay Mixer"},
+       {"Navigator.Video->Overlay Mixer.Input0", "Overlay Mixer.Output->DVD.In"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    graph_.SetMode(gmDVD);
+    window_->SetFilterGraph(&graph_);
+    graph_.SetActive(true);
+    const ComPtr<win::IBaseFilter> ours = window_->GetFilter();
+    // The builder rendered the disc without our renderer.
+    Filters()->RemoveFilter(ours.Get());
+    ComPtr<win::IBaseFilter> navigator;
+    navigator.Attach(win::fake::CreateFakeFilter(script(), "Navigator", {{"Video", win::PINDIR_OUTPUT}}));
+    const ComPtr<win::IBaseFilter> builder = MakeRenderer(script(), c.builder_renderer);
+    Filters()->AddFilter(navigator.Get(), u"Navigator");
+    Filters()->AddFilter(builder.Get(), u"Builder Renderer");
+    win::fake::ConnectFakePins(navigator.Get(), "Video", builder.Get(), "In");
+    win::AM_DVD_RENDERSTATUS status;
+    graph_.RenderDVD(status, u"", 1);
+    EXPECT_TRUE(window_->GetOverlayActive());
+    EXPECT_EQ(window_->GetFilter().Get(), c.ours_kept ? ours.Get() : builder.Get());
+    EXPECT_EQ(FilterNames(), c.filters);
+    EXPECT_EQ(Connections(), c.connections);
+    window_->SetFilterGraph(nullptr);
+    graph_.SetActive(false);
+    graph_.SetMode(gmNormal);
+  }
+}
+
+TEST_F(OverlayWindowTest, AFailedInsertionBeforeAMixingRendererLeavesTheVideoWithIt) {
+  graph_.SetMode(gmDVD);
+  window_->SetFilterGraph(&graph_);
+  graph_.SetActive(true);
+  ComPtr<win::IBaseFilter> navigator;
+  navigator.Attach(win::fake::CreateFakeFilter(script(), "Navigator", {{"Video", win::PINDIR_OUTPUT}}));
+  // A mixing renderer without a window or source rectangle of its own, unlike ours.
+  ComPtr<win::IBaseFilter> mixing;
+  mixing.Attach(win::fake::CreateFakeFilter(script(), "VMR7", {{"VMR Input0", win::PINDIR_INPUT}},
+                                            win::CLSID_VideoMixingRenderer));
+  Filters()->AddFilter(navigator.Get(), u"Navigator");
+  Filters()->AddFilter(mixing.Get(), u"VMR7");
+  win::fake::ConnectFakePins(navigator.Get(), "Video", mixing.Get(), "VMR Input0");
+  // The mixer's output does not reach our renderer: the second connection fails.
+  script().connect_failing_at = script().connects + 2;
+  Mark();
+  graph_.Play();
+  EXPECT_FALSE(window_->GetOverlayActive());
+  EXPECT_EQ(FilterNames(), (Log{"Navigator", "VMR7"})) << "ours and the overlay mixer left";
+  EXPECT_EQ(Connections(), (Log{"Navigator.Video->VMR7.VMR Input0"}));
+  // The mixing renderer is the window's renderer now: ours, which left, is not placed or zoomed.
+  EXPECT_TRUE(script().CallsStartingWith("put_").empty());
+  Mark();
+  window_->SetDigitalZoom(50);
+  EXPECT_EQ(window_->GetDigitalZoom(), 50);
+  EXPECT_TRUE(script().CallsStartingWith("put_Source").empty());
+}
+
+// The renderer's window as the platform names it: class "VideoRenderer", titled with the
+// component's name.
+win::HWND MakeRendererWindow(win::HWND parent, const char* title) {
+  win::WNDCLASSA window_class{};
+  window_class.lpfnWndProc = &win::DefWindowProcA;
+  window_class.lpszClassName = "VideoRenderer";
+  win::RegisterClassA(&window_class);  // may be registered already
+  const win::DWORD style = parent != nullptr ? win::WS_CHILD | win::WS_VISIBLE : win::WS_POPUP;
+  return win::CreateWindowExA(0, "VideoRenderer", title, style, 0, 0, 32, 32, parent, nullptr, nullptr, nullptr);
+}
+
+TEST_F(OverlayWindowTest, TheClockChangeReadsTheColourKeyAndPutsTheRenderersWindowBehindTheControl) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 400, 300);
+  window_->SetParent(&form);
+  BuildFileGraph();
+  graph_.RenderFile(u"clip.ogg");
+  ASSERT_TRUE(window_->GetOverlayActive());
+  int changes = 0;
+  window_->OnColorKeyChanged = [&](TObject*) { ++changes; };
+  script().overlay_color_key = win::COLORKEY{win::CK_INDEX | win::CK_RGB, 0, 0x00050005, 0x00070007};
+  auto clock_change = [&] {
+    Mark();
+    script().Fire(win::EC_CLOCK_CHANGED, 0, 0);
+    Application->ProcessMessages();
+  };
+
+  clock_change();
+  EXPECT_TRUE(script().CallsStartingWith("GetColorKey").empty()) << "no renderer window: nothing read";
+  EXPECT_EQ(window_->GetColorKey(), 0x00100010u);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(script().CallsStartingWith("SetAspectRatioMode"), (Log{"SetAspectRatioMode 1"})) << "re-applied all the same";
+
+  const win::HWND renderer = MakeRendererWindow(form.GetHandle(), "DVD");
+  ASSERT_NE(renderer, nullptr);
+  win::SetWindowPos(renderer, win::HWND_TOP, 0, 0, 0, 0, win::SWP_NOMOVE | win::SWP_NOSIZE);
+  clock_change();
+  EXPECT_EQ(win::GetWindow(window_->GetHandle(), win::GW_HWNDNEXT), renderer) << "directly behind the control";
+  EXPECT_EQ(script().CallsStartingWith("GetColorKey"), (Log{"GetColorKey"}));
+  EXPECT_EQ(window_->GetColorKey(), 0x00070007u) << "the key's high value";
+  EXPECT_EQ(changes, 1);
+  win::DestroyWindow(renderer);
+
+  // Without one among the parent's children, a top-level window of that name is taken.
+  const win::HWND top_level = MakeRendererWindow(nullptr, "DVD");
+  script().overlay_color_key.HighColorValue = 0x00090009;
+  clock_change();
+  EXPECT_EQ(window_->GetColorKey(), 0x00090009u);
+  EXPECT_EQ(changes, 2);
+  win::DestroyWindow(top_level);
+  window_->SetParent(nullptr);
 }
 
 TEST_F(OverlayWindowTest, DigitalZoomCutsTheSourceRectangle) {

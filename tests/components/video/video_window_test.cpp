@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "platform/com/com_init.h"
 #include "platform/core/clock.h"
 #include "platform/core/strings.h"
+#include "platform/dshow/dshow_results.h"
 #include "platform/dshow/event_codes.h"
 #include "platform/dshow/fake_graph.h"
 #include "platform/user/cursors.h"
@@ -411,6 +415,128 @@ TEST_F(VideoWindowTest, DestroyingAWindowInAnActiveGraphTakesItsRendererOut) {
   delete window;  // the removal reads the options, which are still there
   EXPECT_EQ(Calls(), (Log{"Stop Late", "Disconnect Late.VMR Input0", "RemoveFilter Late"}));
   EXPECT_EQ(allocator_log, (Log{"AdviseNotify", "allocator freed"}));
+}
+
+// A renderer of a stalled engine: its Stop answers a time-out at once.
+constexpr win::HRESULT kStalled = win::VFW_E_TIMEOUT;
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TEST_F(VideoWindowTest, AStalledRendererLeavesTheGraphWhicheverIsFreedFirst) {
+  for (const bool window_first : {true, false}) {
+    SCOPED_TRACE(window_first ? "window freed first" : "graph freed first");
+    const std::string log_path = ::testing::TempDir() + "stalled_graph.log";
+    auto* graph = new TFilterGraph(nullptr);
+    auto* window = new TVideoWindow(nullptr);
+    window->SetName("Late");
+    window->SetFilterGraph(graph);
+    graph->SetLogFile(log_path);
+    graph->SetActive(true);
+    std::vector<win::HRESULT> errors;
+    graph->OnGraphErrorAbort = [&](TObject*, win::HRESULT Result) { errors.push_back(Result); };
+    script().results["FilterStop"] = kStalled;
+    Mark();
+    if (window_first) {
+      EXPECT_NO_THROW(delete window);
+      EXPECT_EQ(Calls(), (Log{"Stop Late", "Disconnect Late.In", "RemoveFilter Late"}));
+      Application->ProcessMessages();
+      EXPECT_EQ(errors, (std::vector<win::HRESULT>{kStalled})) << "reported as the graph's error event";
+      EXPECT_NO_THROW(delete graph);
+    } else {
+      EXPECT_NO_THROW(delete graph);
+      EXPECT_EQ(Calls(), (Log{"Stop Late", "Disconnect Late.In", "RemoveFilter Late", "SetNotifyFlags 1",
+                              "SetLogFile 0", "SetSite nil"}));
+      EXPECT_FALSE(window->GetFilter()) << "released although it did not stop";
+      EXPECT_NE(FileText(log_path).find("Removing Late failed: "), std::string::npos) << FileText(log_path);
+      EXPECT_NO_THROW(delete window);
+    }
+    script().results.clear();
+    std::remove(log_path.c_str());
+  }
+}
+
+TEST_F(VideoWindowTest, AStalledRendererRaisesToTheCallerAfterTheGraphWentInactive) {
+  window_.SetFilterGraph(&graph_);
+  graph_.SetActive(true);
+  script().results["FilterStop"] = kStalled;
+  try {
+    graph_.SetActive(false);
+    FAIL() << "no exception";
+  } catch (const EDirectShowException& error) {
+    EXPECT_EQ(error.ErrorCode, kStalled);
+  }
+  EXPECT_FALSE(graph_.GetActive());
+  EXPECT_FALSE(window_.GetFilter());
+  graph_.SetActive(true);
+  EXPECT_THROW(window_.SetFilterGraph(nullptr), EDirectShowException);
+  EXPECT_EQ(window_.GetFilterGraph(), nullptr) << "unlinked all the same";
+  Mark();
+  graph_.Play();
+  EXPECT_EQ(Calls(), (Log{"Run"})) << "the graph no longer calls the window";
+}
+
+// What a program does at its end: the page frees its graph and the window linked to it while
+// the engine is stalled. The child process must end normally, whichever goes first.
+TEST(VideoWindowExitTest, AProgramFreeingAStalledGraphAndItsWindowExitsNormally) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const bool window_first : {true, false}) {
+    EXPECT_EXIT(
+        {
+          win::fake::ScopedFakeMediaGraph fake;
+          auto* graph = new TFilterGraph(nullptr);
+          auto* window = new TVideoWindow(nullptr);
+          window->SetName("Page");
+          window->SetFilterGraph(graph);
+          graph->SetActive(true);
+          fake.script().results["FilterStop"] = kStalled;
+          if (window_first) {
+            delete window;
+            delete graph;
+          } else {
+            delete graph;
+            delete window;
+          }
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << (window_first ? "window first" : "graph first");
+  }
+}
+
+TEST_F(VideoWindowTest, InFullScreenTheMouseReportsTheCursorsScreenPosition) {
+  std::vector<std::string> seen;
+  window_.OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int X, int Y) {
+    seen.push_back("down " + std::to_string(X) + " " + std::to_string(Y));
+  };
+  window_.OnMouseMove = [&](TObject*, TShiftState, int X, int Y) {
+    seen.push_back("move " + std::to_string(X) + " " + std::to_string(Y));
+  };
+  window_.OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int X, int Y) {
+    seen.push_back("up " + std::to_string(X) + " " + std::to_string(Y));
+  };
+  auto click = [&] {
+    seen.clear();
+    window_.Perform(win::WM_MOUSEMOVE, 0, win::MAKELPARAM(3, 4));
+    window_.Perform(win::WM_LBUTTONDOWN, win::MK_LBUTTON, win::MAKELPARAM(3, 4));
+    window_.Perform(win::WM_LBUTTONUP, 0, win::MAKELPARAM(3, 4));
+    return seen;
+  };
+  const Log in_control{"move 3 4", "down 3 4", "up 3 4"};
+  win::SetCursorPos(700, 500);
+  window_.SetFilterGraph(&graph_);
+  graph_.SetActive(true);
+  window_.SetFullScreen(true);
+  EXPECT_EQ(click(), in_control) << "nothing rendered yet: the renderer's window is not placed";
+  ConnectRenderer();
+  window_.SetFullScreen(true);
+  EXPECT_EQ(click(), (Log{"move 700 500", "down 700 500", "up 700 500"}));
+  window_.SetFullScreen(false);
+  EXPECT_EQ(click(), in_control);
 }
 
 TEST_F(VideoWindowTest, AGraphThatGoesAwayIsForgotten) {
