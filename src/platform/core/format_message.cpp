@@ -57,6 +57,7 @@ constexpr ErrorText kErrorTexts[] = {
     {161, "The specified path is invalid."},
     {170, "The requested resource is in use."},
     {183, "Cannot create a file when that file already exists."},
+    {206, "The filename or extension is too long."},
     {259, "No more data is available."},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2."},
     {995, "The I/O operation has been aborted because of either a thread exit or an application request."},

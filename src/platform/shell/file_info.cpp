@@ -161,7 +161,7 @@ DWORD Win32ErrorOfErrno(int error) {
     case EEXIST:
     case ENOTEMPTY: return ERROR_ALREADY_EXISTS;
     case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENAMETOOLONG: return ERROR_INVALID_NAME;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;

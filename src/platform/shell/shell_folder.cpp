@@ -2,6 +2,8 @@
 
 #include "platform/com/com_init.h"
 #include "platform/core/errors.h"
+#include "platform/core/format_message.h"
+#include "platform/core/message_box.h"
 #include "platform/core/strings.h"
 #include "platform/shell/file_info.h"
 #include "platform/shell/item_data.h"
@@ -166,17 +168,26 @@ HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*
   return S_OK;
 }
 
-HRESULT ShellFolderObject::EnumObjects(HWND, DWORD flags, IEnumIDList** enumerator) {
+HRESULT ShellFolderObject::EnumObjects(HWND owner, DWORD flags, IEnumIDList** enumerator) {
   if (enumerator == nullptr) return E_POINTER;
   *enumerator = nullptr;
   if (!shell_model::IsContainer(item_)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   struct stat info {};
+  std::optional<std::vector<ItemId>> children;
   if (!item_.path.empty() && lstat(item_.path.c_str(), &info) != 0)
-    return HRESULT_FROM_WIN32(errno == ENOENT ? ERROR_PATH_NOT_FOUND : file_info::Win32ErrorOfErrno(errno));
-  const std::optional<std::vector<ItemId>> children = shell_model::Children(item_, flags);
-  if (!children) return HRESULT_FROM_WIN32(GetLastError());
-  return MakeCom<IdEnumerator>(*children)
-      ->QueryInterface(IEnumIDList::iid, reinterpret_cast<void**>(enumerator));
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : file_info::Win32ErrorOfErrno(errno));
+  else
+    children = shell_model::Children(item_, flags);
+  if (!children) {
+    const DWORD error = GetLastError();
+    // Given a window, the folder says itself why it cannot be shown.
+    if (owner != nullptr) {
+      const std::string text = Utf16ToUtf8(shell_model::ParsingName(item_)) + " is not accessible.\n\n" + SystemErrorText(error);
+      MessageBoxA(owner, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+    }
+    return HRESULT_FROM_WIN32(error);
+  }
+  return MakeCom<IdEnumerator>(*children)->QueryInterface(IEnumIDList::iid, reinterpret_cast<void**>(enumerator));
 }
 
 HRESULT ShellFolderObject::BindToObject(LPCITEMIDLIST list, IBindCtx*, REFIID iid, void** object) {

@@ -4,6 +4,7 @@
 // bytes of their file; details and verbs look at the file as it is now.
 #include "platform/com/com_init.h"
 #include "platform/core/errors.h"
+#include "platform/core/message_box.h"
 #include "platform/core/strings.h"
 #include "platform/shell/context_menu.h"
 #include "platform/shell/file_info.h"
@@ -170,7 +171,21 @@ TEST_F(HostileTreeTest, FoldersThatCannotBeReadReportTheirError) {
   }
   close(fd);
   close(root_fd);
-  EXPECT_EQ(Enumerate(list.list, nullptr), HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
+  EXPECT_EQ(Enumerate(list.list, nullptr), HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
+  // Given a window, the folder shows why, once.
+  std::vector<std::string> shown;
+  const MessageBoxSink previous = SetMessageBoxSink([&](HWND, std::string_view text, std::string_view, UINT) {
+    shown.emplace_back(text);
+    return IDOK;
+  });
+  ComPtr<IShellFolder> folder;
+  ASSERT_EQ(desktop_->BindToObject(list.list, nullptr, IShellFolder::iid, reinterpret_cast<void**>(folder.GetAddressOf())), S_OK);
+  ComPtr<IEnumIDList> enumerator;
+  const HWND owner = reinterpret_cast<HWND>(std::uintptr_t{0x1234});
+  EXPECT_EQ(folder->EnumObjects(owner, SHCONTF_FOLDERS, enumerator.GetAddressOf()), HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
+  SetMessageBoxSink(previous);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(shown[0].ends_with(" is not accessible.\n\nThe filename or extension is too long.")) << shown[0];
   std::set<std::u16string> names;
   EXPECT_EQ(EnumeratePath(root_, &names), S_OK);
   EXPECT_EQ(names, (std::set<std::u16string>{u"long"}));
