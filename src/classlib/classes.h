@@ -22,12 +22,16 @@ inline constexpr std::string_view SInvalidName = "'%s' ist kein gültiger Kompon
 inline constexpr std::string_view SDuplicateName = "Eine Komponente mit der Bezeichnung %s existiert bereits";
 }  // namespace sysconst
 
+class TFiler;
+
 // An object whose state can be copied to and from other objects with Assign.
 class TPersistent : public TObject {
  public:
   // Copies Source into this object. The base asks Source to AssignTo this object; nil raises the
   // assignment error.
   virtual void Assign(const TPersistent* Source);
+  // Names the properties a filer stores beyond the published ones (classlib/filer.h); none here.
+  virtual void DefineProperties(TFiler*) {}
 
  protected:
   // Copies this object into Dest; the base raises the assignment error.
