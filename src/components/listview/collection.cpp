@@ -1,5 +1,6 @@
 #include "components/listview/collection.h"
 
+#include "classlib/filer.h"
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/listview.h"
 #include "components/listview/stream_integers.h"
@@ -114,6 +115,8 @@ void TTouchCollectionItem::SetInitialized(bool Value) {
 void TTouchCollectionItem::ChangeState(std::uint16_t bit, bool value, win::POINT mouse_pos) {
   if (value && (bit == esfFocused || bit == esfSelected) && !(GetVisible() && GetEnabled())) return;
   if (Has(bit) == value) return;
+  // A member on its way out only lets go of its states, never takes one on.
+  if (value && GetDestroying()) return;
   if (!value && bit == esfEnabled) {
     SetFocused(false);
     SetSelected(false);
@@ -309,22 +312,34 @@ void TTouchCollection::ReIndexAll() {
 }
 
 void TTouchCollection::SaveToStream(TStream* S) {
-  WriteInteger(S, 4);
+  const std::int32_t version = SaveVersion();
+  WriteInteger(S, version);
   WriteInteger(S, GetCount());
-  for (int i = 0; i < GetCount(); ++i) GetItem(i)->SaveToStream(S, 4);
+  for (int i = 0; i < GetCount(); ++i) SaveMember(S, GetItem(i), version);
 }
 
 void TTouchCollection::LoadFromStream(TStream* S) {
   Clear(true);
-  ReadInteger(S);  // the stream version: the records carry their own
-  // Every record holds at least its 2-byte state word.
-  const std::int32_t count = listview::ReadCount(S, 2);
-  for (std::int32_t i = 0; i < count; ++i) {
-    TTouchCollectionItem* item = Add(0);
-    if (item == nullptr) return;
-    int version = 4;
-    item->LoadFromStream(S, version);
-  }
+  const std::int32_t version = ReadInteger(S);
+  const std::int32_t count = listview::ReadCount(S, MinimumRecordSize(version));
+  for (std::int32_t i = 0; i < count; ++i)
+    if (!LoadMember(S, version)) return;
+}
+
+void TTouchCollection::DefineProperties(TFiler* Filer) {
+  TTouchOwnedPersistent::DefineProperties(Filer);
+  Filer->DefineBinaryProperty(
+      "Items", [this](TStream* S) { LoadFromStream(S); }, [this](TStream* S) { SaveToStream(S); }, StoresItems());
+}
+
+void TTouchCollection::SaveMember(TStream* S, TTouchCollectionItem* Item, std::int32_t) { Item->SaveToStream(S, 4); }
+
+bool TTouchCollection::LoadMember(TStream* S, std::int32_t) {
+  TTouchCollectionItem* item = Add(0);
+  if (item == nullptr) return false;
+  int version = 4;  // the records carry their own
+  item->LoadFromStream(S, version);
+  return true;
 }
 
 }  // namespace dashtune

@@ -258,6 +258,8 @@ class TTouchCollection : public TTouchOwnedPersistent {
   void SetNoStore(bool Value) { no_store_ = Value; }
   // Whether the "Items" binary property is written: members and no no-store flag.
   bool StoresItems() const { return GetCount() > 0 && !no_store_; }
+  // The binary property "Items": the collection's stream.
+  void DefineProperties(TFiler* Filer) override;
 
   TTouchCollectionItemClass GetItemClass() const { return item_class_; }
   void SetItemClass(TTouchCollectionItemClass Value) { item_class_ = Value; }
@@ -272,6 +274,14 @@ class TTouchCollection : public TTouchOwnedPersistent {
  protected:
   virtual void DoItemAdd(TTouchCollectionItem* Item, int Index);
   virtual void DoStructureChange();
+  // The stream's parts a descendant may extend: the version a save starts with, each member's
+  // record, the fewest bytes a record of a version takes, and loading one record into a new
+  // member (false when no member could be made).
+  virtual std::int32_t SaveVersion() const { return 4; }
+  virtual void SaveMember(TStream* S, TTouchCollectionItem* Item, std::int32_t Version);
+  // Every record holds at least its 2-byte state word.
+  virtual std::int64_t MinimumRecordSize(std::int32_t) const { return 2; }
+  virtual bool LoadMember(TStream* S, std::int32_t Version);
 
  private:
   TList list_;

@@ -360,8 +360,8 @@ void TTouchGridListGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   } else {
     ReleaseHiddenGroup(control, group);
   }
-  if (GetColumnCount() == 0) {
-    // An empty group is as wide as its caption (and image).
+  if (GetColumnCount() == 0 && group->GetVisible()) {
+    // An empty group is as wide as its caption (and image); a hidden one takes no room.
     rect.right = rect.left + margin.left + margin.right + group->CaptionWidth() + group->ImageWidth();
   }
   group->SetDisplayRect(rect);
@@ -479,11 +479,22 @@ TTouchItem* StepVisible(TCustomTouchListview* control, TTouchItem* item, int ste
   return SearchGroups(control, group, step, step < 0 ? LastVisibleIn : FirstVisibleIn);
 }
 
+// The visible item whose row spans view y. A row spans the whole width (without columns it has
+// no width at all), so the row follows from y alone.
+TTouchItem* RowAt(TCustomTouchListview* control, int y) {
+  TTouchGroup* group = control->GetGroups()->GroupAt({0, y});
+  TTouchItem* first = group ? FirstVisibleIn(group) : nullptr;
+  if (first == nullptr) return nullptr;
+  const win::RECT& cell = first->GetDisplayRect();
+  if (y < cell.top) return nullptr;
+  return VisibleAt(group, (y - cell.top) / std::max<int>(cell.bottom - cell.top, 1));
+}
+
 // The item at the row of a view y, probing by whole cells from `start` towards `stop` (step's
 // sign); the item itself counts as found.
-TTouchItem* ProbeColumnOfRows(TCustomTouchListview* control, const win::RECT& cell, int start, int stop, int step) {
+TTouchItem* ProbeColumnOfRows(TCustomTouchListview* control, int start, int stop, int step) {
   for (int y = start; step > 0 ? y <= stop : y >= stop; y += step)
-    if (TTouchItem* found = control->GetGroups()->ItemAtPoint({cell.left, y})) return found;
+    if (TTouchItem* found = RowAt(control, y)) return found;
   return nullptr;
 }
 
@@ -502,17 +513,17 @@ TTouchItem* TTouchGridReportGroup::AdjacentItem(TTouchItem* Item, TTouchAdjacent
     case acdUp: return StepVisible(control, Item, -1);
     case acdDown: return StepVisible(control, Item, 1);
     case acdPageDown:
-      found = ProbeColumnOfRows(control, cell, view_top + page - 2, cell.top, -cell_height);
+      found = ProbeColumnOfRows(control, view_top + page - 2, cell.top, -cell_height);
       if (found == Item || found == nullptr) {
         const int further = std::min(cell.top + page - 1, VisibleContentBottom(control) - 1);
-        found = ProbeColumnOfRows(control, cell, further, cell.bottom, -cell_height);
+        found = ProbeColumnOfRows(control, further, cell.bottom, -cell_height);
       }
       return found && found->GetVisibleIndex() > Item->GetVisibleIndex() ? found : nullptr;
     case acdPageUp:
-      found = ProbeColumnOfRows(control, cell, view_top + 1, cell.bottom - 1, cell_height);
+      found = ProbeColumnOfRows(control, view_top + 1, cell.bottom - 1, cell_height);
       if (found == Item || found == nullptr) {
         const int further = std::max(cell.bottom - page + 1, VisibleContentTop(control));
-        found = ProbeColumnOfRows(control, cell, further, cell.top - 1, cell_height);
+        found = ProbeColumnOfRows(control, further, cell.top - 1, cell_height);
       }
       return found && found->GetVisibleIndex() < Item->GetVisibleIndex() ? found : nullptr;
     default: return RowByRowAdjacent(control, Item, Direction);

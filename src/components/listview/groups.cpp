@@ -127,7 +127,8 @@ void TTouchGroups::Rebuild(bool Force) {
     TTouchGroup* group = GetGroup(i);
     if (TTouchGridGroup* grid = group->GetGrid()) grid->Rebuild(previous, next_visible_item);
     win::UnionRect(&united, &united, &group->GetDisplayRect());
-    previous = group;
+    // A hidden group takes no room: the next group follows the visible one before it.
+    if (group->GetVisible()) previous = group;
   }
   rebuilding_ = false;
   if (control->GetSelection()->GetGroupSelections()) control->GetSelection()->BuildSelectionGroupings();

@@ -159,6 +159,56 @@ TTouchColumn* TTouchHeader::LastVisibleColumn() const {
   return nullptr;
 }
 
+TTouchColumn* TTouchHeader::FirstColumnByIndex() const {
+  return columns_->GetCount() > 0 ? columns_->GetColumn(0) : nullptr;
+}
+
+TTouchColumn* TTouchHeader::LastColumnByIndex() const {
+  return columns_->GetCount() > 0 ? columns_->GetColumn(columns_->GetCount() - 1) : nullptr;
+}
+
+namespace {
+// The column's place in its collection: the cached Index when it still names it, else a search.
+int IndexIn(const TTouchColumns& columns, TTouchColumn* column) {
+  const int index = column->GetIndex();
+  if (index >= 0 && index < columns.GetCount() && columns.GetColumn(index) == column) return index;
+  return columns.GetList().IndexOf(column);
+}
+}  // namespace
+
+TTouchColumn* TTouchHeader::NextColumn(TTouchColumn* Column) const {
+  if (Column == nullptr) return nullptr;
+  const int index = IndexIn(*columns_, Column);
+  for (int i = index + 1; index >= 0 && i < columns_->GetCount(); ++i)
+    if (columns_->GetColumn(i)->GetVisible()) return columns_->GetColumn(i);
+  return nullptr;
+}
+
+TTouchColumn* TTouchHeader::PrevColumn(TTouchColumn* Column) const {
+  if (Column == nullptr) return nullptr;
+  for (int i = IndexIn(*columns_, Column) - 1; i >= 0; --i)
+    if (columns_->GetColumn(i)->GetVisible()) return columns_->GetColumn(i);
+  return nullptr;
+}
+
+namespace {
+bool Meets(TTouchColumn* column, const win::RECT& rect) {
+  win::RECT meeting{};
+  return column->GetVisible() && win::IntersectRect(&meeting, &column->GetDisplayRect(), &rect);
+}
+}  // namespace
+
+TTouchColumn* TTouchHeader::FirstColumnInRect(const win::RECT& ViewRect) const {
+  TTouchColumn* column = FirstColumnByIndex();
+  return column == nullptr || Meets(column, ViewRect) ? column : NextColumnInRect(column, ViewRect);
+}
+
+TTouchColumn* TTouchHeader::NextColumnInRect(TTouchColumn* Column, const win::RECT& ViewRect) const {
+  for (Column = NextColumn(Column); Column && !Meets(Column, ViewRect); Column = NextColumn(Column)) {
+  }
+  return Column;
+}
+
 void TTouchHeader::Rebuild(bool Force) {
   TCustomTouchListview* control = GetOwnerListview();
   if (control == nullptr) return;
@@ -308,11 +358,7 @@ void TTouchHeader::PaintTo(TCanvas* ACanvas, const win::RECT& Rect) {
   bool handled = false;
   control->DoPaintHeaderBkGnd(ACanvas, Rect, handled);
   TTouchViewColumn* painter = GetPainter();
-  const TList& positions = columns_->GetPositions();
-  for (int i = 0; i < positions.GetCount(); ++i) {
-    TTouchColumn* column = ColumnOf(positions, i);
-    win::RECT meeting{};
-    if (!column->GetVisible() || !win::IntersectRect(&meeting, &column->GetDisplayRect(), &Rect)) continue;
+  for (TTouchColumn* column = FirstColumnInRect(Rect); column; column = NextColumnInRect(column, Rect)) {
     win::SelectClipRgn(ACanvas->GetHandle(), nullptr);
     painter->Paint(column, ACanvas, false);
   }

@@ -68,6 +68,14 @@ class TTouchHeader : public TTouchOwnedPersistent {
   TTouchColumn* LastColumn() const;
   TTouchColumn* FirstVisibleColumn() const;
   TTouchColumn* LastVisibleColumn() const;
+  // The columns in collection order; next and previous skip hidden columns.
+  TTouchColumn* FirstColumnByIndex() const;
+  TTouchColumn* LastColumnByIndex() const;
+  TTouchColumn* NextColumn(TTouchColumn* Column) const;
+  TTouchColumn* PrevColumn(TTouchColumn* Column) const;
+  // The first visible column whose header cell meets ViewRect, and the next such after Column.
+  TTouchColumn* FirstColumnInRect(const win::RECT& ViewRect) const;
+  TTouchColumn* NextColumnInRect(TTouchColumn* Column, const win::RECT& ViewRect) const;
   TTouchColumn* HotColumn() const { return hot_column_; }
   TTouchColumn* PressedColumn() const { return pressed_column_; }
   std::uint16_t GetMouseState() const { return mouse_state_; }

@@ -5,8 +5,10 @@
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/groups.h"
 #include "components/listview/listview.h"
+#include "components/listview/rect_helpers.h"
 #include "components/listview/view_items.h"
 #include "components/listview/support.h"
+#include "components/listview/stream_integers.h"
 #include "components/listview/view_painters.h"
 #include "platform/gdi/gdi.h"
 
@@ -216,7 +218,8 @@ TTouchViewItemClass TTouchItem::ViewClass() {
   TTouchViewItemClass chosen;
   control->DoItemCustomView(this, control->GetView(), chosen);
   if (chosen) return chosen;
-  control->SetWheelMouseDefaultScroll(edwsVert);
+  // The list view scrolls sideways: the wheel follows it.
+  control->SetWheelMouseDefaultScroll(control->GetView() == elsList ? edwsHorz : edwsVert);
   switch (control->GetView()) {
     case elsIcon: return TTouchViewItemClass::Of<TTouchViewIconItem>();
     case elsSmallIcon: return TTouchViewItemClass::Of<TTouchViewSmallIconItem>();
@@ -265,6 +268,8 @@ bool TTouchItem::HitTestAt(win::POINT ViewportPoint, TTouchItemHitTestInfoSet& H
   hit(icon, ehtOnIcon);
   hit(rects.CheckRect, ehtOnCheck);
   hit(rects.SelectionRect, ehtOnText);
+  // The painter's own text test reaches further in some views (a selected row, full-row).
+  if (TTouchViewItem* view = GetView(); view && view->PointInText(this, ViewportPoint)) HitInfo.Include(ehtOnText);
   hit(rects.LabelRect, ehtOnLabel);
   hit(rects.ClickSelectBoundsRect, ehtOnClickSelectBounds);
   hit(rects.DragSelectBoundsRect, ehtOnDragSelectBounds);
@@ -305,6 +310,8 @@ void TTouchItem::MakeVisible(int Position) {
   ItemRects(nullptr, control->GetCanvas(), rects);
   win::RECT area{};
   win::UnionRect(&area, &rects.IconRect, &rects.SelectionRect);
+  // An item that shows no part (a report row without columns) still has its cell's rows.
+  if (listview::IsEmpty(area)) area = {GetDisplayRect().left, GetDisplayRect().top, GetDisplayRect().left, GetDisplayRect().bottom};
   win::InflateRect(&area, 6, 1);
   TTouchScrollbarManager* scrollbars = control->GetScrollbars();
   const int client_width = control->GetClientWidth();
@@ -530,6 +537,40 @@ void TTouchItems::Clear(bool FreeItems) {
   TCustomTouchListview* control = GetOwnerListview();
   if (control && !control->IsDestroying() && GetCount() > 0) control->GetIncrementalSearch()->EndSearch();
   TTouchCollection::Clear(FreeItems);
+}
+
+namespace {
+// The stream version of an item collection whose records each follow their item's kind.
+constexpr std::int32_t kKindedItemsVersion = 5;
+enum TItemKind : std::int32_t { ikStored = 0, ikVirtual = 1 };
+
+bool IsVirtual(const TTouchCollectionItem* item) { return dynamic_cast<const TTouchItemVirtual*>(item) != nullptr; }
+}  // namespace
+
+std::int32_t TTouchItems::SaveVersion() const {
+  for (int i = 0; i < GetCount(); ++i)
+    if (IsVirtual(GetItem(i))) return kKindedItemsVersion;
+  return TTouchCollection::SaveVersion();
+}
+
+void TTouchItems::SaveMember(TStream* S, TTouchCollectionItem* Item, std::int32_t Version) {
+  if (Version >= kKindedItemsVersion) listview::WriteInteger(S, IsVirtual(Item) ? ikVirtual : ikStored);
+  TTouchCollection::SaveMember(S, Item, Version);
+}
+
+std::int64_t TTouchItems::MinimumRecordSize(std::int32_t Version) const {
+  const std::int64_t record = TTouchCollection::MinimumRecordSize(Version);
+  return Version >= kKindedItemsVersion ? record + 4 : record;
+}
+
+bool TTouchItems::LoadMember(TStream* S, std::int32_t Version) {
+  if (Version < kKindedItemsVersion) return TTouchCollection::LoadMember(S, Version);
+  const std::int32_t kind = listview::ReadInteger(S);
+  if (kind != ikStored && kind != ikVirtual) throw EReadError(std::string(sysconst::SReadError));
+  if (kind == ikStored) return TTouchCollection::LoadMember(S, Version);
+  int version = 4;
+  AddVirtual()->LoadFromStream(S, version);
+  return true;
 }
 
 void TTouchItems::DoStructureChange() {

@@ -167,6 +167,12 @@ class TTouchItems : public TTouchCollection {
 
  protected:
   void DoStructureChange() override;
+  // Virtual items keep no data record: a collection holding any is saved with the kind of each
+  // item before its record, so that it loads back as it was.
+  std::int32_t SaveVersion() const override;
+  void SaveMember(TStream* S, TTouchCollectionItem* Item, std::int32_t Version) override;
+  std::int64_t MinimumRecordSize(std::int32_t Version) const override;
+  bool LoadMember(TStream* S, std::int32_t Version) override;
 
  private:
   TTouchGroup* owner_group_;  // not owned: it owns this collection

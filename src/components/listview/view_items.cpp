@@ -249,6 +249,10 @@ void TTouchViewItem::PaintImage(TTouchItem* Item, TTouchColumn* Column, TCanvas*
     saved = win::SaveDC(dc);
     win::IntersectClipRect(dc, cell.left, cell.top, cell.right, cell.bottom);
   }
+  if (control->IsThumbnailView() && !DrawsThumbnailDefault(Item, ACanvas, Rects)) {
+    if (clip) listview::RestoreCanvasDC(ACanvas, saved);
+    return;
+  }
   if (Item->ImageDrawIsCustom(Column)) {
     Item->ImageDraw(Column, ACanvas, Rects, listview::SharedAlphaBlender());
   } else {
@@ -286,6 +290,13 @@ void TTouchViewItem::PaintImage(TTouchItem* Item, TTouchColumn* Column, TCanvas*
     }
   }
   if (clip) listview::RestoreCanvasDC(ACanvas, saved);
+}
+
+bool TTouchViewItem::DrawsThumbnailDefault(TTouchItem* Item, TCanvas* ACanvas, const TTouchRectArrayObject& Rects) {
+  bool do_default = true;
+  Item->ThumbnailDraw(ACanvas, listview::Inflated(Rects.IconRect, -Item->GetBorder()), listview::SharedAlphaBlender(),
+                      do_default);
+  return do_default;
 }
 
 void TTouchViewItem::PaintCheckBox(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects) {

@@ -83,7 +83,8 @@ class TTouchViewItem : public TTouchOwnedPersistentView {
   virtual win::RECT TextHitRect(TTouchItem* Item, const TTouchRectArrayObject& Rects);
   // The item's cell for a column (the whole display rectangle here).
   virtual win::RECT CellRect(TTouchItem* Item, TTouchColumn* Column);
-  bool PointInText(TTouchItem* Item, win::POINT ViewportPoint);
+  // Whether a point lies in the text of an enabled item (in the header's first column).
+  virtual bool PointInText(TTouchItem* Item, win::POINT ViewportPoint);
   // 1 above the cell or level with it and to its left, -1 below or to its right, 0 inside.
   int ComparePoint(TTouchItem* Item, win::POINT ViewportPoint);
   virtual bool SelectionHit(TTouchItem* Item, const win::RECT& Rect);
@@ -97,6 +98,9 @@ class TTouchViewItem : public TTouchOwnedPersistentView {
   // Fills the rectangles that follow from the text, image and bounds rectangles.
   static void DeriveRects(TTouchRectArrayObject& Rects);
   bool SelectedLook(TTouchItem* Item, TTouchColumn* Column);
+  // Offers the thumbnail (the image rectangle inside the border) to the item's own drawing;
+  // answers whether the image is still to be drawn.
+  bool DrawsThumbnailDefault(TTouchItem* Item, TCanvas* ACanvas, const TTouchRectArrayObject& Rects);
   bool Editing(TTouchItem* Item);
 };
 

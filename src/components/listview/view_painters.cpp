@@ -162,7 +162,8 @@ void TTouchViewSmallIconItem::ItemRects(TTouchItem* Item, TTouchColumn* Column, 
   }
   Rects.TextRects.assign(1, Rects.TextRect);
   Rects.FocusChangeInvalidRect = Rects.TextRect;
-  Rects.FullTextRect = Rects.SelectionRect = Inflated(Rects.TextRect, 2);
+  // A row without text (no room for a label) has no text areas to grow.
+  Rects.FullTextRect = Rects.SelectionRect = IsEmpty(Rects.TextRect) ? Rects.TextRect : Inflated(Rects.TextRect, 2);
   Rects.IconBandRect = Union(Rects.IconRect, Rects.FullTextRect);
   Rects.ShortTextRect = Rects.IconBandRect;
   const int narrow = static_cast<int>(std::lround(Width(Rects.IconBandRect) * 0.15));
@@ -219,6 +220,18 @@ bool TTouchViewReportItem::SelectionHit(TTouchItem* Item, const win::RECT& Rect)
 
 bool TTouchViewReportItem::SelectionHitPoint(TTouchItem* Item, win::POINT Point) {
   return SelectionHit(Item, {Point.x, Point.y, Point.x + 1, Point.y + 1});
+}
+
+bool TTouchViewReportItem::PointInText(TTouchItem* Item, win::POINT ViewportPoint) {
+  if (!FullRowRule()) return TTouchViewSmallIconItem::PointInText(Item, ViewportPoint);
+  if (!Item->GetSelected()) return false;
+  TTouchRectArrayObject rects;
+  TCustomTouchListview* control = GetOwnerListview();
+  ItemRects(Item, nullptr, control ? control->GetCanvas() : nullptr, rects);
+  win::RECT row = rects.SelectionRect;
+  SelectionRectHook(Item, row);
+  const win::RECT area = Union(rects.SelectionRect, row);
+  return win::PtInRect(&area, ViewportPoint) != 0;
 }
 
 // ---- Thumbnail and film strip ----

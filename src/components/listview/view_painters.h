@@ -55,6 +55,9 @@ class TTouchViewReportItem : public TTouchViewSmallIconItem {
   // full-row rectangle.
   bool SelectionHit(TTouchItem* Item, const win::RECT& Rect) override;
   bool SelectionHitPoint(TTouchItem* Item, win::POINT Point) override;
+  // With FullRowSelect only a selected item is hit, anywhere in its selection rectangle or in
+  // that rectangle widened across the row.
+  bool PointInText(TTouchItem* Item, win::POINT ViewportPoint) override;
 
  private:
   // The row's highlight from the group's left margin to the item's right edge.

@@ -81,13 +81,15 @@ TEST(GroupsRebuild, NumbersVisibleGroupsAndHandsTheViewToTheScrollBars) {
   EXPECT_EQ(groups[1]->GetVisibleIndex(), -1);
   EXPECT_EQ(groups[2]->GetVisibleIndex(), 1);
   EXPECT_EQ(listview->GetGroups()->GetVisibleCount(), 2);
-  // Four tiles of 100 x 50 in rows of three: each group is two rows, placed one after another.
+  // Four tiles of 100 x 50 in rows of three: each group is two rows. The stand-in grid lays out
+  // the hidden group's items too, but the third group follows the visible one before it.
   EXPECT_EQ(groups[2]->GetItem(3)->GetVisibleIndex(), 11);
+  EXPECT_EQ(groups[2]->GetDisplayRect().top, 100);
   const win::RECT& view = listview->GetScrollbars()->GetViewRect();
-  EXPECT_EQ(view.bottom, 300);
+  EXPECT_EQ(view.bottom, 200);
   listview->GetScrollbars()->SetOffsetY(1000);
-  EXPECT_EQ(listview->GetScrollbars()->GetOffsetY(), 200);
-  EXPECT_EQ(listview->GetGroups()->ItemAtPoint({150, 220}), groups[2]->GetItem(1));
+  EXPECT_EQ(listview->GetScrollbars()->GetOffsetY(), 100);
+  EXPECT_EQ(listview->GetGroups()->ItemAtPoint({150, 120}), groups[2]->GetItem(1));
 }
 
 TEST(Header, ColumnServicesFollowTheHeaderOrder) {
