@@ -19,9 +19,11 @@ struct ReportList {
   ReportList(int items, int columns) : host(400, 300) {
     listview()->SetView(elsReport);
     for (int i = 0; i < columns; ++i) listview()->GetHeader()->GetColumns()->AddColumn()->SetWidth(100);
+    // One layout for all the items, not one per item added.
+    listview()->BeginUpdate();
     group = listview()->GetGroups()->AddGroup();
     for (int i = 0; i < items; ++i) group->GetItems()->AddVirtual();
-    listview()->GetGroups()->Rebuild(true);
+    listview()->EndUpdate();
   }
   TTouchListview* listview() { return host.listview; }
   TTouchItem* Item(int index) { return group->GetItem(index); }
