@@ -275,6 +275,33 @@ TEST_F(DataSafetyTest, WholeCopiesStillTakeTheFirstFreeNameAndTheSourceMode) {
   EXPECT_FALSE(fs::exists(root_ / "dst/tree/sub"));
 }
 
+// Moves to another file system copy first and remove the source only once the copy is whole.
+TEST_F(DataSafetyTest, MovesAcrossFileSystemsKeepBothSidesUntilTheCopyIsWhole) {
+  const fs::path other = fs::path("/dev/shm") / ("ds-move-" + std::to_string(getpid()));
+  struct stat here {}, there {};
+  if (stat("/dev/shm", &there) != 0 || stat(root_.c_str(), &here) != 0 || here.st_dev == there.st_dev)
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  fs::create_directories(other / "tree/sub");
+  Write(other / "tree/sub/f", "moved bytes");
+  MakeFifo(other / "tree/pipe");
+  fs::create_directories(root_ / "dst/tree");
+  Write(root_ / "dst/tree/old", "old bytes");
+  const Tree source_before = Snapshot(other);
+  const Tree target_before = Snapshot(root_);
+  DWORD error = ERROR_SUCCESS;
+  EXPECT_FALSE(file_operations::TransferInto((other / "tree").string(), (root_ / "dst").string(), Transfer::Move, error));
+  EXPECT_EQ(error, ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(Snapshot(other), source_before);
+  EXPECT_EQ(Snapshot(root_), target_before);
+  fs::remove(other / "tree/pipe");
+  EXPECT_EQ(file_operations::TransferInto((other / "tree").string(), (root_ / "dst").string(), Transfer::Move, error),
+            (root_ / "dst/tree (2)").string());
+  EXPECT_FALSE(fs::exists(other / "tree"));
+  EXPECT_EQ(Read(root_ / "dst/tree (2)/sub/f"), "moved bytes");
+  ExpectKept(target_before, Snapshot(root_));
+  fs::remove_all(other);
+}
+
 // A stick's trash beside the home trash, both holding an entry named "same.txt".
 class TwoTrashesTest : public DataSafetyTest {
  protected:
