@@ -178,7 +178,10 @@ void TSerCustomComPort::InitPort() {
   std::unique_ptr<TSerBaseDispatcher> dispatcher = MakeDispatcher();
   if (!dispatcher) throw ENullApi(kErrNullApi);
   dispatcher->SetDeviceName("COM" + std::to_string(com_number_));
-  if (tapi_use_ == 2 && line_handle_ == nullptr) Check(kErrNotOpenedByTapi);
+  if (tapi_use_ == 2) {
+    if (line_handle_ == nullptr) Check(kErrNotOpenedByTapi);
+    TakeLineSettings(*dispatcher);
+  }
   dispatcher_ = std::move(dispatcher);
   // Event delivery is in place before the threads start, so the first bytes are announced.
   CreateHiddenWindow();
@@ -198,20 +201,44 @@ void TSerCustomComPort::InitPort() {
     Check(result);
     return;
   }
-  if (tapi_use_ == 2) {
-    win::DWORD baud = 0;
-    int parity = 0;
-    int dataBits = 0;
-    int stopBits = 0;
-    dispatcher_->GetLine(baud, parity, dataBits, stopBits);
-    baud_ = static_cast<std::int32_t>(baud);
-    parity_ = static_cast<std::uint8_t>(parity);
-    data_bits_ = static_cast<std::uint8_t>(dataBits);
-    stop_bits_ = static_cast<std::uint8_t>(stopBits);
-  }
   port_state_ = psOpen;
-  std::uint8_t tracing = tracing_;
-  std::uint8_t logging = logging_;
+  ApplyStoredSettings();
+  open_ = true;
+  if (trigger_snapshot_) {
+    dispatcher_->RestoreTriggers(*trigger_snapshot_);
+    trigger_snapshot_.reset();
+  }
+  SendPortOpen();
+}
+
+// A line that another component opened keeps its settings: before the open applies the port's
+// settings to it, the port takes the line's as its own (line values, hardware flow, software
+// flow and its characters).
+void TSerCustomComPort::TakeLineSettings(TSerBaseDispatcher& dispatcher) {
+  win::DCB dcb;
+  if (dispatcher.GetComState(dcb) != 0) return;
+  baud_ = static_cast<std::int32_t>(BaudFromCode(dcb.BaudRate));
+  parity_ = dcb.Parity;
+  data_bits_ = dcb.ByteSize;
+  stop_bits_ = dcb.StopBits != win::ONESTOPBIT ? 2 : 1;
+  THardwareFlowOptions flow;
+  if ((dcb.Flags & win::DCB_DTR_CONTROL_MASK) == win::DCB_DTR_CONTROL_HANDSHAKE) flow.Include(hfUseDTR);
+  if ((dcb.Flags & win::DCB_RTS_CONTROL_MASK) == win::DCB_RTS_CONTROL_HANDSHAKE) flow.Include(hfUseRTS);
+  if ((dcb.Flags & win::DCB_OUTX_DSR_FLOW) != 0) flow.Include(hfRequireDSR);
+  if ((dcb.Flags & win::DCB_OUTX_CTS_FLOW) != 0) flow.Include(hfRequireCTS);
+  hardware_flow_ = flow;
+  software_flow_ = static_cast<std::uint8_t>(((dcb.Flags & win::DCB_INX) != 0 ? swfReceive : 0) |
+                                             ((dcb.Flags & win::DCB_OUTX) != 0 ? swfTransmit : 0));
+  xon_char_ = static_cast<std::uint8_t>(dcb.XonChar);
+  xoff_char_ = static_cast<std::uint8_t>(dcb.XoffChar);
+}
+
+// With the device open, every stored setting is applied to it. A setting the device refuses
+// undoes the open whole: the threads stop, the device closes, the port is closed again with its
+// settings as they were stored, and the refusal is raised.
+void TSerCustomComPort::ApplyStoredSettings() {
+  const std::uint8_t tracing = tracing_;
+  const std::uint8_t logging = logging_;
   tracing_ = logging_ = tlOff;
   force_ = true;
   try {
@@ -228,15 +255,13 @@ void TSerCustomComPort::InitPort() {
     SetThreadBoost(thread_boost_);
   } catch (...) {
     force_ = false;
+    dispatcher_->Close();
+    FinishClose();
+    tracing_ = tracing;
+    logging_ = logging;
     throw;
   }
   force_ = false;
-  open_ = true;
-  if (trigger_snapshot_) {
-    dispatcher_->RestoreTriggers(*trigger_snapshot_);
-    trigger_snapshot_.reset();
-  }
-  SendPortOpen();
 }
 
 void TSerCustomComPort::DonePort() {
@@ -446,15 +471,27 @@ void TSerCustomComPort::SetAvailThreshold(win::WORD value) {
   if (port_state_ == psOpen) dispatcher_->SetAvailThreshold(value);
 }
 
+// RTS is dropped before the dispatcher takes it over: the device then raises it only while it
+// sends (its automatic RTS), which the hardware flow settings carry to it.
 void TSerCustomComPort::SetRS485Mode(bool value) {
   if (value == rs485_ && !force_) return;
   rs485_ = value;
   if (value) {
     hardware_flow_.Exclude(hfUseRTS).Exclude(hfRequireCTS);
-    if (port_state_ == psOpen) ApplyHardwareFlow();
     SetRTS(false);
   }
-  if (port_state_ == psOpen) dispatcher_->SetRS485Mode(value);
+  if (port_state_ != psOpen) return;
+  dispatcher_->SetRS485Mode(value);
+  try {
+    ApplyHardwareFlow();
+  } catch (...) {
+    // A device without automatic RTS is left as it was; a stored setting stays for the next open.
+    if (value && !force_) {
+      rs485_ = false;
+      dispatcher_->SetRS485Mode(false);
+    }
+    throw;
+  }
 }
 
 void TSerCustomComPort::SetThreadBoost(std::uint8_t value) {

@@ -194,6 +194,8 @@ class TSerCustomComPort : public TSerBaseComponent {
   // Stores new line values and, when open, sets the line; a value that is refused raises and
   // leaves the old values in place.
   void ChangeLine(std::int32_t baud, std::uint8_t parity, std::uint8_t dataBits, std::uint8_t stopBits);
+  void TakeLineSettings(TSerBaseDispatcher& dispatcher);
+  void ApplyStoredSettings();
   void ApplyHardwareFlow();
   void ApplySoftwareFlow();
   int ApplyTraceState(std::uint8_t value, std::uint8_t current, bool isTrace);

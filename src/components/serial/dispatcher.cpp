@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <new>
 
+#include "classlib/forms.h"
 #include "components/serial/serial_errors.h"
 #include "components/serial/serial_lock.h"
 #include "components/serial/serial_line.h"
@@ -949,6 +951,18 @@ void TSerBaseDispatcher::StartDispatchThread() {
   dispatch_thread_ = std::thread([this] { RunDispatchLoop(); });
 }
 
+int TSerBaseDispatcher::ThreadErrorOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ESerialException& error) {
+    if (error.ErrorCode < 0) return error.ErrorCode;
+  } catch (const std::bad_alloc&) {
+    return kErrTapiNoMem;
+  } catch (...) {
+  }
+  return kErrDeviceRead;
+}
+
 void TSerBaseDispatcher::RecordError(int code) {
   int none = 0;
   thread_error_.compare_exchange_strong(none, code);
@@ -973,13 +987,20 @@ void TSerBaseDispatcher::RunDispatchLoop() {
   dispatch_tid_ = static_cast<int>(gettid());
   SetThreadSteps(dispatch_tid_, thread_boost_);
   ThreadStarted();
-  while (!kill_threads_ && !close_pending_) {
-    WaitForInput();
-    if (kill_threads_) break;
-    ProcessCommunications();
-    ProcessTimerAndStatus();
+  try {
+    while (!kill_threads_ && !close_pending_) {
+      WaitForInput();
+      if (kill_threads_) break;
+      ProcessCommunications();
+      ProcessTimerAndStatus();
+    }
+    if (thread_error_ != 0) DeliverWhatWasRead();
+  } catch (...) {
+    // An exception ends this thread, not the program: it is shown as the application shows
+    // its exceptions, and the line counts as failed, as when a device error ends the threads.
+    RecordError(ThreadErrorOf(std::current_exception()));
+    ShowException(std::current_exception());
   }
-  if (thread_error_ != 0) DeliverWhatWasRead();
   SignalEvent(thread_ack_event_);
   dispatch_tid_ = 0;
   ThreadEnded();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -226,6 +227,9 @@ class TSerBaseDispatcher {
   void ThreadEnded();
   // Records the first failing thread's error and ends all threads.
   void RecordError(int code);
+  // The error a thread records for an exception that ended it: a serial exception's own code,
+  // "No memory" for a failed allocation, else a read error.
+  static int ThreadErrorOf(const std::exception_ptr& failure);
   // Whether the threads are being ended by a close rather than by a failure.
   bool StopRequested() const { return stop_requested_.load(); }
   void RunDispatchLoop();

@@ -474,6 +474,8 @@ void TSerWin32Dispatcher::StatusThreadMain() {
 TSerTAPI32Dispatcher::TSerTAPI32Dispatcher(TComponent* owner, win::HANDLE line)
     : TSerWin32Dispatcher(owner), line_(line) {}
 
+int TSerTAPI32Dispatcher::GetComState(win::DCB& dcb) { return win::GetCommState(line_, &dcb) ? 0 : -1; }
+
 win::HANDLE TSerTAPI32Dispatcher::OpenDevice(const std::string&) {
   if (line_ == nullptr) {
     win::SetLastError(static_cast<win::DWORD>(-kErrCommNotOpen));

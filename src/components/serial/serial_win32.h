@@ -78,6 +78,9 @@ class TSerTAPI32Dispatcher : public TSerWin32Dispatcher {
  public:
   TSerTAPI32Dispatcher(TComponent* owner, win::HANDLE line);
 
+  // The line's state, also before the open.
+  int GetComState(win::DCB& dcb) override;
+
  protected:
   // Answers the line handle; without one, sets the last error to 2007 and fails.
   win::HANDLE OpenDevice(const std::string& path) override;

@@ -211,6 +211,12 @@ class CommDevice : public comm::CommObject {
     }
     std::lock_guard lock(mutex_);
     DrainLocked();
+    // RTS toggling is the kernel's RS-485 mode; a device without it refuses the whole state.
+    const bool rs485 = (dcb.Flags & DCB_RTS_CONTROL_MASK) == DCB_RTS_CONTROL_TOGGLE;
+    if (rs485 != rs485_) {
+      if (int error = comm::SetRs485(fd_, rs485)) return Fail(Unsupported(error) ? ERROR_NOT_SUPPORTED : Win32ErrorOf(error));
+      rs485_ = rs485;
+    }
     if (int error = comm::ApplyLineSettings(fd_, SettingsOf(dcb))) return Fail(Win32ErrorOf(error));
     dcb_ = dcb;
     if ((dcb.Flags & DCB_DTR_CONTROL_MASK) != DCB_DTR_CONTROL_HANDSHAKE) {
@@ -484,6 +490,7 @@ class CommDevice : public comm::CommObject {
   DWORD mask_ = 0;
   bool dtr_ = false;
   bool rts_ = false;
+  bool rs485_ = false;
   std::atomic<bool> modem_lines_real_{false};  // written under mutex_
   bool counters_real_ = false;
   comm::LineCounters counters_;

@@ -111,6 +111,12 @@ int ReadLineSettings(int fd, LineSettings& settings) {
   return 0;
 }
 
+int SetRs485(int fd, bool on) {
+  serial_rs485 rs485{};
+  if (on) rs485.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+  return ioctl(fd, TIOCSRS485, &rs485) == 0 ? 0 : errno;
+}
+
 bool ReadLineCounters(int fd, LineCounters& counters) {
   serial_icounter_struct icount{};
   if (ioctl(fd, TIOCGICOUNT, &icount) != 0) return false;

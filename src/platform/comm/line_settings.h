@@ -27,6 +27,10 @@ int MakeRaw(int fd);
 // Answers 0 or an errno value.
 int ApplyLineSettings(int fd, const LineSettings& settings);
 int ReadLineSettings(int fd, LineSettings& settings);
+// Switches the UART's RS-485 mode, in which the kernel raises RTS while it sends and drops it
+// once the transmitter is empty. Answers 0 or an errno value (ENOTTY from a device without it,
+// such as a pseudo-terminal).
+int SetRs485(int fd, bool on);
 
 // The kernel's counts of line events since the device was opened.
 struct LineCounters {

@@ -16,8 +16,11 @@
 
 #include "classlib/threads.h"
 #include "components/serial/com_port.h"
+#include "components/serial/serial_errors.h"
 #include "components/serial/serial_misc.h"
+#include "components/serial/serial_win32.h"
 #include "platform/comm/fake_comm.h"
+#include "platform/core/message_box.h"
 #include "pump.h"
 
 namespace dashtune::serial {
@@ -104,6 +107,147 @@ TEST_F(SerialFakeLine, LineErrorsAndBreaksReachOnLineError) {
   line->RaiseLineErrors(win::CE_OVERRUN);
   EXPECT_TRUE(Pump([&] { return calls.size() == 2; }));
   EXPECT_EQ(calls.back(), "line 2");
+}
+
+TEST_F(SerialFakeLine, AnOpenThatFailsApplyingTheStoredSettingsUndoesItself) {
+  struct Case {
+    const char* what;
+    std::function<void(TSerCustomComPort&)> refuse;
+    std::function<void(TSerCustomComPort&)> repair;
+  };
+  const Case cases[] = {
+      {"tracing into no entries", [](TSerCustomComPort& p) { p.SetTracing(tlOn); p.SetTraceEntries(0); },
+       [](TSerCustomComPort& p) { p.SetTraceEntries(100); }},
+      {"logging into a negative capacity", [](TSerCustomComPort& p) { p.SetLogging(tlOn); p.SetLogEntries(-1); },
+       [](TSerCustomComPort& p) { p.SetLogEntries(100); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TSerCustomComPort failing(nullptr);
+    failing.SetComNumber(kPort);
+    failing.SetTraceFileName(::testing::TempDir() + "undone_open.trc");
+    failing.SetLogFileName(::testing::TempDir() + "undone_open.log");
+    c.refuse(failing);
+    EXPECT_THROW(failing.SetOpen(true), EBadArgument);
+    EXPECT_EQ(failing.GetPortState(), psClosed);
+    EXPECT_FALSE(failing.GetOpen());
+    EXPECT_EQ(failing.GetDispatcher(), nullptr) << "threads stopped and dispatcher gone";
+    EXPECT_EQ(failing.GetWindowHandle(), nullptr);
+    EXPECT_FALSE(line->IsOpen()) << "device closed";
+    EXPECT_EQ(failing.GetTracing() + failing.GetLogging(), tlOn) << "the stored setting is kept";
+    failing.SetOpen(false);
+    c.repair(failing);
+    failing.SetOpen(true);
+    EXPECT_TRUE(failing.GetOpen());
+    EXPECT_TRUE(line->IsOpen());
+    failing.SetOpen(false);
+    EXPECT_TRUE(Pump([&] { return failing.GetPortState() == psClosed; }));
+    EXPECT_FALSE(line->IsOpen());
+  }
+}
+
+// The device layer over the fake line, with a dispatch thread that meets an exception once told
+// to: a failed allocation while it takes the received bytes.
+class FailingDispatcher : public TSerWin32Dispatcher {
+ public:
+  using TSerWin32Dispatcher::TSerWin32Dispatcher;
+  int InQueueCount() override {
+    if (fail) throw std::bad_alloc();
+    return TSerWin32Dispatcher::InQueueCount();
+  }
+  std::atomic<bool> fail{false};
+};
+
+TEST_F(SerialFakeLine, AnExceptionInTheDispatchThreadIsShownAndEndsTheLineNotTheProgram) {
+  FailingDispatcher* dispatcher = nullptr;
+  port.DispatcherCreator = [&](TSerCustomComPort* owner) {
+    auto made = std::make_unique<FailingDispatcher>(owner);
+    dispatcher = made.get();
+    return made;
+  };
+  std::mutex mutex;
+  std::vector<std::string> shown;
+  const win::MessageBoxSink previous =
+      win::SetMessageBoxSink([&](win::HWND, std::string_view text, std::string_view, win::UINT type) {
+        std::lock_guard lock(mutex);
+        shown.emplace_back(text);
+        EXPECT_EQ(type & win::MB_ICONHAND, win::MB_ICONHAND);
+        return win::IDOK;
+      });
+  port.SetOpen(true);
+  ASSERT_NE(dispatcher, nullptr);
+  dispatcher->fail = true;
+  EXPECT_TRUE(Pump([&] { return dispatcher->ActiveThreads() == 0; })) << "every thread of the port ended";
+  EXPECT_EQ(dispatcher->ThreadError(), kErrTapiNoMem);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(shown, std::vector<std::string>{"std::bad_alloc."});
+  }
+  try {
+    port.PutString("AT\r");
+    FAIL() << "no exception";
+  } catch (const ESerialException& error) {
+    EXPECT_EQ(error.ErrorCode, kErrTapiNoMem) << "the line has gone, as after a device error";
+  }
+  port.SetOpen(false);
+  EXPECT_TRUE(Pump([&] { return port.GetPortState() == psClosed; }));
+  EXPECT_FALSE(line->IsOpen());
+  win::SetMessageBoxSink(previous);
+}
+
+TEST_F(SerialFakeLine, OverAHandedInLineThePortTakesTheLinesSettingsAndKeepsThem) {
+  const win::HANDLE handle = win::CreateFileA("\\\\.\\COM62", win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                                              win::OPEN_EXISTING, win::FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(handle, win::INVALID_HANDLE_VALUE);
+  win::DCB dcb;
+  ASSERT_TRUE(win::GetCommState(handle, &dcb));
+  dcb.BaudRate = 57600;
+  dcb.ByteSize = 7;
+  dcb.Parity = win::EVENPARITY;
+  dcb.StopBits = win::TWOSTOPBITS;
+  dcb.Flags = win::DCB_BINARY | win::DCB_DTR_CONTROL_HANDSHAKE | win::DCB_RTS_CONTROL_HANDSHAKE |
+              win::DCB_OUTX_DSR_FLOW | win::DCB_OUTX_CTS_FLOW | win::DCB_OUTX | win::DCB_INX;
+  dcb.XonChar = 0x05;
+  dcb.XoffChar = 0x06;
+  ASSERT_TRUE(win::SetCommState(handle, &dcb));
+  TSerCustomComPort handed(nullptr);
+  handed.SetTapiUse(2);
+  handed.SetLineHandle(handle);
+  handed.SetOpen(true);
+  ASSERT_TRUE(handed.GetOpen());
+  EXPECT_EQ(handed.GetBaud(), 57600);
+  EXPECT_EQ(handed.GetDataBits(), 7);
+  EXPECT_EQ(handed.GetParity(), win::EVENPARITY);
+  EXPECT_EQ(handed.GetStopBits(), 2);
+  EXPECT_EQ(handed.GetHardwareFlow(), THardwareFlowOptions({hfUseDTR, hfUseRTS, hfRequireDSR, hfRequireCTS}));
+  EXPECT_EQ(handed.GetSoftwareFlow(), swfBoth);
+  EXPECT_EQ(handed.GetXOnChar(), 0x05);
+  EXPECT_EQ(handed.GetXOffChar(), 0x06);
+  // Applying them at the open left the line as it was.
+  const win::DCB after = line->State();
+  EXPECT_EQ(after.BaudRate, 57600u);
+  EXPECT_EQ(after.ByteSize, 7);
+  EXPECT_EQ(after.Flags & win::DCB_DTR_CONTROL_MASK, win::DCB_DTR_CONTROL_HANDSHAKE);
+  EXPECT_EQ(after.Flags & win::DCB_RTS_CONTROL_MASK, win::DCB_RTS_CONTROL_HANDSHAKE);
+  const win::DWORD flow = win::DCB_OUTX_DSR_FLOW | win::DCB_OUTX_CTS_FLOW | win::DCB_OUTX | win::DCB_INX;
+  EXPECT_EQ(after.Flags & flow, flow);
+  EXPECT_EQ(after.XonChar, 0x05);
+  EXPECT_EQ(after.XoffChar, 0x06);
+  handed.SetOpen(false);
+  EXPECT_TRUE(Pump([&] { return handed.GetPortState() == psClosed; }));
+}
+
+TEST_F(SerialFakeLine, RS485ModeHandsRtsToTheDeviceWhileSending) {
+  port.SetHardwareFlow({hfUseDTR});
+  port.SetRS485Mode(true);
+  port.SetOpen(true);
+  auto rts_control = [&] { return line->State().Flags & win::DCB_RTS_CONTROL_MASK; };
+  EXPECT_EQ(rts_control(), win::DCB_RTS_CONTROL_TOGGLE) << "at the open";
+  EXPECT_EQ(line->State().Flags & win::DCB_DTR_CONTROL_MASK, win::DCB_DTR_CONTROL_HANDSHAKE);
+  port.SetRS485Mode(false);
+  EXPECT_NE(rts_control(), win::DCB_RTS_CONTROL_TOGGLE);
+  port.SetRS485Mode(true);
+  EXPECT_EQ(rts_control(), win::DCB_RTS_CONTROL_TOGGLE) << "on an open port";
 }
 
 // The nice values of this process's threads, by kernel id.

@@ -245,6 +245,55 @@ TEST(SerialPortIntegration, ClosingEndsAWriteHeldByFlowControl) {
   EXPECT_EQ(peer.Command("quiet 100"), "quiet");
 }
 
+TEST(SerialPortIntegration, OverAHandedInTerminalThePortKeepsItsFlowSettings) {
+  PtyPeer peer(kPort);
+  ASSERT_TRUE(peer.Started());
+  const win::HANDLE line = win::CreateFileA(("\\\\.\\COM" + std::to_string(kPort)).c_str(),
+                                            win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr, win::OPEN_EXISTING,
+                                            win::FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(line, win::INVALID_HANDLE_VALUE);
+  win::DCB dcb;
+  ASSERT_TRUE(win::GetCommState(line, &dcb));
+  // A terminal keeps eight data bits without parity whatever it is asked for.
+  dcb.BaudRate = 57600;
+  dcb.Flags = win::DCB_BINARY | win::DCB_RTS_CONTROL_HANDSHAKE | win::DCB_OUTX_CTS_FLOW | win::DCB_OUTX | win::DCB_INX;
+  ASSERT_TRUE(win::SetCommState(line, &dcb));
+  TSerCustomComPort port(nullptr);
+  port.SetTapiUse(2);
+  port.SetLineHandle(line);
+  port.SetOpen(true);
+  ASSERT_TRUE(port.GetOpen());
+  EXPECT_EQ(peer.Command("termios"), "speed 57600 bits 8 parity n stop 1 crtscts 1 ixon 1 ixoff 1");
+  EXPECT_EQ(port.GetBaud(), 57600);
+  EXPECT_EQ(port.GetHardwareFlow(), THardwareFlowOptions({hfUseRTS, hfRequireCTS}));
+  EXPECT_EQ(port.GetSoftwareFlow(), swfBoth);
+  port.SetOpen(false);
+  EXPECT_TRUE(Pump([&] { return port.GetPortState() == psClosed; }));
+}
+
+TEST(SerialPortIntegration, ATerminalWithoutRS485RefusesTheModeAndKeepsWorking) {
+  PtyPeer peer(kPort);
+  ASSERT_TRUE(peer.Started());
+  Port p(9600);
+  p.port.SetOpen(true);
+  try {
+    p.port.SetRS485Mode(true);
+    FAIL() << "no exception";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.GetMessage(), "The request is not supported. ");
+  }
+  EXPECT_FALSE(p.port.GetRS485Mode());
+  p.port.PutString("ok");
+  EXPECT_EQ(peer.Command("read 2"), "data " + Hex("ok"));
+  p.port.SetOpen(false);
+  EXPECT_TRUE(Pump([&] { return p.port.GetPortState() == psClosed; }));
+  // Stored, it makes the open fail whole.
+  p.port.SetRS485Mode(true);
+  EXPECT_THROW(p.port.SetOpen(true), EInOutError);
+  EXPECT_EQ(p.port.GetPortState(), psClosed);
+  EXPECT_EQ(p.port.GetDispatcher(), nullptr);
+}
+
 TEST(SerialDeviceLayerIntegration, StartingTheThreadsTwiceIsRefused) {
   PtyPeer peer(kPort);
   ASSERT_TRUE(peer.Started());
