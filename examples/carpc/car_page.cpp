@@ -22,10 +22,9 @@ constexpr TColor kPageColor = 0x281E18;     // dark blue-grey
 constexpr TColor kTextColor = clWhite;
 constexpr TColor kDimTextColor = 0xB4AAA0;
 constexpr TColor kErrorColor = 0x6060FF;
+constexpr TColor kChosenColor = 0x704A2C;   // muted blue
 constexpr int kCoverSize = 64;
 constexpr std::uint16_t kKeyEscape = 0x1B;
-// The graph event that a clip has played to its end.
-constexpr win::LONG kEventComplete = 0x01;
 constexpr win::RECT kTitleArea{12, 8, 528, 36};
 constexpr win::RECT kPositionText{536, 236, 792, 256};
 constexpr win::RECT kVolumeLabel{536, 262, 792, 282};
@@ -64,6 +63,17 @@ std::vector<std::string> Wrap(TCanvas* canvas, const std::string& text, int widt
   }
   if (!line.empty()) lines.push_back(line);
   return lines;
+}
+
+// The path, shortened at its start to fit `width` in the canvas's font: its end names the folder.
+std::string FitPath(TCanvas* canvas, const std::string& path, int width) {
+  std::string shown = path;
+  for (std::size_t cut = 0; canvas->TextWidth(shown) > width;) {
+    cut = path.find('/', cut + 1);
+    if (cut == std::string::npos) break;
+    shown = "…" + path.substr(cut);
+  }
+  return shown;
 }
 
 }  // namespace
@@ -116,9 +126,7 @@ void CarPage::BuildControls() {
 
   graph_ = new TFilterGraph(form_.get());
   graph_->SetGraphEdit(true);
-  graph_->OnDSEvent = [this](TObject*, win::LONG event, win::LONG_PTR, win::LONG_PTR) {
-    if (event == kEventComplete) position_text_ += "  (end)";
-  };
+  graph_->OnGraphComplete = [this](TObject*, win::HRESULT, win::IBaseFilter*) { StopVideo(); };
   picture_view_ = new PictureView(form_.get());
   picture_view_->SetParent(form_.get());
   picture_view_->SetBoundsRect(kViewArea);
@@ -153,7 +161,16 @@ void CarPage::BuildTiles() {
   tiles_->GetFont()->SetHeight(14);
   tiles_->GetFont()->SetColor(kTextColor);
   tiles_->SetView(elsTile);
-  tiles_->GetSelection()->SetEnabled(false);
+  // The chosen tile is marked by the list's selection, across the whole tile, in the page's colours
+  // whether or not the list has the keyboard focus.
+  TTouchSelectionManager* selection = tiles_->GetSelection();
+  selection->SetFullCellPaint(true);
+  selection->SetColor(kChosenColor);
+  selection->SetInactiveColor(kChosenColor);
+  selection->SetBorderColor(kChosenColor);
+  selection->SetInactiveBorderColor(kChosenColor);
+  selection->SetTextColor(kTextColor);
+  selection->SetInactiveTextColor(kTextColor);
   // Two tiles to a row: the layout keeps room for a vertical scroll bar.
   tiles_->GetCellSizes()->GetTile()->SetSize(250, 76);
   tiles_->GetPaintInfoItem()->SetCaptionIndent(6);
@@ -219,11 +236,22 @@ void CarPage::ConnectMixer() {
   }
   volume_->SetPosition(std::max(MasterVolumePercent(), 0));
   volume_->OnChange = [this](TObject*) {
+    if (showing_mixer_volume_) return;
     const int volume = win::MulDiv(volume_->GetPosition(), 65535, 100);
     if (!mixer_->SetVolume(0, -1, volume, volume, 0)) ShowMessage("The mixer refused the volume.");
-    form_->Invalidate();
+    ShowMixerVolume();
   };
-  mixer_->OnControlChange = [this](TObject*, std::intptr_t, int) { form_->Invalidate(); };
+  mixer_->OnControlChange = [this](TObject*, std::intptr_t, int) { ShowMixerVolume(); };
+}
+
+void CarPage::ShowMixerVolume() {
+  const int volume = MasterVolumePercent();
+  if (volume >= 0 && volume != volume_->GetPosition()) {
+    showing_mixer_volume_ = true;
+    volume_->SetPosition(volume);
+    showing_mixer_volume_ = false;
+  }
+  form_->Invalidate();
 }
 
 int CarPage::MasterVolumePercent() {
@@ -232,6 +260,17 @@ int CarPage::MasterVolumePercent() {
   if (!mixer_->GetVolume(0, -1, left, right, mute, stereo, volume_disabled, mute_disabled, mute_is_select) || left < 0)
     return -1;
   return win::MulDiv(left, 100, 65535);
+}
+
+bool CarPage::ReadMasterLevels(MasterLevels& levels) {
+  bool stereo = false, volume_disabled = false, mute_disabled = false, mute_is_select = false;
+  return mixer_->GetMixerId() >= 0 && mixer_->GetVolume(0, -1, levels.left, levels.right, levels.mute, stereo,
+                                                         volume_disabled, mute_disabled, mute_is_select);
+}
+
+void CarPage::RestoreMasterLevels(const MasterLevels& levels) {
+  if (!mixer_->SetVolume(0, -1, levels.left, levels.right, levels.mute)) ShowMessage("The mixer refused the volume.");
+  ShowMixerVolume();
 }
 
 void CarPage::ConnectPhone() {
@@ -316,9 +355,13 @@ bool CarPage::ChooseEntry(int index) {
     case MediaEntry::Kind::Video:
       picture_view_->SetGraphic(nullptr);
       return PlayVideo(entry);
+    case MediaEntry::Kind::Folder: {
+      // Opening the folder frees the entries, this one too.
+      const fs::path folder = win::Utf16ToUtf8(MediaFolder::Path(entry));
+      FolderReport report;
+      return OpenFolder(folder, report);
+    }
     default:
-      picture_view_->SetGraphic(nullptr);
-      ShowMessage(entry.name + " is a folder.");
       return false;
   }
 }
@@ -350,6 +393,8 @@ void CarPage::StopVideo() {
   graph_->SetActive(false);
   video_->SetVisible(false);
   position_text_.clear();
+  position_->SetPosition(position_->GetMin());
+  form_->Invalidate();
 }
 
 void CarPage::Rename(MediaEntry& entry, const std::u16string& caption) {
@@ -368,7 +413,9 @@ void CarPage::PaintPage() {
   canvas->GetFont()->Assign(form_->GetFont());
   // Each text fills its box with the page's colour, so that a shorter text leaves nothing behind.
   canvas->GetBrush()->SetColor(kPageColor);
-  canvas->TextRect(kTitleArea, kTitleArea.left, kTitleArea.top + 4, "Dashtune car PC · " + title_);
+  const std::string title = "Dashtune car PC · ";
+  const int path_width = kTitleArea.right - kTitleArea.left - canvas->TextWidth(title);
+  canvas->TextRect(kTitleArea, kTitleArea.left, kTitleArea.top + 4, title + FitPath(canvas, title_, path_width));
   canvas->TextRect(kPositionText, kPositionText.left, kPositionText.top, position_text_);
   const int volume = mixer_ != nullptr ? MasterVolumePercent() : -1;
   canvas->TextRect(kVolumeLabel, kVolumeLabel.left, kVolumeLabel.top,

@@ -27,6 +27,13 @@ namespace carpc {
 
 class PictureView;
 
+// The master line's levels and mute as the mixer reports them (0..65535), to put back later.
+struct MasterLevels {
+  int left = -1;
+  int right = -1;
+  int mute = -1;
+};
+
 class CarPage {
  public:
   static constexpr int kWidth = 800;
@@ -57,12 +64,16 @@ class CarPage {
   // message and answers false.
   bool OpenFolder(const std::filesystem::path& folder, FolderReport& report);
   // What a tap on a tile does: a picture shows in the view area (animated GIFs play), a video
-  // plays; answers false with a message when the entry cannot be shown.
+  // plays, a folder opens in the tiles' place; answers false with a message when the entry
+  // cannot be shown.
   bool ChooseEntry(int index);
   // Opens the phone's port when DASHTUNE_COM<n> names one and sends "AT".
   void ConnectPhone();
   // The master line's volume in percent, -1 without a mixer.
   int MasterVolumePercent();
+  // False without a mixer.
+  bool ReadMasterLevels(MasterLevels& levels);
+  void RestoreMasterLevels(const MasterLevels& levels);
   void ShowMessage(const std::string& text);
 
  private:
@@ -74,7 +85,11 @@ class CarPage {
   void BuildTiles();
   void HookTileEvents();
   void ConnectMixer();
+  // Moves the slider to the mixer's value, which goes in the sound card's steps, without setting
+  // the mixer again.
+  void ShowMixerVolume();
   int AddCover(const MediaEntry& entry);
+  // Stops a playing clip and puts the position bar and its text back to the start.
   void StopVideo();
   bool PlayVideo(const MediaEntry& entry);
   void PaintPage();
@@ -96,6 +111,7 @@ class CarPage {
   std::unique_ptr<dashtune::TSerCustomComPort> phone_;
   MediaFolder folder_;
   int chosen_ = -1;
+  bool showing_mixer_volume_ = false;
   std::string title_;
   std::string position_text_;
   std::string phone_status_ = "no phone";

@@ -96,12 +96,15 @@ bool MediaFolder::Open(const fs::path& folder, FolderReport& report, const Messa
     return false;
   }
   folder_->EnumerateFolderEx(nullptr, {TFileObject::foFolders, TFileObject::foNonFolders},
-                             [this](win::HWND, win::LPITEMIDLIST id, TNamespace* parent, void*, bool&) {
+                             [this, &report](win::HWND, win::LPITEMIDLIST id, TNamespace* parent, void*, bool&) {
                                MediaEntry entry;
                                entry.item = std::make_unique<TNamespace>(id, parent);
                                entry.kind = KindOf(*entry.item);
                                entry.name = win::Utf16ToUtf8(entry.item->NameInFolder());
-                               if (entry.kind != MediaEntry::Kind::Other) entries_.push_back(std::move(entry));
+                               if (entry.kind == MediaEntry::Kind::Other)
+                                 ++report.others;
+                               else
+                                 entries_.push_back(std::move(entry));
                                return true;
                              },
                              nullptr);

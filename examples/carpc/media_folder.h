@@ -45,6 +45,7 @@ struct FolderReport {
   int pictures = 0;
   int videos = 0;
   int broken = 0;
+  int others = 0;  // files of types the page does not show, left out of the tiles
   std::chrono::microseconds decode_time{0};
   std::chrono::microseconds slowest_decode{0};
   std::string slowest_name;
@@ -55,9 +56,10 @@ class MediaFolder {
   MediaFolder();
   ~MediaFolder();
 
-  // Lists the folder's pictures and videos by name, then its sub-folders, and decodes the
-  // pictures; a picture that does not decode keeps its tile with a placeholder. Answers false
-  // when the folder cannot be read. Messages for the user go to `message`.
+  // Lists the folder's pictures (PNG and GIF) and videos by name, then its sub-folders, and
+  // decodes the pictures; a picture that does not decode keeps its tile with a placeholder, files
+  // of other types are only counted. Answers false when the folder cannot be read. Messages for
+  // the user go to `message`.
   bool Open(const std::filesystem::path& folder, FolderReport& report, const MessageSink& message);
   void Clear();
   std::vector<MediaEntry>& Entries() { return entries_; }

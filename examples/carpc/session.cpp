@@ -1,5 +1,7 @@
 // The scripted session. Taps and keys are posted to the list view as the display would deliver
-// them, so each step goes through the control's own input handling.
+// them, so each step goes through the control's own input handling. It plays on a copy of the
+// folder and puts the master line back as it found it, so that it changes none of the user's
+// files and settings.
 #include "session.h"
 
 #include <algorithm>
@@ -37,6 +39,7 @@ struct StepResult {
 struct Step {
   const char* name;
   std::function<StepResult()> run;
+  bool needed_by_the_rest = false;  // the session stops when it fails
 };
 
 // Handles the page's messages until `done` answers true or `limit` has passed; answers done().
@@ -111,6 +114,12 @@ std::string Seconds(Clock::duration time) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+std::string PointText(win::POINT at) {
+  std::string text = "(";
+  text += std::to_string(at.x) + ", " + std::to_string(at.y) + ")";
+  return text;
+}
+
 // Posts a tap (left button down and up) at the centre of a tile, in the list view's client
 // coordinates; answers the point.
 win::POINT TapTile(TTouchListview* tiles, int index) {
@@ -170,10 +179,11 @@ std::string Lower(std::string text) {
 
 class Session {
  public:
-  Session(CarPage& page, const SessionSettings& settings) : page_(page), settings_(settings) {}
+  Session(CarPage& page, const SessionSettings& settings, fs::path copy)
+      : page_(page), settings_(settings), copy_(std::move(copy)) {}
 
   std::vector<Step> Steps() {
-    return {{"open", [this] { return Open(); }},         {"tap", [this] { return Tap(); }},
+    return {{"open", [this] { return Open(); }, true},   {"tap", [this] { return Tap(); }},
             {"play", [this] { return Play(); }},         {"volume", [this] { return Volume(); }},
             {"type-ahead", [this] { return TypeAhead(); }}, {"rename", [this] { return Rename(); }}};
   }
@@ -181,14 +191,16 @@ class Session {
  private:
   StepResult Open() {
     FolderReport report;
-    if (!page_.OpenFolder(settings_.folder, report)) return {false, "the folder " + settings_.folder.string() + " cannot be opened"};
+    // The page has shown why.
+    if (!page_.OpenFolder(copy_, report)) return {false, "the copy in " + copy_.string() + " did not open"};
     // A phone gets a moment to answer "AT".
     PumpUntil([this] { return page_.PhoneStatus().find("no answer") == std::string::npos; }, milliseconds(3000));
-    std::string text = std::to_string(report.items) + " items in " + settings_.folder.string() + ": " +
+    std::string text = std::to_string(report.items) + " items in a copy of " + settings_.folder.string() + ": " +
                        std::to_string(report.pictures) + " pictures decoded in " + Millis(report.decode_time);
     if (report.pictures > 0) text += " (slowest " + Quoted(report.slowest_name) + " " + Millis(report.slowest_decode) + ")";
     text += ", " + std::to_string(report.videos) + " videos";
     if (report.broken > 0) text += ", " + std::to_string(report.broken) + " broken pictures shown as placeholders";
+    if (report.others > 0) text += ", " + std::to_string(report.others) + " files of other types left out";
     text += "; " + page_.PhoneStatus();
     return {true, text};
   }
@@ -197,7 +209,7 @@ class Session {
     constexpr int kSecondTile = 1;
     if (page_.Entries().size() < 2) return {false, "the folder has no second tile"};
     const win::POINT at = TapTile(page_.Tiles(), kSecondTile);
-    const std::string where = "(" + std::to_string(at.x) + ", " + std::to_string(at.y) + ")";
+    const std::string where = PointText(at);
     const std::string& name = page_.Entries()[kSecondTile].name;
     if (!PumpUntil([this] { return page_.ChosenIndex() == kSecondTile; }, milliseconds(3000)))
       return {false, "no tap reached tile 2 " + Quoted(name) + " from a click at " + where};
@@ -244,8 +256,11 @@ class Session {
     page_.VolumeSlider()->SetPosition(target);
     PumpFor(milliseconds(100));
     const int after = page_.MasterVolumePercent();
-    return {std::abs(after - target) <= 1, "master line moved from " + std::to_string(before) + " % to " +
-                                               std::to_string(target) + " %; the mixer reads " + std::to_string(after) + " %"};
+    const int slider = page_.VolumeSlider()->GetPosition();
+    std::string text = "master line moved from " + std::to_string(before) + " % to " + std::to_string(target) +
+                       " %; the mixer reads " + std::to_string(after) + " %";
+    if (slider != after) text += ", the slider " + std::to_string(slider);
+    return {std::abs(after - target) <= 1 && slider == after, text};
   }
 
   StepResult TypeAhead() {
@@ -273,7 +288,7 @@ class Session {
   }
 
   // A tap on the caption of the focused tile opens its edit box; the name gets " renamed"
-  // before its extension, or loses it again, so that the sample folder changes back and forth.
+  // before its extension.
   StepResult Rename() {
     static constexpr char kMark[] = " renamed";
     TTouchListview* tiles = page_.Tiles();
@@ -282,15 +297,10 @@ class Session {
     const auto index = static_cast<std::size_t>(item->GetIndex());
     const std::string before = page_.Entries()[index].name;
     const std::size_t extension = fs::path(before).extension().string().size();
-    const std::string stem = before.substr(0, before.size() - extension);
-    const bool marked = stem.size() > std::strlen(kMark) && stem.ends_with(kMark);
     Typist typist{tiles, [&](win::HWND box) {
                     PostKey(box, win::VK_END);
                     for (std::size_t i = 0; i < extension; ++i) PostKey(box, win::VK_LEFT);
-                    if (marked)
-                      for (std::size_t i = 0; i < std::strlen(kMark); ++i) PostKey(box, win::VK_BACK);
-                    else
-                      TypeKeys(box, kMark);
+                    TypeKeys(box, kMark);
                     PostKey(box, win::VK_RETURN);
                   }};
     active_typist = &typist;
@@ -299,7 +309,7 @@ class Session {
     const bool renamed = PumpUntil([&] { return page_.Entries()[index].name != before; }, milliseconds(5000));
     if (!typist.typed) win::KillTimer(nullptr, timer);
     active_typist = nullptr;
-    const std::string tap = "a tap at (" + std::to_string(at.x) + ", " + std::to_string(at.y) + ")";
+    const std::string tap = "a tap at " + PointText(at);
     if (!renamed)
       return {false, Quoted(before) + (typist.typed ? " kept its name after " : " opened no edit box after ") + tap};
     return {true, "tile " + std::to_string(index + 1) + " " + Quoted(before) + " renamed in place to " +
@@ -308,15 +318,69 @@ class Session {
 
   CarPage& page_;
   const SessionSettings& settings_;
+  const fs::path copy_;  // of the settings' folder
 };
+
+// Whether `inner` is `outer` or lies in it, both absolute and without links.
+bool Within(const fs::path& inner, const fs::path& outer) {
+  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
+std::string Megabytes(std::uintmax_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1 << 20));
+  return text;
+}
+
+// Makes `copy` afresh with a copy of the files of `folder` and an empty folder for each of its
+// sub-folders; answers the number of files copied. Raises std::runtime_error with the text the
+// user sees when `folder` cannot be read.
+int CopyFolder(const fs::path& folder, const fs::path& copy, std::uintmax_t& bytes) {
+  const auto cannot_open = [&](const std::string& why) {
+    return std::runtime_error("The folder " + folder.string() + " cannot be opened: " + why + ".");
+  };
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) throw cannot_open("it does not exist or is no folder");
+  // Making the copy afresh must not remove the folder it copies.
+  if (Within(fs::weakly_canonical(folder), fs::weakly_canonical(copy))) throw cannot_open("it is the session's own copy");
+  fs::remove_all(copy);
+  fs::create_directories(copy);
+  int files = 0;
+  bytes = 0;
+  fs::directory_iterator entries(folder, error);
+  for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+    const fs::directory_entry& entry = *entries;
+    const fs::path target_entry = copy / entry.path().filename();
+    if (entry.is_directory(error)) {
+      fs::create_directory(target_entry);
+    } else if (entry.is_regular_file(error)) {
+      fs::copy_file(entry.path(), target_entry);
+      bytes += entry.file_size(error);
+      ++files;
+    }
+  }
+  if (error) throw cannot_open(error.message());
+  return files;
+}
 
 }  // namespace
 
 int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& out) {
-  fs::create_directories(settings.screenshots);
-  Session session(page, settings);
+  const fs::path copy = settings.screenshots / "folder";
+  std::uintmax_t bytes = 0;
+  const int files = CopyFolder(settings.folder, copy, bytes);
+  out << "progress: the session plays on a copy of " << settings.folder.string() << " in " << copy.string() << " ("
+      << files << " files, " << Megabytes(bytes) << ")" << std::endl;
+  MasterLevels levels;
+  const bool has_mixer = page.ReadMasterLevels(levels);
+  Session session(page, settings, copy);
   const std::vector<Step> steps = session.Steps();
-  int failed = 0;
+  const auto screenshot = [&](std::size_t i) {
+    return settings.screenshots / (std::to_string(i + 1) + "-" + steps[i].name + ".png");
+  };
+  // A session that stops early leaves no screenshots of an earlier one behind.
+  for (std::size_t i = 0; i < steps.size(); ++i) fs::remove(screenshot(i));
+  std::size_t succeeded = 0;
   bool first = true;
   for (std::size_t i = 0; i < steps.size(); ++i) {
     StepResult result;
@@ -325,9 +389,9 @@ int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& ou
     } catch (const std::exception& e) {
       result = {false, e.what()};
     }
-    const fs::path shot = settings.screenshots / (std::to_string(i + 1) + "-" + steps[i].name + ".png");
+    const fs::path shot = screenshot(i);
     SavePng(FormPixels(page), shot);
-    failed += !result.ok;
+    succeeded += result.ok;
     out << "[" << i + 1 << "/" << steps.size() << "] " << steps[i].name << ": " << (result.ok ? "" : "FAILED: ")
         << result.text << " -> " << shot.string() << std::endl;
     if (first) {
@@ -335,10 +399,12 @@ int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& ou
           << std::endl;
       first = false;
     }
+    if (!result.ok && steps[i].needed_by_the_rest) break;
   }
-  out << "session: " << steps.size() - static_cast<std::size_t>(failed) << " of " << steps.size()
-      << " steps succeeded; screenshots in " << settings.screenshots.string() << std::endl;
-  return failed;
+  if (has_mixer) page.RestoreMasterLevels(levels);
+  out << "session: " << succeeded << " of " << steps.size() << " steps succeeded; screenshots in "
+      << settings.screenshots.string() << std::endl;
+  return static_cast<int>(steps.size() - succeeded);
 }
 
 }  // namespace carpc

@@ -1,7 +1,8 @@
-// The fixed session the page plays headless or on request (--script): open the folder, tap the
-// second tile, play the clip for two seconds, move the volume, type-ahead to a tile and rename
-// one in place. After each step the form is saved as a PNG and one line says what the step did
-// and measured.
+// The fixed session the page plays headless or on request (--script): open a copy of the folder,
+// tap the second tile, play the clip for two seconds, move the volume, type-ahead to a tile and
+// rename one in place. After each step the form is saved as a PNG and one line says what the step
+// did and measured. The copy is made afresh in the screenshots' folder, and the master line's
+// volume is put back at the end.
 #pragma once
 
 #include <chrono>
@@ -19,7 +20,8 @@ struct SessionSettings {
   std::string started_by;                      // what `started` is, for the output
 };
 
-// Plays the session; answers the number of steps that failed.
+// Plays the session; answers the number of steps that failed. Raises std::runtime_error, with the
+// text for the user, when the folder cannot be opened.
 int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& out);
 
 }  // namespace carpc

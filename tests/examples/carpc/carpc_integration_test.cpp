@@ -1,9 +1,11 @@
 // The demo program as a user runs it: `carpc --script` headless in a temporary HOME (exit status,
 // every step line, each screenshot read back with libpng: size, the tiles' captions, the video
-// area after the play step); a folder with a broken picture and a broken video, and a missing
-// folder, and a phone port that cannot be opened, shown as messages; a phone on a pseudo-terminal
-// asked with AT at 9600 baud and its answer shown; the same session under Xvfb, where the X root window shows the last
-// screenshot.
+// area after the play step); a folder with a broken picture, a broken video and files of other
+// types, and a phone port that cannot be opened, shown as messages; a missing folder that stops
+// the session at once; two sessions that leave the user's folder and the master volume as they
+// were; a phone on a pseudo-terminal asked with AT at 9600 baud and its answer shown; the same
+// session under Xvfb, where the X root window shows the last screenshot; and the page on Xvfb
+// driven by xdotool: a folder tile opens its folder, a clip that stops puts the position bar back.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <poll.h>
@@ -17,6 +19,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +53,21 @@ struct Area {
 };
 constexpr Area kTiles{0, 40, 528, 476};
 constexpr Area kView{536, 8, 792, 200};
+constexpr Area kTitle{12, 8, 528, 36};
+constexpr Area kPositionBar{536, 204, 792, 232};
+constexpr Area kPositionText{536, 236, 792, 256};
+constexpr Area kVolume{536, 262, 792, 314};  // the label and the slider
+constexpr std::uint32_t kPageColour = 0x181E28;
+// The tiles: two to a row, 250 x 76 pixels from the list's top left corner.
+constexpr int kTileWidth = 250;
+constexpr int kTileHeight = 76;
+// Below the sample folder's three rows of tiles.
+constexpr Area kBelowTheTiles{0, 280, 520, 470};
+
+Area TileArea(int index) {
+  const int left = kTiles.left + index % 2 * kTileWidth, top = kTiles.top + index / 2 * kTileHeight;
+  return {left, top, left + kTileWidth, top + kTileHeight};
+}
 
 const std::vector<std::string> kSteps = {"open", "tap", "play", "volume", "type-ahead", "rename"};
 
@@ -86,6 +108,16 @@ int LitPixels(const Image& image, Area area) {
   return lit;
 }
 
+bool Inside(Area area, int x, int y) { return x >= area.left && x < area.right && y >= area.top && y < area.bottom; }
+
+// Pixels of the area that differ from `colour`.
+int PixelsOtherThan(const Image& image, Area area, std::uint32_t colour) {
+  int other = 0;
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) other += image.At(x, y) != colour;
+  return other;
+}
+
 int DifferingPixels(const Image& a, const Image& b, Area area) {
   int differing = 0;
   for (int y = area.top; y < area.bottom; ++y)
@@ -103,6 +135,7 @@ class Carpc {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
     posix_spawn_file_actions_addchdir_np(&actions, work.c_str());
     std::vector<std::string> environment;
@@ -249,12 +282,14 @@ TEST_F(CarpcIntegration, ScriptHeadlessSavesEveryStep) {
   EXPECT_NE(rename.find(" renamed in place to \"Evening"), std::string::npos) << carpc.Output();
 }
 
-TEST_F(CarpcIntegration, BrokenFilesAndMissingFoldersAreMessagesOnThePage) {
+TEST_F(CarpcIntegration, BrokenFilesAndOtherTypesAreReportedOnThePage) {
   dashtune::testing::TestAlsaPlugin sound_card;
   const fs::path folder = work_ / "broken";
   fs::create_directories(folder);
   std::ofstream(folder / "a broken.png") << "\x89PNG\r\n\x1a\n but nothing more";
   std::ofstream(folder / "b broken.ogg") << "OggS, but no pages";
+  std::ofstream(folder / "c photo.jpg") << "\xFF\xD8\xFF\xE0 not shown by the page";
+  std::ofstream(folder / "d notes.txt") << "not shown either";
   {
     // A phone port that cannot be opened is a message too.
     setenv("DASHTUNE_COM1", (work_ / "no such device").c_str(), 1);
@@ -263,8 +298,9 @@ TEST_F(CarpcIntegration, BrokenFilesAndMissingFoldersAreMessagesOnThePage) {
     ASSERT_TRUE(carpc.Started());
     EXPECT_EQ(carpc.Finish(240s), 1) << carpc.Output();
     EXPECT_NE(carpc.Line("message: a broken.png cannot be shown: "), "") << carpc.Output();
-    EXPECT_NE(carpc.Line("[1/6] open: 2 items in " + folder.string() +
-                         ": 0 pictures decoded in 0.0 ms, 1 videos, 1 broken pictures shown as placeholders"),
+    EXPECT_NE(carpc.Line("[1/6] open: 2 items in a copy of " + folder.string() +
+                         ": 0 pictures decoded in 0.0 ms, 1 videos, 1 broken pictures shown as placeholders, "
+                         "2 files of other types left out;"),
               "")
         << carpc.Output();
     EXPECT_NE(carpc.Line("message: b broken.ogg does not play: "), "") << carpc.Output();
@@ -278,12 +314,98 @@ TEST_F(CarpcIntegration, BrokenFilesAndMissingFoldersAreMessagesOnThePage) {
       for (int x = 0; x < 80; ++x) red += open.At(x, y) == 0xFF6060;
     EXPECT_GT(red, 50);
   }
-  Carpc missing(work_, {"--script", (work_ / "no such folder").string()});
+}
+
+// Lines of the output that contain `text`.
+int LinesWith(const Carpc& carpc, const std::string& text) {
+  int count = 0;
+  for (const std::string& line : carpc.Lines()) count += line.find(text) != std::string::npos;
+  return count;
+}
+
+TEST_F(CarpcIntegration, AFolderThatCannotBeOpenedStopsTheSessionAtItsMessage) {
+  dashtune::testing::TestAlsaPlugin sound_card;
+  dashtune::testing::AlsaControlPeer mixer;
+  mixer.Write("Master Playback Volume", {5, 9});
+  const fs::path folder = work_ / "no such folder";
+  Carpc missing(work_, {"--script", folder.string()});
   ASSERT_TRUE(missing.Started());
   EXPECT_EQ(missing.Finish(240s), 1) << missing.Output();
-  EXPECT_NE(missing.Line("message: The folder " + (work_ / "no such folder").string() + " cannot be opened"), "")
+  EXPECT_NE(missing.Line("carpc: The folder " + folder.string() + " cannot be opened: it does not exist or is no folder."),
+            "")
       << missing.Output();
-  EXPECT_NE(missing.Line("[1/6] open: FAILED: the folder "), "") << missing.Output();
+  EXPECT_EQ(LinesWith(missing, "cannot be opened"), 1) << missing.Output();
+  EXPECT_EQ(LinesWith(missing, "FAILED"), 0) << missing.Output();
+  EXPECT_EQ(missing.Line("["), "") << missing.Output();
+  EXPECT_FALSE(fs::exists(work_ / "demo-out"));
+  EXPECT_EQ(mixer.Read("Master Playback Volume"), (std::vector<long>{5, 9}));
+}
+
+// Writes a small RGB picture with libpng.
+void WritePng(const fs::path& path, std::uint8_t shade) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = 48;
+  png.height = 32;
+  png.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(png));
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(shade + i % 3 * 60);
+  ASSERT_TRUE(png_image_write_to_file(&png, path.c_str(), 0, rgb.data(), 0, nullptr)) << path;
+}
+
+// Every file and folder under `folder` by its relative name, with a digest of each file's bytes.
+std::map<std::string, std::uint64_t> Checksums(const fs::path& folder) {
+  std::map<std::string, std::uint64_t> sums;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    std::uint64_t digest = 1469598103934665603ull;
+    if (entry.is_regular_file()) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      for (std::istreambuf_iterator<char> byte(in), end; byte != end; ++byte)
+        digest = (digest ^ static_cast<unsigned char>(*byte)) * 1099511628211ull;
+    }
+    sums[fs::relative(entry.path(), folder).string()] = digest;
+  }
+  return sums;
+}
+
+TEST_F(CarpcIntegration, TwoSessionsLeaveTheFolderAndTheVolumeAsTheyWere) {
+  dashtune::testing::TestAlsaPlugin sound_card;
+  dashtune::testing::AlsaControlPeer mixer;
+  // Uneven levels and a muted line: the volume step moves and unmutes it.
+  mixer.Write("Master Playback Volume", {13, 20});
+  mixer.Write("Master Playback Switch", {0, 0});
+  const fs::path folder = work_ / "my pictures";
+  fs::create_directories(folder / "older");
+  for (const char* name : {"anna.png", "berta.png", "carla.png"}) WritePng(folder / name, static_cast<std::uint8_t>(name[0]));
+  WritePng(folder / "older" / "dora.png", 40);
+  std::ofstream(folder / "notes.txt") << "a file of another type";
+  const auto before = Checksums(folder);
+  for (int run = 1; run <= 2; ++run) {
+    Carpc carpc(work_, {"--script", folder.string()});
+    ASSERT_TRUE(carpc.Started());
+    // The folder holds no clip, so the play step fails.
+    EXPECT_EQ(carpc.Finish(240s), 1) << carpc.Output();
+    EXPECT_NE(carpc.Line("progress: the session plays on a copy of " + folder.string() +
+                         " in demo-out/folder (4 files, 0.0 MB)"),
+              "")
+        << carpc.Output();
+    EXPECT_NE(carpc.Line("[1/6] open: 4 items in a copy of " + folder.string()), "") << carpc.Output();
+    EXPECT_NE(carpc.Line("[1/6] open: ").find(", 1 files of other types left out;"), std::string::npos) << carpc.Output();
+    EXPECT_NE(carpc.Line("[4/6] volume: master line moved from 42 % to 70 %; the mixer reads 71 % -> "), "")
+        << carpc.Output();
+    const std::string rename = carpc.Line("[6/6] rename: ");
+    EXPECT_NE(rename.find(" renamed in place to "), std::string::npos) << carpc.Output();
+    EXPECT_EQ(Checksums(folder), before) << "run " << run;
+    EXPECT_EQ(mixer.Read("Master Playback Volume"), (std::vector<long>{13, 20})) << "run " << run;
+    EXPECT_EQ(mixer.Read("Master Playback Switch"), (std::vector<long>{0, 0})) << "run " << run;
+  }
+  // The renaming happened in the copy, whose sub-folder is empty.
+  std::set<std::string> copied;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(work_ / "demo-out" / "folder"))
+    copied.insert(fs::relative(entry.path(), work_ / "demo-out" / "folder").string());
+  EXPECT_EQ(copied.size(), before.size() - 1);
+  EXPECT_EQ(copied.count("older"), 1u);
+  EXPECT_EQ(copied.count("carla.png") + copied.count("berta.png") + copied.count("anna.png"), 2u);
 }
 
 TEST_F(CarpcIntegration, ThePhoneIsAskedWithATAndItsAnswerShows) {
@@ -303,19 +425,21 @@ TEST_F(CarpcIntegration, ThePhoneIsAskedWithATAndItsAnswerShows) {
   EXPECT_EQ(phone.Command("termios").substr(0, 11), "speed 9600 ");
   EXPECT_EQ(phone.Command("write 0D0A4F4B0D0A"), "ok");
   EXPECT_EQ(carpc.Finish(240s), 1) << carpc.Output();
-  EXPECT_NE(carpc.Line("[1/6] open: 0 items in " + folder.string() + ": 0 pictures decoded in 0.0 ms, 0 videos; "
+  EXPECT_NE(carpc.Line("[1/6] open: 0 items in a copy of " + folder.string() + ": 0 pictures decoded in 0.0 ms, 0 videos; "
                        "phone on COM3: answered OK"),
             "")
       << carpc.Output();
 }
 
-// The root window's pixels where the page shows.
+// The root window's pixels where the page shows, but for the volume's label and slider: the
+// session puts the volume back after its last screenshot.
 bool RootShows(Display* display, const Image& expected, int& differing) {
   XImage* shot = XGetImage(display, DefaultRootWindow(display), 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
   if (shot == nullptr) return false;
   differing = 0;
   for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) differing += (XGetPixel(shot, x, y) & 0xFFFFFF) != expected.At(x, y);
+    for (int x = 0; x < kWidth; ++x)
+      if (!Inside(kVolume, x, y)) differing += (XGetPixel(shot, x, y) & 0xFFFFFF) != expected.At(x, y);
   XDestroyImage(shot);
   return differing == 0;
 }
@@ -364,6 +488,123 @@ TEST_F(CarpcIntegration, OnXvfbTheRootWindowShowsTheLastScreenshot) {
   const int status = carpc.Finish(60s);
   CheckSession(carpc, status);
   XCloseDisplay(peer);
+}
+
+// The page shown on a display of its own, run as a user runs it (no --script) on the sample folder
+// and tapped with xdotool; the test's own connection reads the screen.
+class PageOnScreen {
+ public:
+  PageOnScreen(const fs::path& work) : server_(1024, 768) {
+    if (!server_.Running()) return;
+    display_ = XOpenDisplay(server_.Display().c_str());
+    if (display_ == nullptr) return;
+    carpc_.emplace(work, std::vector<std::string>{}, server_.Display());
+  }
+  ~PageOnScreen() {
+    if (carpc_) {
+      PressEscape(display_);
+      carpc_->Finish(60s);
+    }
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+
+  // Waits until the page shows its tiles; false when it did not start or show.
+  bool Shown() {
+    if (!carpc_ || !carpc_->Started() || !carpc_->ReadUntil("showing the page until Escape", 240s)) return false;
+    return WaitFor(
+        [](const Image& page) {
+          return PixelsOtherThan(page, kBelowTheTiles, kPageColour) == 0 &&
+                 PixelsOtherThan(page, TileArea(0), kPageColour) > 500;
+        },
+        30s);
+  }
+
+  // Taps the picture of a tile (not its caption, where a second tap would start renaming).
+  bool TapTile(int index) {
+    const Area tile = TileArea(index);
+    const std::string x = std::to_string(tile.left + 38), y = std::to_string((tile.top + tile.bottom) / 2);
+    return dashtune::testing::WaitTool(
+               dashtune::testing::StartDisplayTool(server_.Display(), {"xdotool", "mousemove", x, y, "click", "1"})) == 0;
+  }
+
+  // Reads the screen until `shows` holds for it or `timeout` has passed; answers whether it held.
+  bool WaitFor(const std::function<bool(const Image&)>& shows, std::chrono::seconds timeout) {
+    const auto until = Clock::now() + timeout;
+    for (;;) {
+      if (Grab() && shows(last_)) return true;
+      if (Clock::now() > until) return false;
+      std::this_thread::sleep_for(50ms);
+    }
+  }
+
+  const Image& Last() const { return last_; }
+  std::string Output() const { return carpc_ ? carpc_->Output() : ""; }
+
+ private:
+  bool Grab() {
+    XImage* shot = XGetImage(display_, DefaultRootWindow(display_), 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (shot == nullptr) return false;
+    last_.width = kWidth;
+    last_.height = kHeight;
+    last_.pixels.resize(static_cast<std::size_t>(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        last_.pixels[static_cast<std::size_t>(y) * kWidth + x] = XGetPixel(shot, x, y) & 0xFFFFFF;
+    XDestroyImage(shot);
+    return true;
+  }
+
+  dashtune::testing::XvfbServer server_;
+  Display* display_ = nullptr;
+  std::optional<Carpc> carpc_;
+  Image last_;
+};
+
+// The sample folder's tiles: pictures and the clip by name, then the sub-folder.
+constexpr int kClipTile = 2;         // City drive.ogv
+constexpr int kPictureTile = 3;      // Dusk.png
+constexpr int kFolderTile = 5;       // More pictures, holding one picture
+
+TEST_F(CarpcIntegration, OnXvfbATappedFolderTileOpensTheFolder) {
+  dashtune::testing::TestAlsaPlugin sound_card;
+  PageOnScreen page(work_);
+  ASSERT_TRUE(page.Shown()) << page.Output();
+  const Image before = page.Last();
+  ASSERT_TRUE(page.TapTile(kFolderTile));
+  // One tile is left, the sub-folder's picture, where the first picture was, and the title names
+  // the sub-folder.
+  const bool opened = page.WaitFor(
+      [&](const Image& shown) {
+        return PixelsOtherThan(shown, TileArea(1), kPageColour) == 0 &&
+               PixelsOtherThan(shown, TileArea(kFolderTile), kPageColour) == 0 &&
+               PixelsOtherThan(shown, TileArea(0), kPageColour) > 500 && DifferingPixels(shown, before, TileArea(0)) > 500 &&
+               DifferingPixels(shown, before, kTitle) > 20;
+      },
+      30s);
+  EXPECT_TRUE(opened) << page.Output();
+}
+
+TEST_F(CarpcIntegration, OnXvfbAClipThatStopsPutsThePositionBarBack) {
+  dashtune::testing::TestAlsaPlugin sound_card;
+  PageOnScreen page(work_);
+  ASSERT_TRUE(page.Shown()) << page.Output();
+  const Image idle = page.Last();
+  const auto playing = [](const Image& shown) { return PixelsOtherThan(shown, kPositionText, kPageColour) > 0; };
+  const auto back_at_start = [&](const Image& shown) {
+    return PixelsOtherThan(shown, kPositionText, kPageColour) == 0 && DifferingPixels(shown, idle, kPositionBar) == 0;
+  };
+  // Tapping a picture stops the clip.
+  ASSERT_TRUE(page.TapTile(kClipTile));
+  ASSERT_TRUE(page.WaitFor(playing, 60s)) << "no position under the clip\n" << page.Output();
+  ASSERT_TRUE(page.TapTile(kPictureTile));
+  EXPECT_TRUE(page.WaitFor(back_at_start, 30s)) << page.Output();
+  // The tapped tile shows its selection; the clip's tile no longer does.
+  EXPECT_GT(DifferingPixels(page.Last(), idle, TileArea(kPictureTile)), 200);
+  EXPECT_EQ(DifferingPixels(page.Last(), idle, TileArea(kClipTile)), 0);
+  // So does the clip's end.
+  ASSERT_TRUE(page.TapTile(kClipTile));
+  ASSERT_TRUE(page.WaitFor(playing, 60s)) << "no position under the clip\n" << page.Output();
+  EXPECT_TRUE(page.WaitFor(back_at_start, 60s)) << "the bar stayed where the clip ended\n" << page.Output();
 }
 
 }  // namespace
