@@ -52,7 +52,7 @@ std::string FormatLogEntry(const TLogBuffer& entry, bool hex) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "%07u", static_cast<unsigned>(entry.Time));
   std::string time(digits);
-  time.insert(time.size() - 3, ".");
+  time.insert(time.end() - 3, '.');
   std::string kind = ErrorMsg(kLogKindTextBase + entry.Kind);
   std::string code = entry.Kind == kStatusTriggerKind && entry.Code == kStatusTriggerCode
                          ? StatusTriggerText(entry.Value & 7)

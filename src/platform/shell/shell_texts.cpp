@@ -27,9 +27,13 @@ std::shared_ptr<const Formatters> Current() {
 }
 
 std::u16string Grouped(ULONGLONG value) {
-  std::string digits = std::to_string(value);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
-  return Utf8ToUtf16(digits);
+  const std::string digits = std::to_string(value);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return Utf8ToUtf16(grouped);
 }
 
 }  // namespace

@@ -652,7 +652,7 @@ bool TChunkzTXt::LoadFromStream(TStream* Stream, const std::string& ChunkName, s
 }
 
 bool TChunkzTXt::SaveToStream(TStream* Stream) {
-  if (Text.empty()) Text = " ";
+  if (Text.empty()) Text.push_back(' ');
   std::vector<std::uint8_t> compressed;
   std::string error;
   if (!png::CompressZLIB(reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size(),
