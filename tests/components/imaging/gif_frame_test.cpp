@@ -92,6 +92,41 @@ TEST(GifFrameDrawing, TransparentPixelsShowTheBackgroundOnBothBlitPaths) {
   EXPECT_EQ(At(*opaque, 1, 0), clWhite);
 }
 
+TEST(GifFrameDrawing, StretchDrawFillsTheRectangleThatDrawPlacesTheFrameIn) {
+  // A frame of white and (transparent) black at left 2 of a 4 x 2 picture, drawn into 8 x 2.
+  auto loaded = LoadOk(Concat({Header(4, 2, kTable), ControlExtension(0, true, 0), Descriptor(2, 0, 2, 1),
+                               ImageData({1, 0}, 2), {0x3B}}));
+  TGIFSubImage* frame = loaded.picture->GetImages()->GetFrame(0);
+  constexpr TColor R = kBackground, W = clWhite, K = clBlack;
+  const struct {
+    const char* name;
+    bool stretch, transparent, tile;
+    std::array<TColor, 8> top, bottom;
+  } cases[] = {
+      {"draw", false, false, false, {R, R, R, R, W, W, K, K}, {R, R, R, R, R, R, R, R}},
+      {"draw masked", false, true, false, {R, R, R, R, W, W, R, R}, {R, R, R, R, R, R, R, R}},
+      {"stretch", true, false, false, {W, W, W, W, K, K, K, K}, {W, W, W, W, K, K, K, K}},
+      {"stretch masked", true, true, false, {W, W, W, W, R, R, R, R}, {W, W, W, W, R, R, R, R}},
+      // Tiles start at the frame's offset and step by the picture's size.
+      {"stretch tiled", true, false, true, {R, R, W, K, R, R, W, K}, {R, R, R, R, R, R, R, R}},
+      {"draw tiled masked", false, true, true, {R, R, W, R, R, R, W, R}, {R, R, R, R, R, R, R, R}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto target = Canvas(8, 2);
+    const win::RECT rect{0, 0, 8, 2};
+    if (c.stretch) {
+      frame->StretchDraw(target->GetCanvas(), rect, c.transparent, c.tile);
+    } else {
+      frame->Draw(target->GetCanvas(), rect, c.transparent, c.tile);
+    }
+    for (int x = 0; x < 8; ++x) {
+      EXPECT_EQ(At(*target, x, 0), c.top[static_cast<std::size_t>(x)]) << x;
+      EXPECT_EQ(At(*target, x, 1), c.bottom[static_cast<std::size_t>(x)]) << x;
+    }
+  }
+}
+
 TEST(GifFrameDrawing, TransparentFrameThatNeverUsesItsIndexHasNoMask) {
   auto loaded = LoadOk(Concat({Header(2, 1, kTable), ControlExtension(0, true, 3), Descriptor(0, 0, 2, 1),
                                ImageData({0, 1}, 2), {0x3B}}));

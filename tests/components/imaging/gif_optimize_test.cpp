@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "gif_test_support.h"
 
@@ -289,6 +290,110 @@ TEST(GifOptimize, AnimationsCoalesceIntoTheSameTimedSequence) {
       EXPECT_EQ(got[i].second, expected[i].second) << "frame " << i;
     }
   }
+}
+
+// ---- The corpus's animations through giflib ----
+
+constexpr std::uint32_t kUncovered = 0xFF000000;  // no frame drew here, or a frame was disposed
+
+struct Screen {
+  std::vector<std::uint32_t> pixels;
+  int delay = 0;
+};
+
+// The screens an animation shows as giflib reads it: each frame drawn over what the frames before
+// it left by their disposal methods, on a screen that holds every frame; neighbours that look
+// the same are one screen shown for their delays together.
+std::vector<Screen> GiflibScreens(const giftest::GiflibFile& gif) {
+  int width = gif.width, height = gif.height;
+  for (const giftest::GiflibFrame& f : gif.frames) {
+    width = std::max(width, f.left + f.width);
+    height = std::max(height, f.top + f.height);
+  }
+  std::vector<std::uint32_t> screen(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), kUncovered);
+  std::vector<Screen> shown;
+  for (std::size_t i = 0; i < gif.frames.size(); ++i) {
+    const giftest::GiflibFrame& f = gif.frames[i];
+    const std::vector<std::uint32_t> colors = giftest::ExpandFrame(gif, i);
+    const std::vector<std::uint32_t> before = screen;
+    for (int y = 0; y < f.height; ++y)
+      for (int x = 0; x < f.width; ++x) {
+        const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x);
+        if (f.pixels[at] == f.transparent) continue;
+        screen[static_cast<std::size_t>(f.top + y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(f.left + x)] =
+            colors[at];
+      }
+    if (!shown.empty() && shown.back().pixels == screen) {
+      shown.back().delay += f.delay;
+    } else {
+      shown.push_back(Screen{screen, f.delay});
+    }
+    if (f.disposal == 2) {
+      for (int y = f.top; y < f.top + f.height; ++y)
+        std::fill_n(screen.begin() + static_cast<std::ptrdiff_t>(y) * width + f.left, f.width, kUncovered);
+    } else if (f.disposal == 3) {
+      screen = before;
+    }
+  }
+  return shown;
+}
+
+// Pixels of each frame after the first that show the colour the previous frame shows below them,
+// where that frame leaves its pixels in place.
+std::size_t RepeatedPixels(const giftest::GiflibFile& gif) {
+  std::size_t repeated = 0;
+  for (std::size_t i = 1; i < gif.frames.size(); ++i) {
+    const giftest::GiflibFrame &f = gif.frames[i], &below = gif.frames[i - 1];
+    if (below.disposal >= 2) continue;
+    const std::vector<std::uint32_t> colors = giftest::ExpandFrame(gif, i), under = giftest::ExpandFrame(gif, i - 1);
+    for (int y = std::max(f.top, below.top); y < std::min(f.top + f.height, below.top + below.height); ++y)
+      for (int x = std::max(f.left, below.left); x < std::min(f.left + f.width, below.left + below.width); ++x) {
+        const std::size_t at = static_cast<std::size_t>(y - f.top) * static_cast<std::size_t>(f.width) +
+                               static_cast<std::size_t>(x - f.left);
+        const std::size_t under_at = static_cast<std::size_t>(y - below.top) * static_cast<std::size_t>(below.width) +
+                                     static_cast<std::size_t>(x - below.left);
+        if (f.pixels[at] == f.transparent || below.pixels[under_at] == below.transparent) continue;
+        repeated += colors[at] == under[under_at] ? 1 : 0;
+      }
+  }
+  return repeated;
+}
+
+TEST(GifOptimize, CorpusAnimationsNeverGrowShrinkWhereFramesRepeatAndShowTheSameScreens) {
+  const giftest::ScriptCorpus corpus;
+  ASSERT_TRUE(corpus.Made());
+  std::vector<std::filesystem::path> files = corpus.Files();
+  files.emplace_back("/usr/share/doc/libsixel-examples/examples/images/seq2gif.gif");
+  int animations = 0, shrunk = 0;
+  for (const std::filesystem::path& path : files) {
+    const auto original = giftest::GiflibRead(giftest::ReadFile(path.string()));
+    ASSERT_TRUE(original.has_value()) << path;
+    if (original->frames.size() < 2) continue;
+    SCOPED_TRACE(path.filename().string());
+    ++animations;
+    auto picture = LoadOrFail(giftest::ReadFile(path.string()));
+    const Bytes before = giftest::Save(*picture);
+    picture->Optimize(kAll, TColorReduction::crNone, ditherNearest, 8);
+    const Bytes after = giftest::Save(*picture);
+    const auto saved_before = giftest::GiflibRead(before), saved_after = giftest::GiflibRead(after);
+    ASSERT_TRUE(saved_before.has_value());
+    ASSERT_TRUE(saved_after.has_value());
+    const std::vector<Screen> expected = GiflibScreens(*saved_before), got = GiflibScreens(*saved_after);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_TRUE(got[i].pixels == expected[i].pixels) << "screen " << i;
+      EXPECT_EQ(got[i].delay, expected[i].delay) << "screen " << i;
+    }
+    EXPECT_LE(after.size(), before.size());
+    const std::size_t repeated = RepeatedPixels(*saved_before);
+    std::cout << path.filename().string() << ": " << before.size() << " -> " << after.size() << ", repeated " << repeated << "\n";
+    if (repeated > 0) {
+      EXPECT_LT(after.size(), before.size()) << repeated << " repeated pixels";
+      shrunk += after.size() < before.size() ? 1 : 0;
+    }
+  }
+  EXPECT_GE(animations, 5);
+  EXPECT_GE(shrunk, 2);
 }
 
 }  // namespace

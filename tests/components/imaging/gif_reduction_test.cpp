@@ -2,6 +2,9 @@
 // octree quantizer's exactness, each method's palette entries and flags, and refused arguments.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -72,6 +75,109 @@ TEST(GifDither, NearestEngineWalksSerpentine) {
   engine.NextLine();
   EXPECT_EQ(engine.Direction, 1);
   EXPECT_EQ(engine.Column, 0);
+}
+
+// ---- Kernels worked by hand ----
+
+constexpr int kGridWidth = 7, kGridHeight = 5;
+using Grid = std::array<std::array<int, kGridWidth>, kGridHeight>;
+
+struct Seed {
+  int row, column, value, answer;
+};
+
+// A lookup that answers each colour with itself, so that no error arises, except at the seeds,
+// which it answers with their colour of choice; it notes the gray level it was asked for.
+class SeedLookup : public TColorLookup {
+ public:
+  SeedLookup() : TColorLookup(256) {}
+  int Lookup(int Red, int Green, int Blue, int& R, int& G, int& B) override {
+    EXPECT_TRUE(Red == Green && Green == Blue);
+    asked = Red;
+    R = G = B = answer.value_or(Red);
+    return 0;
+  }
+  std::optional<int> answer;
+  int asked = -1;
+};
+
+// The gray level each pixel of a 7 x 5 image of `base` with the seeds is looked up at: the
+// seeds' errors spread by the kernel, rounded and divided once per pixel.
+Grid Diffuse(TDitherEngine& ditherer, SeedLookup& lookup, int base, const std::vector<Seed>& seeds) {
+  Grid grid{};
+  for (int y = 0; y < kGridHeight; ++y) {
+    for (int x = ditherer.Column; x >= 0 && x < kGridWidth; x = ditherer.Column) {
+      const auto seed = std::find_if(seeds.begin(), seeds.end(), [&](const Seed& s) { return s.row == y && s.column == x; });
+      const int value = seed != seeds.end() ? seed->value : base;
+      lookup.answer = seed != seeds.end() ? std::optional<int>(seed->answer) : std::nullopt;
+      int r = 0, g = 0, b = 0;
+      ditherer.Dither(value, value, value, r, g, b);
+      grid[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = lookup.asked;
+    }
+    ditherer.NextLine();
+  }
+  return grid;
+}
+
+using DithererMaker = std::function<std::unique_ptr<TDitherEngine>(TColorLookup*)>;
+template <class T>
+DithererMaker Maker() {
+  return [](TColorLookup* lookup) { return std::make_unique<T>(kGridWidth, lookup); };
+}
+
+TEST(GifDither, EachKernelSpreadsOneErrorByItsWeightsAndMirrorsThemOnReturningRows) {
+  // One pixel at row 0, column 3 errs by the kernel's divisor, so each pixel it reaches is looked
+  // up at exactly its weight.
+  const struct {
+    const char* name;
+    DithererMaker make;
+    int divisor;
+    Grid weights;
+  } kernels[] = {
+      {"Floyd-Steinberg", Maker<TFloydSteinbergDitherer>(), 16,
+       {{{0, 0, 0, 16, 7, 0, 0}, {0, 0, 3, 5, 1, 0, 0}}}},
+      {"Stucki", Maker<TStuckiDitherer>(), 42,
+       {{{0, 0, 0, 42, 8, 4, 0}, {0, 2, 4, 8, 4, 2, 0}, {0, 1, 2, 4, 2, 1, 0}}}},
+      {"Sierra", Maker<TSierraDitherer>(), 32,
+       {{{0, 0, 0, 32, 5, 3, 0}, {0, 2, 4, 5, 4, 2, 0}, {0, 0, 2, 3, 2, 0, 0}}}},
+      {"JaJuNi", Maker<TJaJuNiDitherer>(), 48,
+       {{{0, 0, 0, 48, 7, 5, 0}, {0, 3, 5, 7, 5, 3, 0}, {0, 1, 3, 5, 3, 1, 0}}}},
+      {"Stevenson-Arce", Maker<TSteveArcheDitherer>(), 200,
+       {{{0, 0, 0, 200, 0, 32, 0}, {12, 0, 26, 0, 30, 0, 16}, {0, 12, 0, 26, 0, 12, 0}, {5, 0, 12, 0, 12, 0, 5}}}},
+      {"Burkes", Maker<TBurkesDitherer>(), 32, {{{0, 0, 0, 32, 8, 4, 0}, {0, 2, 4, 8, 4, 2, 0}}}},
+  };
+  for (const auto& k : kernels) {
+    SCOPED_TRACE(k.name);
+    SeedLookup lookup;
+    EXPECT_EQ(Diffuse(*k.make(&lookup), lookup, 0, {{0, 3, k.divisor, 0}}), k.weights);
+    // Row 1 runs right to left: the same weights, one row down, ahead meaning to the left.
+    Grid mirrored{};
+    for (int y = 0; y + 1 < kGridHeight; ++y)
+      for (int x = 0; x < kGridWidth; ++x)
+        mirrored[static_cast<std::size_t>(y + 1)][static_cast<std::size_t>(x)] =
+            k.weights[static_cast<std::size_t>(y)][static_cast<std::size_t>(kGridWidth - 1 - x)];
+    SeedLookup mirrored_lookup;
+    EXPECT_EQ(Diffuse(*k.make(&mirrored_lookup), mirrored_lookup, 0, {{1, 3, k.divisor, 0}}), mirrored);
+  }
+}
+
+TEST(GifDither, ErrorsAreSummedThenRoundedAndDividedOnceTowardZero) {
+  // Floyd-Steinberg, by hand. A negative error of -255 over gray 128: 128 + (-255 w + 8) div 16
+  // with div truncating: w 7 gives -1777 div 16 = -111, so 17 (flooring would give 16); w 3: 81;
+  // w 5: 49; w 1: 113.
+  SeedLookup lookup;
+  TFloydSteinbergDitherer negative(kGridWidth, &lookup);
+  const Grid spread = Diffuse(negative, lookup, 128, {{0, 3, 0, 255}});
+  EXPECT_EQ(spread[0], (std::array<int, kGridWidth>{128, 128, 128, 0, 17, 128, 128}));
+  EXPECT_EQ(spread[1], (std::array<int, kGridWidth>{128, 128, 81, 49, 113, 128, 128}));
+  // Three neighbours err by 1 each (the 7 each passes on rounds to 0, so each errs by exactly 1).
+  // Below the middle one meet 1 + 5 + 3 = 9 sixteenths and left of that 5 + 3 = 8: both
+  // round to 1, though each share alone would round to 0. Right of it 1 + 5 = 6 round to 0.
+  SeedLookup sum_lookup;
+  TFloydSteinbergDitherer sum(kGridWidth, &sum_lookup);
+  const Grid summed = Diffuse(sum, sum_lookup, 0, {{0, 2, 1, 0}, {0, 3, 1, 0}, {0, 4, 1, 0}});
+  EXPECT_EQ(summed[0], (std::array<int, kGridWidth>{0, 0, 1, 1, 1, 0, 0}));
+  EXPECT_EQ(summed[1], (std::array<int, kGridWidth>{0, 0, 1, 1, 0, 0, 0}));
 }
 
 TEST(GifDither, EveryKernelMatchesTheGrayLevelInWhiteShare) {

@@ -68,13 +68,14 @@ TEST(GifUtilities, StringsAreWrittenAsSubBlocksAndReadBackPerBlock) {
   EXPECT_EQ(read.Get(2), "end");
 }
 
-TEST(GifUtilities, ReadStringsCutsALineAtItsFirstZeroAndShortBlocksRaise) {
+TEST(GifUtilities, ReadStringsKeepsZeroBytesAndShortBlocksRaise) {
   TMemoryStream stream;
-  Fill(stream, {4, 'a', 0, 'b', 'c', 0});
+  Fill(stream, {4, 'a', 0, 'b', 'c', 1, 0, 0});
   TStringList lines;
   gif::ReadStrings(&stream, &lines);
-  ASSERT_EQ(lines.GetCount(), 1);
-  EXPECT_EQ(lines.Get(0), "a");
+  ASSERT_EQ(lines.GetCount(), 2);
+  EXPECT_EQ(lines.Get(0), std::string("a\0bc", 4));
+  EXPECT_EQ(lines.Get(1), std::string(1, '\0'));
   TMemoryStream short_stream;
   Fill(short_stream, {5, 'a', 'b'});
   try {
@@ -253,7 +254,16 @@ TEST(GifBlocks, ReaderMessagesByInput) {
        {"Unknown GIF block type", "Invalid Image trailer"}, 1},
       // The block loop meets the byte first; the trailer then reads it too.
       {"bad trailer", SmallFile({}, {0x99}), "", {"Unknown GIF block type", "Invalid Image trailer"}, 1},
-      {"unknown extension", SmallFile({0x21, 0x02, 0}), "Unknown extension type", {}, 0},
+      // An extension no class reads is skipped by its sub-blocks; one cut short still raises.
+      {"unknown extension", SmallFile({0x21, 0x02, 0}), "", {"Unknown extension type"}, 1},
+      {"unknown extension with data", SmallFile({0x21, 0x02, 3, 1, 2, 3, 2, 0x2C, 0x3B, 0}), "",
+       {"Unknown extension type"}, 1},
+      {"unknown extension cut short", Concat({Header(2, 2, GrayTable(4)), {0x21, 0x02, 5, 1, 2}}),
+       "Premature end of data", {"Unknown extension type"}, 0},
+      {"unknown extension without terminator", Concat({Header(2, 2, GrayTable(4)), {0x21, 0x02, 1, 1}}),
+       "Premature end of data", {"Unknown extension type"}, 0},
+      {"extension without label", Concat({Header(2, 2, GrayTable(4)), {0x21}}), "Premature end of data",
+       {"Unknown extension type"}, 0},
       {"short app block", SmallFile({0x21, 0xFF, 9, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 0}),
        "Unsupported Application Extension block size", {}, 0},
       {"loop sub-block too short",
@@ -300,10 +310,60 @@ TEST(GifBlocks, WarningsCarryTheirBlockAsSender) {
 
 TEST(GifBlocks, FramesBeforeAFailureStay) {
   const Bytes image = Concat({Descriptor(0, 0, 2, 2), ImageData({0, 1, 2, 3}, 2)});
-  const Bytes file = Concat({Header(2, 2, GrayTable(4)), image, image, {0x21, 0x07, 0}, image, {0x3B}});
+  const Bytes file = Concat({Header(2, 2, GrayTable(4)), image, image, {0x21, 0xFF, 3, 'a', 'b', 'c', 0}, image, {0x3B}});
   const auto loaded = giftest::Load(file);
-  EXPECT_EQ(loaded.error, "Unknown extension type");
+  EXPECT_EQ(loaded.error, "Unsupported Application Extension block size");
   EXPECT_EQ(loaded.picture->GetImages()->GetCount(), 2);
+}
+
+TEST(GifBlocks, UnknownExtensionsAreSkippedAndEverythingElseLoadsAsGiflibReadsIt) {
+  // Data that looks like blocks, and a sub-block of the largest size.
+  const Bytes unknown = {0x21, 0x02, 4, 0x21, 0x2C, 0x3B, 0, 0};
+  const Bytes long_unknown = Concat({{0x21, 0x03, 255}, Bytes(255, 9), {0}});
+  const Bytes file =
+      Concat({Header(2, 2, GrayTable(4)), unknown, giftest::ControlExtension(1, true, 3, 7), Descriptor(0, 0, 2, 2),
+              ImageData({0, 1, 2, 3}, 2), long_unknown, Descriptor(0, 0, 2, 2), ImageData({3, 2, 1, 0}, 2), {0x3B}});
+  const auto ref = giftest::GiflibRead(file);
+  ASSERT_TRUE(ref.has_value());
+  const auto loaded = giftest::Load(file);
+  ASSERT_EQ(loaded.error, "");
+  EXPECT_EQ(loaded.warnings, (std::vector<std::string>{"Unknown extension type", "Unknown extension type"}));
+  EXPECT_EQ(giftest::CompareFrames(*ref, *loaded.picture), "");
+  EXPECT_EQ(loaded.picture->GetImages()->GetFrame(0)->GetExtensions()->GetCount(), 1);
+}
+
+// A block that notes, when it is freed, its number and how many blocks its list still held.
+class CountedBlock : public TGIFItem {
+ public:
+  CountedBlock(int number, const TGIFList* list, std::vector<int>* freed, std::uint64_t* still_held)
+      : TGIFItem(nullptr), number_(number), list_(list), freed_(freed), still_held_(still_held) {}
+  ~CountedBlock() override {
+    freed_->push_back(number_);
+    *still_held_ += static_cast<std::uint64_t>(list_->GetCount());
+  }
+  void SaveToStream(TStream*) override {}
+  void LoadFromStream(TStream*) override {}
+
+ private:
+  int number_;
+  const TGIFList* list_;
+  std::vector<int>* freed_;
+  std::uint64_t* still_held_;
+};
+
+TEST(GifBlocks, ClearingAListOfManyBlocksFreesEachOnceFrontFirstWithoutMovingTheRest) {
+  constexpr int kBlocks = 100000;
+  TGIFList list(nullptr);
+  std::vector<int> freed;
+  std::uint64_t still_held = 0;
+  for (int i = 0; i < kBlocks; ++i) list.Add(std::make_unique<CountedBlock>(i, &list, &freed, &still_held));
+  list.Clear();
+  EXPECT_EQ(list.GetCount(), 0);
+  ASSERT_EQ(freed.size(), static_cast<std::size_t>(kBlocks));
+  for (int i = 0; i < kBlocks; ++i) ASSERT_EQ(freed[static_cast<std::size_t>(i)], i);
+  // The work: a list that gives up its items one at a time from the front moves every block it
+  // still holds down a place per block freed, kBlocks * (kBlocks - 1) / 2 moves in all.
+  EXPECT_LE(still_held, static_cast<std::uint64_t>(kBlocks));
 }
 
 TEST(GifExtensions, ApplicationIdentifiersChooseTheirClass) {
@@ -371,6 +431,32 @@ TEST(GifExtensions, TextCommentAndControlRoundTrip) {
   TMemoryStream stream;
   frame->GetExtensions()->SaveToStream(&stream);
   EXPECT_EQ(StreamBytes(stream), Concat({text, comment, control}));
+}
+
+TEST(GifExtensions, CommentsKeepTheirZeroBytesAndEmptyCommentsAreLeftOut) {
+  const Bytes zero_inside = {0x21, 0xFE, 5, 'a', 'b', 0, 'c', 'd', 1, 0, 0};
+  const Bytes only_zero = {0x21, 0xFE, 1, 0, 0};
+  const Bytes file = SmallFile(Concat({zero_inside, only_zero}));
+  const auto loaded = giftest::Load(file);
+  ASSERT_EQ(loaded.error, "");
+  TGIFSubImage* frame = loaded.picture->GetImages()->GetFrame(0);
+  ASSERT_EQ(frame->GetExtensions()->GetCount(), 2);
+  // Saved, the comments are the bytes that were read, and giflib reads them as they were.
+  const Bytes saved = giftest::Save(*loaded.picture);
+  const auto ref = giftest::GiflibRead(saved);
+  ASSERT_TRUE(ref.has_value());
+  ASSERT_EQ(ref->frames.size(), 1u);
+  EXPECT_EQ(ref->frames[0].extensions, (std::vector<Bytes>{zero_inside, only_zero}));
+  // A comment emptied by the program is not written: giflib would take the next block for its data.
+  auto* comment = dynamic_cast<TGIFCommentExtension*>(frame->GetExtensions()->GetExtension(0));
+  ASSERT_NE(comment, nullptr);
+  comment->GetText()->Clear();
+  comment->GetText()->Add("");
+  const auto emptied = giftest::GiflibRead(giftest::Save(*loaded.picture));
+  ASSERT_TRUE(emptied.has_value());
+  ASSERT_EQ(emptied->frames.size(), 1u);
+  EXPECT_EQ(emptied->frames[0].extensions, std::vector<Bytes>{only_zero});
+  EXPECT_EQ(emptied->frames[0].pixels, (Bytes{0, 1, 2, 3}));
 }
 
 TEST(GifExtensions, ControlExtensionOwnsTheFramesTransparency) {

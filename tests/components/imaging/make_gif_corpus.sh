@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Writes the GIF test corpus made by tools into the folder given: ImageMagick GIFs made from the
-# PngSuite and from seeded built-in images, with 2 to 256 colours, interlaced, transparent, with
-# local tables, every disposal method and loop counts; and giflib-tools layouts (gifbuild,
-# giftool): frames beyond the screen, screens of size 0, comments, plain text, application blocks
-# of size 10 and the "ANIMEXTS1.0" loop. giflib reads every file of the folder; the layouts it
-# refuses are written into its subfolder "refused".
+# committed PngSuite (tests/fixtures/png/pngsuite) and from seeded built-in images, with 2 to 256
+# colours, interlaced, transparent, with local tables, every disposal method and loop counts; and
+# giflib-tools layouts (gifbuild, giftool): frames beyond the screen, screens of size 0, comments,
+# plain text, application blocks of size 10 and the "ANIMEXTS1.0" loop. giflib reads every file
+# of the folder; the layouts it refuses are written into its subfolder "refused".
 #   make_gif_corpus.sh OUTPUT_DIR [all|imagemagick|tools]
 set -euo pipefail
 out=$1
 part=${2:-all}
-suite=/usr/share/doc/libsixel-examples/examples/images/pngsuite
+suite=$(cd "$(dirname "$0")/../../fixtures/png/pngsuite" && pwd)
 mkdir -p "$out"
 cd "$out"
 

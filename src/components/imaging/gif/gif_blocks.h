@@ -30,7 +30,7 @@ enum TDisposalMethod : int { dmNone, dmNoDisposal, dmBackground, dmPrevious };
 // Base of every block: knows the picture it belongs to (not owned).
 class TGIFItem : public TPersistent {
  public:
-  explicit TGIFItem(TGIFPicture* GIFImage) : image_(GIFImage) {}
+  explicit TGIFItem(TGIFPicture* image) : image_(image) {}
 
   virtual TGIFVersion GetVersion() const { return gv87a; }
   // Passes the warning to the picture with this block as sender.
@@ -49,7 +49,7 @@ class TGIFItem : public TPersistent {
 // A list of blocks, owned by the list.
 class TGIFList : public TPersistent {
  public:
-  explicit TGIFList(TGIFPicture* GIFImage) : image_(GIFImage) {}
+  explicit TGIFList(TGIFPicture* image) : image_(image) {}
   ~TGIFList() override { Clear(); }
 
   virtual void Warning(int Severity, const std::string& Message);
@@ -63,7 +63,7 @@ class TGIFList : public TPersistent {
   // Hands the item back to the caller without freeing it; nullptr when it is not listed.
   std::unique_ptr<TGIFItem> Remove(TGIFItem* Item);
   int IndexOf(const TGIFItem* Item) const;
-  // Deletes from the front until the list is empty.
+  // Frees every item, front first, in time linear in the count; the list is empty meanwhile.
   void Clear();
   TGIFPicture* GetImage() const { return image_; }
 
@@ -169,7 +169,7 @@ class TGIFLocalColorMap : public TGIFColorMap {
 // Signature, logical screen descriptor and the global colour table.
 class TGIFHeader : public TGIFItem {
  public:
-  explicit TGIFHeader(TGIFPicture* GIFImage);
+  explicit TGIFHeader(TGIFPicture* image);
   // From a header: descriptor and colour map; from a colour map: cleared, then the map.
   void Assign(const TPersistent* Source) override;
   // gv89a when the global table is Optimized or the aspect ratio is not 0.
@@ -298,6 +298,7 @@ class TGIFCommentExtension : public TGIFExtension {
   explicit TGIFCommentExtension(TGIFSubImage* ASubImage) : TGIFExtension(ASubImage) {}
   std::uint8_t GetExtensionType() const override { return gif::kCommentExtensionLabel; }
   void LoadFromStream(TStream* Stream) override;
+  // Writes nothing for a comment that holds no byte.
   void SaveToStream(TStream* Stream) override;
   TStringList* GetText() { return &text_; }
 
@@ -369,7 +370,8 @@ class TGIFExtensionList : public TGIFList {
  public:
   explicit TGIFExtensionList(TGIFSubImage* SubImage);
   TGIFExtension* GetExtension(int Index) const { return static_cast<TGIFExtension*>(GetItem(Index)); }
-  // Reads the extensions before a frame's descriptor.
+  // Reads the extensions before a frame's descriptor. One of a label that no class reads is
+  // skipped with the warning sUnknownExtensionType; a stream ending inside it raises.
   void LoadFromStream(TStream* Stream, TGIFSubImage* Parent);
 
  private:
@@ -388,7 +390,7 @@ class TGIFFrameList : public TGIFList {
 
 class TGIFSubImage : public TGIFItem {
  public:
-  explicit TGIFSubImage(TGIFPicture* GIFImage);
+  explicit TGIFSubImage(TGIFPicture* image);
   ~TGIFSubImage() override;
 
   void Assign(const TPersistent* Source) override;
@@ -439,7 +441,11 @@ class TGIFSubImage : public TGIFItem {
   win::HPALETTE GetPalette();
   void SetPalette(win::HPALETTE Value);
 
+  // The frame at its place in a rectangle that shows the whole picture (scaled), or tiled over
+  // the rectangle; through its mask when DoTransparent and the frame is transparent.
   void Draw(TCanvas* ACanvas, const win::RECT& ARect, bool DoTransparent, bool DoTile);
+  // The frame stretched over the whole rectangle, or with DoTile drawn at its own size from its
+  // offset in the rectangle, repeated in steps of the picture's size; masked as Draw is.
   void StretchDraw(TCanvas* ACanvas, const win::RECT& ARect, bool DoTransparent, bool DoTile);
   // Trims the transparent borders of a transparent frame.
   void Crop();
@@ -465,7 +471,6 @@ class TGIFSubImage : public TGIFItem {
   // Gives pixels set in the mask a new black entry of the local table and adds a graphic
   // control extension naming it transparent.
   void MakeTransparentFromMask(TBitmap* Mask);
-  void DrawTransparent(TCanvas* ACanvas, const win::RECT& Target, int SourceWidth, int SourceHeight);
   void CheckPixelAccess(int X, int Y);
 
   std::uint16_t left_ = 0;

@@ -84,7 +84,9 @@ inline constexpr int kWebColors = kWebLevels * kWebLevels * kWebLevels;
 // LZW: codes of at most 12 bits, tables of 4096 entries.
 inline constexpr int kMaxCodeBits = 12;
 inline constexpr int kTableSize = 1 << kMaxCodeBits;
-// The largest minimum code size whose clear and end codes fit the tables.
+// Minimum code sizes: the smallest the format allows, and the largest whose clear and end codes
+// fit the tables.
+inline constexpr int kMinDataSize = 2;
 inline constexpr int kMaxDataSize = kMaxCodeBits - 1;
 
 // Interlaced frames: four passes of rows, each with its first row and step.

@@ -72,7 +72,7 @@ std::array<TGIFColor, gif::kPixelValues> ExpandedTable(const TGIFColorMap* map) 
 
 }  // namespace
 
-TGIFSubImage::TGIFSubImage(TGIFPicture* GIFImage) : TGIFItem(GIFImage), color_map_(this), extensions_(this) {}
+TGIFSubImage::TGIFSubImage(TGIFPicture* image) : TGIFItem(image), color_map_(this), extensions_(this) {}
 
 TGIFSubImage::~TGIFSubImage() { Clear(); }
 
@@ -324,18 +324,24 @@ void TGIFSubImage::SetPalette(win::HPALETTE Value) {
 // ---- Drawing ----
 
 void TGIFSubImage::Draw(TCanvas* ACanvas, const win::RECT& ARect, bool DoTransparent, bool DoTile) {
-  TBitmap* bitmap = GetBitmap();
-  if (bitmap == nullptr) return;
+  if (DoTile) {
+    StretchDraw(ACanvas, ARect, DoTransparent, true);
+    return;
+  }
+  // The frame's place within the picture, scaled to the rectangle.
   const int image_width = image_ != nullptr && image_->GetWidth() > 0 ? image_->GetWidth() : left_ + width_;
   const int image_height = image_ != nullptr && image_->GetHeight() > 0 ? image_->GetHeight() : top_ + height_;
   const int rect_width = ARect.right - ARect.left, rect_height = ARect.bottom - ARect.top;
-  win::RECT target = ARect;
-  if (!DoTile) {
-    target.left = ARect.left + win::MulDiv(left_, rect_width, image_width);
-    target.right = ARect.left + win::MulDiv(left_ + width_, rect_width, image_width);
-    target.top = ARect.top + win::MulDiv(top_, rect_height, image_height);
-    target.bottom = ARect.top + win::MulDiv(top_ + height_, rect_height, image_height);
-  }
+  const win::RECT target{ARect.left + win::MulDiv(left_, rect_width, image_width),
+                         ARect.top + win::MulDiv(top_, rect_height, image_height),
+                         ARect.left + win::MulDiv(left_ + width_, rect_width, image_width),
+                         ARect.top + win::MulDiv(top_ + height_, rect_height, image_height)};
+  StretchDraw(ACanvas, target, DoTransparent, false);
+}
+
+void TGIFSubImage::StretchDraw(TCanvas* ACanvas, const win::RECT& ARect, bool DoTransparent, bool DoTile) {
+  TBitmap* bitmap = GetBitmap();
+  if (bitmap == nullptr) return;
   // Tiles step by the picture's size; a picture of size 0 draws one tile.
   const int step_x = image_ != nullptr ? image_->GetWidth() : 0;
   const int step_y = image_ != nullptr ? image_->GetHeight() : 0;
@@ -357,14 +363,14 @@ void TGIFSubImage::Draw(TCanvas* ACanvas, const win::RECT& ARect, bool DoTranspa
         TransparentStretchBlt(dc, win::RECT{x, y, x + width_, y + height_}, source.Get(), width_, height_, mask_.Get());
       });
     } else {
-      TransparentStretchBlt(dc, target, source.Get(), width_, height_, mask_.Get());
+      TransparentStretchBlt(dc, ARect, source.Get(), width_, height_, mask_.Get());
     }
     return;
   }
   if (DoTile) {
     for_each_tile([&](int x, int y) { ACanvas->Draw(x, y, bitmap); });
   } else {
-    ACanvas->StretchDraw(target, bitmap);
+    ACanvas->StretchDraw(ARect, bitmap);
   }
 }
 

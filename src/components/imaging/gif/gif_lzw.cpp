@@ -340,6 +340,8 @@ void TGIFSubImage::Decompress(TStream* Stream) {
   AllocatePixels(transparent ? gce_->GetTransparentColorIndex() : 0);
   std::uint8_t data_size = 0;
   if (!gif::TryReadByte(Stream, data_size)) return;
+  if (data_size < gif::kMinDataSize || data_size > gif::kMaxDataSize)
+    Warning(gif::kWarningSeverity, std::string(gif::sInvalidData));
   if (data_size > gif::kMaxDataSize) {
     // Its clear code would lie past the tables: the frame keeps its fill value.
     gif::SkipSubBlocks(Stream);

@@ -90,7 +90,11 @@ int TGIFList::IndexOf(const TGIFItem* Item) const {
 }
 
 void TGIFList::Clear() {
-  while (!items_.empty()) Delete(0);
+  // Front first, as deleting from the front would, without moving the rest down once per item:
+  // the list is already empty while its items go.
+  std::vector<std::unique_ptr<TGIFItem>> items = std::move(items_);
+  items_.clear();
+  for (std::unique_ptr<TGIFItem>& item : items) item.reset();
 }
 
 // ---- Colour maps ----
@@ -345,7 +349,7 @@ void TGIFLocalColorMap::Changed() { subimage_->SetPalette(nullptr); }
 
 // ---- Header and trailer ----
 
-TGIFHeader::TGIFHeader(TGIFPicture* GIFImage) : TGIFItem(GIFImage), color_map_(this) {}
+TGIFHeader::TGIFHeader(TGIFPicture* image) : TGIFItem(image), color_map_(this) {}
 
 void TGIFHeader::Assign(const TPersistent* Source) {
   if (const auto* header = dynamic_cast<const TGIFHeader*>(Source)) {
@@ -565,6 +569,9 @@ void TGIFCommentExtension::LoadFromStream(TStream* Stream) {
 }
 
 void TGIFCommentExtension::SaveToStream(TStream* Stream) {
+  // An extension without a data sub-block is valid, but other readers take the block after it
+  // for its data: a comment with nothing in it is left out.
+  if (gif::StringsEmpty(&text_)) return;
   TGIFExtension::SaveToStream(Stream);
   gif::WriteStrings(Stream, &text_);
 }
@@ -767,6 +774,19 @@ std::optional<TGIFExtensionClass> FindExtensionClass(TStream* Stream) {
 
 // ---- Extension list and frame list ----
 
+namespace {
+// Skips the label and the data sub-blocks of an extension; a stream that ends before its
+// zero-size block raises sPrematureEndOfData.
+void SkipExtension(TStream* stream) {
+  std::uint8_t byte = 0;
+  gif::ReadCheck(stream, &byte, 1);
+  do {
+    gif::ReadCheck(stream, &byte, 1);
+    if (gif::SkipBytes(stream, byte) != byte) gif::RaiseGIFError(gif::sPrematureEndOfData);
+  } while (byte != 0);
+}
+}  // namespace
+
 TGIFExtensionList::TGIFExtensionList(TGIFSubImage* SubImage)
     : TGIFList(SubImage != nullptr ? SubImage->GetImage() : nullptr), subimage_(SubImage) {}
 
@@ -779,11 +799,16 @@ void TGIFExtensionList::LoadFromStream(TStream* Stream, TGIFSubImage* Parent) {
       break;
     }
     const std::optional<TGIFExtensionClass> cls = gif::FindExtensionClass(Stream);
-    if (!cls) gif::RaiseGIFError(gif::sUnknownExtensionType);
-    Stream->Seek(-1, TSeekOrigin::soCurrent);
-    std::unique_ptr<TGIFExtension> extension = cls->Create(Parent);
-    extension->LoadFromStream(Stream);
-    Add(std::move(extension));
+    if (cls) {
+      Stream->Seek(-1, TSeekOrigin::soCurrent);
+      std::unique_ptr<TGIFExtension> extension = cls->Create(Parent);
+      extension->LoadFromStream(Stream);
+      Add(std::move(extension));
+    } else {
+      // Its sub-blocks say where it ends: the rest of the picture still loads.
+      Warning(gif::kWarningSeverity, std::string(gif::sUnknownExtensionType));
+      SkipExtension(Stream);
+    }
     if (!gif::TryReadByte(Stream, byte)) return;
   }
   Stream->Seek(-1, TSeekOrigin::soCurrent);

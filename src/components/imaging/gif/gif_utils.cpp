@@ -92,8 +92,15 @@ void ReadStrings(TStream* Stream, TStrings* Strings) {
   std::uint8_t size = 0;
   while (TryReadByte(Stream, size) && size != 0) {
     ReadCheck(Stream, block.data(), size);
-    Strings->Add(std::string(block.data(), strnlen(block.data(), size)));
+    // Zero bytes are kept: a comment is bytes, and cutting it would lose what follows them.
+    Strings->Add(std::string(block.data(), size));
   }
+}
+
+bool StringsEmpty(const TStrings* Strings) {
+  for (int i = 0; i < Strings->GetCount(); ++i)
+    if (!Strings->Get(i).empty()) return false;
+  return true;
 }
 
 std::uint16_t LittleEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }

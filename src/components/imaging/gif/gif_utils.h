@@ -96,9 +96,11 @@ std::size_t SkipBytes(TStream* Stream, std::size_t Count);
 void SkipSubBlocks(TStream* Stream);
 // Each line as sub-blocks of at most 255 bytes (an empty line writes nothing), then a 0.
 void WriteStrings(TStream* Stream, const TStrings* Strings);
-// Clears the list; each sub-block until a 0 (or the end of the stream) becomes one line, cut at
-// its first zero byte.
+// Clears the list; each sub-block until a 0 (or the end of the stream) becomes one line, zero
+// bytes included.
 void ReadStrings(TStream* Stream, TStrings* Strings);
+// True when the lines hold no byte at all (WriteStrings would write only the terminator).
+bool StringsEmpty(const TStrings* Strings);
 std::uint16_t LittleEndian16(const std::uint8_t* p);
 std::uint32_t LittleEndian32(const std::uint8_t* p);
 void PutLittleEndian16(std::uint8_t* p, std::uint16_t value);

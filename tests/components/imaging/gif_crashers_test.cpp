@@ -1,0 +1,63 @@
+// Every input that once crashed, hung or misdecoded the GIF codec loads as giflib reads it.
+// Each file of tests/fixtures/gif/crashers is listed with its origin in crashers/ORIGINS. A file
+// loads or is refused with a GIFException as giflib refuses it; when giflib reads it, the frames
+// are giflib's; whatever loaded saves as a file giflib reads back to the same frames.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "gif_test_support.h"
+
+namespace dashtune {
+namespace {
+
+using giftest::Bytes;
+
+const std::string kCrashers = std::string(GIF_FIXTURES_DIR) + "/crashers";
+
+// The file names of crashers/ORIGINS, whose lines read "name: origin".
+std::vector<std::string> Crashers() {
+  std::ifstream in(kCrashers + "/ORIGINS");
+  std::vector<std::string> names;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') names.push_back(line.substr(0, line.find(':')));
+  return names;
+}
+
+class GifCrashers : public testing::TestWithParam<std::string> {};
+
+TEST_P(GifCrashers, LoadsAsGiflibReadsItAndSavesWhatGiflibReadsBack) {
+  const Bytes file = giftest::ReadFile(kCrashers + "/" + GetParam());
+  ASSERT_FALSE(file.empty());
+  const auto ref = giftest::GiflibRead(file);
+  const auto loaded = giftest::Load(file);
+  if (!loaded.error.empty()) {
+    EXPECT_FALSE(ref.has_value()) << loaded.error;
+    return;
+  }
+  if (ref.has_value()) EXPECT_EQ(giftest::CompareFrames(*ref, *loaded.picture), "");
+  const auto saved = giftest::GiflibRead(giftest::Save(*loaded.picture));
+  ASSERT_TRUE(saved.has_value());
+  EXPECT_EQ(giftest::CompareFrames(*saved, *loaded.picture), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, GifCrashers, testing::ValuesIn(Crashers()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return info.param.substr(0, info.param.find('.'));
+                         });
+
+TEST(GifCrasherList, EveryFileHasItsOrigin) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(kCrashers))
+    if (entry.path().extension() == ".gif") files.push_back(entry.path().filename().string());
+  std::vector<std::string> listed = Crashers();
+  std::sort(files.begin(), files.end());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_FALSE(files.empty());
+  EXPECT_EQ(files, listed);
+}
+
+}  // namespace
+}  // namespace dashtune
