@@ -127,6 +127,17 @@ TEST(GifFrameDrawing, StretchDrawFillsTheRectangleThatDrawPlacesTheFrameIn) {
   }
 }
 
+TEST(GifFrameDrawing, FrameDrawnOpaqueOnceStillDrawsThroughItsMask) {
+  // The picture's Bitmap is its first frame drawn opaque (the frame does not cover the screen).
+  auto loaded = LoadOk(Concat({Header(4, 1, kTable), ControlExtension(0, true, 0), Descriptor(2, 0, 2, 1),
+                               ImageData({1, 0}, 2), {0x3B}}));
+  ASSERT_NE(loaded.picture->GetBitmap(), nullptr);
+  auto target = Canvas(4, 1);
+  target->GetCanvas()->StretchDraw(win::RECT{0, 0, 4, 1}, loaded.picture.get());
+  const TColor expected[] = {kBackground, kBackground, clWhite, kBackground};
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(At(*target, x, 0), expected[x]) << x;
+}
+
 TEST(GifFrameDrawing, TransparentFrameThatNeverUsesItsIndexHasNoMask) {
   auto loaded = LoadOk(Concat({Header(2, 1, kTable), ControlExtension(0, true, 3), Descriptor(0, 0, 2, 1),
                                ImageData({0, 1}, 2), {0x3B}}));

@@ -197,20 +197,27 @@ TEST(GifLzw, MissingCodeSizeByteKeepsTheFill) {
 }
 
 TEST(GifLzw, MinimumCodeSizeOutsideTwoToElevenWarnsAndLoadingGoesOn) {
-  // Sizes up to 11 decode; above, the clear code lies past the tables and the data is skipped.
+  // Sizes 1 to 11 decode; above, the clear code lies past the tables and the data is skipped,
+  // leaving the fill. Size 0 (no room for its own end code) decodes what it can.
   const std::vector<std::string> warned = {"Invalid GIF data"};
   const struct {
     std::uint8_t size;
     bool warns;
   } cases[] = {{0, true}, {1, true}, {2, false}, {11, false}, {12, true}, {13, true}, {255, true}};
-  const Bytes pixels = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes pixels = {0, 1, 0, 1, 1, 0, 1, 0, 0};
   for (const auto& c : cases) {
     SCOPED_TRACE(int{c.size});
-    const Bytes data = c.size <= 11 ? giftest::ImageData(pixels, c.size) : Concat({{c.size}, SubBlocks(Bytes(300, 0xFF))});
+    const bool encoded = c.size >= 1 && c.size <= 11;
+    const Bytes data = encoded ? giftest::ImageData(pixels, c.size) : Concat({{c.size}, SubBlocks(Bytes(300, 0xFF))});
     const auto loaded = giftest::Load(TwoFrames(3, 3, data, 4));
     EXPECT_EQ(loaded.error, "");
-    EXPECT_EQ(loaded.warnings, c.warns ? warned : std::vector<std::string>{});
-    EXPECT_EQ(loaded.picture->GetImages()->GetFrame(0)->GetData(), pixels);
+    if (c.size == 0) {
+      ASSERT_FALSE(loaded.warnings.empty());
+      EXPECT_EQ(loaded.warnings.front(), warned.front());
+    } else {
+      EXPECT_EQ(loaded.warnings, c.warns ? warned : std::vector<std::string>{});
+      EXPECT_EQ(loaded.picture->GetImages()->GetFrame(0)->GetData(), encoded ? pixels : Bytes(9, 0));
+    }
     ExpectSecondFrameIntact(loaded);
   }
 }

@@ -356,14 +356,15 @@ void TGIFSubImage::StretchDraw(TCanvas* ACanvas, const win::RECT& ARect, bool Do
   };
   const win::HDC dc = ACanvas->GetHandle();
   if (DoTransparent && transparent_ && HasMask()) {
-    const win::ScopedGdiObject<win::HDC> source(win::CreateCompatibleDC(dc));
-    const win::ScopedSelect source_selection(source.Get(), bitmap->GetHandle());
+    // The bitmap's own canvas holds it selected once it has drawn itself; a bitmap is selected
+    // into one context at a time, so another context would blit from an empty one.
+    const win::HDC source = bitmap->GetCanvas()->GetCopySourceHandle();
     if (DoTile) {
       for_each_tile([&](int x, int y) {
-        TransparentStretchBlt(dc, win::RECT{x, y, x + width_, y + height_}, source.Get(), width_, height_, mask_.Get());
+        TransparentStretchBlt(dc, win::RECT{x, y, x + width_, y + height_}, source, width_, height_, mask_.Get());
       });
     } else {
-      TransparentStretchBlt(dc, ARect, source.Get(), width_, height_, mask_.Get());
+      TransparentStretchBlt(dc, ARect, source, width_, height_, mask_.Get());
     }
     return;
   }

@@ -3,8 +3,11 @@
 // and extensions that carry nothing removed. Every change keeps what the animation shows.
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <optional>
 #include <vector>
 
+#include "classlib/streams.h"
 #include "components/imaging/gif/gif_blocks.h"
 #include "components/imaging/gif/gif_picture.h"
 #include "platform/core/mul_div.h"
@@ -129,11 +132,12 @@ int ChooseTransparentIndex(TGIFPicture* Picture, TGIFSubImage* Frame) {
   return map->Add(kBlack);
 }
 
-void MergeFrame(TGIFPicture* Picture, TGIFSubImage* Frame, TGIFSubImage* Below) {
-  if (Frame->GetEmpty() || Below->GetEmpty()) return;
-  if (Disposal(Below) == dmBackground || Disposal(Below) == dmPrevious) return;
+// True when pixels of the frame were made transparent.
+bool MergeFrame(TGIFPicture* Picture, TGIFSubImage* Frame, TGIFSubImage* Below) {
+  if (Frame->GetEmpty() || Below->GetEmpty()) return false;
+  if (Disposal(Below) == dmBackground || Disposal(Below) == dmPrevious) return false;
   win::RECT overlap{};
-  if (!Intersect(Frame->GetBoundsRect(), Below->GetBoundsRect(), overlap)) return;
+  if (!Intersect(Frame->GetBoundsRect(), Below->GetBoundsRect(), overlap)) return false;
   const std::array<TGIFColor, gif::kPixelValues> colors = ShownColors(Frame);
   const std::array<TGIFColor, gif::kPixelValues> below_colors = ShownColors(Below);
   const bool same_table = Frame->GetActiveColorMap() == Below->GetActiveColorMap();
@@ -150,9 +154,9 @@ void MergeFrame(TGIFPicture* Picture, TGIFSubImage* Frame, TGIFSubImage* Below) 
       if (same_table ? pixel == under : colors[pixel] == below_colors[under]) repeated.push_back(&pixel);
     }
   }
-  if (repeated.empty()) return;
+  if (repeated.empty()) return false;
   const int index = ChooseTransparentIndex(Picture, Frame);
-  if (index < 0) return;
+  if (index < 0) return false;
   for (std::uint8_t* pixel : repeated) *pixel = static_cast<std::uint8_t>(index);
   if (own_transparent < 0) {
     TGIFGraphicControlExtension* gce = EnsureGraphicControl(Frame);
@@ -160,7 +164,48 @@ void MergeFrame(TGIFPicture* Picture, TGIFSubImage* Frame, TGIFSubImage* Below) 
     gce->SetTransparent(true);
   }
   Frame->FreeBitmap();
+  return true;
 }
+
+// The bytes the header and the frames take when written; none when a pixel lies past its table,
+// which the encoder refuses.
+std::optional<std::int64_t> WrittenSize(TGIFHeader& Header, TGIFFrameList& Frames) {
+  TMemoryStream stream;
+  try {
+    Header.SaveToStream(&stream);
+    Frames.SaveToStream(&stream);
+  } catch (const GIFException&) {
+    return std::nullopt;
+  }
+  return stream.GetSize();
+}
+
+// The header and the frames as they were, held apart from the picture: the copies account no
+// pixels to it and report nothing.
+class BlocksCopy {
+ public:
+  BlocksCopy(const TGIFHeader& Header, const TGIFFrameList& Frames) : header_(nullptr) {
+    header_.Assign(&Header);
+    for (int i = 0; i < Frames.GetCount(); ++i) {
+      frames_.push_back(std::make_unique<TGIFSubImage>(nullptr));
+      frames_.back()->Assign(Frames.GetFrame(i));
+    }
+  }
+
+  void RestoreInto(TGIFPicture* Picture, TGIFHeader& Header, TGIFFrameList& Frames) const {
+    Frames.Clear();
+    Header.Assign(&header_);
+    for (const auto& copy : frames_) {
+      auto frame = std::make_unique<TGIFSubImage>(Picture);
+      frame->Assign(copy.get());
+      Frames.Add(std::move(frame));
+    }
+  }
+
+ private:
+  TGIFHeader header_;
+  std::vector<std::unique_ptr<TGIFSubImage>> frames_;
+};
 
 // ---- Crop ----
 
@@ -254,13 +299,25 @@ void TGIFPicture::Optimize(TGIFOptimizeOptions Options, TColorReduction ColorRed
   each_frame(Options.Contains(ooCleanup), [&](int i) {
     if (i + 1 < images_.GetCount()) DropCoveredDisposal(images_.GetFrame(i), images_.GetFrame(i + 1));
   });
+  // A merge pays for a graphic control extension and may add a table entry; when that costs more
+  // than the repeated pixels it takes away, the frames go back to how they were before it.
+  std::optional<BlocksCopy> before_merge;
+  std::optional<std::int64_t> size_before_merge;
+  if (Options.Contains(ooMerge) && images_.GetCount() > 1) size_before_merge = WrittenSize(header_, images_);
+  if (size_before_merge) before_merge.emplace(header_, images_);
+  bool merged = false;
   each_frame(Options.Contains(ooMerge), [&](int i) {
     if (i < 1) return;
     int below = i - 1;
     while (below >= 1 && Disposal(images_.GetFrame(below)) == dmPrevious) --below;
-    MergeFrame(this, images_.GetFrame(i), images_.GetFrame(below));
+    merged = MergeFrame(this, images_.GetFrame(i), images_.GetFrame(below)) || merged;
   });
   each_frame(Options.Contains(ooCrop), [&](int i) { CropFrame(&images_, i); });
+  if (merged && before_merge && WrittenSize(header_, images_).value_or(0) > *size_before_merge) {
+    before_merge->RestoreInto(this, header_, images_);
+    if (Options.Contains(ooCrop))
+      for (int i = images_.GetCount() - 1; i >= 0; --i) CropFrame(&images_, i);
+  }
   if (Options.Contains(ooCleanup)) {
     const bool single = images_.GetCount() == 1;
     bool keep_loop = !single;
