@@ -4,6 +4,7 @@
 
 #include "components/listview/groups.h"
 #include "components/listview/listview.h"
+#include "platform/core/strings.h"
 
 namespace dashtune {
 
@@ -102,11 +103,11 @@ void WithComparer(const Comparison& c, const Algorithm& run) {
 }
 
 // Sorts members[min..max]: the left part recursively, the right part by iteration.
-template <class Cmp>
-void QuickSortRange(std::vector<Member>& members, int min, int max, const Cmp& cmp) {
-  auto at = [&members](int i) -> Member& { return members[static_cast<std::size_t>(i)]; };
+template <class T, class Cmp>
+void QuickSortRange(std::vector<T>& members, int min, int max, const Cmp& cmp) {
+  auto at = [&members](int i) -> T& { return members[static_cast<std::size_t>(i)]; };
   while (min < max) {
-    Member pivot = at((min + max) / 2);
+    T pivot = at((min + max) / 2);
     int i = min, j = max;
     while (i <= j) {
       while (cmp(at(i), pivot) < 0) ++i;
@@ -118,17 +119,17 @@ void QuickSortRange(std::vector<Member>& members, int min, int max, const Cmp& c
   }
 }
 
-template <class Cmp>
-void BubbleSortRange(std::vector<Member>& members, const Cmp& cmp) {
+template <class T, class Cmp>
+void BubbleSortRange(std::vector<T>& members, const Cmp& cmp) {
   int low = 0;
   int high = static_cast<int>(members.size()) - 1;
-  auto at = [&members](int i) -> Member& { return members[static_cast<std::size_t>(i)]; };
+  auto at = [&members](int i) -> T& { return members[static_cast<std::size_t>(i)]; };
   while (low < high) {
     // Forward: carry a greater member right past every smaller one after it.
     int last_put = low;
     for (int i = low + 1; i <= high;) {
       if (cmp(at(i - 1), at(i)) > 0) {
-        Member carried = at(i - 1);
+        T carried = at(i - 1);
         int place = i - 1;
         while (place + 1 <= high && cmp(carried, at(place + 1)) > 0) {
           at(place) = at(place + 1);
@@ -147,7 +148,7 @@ void BubbleSortRange(std::vector<Member>& members, const Cmp& cmp) {
     last_put = high;
     for (int i = high - 1; i >= low;) {
       if (cmp(at(i + 1), at(i)) < 0) {
-        Member carried = at(i + 1);
+        T carried = at(i + 1);
         int place = i + 1;
         while (place - 1 >= low && cmp(carried, at(place - 1)) < 0) {
           at(place) = at(place - 1);
@@ -171,15 +172,69 @@ inline void PrefetchMember(const Member member) {
   __builtin_prefetch(reinterpret_cast<const char*>(member) + 64);
 }
 
+// A member and its caption folded once, for sorting by captions: a comparison then reads the
+// two keys, with no caption asked for, copied or folded again.
+struct CaptionKey {
+  const char16_t* text;
+  std::size_t length;
+  Member member;
+};
+
+inline void PrefetchMember(const CaptionKey& key) { __builtin_prefetch(key.text); }
+
+// The members' captions in the column, folded as the default comparison folds them (up to a
+// first null character, as the null-terminated comparison reads them), in one block.
+class CaptionKeys {
+ public:
+  CaptionKeys(const std::vector<Member>& members, TTouchColumn* column) {
+    const int index = column ? column->GetIndex() : 0;
+    std::vector<std::size_t> ends;
+    ends.reserve(members.size());
+    for (Member member : members) {
+      const WideString caption = member->GetCaptions(index);
+      win::AppendFolded(folded_, std::u16string_view(caption.c_str()));
+      ends.push_back(folded_.size());
+    }
+    keys_.reserve(members.size());
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      keys_.push_back({folded_.data() + start, ends[i] - start, members[i]});
+      start = ends[i];
+    }
+  }
+  std::vector<CaptionKey>& Keys() { return keys_; }
+
+ private:
+  std::u16string folded_;
+  std::vector<CaptionKey> keys_;
+};
+
+// Runs an algorithm (a callable taking a vector of elements and a comparison) over the members:
+// by captions folded once, else by the comparison the kind names.
+template <class Algorithm>
+void SortBy(std::vector<Member>& members, const Comparison& c, const Algorithm& algorithm) {
+  if (c.kind != Comparison::kCaptions) {
+    WithComparer(c, [&](const auto& cmp) { algorithm(members, cmp); });
+    return;
+  }
+  CaptionKeys keys(members, c.column);
+  const bool descending = c.column && c.column->GetSortDirection() == esdDescending;
+  algorithm(keys.Keys(), [descending](const CaptionKey& a, const CaptionKey& b) {
+    const int result = win::CompareFolded({a.text, a.length}, {b.text, b.length});
+    return descending ? -result : result;
+  });
+  for (std::size_t i = 0; i < members.size(); ++i) members[i] = keys.Keys()[i].member;
+}
+
 // Runs this short are sorted by straight insertion, which keeps equal members in order.
 constexpr std::size_t kInsertionRun = 8;
 
 // Sorts source[0, count) into target; source and target hold the same members on entry.
-template <class Cmp>
-void MergeSortInto(Member* source, Member* target, std::size_t count, const Cmp& cmp) {
+template <class T, class Cmp>
+void MergeSortInto(T* source, T* target, std::size_t count, const Cmp& cmp) {
   if (count <= kInsertionRun) {
     for (std::size_t i = 1; i < count; ++i) {
-      Member moving = target[i];
+      T moving = target[i];
       std::size_t j = i;
       for (; j > 0 && cmp(moving, target[j - 1]) < 0; --j) target[j] = target[j - 1];
       target[j] = moving;
@@ -205,16 +260,20 @@ void MergeSortInto(Member* source, Member* target, std::size_t count, const Cmp&
 }  // namespace
 
 void TTouchQuickSort::SortRange(std::vector<Member>& Members, const Comparison& Compare) {
-  WithComparer(Compare, [&Members](const auto& cmp) { QuickSortRange(Members, 0, static_cast<int>(Members.size()) - 1, cmp); });
+  SortBy(Members, Compare, [](auto& elements, const auto& cmp) {
+    QuickSortRange(elements, 0, static_cast<int>(elements.size()) - 1, cmp);
+  });
 }
 
 void TTouchBubbleSort::SortRange(std::vector<Member>& Members, const Comparison& Compare) {
-  WithComparer(Compare, [&Members](const auto& cmp) { BubbleSortRange(Members, cmp); });
+  SortBy(Members, Compare, [](auto& elements, const auto& cmp) { BubbleSortRange(elements, cmp); });
 }
 
 void TTouchMergeSort::SortRange(std::vector<Member>& Members, const Comparison& Compare) {
-  std::vector<Member> buffer(Members);
-  WithComparer(Compare, [&](const auto& cmp) { MergeSortInto(buffer.data(), Members.data(), Members.size(), cmp); });
+  SortBy(Members, Compare, [](auto& elements, const auto& cmp) {
+    auto buffer = elements;
+    MergeSortInto(buffer.data(), elements.data(), elements.size(), cmp);
+  });
 }
 
 // ---- TTouchSortManager ----

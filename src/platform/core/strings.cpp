@@ -1,5 +1,6 @@
 #include "platform/core/strings.h"
 
+#include <algorithm>
 
 namespace win {
 
@@ -68,14 +69,6 @@ void AppendUtf16(std::u16string& out, char32_t value) {
   }
 }
 
-std::u32string FoldedCodePoints(std::u16string_view text) {
-  std::u32string out;
-  for (std::size_t pos = 0; pos < text.size();) out += FoldCase(NextUtf16CodePoint(text, pos));
-  return out;
-}
-
-int Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
-
 }  // namespace
 
 char32_t NextUtf16CodePoint(std::u16string_view text, std::size_t& pos) {
@@ -121,9 +114,37 @@ char32_t FoldCase(char32_t c) {
 }
 
 int CompareIgnoreCase(std::u16string_view left, std::u16string_view right) {
-  const std::u32string a = FoldedCodePoints(left);
-  const std::u32string b = FoldedCodePoints(right);
-  return Sign(a.compare(b));
+  // Code point by code point, folded on the way: no copies of either text.
+  std::size_t i = 0, j = 0;
+  while (i < left.size() && j < right.size()) {
+    const char32_t a = FoldCase(NextUtf16CodePoint(left, i));
+    const char32_t b = FoldCase(NextUtf16CodePoint(right, j));
+    if (a != b) return a < b ? -1 : 1;
+  }
+  if (i < left.size()) return 1;
+  return j < right.size() ? -1 : 0;
+}
+
+void AppendFolded(std::u16string& out, std::u16string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) AppendUtf16(out, FoldCase(NextUtf16CodePoint(text, pos)));
+}
+
+namespace {
+// UTF-16 units rearranged so that comparing them orders by code point: surrogates (which make
+// up code points above U+FFFF) move above U+E000..U+FFFF.
+char16_t InCodePointOrder(char16_t unit) {
+  if (unit < 0xD800) return unit;
+  return static_cast<char16_t>(unit >= 0xE000 ? unit - 0x800 : unit + 0x2000);
+}
+}  // namespace
+
+int CompareFolded(std::u16string_view left, std::u16string_view right) {
+  const std::size_t common = std::min(left.size(), right.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    if (left[i] == right[i]) continue;
+    return InCodePointOrder(left[i]) < InCodePointOrder(right[i]) ? -1 : 1;
+  }
+  return left.size() < right.size() ? -1 : (left.size() > right.size() ? 1 : 0);
 }
 
 int CompareIgnoreCase(std::string_view left, std::string_view right) {

@@ -26,6 +26,12 @@ char32_t FoldCase(char32_t code_point);
 int CompareIgnoreCase(std::u16string_view left, std::u16string_view right);
 int CompareIgnoreCase(std::string_view left, std::string_view right);
 
+// Keys for sorting many texts without case: each text folded once (unpaired surrogates as
+// U+FFFD) and appended to out; two folded texts compare by CompareFolded exactly as their
+// originals compare by CompareIgnoreCase.
+void AppendFolded(std::u16string& out, std::u16string_view text);
+int CompareFolded(std::u16string_view left, std::u16string_view right);
+
 // Null-terminated forms; a null pointer compares as the empty string.
 int lstrcmpiW(LPCWSTR left, LPCWSTR right);
 int lstrcmpiA(LPCSTR left, LPCSTR right);

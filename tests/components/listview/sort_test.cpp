@@ -2,6 +2,7 @@
 // lock, sorting by event and by comparer interface, Index after sorting, and regrouping.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,58 @@ TEST(Sorters, ADescendingColumnReversesTheOrder) {
     column->SetSortDirection(esdDescending);
     listview.GetSort()->SortAll(true);
     EXPECT_EQ(Order(listview), "d1 c3 b0 a2") << algorithm;
+  }
+}
+
+// Captions compared as the default comparison defines it: up to a first null character, each
+// folded code point by code point into a copy, the copies compared.
+int CaptionsByDefinition(const std::u16string& a, const std::u16string& b) {
+  auto fold = [](const std::u16string& caption) {
+    const std::u16string_view text(caption.c_str());
+    std::u32string out;
+    for (std::size_t pos = 0; pos < text.size();) out += win::FoldCase(win::NextUtf16CodePoint(text, pos));
+    return out;
+  };
+  const int result = fold(a).compare(fold(b));
+  return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+TEST(Sorters, CaptionsSortInTheOrderOfTheirComparisonAskingEachCaptionOnce) {
+  static const char16_t kUnits[] = {u'a', u'A', u'b', u'B', u' ', 0, 0xC4, 0xE4, 0x3A3, 0x3C3, 0x416, 0x436,
+                                    0xE000, 0xFFFD, 0xD83D, 0xDE00, 0xDC00};
+  std::mt19937 random(36203);
+  for (TTouchSortAlgorithm algorithm : {esaMergeSort, esaBubbleSort, esaQuickSort}) {
+    for (TTouchSortDirection direction : {esdAscending, esdDescending}) {
+      std::vector<std::u16string> captions(algorithm == esaBubbleSort ? 300 : 3000);
+      for (auto& caption : captions)
+        for (int n = static_cast<int>(random() % 5); n > 0; --n) caption += kUnits[random() % std::size(kUnits)];
+      // The same virtual items twice: sorted by captions, and by the comparison's definition.
+      TTouchListview by_captions(nullptr), by_definition(nullptr);
+      int asked = 0;
+      for (TTouchListview* listview : {&by_captions, &by_definition}) {
+        listview->GetSort()->SetAlgorithm(algorithm);
+        listview->OnItemGetCaption = [&](TCustomTouchListview*, TTouchItem* item, int, WideString& caption) {
+          ++asked;
+          caption = captions[static_cast<std::size_t>(item->GetData())];
+        };
+        for (std::size_t i = 0; i < captions.size(); ++i) listview->GetItems()->AddVirtual(static_cast<std::intptr_t>(i));
+        listview->GetHeader()->GetColumns()->AddColumn()->SetSortDirection(direction);
+      }
+      asked = 0;
+      by_captions.GetSort()->SortAll(true);
+      EXPECT_EQ(asked, static_cast<int>(captions.size()));
+      TTouchColumn* column = by_definition.GetHeader()->GetColumns()->GetColumn(0);
+      auto compare = [&](TTouchColumn*, TTouchGroup*, TTouchItem* a, TTouchItem* b) {
+        const int result = CaptionsByDefinition(captions[static_cast<std::size_t>(a->GetData())],
+                                                 captions[static_cast<std::size_t>(b->GetData())]);
+        return direction == esdDescending ? -result : result;
+      };
+      TTouchItems* items = by_definition.GetGroups()->GetGroup(0)->GetItems();
+      by_definition.GetSort()->GetSorter()->Sort(column, items, 0, items->GetCount() - 1, nullptr, compare, false);
+      for (int i = 0; i < items->GetCount(); ++i)
+        ASSERT_EQ(by_captions.GetGroups()->GetGroup(0)->GetItem(i)->GetData(), items->GetItem(i)->GetData())
+            << "algorithm " << algorithm << " direction " << direction << " place " << i;
+    }
   }
 }
 

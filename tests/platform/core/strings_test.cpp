@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 struct ConversionCase {
@@ -78,6 +80,43 @@ INSTANTIATE_TEST_SUITE_P(
                       CompareCase{u"\u039C\u03A5", u"\u03BC\u03C5", 0},  // Greek
                       CompareCase{u"\u041C\u0418\u0420", u"\u043C\u0438\u0440", 0},  // Cyrillic
                       CompareCase{u"Z", u"a", 1}));
+
+// The comparison by its definition: both texts folded code point by code point into copies,
+// the copies compared.
+int FoldedCopiesCompare(std::u16string_view left, std::u16string_view right) {
+  auto fold = [](std::u16string_view text) {
+    std::u32string out;
+    for (std::size_t pos = 0; pos < text.size();) out += win::FoldCase(win::NextUtf16CodePoint(text, pos));
+    return out;
+  };
+  const int result = fold(left).compare(fold(right));
+  return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+// Texts from units where folding and code point order are easy to get wrong: case pairs of every
+// folded script, units above the surrogates, surrogate pairs and lone surrogates.
+std::u16string RandomText(std::mt19937& random) {
+  static const char16_t kUnits[] = {u'a', u'A', u'z', u'Z', u'_', 0xC4, 0xE4, 0xD7, 0xFF, 0x178, 0x141, 0x142,
+                                    0x39C, 0x3BC, 0x41C, 0x43C, 0x401, 0x451, 0xE000, 0xFFFD, 0xFFFF,
+                                    0xD83D, 0xDE00, 0xD800, 0xDC00};
+  std::u16string text;
+  for (int n = static_cast<int>(random() % 6); n > 0; --n) text += kUnits[random() % std::size(kUnits)];
+  return text;
+}
+
+TEST(CompareIgnoreCase, InPlaceAndFoldedKeysAgreeWithFoldedCopies) {
+  std::mt19937 random(36202);
+  for (int round = 0; round < 20000; ++round) {
+    const std::u16string left = RandomText(random);
+    std::u16string right = round % 2 ? left.substr(0, random() % (left.size() + 1)) + RandomText(random) : RandomText(random);
+    const int expected = FoldedCopiesCompare(left, right);
+    ASSERT_EQ(win::CompareIgnoreCase(left, right), expected) << round;
+    std::u16string left_key, right_key;
+    win::AppendFolded(left_key, left);
+    win::AppendFolded(right_key, right);
+    ASSERT_EQ(win::CompareFolded(left_key, right_key), expected) << round;
+  }
+}
 
 TEST(CompareIgnoreCase, NullPointersCompareAsEmpty) {
   EXPECT_EQ(win::lstrcmpiW(nullptr, u""), 0);
