@@ -322,6 +322,12 @@ void TTouchCollection::LoadFromStream(TStream* S) {
   Clear(true);
   const std::int32_t version = ReadInteger(S);
   const std::int32_t count = listview::ReadCount(S, MinimumRecordSize(version));
+  // One layout for all the records, also when a bad record ends the load.
+  struct UpdateBracket {
+    explicit UpdateBracket(TTouchCollection* collection) : collection(collection) { collection->BeginUpdate(); }
+    ~UpdateBracket() { collection->EndUpdate(true); }
+    TTouchCollection* collection;
+  } bracket(this);
   for (std::int32_t i = 0; i < count; ++i)
     if (!LoadMember(S, version)) return;
 }

@@ -47,7 +47,8 @@ class TTouchCollectionItem : public TTouchPersistent {
   void SetDataInf(win::ComPtr<win::IUnknown> Value) { data_inf_ = std::move(Value); }
 
   const win::RECT& GetDisplayRect() const { return display_rect_; }
-  void SetDisplayRect(const win::RECT& Value) { display_rect_ = Value; }
+  // Counted by the collection, so that plans of where its members lie can tell they are stale.
+  void SetDisplayRect(const win::RECT& Value);
   int GetVisibleIndex() const { return visible_index_; }
   void SetVisibleIndex(int Value) { visible_index_ = Value; }
   std::intptr_t GetTag() const { return tag_; }
@@ -270,6 +271,8 @@ class TTouchCollection : public TTouchOwnedPersistent {
   void AppendMember(TTouchCollectionItem* Item);
   // Takes over a member that another collection has let go of (regrouping).
   void AdoptMember(TTouchCollectionItem* Item);
+  // How many times a member's display rectangle was written (wraps; only equality counts).
+  std::uint32_t GetRectWrites() const { return rect_writes_; }
 
  protected:
   virtual void DoItemAdd(TTouchCollectionItem* Item, int Index);
@@ -284,12 +287,19 @@ class TTouchCollection : public TTouchOwnedPersistent {
   virtual bool LoadMember(TStream* S, std::int32_t Version);
 
  private:
+  friend class TTouchCollectionItem;
   TList list_;
   TList visible_list_;
+  std::uint32_t rect_writes_ = 0;
   int update_count_ = 0;
   bool clearing_ = false;
   bool no_store_ = false;
   TTouchCollectionItemClass item_class_;
 };
+
+inline void TTouchCollectionItem::SetDisplayRect(const win::RECT& Value) {
+  display_rect_ = Value;
+  if (collection_) ++collection_->rect_writes_;
+}
 
 }  // namespace dashtune

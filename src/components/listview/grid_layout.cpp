@@ -12,6 +12,24 @@ namespace dashtune {
 
 namespace {
 
+// View coordinates stay within this bound, so that sums and differences of a few of them (scroll
+// offsets, window mapping, extents) still fit an int however many cells a layout holds.
+constexpr std::int64_t kViewLimit = std::int64_t{1} << 29;
+
+// Turns coordinates computed in 64 bits into view coordinates, clamping what lies beyond the
+// bound; remembers whether it had to (the cells then are no longer evenly spaced).
+struct ViewClamp {
+  bool clamped = false;
+  int operator()(std::int64_t value) {
+    const std::int64_t kept = std::clamp(value, -kViewLimit, kViewLimit);
+    clamped = clamped || kept != value;
+    return static_cast<int>(kept);
+  }
+  win::RECT Rect(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom) {
+    return {(*this)(left), (*this)(top), (*this)(right), (*this)(bottom)};
+  }
+};
+
 // The margins of a group as the layout counts them.
 struct Margins {
   int left, top, right, bottom;
@@ -261,26 +279,29 @@ void TTouchGridIconGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 0;
   win::RECT rect{0, top, width, top};
   StartVisibleList(group);
+  ForgetCellPlan();
   TTouchItem* focused = nullptr;
   SetColumnCount(0);
   SetRowCount(0);
   if (group->GetVisible() && group->GetExpanded() && group->GetItemCount() > 0) {
     const int columns = ColumnsThatFit(group, width);
-    const int row_width = columns * cell_width;
-    const int origin_x = margin.left, origin_y = top + margin.top;
-    int x = 0, y = 0;
+    const std::int64_t row_width = static_cast<std::int64_t>(columns) * cell_width;
+    const std::int64_t origin_x = margin.left, origin_y = static_cast<std::int64_t>(top) + margin.top;
+    std::int64_t x = 0, y = 0;
+    ViewClamp clamp;
     for (int i = 0; i < group->GetItemCount(); ++i) {
       TTouchItem* item = group->GetItem(i);
       if (x + cell_width > row_width) {
         x = 0;
         y += cell_height;
       }
+      const std::int64_t left = origin_x + x, cell_top = origin_y + y;
       if (item->GetVisible()) {
         PlaceVisible(group, item, NextVisibleItemIndex);
-        item->SetDisplayRect({origin_x + x, origin_y + y, origin_x + x + cell_width, origin_y + y + cell_height});
+        item->SetDisplayRect(clamp.Rect(left, cell_top, left + cell_width, cell_top + cell_height));
         x += cell_width;
       } else {
-        MarkUnplaced(item, {origin_x + x, origin_y + y, origin_x + x, origin_y + y + cell_height});
+        MarkUnplaced(item, clamp.Rect(left, cell_top, left, cell_top + cell_height));
       }
       if (item->GetFocused()) focused = item;
     }
@@ -289,7 +310,10 @@ void TTouchGridIconGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
       SetColumnCount(columns);
       SetRowCount(placed / columns + (placed % columns ? 1 : 0));
     }
-    rect.bottom = top + margin.top + GetRowCount() * cell_height + margin.bottom;
+    rect.bottom = clamp(origin_y + static_cast<std::int64_t>(GetRowCount()) * cell_height + margin.bottom);
+    if (columns >= 1 && !clamp.clamped)
+      KeepCellPlan({TCellPlan::kRowMajor, margin.left, static_cast<int>(origin_y), cell_width, cell_height, columns,
+                    placed});
   } else if (group->GetVisible()) {
     rect.bottom = top + margin.top + margin.bottom;
     PassFocusOn(control, group);
@@ -328,17 +352,21 @@ void TTouchGridListGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   const int left = PrevGroup ? PrevGroup->GetDisplayRect().right : 0;
   win::RECT rect{left, 0, left, height};
   StartVisibleList(group);
+  ForgetCellPlan();
   SetColumnCount(0);
   SetRowCount(0);
   if (group->GetVisible() && group->GetExpanded() && group->GetItemCount() > 0) {
     // A column holds the cells that end above the bottom margin; the row count says the same, so
     // that an item's row and column follow from its visible index.
     const int rows = std::max((height - margin.top - margin.bottom) / cell_height, 1);
-    int x = left + margin.left, y = margin.top, columns = 1;
+    const std::int64_t origin_x = static_cast<std::int64_t>(left) + margin.left;
+    std::int64_t x = origin_x, y = margin.top;
+    int columns = 1;
+    ViewClamp clamp;
     for (int i = 0; i < group->GetItemCount(); ++i) {
       TTouchItem* item = group->GetItem(i);
       if (!item->GetVisible()) {
-        MarkUnplaced(item, {x, y, x, y + cell_height});
+        MarkUnplaced(item, clamp.Rect(x, y, x, y + cell_height));
         continue;
       }
       if (VisibleCountOf(group) > 0 && VisibleCountOf(group) % rows == 0) {
@@ -347,13 +375,16 @@ void TTouchGridListGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
         ++columns;
       }
       PlaceVisible(group, item, NextVisibleItemIndex);
-      item->SetDisplayRect({x, y, x + cell_width, y + cell_height});
+      item->SetDisplayRect(clamp.Rect(x, y, x + cell_width, y + cell_height));
       y += cell_height;
     }
     if (VisibleCountOf(group) > 0) {
       SetRowCount(rows);
       SetColumnCount(columns);
-      rect.right = x + cell_width + margin.right;
+      rect.right = clamp(x + cell_width + margin.right);
+      if (!clamp.clamped)
+        KeepCellPlan({TCellPlan::kColumnMajor, static_cast<int>(origin_x), margin.top, cell_width, cell_height, rows,
+                      VisibleCountOf(group)});
     }
   } else if (group->GetVisible()) {
     PassFocusOn(control, group);
@@ -458,16 +489,21 @@ void TTouchGridReportGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItem
   const TTouchColumn* last = control->GetHeader()->LastColumn();
   const int right = last ? last->GetDisplayRect().right - margin.right : 0;
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 2;
+  const std::int64_t origin_y = static_cast<std::int64_t>(top) + margin.top;
+  ViewClamp clamp;
+  ForgetCellPlan();
   const win::RECT rect =
       RebuildRows(control, group, top, NextVisibleItemIndex, [&](int placed, win::RECT& cell) {
-        const int y = top + margin.top + placed * cell_height;
-        cell = {margin.left, y, right, y + cell_height};
+        const std::int64_t y = origin_y + static_cast<std::int64_t>(placed) * cell_height;
+        cell = clamp.Rect(margin.left, y, right, y + cell_height);
         return true;
       });
   group->SetDisplayRect(rect);
   const int placed = VisibleCountOf(group);
   SetColumnCount(placed > 0 ? 1 : 0);
   SetRowCount(placed);
+  // Rows of one cell each: the row under a point names the one item that may hold it.
+  if (!clamp.clamped) KeepCellPlan({TCellPlan::kRowMajor, margin.left, static_cast<int>(origin_y), 0, cell_height, 1, placed});
 }
 
 namespace {
@@ -549,19 +585,26 @@ void TTouchGridGridGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   TList& header_columns = control->GetHeader()->GetColumns()->GetVisibleList();
   const int columns = header_columns.GetCount();
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 0;
+  const std::int64_t origin_y = static_cast<std::int64_t>(top) + margin.top;
+  ViewClamp clamp;
+  ForgetCellPlan();
   // Without header columns there is no cell: the items stay unplaced at the group's top.
   const win::RECT rect =
       RebuildRows(control, group, top, NextVisibleItemIndex, [&](int placed, win::RECT& cell) {
         if (columns == 0) return false;
         const win::RECT& column = static_cast<TTouchColumn*>(header_columns.Get(placed % columns))->GetDisplayRect();
-        const int y = top + margin.top + placed / columns * cell_height;
-        cell = {margin.left + column.left, y, margin.left + column.right, y + cell_height};
+        const std::int64_t y = origin_y + static_cast<std::int64_t>(placed / columns) * cell_height;
+        cell = clamp.Rect(static_cast<std::int64_t>(margin.left) + column.left, y,
+                          static_cast<std::int64_t>(margin.left) + column.right, y + cell_height);
         return true;
       });
   group->SetDisplayRect(rect);
   const int placed = VisibleCountOf(group);
   SetColumnCount(placed > 0 ? columns : 0);
   SetRowCount(placed > 0 ? placed / columns + (placed % columns ? 1 : 0) : 0);
+  // The header's columns vary in width: the row under a point names the items that may hold it.
+  if (!clamp.clamped)
+    KeepCellPlan({TCellPlan::kRowMajor, margin.left, static_cast<int>(origin_y), 0, cell_height, columns, placed});
 }
 
 TTouchItem* TTouchGridGridGroup::AdjacentItem(TTouchItem* Item, TTouchAdjacentCellDir Direction) {

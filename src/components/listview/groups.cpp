@@ -89,6 +89,48 @@ void TTouchGroup::SetDetailCount(int Value) {
   if (TTouchPaintInfoBaseGroup* info = GetGroupPaintInfo()) info->SetCaptionLines(Value);
 }
 
+// ---- TTouchGridGroup ----
+
+namespace {
+// The line of cells (counted from 0) a coordinate falls in; negative before the first.
+std::int64_t LineOf(int coordinate, int origin, int cell) {
+  const std::int64_t offset = static_cast<std::int64_t>(coordinate) - origin;
+  return offset >= 0 ? offset / cell : -1;
+}
+}  // namespace
+
+void TTouchGridGroup::KeepCellPlan(const TCellPlan& Plan) {
+  plan_ = Plan;
+  plan_.rect_stamp = owner_group_->GetItems()->GetRectWrites();
+  if (Plan.cell_height < 1 || Plan.cell_width < 0 || Plan.per_line < 1) ForgetCellPlan();
+}
+
+bool TTouchGridGroup::CandidatesAt(win::POINT ViewportPoint, int& First, int& Last) const {
+  TTouchItems* items = owner_group_->GetItems();
+  if (plan_.order == TCellPlan::kNone || plan_.count != items->GetVisibleCount() ||
+      plan_.rect_stamp != items->GetRectWrites())
+    return false;
+  First = 0, Last = -1;  // none, unless a cell holds the point
+  const std::int64_t row = LineOf(ViewportPoint.y, plan_.origin_y, plan_.cell_height);
+  const std::int64_t column = plan_.cell_width > 0 ? LineOf(ViewportPoint.x, plan_.origin_x, plan_.cell_width) : 0;
+  if (row < 0 || column < 0) return true;
+  std::int64_t first = 0, last = 0;
+  if (plan_.order == TCellPlan::kColumnMajor) {
+    if (row >= plan_.per_line) return true;
+    first = last = column * plan_.per_line + row;
+  } else if (plan_.cell_width > 0) {
+    if (column >= plan_.per_line) return true;
+    first = last = row * plan_.per_line + column;
+  } else {
+    first = row * plan_.per_line;
+    last = first + plan_.per_line - 1;
+  }
+  if (first >= plan_.count) return true;
+  First = static_cast<int>(first);
+  Last = static_cast<int>(std::min<std::int64_t>(last, plan_.count - 1));
+  return true;
+}
+
 // ---- TTouchGroups ----
 
 TTouchGroups::TTouchGroups(TCustomTouchListview* AOwner) : TTouchCollection(AOwner) {
@@ -241,12 +283,26 @@ TTouchGroup* TTouchGroups::GroupAt(win::POINT ViewportPoint) const {
   return nullptr;
 }
 
+namespace {
+std::uint64_t cells_tested = 0;
+}  // namespace
+
+std::uint64_t listview::CellsTested() { return cells_tested; }
+
 TTouchItem* TTouchGroups::ItemAtPoint(win::POINT ViewportPoint) const {
   TTouchGroup* group = GroupAt(ViewportPoint);
   if (group == nullptr) return nullptr;
   TList& visible = group->GetVisibleItems();
-  for (int i = 0; i < visible.GetCount(); ++i) {
+  // The layout's cells narrow the walk down; the first item holding the point answers either way.
+  int first = 0, last = 0;
+  const TTouchGridGroup* grid = group->GetGrid();
+  if (grid == nullptr || !grid->CandidatesAt(ViewportPoint, first, last)) {
+    first = 0;
+    last = visible.GetCount() - 1;
+  }
+  for (int i = first; i <= last; ++i) {
     auto* item = static_cast<TTouchItem*>(visible.Get(i));
+    ++cells_tested;
     if (win::PtInRect(&item->GetDisplayRect(), ViewportPoint)) return item;
   }
   return nullptr;

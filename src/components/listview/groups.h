@@ -50,15 +50,39 @@ class TTouchGridGroup : public TTouchOwnedPersistent {
   // NextVisibleItemIndex.
   virtual void Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) = 0;
 
+  // The visible items (by visible index in the group, First..Last) that alone can hold a point,
+  // answered from the cells the last layout placed; false when that layout kept no cells or
+  // anything moved an item or changed the visible items since (the caller then walks them all).
+  bool CandidatesAt(win::POINT ViewportPoint, int& First, int& Last) const;
+
  protected:
   void SetColumnCount(int Value) { column_count_ = Value; }
   void SetRowCount(int Value) { row_count_ = Value; }
+
+  // How the last layout placed the visible items, so that a point finds its cell by arithmetic.
+  // kRowMajor: item k in row k / per_line; with a cell width, in column k % per_line, else any
+  // of its row (cells of varying width). kColumnMajor: item k in column k / per_line, row
+  // k % per_line. Every cell is cell_width x cell_height from (origin_x, origin_y) onwards.
+  struct TCellPlan {
+    enum Order : std::uint8_t { kNone, kRowMajor, kColumnMajor } order = kNone;
+    int origin_x = 0, origin_y = 0;
+    int cell_width = 0;  // 0: the cells of a row vary in width
+    int cell_height = 0;
+    int per_line = 0;
+    int count = 0;                // visible items placed
+    std::uint32_t rect_stamp = 0;  // the items' rectangle writes when the plan was made
+  };
+  // Keeps the plan of the layout just finished: its cells must be all the visible items' display
+  // rectangles, disjoint, with every coordinate as placed (none clamped).
+  void KeepCellPlan(const TCellPlan& Plan);
+  void ForgetCellPlan() { plan_.order = TCellPlan::kNone; }
 
  private:
   TTouchGroup* owner_group_;  // not owned: it owns this object
   TTouchGridLayout layout_;
   int column_count_ = 0;
   int row_count_ = 0;
+  TCellPlan plan_;
 };
 
 // A group or column: asked-for changes are always allowed (a check only while enabled), and every
@@ -274,6 +298,12 @@ class TTouchColumnStored : public TTouchStoredData<TTouchColumn> {
   // A direction other than none makes the column the focused one and, with AutoSort, sorts.
   void SetSortDirection(TTouchSortDirection Value) override;
 };
+
+namespace listview {
+// The item rectangles point queries have tested since the program started: tests bound a
+// query's work by it.
+std::uint64_t CellsTested();
+}  // namespace listview
 
 class TTouchColumns : public TTouchCollection {
  public:

@@ -155,7 +155,7 @@ void TTouchItem::FocusLost() {
 
 void TTouchItem::SelectionGained() {
   if (TCustomTouchListview* control = GetOwnerListview()) {
-    control->GetSelection()->IncCount();
+    control->GetSelection()->AddSelected(this);
     control->DoItemSelectionChanged(this);
   }
   SelectionLookChanged();
@@ -163,7 +163,7 @@ void TTouchItem::SelectionGained() {
 
 void TTouchItem::SelectionLost() {
   if (TCustomTouchListview* control = GetOwnerListview()) {
-    control->GetSelection()->DecCount();
+    control->GetSelection()->RemoveSelected(this);
     control->DoItemSelectionChanged(this);
   }
   if (!GetDestroying()) SelectionLookChanged();

@@ -94,9 +94,11 @@ class TTouchItem : public TTouchCollectionItem {
   // Repaints for a changed selection or focus: the whole control with GroupSelections.
   void SelectionLookChanged();
 
+  friend class TTouchSelectionManager;
   std::unique_ptr<TTouchViewItem> view_;
   TTouchSelectionGroupList* selection_group_ = nullptr;  // one reference held
   int visible_index_in_group_ = -1;
+  int selected_slot_ = -1;  // the item's place among the selection manager's selected items
 };
 
 // An item without data: every caption, image and detail is asked of the control's events.

@@ -1,6 +1,8 @@
 #include "components/listview/managers.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/listview.h"
@@ -43,12 +45,75 @@ void TTouchSelectionManager::ForgetColumn(TTouchColumn* Column) {
   if (focused_column_ == Column) focused_column_ = nullptr;
 }
 
+void TTouchSelectionManager::AddSelected(TTouchItem* Item) {
+  ++count_;
+  if (Item->selected_slot_ >= 0) return;
+  Item->selected_slot_ = static_cast<int>(selected_.size());
+  selected_.push_back(Item);
+}
+
+void TTouchSelectionManager::RemoveSelected(TTouchItem* Item) {
+  if (count_ > 0) --count_;
+  const int slot = Item->selected_slot_;
+  if (slot < 0 || static_cast<std::size_t>(slot) >= selected_.size() || selected_[slot] != Item) return;
+  Item->selected_slot_ = -1;
+  if (clearing_) {
+    selected_[slot] = nullptr;
+    return;
+  }
+  selected_[slot] = selected_.back();
+  selected_[slot]->selected_slot_ = slot;
+  selected_.pop_back();
+}
+
+void TTouchSelectionManager::RenumberSelected() {
+  std::erase(selected_, nullptr);
+  for (std::size_t i = 0; i < selected_.size(); ++i) selected_[i]->selected_slot_ = static_cast<int>(i);
+}
+
+namespace {
+// The item's place in item order: its group's place, then its own (the cached indexes where they
+// still name it).
+std::uint64_t OrderKey(TTouchItem* item) {
+  const auto place = [](TTouchCollectionItem* member, const TTouchCollection* collection) -> std::uint64_t {
+    const int cached = member->GetIndex();
+    if (cached >= 0 && cached < collection->GetCount() && collection->GetItem(cached) == member)
+      return static_cast<std::uint32_t>(cached);
+    return static_cast<std::uint32_t>(collection->GetList().IndexOf(member));
+  };
+  TTouchGroup* group = item->GetOwnerGroup();
+  const std::uint64_t group_place = group && group->GetCollection() ? place(group, group->GetCollection()) : 0;
+  return group_place << 32 | place(item, item->GetCollection());
+}
+}  // namespace
+
+void TTouchSelectionManager::SortSelected() {
+  std::vector<std::pair<std::uint64_t, TTouchItem*>> keyed;
+  keyed.reserve(selected_.size());
+  for (TTouchItem* item : selected_) keyed.emplace_back(OrderKey(item), item);
+  std::sort(keyed.begin(), keyed.end());
+  for (std::size_t i = 0; i < keyed.size(); ++i) selected_[i] = keyed[i].second;
+  RenumberSelected();
+}
+
 void TTouchSelectionManager::ClearAll() {
   TCustomTouchListview* control = GetOwnerListview();
-  if (control == nullptr) return;
+  if (control == nullptr || count_ == 0) return;
   TTouchGroups* groups = control->GetGroups();
-  for (TTouchItem* item = groups->FirstItem(); item != nullptr && count_ > 0; item = groups->NextItem(item))
-    item->SetSelected(false);
+  // With most items selected a walk over all of them costs no more than sorting the selected.
+  constexpr int kWalkShare = 8;
+  if (count_ >= groups->ItemCount() / kWalkShare) {
+    for (TTouchItem* item = groups->FirstItem(); item != nullptr && count_ > 0; item = groups->NextItem(item))
+      item->SetSelected(false);
+    return;
+  }
+  SortSelected();
+  // Handlers may select or free items meanwhile: a freed item leaves a hole, a new one is added.
+  clearing_ = true;
+  for (std::size_t i = 0; i < selected_.size() && count_ > 0; ++i)
+    if (TTouchItem* item = selected_[i]) item->SetSelected(false);
+  clearing_ = false;
+  RenumberSelected();
 }
 
 void TTouchSelectionManager::SetGroupSelections(bool Value) {

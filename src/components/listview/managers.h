@@ -4,6 +4,8 @@
 // the edit manager.
 #pragma once
 
+#include <vector>
+
 #include "components/listview/collection.h"
 
 namespace dashtune {
@@ -31,9 +33,12 @@ class TTouchSelectionManager : public TTouchOwnedPersistent {
   void ForgetColumn(TTouchColumn* Column);
 
   int GetCount() const { return count_; }
-  void IncCount() { ++count_; }
-  void DecCount() { if (count_ > 0) --count_; }
-  // Clears the selection of every item of the control.
+  // An item's selection was gained or lost: counted, and the item kept among (or taken out of)
+  // the selected items.
+  void AddSelected(TTouchItem* Item);
+  void RemoveSelected(TTouchItem* Item);
+  // Clears the selection of every item of the control, in item order; the work is proportional
+  // to the selected items, not to all.
   void ClearAll();
 
   bool GetGroupSelections() const { return group_selections_; }
@@ -95,7 +100,14 @@ class TTouchSelectionManager : public TTouchOwnedPersistent {
     Repaint();
   }
   void Repaint();
+  // Puts the selected items in item order (groups in order, then items in order).
+  void SortSelected();
+  void RenumberSelected();
 
+  // The selected items, each knowing its place here; in no order except during ClearAll, when a
+  // lost selection leaves a hole instead of moving the last item into its place.
+  std::vector<TTouchItem*> selected_;
+  bool clearing_ = false;
   bool enabled_ = true;
   TTouchItem* focused_item_ = nullptr;      // not owned
   TTouchColumn* focused_column_ = nullptr;  // not owned

@@ -33,14 +33,27 @@ win::RECT CheckBoxBelow(TTouchItem* item, TCustomTouchListview* control, const w
 
 }  // namespace
 
-// Measures the item's caption into Rect (its left, top and right given) in Lines lines (-1: no
-// limit); an empty caption measures as one blank.
+// The lines a caption without a line limit takes at most: as many as the client area shows (at
+// least two). A focused caption may reach below its cell, but a caption of any length costs no
+// more than a screenful to measure and paint.
+static int ShowableCaptionLines(TCustomTouchListview* control) {
+  if (control == nullptr || !control->HandleAllocated()) return 2;
+  TCanvas* canvas = control->GetCanvas();
+  canvas->SetFont(control->GetFont());
+  const int line_height = std::max(canvas->TextHeight("Wg"), 1);
+  return std::max(control->GetClientHeight() / line_height + 1, 2);
+}
+
+// Measures the item's caption into Rect (its left, top and right given) in Lines lines (-1: as
+// many as the client area shows); an empty caption measures as one blank.
 static void MeasureCaptionInto(TTouchViewItem* painter, TTouchItem* item, TTouchColumn* column, TCanvas* canvas,
                                int lines, unsigned vertical, unsigned alignment, win::RECT& rect) {
+  if (lines < 0) lines = ShowableCaptionLines(painter->GetOwnerListview());
   painter->PrepareCanvas(item, column, item->GetSelected(), canvas, 0);
   const WideString caption = column ? item->GetCaptions(column->GetIndex()) : item->GetCaption();
+  // The last line holds the rest of the caption, painted cut with "...": measured so, too.
   const unsigned flags = common::dtCalcRect | common::dtCalcRectAdjR | common::dtCalcRectAlign | common::dtWordBreak |
-                         alignment | vertical | (lines == 1 ? common::dtSingleLine : 0u);
+                         common::dtEndEllipsis | alignment | vertical | (lines == 1 ? common::dtSingleLine : 0u);
   common::DrawCaptionText(canvas->GetHandle(), caption.empty() ? WideString(u" ") : caption, rect, lines, flags);
 }
 
@@ -52,7 +65,7 @@ static unsigned AlignmentFlagOf(int alignment) {
 
 int TTouchViewIconItem::CaptionLines(TTouchItem* Item, TTouchColumn*) {
   TCustomTouchListview* control = GetOwnerListview();
-  return Item->GetFocused() && control && control->Focused() ? -1 : 2;
+  return Item->GetFocused() && control && control->Focused() ? ShowableCaptionLines(control) : 2;
 }
 
 void TTouchViewIconItem::SelectionRectHook(TTouchItem*, win::RECT& Rect) {
@@ -238,7 +251,7 @@ bool TTouchViewReportItem::PointInText(TTouchItem* Item, win::POINT ViewportPoin
 
 int TTouchViewThumbnailItem::CaptionLines(TTouchItem* Item, TTouchColumn*) {
   TCustomTouchListview* control = GetOwnerListview();
-  return Item->GetFocused() && control && control->Focused() ? -1 : 2;
+  return Item->GetFocused() && control && control->Focused() ? ShowableCaptionLines(control) : 2;
 }
 
 unsigned TTouchViewThumbnailItem::VAlignmentFlag(TTouchColumn*) { return common::dtVCenter; }

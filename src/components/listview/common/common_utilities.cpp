@@ -20,17 +20,36 @@ void SafeInvalidateRect(TWinControl* Control, const win::RECT* Rect, bool Immedi
 
 namespace {
 
+std::uint64_t measured_characters = 0;
+
 int TextWidth(win::HDC dc, std::u16string_view text) {
   win::SIZE size{};
   if (text.empty()) return 0;
+  measured_characters += text.size();
   win::GetTextExtentPoint32W(dc, reinterpret_cast<win::LPCWSTR>(text.data()), static_cast<int>(text.size()), &size);
   return size.cx;
 }
 
-// How many characters of text, from its start, fit in width (at least one).
+// How many characters of text, from its start, fit in width (at least one; all when the whole
+// text fits). Prefixes twice as long are tried until one does not fit, then the last step is
+// halved: a line costs what its own length does, however long the text after it.
 std::size_t CharactersThatFit(win::HDC dc, std::u16string_view text, int width) {
-  std::size_t low = 1;
+  std::size_t low = 1;  // fits, or is the least a line takes
   std::size_t high = text.size();
+  for (std::size_t probe = 2; low < high; probe *= 2) {
+    if (probe >= high) {
+      if (TextWidth(dc, text) <= width)
+        low = high;
+      else
+        high -= 1;
+      break;
+    }
+    if (TextWidth(dc, text.substr(0, probe)) > width) {
+      high = probe - 1;
+      break;
+    }
+    low = probe;
+  }
   while (low < high) {
     const std::size_t middle = (low + high + 1) / 2;
     if (TextWidth(dc, text.substr(0, middle)) <= width)
@@ -48,11 +67,15 @@ std::vector<std::u16string_view> BreakLines(win::HDC dc, std::u16string_view tex
   while (pos < text.size()) {
     std::u16string_view rest = text.substr(pos);
     const bool last_allowed = lines >= 0 && static_cast<int>(result.size()) + 1 >= lines;
-    if (last_allowed || TextWidth(dc, rest) <= width) {
+    if (last_allowed) {
       result.push_back(rest);
       break;
     }
     std::size_t end = CharactersThatFit(dc, rest, width);
+    if (end == rest.size()) {
+      result.push_back(rest);
+      break;
+    }
     std::size_t next = end;
     if (word_break) {
       const std::size_t space = rest.substr(0, end + 1).find_last_of(u' ');
@@ -110,6 +133,8 @@ int DrawCaptionText(win::HDC DC, const std::u16string& Text, win::RECT& Rect, in
   }
   return block_height;
 }
+
+std::uint64_t MeasuredCharacters() { return measured_characters; }
 
 // ---- Check boxes and radio buttons ----
 

@@ -3,6 +3,7 @@
 // and radio button, and blending a colour over a 32-bit bitmap.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "classlib/controls.h"
@@ -41,6 +42,9 @@ enum TCommonDrawTextFlag : unsigned {
 // with dtCalcRect measures it into Rect. The last allowed line holds the rest of the text (cut
 // with "..." under dtEndEllipsis). Answers the height of the lines.
 int DrawCaptionText(win::HDC DC, const std::u16string& Text, win::RECT& Rect, int Lines, unsigned Flags);
+// The characters DrawCaptionText has measured since the program started: tests bound the work
+// of a layout by it.
+std::uint64_t MeasuredCharacters();
 
 // The classic check box and radio button, drawn into Rect with six colours: inner light edge,
 // inner dark edge, outer light edge, outer dark edge, face, and interior. Pressed boxes show
