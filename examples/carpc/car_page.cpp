@@ -211,7 +211,6 @@ void CarPage::HookTileEvents() {
     canvas->GetFont()->SetColor(position == 0 ? kTextColor : kDimTextColor);
   };
   tiles_->OnItemClick = [this](TCustomTouchListview*, TTouchItem* item, TMouseButton, TShiftState, win::POINT) {
-    item->SetFocused(true);
     ChooseEntry(item->GetIndex());
   };
   // Type-ahead: a tile matches when its name begins with what was typed, in any case.
@@ -345,6 +344,7 @@ bool CarPage::ChooseEntry(int index) {
   std::vector<MediaEntry>& entries = folder_.Entries();
   if (index < 0 || index >= static_cast<int>(entries.size())) return false;
   chosen_ = index;
+  MarkChosen(index);
   const MediaEntry& entry = entries[static_cast<std::size_t>(index)];
   StopVideo();
   switch (entry.kind) {
@@ -364,6 +364,14 @@ bool CarPage::ChooseEntry(int index) {
     default:
       return false;
   }
+}
+
+void CarPage::MarkChosen(int index) {
+  TTouchItem* item = tiles_->GetItems()->GetItem(index);
+  item->SetFocused(true);
+  if (item->GetSelected()) return;
+  tiles_->GetSelection()->ClearAll();
+  item->SetSelected(true);
 }
 
 bool CarPage::PlayVideo(const MediaEntry& entry) {

@@ -89,6 +89,8 @@ class CarPage {
   // the mixer again.
   void ShowMixerVolume();
   int AddCover(const MediaEntry& entry);
+  // The chosen tile has the focus and is the one selected, however it was chosen.
+  void MarkChosen(int index);
   // Stops a playing clip and puts the position bar and its text back to the start.
   void StopVideo();
   bool PlayVideo(const MediaEntry& entry);

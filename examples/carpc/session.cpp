@@ -229,7 +229,6 @@ class Session {
                                     [](const MediaEntry& e) { return e.kind == MediaEntry::Kind::Video; });
     if (video == entries.end()) return {false, "the folder holds no video"};
     const int index = static_cast<int>(video - entries.begin());
-    page_.Tiles()->GetItems()->GetItem(index)->SetFocused(true);
     if (!page_.ChooseEntry(index)) return {false, Quoted(video->name) + " does not play"};
     const auto start = Clock::now();
     int frames = 0;

@@ -58,9 +58,14 @@ constexpr Area kPositionBar{536, 204, 792, 232};
 constexpr Area kPositionText{536, 236, 792, 256};
 constexpr Area kVolume{536, 262, 792, 314};  // the label and the slider
 constexpr std::uint32_t kPageColour = 0x181E28;
+constexpr std::uint32_t kChosenColour = 0x2C4A70;  // the selection's
 // The tiles: two to a row, 250 x 76 pixels from the list's top left corner.
 constexpr int kTileWidth = 250;
 constexpr int kTileHeight = 76;
+// The sample folder's tiles: pictures and the clip by name, then the sub-folder.
+constexpr int kClipTile = 2;     // City drive.ogv
+constexpr int kPictureTile = 3;  // Dusk.png
+constexpr int kFolderTile = 5;   // More pictures, holding one picture
 // Below the sample folder's three rows of tiles.
 constexpr Area kBelowTheTiles{0, 280, 520, 470};
 
@@ -109,6 +114,13 @@ int LitPixels(const Image& image, Area area) {
 }
 
 bool Inside(Area area, int x, int y) { return x >= area.left && x < area.right && y >= area.top && y < area.bottom; }
+
+int PixelsOf(const Image& image, Area area, std::uint32_t colour) {
+  int count = 0;
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) count += image.At(x, y) == colour;
+  return count;
+}
 
 // Pixels of the area that differ from `colour`.
 int PixelsOtherThan(const Image& image, Area area, std::uint32_t colour) {
@@ -261,6 +273,9 @@ class CarpcIntegration : public ::testing::Test {
     const std::size_t play = 2;
     EXPECT_GT(LitPixels(shots[play], kView), (kView.right - kView.left) * (kView.bottom - kView.top) / 2)
         << "the video area is black after the play step";
+    // The tile of the playing clip is marked as the chosen one, the tile tapped before no longer.
+    EXPECT_GT(PixelsOf(shots[play], TileArea(kClipTile), kChosenColour), 5000);
+    EXPECT_EQ(PixelsOf(shots[play], TileArea(1), kChosenColour), 0);
     EXPECT_GT(DifferingPixels(shots[4], shots[5], kTiles), 20) << "the renamed caption is not on its tile";
   }
 
@@ -560,10 +575,6 @@ class PageOnScreen {
   Image last_;
 };
 
-// The sample folder's tiles: pictures and the clip by name, then the sub-folder.
-constexpr int kClipTile = 2;         // City drive.ogv
-constexpr int kPictureTile = 3;      // Dusk.png
-constexpr int kFolderTile = 5;       // More pictures, holding one picture
 
 TEST_F(CarpcIntegration, OnXvfbATappedFolderTileOpensTheFolder) {
   dashtune::testing::TestAlsaPlugin sound_card;
