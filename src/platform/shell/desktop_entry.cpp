@@ -201,7 +201,7 @@ std::optional<long> NumberKey(const Group& group, std::string_view key, long low
 
 // ---- Exec line ----
 
-std::string Quote(char c) { return c == '\n' ? "a newline" : c == '\t' ? "a tab" : std::string("'") + c + "'"; }
+std::string CharacterName(char c) { return c == '\n' ? "a newline" : c == '\t' ? "a tab" : std::string("'") + c + "'"; }
 
 // Splits at spaces; an argument is quoted in whole or not at all.
 std::optional<std::vector<std::string>> SplitExec(std::string_view exec, std::string& error) {
@@ -228,7 +228,7 @@ std::optional<std::vector<std::string>> SplitExec(std::string_view exec, std::st
           continue;
         }
         if (c == '`' || c == '$') {
-          error = Quote(c) + " inside quotes must be escaped with a backslash";
+          error = CharacterName(c) + " inside quotes must be escaped with a backslash";
           return std::nullopt;
         }
         argument.push_back(c);
@@ -241,7 +241,7 @@ std::optional<std::vector<std::string>> SplitExec(std::string_view exec, std::st
     } else {
       for (; i < exec.size() && exec[i] != ' '; ++i) {
         if (kReserved.find(exec[i]) != std::string_view::npos) {
-          error = Quote(exec[i]) + " must be quoted";
+          error = CharacterName(exec[i]) + " must be quoted";
           return std::nullopt;
         }
         argument.push_back(exec[i]);

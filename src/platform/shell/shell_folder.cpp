@@ -347,13 +347,25 @@ HRESULT ShellFolderObject::GetDetailsOf(LPCITEMIDLIST list, UINT column, SHELLDE
     text = columns[column].title;
   } else {
     details_calls.fetch_add(1);
-    const std::optional<shell_model::Item> item = ResolveRelative(list);
-    if (!item || item_ids::IsEmptyList(list)) return E_INVALIDARG;
+    const std::lock_guard lock(details_mutex_);
+    const shell_model::Item* item = DetailsItemLocked(list);
+    if (item == nullptr || item_ids::IsEmptyList(list)) return E_INVALIDARG;
     text = shell_columns::TextOf(*item, columns[column].kind);
   }
   details->str.uType = STRRET_WSTR;
   details->str.pOleStr = TaskString(text);
   return details->str.pOleStr == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+const shell_model::Item* ShellFolderObject::DetailsItemLocked(LPCITEMIDLIST list) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(list);
+  const std::span<const BYTE> ids(bytes, item_ids::ListSize(list));
+  const bool reusable = item_.place == shell_model::Place::FileSystem || item_.place == shell_model::Place::Home ||
+                        item_.place == shell_model::Place::Volume;
+  if (reusable && details_item_.item && std::ranges::equal(ids, details_item_.list)) return &*details_item_.item;
+  details_item_.item = ResolveRelative(list);
+  details_item_.list.assign(ids.begin(), reusable ? ids.end() : ids.begin());
+  return details_item_.item ? &*details_item_.item : nullptr;
 }
 
 HRESULT ShellFolderObject::MapColumnToSCID(UINT column, SHCOLUMNID* id) {

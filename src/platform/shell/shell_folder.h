@@ -5,6 +5,10 @@
 #include "platform/shell/namespace_model.h"
 #include "platform/shell/shell_types.h"
 
+#include <mutex>
+#include <optional>
+#include <vector>
+
 namespace win {
 
 class ShellFolderObject : public ComObject<IShellFolder2, IShellIcon, IPersistFolder> {
@@ -50,10 +54,21 @@ class ShellFolderObject : public ComObject<IShellFolder2, IShellIcon, IPersistFo
   std::optional<shell_model::Item> ResolveRelative(LPCITEMIDLIST relative) const;
 
  private:
+  // The last item GetDetailsOf resolved; a details view asks for every column of one item in a
+  // row. Reused only for the same ID bytes below a file-system folder, whose children resolve
+  // from their IDs alone.
+  struct DetailsItem {
+    std::vector<BYTE> list;
+    std::optional<shell_model::Item> item;
+  };
+  const shell_model::Item* DetailsItemLocked(LPCITEMIDLIST list);
+
   ~ShellFolderObject() override;
 
   LPITEMIDLIST absolute_;  // task-allocated, owned
   shell_model::Item item_;
+  std::mutex details_mutex_;
+  DetailsItem details_item_;  // guarded by details_mutex_
 };
 
 // A folder object for an absolute list; E_FAIL when the list names no folder.
