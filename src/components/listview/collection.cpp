@@ -4,6 +4,7 @@
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/listview.h"
 #include "components/listview/stream_integers.h"
+#include "components/listview/view_items.h"
 #include "platform/core/strings.h"
 #include "platform/gdi/gdi.h"
 
@@ -29,12 +30,28 @@ TCustomTouchListview* TTouchCollectionItem::GetOwnerListview() const {
   return collection_ ? collection_->GetOwnerListview() : nullptr;
 }
 
+TTouchCollectionItem::TRareFields::~TRareFields() = default;
+
+TTouchCollectionItem::TRareFields& TTouchCollectionItem::RareFields() {
+  if (!rare_) rare_ = std::make_unique<TRareFields>();
+  return *rare_;
+}
+
+void TTouchCollectionItem::SetDataInf(win::ComPtr<win::IUnknown> Value) {
+  if (Value || rare_) RareFields().data_inf = std::move(Value);
+}
+
+void TTouchCollectionItem::SetTag(std::intptr_t Value) {
+  if (Value != 0 || rare_) RareFields().tag = Value;
+}
+
 void TTouchCollectionItem::SetOwnPaintInfo(std::unique_ptr<TTouchPaintInfoBasic> Value) {
-  paint_info_ = std::move(Value);
+  if (Value || rare_) RareFields().paint_info = std::move(Value);
 }
 
 TTouchPaintInfoBasic* TTouchCollectionItem::GetPaintInfo() const {
-  return paint_info_ ? paint_info_.get() : DefaultPaintInfo();
+  TTouchPaintInfoBasic* own = GetOwnPaintInfo();
+  return own ? own : DefaultPaintInfo();
 }
 
 namespace {

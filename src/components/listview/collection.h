@@ -43,16 +43,16 @@ class TTouchCollectionItem : public TTouchPersistent {
   std::intptr_t GetData() const { return data_; }
   virtual void SetData(std::intptr_t Value) { data_ = Value; }
   // The interface held for the caller (a counted reference).
-  win::ComPtr<win::IUnknown> GetDataInf() const { return data_inf_; }
-  void SetDataInf(win::ComPtr<win::IUnknown> Value) { data_inf_ = std::move(Value); }
+  win::ComPtr<win::IUnknown> GetDataInf() const { return rare_ ? rare_->data_inf : nullptr; }
+  void SetDataInf(win::ComPtr<win::IUnknown> Value);
 
   const win::RECT& GetDisplayRect() const { return display_rect_; }
   // Counted by the collection, so that plans of where its members lie can tell they are stale.
   void SetDisplayRect(const win::RECT& Value);
   int GetVisibleIndex() const { return visible_index_; }
   void SetVisibleIndex(int Value) { visible_index_ = Value; }
-  std::intptr_t GetTag() const { return tag_; }
-  void SetTag(std::intptr_t Value) { tag_ = Value; }
+  std::intptr_t GetTag() const { return rare_ ? rare_->tag : 0; }
+  void SetTag(std::intptr_t Value);
   std::uint16_t GetState() const { return state_; }
 
   // The cached position, written by re-indexing.
@@ -60,7 +60,7 @@ class TTouchCollectionItem : public TTouchPersistent {
   void SetIndexCache(int Value) { index_ = Value; }
 
   // The item's own paint info (nullptr: the control's default for its kind is read).
-  TTouchPaintInfoBasic* GetOwnPaintInfo() const { return paint_info_.get(); }
+  TTouchPaintInfoBasic* GetOwnPaintInfo() const { return rare_ ? rare_->paint_info.get() : nullptr; }
   void SetOwnPaintInfo(std::unique_ptr<TTouchPaintInfoBasic> Value);
   TTouchPaintInfoBasic* GetPaintInfo() const;
 
@@ -187,6 +187,20 @@ class TTouchCollectionItem : public TTouchPersistent {
   // Runs while the member is freed, before its destructors.
   virtual void ReleaseNotification() = 0;
 
+  // What few members carry (a data interface, their own paint info, a tag, an item's painter and
+  // selection group list), kept apart: a member carrying none pays one pointer for them all.
+  struct TRareFields {
+    ~TRareFields();  // where the painter's type is complete
+    win::ComPtr<win::IUnknown> data_inf;
+    std::unique_ptr<TTouchPaintInfoBasic> paint_info;
+    std::intptr_t tag = 0;
+    std::unique_ptr<TTouchViewItem> view;
+    TTouchSelectionGroupList* selection_group = nullptr;  // a descendant holds its reference
+  };
+  TRareFields* GetRareFields() const { return rare_.get(); }
+  // Made on first use.
+  TRareFields& RareFields();
+
  public:
   // Deleting runs this while the member is whole: marks it destroying, makes the control forget
   // it, then the release notification. Descendants extend it.
@@ -198,16 +212,16 @@ class TTouchCollectionItem : public TTouchPersistent {
   bool Ask(std::uint16_t bit, bool value);
   void Announce(std::uint16_t bit, bool gained, win::POINT mouse_pos);
 
+  // A million items are a million of these: the fields are ordered so that no padding falls
+  // between them, and a descendant's small fields take the room left at the end.
   friend class TTouchCollection;
   TTouchCollection* collection_;
   std::intptr_t data_ = 0;
-  win::ComPtr<win::IUnknown> data_inf_;
+  std::unique_ptr<TRareFields> rare_;
   win::RECT display_rect_{};
   int index_ = -1;
-  std::unique_ptr<TTouchPaintInfoBasic> paint_info_;
-  std::uint16_t state_ = esfVisible | esfEnabled;
-  std::intptr_t tag_ = 0;
   int visible_index_ = -1;
+  std::uint16_t state_ = esfVisible | esfEnabled;
 };
 
 // The factory of a collection's members.

@@ -22,7 +22,7 @@ TTouchItem::~TTouchItem() = default;
 
 void TTouchItem::BeforeDestruction() {
   SetDestroying();
-  if (selection_group_) selection_group_->Remove(this);
+  if (TTouchSelectionGroupList* group = GetSelectionGroup()) group->Remove(this);
   SetSelectionGroup(nullptr);
   if (TCustomTouchListview* control = GetOwnerListview()) control->ForgetMember(this);
   SetVisible(false);
@@ -111,10 +111,11 @@ void TTouchItem::EnableLost() {
 }
 
 void TTouchItem::SetSelectionGroup(TTouchSelectionGroupList* Value) {
-  if (selection_group_ == Value) return;
+  TTouchSelectionGroupList* held = GetSelectionGroup();
+  if (held == Value) return;
   if (Value) Value->AddRef();
-  if (selection_group_) selection_group_->Release();
-  selection_group_ = Value;
+  if (held) held->Release();
+  RareFields().selection_group = Value;
 }
 
 void TTouchItem::SelectionLookChanged() {
@@ -235,9 +236,10 @@ TTouchViewItemClass TTouchItem::ViewClass() {
 
 TTouchViewItem* TTouchItem::GetView() {
   const TTouchViewItemClass wanted = ViewClass();
-  if (view_ && view_->ClassName() != wanted.ClassName()) view_.reset();
-  if (!view_) view_ = wanted.Create(GetOwnerListview());
-  return view_.get();
+  std::unique_ptr<TTouchViewItem>& view = RareFields().view;
+  if (view && view->ClassName() != wanted.ClassName()) view.reset();
+  if (!view) view = wanted.Create(GetOwnerListview());
+  return view.get();
 }
 
 void TTouchItem::ItemRects(TTouchColumn* Column, TCanvas* ACanvas, TTouchRectArrayObject& RectArray) {

@@ -37,7 +37,7 @@ class TTouchItem : public TTouchCollectionItem {
 
   // The shared list of adjacent selected items this item belongs to (nil outside one); the item
   // holds one reference.
-  TTouchSelectionGroupList* GetSelectionGroup() const { return selection_group_; }
+  TTouchSelectionGroupList* GetSelectionGroup() const { return GetRareFields() ? GetRareFields()->selection_group : nullptr; }
   void SetSelectionGroup(TTouchSelectionGroupList* Value);
 
   // The painter for the control's current view (made or replaced on request).
@@ -95,8 +95,6 @@ class TTouchItem : public TTouchCollectionItem {
   void SelectionLookChanged();
 
   friend class TTouchSelectionManager;
-  std::unique_ptr<TTouchViewItem> view_;
-  TTouchSelectionGroupList* selection_group_ = nullptr;  // one reference held
   int visible_index_in_group_ = -1;
   int selected_slot_ = -1;  // the item's place among the selection manager's selected items
 };

@@ -11,6 +11,8 @@
 #include "components/listview/common/common_utilities.h"
 #include "components/listview/grid_layout.h"
 #include "components/listview/listview.h"
+#include "components/listview/paint_info.h"
+#include "components/listview/view_items.h"
 #include "listview_test_support.h"
 #include "platform/core/strings.h"
 
@@ -203,6 +205,42 @@ TEST(SelectionClear, AllSelectedClearsEveryItem) {
   list.group()->GetItem(5)->SetSelected(false);
   list.listview()->GetSelection()->ClearAll();
   EXPECT_FALSE(list.group()->GetItem(6)->GetSelected());
+}
+
+// A million items are a million of these: the fields few items carry live apart, made on first
+// use, and read as their defaults before.
+TEST(ItemSize, RareFieldsLiveApartAndReadAsDefaultsUntilSet) {
+  EXPECT_LE(sizeof(TTouchItemVirtual), 72u);
+  ListviewOnForm host(400, 300);
+  host.listview->SetView(elsIcon);
+  TTouchItem* item = host.listview->GetItems()->AddVirtual();
+  TTouchItem* other = host.listview->GetItems()->AddVirtual();
+  EXPECT_EQ(item->GetTag(), 0);
+  EXPECT_EQ(item->GetDataInf(), nullptr);
+  EXPECT_EQ(item->GetOwnPaintInfo(), nullptr);
+  EXPECT_EQ(item->GetSelectionGroup(), nullptr);
+  item->SetTag(0);
+  item->SetTag(-7);
+  EXPECT_EQ(item->GetTag(), -7);
+  EXPECT_EQ(other->GetTag(), 0);
+  auto own = std::make_unique<TTouchPaintInfoItem>(host.listview);
+  TTouchPaintInfoBasic* own_pointer = own.get();
+  item->SetOwnPaintInfo(std::move(own));
+  EXPECT_EQ(item->GetPaintInfo(), own_pointer);
+  EXPECT_EQ(other->GetPaintInfo(), host.listview->GetPaintInfoItem());
+  TTouchViewItem* view = item->GetView();
+  EXPECT_EQ(item->GetView(), view);
+  host.listview->SetView(elsTile);
+  EXPECT_NE(item->GetView()->ClassName(), view->ClassName());
+  // Adjacent selected items share a list, held by each; freeing one lets go of its hold.
+  host.listview->GetGroups()->Rebuild(true);
+  host.listview->GetSelection()->SetGroupSelections(true);
+  item->SetSelected(true);
+  other->SetSelected(true);
+  ASSERT_NE(item->GetSelectionGroup(), nullptr);
+  EXPECT_EQ(item->GetSelectionGroup(), other->GetSelectionGroup());
+  delete item;
+  EXPECT_EQ(host.listview->GetSelection()->GetCount(), 1);
 }
 
 // ---- Hostile sizes ----
