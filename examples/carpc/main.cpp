@@ -8,12 +8,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
-#include <memory>
 #include <string>
 
 #include "car_page.h"
 #include "classlib/forms.h"
-#include "platform/present/presenter.h"
 #include "sample_folder.h"
 #include "session.h"
 
@@ -78,12 +76,12 @@ int Run(const Arguments& arguments, Clock::time_point started, const std::string
   carpc::CarPage page([](const std::string& message) { std::cout << "message: " << message << std::endl; });
   application.OnException = [&page](dashtune::TObject*, const dashtune::Exception& e) { page.ShowMessage(e.GetMessage()); };
   page.ConnectPhone();
+  page.Form()->SetCaption("Dashtune");
   page.Form()->Show();
 
-  // The session shows on the display as it plays, when there is one; the message loop then
-  // shows the page through a presenter of its own.
-  std::unique_ptr<win::present::X11Presenter> presenter = win::present::StartPresenterIfDisplay();
-  const bool on_display = presenter != nullptr;
+  // The session shows on the display as it plays, when there is one, and the message loop goes on
+  // showing the page over the same connection.
+  const bool on_display = application.ShowOnDisplay() != nullptr;
   int failed = 0;
   if (arguments.script || !on_display) {
     failed = carpc::PlaySession(page, {folder, "demo-out", started, started_by}, std::cout);
@@ -92,7 +90,6 @@ int Run(const Arguments& arguments, Clock::time_point started, const std::string
     carpc::FolderReport report;
     page.OpenFolder(folder, report);
   }
-  presenter.reset();
   std::cout << "showing the page until Escape" << std::endl;
   application.Run();
   return failed == 0 ? 0 : 1;

@@ -55,6 +55,7 @@ TApplication::~TApplication() {
       // A unit that fails to end cannot stop the program from ending.
     }
   }
+  presenter_.reset();
   SetWakeMainThread(nullptr);
   win::SetMessageRetrievalHook(nullptr);
   Application = nullptr;
@@ -97,10 +98,18 @@ void TApplication::Idle() {
   if (done) win::WaitMessage();
 }
 
+win::present::X11Presenter* TApplication::ShowOnDisplay() {
+  if (!display_checked_) {
+    std::string failure;
+    presenter_ = win::present::StartPresenterIfDisplay(&failure);
+    if (!failure.empty()) throw EInvalidOperation(failure);
+    display_checked_ = true;
+  }
+  return presenter_.get();
+}
+
 void TApplication::Run() {
-  // On a display, the visible top-level windows are shown there for as long as the loop runs.
-  const std::unique_ptr<win::present::X11Presenter> presenter =
-      win::present::StartPresenterIfDisplay();
+  ShowOnDisplay();
   while (!terminated_) {
     try {
       HandleMessage();

@@ -7,11 +7,16 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "classlib/classes.h"
+
+namespace win::present {
+class X11Presenter;
+}
 
 namespace dashtune {
 
@@ -38,7 +43,13 @@ class TApplication : public TComponent {
   // calls, and then (unless either asked to be called again) waits for the next message.
   void HandleMessage();
   // Handles messages until Terminated; exceptions escaping a message go to HandleException.
+  // Shows the windows on the display first (ShowOnDisplay).
   void Run();
+  // From the first call until the application is destroyed, the visible top-level windows show
+  // on $DISPLAY: one display connection for the program's whole run. Answers the presenter, nil
+  // without $DISPLAY; a display that is set but cannot be used raises EInvalidOperation with
+  // the reason.
+  win::present::X11Presenter* ShowOnDisplay();
   // Ends Run: posts a quit message.
   void Terminate();
   bool GetTerminated() const { return terminated_; }
@@ -76,6 +87,8 @@ class TApplication : public TComponent {
   bool terminated_ = false;
   bool active_ = true;
   std::vector<std::pair<const void*, std::function<void()>>> deactivation_hooks_;
+  std::unique_ptr<win::present::X11Presenter> presenter_;
+  bool display_checked_ = false;
 };
 
 // The application object, or nil before it is created and after it is destroyed.

@@ -1,6 +1,7 @@
 // A private X server for the tests that show windows on a real display (Xvfb).
 #include "xvfb_server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -33,9 +34,25 @@ std::string ReadDisplayNumber(int fd) {
   return "";
 }
 
+// Starts args[0] with DISPLAY set to `display` (empty: unset) and the given file actions.
+pid_t SpawnOnDisplay(const std::string& display, std::vector<std::string>& args,
+                     const posix_spawn_file_actions_t* actions) {
+  std::vector<std::string> env_strings;
+  if (!display.empty()) env_strings.push_back("DISPLAY=" + display);
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env_strings.emplace_back(*e);
+  std::vector<char*> env, argv;
+  for (std::string& s : env_strings) env.push_back(s.data());
+  env.push_back(nullptr);
+  for (std::string& s : args) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  return posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), env.data()) == 0 ? pid : 0;
+}
+
 }  // namespace
 
-XvfbServer::XvfbServer(int width, int height) {
+XvfbServer::XvfbServer(int width, int height, const std::string& audit_log) {
   int fds[2];
   if (pipe(fds) != 0) return;
   posix_spawn_file_actions_t actions;
@@ -43,8 +60,13 @@ XvfbServer::XvfbServer(int width, int height) {
   posix_spawn_file_actions_addclose(&actions, fds[0]);
   const std::string fd_text = std::to_string(fds[1]);
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-  const char* argv[] = {"Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
-  if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
+  std::vector<const char*> argv = {"Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp"};
+  if (!audit_log.empty()) {
+    argv.insert(argv.end(), {"-audit", "4"});
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, audit_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  argv.push_back(nullptr);
+  if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid_ = 0;
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   display_ = ReadDisplayNumber(fds[0]);
@@ -59,21 +81,65 @@ XvfbServer::~XvfbServer() {
 }
 
 pid_t StartDisplayTool(const std::string& display, std::vector<std::string> args) {
-  std::vector<std::string> env_strings{"DISPLAY=" + display};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env_strings.emplace_back(*e);
-  std::vector<char*> env, argv;
-  for (std::string& s : env_strings) env.push_back(s.data());
-  env.push_back(nullptr);
-  for (std::string& s : args) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), env.data()) == 0 ? pid : 0;
+  return SpawnOnDisplay(display, args, nullptr);
 }
 
 int WaitTool(pid_t pid) {
   int status = 0;
   if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+DisplayProgram::DisplayProgram(const std::string& display, std::vector<std::string> args) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+  const pid_t pid = SpawnOnDisplay(display, args, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  pid_ = pid > 0 ? pid : -1;
+  out_ = fds[0];
+}
+
+DisplayProgram::~DisplayProgram() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (out_ >= 0) close(out_);
+}
+
+bool DisplayProgram::ReadUntil(const std::string& prefix, std::chrono::milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    for (std::size_t end; (end = output_.find('\n', scanned_)) != std::string::npos; scanned_ = end + 1) {
+      if (output_.compare(scanned_, prefix.size(), prefix) == 0) {
+        scanned_ = end + 1;
+        return true;
+      }
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    pollfd polled{out_, POLLIN, 0};
+    if (left.count() <= 0 || poll(&polled, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buffer[4096];
+    const ssize_t got = read(out_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    output_.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+int DisplayProgram::Finish(std::chrono::milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  ReadUntil("\x01 never printed", timeout);
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) return -1;
+    usleep(20000);
+  }
+  pid_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/present/presenter.h"
 
+#include "platform/core/strings.h"
 #include "platform/gdi/dc_access.h"
 #include "platform/present/x11_input.h"
 #include "platform/user/cursors.h"
@@ -10,6 +11,7 @@
 #include "platform/user/surfaces.h"
 #include "platform/user/window.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
@@ -24,6 +26,8 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -43,6 +47,7 @@ struct SurfaceCopy {
   int width = 0;
   int height = 0;
   std::vector<std::uint32_t> pixels;  // blue, green, red, alpha bytes; rows top-down, packed
+  std::string title;                  // UTF-8
 };
 
 std::vector<SurfaceCopy> CopySurfaces() {
@@ -53,6 +58,7 @@ std::vector<SurfaceCopy> CopySurfaces() {
     copy.rect = surface.screen_rect;
     copy.width = surface.width;
     copy.height = surface.height;
+    copy.title = surface.title;
     copy.pixels.resize(static_cast<std::size_t>(surface.width) * surface.height);
     for (int y = 0; y < surface.height; ++y)
       std::memcpy(copy.pixels.data() + static_cast<std::size_t>(y) * surface.width,
@@ -67,7 +73,18 @@ std::vector<SurfaceCopy> CopySurfaces() {
 struct XWindowState {
   Window x_window = 0;
   RECT rect;
+  std::string title;
 };
+
+// The text in Latin-1, or nothing when it holds a character beyond Latin-1.
+std::optional<std::string> Latin1Of(std::string_view utf8) {
+  std::string latin1;
+  for (const char16_t c : Utf8ToUtf16(utf8)) {
+    if (c > 0xFF) return std::nullopt;
+    latin1 += static_cast<char>(c);
+  }
+  return latin1;
+}
 
 // The X font cursor of a system cursor id; the arrow for cursors without one.
 unsigned int FontCursorShape(WORD id) {
@@ -132,6 +149,8 @@ class X11Presenter::Impl {
     screen_ = DefaultScreen(display_);
     root_ = RootWindow(display_, screen_);
     gc_ = DefaultGC(display_, screen_);
+    net_wm_name_ = XInternAtom(display_, "_NET_WM_NAME", False);
+    utf8_string_ = XInternAtom(display_, "UTF8_STRING", False);
   }
 
   ~Impl() {
@@ -268,6 +287,10 @@ class X11Presenter::Impl {
     std::unordered_map<HWND, XWindowState> shown;
     for (const SurfaceCopy& surface : surfaces) {
       XWindowState state = TakeOrCreate(surface);
+      if (state.title != surface.title) {
+        SetTitle(state.x_window, surface.title);
+        state.title = surface.title;
+      }
       XImage* image = XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
                                    reinterpret_cast<char*>(const_cast<std::uint32_t*>(surface.pixels.data())),
                                    static_cast<unsigned>(surface.width),
@@ -285,6 +308,18 @@ class X11Presenter::Impl {
     for (const auto& [window, state] : windows_) XDestroyWindow(display_, state.x_window);
     windows_ = std::move(shown);
     XSync(display_, False);
+  }
+
+  // The window's title for window managers and tools: _NET_WM_NAME in UTF-8, and WM_NAME in
+  // Latin-1 where the title fits it (UTF-8 otherwise).
+  void SetTitle(Window x_window, const std::string& title) {
+    const auto put = [&](Atom property, Atom type, const std::string& bytes) {
+      XChangeProperty(display_, x_window, property, type, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    };
+    const std::optional<std::string> latin1 = Latin1Of(title);
+    put(XA_WM_NAME, latin1 ? XA_STRING : utf8_string_, latin1 ? *latin1 : title);
+    put(net_wm_name_, utf8_string_, title);
   }
 
   // The X cursor for the cursor the program shows: blank for none or a negative show count.
@@ -398,6 +433,8 @@ class X11Presenter::Impl {
   int screen_ = 0;
   Window root_ = 0;
   GC gc_ = nullptr;
+  Atom net_wm_name_ = 0;
+  Atom utf8_string_ = 0;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> dirty_{false};
@@ -428,20 +465,25 @@ bool X11Presenter::Flush(std::chrono::milliseconds real_timeout) { return impl_-
 
 std::uint64_t X11Presenter::ImagesPut() const { return impl_->ImagesPut(); }
 
-std::unique_ptr<X11Presenter> X11Presenter::Open(const char* display_name) {
+std::unique_ptr<X11Presenter> X11Presenter::Open(const char* display_name, std::string* failure) {
+  const auto fail = [&](const std::string& why) {
+    if (failure != nullptr) *failure = why;
+    return nullptr;
+  };
+  const std::string name = XDisplayName(display_name);
   Display* display = XOpenDisplay(display_name);
-  if (display == nullptr) return nullptr;
+  if (display == nullptr) return fail("cannot open display \"" + name + "\"");
   const int screen = DefaultScreen(display);
   const Visual* visual = DefaultVisual(display, screen);
   if (DefaultDepth(display, screen) != 24 || visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 ||
       visual->blue_mask != 0xFF) {
     XCloseDisplay(display);
-    return nullptr;
+    return fail("display \"" + name + "\" has no 24-bit true colour visual");
   }
   const int wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_fd < 0) {
     XCloseDisplay(display);
-    return nullptr;
+    return fail("no event descriptor for the presenter");
   }
   const gdi::VirtualScreen previous_screen = gdi::GetVirtualScreen();
   gdi::VirtualScreen virtual_screen = previous_screen;
@@ -453,10 +495,10 @@ std::unique_ptr<X11Presenter> X11Presenter::Open(const char* display_name) {
   return std::unique_ptr<X11Presenter>(new X11Presenter(std::move(impl)));
 }
 
-std::unique_ptr<X11Presenter> StartPresenterIfDisplay() {
+std::unique_ptr<X11Presenter> StartPresenterIfDisplay(std::string* failure) {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') return nullptr;
-  return X11Presenter::Open(display);
+  return X11Presenter::Open(display, failure);
 }
 
 }  // namespace win::present

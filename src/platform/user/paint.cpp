@@ -435,6 +435,7 @@ void VisitTopLevelSurfaces(const std::function<void(const TopLevelSurface&)>& vi
     view.width = window->surface->width;
     view.height = window->surface->height;
     view.stride = static_cast<std::ptrdiff_t>(window->surface->width) * 4;
+    view.title = window->text;
     visit(view);
   }
 }

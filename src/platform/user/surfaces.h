@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace win {
@@ -29,13 +30,14 @@ struct TopLevelSurface {
   int width = 0;
   int height = 0;
   std::ptrdiff_t stride = 0;
+  std::string_view title;  // the window's text, UTF-8
 };
 // Visits the visible top-level surfaces bottom first while the window manager and the raster
 // engine are locked: `visit` must copy what it needs and call nothing of this layer.
 void VisitTopLevelSurfaces(const std::function<void(const TopLevelSurface&)>& visit);
 
 // Called, on the thread that changed it, after a top-level window's surface was drawn on
-// (ReleaseDC, EndPaint), shown, hidden, moved, resized or destroyed. One listener; empty removes.
+// (ReleaseDC, EndPaint), shown, hidden, moved, resized, retitled or destroyed. One listener; empty removes.
 using SurfaceListener = std::function<void(HWND top_level)>;
 void SetSurfaceListener(SurfaceListener listener);
 

@@ -5,6 +5,7 @@
 #include "platform/core/strings.h"
 #include "platform/user/cursors.h"
 #include "platform/user/messages.h"
+#include "platform/user/paint_internal.h"
 #include "platform/user/window_position.h"
 #include "platform/user/window_table.h"
 
@@ -139,6 +140,8 @@ LRESULT DefaultProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam
     }
     case WM_SETTEXT:
       SetText(window, lParam, wide);
+      // A top-level window's text is its title on the display.
+      if ((static_cast<DWORD>(GetWindowLongA(handle, GWL_STYLE)) & WS_CHILD) == 0) user_detail::NotifySurfaceChanged(handle);
       return TRUE;
     case WM_GETTEXT:
       return GetText(window, wParam, lParam, wide);
