@@ -77,6 +77,8 @@ int Run(const Arguments& arguments, Clock::time_point started, const std::string
   application.OnException = [&page](dashtune::TObject*, const dashtune::Exception& e) { page.ShowMessage(e.GetMessage()); };
   page.ConnectPhone();
   page.Form()->SetCaption("Dashtune");
+  // Keys go to the tiles from the start.
+  page.Form()->SetActiveControl(page.Tiles());
   page.Form()->Show();
 
   // The session shows on the display as it plays, when there is one, and the message loop goes on

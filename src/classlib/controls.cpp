@@ -81,6 +81,20 @@ int SignedHigh(win::LPARAM value) { return static_cast<std::int16_t>((value >> 1
 
 bool IsMouseMessage(win::UINT msg) { return msg >= win::WM_MOUSEMOVE && msg <= win::WM_MBUTTONDBLCLK; }
 
+bool IsButtonDown(win::UINT msg) {
+  switch (msg) {
+    case win::WM_LBUTTONDOWN:
+    case win::WM_LBUTTONDBLCLK:
+    case win::WM_RBUTTONDOWN:
+    case win::WM_RBUTTONDBLCLK:
+    case win::WM_MBUTTONDOWN:
+    case win::WM_MBUTTONDBLCLK:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The shift keys held according to the keyboard state, for key events.
 TShiftState KeyboardShiftState() {
   TShiftState shift;
@@ -762,6 +776,10 @@ bool TWinControl::CanFocus() const {
 
 bool TWinControl::Focused() const { return handle_ != nullptr && win::GetFocus() == handle_; }
 
+void TWinControl::TakeFocusOnClick() {
+  if (GetTabStop() && CanFocus() && !Focused()) SetFocus();
+}
+
 void TWinControl::SetFocus() {
   if (!CanFocus()) throw EInvalidOperation("Ein deaktiviertes oder unsichtbares Fenster kann nicht den Fokus erhalten");
   win::SetFocus(GetHandle());
@@ -856,6 +874,7 @@ void TWinControl::WndProc(TMessage& Message) {
       DefaultHandler(Message);
       return;
     case win::WM_SETFOCUS:
+      if (TCustomForm* form = GetParentForm(this); form != nullptr && form != this) form->SetActiveControl(this);
       DoEnter();
       DefaultHandler(Message);
       return;
@@ -908,6 +927,7 @@ void TWinControl::WndProc(TMessage& Message) {
       }
       break;
     default:
+      if (IsButtonDown(Message.Msg)) TakeFocusOnClick();
       if (IsMouseMessage(Message.Msg) && ForwardMouseToChild(Message)) return;
       if (Message.Msg == win::WM_LBUTTONDOWN && GetControlStyle().Contains(csCaptureMouse)) win::SetCapture(handle_);
       if (Message.Msg == win::WM_LBUTTONUP && win::GetCapture() == handle_) win::ReleaseCapture();

@@ -341,6 +341,8 @@ class TWinControl : public TControl {
   bool Focused() const;
   void SetFocus();
 
+  // A pressed mouse button gives the focus to a control that has TabStop and can take it; a
+  // control taking the focus becomes its form's active control.
   void WndProc(TMessage& Message) override;
   void DefaultHandler(TMessage& Message) override;
 
@@ -376,6 +378,7 @@ class TWinControl : public TControl {
   void UpdateShowing();
   void SyncBoundsFromWindow();
   bool ForwardMouseToChild(TMessage& Message);
+  void TakeFocusOnClick();
 
   win::HWND handle_ = nullptr;
   win::WNDPROC default_procedure_ = nullptr;  // the system class's procedure of a subclassed window

@@ -17,7 +17,25 @@ namespace {
 // form frees itself when it arrives.
 constexpr win::UINT kReleaseMessage = 0xB021;
 
+// The first window control under `parent`, depth first in child order, that has TabStop and can
+// take the focus.
+TWinControl* FirstFocusable(const TWinControl* parent) {
+  for (int i = 0; i < parent->GetControlCount(); ++i) {
+    auto* window = dynamic_cast<TWinControl*>(parent->GetControl(i));
+    if (window == nullptr || !window->CanFocus()) continue;
+    if (window->GetTabStop()) return window;
+    if (TWinControl* inner = FirstFocusable(window)) return inner;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+TCustomForm* GetParentForm(TControl* Control) {
+  if (Control == nullptr) return nullptr;
+  while (Control->GetParent() != nullptr) Control = Control->GetParent();
+  return dynamic_cast<TCustomForm*>(Control);
+}
 
 // --- forms ---------------------------------------------------------------------------------
 
@@ -32,6 +50,7 @@ TCustomForm::TCustomForm(TComponent* AOwner)
 }
 
 TCustomForm::~TCustomForm() {
+  SetActiveControl(nullptr);
   Screen->RemoveForm(this);
   canvas_->FreeHandle();
 }
@@ -74,6 +93,7 @@ void TCustomForm::SetVisible(bool Value) {
     win::ShowWindow(GetHandle(), win::SW_SHOW);
     for (int i = 0; i < GetControlCount(); ++i)
       if (auto* window = dynamic_cast<TWinControl*>(GetControl(i))) window->UpdateShowing();
+    FocusFirstControl();
     if (OnShow) OnShow(this);
   } else {
     if (HandleAllocated()) win::ShowWindow(GetHandle(), win::SW_HIDE);
@@ -84,6 +104,25 @@ void TCustomForm::SetVisible(bool Value) {
 void TCustomForm::Show() {
   SetVisible(true);
   win::SetWindowPos(GetHandle(), win::HWND_TOP, 0, 0, 0, 0, win::SWP_NOMOVE | win::SWP_NOSIZE);
+}
+
+void TCustomForm::SetActiveControl(TWinControl* Value) {
+  if (Value != active_control_) {
+    if (active_control_ != nullptr) active_control_->RemoveFreeNotification(this);
+    active_control_ = Value;
+    if (Value != nullptr) Value->FreeNotification(this);
+  }
+  if (Value != nullptr && GetShowing() && Value->CanFocus() && !Value->Focused()) Value->SetFocus();
+}
+
+void TCustomForm::FocusFirstControl() {
+  TWinControl* target = active_control_ != nullptr && active_control_->CanFocus() ? active_control_ : FirstFocusable(this);
+  if (target != nullptr && !target->Focused()) target->SetFocus();
+}
+
+void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == active_control_) active_control_ = nullptr;
 }
 
 bool TCustomForm::CloseQuery() {

@@ -18,7 +18,8 @@ enum TCloseAction : int { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
-// A top-level window with a canvas. Hidden when made; Show shows it on top.
+// A top-level window with a canvas. Hidden when made; Show shows it on top and gives the focus
+// to its active control.
 class TCustomForm : public TWinControl {
  public:
   explicit TCustomForm(TComponent* AOwner);
@@ -31,6 +32,11 @@ class TCustomForm : public TWinControl {
   void SetFormStyle(TFormStyle Value);
 
   void Show();
+  // The control that holds the focus in the form, or takes it when the form is shown (nil: the
+  // first control, in child order, that has TabStop and can take the focus). Setting it on a
+  // showing form focuses it. Follows the focus; forgotten when the control is freed.
+  TWinControl* GetActiveControl() const { return active_control_; }
+  void SetActiveControl(TWinControl* Value);
   // Asks OnCloseQuery; when allowed, OnClose chooses what happens (hide by default; caFree
   // frees the form once its messages are done).
   void Close();
@@ -54,12 +60,20 @@ class TCustomForm : public TWinControl {
   void DestroyWnd() override;
   virtual void Paint();
   virtual void DoClose(TCloseAction& Action);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
+  // Gives the focus to the active control, else to the first one that can take it.
+  void FocusFirstControl();
+
   std::unique_ptr<TControlCanvas> canvas_;
   TBorderStyle border_style_ = bsNone;
   TFormStyle form_style_ = fsNormal;
+  TWinControl* active_control_ = nullptr;  // not owned
 };
+
+// The form a control sits on (the control itself when it is a form), or nil.
+TCustomForm* GetParentForm(TControl* Control);
 
 class TForm : public TCustomForm {
  public:

@@ -126,6 +126,7 @@ TEST(ControlPaint, ReportRowsStartBelowTheHeader) {
   listview->GetHeader()->GetColumns()->AddColumn()->SetWidth(80);
   listview->GetSelection()->SetColor(clRed);
   host.form->Show();
+  host.form->SetFocus();  // the shown form gave the list the focus: it goes back to the form
   TTouchItem* first = listview->GetItems()->AddVirtual();
   listview->GetItems()->AddVirtual();
   listview->OnItemGetCaption = [](TCustomTouchListview*, TTouchItem*, int, WideString& caption) { caption = u"Zeile"; };

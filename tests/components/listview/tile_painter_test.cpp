@@ -294,6 +294,7 @@ TEST(GroupSelections, AdjacentSelectedRowsShareOneOutline) {
     listview->GetItems()->GetItem(0)->SetSelected(true);
     listview->GetItems()->GetItem(1)->SetSelected(true);
     host.form->Show();
+    host.form->SetFocus();  // inactive selection colours: the list must not hold the focus
     listview->Invalidate();
     listview->Update();
     win::WindowPixels pixels;
