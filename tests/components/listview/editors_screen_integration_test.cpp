@@ -29,8 +29,7 @@
 #include "platform/user/window_position.h"
 #include "platform_test_support.h"
 #include "xvfb_server.h"
-// Xlib last: its macros (None, Bool) would break the names above.
-#include <X11/Xlib.h>
+#include "xvfb_suite.h"
 
 namespace dashtune {
 namespace {
@@ -43,19 +42,11 @@ using testing::InsideLoop;
 
 class EditorsScreenIntegration : public ::testing::Test {
  protected:
-  // A connection held for the whole suite: Xvfb resets when its last client leaves, refusing
-  // connections meanwhile.
-  static void SetUpTestSuite() {
-    if (server_.Running()) keeper_ = XOpenDisplay(server_.Display().c_str());
-  }
-  static void TearDownTestSuite() {
-    if (keeper_ != nullptr) XCloseDisplay(keeper_);
-    keeper_ = nullptr;
-  }
   void SetUp() override {
     ASSERT_TRUE(server_.Running()) << "Xvfb could not be started";
     setenv("LANG", "de_DE.UTF-8", 1);
-    presenter_ = win::present::X11Presenter::Open(server_.Display().c_str());
+    // The presenter is the server's only client, which resets between tests.
+    presenter_ = testing::OpenPresenterOn(server_.Display());
     ASSERT_NE(presenter_, nullptr);
     form_ = std::make_unique<TForm>(nullptr);
     form_->SetBounds(0, 0, 400, 200);
@@ -79,7 +70,6 @@ class EditorsScreenIntegration : public ::testing::Test {
   }
 
   static XvfbServer server_;
-  static Display* keeper_;
   std::unique_ptr<win::present::X11Presenter> presenter_;
   std::unique_ptr<TForm> form_;
   TTouchListview* tiles_ = nullptr;
@@ -88,7 +78,6 @@ class EditorsScreenIntegration : public ::testing::Test {
 };
 
 XvfbServer EditorsScreenIntegration::server_(640, 480);
-Display* EditorsScreenIntegration::keeper_ = nullptr;
 
 // Ends a hung edit instead of hanging the test.
 void EndHungEdit(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
