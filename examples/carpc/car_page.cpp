@@ -78,13 +78,16 @@ std::string FitPath(TCanvas* canvas, const std::string& path, int width) {
 
 }  // namespace
 
-// Shows one picture scaled into the control; an animated GIF plays through its painter.
+// Shows one picture scaled into the control, and again whenever the picture changes: an
+// animated GIF's painter draws each frame into the picture, which reports it as a change.
 class PictureView : public TCustomControl {
  public:
   using TCustomControl::TCustomControl;
-  TGraphic* GetGraphic() const { return graphic_; }
-  void SetGraphic(TGraphic* graphic) {  // not owned
-    graphic_ = graphic;
+  TGraphic* GetGraphic() const { return picture_ != nullptr ? picture_->GetGraphic() : nullptr; }
+  void SetPicture(TPicture* picture) {  // not owned
+    if (picture_ != nullptr) picture_->OnChange = nullptr;
+    picture_ = picture;
+    if (picture_ != nullptr) picture_->OnChange = [this](TObject*) { Invalidate(); };
     Invalidate();
   }
 
@@ -92,11 +95,12 @@ class PictureView : public TCustomControl {
   void Paint() override {
     TCanvas* canvas = GetCanvas();
     Fill(canvas, clBlack, GetClientRect());
-    if (graphic_ != nullptr) canvas->StretchDraw(FitInto(graphic_->GetWidth(), graphic_->GetHeight(), GetClientRect()), graphic_);
+    if (TGraphic* graphic = GetGraphic())
+      canvas->StretchDraw(FitInto(graphic->GetWidth(), graphic->GetHeight(), GetClientRect()), graphic);
   }
 
  private:
-  TGraphic* graphic_ = nullptr;
+  TPicture* picture_ = nullptr;
 };
 
 CarPage::CarPage(std::function<void(const std::string&)> message) : message_sink_(std::move(message)) {
@@ -109,7 +113,7 @@ CarPage::CarPage(std::function<void(const std::string&)> message) : message_sink
 CarPage::~CarPage() {
   StopVideo();
   if (phone_) phone_->SetOpen(false);
-  picture_view_->SetGraphic(nullptr);
+  picture_view_->SetPicture(nullptr);
   tiles_->GetItems()->Clear();
 }
 
@@ -313,7 +317,7 @@ void CarPage::PhoneReceived(int count) {
 
 bool CarPage::OpenFolder(const fs::path& folder, FolderReport& report) {
   StopVideo();
-  picture_view_->SetGraphic(nullptr);
+  picture_view_->SetPicture(nullptr);
   chosen_ = -1;
   tiles_->BeginUpdate();
   tiles_->GetItems()->Clear();
@@ -349,11 +353,11 @@ bool CarPage::ChooseEntry(int index) {
   StopVideo();
   switch (entry.kind) {
     case MediaEntry::Kind::Picture:
-      picture_view_->SetGraphic(entry.picture ? entry.picture->GetGraphic() : nullptr);
+      picture_view_->SetPicture(entry.picture.get());
       if (!entry.picture) ShowMessage(entry.name + " does not decode; its tile shows a placeholder.");
       return entry.picture != nullptr;
     case MediaEntry::Kind::Video:
-      picture_view_->SetGraphic(nullptr);
+      picture_view_->SetPicture(nullptr);
       return PlayVideo(entry);
     case MediaEntry::Kind::Folder: {
       // Opening the folder frees the entries, this one too.

@@ -197,9 +197,4 @@ int AnimationFrames(TGraphic* graphic) {
   return gif != nullptr ? gif->GetImages()->GetCount() : 0;
 }
 
-bool AnimationPlaying(TGraphic* graphic) {
-  TGIFPicture* gif = Animation(graphic);
-  return gif != nullptr && gif->GetPainter() != nullptr;
-}
-
 }  // namespace carpc

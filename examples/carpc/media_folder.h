@@ -82,8 +82,7 @@ void DrawCover(const MediaEntry& entry, dashtune::TBitmap& cover);
 // The largest rectangle of a width:height picture centred in `box`.
 win::RECT FitInto(int width, int height, const win::RECT& box);
 
-// Frames of an animated picture (0 for anything else), and whether its painter runs.
+// Frames of an animated picture (0 for anything else).
 int AnimationFrames(dashtune::TGraphic* graphic);
-bool AnimationPlaying(dashtune::TGraphic* graphic);
 
 }  // namespace carpc

@@ -2,10 +2,12 @@
 // until the program holds it: the program connects once, the page's window appears with its
 // title on every start and goes with Escape; a display that cannot be opened is reported on
 // standard error and ends the program with a failure. Keys typed on the display reach the tile
-// list without a tap: arrows and type-ahead move its focus.
+// list without a tap: arrows and type-ahead move its focus. A tapped animated GIF plays its
+// frames in the view area.
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -34,6 +36,8 @@ constexpr int kPageHeight = 480;
 // The tiles' area of the page, and a point of the page outside every control.
 constexpr int kTilesLeft = 0, kTilesTop = 40, kTilesRight = 528, kTilesBottom = 476;
 constexpr int kRestX = 300, kRestY = 20;
+// The centre of the area that shows the chosen picture.
+constexpr int kViewCentreX = (536 + 792) / 2, kViewCentreY = (8 + 200) / 2;
 
 // A text property of a window as bytes, with its type's name; empty when it has none.
 std::string TextProperty(Display* display, Window window, const char* property, std::string* type_name) {
@@ -144,6 +148,70 @@ bool WritePng(const fs::path& path, std::uint8_t red, std::uint8_t green, std::u
   return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
 }
 
+// An 8 x 8 GIF of `colours.size()` frames, frame i all of colour i (0xRRGGBB), each shown for
+// 10 hundredths of a second, looping for ever. Its LZW codes are 8 bits wide (minimum code size
+// 7, a clear code before the 64 pixels of a frame), so each code is one byte.
+std::vector<std::uint8_t> AnimatedGif(const std::vector<std::uint32_t>& colours) {
+  std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 8, 0, 8, 0, 0xF2, 0, 0};  // 8-entry global table
+  for (std::size_t i = 0; i < 8; ++i) {
+    const std::uint32_t c = i < colours.size() ? colours[i] : 0;
+    gif.insert(gif.end(), {static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c)});
+  }
+  const std::string loop = "NETSCAPE2.0";
+  gif.insert(gif.end(), {0x21, 0xFF, 11});
+  gif.insert(gif.end(), loop.begin(), loop.end());
+  gif.insert(gif.end(), {3, 1, 0, 0, 0});  // loop for ever
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    gif.insert(gif.end(), {0x21, 0xF9, 4, 0x04, 10, 0, 0, 0});  // disposal 1, delay 10
+    gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, 8, 0, 8, 0, 0, 7, 66, 0x80});
+    gif.insert(gif.end(), 64, static_cast<std::uint8_t>(i));
+    gif.insert(gif.end(), {0x81, 0});
+  }
+  gif.push_back(0x3B);
+  return gif;
+}
+
+// carpc showing a folder on a display of its own, which has no other client until the page is up;
+// then the test's own connection to it. Escape ends the program when the test did not.
+class PageOnDisplay {
+ public:
+  PageOnDisplay(const fs::path& folder, const std::string& audit_log = "")
+      : server_(1024, 768, audit_log), carpc_(server_.Display(), {DASHTUNE_CARPC_PATH, folder.string()}) {}
+  ~PageOnDisplay() {
+    if (peer_ != nullptr) XCloseDisplay(peer_);
+  }
+
+  // Waits until the program says the page shows, then connects and waits for its window: its
+  // titles as PageTitles gives them, "" when it never came.
+  std::string WaitForPage() {
+    if (!server_.Running() || !carpc_.ReadUntil("showing the page until Escape", 120s)) return "";
+    peer_ = OpenPeer(server_.Display());
+    if (peer_ == nullptr) return "";
+    std::string titles;
+    const auto until = Clock::now() + 10s;
+    while ((titles = PageTitles(peer_)).empty() && Clock::now() < until) std::this_thread::sleep_for(50ms);
+    return titles;
+  }
+  // Runs xdotool on the display; true when it succeeded.
+  bool XDoTool(std::vector<std::string> args) {
+    args.insert(args.begin(), "xdotool");
+    return dashtune::testing::WaitTool(dashtune::testing::StartDisplayTool(server_.Display(), args)) == 0;
+  }
+  // Escape with the pointer on the page; answers the program's exit status.
+  int Close() {
+    XDoTool({"mousemove", std::to_string(kRestX), std::to_string(kRestY), "key", "Escape"});
+    return carpc_.Finish(60s);
+  }
+
+  Display* Peer() const { return peer_; }
+  DisplayProgram& Carpc() { return carpc_; }
+
+ private:
+  XvfbServer server_;
+  DisplayProgram carpc_;
+  Display* peer_ = nullptr;
+};
+
 class CarpcDisplayIntegration : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -151,39 +219,26 @@ class CarpcDisplayIntegration : public ::testing::Test {
     setenv("GST_REGISTRY", DASHTUNE_GST_REGISTRY, 0);
     for (int n = 1; n <= 99; ++n) unsetenv(("DASHTUNE_COM" + std::to_string(n)).c_str());
   }
-  void SetUp() override {
-    // An empty folder: the page opens at once.
-    folder_ = fs::path(dashtune::testing::TemporaryHome()) / "empty-folder";
-    fs::create_directories(folder_);
+  // A new folder of the test's own.
+  static fs::path Folder(const std::string& name) {
+    const fs::path folder = fs::path(dashtune::testing::TemporaryHome()) / name;
+    fs::create_directories(folder);
+    return folder;
   }
-
-  fs::path folder_;
 };
 
 TEST_F(CarpcDisplayIntegration, OnABareDisplayThePageAppearsWithItsTitleOnEveryStart) {
+  // An empty folder: the page opens at once.
+  const fs::path folder = Folder("empty-folder");
+  const fs::path audit_log = folder.parent_path() / "xvfb-audit.log";
   constexpr int kStarts = 5;
   for (int start = 1; start <= kStarts; ++start) {
     SCOPED_TRACE("start " + std::to_string(start));
-    const fs::path audit_log = folder_.parent_path() / "xvfb-audit.log";
-    XvfbServer server(1024, 768, audit_log.string());
-    ASSERT_TRUE(server.Running()) << "Xvfb could not be started";
-    DisplayProgram carpc(server.Display(), {DASHTUNE_CARPC_PATH, folder_.string()});
-    ASSERT_TRUE(carpc.Started());
-    ASSERT_TRUE(carpc.ReadUntil("showing the page until Escape", 120s)) << carpc.Output();
-    // Only now does the test connect: until here the program was the display's only client.
-    Display* peer = OpenPeer(server.Display());
-    ASSERT_NE(peer, nullptr);
-    std::string titles;
-    const auto until = Clock::now() + 10s;
-    while ((titles = PageTitles(peer)).empty() && Clock::now() < until) std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(titles, "Dashtune (UTF8_STRING) | Dashtune (STRING)") << carpc.Output();
+    PageOnDisplay page(folder, audit_log.string());
+    EXPECT_EQ(page.WaitForPage(), "Dashtune (UTF8_STRING) | Dashtune (STRING)") << page.Carpc().Output();
     // One connection for the whole run: a second one may find the server resetting.
-    EXPECT_EQ(ConnectionsOf(audit_log, carpc.Pid()), 1);
-    XCloseDisplay(peer);
-    const pid_t escape = dashtune::testing::StartDisplayTool(
-        server.Display(), {"xdotool", "mousemove", "100", "100", "key", "Escape"});
-    EXPECT_EQ(dashtune::testing::WaitTool(escape), 0);
-    EXPECT_EQ(carpc.Finish(60s), 0) << carpc.Output();
+    EXPECT_EQ(ConnectionsOf(audit_log, page.Carpc().Pid()), 1);
+    EXPECT_EQ(page.Close(), 0) << page.Carpc().Output();
   }
 }
 
@@ -194,40 +249,27 @@ TEST_F(CarpcDisplayIntegration, ADisplayThatCannotBeOpenedIsReportedAndEndsThePr
     ASSERT_TRUE(server.Running()) << "Xvfb could not be started";
     gone = server.Display();
   }
-  DisplayProgram carpc(gone, {DASHTUNE_CARPC_PATH, folder_.string()});
+  DisplayProgram carpc(gone, {DASHTUNE_CARPC_PATH, Folder("empty-folder").string()});
   ASSERT_TRUE(carpc.Started());
   EXPECT_EQ(carpc.Finish(60s), 1);
   EXPECT_NE(carpc.Output().find("carpc: cannot open display \"" + gone + "\""), std::string::npos) << carpc.Output();
   EXPECT_EQ(carpc.Output().find("showing the page"), std::string::npos) << carpc.Output();
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(CarpcDisplayIntegration, ArrowKeysAndTypeAheadOnTheDisplayMoveTheTilesFocus) {
-  const fs::path folder = fs::path(dashtune::testing::TemporaryHome()) / "four-pictures";
-  fs::create_directories(folder);
+  const fs::path folder = Folder("four-pictures");
   ASSERT_TRUE(WritePng(folder / "Alpha.png", 200, 40, 40));
   ASSERT_TRUE(WritePng(folder / "Bravo.png", 40, 200, 40));
   ASSERT_TRUE(WritePng(folder / "Charlie.png", 40, 40, 200));
   ASSERT_TRUE(WritePng(folder / "Delta.png", 200, 200, 40));
-  XvfbServer server(1024, 768);
-  ASSERT_TRUE(server.Running()) << "Xvfb could not be started";
-  DisplayProgram carpc(server.Display(), {DASHTUNE_CARPC_PATH, folder.string()});
-  ASSERT_TRUE(carpc.Started());
-  ASSERT_TRUE(carpc.ReadUntil("showing the page until Escape", 120s)) << carpc.Output();
-  Display* peer = OpenPeer(server.Display());
-  ASSERT_NE(peer, nullptr);
-  const auto until = Clock::now() + 10s;
-  while (PageTitles(peer).empty() && Clock::now() < until) std::this_thread::sleep_for(50ms);
+  PageOnDisplay page(folder);
+  ASSERT_NE(page.WaitForPage(), "") << page.Carpc().Output();
+  Display* peer = page.Peer();
   const std::vector<unsigned long> at_start = SettledTiles(peer);
   ASSERT_FALSE(at_start.empty());
   // Keys go to the X window under the pointer: it rests on the page, away from the tiles.
-  const auto keys = [&](std::vector<std::string> names) {
-    names.insert(names.begin(), {"xdotool", "mousemove", std::to_string(kRestX), std::to_string(kRestY), "key",
-                                 "--delay", "50"});
-    return dashtune::testing::WaitTool(dashtune::testing::StartDisplayTool(server.Display(), names)) == 0;
+  const auto keys = [&](const std::string& name) {
+    return page.XDoTool({"mousemove", std::to_string(kRestX), std::to_string(kRestY), "key", name});
   };
   // The tiles once they show something else than `before` and have settled.
   const auto changed_from = [&](const std::vector<unsigned long>& before) {
@@ -238,23 +280,56 @@ TEST_F(CarpcDisplayIntegration, ArrowKeysAndTypeAheadOnTheDisplayMoveTheTilesFoc
     return [&wanted](const std::vector<unsigned long>& shown) { return shown == wanted; };
   };
 
-  ASSERT_TRUE(keys({"End"}));
+  ASSERT_TRUE(keys("End"));
   const std::vector<unsigned long> on_last = changed_from(at_start);
   EXPECT_NE(on_last, at_start) << "End moved nothing";
-  ASSERT_TRUE(keys({"Home"}));
+  ASSERT_TRUE(keys("Home"));
   const std::vector<unsigned long> on_first = changed_from(on_last);
   EXPECT_NE(on_first, on_last) << "Home and End show the same tiles";
-  ASSERT_TRUE(keys({"Right"}));
-  const std::vector<unsigned long> on_second = changed_from(on_first);
-  EXPECT_NE(on_second, on_first) << "Right moved nothing";
-  ASSERT_TRUE(keys({"Left"}));
+  ASSERT_TRUE(keys("Right"));
+  EXPECT_NE(changed_from(on_first), on_first) << "Right moved nothing";
+  ASSERT_TRUE(keys("Left"));
   EXPECT_EQ(TilesOnceThey(peer, equals(on_first)), on_first) << "Left did not come back to the first tile";
   // Type-ahead: "d" finds Delta, the last tile.
-  ASSERT_TRUE(keys({"d"}));
+  ASSERT_TRUE(keys("d"));
   EXPECT_EQ(TilesOnceThey(peer, equals(on_last)), on_last) << "typing d did not reach Delta";
-  XCloseDisplay(peer);
-  ASSERT_TRUE(keys({"Escape"}));
-  EXPECT_EQ(carpc.Finish(60s), 0) << carpc.Output();
+  EXPECT_EQ(page.Close(), 0) << page.Carpc().Output();
+}
+
+TEST_F(CarpcDisplayIntegration, ATappedAnimatedGifPlaysItsFramesInTheViewArea) {
+  const std::vector<std::uint32_t> colours = {0xE01010, 0x10E010, 0x1010E0, 0xE0E010, 0x10E0E0, 0xE010E0};
+  const fs::path folder = Folder("one-animation");
+  const std::vector<std::uint8_t> gif = AnimatedGif(colours);
+  std::ofstream(folder / "Flags.gif", std::ios::binary)
+      .write(reinterpret_cast<const char*>(gif.data()), static_cast<std::streamsize>(gif.size()));
+  PageOnDisplay page(folder);
+  ASSERT_NE(page.WaitForPage(), "") << page.Carpc().Output();
+  // A tap on the only tile; the picture shows fitted into the view area, around its centre.
+  ASSERT_TRUE(page.XDoTool({"mousemove", "60", "60", "click", "1", "mousemove", std::to_string(kRestX),
+                            std::to_string(kRestY)}));
+  const auto frame_shown = [&] {
+    XImage* shot = XGetImage(page.Peer(), DefaultRootWindow(page.Peer()), kViewCentreX, kViewCentreY, 1, 1, AllPlanes,
+                             ZPixmap);
+    if (shot == nullptr) return -1;
+    const auto found = std::find(colours.begin(), colours.end(), XGetPixel(shot, 0, 0) & 0xFFFFFF);
+    XDestroyImage(shot);
+    return found == colours.end() ? -1 : static_cast<int>(found - colours.begin());
+  };
+  const auto shown_until = Clock::now() + 20s;
+  while (frame_shown() < 0 && Clock::now() < shown_until) std::this_thread::sleep_for(10ms);
+  // The frames of the first second after the picture showed, in the order they came.
+  std::vector<int> frames;
+  for (const auto start = Clock::now(); Clock::now() - start < 1s; std::this_thread::sleep_for(10ms))
+    if (const int frame = frame_shown(); frame >= 0 && (frames.empty() || frames.back() != frame)) frames.push_back(frame);
+  std::string order;
+  for (const int frame : frames) order += std::to_string(frame) + " ";
+  EXPECT_GE(frames.size(), 3u) << "frames shown: " << order;
+  // The watch may miss a frame, never more; frames never go back.
+  for (std::size_t i = 1; i < frames.size(); ++i) {
+    const int step = (frames[i] - frames[i - 1] + static_cast<int>(colours.size())) % static_cast<int>(colours.size());
+    EXPECT_TRUE(step == 1 || step == 2) << "frames shown: " << order;
+  }
+  EXPECT_EQ(page.Close(), 0) << page.Carpc().Output();
 }
 
 }  // namespace
