@@ -3,6 +3,7 @@
 // Without FOLDER it shows a sample folder that it makes once under the user's cache folder. With
 // DISPLAY set it shows the page on X11 until Escape; headless, or with --script, it plays the fixed
 // session, saves a screenshot of each step into demo-out/ and exits non-zero when a step failed.
+// A DISPLAY that cannot be opened is reported on standard error and ends it with status 1.
 // DASHTUNE_DEMO_STARTED (seconds since the epoch) is when scripts/demo started, for the time to
 // the first screenshot.
 #include <chrono>
