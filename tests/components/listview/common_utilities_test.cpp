@@ -2,12 +2,18 @@
 // text measured and drawn in limited lines, and blending a colour over a 32-bit bitmap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "classlib/bitmap.h"
 #include "classlib/controls.h"
 #include "classlib/form.h"
 #include "components/listview/common/common_utilities.h"
 #include "platform/user/messages.h"
 #include "platform/gdi/gdi.h"
+#include "platform/text/text.h"
 #include "platform/user/paint.h"
 
 namespace dashtune {
@@ -126,6 +132,72 @@ TEST_F(CaptionText, DrawsEachLineWhereTheFlagsPlaceIt) {
   EXPECT_EQ(Pixel(80, 30), 0x000000u);
   EXPECT_EQ(Pixel(79, 30), 0xFFFFFFu);
   EXPECT_EQ(Pixel(80, 50), 0xFFFFFFu);
+}
+
+// The line breaker by its definition: each line takes the most characters whose prefix fits
+// (at least one), found by halving over the whole rest, which is measured whole first; a word
+// break moves the end back to the last space. Answers the lines.
+std::vector<std::u16string> LinesByDefinition(win::HDC dc, const std::u16string& text, int width, int lines,
+                                              bool word_break) {
+  auto width_of = [dc](std::u16string_view part) {
+    win::SIZE size{};
+    if (!part.empty())
+      win::GetTextExtentPoint32W(dc, reinterpret_cast<win::LPCWSTR>(part.data()), static_cast<int>(part.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  std::vector<std::u16string> out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::u16string_view rest = std::u16string_view(text).substr(pos);
+    if ((lines >= 0 && static_cast<int>(out.size()) + 1 >= lines) || width_of(rest) <= width) {
+      out.emplace_back(rest);
+      break;
+    }
+    std::size_t low = 1, high = rest.size();
+    while (low < high) {
+      const std::size_t middle = (low + high + 1) / 2;
+      if (width_of(rest.substr(0, middle)) <= width) low = middle;
+      else high = middle - 1;
+    }
+    std::size_t end = low, next = low;
+    if (word_break) {
+      const std::size_t space = rest.substr(0, end + 1).find_last_of(u' ');
+      if (space != std::u16string_view::npos && space > 0) end = next = space;
+    }
+    out.emplace_back(rest.substr(0, end));
+    pos += next;
+    while (pos < text.size() && text[pos] == u' ') ++pos;
+  }
+  return out;
+}
+
+TEST_F(CaptionText, BreaksLinesAsTheDefinitionDoesWithAProportionalFace) {
+  canvas_->GetFont()->SetName("DejaVu Sans");
+  canvas_->GetFont()->SetHeight(14);
+  const win::HDC dc = canvas_->GetHandle();
+  win::TEXTMETRICW metrics{};
+  win::GetTextMetricsW(dc, &metrics);
+  std::mt19937 random(36221);
+  static const char16_t kUnits[] = {u'i', u'l', u'W', u'M', u'a', u'e', u' ', u' ', u'.', 0xC4, 0x416};
+  for (int round = 0; round < 400; ++round) {
+    std::u16string text;
+    for (int n = static_cast<int>(random() % 700); n > 0; --n) text += kUnits[random() % std::size(kUnits)];
+    const int width = 5 + static_cast<int>(random() % 200);
+    const int lines = static_cast<int>(random() % 5) - 1;  // -1 (no limit) to 3
+    const bool word_break = random() % 2 == 0;
+    const std::vector<std::u16string> expected = LinesByDefinition(dc, text, width, lines, word_break);
+    int widest = 0;
+    for (const std::u16string& line : expected) {
+      win::SIZE size{};
+      if (!line.empty())
+        win::GetTextExtentPoint32W(dc, reinterpret_cast<win::LPCWSTR>(line.data()), static_cast<int>(line.size()), &size);
+      widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    const win::RECT measured = Measure(text, {0, 0, width, 0}, lines,
+                                       common::dtCalcRectAdjR | (word_break ? common::dtWordBreak : 0u));
+    ASSERT_EQ(measured.bottom, static_cast<int>(expected.size()) * metrics.tmHeight) << round;
+    ASSERT_EQ(measured.right, widest) << round;
+  }
 }
 
 TEST(AlphaBlendRoutine, BlendsAColourOverA32BitBitmapAndRefusesOthers) {

@@ -30,25 +30,31 @@ int TextWidth(win::HDC dc, std::u16string_view text) {
   return size.cx;
 }
 
+// Texts up to this length are first measured whole: most captions fit their line at once.
+constexpr std::size_t kMeasuredWhole = 256;
+
 // How many characters of text, from its start, fit in width (at least one; all when the whole
-// text fits). Prefixes twice as long are tried until one does not fit, then the last step is
-// halved: a line costs what its own length does, however long the text after it.
+// text fits). A long text has prefixes twice as long tried until one does not fit, then the last
+// step halved: a line costs what its own length does, however long the text after it.
 std::size_t CharactersThatFit(win::HDC dc, std::u16string_view text, int width) {
   std::size_t low = 1;  // fits, or is the least a line takes
   std::size_t high = text.size();
-  for (std::size_t probe = 2; low < high; probe *= 2) {
-    if (probe >= high) {
-      if (TextWidth(dc, text) <= width)
-        low = high;
-      else
+  if (high <= kMeasuredWhole) {
+    if (TextWidth(dc, text) <= width) return high;
+    high -= 1;
+  } else {
+    for (std::size_t probe = 2; low < high; probe *= 2) {
+      if (probe >= high) {
+        if (TextWidth(dc, text) <= width) return high;
         high -= 1;
-      break;
+        break;
+      }
+      if (TextWidth(dc, text.substr(0, probe)) > width) {
+        high = probe - 1;
+        break;
+      }
+      low = probe;
     }
-    if (TextWidth(dc, text.substr(0, probe)) > width) {
-      high = probe - 1;
-      break;
-    }
-    low = probe;
   }
   while (low < high) {
     const std::size_t middle = (low + high + 1) / 2;
