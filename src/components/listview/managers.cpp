@@ -88,6 +88,7 @@ std::uint64_t OrderKey(TTouchItem* item) {
 }  // namespace
 
 void TTouchSelectionManager::SortSelected() {
+  std::erase(selected_, nullptr);  // holes of a clear that a handler interrupted with this one
   std::vector<std::pair<std::uint64_t, TTouchItem*>> keyed;
   keyed.reserve(selected_.size());
   for (TTouchItem* item : selected_) keyed.emplace_back(OrderKey(item), item);

@@ -191,6 +191,22 @@ TEST(SelectionClear, DeselectsInItemOrderAndCostsWhatIsSelected) {
   EXPECT_FALSE(latecomer->GetSelected());
   EXPECT_EQ(order.front(), 1);
   EXPECT_EQ(std::count(order.begin(), order.end(), 2), 1);  // lost once, while being freed
+
+  // A handler that clears the selection again from inside a clear.
+  const std::vector<TTouchItem*> again = {groups[0]->GetItem(4), groups[0]->GetItem(6), groups[1]->GetItem(7)};
+  for (TTouchItem* item : again) item->SetSelected(true);
+  bool nested = false;
+  listview->OnItemSelectionChanged = [&](TCustomTouchListview*, TTouchItem*) {
+    if (nested) return;
+    nested = true;
+    listview->GetSelection()->ClearAll();
+  };
+  listview->GetSelection()->ClearAll();
+  EXPECT_EQ(listview->GetSelection()->GetCount(), 0);
+  for (TTouchItem* item : again) EXPECT_FALSE(item->GetSelected());
+  groups[0]->GetItem(8)->SetSelected(true);
+  listview->GetSelection()->ClearAll();
+  EXPECT_FALSE(groups[0]->GetItem(8)->GetSelected());
 }
 
 TEST(SelectionClear, AllSelectedClearsEveryItem) {
