@@ -14,6 +14,13 @@
 
 namespace dashtune {
 
+namespace {
+// Whether two rectangles share any point (an empty one meets nothing).
+bool Meet(const win::RECT& a, const win::RECT& b) {
+  return std::max(a.left, b.left) < std::min(a.right, b.right) && std::max(a.top, b.top) < std::min(a.bottom, b.bottom);
+}
+}  // namespace
+
 // ---- TTouchItem ----
 
 TTouchItem::TTouchItem(TTouchCollection* ACollection) : TTouchCollectionItem(ACollection) {}
@@ -293,10 +300,9 @@ void TTouchItem::Invalidate(bool ImmediateUpdate) {
   TCustomTouchListview* control = GetOwnerListview();
   if (control == nullptr || control->GetInvalidateLockCount() > 0 || !control->HandleAllocated()) return;
   TTouchScrollbarManager* scrollbars = control->GetScrollbars();
-  const win::RECT client = scrollbars->MapWindowRectToView(control->GetClientRect());
   const win::RECT& cell = GetDisplayRect();
-  win::RECT meeting{};
-  if (!win::IntersectRect(&meeting, &client, &cell)) return;
+  // Most items of a large change lie off screen: they are told apart with as little as can be.
+  if (!Meet(scrollbars->ClientViewRect(), cell)) return;
   TTouchRectArrayObject rects;
   ItemRects(nullptr, control->GetCanvas(), rects);
   win::RECT area{};

@@ -97,6 +97,20 @@ void TTouchSelectionManager::SortSelected() {
   RenumberSelected();
 }
 
+void TTouchSelectionManager::ClearByWalk(TTouchGroups* groups) {
+  // By place, not by asking each item for its neighbour: a handler that adds or frees members
+  // shifts the places, so a place moves on only once the member cleared there still holds it.
+  for (int g = 0; g < groups->GetCount() && count_ > 0;) {
+    TTouchGroup* group = groups->GetGroup(g);
+    for (int i = 0; i < group->GetItemCount() && count_ > 0;) {
+      TTouchItem* item = group->GetItem(i);
+      item->SetSelected(false);
+      if (i < group->GetItemCount() && group->GetItem(i) == item) ++i;
+    }
+    if (g < groups->GetCount() && groups->GetGroup(g) == group) ++g;
+  }
+}
+
 void TTouchSelectionManager::ClearAll() {
   TCustomTouchListview* control = GetOwnerListview();
   if (control == nullptr || count_ == 0) return;
@@ -104,8 +118,7 @@ void TTouchSelectionManager::ClearAll() {
   // With most items selected a walk over all of them costs no more than sorting the selected.
   constexpr int kWalkShare = 8;
   if (count_ >= groups->ItemCount() / kWalkShare) {
-    for (TTouchItem* item = groups->FirstItem(); item != nullptr && count_ > 0; item = groups->NextItem(item))
-      item->SetSelected(false);
+    ClearByWalk(groups);
     return;
   }
   SortSelected();
@@ -218,6 +231,14 @@ win::RECT TTouchScrollbarManager::MapViewRectToWindow(const win::RECT& ViewRect)
   const win::POINT top_left = MapViewToWindow({ViewRect.left, ViewRect.top});
   const win::POINT bottom_right = MapViewToWindow({ViewRect.right, ViewRect.bottom});
   return {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+}
+
+win::RECT TTouchScrollbarManager::ClientViewRect() const {
+  const TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return {};
+  const win::RECT client = control->GetClientRect();
+  const int dy = offset_y_ - control->GetHeader()->GetHeight();
+  return {client.left + offset_x_, client.top + dy, client.right + offset_x_, client.bottom + dy};
 }
 
 win::RECT TTouchScrollbarManager::MapWindowRectToView(const win::RECT& WindowRect) const {

@@ -103,6 +103,8 @@ class TTouchSelectionManager : public TTouchOwnedPersistent {
   // Puts the selected items in item order (groups in order, then items in order).
   void SortSelected();
   void RenumberSelected();
+  // Clears every item in item order, walking the groups' item lists.
+  void ClearByWalk(TTouchGroups* groups);
 
   // The selected items, each knowing its place here; in no order except during ClearAll, when a
   // lost selection leaves a hole instead of moving the last item into its place.
@@ -175,6 +177,8 @@ class TTouchScrollbarManager : public TTouchOwnedPersistent {
   win::RECT MapWindowRectToView(const win::RECT& WindowRect) const;
   win::POINT MapWindowToView(win::POINT WindowPoint) const;
   win::POINT MapViewToWindow(win::POINT ViewPoint) const;
+  // The part of the view the client area shows below the header.
+  win::RECT ClientViewRect() const;
 
  private:
   int HeaderHeight() const;

@@ -15,6 +15,7 @@
 #include "components/listview/view_items.h"
 #include "listview_test_support.h"
 #include "platform/core/strings.h"
+#include "platform/user/paint.h"
 
 namespace dashtune {
 namespace {
@@ -221,6 +222,77 @@ TEST(SelectionClear, AllSelectedClearsEveryItem) {
   list.group()->GetItem(5)->SetSelected(false);
   list.listview()->GetSelection()->ClearAll();
   EXPECT_FALSE(list.group()->GetItem(6)->GetSelected());
+}
+
+TEST(SelectionClear, AWalkOverEveryItemGoesOnPastItemsAHandlerFrees) {
+  constexpr int kItems = 2000;
+  BigTileList list(kItems);
+  for (int i = 0; i < kItems; ++i) list.group()->GetItem(i)->SetSelected(true);
+  TTouchItem* ahead = list.group()->GetItem(10);   // still selected when freed
+  TTouchItem* behind = list.group()->GetItem(3);   // already cleared when freed
+  std::vector<std::intptr_t> order;
+  list.listview()->OnItemSelectionChanged = [&](TCustomTouchListview*, TTouchItem* item) {
+    order.push_back(item->GetData());
+    if (item->GetData() != 5) return;
+    delete ahead;
+    delete behind;
+  };
+  list.listview()->GetSelection()->ClearAll();
+  std::vector<std::intptr_t> expected = {0, 1, 2, 3, 4, 5, 10};
+  for (int i = 6; i < kItems; ++i)
+    if (i != 10) expected.push_back(i);
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(list.listview()->GetSelection()->GetCount(), 0);
+  ASSERT_EQ(list.group()->GetItemCount(), kItems - 2);
+  for (int i = 0; i < kItems - 2; ++i) ASSERT_FALSE(list.group()->GetItem(i)->GetSelected()) << i;
+}
+
+// A changed selection repaints the item where it shows and nothing for an item out of sight,
+// whatever the scroll offset and the header take from the client area.
+TEST(SelectionClear, AChangeRepaintsOnlyAnItemTheClientAreaShows) {
+  BigTileList list(3000);
+  TTouchListview* listview = list.listview();
+  listview->GetHeader()->SetShowInAllViews(true);
+  listview->GetHeader()->SetVisible(true);
+  listview->GetHeader()->SetHeight(24);
+  list.host.form->Show();
+  const int header = listview->GetHeader()->GetHeight();
+  ASSERT_EQ(header, 24);
+  // The shown area starts on a row's top edge: the row above ends there.
+  TTouchItem* on_edge = list.group()->GetItem(600);
+  listview->GetScrollbars()->SetOffsetY(on_edge->GetDisplayRect().top + header);
+  const win::RECT shown = listview->GetScrollbars()->ClientViewRect();
+  ASSERT_EQ(shown.top, on_edge->GetDisplayRect().top);
+  EXPECT_EQ(shown.bottom - shown.top, listview->GetClientHeight());
+  const auto first_in_row_at = [&](int y) {
+    for (int i = 0; i < list.group()->GetItemCount(); ++i)
+      if (const win::RECT& cell = list.group()->GetItem(i)->GetDisplayRect(); cell.top <= y && y < cell.bottom)
+        return list.group()->GetItem(i);
+    return static_cast<TTouchItem*>(nullptr);
+  };
+  TTouchItem* above = first_in_row_at(shown.top - 1);
+  TTouchItem* inside = first_in_row_at(shown.top + (shown.bottom - shown.top) / 2);
+  TTouchItem* crossing_bottom = first_in_row_at(shown.bottom - 1);
+  ASSERT_TRUE(above && inside && crossing_bottom);
+  TTouchItem* below = first_in_row_at(crossing_bottom->GetDisplayRect().bottom);
+  ASSERT_NE(below, nullptr);
+  ASSERT_EQ(above->GetDisplayRect().bottom, shown.top);
+  const struct {
+    TTouchItem* item;
+    bool repainted;
+  } cases[] = {{above, false}, {on_edge, true}, {inside, true}, {crossing_bottom, true}, {below, false}};
+  for (const auto& one : cases) {
+    win::UpdateWindow(list.host.form->GetHandle());
+    win::ValidateRect(listview->GetHandle(), nullptr);
+    one.item->SetSelected(!one.item->GetSelected());
+    win::RECT update{};
+    EXPECT_EQ(win::GetUpdateRect(listview->GetHandle(), &update, win::FALSE) != 0, one.repainted) << one.item->GetIndex();
+    if (!one.repainted) continue;
+    const win::RECT cell = listview->GetScrollbars()->MapViewRectToWindow(one.item->GetDisplayRect());
+    EXPECT_LE(update.left, std::max(cell.left, 0));
+    EXPECT_LE(update.top, std::max(cell.top, header));
+    EXPECT_GE(update.right, std::min<int>(cell.right, listview->GetClientWidth()));
+  }
 }
 
 // A million items are a million of these: the fields few items carry live apart, made on first
