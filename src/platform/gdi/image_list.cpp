@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -145,14 +146,42 @@ std::uint32_t OverByAlpha(std::uint32_t premultiplied, int alpha, const DrawRequ
   return out;
 }
 
+// Whether the image's pixels are only copied or left out: no alpha, no blend, onto 32 bits.
+bool CopiesPlainly(const Surface& s, const Image& image, const DrawRequest& r) {
+  return s.bits_per_pixel == 32 && image.alpha.empty() && r.blend == 0 && !r.mask_only;
+}
+
+// The plain case row by row: a pixel shows the image's colour, or the background where it is
+// clear (unless drawn transparently), as a 32-bit value without alpha.
+void CopyPlainly(const Surface& s, const Image& image, int image_width, const DrawRequest& r, const RECT& area,
+                 const RECT& piece) {
+  const bool skip_clear = r.transparent || !r.fill_background;
+  for (int py = piece.top; py < piece.bottom; ++py) {
+    const std::size_t at = static_cast<std::size_t>(py - area.top) * image_width + (piece.left - area.left);
+    const std::uint32_t* rgb = image.rgb.data() + at;
+    const std::uint8_t* clear = image.clear.data() + at;
+    std::uint8_t* out = s.Row(py) + static_cast<std::ptrdiff_t>(piece.left) * 4;
+    for (int i = 0; i < piece.right - piece.left; ++i, out += 4) {
+      if (clear[i] != 0 && skip_clear) continue;
+      const std::uint32_t value = clear[i] != 0 ? r.background_rgb : rgb[i];
+      std::memcpy(out, &value, 4);
+    }
+  }
+}
+
 void DrawImage(DeviceContext& dc, const Image& image, int image_width, const DrawRequest& r) {
   const DrawTarget target = dc.Target();
   if (target.surface == nullptr || target.surface->bits == nullptr) return;
   const Surface& s = *target.surface;
   const RECT corner = ToSurface(target, r.x, r.y, r.x, r.y);
   const RECT area{corner.left, corner.top, corner.left + r.width, corner.top + r.height};
+  const bool plain = CopiesPlainly(s, image, r);
   for (const RECT& clip : target.clip->Rects()) {
     const RECT piece = IntersectRects(clip, area);
+    if (plain) {
+      if (piece.left < piece.right) CopyPlainly(s, image, image_width, r, area, piece);
+      continue;
+    }
     for (int py = piece.top; py < piece.bottom; ++py)
       for (int px = piece.left; px < piece.right; ++px) {
         const std::size_t at = static_cast<std::size_t>(py - area.top) * image_width + (px - area.left);

@@ -9,6 +9,7 @@
 #include "platform/user/window.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -403,20 +404,23 @@ BOOL ReadWindowPixels(HWND handle, WindowPixels* out) {
   if (!root->surface) return FALSE;
   const gdi::EngineLock drawing = gdi::LockEngine();  // the raster engine writes these pixels
   const RECT client = ClientRectOf(*window);
-  out->width = client.right;
-  out->height = client.bottom;
-  out->pixels.assign(static_cast<std::size_t>(client.right) * client.bottom, 0);
+  const int width = client.right, height = client.bottom;
+  out->width = width;
+  out->height = height;
+  out->pixels.assign(static_cast<std::size_t>(width) * height, 0);
   const SurfaceStore& surface = *root->surface;
-  for (int y = 0; y < client.bottom; ++y) {
+  // The client's columns that lie on the surface; what lies off it stays black.
+  const int first = std::clamp(-offset.x, 0, width);
+  const int last = std::clamp(surface.width - offset.x, first, width);
+  for (int y = 0; y < height && first < last; ++y) {
     const int sy = y + offset.y;
     if (sy < 0 || sy >= surface.height) continue;
-    for (int x = 0; x < client.right; ++x) {
-      const int sx = x + offset.x;
-      if (sx < 0 || sx >= surface.width) continue;
-      const std::uint8_t* pixel = surface.bits.data() + (static_cast<std::size_t>(sy) * surface.width + sx) * 4;
-      out->pixels[static_cast<std::size_t>(y) * client.right + x] =
-          (static_cast<std::uint32_t>(pixel[2]) << 16) | (static_cast<std::uint32_t>(pixel[1]) << 8) | pixel[0];
-    }
+    std::uint32_t* row = out->pixels.data() + static_cast<std::size_t>(y) * width;
+    const std::uint8_t* source = surface.bits.data() + (static_cast<std::size_t>(sy) * surface.width + first + offset.x) * 4;
+    // Blue, green, red, alpha bytes read little-endian are 0xAARRGGBB: the alpha is dropped.
+    static_assert(std::endian::native == std::endian::little);
+    std::memcpy(row + first, source, static_cast<std::size_t>(last - first) * 4);
+    for (int x = first; x < last; ++x) row[x] &= 0x00FFFFFF;
   }
   return TRUE;
 }

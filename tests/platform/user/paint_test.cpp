@@ -150,6 +150,14 @@ TEST_F(PaintTest, AChildPaintsOnlyInsideItsParentAndBelowItsUpperSiblings) {
       << "only the part inside the parent shows";
 }
 
+TEST_F(PaintTest, AChildReachingOutAboveAndLeftOfItsParentReadsBlackThere) {
+  const win::HWND top = Make(nullptr, {0, 0, 6, 3}, kWhite);
+  const win::HWND child = Make(top, {-2, -1, 3, 2}, kRed);
+  PumpPending();
+  EXPECT_EQ(Picture(child), (std::vector<std::string>{".....", "..rrr", "..rrr"}));
+  EXPECT_EQ(Picture(top), (std::vector<std::string>{"rrrwww", "rrrwww", "wwwwww"}));
+}
+
 TEST_F(PaintTest, RestackingAndHidingRepaintWhatWasCovered) {
   const win::HWND top = Make(nullptr, {0, 0, 6, 2}, kWhite);
   const win::HWND left = Make(top, {0, 0, 4, 2}, kRed);
