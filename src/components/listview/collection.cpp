@@ -244,19 +244,55 @@ void TTouchCollection::AdoptMember(TTouchCollectionItem* Item) {
 
 void TTouchCollection::ForgetMember(TTouchCollectionItem* Item) {
   if (clearing_) return;
-  visible_list_.Remove(Item);
-  if (list_.Remove(Item) >= 0) ReIndexItems();
+  if (shared_visible_ < 0) visible_list_.Remove(Item);
+  const int place = list_.Remove(Item);
+  if (place < 0) return;
+  if (place < shared_visible_) --shared_visible_;
+  ReIndexItems();
+}
+
+void TTouchCollection::SetItem(int Index, TTouchCollectionItem* Value) {
+  if (Index < shared_visible_) SeparateVisibleList();
+  list_.Put(Index, Value);
+}
+
+TTouchVisibleMembers TTouchCollection::GetVisibleList() const {
+  if (shared_visible_ >= 0) return {list_, shared_visible_};
+  return {visible_list_, visible_list_.GetCount()};
+}
+
+void TTouchCollection::StartVisibleList() {
+  visible_list_.Clear();
+  shared_visible_ = 0;
+}
+
+int TTouchCollection::AddVisible(TTouchCollectionItem* Item) {
+  if (shared_visible_ >= 0) {
+    if (shared_visible_ < list_.GetCount() && list_.Get(shared_visible_) == Item) return shared_visible_++;
+    SeparateVisibleList();
+  }
+  return visible_list_.Add(Item);
+}
+
+void TTouchCollection::SeparateVisibleList() {
+  if (shared_visible_ < 0) return;
+  visible_list_.Clear();
+  visible_list_.SetCapacity(list_.GetCount());
+  for (int i = 0; i < shared_visible_; ++i) visible_list_.Add(list_.Get(i));
+  shared_visible_ = -1;
 }
 
 void TTouchCollection::DoItemAdd(TTouchCollectionItem*, int) {}
 void TTouchCollection::DoStructureChange() {}
 
 TTouchCollectionItem* TTouchCollection::FirstVisible() {
-  return visible_list_.GetCount() > 0 ? static_cast<TTouchCollectionItem*>(visible_list_.First()) : nullptr;
+  const TTouchVisibleMembers visible = GetVisibleList();
+  return visible.GetCount() > 0 ? static_cast<TTouchCollectionItem*>(visible.First()) : nullptr;
 }
 
 TTouchCollectionItem* TTouchCollection::LastVisible() {
-  return visible_list_.GetCount() > 0 ? static_cast<TTouchCollectionItem*>(visible_list_.Last()) : nullptr;
+  const TTouchVisibleMembers visible = GetVisibleList();
+  return visible.GetCount() > 0 ? static_cast<TTouchCollectionItem*>(visible.Last()) : nullptr;
 }
 
 TTouchCollectionItem* TTouchCollection::NextVisible(TTouchCollectionItem* Item) {
@@ -296,7 +332,7 @@ void TTouchCollection::Clear(bool FreeItems) {
     clearing_ = false;
   }
   list_.Clear();
-  visible_list_.Clear();
+  StartVisibleList();
   TCustomTouchListview* control = GetOwnerListview();
   if (control && control->HandleAllocated()) {
     control->GetScrollbars()->SetOffsetX(0);

@@ -227,6 +227,21 @@ class TTouchCollectionItem : public TTouchPersistent {
 // The factory of a collection's members.
 using TTouchCollectionItemClass = TClassOf<TTouchCollectionItem, TTouchCollection*>;
 
+// The members a collection shows, in display order: read like a list.
+class TTouchVisibleMembers {
+ public:
+  TTouchVisibleMembers(const TList& List, int Count) : list_(&List), count_(Count) {}
+  int GetCount() const { return count_; }
+  // Unchecked beyond the list's own check: the caller keeps Index in 0..Count-1.
+  void* Get(int Index) const { return list_->Get(Index); }
+  void* First() const { return list_->Get(0); }
+  void* Last() const { return list_->Get(count_ - 1); }
+
+ private:
+  const TList* list_;
+  int count_;
+};
+
 // An ordered collection of members. It owns its members.
 class TTouchCollection : public TTouchOwnedPersistent {
  public:
@@ -241,12 +256,17 @@ class TTouchCollection : public TTouchOwnedPersistent {
   int GetCount() const { return list_.GetCount(); }
   // Unchecked: the caller keeps Index in 0..Count-1.
   TTouchCollectionItem* GetItem(int Index) const { return static_cast<TTouchCollectionItem*>(list_.Get(Index)); }
-  void SetItem(int Index, TTouchCollectionItem* Value) { list_.Put(Index, Value); }
+  void SetItem(int Index, TTouchCollectionItem* Value);
   // The member list and the visible list (members in display order, filled by the layout).
+  // Members are reordered through SetItem, never through the list itself.
   TList& GetList() { return list_; }
   const TList& GetList() const { return list_; }
-  TList& GetVisibleList() { return visible_list_; }
-  int GetVisibleCount() const { return visible_list_.GetCount(); }
+  TTouchVisibleMembers GetVisibleList() const;
+  int GetVisibleCount() const { return GetVisibleList().GetCount(); }
+  // Filling the visible list: emptied, then each shown member in display order; Add answers the
+  // member's place in it.
+  void StartVisibleList();
+  int AddVisible(TTouchCollectionItem* Item);
 
   virtual TTouchCollectionItem* FirstVisible();
   virtual TTouchCollectionItem* LastVisible();
@@ -301,9 +321,16 @@ class TTouchCollection : public TTouchOwnedPersistent {
   virtual bool LoadMember(TStream* S, std::int32_t Version);
 
  private:
+  // Copies the shared leading members into a list of their own.
+  void SeparateVisibleList();
+
   friend class TTouchCollectionItem;
   TList list_;
+  // While every member shown so far is the member at that place (the usual case: all shown, in
+  // member order), the visible list is the first shared_visible_ members of list_ and takes no
+  // room of its own; otherwise (-1) it is visible_list_.
   TList visible_list_;
+  int shared_visible_ = 0;
   std::uint32_t rect_writes_ = 0;
   int update_count_ = 0;
   bool clearing_ = false;

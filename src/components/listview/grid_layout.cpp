@@ -40,22 +40,17 @@ Margins MarginsOf(const TTouchGroup* group) {
 }
 
 TTouchItem* VisibleAt(TTouchGroup* group, int index) {
-  TList& visible = group->GetVisibleItems();
+  const TTouchVisibleMembers visible = group->GetVisibleItems();
   return index >= 0 && index < visible.GetCount() ? static_cast<TTouchItem*>(visible.Get(index)) : nullptr;
 }
 
 int VisibleCountOf(TTouchGroup* group) { return group->GetVisibleItems().GetCount(); }
 
-// Empties the group's visible list, with room for all its items.
-void StartVisibleList(TTouchGroup* group) {
-  TList& visible = group->GetVisibleItems();
-  visible.Clear();
-  visible.SetCapacity(group->GetItemCount());
-}
+void StartVisibleList(TTouchGroup* group) { group->GetItems()->StartVisibleList(); }
 
 // Takes a visible item into the group's visible list and numbers it.
 void PlaceVisible(TTouchGroup* group, TTouchItem* item, int& next_visible_index) {
-  item->SetVisibleIndexInGroup(group->GetVisibleItems().Add(item));
+  item->SetVisibleIndexInGroup(group->GetItems()->AddVisible(item));
   item->SetVisibleIndex(next_visible_index++);
 }
 
@@ -89,7 +84,7 @@ void PassFocusOn(TCustomTouchListview* control, TTouchGroup* group) {
 }
 
 bool IsLastVisibleGroup(TCustomTouchListview* control, TTouchGroup* group) {
-  TList& visible = control->GetGroups()->GetVisibleList();
+  const TTouchVisibleMembers visible = control->GetGroups()->GetVisibleList();
   return visible.GetCount() > 0 && visible.Last() == group;
 }
 
@@ -104,7 +99,7 @@ int RowLayoutWidth(TCustomTouchListview* control) {
 
 // The groups before and after a group in the visible list.
 TTouchGroup* VisibleGroup(TCustomTouchListview* control, int index) {
-  TList& visible = control->GetGroups()->GetVisibleList();
+  const TTouchVisibleMembers visible = control->GetGroups()->GetVisibleList();
   return index >= 0 && index < visible.GetCount() ? static_cast<TTouchGroup*>(visible.Get(index)) : nullptr;
 }
 
@@ -152,14 +147,14 @@ TTouchItem* ProbeRows(TCustomTouchListview* control, TTouchItem* item, int start
 }
 
 int VisibleContentBottom(TCustomTouchListview* control) {
-  TList& visible = control->GetGroups()->GetVisibleList();
+  const TTouchVisibleMembers visible = control->GetGroups()->GetVisibleList();
   if (visible.GetCount() == 0) return 0;
   const auto* last = static_cast<TTouchGroup*>(visible.Last());
   return last->GetDisplayRect().bottom - last->MarginBottomSize();
 }
 
 int VisibleContentTop(TCustomTouchListview* control) {
-  TList& visible = control->GetGroups()->GetVisibleList();
+  const TTouchVisibleMembers visible = control->GetGroups()->GetVisibleList();
   if (visible.GetCount() == 0) return 0;
   const auto* first = static_cast<TTouchGroup*>(visible.First());
   return first->GetDisplayRect().top + first->MarginTopSize();
@@ -582,7 +577,7 @@ void TTouchGridGridGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   TTouchGroup* group = GetOwnerGroup();
   const int cell_height = GetCellSize()->GetHeight();
   const Margins margin = MarginsOf(group);
-  TList& header_columns = control->GetHeader()->GetColumns()->GetVisibleList();
+  const TTouchVisibleMembers header_columns = control->GetHeader()->GetColumns()->GetVisibleList();
   const int columns = header_columns.GetCount();
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 0;
   const std::int64_t origin_y = static_cast<std::int64_t>(top) + margin.top;

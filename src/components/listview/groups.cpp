@@ -155,11 +155,10 @@ void TTouchGroups::Rebuild(bool Force) {
   if (control->IsDestroying() || control->GetComponentState().Contains(csDestroying) || !control->HandleAllocated())
     return;
   rebuilding_ = true;
-  TList& visible = GetVisibleList();
-  visible.Clear();
+  StartVisibleList();
   for (int i = 0; i < GetCount(); ++i) {
     TTouchGroup* group = GetGroup(i);
-    group->SetVisibleIndex(group->GetVisible() ? visible.Add(group) : -1);
+    group->SetVisibleIndex(group->GetVisible() ? AddVisible(group) : -1);
   }
   control->GetHeader()->Rebuild(Force);
   int next_visible_item = 0;
@@ -292,7 +291,7 @@ std::uint64_t listview::CellsTested() { return cells_tested; }
 TTouchItem* TTouchGroups::ItemAtPoint(win::POINT ViewportPoint) const {
   TTouchGroup* group = GroupAt(ViewportPoint);
   if (group == nullptr) return nullptr;
-  TList& visible = group->GetVisibleItems();
+  const TTouchVisibleMembers visible = group->GetVisibleItems();
   // The layout's cells narrow the walk down; the first item holding the point answers either way.
   int first = 0, last = 0;
   const TTouchGridGroup* grid = group->GetGrid();

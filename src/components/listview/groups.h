@@ -142,7 +142,7 @@ class TTouchGroup : public TTouchHeaderOrGroupMember {
   bool GetExpanded() const { return expanded_; }
   void SetExpanded(bool Value);
   // The visible items in display order, filled by the layout.
-  TList& GetVisibleItems() { return items_->GetVisibleList(); }
+  TTouchVisibleMembers GetVisibleItems() const { return items_->GetVisibleList(); }
   int GetVisibleIndex() const { return TTouchCollectionItem::GetVisibleIndex(); }
   std::uint32_t GetKey() const { return key_; }
   void SetKey(std::uint32_t Value) { key_ = Value; }

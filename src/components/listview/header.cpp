@@ -215,11 +215,10 @@ void TTouchHeader::Rebuild(bool Force) {
   if (!Force && (control->GetInvalidateLockCount() > 0 || control->GetComponentState().Contains(csLoading) ||
                  !control->HandleAllocated()))
     return;
-  TList& visible = columns_->GetVisibleList();
-  visible.Clear();
+  columns_->StartVisibleList();
   for (int i = 0; i < columns_->GetCount(); ++i) {
     TTouchColumn* column = columns_->GetColumn(i);
-    column->SetVisibleIndex(column->GetVisible() ? visible.Add(column) : -1);
+    column->SetVisibleIndex(column->GetVisible() ? columns_->AddVisible(column) : -1);
   }
   // Cells follow one another in header order; a hidden column keeps a zero-width cell.
   const TList& positions = columns_->GetPositions();

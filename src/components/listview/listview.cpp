@@ -93,7 +93,7 @@ namespace {
 // The first item of a group's visible list that may meet the update area: the list is in
 // layout order, so a binary search finds it and a paint costs what shows, not the item count.
 int FirstItemToPaint(TTouchGroup* group, const win::RECT& update) {
-  TList& visible = group->GetVisibleItems();
+  const TTouchVisibleMembers visible = group->GetVisibleItems();
   const bool by_columns = group->GetGrid() && group->GetGrid()->GetLayout() == eglHorz;
   int low = 0, high = visible.GetCount();
   while (low < high) {
@@ -155,13 +155,13 @@ void TCustomTouchListview::Paint() {
 }
 
 void TCustomTouchListview::PaintItems(TCanvas* canvas, const win::RECT& view_update) {
-  TList& visible_groups = groups_->GetVisibleList();
+  const TTouchVisibleMembers visible_groups = groups_->GetVisibleList();
   TTouchColumns* columns = header_->GetColumns();
   for (int g = 0; g < visible_groups.GetCount(); ++g) {
     auto* group = static_cast<TTouchGroup*>(visible_groups.Get(g));
     win::RECT meeting{};
     if (!win::IntersectRect(&meeting, &group->GetDisplayRect(), &view_update)) continue;
-    TList& items = group->GetVisibleItems();
+    const TTouchVisibleMembers items = group->GetVisibleItems();
     for (int i = FirstItemToPaint(group, view_update); i < items.GetCount(); ++i) {
       auto* item = static_cast<TTouchItem*>(items.Get(i));
       const win::RECT& cell = item->GetDisplayRect();
@@ -173,7 +173,7 @@ void TCustomTouchListview::PaintItems(TCanvas* canvas, const win::RECT& view_upd
       }
       // A full-row highlight is painted once, under the first column, across the row.
       const bool full_row = item->GetView()->FullRowRule() && (item->GetSelected() || item->GetDropTarget());
-      TList& shown = columns->GetVisibleList();
+      const TTouchVisibleMembers shown = columns->GetVisibleList();
       for (int c = 0; c < shown.GetCount(); ++c)
         item->Paint(canvas, view_update, static_cast<TTouchColumn*>(shown.Get(c)), full_row && c == 0);
     }

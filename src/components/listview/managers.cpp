@@ -143,9 +143,9 @@ void TTouchSelectionManager::BuildSelectionGroupings() {
   TTouchGroups* groups = control->GetGroups();
   for (TTouchItem* item = groups->FirstItem(); item; item = groups->NextItem(item)) item->SetSelectionGroup(nullptr);
   if (!group_selections_) return;
-  TList& visible_groups = groups->GetVisibleList();
+  const TTouchVisibleMembers visible_groups = groups->GetVisibleList();
   for (int g = 0; g < visible_groups.GetCount(); ++g) {
-    TList& items = static_cast<TTouchGroup*>(visible_groups.Get(g))->GetVisibleItems();
+    const TTouchVisibleMembers items = static_cast<TTouchGroup*>(visible_groups.Get(g))->GetVisibleItems();
     TTouchSelectionGroupList* run = nullptr;  // the list of the current run of selected items
     for (int i = 0; i < items.GetCount(); ++i) {
       auto* item = static_cast<TTouchItem*>(items.Get(i));

@@ -17,7 +17,7 @@ void TCountingGrid::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) {
   const TTouchCellSize* cell = GetOwnerListview()->GetCellSizes()->GetTile();
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 0;
   const int per_row = std::max(GetOwnerListview()->GetClientWidth() / cell->GetWidth(), 1);
-  group->GetVisibleItems().Clear();
+  group->GetItems()->StartVisibleList();
   int placed = 0;
   for (int i = 0; i < group->GetItemCount(); ++i) {
     TTouchItem* item = group->GetItem(i);
@@ -30,7 +30,7 @@ void TCountingGrid::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) {
     item->SetDisplayRect({x, y, x + cell->GetWidth(), y + cell->GetHeight()});
     item->SetVisibleIndexInGroup(placed++);
     item->SetVisibleIndex(NextVisibleItemIndex++);
-    group->GetVisibleItems().Add(item);
+    group->GetItems()->AddVisible(item);
   }
   SetColumnCount(placed > 0 ? per_row : 0);
   SetRowCount(placed > 0 ? (placed + per_row - 1) / per_row : 0);

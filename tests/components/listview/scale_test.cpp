@@ -26,7 +26,7 @@ using testing::ListviewOnForm;
 TTouchItem* WalkedItemAt(TTouchGroups* groups, win::POINT point) {
   TTouchGroup* group = groups->GroupAt(point);
   if (group == nullptr) return nullptr;
-  TList& visible = group->GetVisibleItems();
+  const TTouchVisibleMembers visible = group->GetVisibleItems();
   for (int i = 0; i < visible.GetCount(); ++i) {
     auto* item = static_cast<TTouchItem*>(visible.Get(i));
     if (win::PtInRect(&item->GetDisplayRect(), point)) return item;
@@ -293,6 +293,59 @@ TEST(SelectionClear, AChangeRepaintsOnlyAnItemTheClientAreaShows) {
     EXPECT_LE(update.top, std::max(cell.top, header));
     EXPECT_GE(update.right, std::min<int>(cell.right, listview->GetClientWidth()));
   }
+}
+
+// The data of the items a group shows, in display order.
+std::vector<std::intptr_t> ShownData(TTouchGroup* group) {
+  std::vector<std::intptr_t> shown;
+  const TTouchVisibleMembers visible = group->GetVisibleItems();
+  for (int i = 0; i < visible.GetCount(); ++i) shown.push_back(static_cast<TTouchItem*>(visible.Get(i))->GetData());
+  return shown;
+}
+
+// The visible list shares the member list while every item shows in member order; what it
+// answers must not depend on that, between layouts too.
+TEST(VisibleList, AnswersTheLastLayoutWhateverHappenedToTheMembersSince) {
+  ListviewOnForm host(400, 300);
+  TTouchListview* listview = host.listview;
+  listview->SetView(elsIcon);
+  for (int i = 0; i < 6; ++i) listview->GetItems()->AddVirtual(i);
+  listview->GetGroups()->Rebuild(true);
+  TTouchGroup* group = listview->GetGroups()->GetGroup(0);
+  TTouchItems* items = group->GetItems();
+  ASSERT_EQ(ShownData(group), (std::vector<std::intptr_t>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(items->FirstVisible(), items->GetItem(0));
+  EXPECT_EQ(items->LastVisible(), items->GetItem(5));
+
+  // Between layouts: an added item is not shown yet, a freed one is gone at once, a reorder is
+  // not seen until the next layout.
+  listview->BeginUpdate();
+  items->AddVirtual(6);
+  delete items->GetItem(2);
+  EXPECT_EQ(ShownData(group), (std::vector<std::intptr_t>{0, 1, 3, 4, 5}));
+  TTouchItem* first = items->GetItem(0);
+  items->SetItem(0, items->GetItem(4));
+  items->SetItem(4, first);
+  EXPECT_EQ(ShownData(group), (std::vector<std::intptr_t>{0, 1, 3, 4, 5}));
+  items->GetItem(1)->SetVisible(false);
+  listview->EndUpdate(true);
+  listview->GetGroups()->Rebuild(true);
+  EXPECT_EQ(ShownData(group), (std::vector<std::intptr_t>{5, 3, 4, 0, 6}));
+  EXPECT_EQ(items->GetItem(3)->GetVisibleIndexInGroup(), 2);
+  EXPECT_EQ(items->GetItem(1)->GetVisibleIndexInGroup(), -1);
+
+  // Freeing a shown item while the list is its own, and showing every item again.
+  delete items->GetItem(0);
+  EXPECT_EQ(ShownData(group), (std::vector<std::intptr_t>{3, 4, 0, 6}));
+  items->MakeAllVisible();
+  listview->GetGroups()->Rebuild(true);
+  EXPECT_EQ(ShownData(group), (std::vector<std::intptr_t>{1, 3, 4, 0, 6}));
+  delete items->GetItem(4);
+  EXPECT_EQ(ShownData(group), (std::vector<std::intptr_t>{1, 3, 4, 0}));
+  EXPECT_EQ(items->LastVisible(), items->GetItem(3));
+  items->Clear();
+  EXPECT_EQ(group->GetVisibleItems().GetCount(), 0);
+  EXPECT_EQ(items->FirstVisible(), nullptr);
 }
 
 // A million items are a million of these: the fields few items carry live apart, made on first
