@@ -166,7 +166,8 @@ TEST(ImageList, ThirtyTwoBitDrawingMatchesTwentyFourBitDrawing) {
         deep.Set(x, deep_row(y), colour | 0xAB000000);
         SetPixel(shallow.dc(), x, y, RGB(colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF));
       }
-    const RECT clip{pick(-2, kWidth), pick(-2, kHeight), pick(0, kWidth + 2), pick(0, kHeight + 2)};
+    const int left = pick(-2, kWidth), top = pick(-2, kHeight);
+    const RECT clip{left, top, pick(left, kWidth + 2), pick(top, kHeight + 2)};
     const int x = pick(-w, kWidth), y = pick(-h, kHeight), index = pick(0, 1);
     const std::uint32_t ground = inks[pick(0, 3)];
     const COLORREF background = pick(0, 2) ? RGB(ground >> 16, (ground >> 8) & 0xFF, ground & 0xFF) : CLR_NONE;

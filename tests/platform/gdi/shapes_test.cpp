@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <map>
+#include <random>
 
 #include "gdi_test_support.h"
 #include "platform/gdi/image_list.h"
@@ -322,6 +325,56 @@ TEST(TextSupport, BlendCoverageMixesTheColourByCoverageInsideTheClip) {
   EXPECT_EQ(canvas.At(1, 1), 0xFFFFFFu);
   EXPECT_FALSE(gdi::BlendCoverage(canvas.dc(), 0, 0, 4, 2, coverage, 3, 0));  // stride too short
   EXPECT_FALSE(gdi::BlendCoverage(canvas.dc(), 0, 0, 0, 2, coverage, 4, 0));
+}
+
+// Seeded coverage blocks at random places and clips onto 32-bit canvases (top-down and
+// bottom-up) and a 24-bit one: every pixel is the plain formula's mix, and 32-bit pixels keep
+// their alpha byte.
+TEST(TextSupport, BlendCoverageAtEveryDepthMatchesTheFormula) {
+  std::mt19937 random(36);
+  const auto pick = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  constexpr int kWidth = 17, kHeight = 11;
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<std::uint32_t> below(kWidth * kHeight);
+    for (std::uint32_t& pixel : below) pixel = static_cast<std::uint32_t>(pick(0, 0xFFFFFF)) | pick(0, 255) << 24;
+    const int w = pick(1, 12), h = pick(1, 8), x = pick(-w, kWidth), y = pick(-h, kHeight);
+    std::vector<std::uint8_t> coverage(static_cast<std::size_t>(w) * h);
+    for (std::uint8_t& c : coverage) c = static_cast<std::uint8_t>(pick(0, 3) == 0 ? 0 : pick(0, 3) == 0 ? 255 : pick(0, 255));
+    const int left = pick(-2, kWidth), top = pick(-2, kHeight);
+    const RECT clip{left, top, pick(left, kWidth + 2), pick(top, kHeight + 2)};
+    const std::uint32_t ink = static_cast<std::uint32_t>(pick(0, 0xFFFFFF));
+    const COLORREF colour = RGB(ink >> 16, (ink >> 8) & 0xFF, ink & 0xFF);
+    const auto expected = [&](int px, int py) {
+      const std::uint32_t under = below[static_cast<std::size_t>(py) * kWidth + px] & 0xFFFFFF;
+      const bool inside = px >= x && px < x + w && py >= y && py < y + h && px >= clip.left && px < clip.right &&
+                          py >= clip.top && py < clip.bottom;
+      if (!inside) return under;
+      const unsigned c = coverage[static_cast<std::size_t>(py - y) * w + (px - x)];
+      std::uint32_t mixed = 0;
+      for (int shift = 0; shift <= 16; shift += 8)
+        mixed |= ((((ink >> shift) & 0xFF) * c + ((under >> shift) & 0xFF) * (255 - c) + 127) / 255) << shift;
+      return mixed;
+    };
+    for (const int bits : {32, 32, 24}) {
+      const bool bottom_up = bits == 32 && pick(0, 1) == 1;
+      Canvas canvas(kWidth, kHeight, bits, bottom_up ? 1 : -1);
+      const std::size_t stride = bits == 32 ? kWidth * 4 : (kWidth * 3 + 3) & ~3;
+      const auto pixel = [&](int px, int py) {  // rows counted from the top
+        return canvas.bits() + stride * static_cast<std::size_t>(bottom_up ? kHeight - 1 - py : py) + px * (bits / 8);
+      };
+      for (int py = 0; py < kHeight; ++py)
+        for (int px = 0; px < kWidth; ++px) std::memcpy(pixel(px, py), &below[static_cast<std::size_t>(py) * kWidth + px], bits / 8);
+      IntersectClipRect(canvas.dc(), clip.left, clip.top, clip.right, clip.bottom);
+      ASSERT_TRUE(gdi::BlendCoverage(canvas.dc(), x, y, w, h, coverage.data(), w, colour));
+      for (int py = 0; py < kHeight; ++py)
+        for (int px = 0; px < kWidth; ++px) {
+          std::uint32_t shown = 0;
+          std::memcpy(&shown, pixel(px, py), bits / 8);
+          const std::uint32_t alpha = bits == 32 ? below[static_cast<std::size_t>(py) * kWidth + px] & 0xFF000000u : 0;
+          ASSERT_EQ(shown, expected(px, py) | alpha) << "trial " << trial << ", " << bits << " bits, at " << px << "," << py;
+        }
+    }
+  }
 }
 
 TEST(TextSupport, FillSolidRectAndTextStateFollowTheContext) {
