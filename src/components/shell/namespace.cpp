@@ -4,6 +4,7 @@
 #include "components/shell/error_mode.h"
 #include "components/shell/shell_utilities.h"
 #include "platform/com/com_init.h"
+#include "platform/core/errors.h"
 #include "platform/core/strings.h"
 #include "platform/shell/shell.h"
 #include "platform/user/cursors.h"
@@ -270,13 +271,7 @@ bool TNamespace::SetNameOf(const std::u16string& NewName) {
   const bool renamed = win::SUCCEEDED(folder->SetNameOf(win::GetActiveWindow(), relative, NewName.c_str(), 0xE0, &new_id));
   PIDLMgr->FreePIDL(relative);
   if (renamed && new_id != nullptr) {
-    win::LPITEMIDLIST parent_list = PIDLMgr->StripLastID(PIDLMgr->CopyPIDL(absolute_pidl_));
-    win::LPITEMIDLIST rebuilt = PIDLMgr->AppendPIDL(parent_list, new_id);
-    PIDLMgr->FreePIDL(parent_list);
-    if (free_pidl_on_destroy_) PIDLMgr->FreePIDL(absolute_pidl_);
-    absolute_pidl_ = rebuilt;
-    relative_pidl_ = PIDLMgr->GetPointerToLastID(absolute_pidl_);
-    free_pidl_on_destroy_ = true;
+    ReplaceRelativePIDL(new_id);
     InvalidateNamespace(true);
   }
   PIDLMgr->FreePIDL(new_id);
@@ -689,13 +684,42 @@ void TNamespace::InvalidateNamespace(bool ResetIcons) {
   column_details_built_ = false;
   column_states_.clear();
   find_data_.reset();
-  find_data_failed_ = false;
   find_data_times_refreshed_ = false;
   type_info_.reset();
   if (!ResetIcons) {
     icon_index_ = icon;
     open_icon_index_ = open_icon;
   }
+  // Plain reads answer what the ID holds, as the file was when the ID was made; a refresh is
+  // where they catch up with the file.
+  TakeRelativePIDLAnew();
+  find_data_failed_ = file_gone_;
+}
+
+void TNamespace::ReplaceRelativePIDL(win::LPCITEMIDLIST id) {
+  win::LPITEMIDLIST parent_list = PIDLMgr->StripLastID(PIDLMgr->CopyPIDL(absolute_pidl_));
+  win::LPITEMIDLIST rebuilt = PIDLMgr->AppendPIDL(parent_list, id);
+  PIDLMgr->FreePIDL(parent_list);
+  if (rebuilt == nullptr) return;
+  if (free_pidl_on_destroy_) PIDLMgr->FreePIDL(absolute_pidl_);
+  absolute_pidl_ = rebuilt;
+  relative_pidl_ = PIDLMgr->GetPointerToLastID(absolute_pidl_);
+  free_pidl_on_destroy_ = true;
+}
+
+void TNamespace::TakeRelativePIDLAnew() {
+  file_gone_ = false;
+  win::IShellFolder* folder = ParentShellFolder();
+  if (IsDesktop() || folder == nullptr || PIDLMgr == nullptr) return;
+  std::u16string name = NameForParsing();
+  win::LPITEMIDLIST fresh = nullptr;
+  const win::HRESULT result = folder->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &fresh, nullptr);
+  file_gone_ = result == win::HRESULT_FROM_WIN32(win::ERROR_FILE_NOT_FOUND) ||
+               result == win::HRESULT_FROM_WIN32(win::ERROR_PATH_NOT_FOUND);
+  // A folder may name the item by a longer way (the desktop names a file on it through its
+  // volume): only a single ID takes the old one's place.
+  if (result == win::S_OK && PIDLMgr->IDCount(fresh) == 1) ReplaceRelativePIDL(fresh);
+  PIDLMgr->FreePIDL(fresh);
 }
 
 void TNamespace::InvalidateRelativePIDL(TFileObjects FileObjects) {
@@ -708,13 +732,7 @@ void TNamespace::InvalidateRelativePIDL(TFileObjects FileObjects) {
   win::ULONG fetched = 0;
   while (enumerator->Next(1, &child, &fetched) == win::S_OK && fetched == 1) {
     const bool same = ComparePIDL(child, false, 0) == 0;
-    if (same) {
-      win::LPITEMIDLIST rebuilt = PIDLMgr->AppendPIDL(parent->absolute_pidl_, child);
-      if (free_pidl_on_destroy_) PIDLMgr->FreePIDL(absolute_pidl_);
-      absolute_pidl_ = rebuilt;
-      relative_pidl_ = PIDLMgr->GetPointerToLastID(absolute_pidl_);
-      free_pidl_on_destroy_ = true;
-    }
+    if (same) ReplaceRelativePIDL(child);
     PIDLMgr->FreePIDL(child);
     if (same) {
       InvalidateNamespace(true);

@@ -347,6 +347,11 @@ class TNamespace : public TObject {
                                const TContextMenuShowCallback& on_show, const TContextMenuCmdCallback& on_verb);
   void ContextMenuWindowProc(TMessage& Message);
   bool OwnColumnValid(int column);
+  // Puts `id` in place of the list's last ID.
+  void ReplaceRelativePIDL(win::LPCITEMIDLIST id);
+  // Takes the item's ID anew from its folder, from the file as it is now (file_gone_ when the
+  // folder finds none).
+  void TakeRelativePIDLAnew();
   struct ColumnDetail;
   ColumnDetail* DetailRecord(int column);
 
@@ -380,6 +385,9 @@ class TNamespace : public TObject {
   std::vector<ColumnDetail> column_details_;
   bool column_details_built_ = false;
   bool find_data_failed_ = false;
+  // The last refresh found no file behind the item: its ID's snapshot describes what was there,
+  // so find data and details answer nothing until a refresh finds a file again.
+  bool file_gone_ = false;
   bool find_data_times_refreshed_ = false;
   std::unique_ptr<win::WIN32_FIND_DATAW> find_data_;
   std::unique_ptr<std::u16string> type_info_;

@@ -190,7 +190,7 @@ TNamespace::ColumnDetail* TNamespace::DetailRecord(int column) {
 }
 
 std::u16string TNamespace::DetailsOf(int Column) {
-  if (IsDesktop() || ParentShellFolder() == nullptr) return {};
+  if (file_gone_ || IsDesktop() || ParentShellFolder() == nullptr) return {};
   ColumnDetail* record = DetailRecord(Column);
   if (record == nullptr) return {};
   if (record->text_cached) return record->text;
@@ -212,7 +212,7 @@ std::u16string TNamespace::DetailsOf(int Column) {
 std::u16string TNamespace::DetailsOfEx(int Column) {
   const win::ComPtr<win::IShellFolder2> folder2 = ParentShellFolder2();
   TNamespace* parent = ParentNamespace();
-  if (folder2 == nullptr || parent == nullptr) return {};
+  if (file_gone_ || folder2 == nullptr || parent == nullptr) return {};
   const TSHColumnStates states = parent->DetailsGetDefaultColumnState(Column);
   win::SHCOLUMNID id;
   win::VARIANT value;

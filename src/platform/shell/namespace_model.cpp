@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <span>
 
 namespace win::shell_model {
 namespace {
@@ -160,6 +161,19 @@ int KindRank(ItemKind kind) {
   }
 }
 
+// `ids` followed by the IDs of the path components below `folder`, each looked at as it is now;
+// every component but the last must be a folder.
+LPITEMIDLIST ListOfComponents(std::vector<ItemId> ids, const std::string& folder, std::span<const std::string> components) {
+  std::string current = folder;
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    std::optional<ItemId> id = FileIdAt(current = file_info::JoinPath(current, components[i]));
+    if (!id) return FailWithErrno(), nullptr;
+    if (i + 1 < components.size() && id->kind != ItemKind::Folder) return SetLastError(ERROR_PATH_NOT_FOUND), nullptr;
+    ids.push_back(std::move(*id));
+  }
+  return item_ids::MakeList(ids);
+}
+
 }  // namespace
 
 std::string DesktopFolderPath() { return places::SpecialFolderPath(CSIDL_DESKTOPDIRECTORY); }
@@ -191,35 +205,60 @@ std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative) {
   return item;
 }
 
+namespace {
+
+// Where an ID of `kind` stands inside a folder at `folder` whose own ID is of `folder_kind`;
+// nothing when it cannot live there.
+std::optional<Place> ChildPlace(Place folder, ItemKind folder_kind, ItemKind kind) {
+  switch (folder) {
+    case Place::Desktop:
+      if (kind == ItemKind::Computer) return Place::Computer;
+      if (kind == ItemKind::Home) return Place::Home;
+      if (kind == ItemKind::Trash) return Place::Trash;
+      if (item_ids::IsFileKind(kind)) return Place::FileSystem;
+      return std::nullopt;
+    case Place::Computer:
+      if (kind == ItemKind::Volume) return Place::Volume;
+      return std::nullopt;
+    case Place::Trash:
+      if (kind == ItemKind::TrashEntry) return Place::TrashEntry;
+      return std::nullopt;
+    case Place::Home:
+    case Place::Volume:
+    case Place::FileSystem:
+      if (!item_ids::IsFileKind(kind) || (folder == Place::FileSystem && folder_kind != ItemKind::Folder))
+        return std::nullopt;
+      return Place::FileSystem;
+    case Place::TrashEntry:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<Item> ChildOf(const Item& folder, ItemId child_id) {
+  const std::optional<Place> place = ChildPlace(folder.place, folder.id.kind, child_id.kind);
+  if (!place) return std::nullopt;
   Item child;
+  child.place = *place;
   child.id = std::move(child_id);
-  const ItemId& id = child.id;
   child.removable = folder.removable;
   switch (folder.place) {
     case Place::Desktop:
-      if (id.kind == ItemKind::Computer) child.place = Place::Computer;
-      else if (id.kind == ItemKind::Home) child.place = Place::Home, child.path = places::HomeDirectory();
-      else if (id.kind == ItemKind::Trash) child.place = Place::Trash;
-      else if (item_ids::IsFileKind(id.kind)) {
+      if (child.place == Place::Home) child.path = places::HomeDirectory();
+      if (child.place == Place::FileSystem) {
         const std::string desktop = DesktopFolderPath();
         if (desktop.empty()) return std::nullopt;
-        child.place = Place::FileSystem;
-        child.path = file_info::JoinPath(desktop, id.name);
-      } else {
-        return std::nullopt;
+        child.path = file_info::JoinPath(desktop, child.id.name);
       }
       return child;
     case Place::Computer:
-      if (id.kind != ItemKind::Volume) return std::nullopt;
-      child.place = Place::Volume;
-      child.path = id.name;
-      child.removable = places::DeepestMountOf(id.name).removable;
+      child.path = child.id.name;
+      child.removable = places::DeepestMountOf(child.id.name).removable;
       return child;
     case Place::Trash: {
-      if (id.kind != ItemKind::TrashEntry) return std::nullopt;
-      const std::optional<trash::TrashEntry> entry = trash::EntryAt(CurrentTrashFolders(), id.name);
-      child.place = Place::TrashEntry;
+      const std::optional<trash::TrashEntry> entry = trash::EntryAt(CurrentTrashFolders(), child.id.name);
       if (entry) {
         child.path = entry->files_path;
         child.original_path = entry->info.original_path;
@@ -227,18 +266,26 @@ std::optional<Item> ChildOf(const Item& folder, ItemId child_id) {
       }
       return child;
     }
-    case Place::Home:
-    case Place::Volume:
-    case Place::FileSystem:
-      if (!item_ids::IsFileKind(id.kind)) return std::nullopt;
-      if (folder.place == Place::FileSystem && folder.id.kind != ItemKind::Folder) return std::nullopt;
-      child.place = Place::FileSystem;
-      child.path = file_info::JoinPath(folder.path, id.name);
+    default:
+      child.path = file_info::JoinPath(folder.path, child.id.name);
       return child;
-    case Place::TrashEntry:
-      return std::nullopt;
   }
-  return std::nullopt;
+}
+
+std::optional<ItemId> LastIdBelow(const Item& folder, LPCITEMIDLIST relative) {
+  if (item_ids::IsEmptyList(relative)) return std::nullopt;
+  Place place = folder.place;
+  ItemKind kind = folder.id.kind;
+  std::optional<ItemId> last;
+  for (LPCITEMIDLIST id = relative; !item_ids::IsEmptyList(id); id = item_ids::NextId(id)) {
+    if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
+    last = item_ids::DecodeId(id->mkid);
+    const std::optional<Place> child = ChildPlace(place, kind, last->kind);
+    if (!child) return std::nullopt;
+    place = *child;
+    kind = last->kind;
+  }
+  return last;
 }
 
 std::optional<Item> Resolve(LPCITEMIDLIST absolute) {
@@ -419,14 +466,18 @@ LPITEMIDLIST PathToList(const std::string& path) {
   volume->kind = ItemKind::Volume;
   std::vector<ItemId> ids{VirtualId(ItemKind::Computer), std::move(*volume)};
   const std::size_t skip = PathComponents(mount.path).size();
-  std::string current = mount.path;
-  for (std::size_t i = skip; i < components.size(); ++i) {
-    std::optional<ItemId> id = FileIdAt(current = file_info::JoinPath(current, components[i]));
-    if (!id) return FailWithErrno(), nullptr;
-    if (i + 1 < components.size() && id->kind != ItemKind::Folder) return SetLastError(ERROR_PATH_NOT_FOUND), nullptr;
-    ids.push_back(std::move(*id));
+  return ListOfComponents(std::move(ids), mount.path, std::span(components).subspan(skip));
+}
+
+LPITEMIDLIST PathToListBelow(const std::string& folder, const std::string& path) {
+  const std::vector<std::string> folder_components = PathComponents(folder);
+  const std::vector<std::string> components = PathComponents(path);
+  if (path.empty() || path.front() != '/' || components.size() <= folder_components.size() ||
+      !std::equal(folder_components.begin(), folder_components.end(), components.begin())) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
   }
-  return item_ids::MakeList(ids);
+  return ListOfComponents({}, folder, std::span(components).subspan(folder_components.size()));
 }
 
 LPITEMIDLIST ParseName(std::u16string_view name) {

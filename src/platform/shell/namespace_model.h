@@ -34,6 +34,10 @@ std::optional<Item> Resolve(LPCITEMIDLIST absolute);
 // The item named by `id` inside `folder`; nothing when `id` cannot live there.
 std::optional<Item> ChildOf(const Item& folder, item_ids::ItemId id);
 
+// The last ID of a list relative to `folder`, when each of its IDs can live where it stands;
+// nothing else is looked at, the files least of all.
+std::optional<item_ids::ItemId> LastIdBelow(const Item& folder, LPCITEMIDLIST relative);
+
 // The item a list relative to `folder` names, one ID after the other; nothing for a null list or
 // an ID that cannot live where it stands.
 std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative);
@@ -78,6 +82,10 @@ int CompareIds(const item_ids::ItemId& first, const item_ids::ItemId& second, in
 LPITEMIDLIST ParseName(std::u16string_view name);
 // The absolute list of an existing file-system path.
 LPITEMIDLIST PathToList(const std::string& path);
+// The list relative to the file-system folder at `folder` of an existing path below it, each ID
+// made from its file as it is now; nullptr with the last error set otherwise
+// (ERROR_INVALID_PARAMETER for a path not below the folder).
+LPITEMIDLIST PathToListBelow(const std::string& folder, const std::string& path);
 
 // The file-system path a parsing name stands for: a plain path, or the bytes of a "file:///" URI
 // (how ParsingName writes paths that are no valid UTF-8). Nothing for other names, names with

@@ -147,12 +147,11 @@ HRESULT SHGetDataFromIDListW(IShellFolder* folder, LPCITEMIDLIST list, int forma
   if (own == nullptr || data == nullptr || item_ids::IsEmptyList(list)) return E_INVALIDARG;
   if (format != SHGDFIL_FINDDATA) return E_INVALIDARG;
   if (size < static_cast<int>(sizeof(WIN32_FIND_DATAW))) return E_INVALIDARG;
-  const std::optional<shell_model::Item> item = own->ResolveRelative(list);
-  if (!item || !item_ids::HasSnapshot(item->id.kind)) return E_INVALIDARG;
-  // Asked again after a refresh, the answer is the file's now, not the ID's snapshot.
-  const std::optional<item_ids::ItemId> now = shell_model::Refreshed(*item);
-  if (!now) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-  FillFindData(*now, *static_cast<WIN32_FIND_DATAW*>(data));
+  // The data is what the ID holds, as the file was when the ID was made: a caller that wants the
+  // file as it is now takes its ID anew (the folder's ParseDisplayName).
+  const std::optional<item_ids::ItemId> id = shell_model::LastIdBelow(own->Item(), list);
+  if (!id || !item_ids::HasSnapshot(id->kind)) return E_INVALIDARG;
+  FillFindData(*id, *static_cast<WIN32_FIND_DATAW*>(data));
   return S_OK;
 }
 

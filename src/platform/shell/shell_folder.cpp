@@ -152,20 +152,39 @@ HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*
   if (name == nullptr) return E_INVALIDARG;
   const std::u16string_view text(name);
   SetLastError(ERROR_FILE_NOT_FOUND);
-  LPITEMIDLIST absolute = shell_model::ParseName(text);
-  if (absolute == nullptr) return HRESULT_FROM_WIN32(GetLastError());
-  if (item_.place != shell_model::Place::Desktop) {
-    // Only the desktop parses absolute names; other folders answer names below themselves.
-    CoTaskMemFree(absolute);
-    return E_INVALIDARG;
-  }
+  LPITEMIDLIST parsed = ParseBelow(text);
+  if (parsed == nullptr) return HRESULT_FROM_WIN32(GetLastError());
   if (eaten != nullptr) *eaten = static_cast<ULONG>(text.size());
   if (attributes != nullptr && *attributes != 0) {
-    const std::optional<shell_model::Item> item = shell_model::Resolve(absolute);
+    const std::optional<shell_model::Item> item = ResolveRelative(parsed);
     *attributes &= item ? shell_model::Attributes(*item) : 0;
   }
-  *list = absolute;
+  *list = parsed;
   return S_OK;
+}
+
+// The desktop parses every parsing name into an absolute list. Other folders parse the parsing
+// names of items below them into lists relative to themselves, made from the files as they are
+// now: how an item's ID is taken anew.
+LPITEMIDLIST ShellFolderObject::ParseBelow(std::u16string_view name) const {
+  if (item_.place == shell_model::Place::Desktop) return shell_model::ParseName(name);
+  if (!item_.path.empty()) {
+    const std::optional<std::string> path = shell_model::PathOfParsingName(name);
+    if (!path) return SetLastError(ERROR_INVALID_NAME), nullptr;
+    return shell_model::PathToListBelow(item_.path, *path);
+  }
+  // Computer and Trash: what the desktop parses, when it lies below this folder.
+  LPITEMIDLIST absolute = shell_model::ParseName(name);
+  LPITEMIDLIST below = nullptr;
+  if (absolute != nullptr && ILIsParent(absolute_, absolute, FALSE)) {
+    LPCITEMIDLIST rest = absolute;
+    for (UINT i = item_ids::ListCount(absolute_); i > 0; --i) rest = item_ids::NextId(rest);
+    below = item_ids::CopyList(rest);
+  } else if (absolute != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+  }
+  CoTaskMemFree(absolute);
+  return below;
 }
 
 HRESULT ShellFolderObject::EnumObjects(HWND owner, DWORD flags, IEnumIDList** enumerator) {

@@ -54,6 +54,10 @@ class ShellFolderObject : public ComObject<IShellFolder2, IShellIcon, IPersistFo
   std::optional<shell_model::Item> ResolveRelative(LPCITEMIDLIST relative) const;
 
  private:
+  // A parsing name as a list relative to this folder (absolute for the desktop); nullptr with the
+  // last error set when the name names nothing below it.
+  LPITEMIDLIST ParseBelow(std::u16string_view name) const;
+
   // The last item GetDetailsOf resolved; a details view asks for every column of one item in a
   // row. Reused only for the same ID bytes below a file-system folder, whose children resolve
   // from their IDs alone.

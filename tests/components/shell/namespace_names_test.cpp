@@ -1,6 +1,7 @@
 // TNamespace items keep the bytes of their file's name: a name that is no valid UTF-8 or holds
 // "*" and "?" answers its own file's size, never a look-alike's; a rename to a name without
-// bytes of its own is refused; refreshed items and verbs look at the file as it is now.
+// bytes of its own is refused; plain reads answer what the enumeration saw until the item is
+// refreshed, and verbs look at the file as it is now.
 #include "components/shell/namespace.h"
 #include "components/shell/shell_utilities.h"
 #include "platform/core/strings.h"
@@ -66,24 +67,49 @@ TEST_F(TNamespaceNamesTest, RenamingToAnUnpairedSurrogateIsRefused) {
   EXPECT_TRUE(fs::exists(root_ / "x\xC3\xA4"));
 }
 
-TEST_F(TNamespaceNamesTest, RefreshedItemsAndVerbsSeeTheFileAsItIsNow) {
+// Plain reads answer what the enumeration saw; a refresh reads the file as it is now, and finds
+// out when it has gone; verbs look at the file first.
+TEST_F(TNamespaceNamesTest, PlainReadsAnswerTheEnumerationUntilARefresh) {
   Write("changing", "short");
-  const std::unique_ptr<TNamespace> item = TNamespace::CreateFromFileName(win::Utf8ToUtf16((root_ / "changing").string()));
-  EXPECT_EQ(item->SizeOfFileInt64(), 5);
-  EXPECT_FALSE(item->ReadOnlyFile());
+  const std::unique_ptr<TNamespace> folder = Folder();
+  std::unique_ptr<TNamespace> item;
+  folder->EnumerateFolderEx(
+      nullptr, {TFileObject::foNonFolders},
+      [&](win::HWND, win::LPITEMIDLIST id, TNamespace* parent, void*, bool&) {
+        item = std::make_unique<TNamespace>(id, parent);
+        return true;
+      },
+      nullptr);
+  ASSERT_NE(item, nullptr);
   fs::remove(root_ / "changing");
-  Write("changing", "a good deal longer");
+  Write("changing", std::string(3000, 'x'));
   fs::permissions(root_ / "changing", fs::perms::owner_read);
-  item->InvalidateNamespace(true);
-  EXPECT_EQ(item->SizeOfFileInt64(), 18);
-  EXPECT_TRUE(item->ReadOnlyFile());
-  fs::remove(root_ / "changing");
-  item->InvalidateNamespace(true);
-  EXPECT_EQ(item->SizeOfFileInt64(), 0);
   EXPECT_FALSE(item->ReadOnlyFile());
+  EXPECT_EQ(item->DetailsOf(1), u"1 KB");
+  EXPECT_EQ(item->DetailsOf(4), u"");
+
+  item->InvalidateNamespace(true);
+  EXPECT_TRUE(item->ReadOnlyFile());
+  EXPECT_EQ(item->DetailsOf(1), u"3 KB");
+  EXPECT_EQ(item->DetailsOf(4), u"R");
+  EXPECT_EQ(item->SizeOfFileInt64(), 3000);
+
+  fs::remove(root_ / "changing");
+  EXPECT_EQ(item->DetailsOf(1), u"3 KB");
+  item->InvalidateNamespace(true);
+  EXPECT_FALSE(item->ReadOnlyFile());
+  EXPECT_EQ(item->FileName(), u"");
+  EXPECT_EQ(item->SizeOfFileInt64(), 0);
   EXPECT_EQ(item->LastWriteTime(), u"");
+  for (int column = 0; column < 5; ++column) EXPECT_EQ(item->DetailsOf(column), u"") << column;
+  EXPECT_EQ(item->DetailsOfEx(1), u"");
   // Deleting what has gone trashes nothing, and says so.
   EXPECT_FALSE(item->Delete({item.get()}));
+
+  Write("changing", "back");
+  item->InvalidateNamespace(false);
+  EXPECT_EQ(item->FileName(), u"changing");
+  EXPECT_EQ(item->DetailsOf(1), u"1 KB");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Hostile trees and media: ".hidden" and trash info files that are fifos, devices or huge sparse
 // files never block or grow the program; folders that cannot be read report their error; lists
 // too deep for the format are refused and every list made names the right item; names keep the
-// bytes of their file; details and verbs look at the file as it is now.
+// bytes of their file; find data answers the ID's snapshot until the item's ID is taken anew,
+// and verbs look at the file as it is now.
 #include "platform/com/com_init.h"
 #include "platform/core/errors.h"
 #include "platform/core/message_box.h"
@@ -319,29 +320,79 @@ TEST_F(HostileTreeTest, NamesKeepTheBytesOfTheirFile) {
   EXPECT_FALSE(fs::exists(root_ / "x\xEF\xBF\xBDy"));
 }
 
-TEST_F(HostileTreeTest, FindDataAndVerbsLookAtTheFileAsItIsNow) {
+// Find data is what the ID holds, as the file was when the ID was made; the folder parsing the
+// item's name takes the ID anew from the file as it is now, and verbs look at the file first.
+TEST_F(HostileTreeTest, FindDataAnswersTheIdUntilTheFolderTakesItAnew) {
   Write(root_ / "changing", "short");
   const OwnedList folder_list(shell_model::PathToList(root_.string()));
   ComPtr<IShellFolder> folder;
   ASSERT_EQ(desktop_->BindToObject(folder_list.list, nullptr, IShellFolder::iid, reinterpret_cast<void**>(folder.GetAddressOf())), S_OK);
   const OwnedList child(item_ids::MakeList({*shell_model::FileIdAt((root_ / "changing").string())}));
-  WIN32_FIND_DATAW data;
-  ASSERT_EQ(SHGetDataFromIDListW(folder.Get(), child.list, SHGDFIL_FINDDATA, &data, sizeof(data)), S_OK);
-  EXPECT_EQ(data.nFileSizeLow, 5u);
+  const auto size_of = [&](LPCITEMIDLIST list) {
+    WIN32_FIND_DATAW data;
+    EXPECT_EQ(SHGetDataFromIDListW(folder.Get(), list, SHGDFIL_FINDDATA, &data, sizeof(data)), S_OK);
+    return data.nFileSizeLow;
+  };
+  std::u16string name = Utf8ToUtf16((root_ / "changing").string());
+  const auto parse = [&](LPITEMIDLIST* list) { return folder->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, list, nullptr); };
+
   fs::remove(root_ / "changing");
   Write(root_ / "changing", "a good deal longer");
-  ASSERT_EQ(SHGetDataFromIDListW(folder.Get(), child.list, SHGDFIL_FINDDATA, &data, sizeof(data)), S_OK);
-  EXPECT_EQ(data.nFileSizeLow, 18u);
+  EXPECT_EQ(size_of(child.list), 5u);
+  LPITEMIDLIST raw = nullptr;
+  ASSERT_EQ(parse(&raw), S_OK);
+  const OwnedList fresh(raw);
+  EXPECT_EQ(item_ids::ListCount(fresh.list), 1u);
+  EXPECT_EQ(size_of(fresh.list), 18u);
+
   fs::remove(root_ / "changing");
-  EXPECT_EQ(SHGetDataFromIDListW(folder.Get(), child.list, SHGDFIL_FINDDATA, &data, sizeof(data)),
-            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-  LPCITEMIDLIST lists[] = {child.list};
+  EXPECT_EQ(size_of(fresh.list), 18u);
+  raw = nullptr;
+  EXPECT_EQ(parse(&raw), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(raw, nullptr);
+  LPCITEMIDLIST lists[] = {fresh.list};
   ComPtr<IContextMenu> menu;
   ASSERT_EQ(folder->GetUIObjectOf(nullptr, 1, lists, IContextMenu::iid, nullptr, reinterpret_cast<void**>(menu.GetAddressOf())), S_OK);
   for (const char* verb : {"copy", "delete", "properties"}) {
     CMINVOKECOMMANDINFO info;
     info.lpVerb = verb;
     EXPECT_EQ(menu->InvokeCommand(&info), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) << verb;
+  }
+}
+
+// Every folder parses the parsing names of what lies below it into lists relative to itself;
+// only the desktop answers absolute lists.
+TEST_F(HostileTreeTest, FoldersParseNamesBelowThemselves) {
+  fs::create_directories(root_ / "sub");
+  Write(root_ / "sub/leaf", "1234");
+  const std::string leaf = (root_ / "sub/leaf").string();
+  const struct {
+    std::vector<item_ids::ItemId> folder;  // from the desktop
+    std::string name;
+    HRESULT result;
+    std::vector<std::string> names;  // of the IDs answered
+  } cases[] = {
+      {{}, "computer:///", S_OK, {""}},
+      {{{item_ids::ItemKind::Computer, {}, {}}}, "/", S_OK, {"/"}},
+      {{{item_ids::ItemKind::Computer, {}, {}}}, "trash:///", HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), {}},
+      {{{item_ids::ItemKind::Home, {}, {}}}, leaf, S_OK, {root_.filename().string(), "sub", "leaf"}},
+      {{{item_ids::ItemKind::Home, {}, {}}}, "/etc", HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), {}},
+      {{{item_ids::ItemKind::Home, {}, {}}}, root_.string() + "/gone/leaf", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), {}},
+      {{{item_ids::ItemKind::Home, {}, {}}}, leaf + "/below-a-file", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), {}},
+  };
+  for (const auto& c : cases) {
+    ComPtr<IShellFolder> folder;
+    const OwnedList folder_list(item_ids::MakeList(c.folder));
+    if (c.folder.empty()) folder = desktop_;
+    else
+      ASSERT_EQ(desktop_->BindToObject(folder_list.list, nullptr, IShellFolder::iid, reinterpret_cast<void**>(folder.GetAddressOf())), S_OK);
+    std::u16string name = Utf8ToUtf16(c.name);
+    LPITEMIDLIST raw = nullptr;
+    EXPECT_EQ(folder->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &raw, nullptr), c.result) << c.name;
+    const OwnedList parsed(raw);
+    std::vector<std::string> names;
+    for (const item_ids::ItemId& id : item_ids::DecodeList(parsed.list)) names.push_back(id.name);
+    EXPECT_EQ(names, c.names) << c.name;
   }
 }
 
