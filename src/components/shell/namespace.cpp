@@ -676,6 +676,8 @@ void TNamespace::InvalidateNamespace(bool ResetIcons) {
     parent_ = nullptr;
   }
   shell_folder_.Reset();
+  shell_folder2_.Reset();
+  shell_folder2_possible_ = true;
   shell_icon_.Reset();
   if (parent_ != nullptr && parent_->IsDesktop() && shell::PhysicalDesktopFolder != nullptr &&
       shell::PhysicalDesktopFolder != this)

@@ -363,6 +363,8 @@ class TNamespace : public TObject {
   int custom_data_ = -1;
 
   win::ComPtr<win::IShellFolder> shell_folder_;
+  win::ComPtr<win::IShellFolder2> shell_folder2_;
+  bool shell_folder2_possible_ = true;  // cleared once the folder turned out to have none
   win::ComPtr<win::IShellIcon> shell_icon_;
   // While a context menu shows: its objects and the owner's window procedure it replaced.
   win::ComPtr<win::IContextMenu> current_context_menu_;

@@ -74,7 +74,13 @@ win::ComPtr<Interface> QueryFolder(win::IShellFolder* folder) {
 
 }  // namespace
 
-win::ComPtr<win::IShellFolder2> TNamespace::ShellFolder2() { return QueryFolder<win::IShellFolder2>(ShellFolder()); }
+win::ComPtr<win::IShellFolder2> TNamespace::ShellFolder2() {
+  if (shell_folder2_ == nullptr && shell_folder2_possible_) {
+    shell_folder2_ = QueryFolder<win::IShellFolder2>(ShellFolder());
+    shell_folder2_possible_ = shell_folder2_ != nullptr;
+  }
+  return shell_folder2_;
+}
 
 win::ComPtr<win::IShellFolder2> TNamespace::ParentShellFolder2() {
   TNamespace* parent = ParentNamespace();

@@ -1,13 +1,17 @@
 // GLib is included only here: its TRUE and FALSE would clash with the platform's.
 #include "platform/shell/places.h"
 
+#include "platform/core/strings.h"
 #include "platform/shell/shell_types.h"
 
 #include <gio/gio.h>
 #include <gio/gunixmounts.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace win::places {
 namespace {
@@ -27,6 +31,26 @@ bool IsFolder(const char* path) {
 }
 
 std::string ExistingFolder(const char* path) { return IsFolder(path) ? std::string(path) : std::string(); }
+
+// Looks content types up by their text without making a string of it.
+struct TypeHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view type) const { return std::hash<std::string_view>{}(type); }
+};
+
+// The description of a content type, asked of the MIME database once per type: a details view
+// asks for the type of every item, and a folder's items share few types. Records are never
+// erased, so the ones handed out stay valid.
+const TypeName& DescriptionOfType(const char* type) {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, TypeName, TypeHash, std::equal_to<>> descriptions;
+  const std::lock_guard lock(mutex);
+  if (const auto known = descriptions.find(std::string_view(type)); known != descriptions.end()) return known->second;
+  TypeName& added = descriptions[type];
+  if (const GString description(g_content_type_get_description(type)); description != nullptr)
+    added = {description.get(), Utf8ToUtf16(description.get())};
+  return added;
+}
 
 bool IsUnder(const std::string& path, const std::string& mount) {
   if (mount == "/") return !path.empty() && path.front() == '/';
@@ -79,14 +103,15 @@ Mount DeepestMountOf(const std::string& path) {
   return deepest;
 }
 
-std::string TypeDescription(std::string_view file_name, bool is_folder) {
+const TypeName& TypeDescription(std::string_view file_name, bool is_folder) {
+  static const TypeName kFolder{"Folder", u"Folder"};
+  static const TypeName kUnknown;
+  if (is_folder) return kFolder;
   const std::string name(file_name);
   gboolean uncertain = 0;
-  GString type(is_folder ? g_strdup("inode/directory") : g_content_type_guess(name.c_str(), nullptr, 0, &uncertain));
-  if (type == nullptr || g_content_type_is_unknown(type.get())) return {};
-  GString description(g_content_type_get_description(type.get()));
-  if (is_folder) return "Folder";
-  return description == nullptr ? std::string() : std::string(description.get());
+  const GString type(g_content_type_guess(name.c_str(), nullptr, 0, &uncertain));
+  if (type == nullptr || g_content_type_is_unknown(type.get())) return kUnknown;
+  return DescriptionOfType(type.get());
 }
 
 std::vector<std::string> ContentIconNames(std::string_view file_name, bool is_folder) {

@@ -33,9 +33,15 @@ void SetExtraMountsForTesting(std::vector<Mount> mounts);
 // The mount whose path is the longest prefix of `path` (always at least "/").
 Mount DeepestMountOf(const std::string& path);
 
+// A content type's description, as UTF-8 and as UTF-16.
+struct TypeName {
+  std::string text;
+  std::u16string wide;
+};
+
 // The content type's description for a file name ("PNG image"), or "Folder"; empty when the
-// type cannot be told from the name.
-std::string TypeDescription(std::string_view file_name, bool is_folder);
+// type cannot be told from the name. The record lives as long as the program.
+const TypeName& TypeDescription(std::string_view file_name, bool is_folder);
 
 // The themed icon names for a file name's content type, most specific first.
 std::vector<std::string> ContentIconNames(std::string_view file_name, bool is_folder);

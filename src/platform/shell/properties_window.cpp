@@ -57,7 +57,7 @@ std::string SizeText(ULONGLONG size) {
 
 std::string TypeOf(const Item& item) {
   const bool is_folder = shell_model::IsContainer(item);
-  const std::string type = places::TypeDescription(item.id.name, is_folder);
+  const std::string& type = places::TypeDescription(item.id.name, is_folder).text;
   if (!type.empty()) return type;
   return is_folder ? "Folder" : "File";
 }

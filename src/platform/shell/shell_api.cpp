@@ -168,7 +168,7 @@ DWORD_PTR SHGetFileInfoW(LPCWSTR path, DWORD, SHFILEINFOW* info, UINT info_size,
     *info = SHFILEINFOW{};
     result = 1;
     if ((flags & SHGFI_TYPENAME) != 0)
-      CopyName(Utf8ToUtf16(places::TypeDescription(item->id.name, shell_model::IsContainer(*item))), info->szTypeName,
+      CopyName(places::TypeDescription(item->id.name, shell_model::IsContainer(*item)).wide, info->szTypeName,
                std::size(info->szTypeName));
     if ((flags & SHGFI_DISPLAYNAME) != 0) CopyName(shell_model::DisplayName(*item), info->szDisplayName, MAX_PATH);
     if ((flags & SHGFI_SYSICONINDEX) != 0) {

@@ -148,8 +148,8 @@ std::u16string TypeText(const Item& item) {
     default: break;
   }
   const bool is_folder = shell_model::IsContainer(item);
-  const std::string description = places::TypeDescription(item.id.name, is_folder);
-  if (!description.empty()) return Utf8ToUtf16(description);
+  const std::u16string& description = places::TypeDescription(item.id.name, is_folder).wide;
+  if (!description.empty()) return description;
   const std::size_t dot = item.id.name.rfind('.');
   if (dot == std::string::npos || dot == 0) return u"File";
   std::string extension = item.id.name.substr(dot);

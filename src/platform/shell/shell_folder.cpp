@@ -20,6 +20,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <span>
+#include <vector>
+
 namespace win {
 namespace {
 
@@ -103,9 +106,8 @@ class InfoTip : public ComObject<IQueryInfo> {
 
 std::u16string TypeTip(const shell_model::Item& item) {
   const bool is_folder = shell_model::IsContainer(item);
-  std::string description = places::TypeDescription(item.id.name, is_folder);
-  if (description.empty()) description = "File";
-  return Utf8ToUtf16(description);
+  const std::u16string& description = places::TypeDescription(item.id.name, is_folder).wide;
+  return description.empty() ? u"File" : description;
 }
 
 bool IsValidNewName(std::string_view name) {
@@ -121,9 +123,24 @@ HRESULT CompareResult(int order) { return MAKE_HRESULT(0, 0, static_cast<USHORT>
 
 }  // namespace
 
+namespace {
+
+std::atomic<std::uint64_t> folder_serials{0};
+
+// The item a thread resolved last through ResolveRelativeOnce, and where.
+struct LastResolved {
+  std::uint64_t folder = 0;
+  std::vector<BYTE> list;  // the ID bytes; empty when the item may not be reused
+  std::optional<shell_model::Item> item;
+};
+thread_local LastResolved last_resolved;
+
+}  // namespace
+
 ShellFolderObject::ShellFolderObject(LPCITEMIDLIST absolute, shell_model::Item item)
     : absolute_(item_ids::CopyList(absolute)),
-      item_(std::move(item)) {}
+      item_(std::move(item)),
+      serial_(folder_serials.fetch_add(1) + 1) {}
 
 ShellFolderObject::~ShellFolderObject() { CoTaskMemFree(absolute_); }
 
@@ -143,6 +160,22 @@ HRESULT ShellFolderObject::QueryInterface(REFIID iid, void** object) {
 
 std::optional<shell_model::Item> ShellFolderObject::ResolveRelative(LPCITEMIDLIST relative) const {
   return shell_model::ResolveBelow(item_, relative);
+}
+
+const shell_model::Item* ShellFolderObject::ResolveRelativeOnce(LPCITEMIDLIST relative) const {
+  if (relative == nullptr) return nullptr;
+  const auto* bytes = reinterpret_cast<const BYTE*>(relative);
+  const std::span<const BYTE> ids(bytes, item_ids::ListSize(relative));
+  const bool reusable = item_.place == shell_model::Place::FileSystem || item_.place == shell_model::Place::Home ||
+                        item_.place == shell_model::Place::Volume;
+  LastResolved& last = last_resolved;
+  if (reusable && last.folder == serial_ && last.item && ids.size() == last.list.size() &&
+      std::memcmp(ids.data(), last.list.data(), ids.size()) == 0)
+    return &*last.item;
+  last.folder = serial_;
+  last.item = ResolveRelative(relative);
+  last.list.assign(ids.begin(), reusable ? ids.end() : ids.begin());
+  return last.item ? &*last.item : nullptr;
 }
 
 HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG* eaten, LPITEMIDLIST* list,
@@ -265,7 +298,7 @@ HRESULT ShellFolderObject::GetAttributesOf(UINT count, LPCITEMIDLIST* lists, ULO
   if (lists == nullptr) return E_POINTER;
   ULONG common = ~0u;
   for (UINT i = 0; i < count; ++i) {
-    const std::optional<shell_model::Item> item = ResolveRelative(lists[i]);
+    const shell_model::Item* item = ResolveRelativeOnce(lists[i]);
     if (!item) return E_INVALIDARG;
     if (validate && !shell_model::Exists(*item)) return E_FAIL;
     common &= shell_model::Attributes(*item);
@@ -289,8 +322,8 @@ HRESULT ShellFolderObject::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* lists,
 
 HRESULT ShellFolderObject::GetDisplayNameOf(LPCITEMIDLIST list, DWORD flags, STRRET* name) {
   if (name == nullptr) return E_POINTER;
-  const std::optional<shell_model::Item> item = ResolveRelative(list);
-  if (!item) return E_INVALIDARG;
+  const shell_model::Item* item = ResolveRelativeOnce(list);
+  if (item == nullptr) return E_INVALIDARG;
   std::u16string text;
   if ((flags & SHGDN_FORPARSING) != 0)
     text = (flags & SHGDN_INFOLDER) != 0 ? shell_model::ParsingNameInFolder(*item) : shell_model::ParsingName(*item);
@@ -349,8 +382,8 @@ HRESULT ShellFolderObject::GetDetailsEx(LPCITEMIDLIST list, const SHCOLUMNID* co
   const std::span<const shell_columns::Column> columns = shell_columns::ColumnsOf(item_);
   if (!kind || std::none_of(columns.begin(), columns.end(), [&](const auto& c) { return c.kind == *kind; }))
     return E_INVALIDARG;
-  const std::optional<shell_model::Item> item = ResolveRelative(list);
-  if (!item || item_ids::IsEmptyList(list)) return E_INVALIDARG;
+  const shell_model::Item* item = ResolveRelativeOnce(list);
+  if (item == nullptr || item_ids::IsEmptyList(list)) return E_INVALIDARG;
   *value = shell_columns::ValueOf(*item, *kind);
   return S_OK;
 }
@@ -366,25 +399,13 @@ HRESULT ShellFolderObject::GetDetailsOf(LPCITEMIDLIST list, UINT column, SHELLDE
     text = columns[column].title;
   } else {
     details_calls.fetch_add(1);
-    const std::lock_guard lock(details_mutex_);
-    const shell_model::Item* item = DetailsItemLocked(list);
+    const shell_model::Item* item = ResolveRelativeOnce(list);
     if (item == nullptr || item_ids::IsEmptyList(list)) return E_INVALIDARG;
     text = shell_columns::TextOf(*item, columns[column].kind);
   }
   details->str.uType = STRRET_WSTR;
   details->str.pOleStr = TaskString(text);
   return details->str.pOleStr == nullptr ? E_OUTOFMEMORY : S_OK;
-}
-
-const shell_model::Item* ShellFolderObject::DetailsItemLocked(LPCITEMIDLIST list) {
-  const auto* bytes = reinterpret_cast<const BYTE*>(list);
-  const std::span<const BYTE> ids(bytes, item_ids::ListSize(list));
-  const bool reusable = item_.place == shell_model::Place::FileSystem || item_.place == shell_model::Place::Home ||
-                        item_.place == shell_model::Place::Volume;
-  if (reusable && details_item_.item && std::ranges::equal(ids, details_item_.list)) return &*details_item_.item;
-  details_item_.item = ResolveRelative(list);
-  details_item_.list.assign(ids.begin(), reusable ? ids.end() : ids.begin());
-  return details_item_.item ? &*details_item_.item : nullptr;
 }
 
 HRESULT ShellFolderObject::MapColumnToSCID(UINT column, SHCOLUMNID* id) {

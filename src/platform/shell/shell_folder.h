@@ -5,9 +5,8 @@
 #include "platform/shell/namespace_model.h"
 #include "platform/shell/shell_types.h"
 
-#include <mutex>
+#include <cstdint>
 #include <optional>
-#include <vector>
 
 namespace win {
 
@@ -52,27 +51,22 @@ class ShellFolderObject : public ComObject<IShellFolder2, IShellIcon, IPersistFo
   const shell_model::Item& Item() const { return item_; }
   // What a list relative to this folder names (its last ID's item).
   std::optional<shell_model::Item> ResolveRelative(LPCITEMIDLIST relative) const;
+  // The same, for the many questions about one item in a row (its name, attributes, find data,
+  // every details column): below a file-system folder, whose children resolve from their IDs
+  // alone, the item this thread resolved last answers again for the same ID bytes. Nil when the
+  // list names nothing; valid until this thread's next call.
+  const shell_model::Item* ResolveRelativeOnce(LPCITEMIDLIST relative) const;
 
  private:
   // A parsing name as a list relative to this folder (absolute for the desktop); nullptr with the
   // last error set when the name names nothing below it.
   LPITEMIDLIST ParseBelow(std::u16string_view name) const;
 
-  // The last item GetDetailsOf resolved; a details view asks for every column of one item in a
-  // row. Reused only for the same ID bytes below a file-system folder, whose children resolve
-  // from their IDs alone.
-  struct DetailsItem {
-    std::vector<BYTE> list;
-    std::optional<shell_model::Item> item;
-  };
-  const shell_model::Item* DetailsItemLocked(LPCITEMIDLIST list);
-
   ~ShellFolderObject() override;
 
   LPITEMIDLIST absolute_;  // task-allocated, owned
   shell_model::Item item_;
-  std::mutex details_mutex_;
-  DetailsItem details_item_;  // guarded by details_mutex_
+  std::uint64_t serial_;  // never reused, unlike the object's address
 };
 
 // A folder object for an absolute list; E_FAIL when the list names no folder.

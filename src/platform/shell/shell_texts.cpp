@@ -4,16 +4,21 @@
 #include "platform/shell/file_info.h"
 #include "platform/shell/shell.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace win::shell_texts {
 namespace {
 
+// Every text of a details view asks for the formatting: reading it takes one load. Formatting
+// once installed stays until the program ends, so a reader never sees it freed.
 struct State {
   std::mutex mutex;
-  std::shared_ptr<const Formatters> formatters = std::make_shared<const Formatters>();
+  std::vector<std::unique_ptr<const Formatters>> installed;  // guarded by mutex
+  std::atomic<const Formatters*> current{nullptr};
 };
 
 State& TheState() {
@@ -21,9 +26,10 @@ State& TheState() {
   return state;
 }
 
-std::shared_ptr<const Formatters> Current() {
-  std::lock_guard lock(TheState().mutex);
-  return TheState().formatters;
+const Formatters& Current() {
+  static const Formatters kFixed;
+  const Formatters* formatters = TheState().current.load(std::memory_order_acquire);
+  return formatters != nullptr ? *formatters : kFixed;
 }
 
 std::u16string Grouped(ULONGLONG value) {
@@ -39,24 +45,25 @@ std::u16string Grouped(ULONGLONG value) {
 }  // namespace
 
 void SetFormatters(Formatters formatters) {
-  auto installed = std::make_shared<const Formatters>(std::move(formatters));
-  std::lock_guard lock(TheState().mutex);
-  TheState().formatters = std::move(installed);
+  State& state = TheState();
+  std::lock_guard lock(state.mutex);
+  state.installed.push_back(std::make_unique<const Formatters>(std::move(formatters)));
+  state.current.store(state.installed.back().get(), std::memory_order_release);
 }
 
 std::u16string Kilobytes(ULONGLONG size) {
-  if (const auto formatters = Current(); formatters->kilobytes) return formatters->kilobytes(size);
+  if (const Formatters& formatters = Current(); formatters.kilobytes) return formatters.kilobytes(size);
   const ULONGLONG kilobytes = (size + 512) / 1024;
   return Grouped(kilobytes == 0 ? 1 : kilobytes) + u" KB";
 }
 
 std::u16string Bytes(ULONGLONG size) {
-  if (const auto formatters = Current(); formatters->bytes) return formatters->bytes(size);
+  if (const Formatters& formatters = Current(); formatters.bytes) return formatters.bytes(size);
   return Grouped(size);
 }
 
 std::u16string Time(const FILETIME& time) {
-  if (const auto formatters = Current(); formatters->time) return formatters->time(time);
+  if (const Formatters& formatters = Current(); formatters.time) return formatters.time(time);
   FILETIME local;
   SYSTEMTIME parts;
   if (file_info::FileTimeValue(time) == 0 || !FileTimeToLocalFileTime(&time, &local) ||

@@ -1,6 +1,8 @@
-// A folder object reuses the item its last details call resolved: every answer, in any order of
-// items and columns, must be the one a fresh folder object gives for the same ID.
+// A folder object reuses the item the thread's last call resolved: every answer, in any order of
+// items and columns, must be the one a fresh folder object gives for the same ID, and an item
+// resolved for one folder never answers for another.
 #include "platform/com/com_init.h"
+#include "platform/core/strings.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/shell_folder.h"
 
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 namespace win {
 namespace {
@@ -62,6 +65,43 @@ TEST(FolderDetailsTest, ReusedItemsAnswerAsAFreshFolderDoes) {
     ASSERT_EQ(Details(folder.Get(), child.list, column), Details(fresh.Get(), child.list, column)) << call;
   }
   EXPECT_NE(Details(folder.Get(), children[1].list, 1), Details(folder.Get(), children.back().list, 1));
+  fs::remove_all(root);
+}
+
+std::u16string ParsingName(IShellFolder* folder, LPCITEMIDLIST child) {
+  STRRET name;
+  if (FAILED(folder->GetDisplayNameOf(child, SHGDN_FORPARSING, &name))) return u"<failed>";
+  std::u16string text = name.pOleStr;
+  CoTaskMemFree(name.pOleStr);
+  return text;
+}
+
+TEST(FolderDetailsTest, ReusedItemsBelongToTheirFolderAndThread) {
+  const fs::path root = fs::path(getenv("HOME")) / "folder-reuse";
+  fs::create_directories(root / "a");
+  fs::create_directories(root / "b");
+  // The very same ID bytes below two folders.
+  const OwnedList child(item_ids::MakeList({item_ids::ItemId{item_ids::ItemKind::File, {}, "same"}}));
+  const OwnedList a(shell_model::PathToList((root / "a").string()));
+  const OwnedList b(shell_model::PathToList((root / "b").string()));
+  const std::u16string in_a = Utf8ToUtf16((root / "a/same").string());
+  const std::u16string in_b = Utf8ToUtf16((root / "b/same").string());
+  // Folder objects made and freed in turn may take one another's addresses.
+  for (int round = 0; round < 20; ++round) {
+    EXPECT_EQ(ParsingName(FolderAt(a.list).Get(), child.list), in_a) << round;
+    EXPECT_EQ(ParsingName(FolderAt(b.list).Get(), child.list), in_b) << round;
+  }
+  const ComPtr<IShellFolder2> folder_a = FolderAt(a.list);
+  const ComPtr<IShellFolder2> folder_b = FolderAt(b.list);
+  int wrong_in_b = 0;
+  std::thread other([&] {
+    for (int i = 0; i < 500; ++i) wrong_in_b += ParsingName(folder_b.Get(), child.list) != in_b;
+  });
+  int wrong_in_a = 0;
+  for (int i = 0; i < 500; ++i) wrong_in_a += ParsingName(folder_a.Get(), child.list) != in_a;
+  other.join();
+  EXPECT_EQ(wrong_in_a, 0);
+  EXPECT_EQ(wrong_in_b, 0);
   fs::remove_all(root);
 }
 
