@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -118,6 +119,15 @@ TEST_F(CaptionText, MeasuresLinesByTheirLimit) {
     EXPECT_EQ(r.top, c.expected.top);
     EXPECT_EQ(r.right, c.expected.right) << c.lines;
     EXPECT_EQ(r.bottom, c.expected.bottom) << c.lines;
+  }
+}
+
+TEST_F(CaptionText, AFittingCaptionIsMeasuredOnceForItsWidth) {
+  for (const std::u16string& text : {std::u16string(u"ABCD"), std::u16string(9, u'W')}) {
+    const std::uint64_t before = common::MeasuredCharacters();
+    const win::RECT r = Measure(text, {0, 0, 100, 50}, 2, common::dtCalcRectAdjR | common::dtWordBreak);
+    EXPECT_EQ(r.right, 10 * static_cast<int>(text.size()));
+    EXPECT_EQ(common::MeasuredCharacters() - before, text.size());
   }
 }
 

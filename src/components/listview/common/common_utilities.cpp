@@ -34,18 +34,23 @@ int TextWidth(win::HDC dc, std::u16string_view text) {
 constexpr std::size_t kMeasuredWhole = 256;
 
 // How many characters of text, from its start, fit in width (at least one; all when the whole
-// text fits). A long text has prefixes twice as long tried until one does not fit, then the last
-// step halved: a line costs what its own length does, however long the text after it.
-std::size_t CharactersThatFit(win::HDC dc, std::u16string_view text, int width) {
+// text fits, its width then in whole_width). A long text has prefixes twice as long tried until
+// one does not fit, then the last step halved: a line costs what its own length does, however
+// long the text after it.
+std::size_t CharactersThatFit(win::HDC dc, std::u16string_view text, int width, int& whole_width) {
   std::size_t low = 1;  // fits, or is the least a line takes
   std::size_t high = text.size();
+  const auto fits_whole = [&] {
+    whole_width = TextWidth(dc, text);
+    return whole_width <= width;
+  };
   if (high <= kMeasuredWhole) {
-    if (TextWidth(dc, text) <= width) return high;
+    if (fits_whole()) return high;
     high -= 1;
   } else {
     for (std::size_t probe = 2; low < high; probe *= 2) {
       if (probe >= high) {
-        if (TextWidth(dc, text) <= width) return high;
+        if (fits_whole()) return high;
         high -= 1;
         break;
       }
@@ -66,20 +71,26 @@ std::size_t CharactersThatFit(win::HDC dc, std::u16string_view text, int width) 
   return low;
 }
 
-std::vector<std::u16string_view> BreakLines(win::HDC dc, std::u16string_view text, int width, int lines,
-                                            bool word_break) {
-  std::vector<std::u16string_view> result;
+// A line of a caption, with its width where breaking it measured it (else -1).
+struct CaptionLine {
+  std::u16string_view text;
+  int width = -1;
+};
+
+std::vector<CaptionLine> BreakLines(win::HDC dc, std::u16string_view text, int width, int lines, bool word_break) {
+  std::vector<CaptionLine> result;
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::u16string_view rest = text.substr(pos);
     const bool last_allowed = lines >= 0 && static_cast<int>(result.size()) + 1 >= lines;
     if (last_allowed) {
-      result.push_back(rest);
+      result.push_back({rest});
       break;
     }
-    std::size_t end = CharactersThatFit(dc, rest, width);
+    int whole_width = -1;
+    std::size_t end = CharactersThatFit(dc, rest, width, whole_width);
     if (end == rest.size()) {
-      result.push_back(rest);
+      result.push_back({rest, whole_width});
       break;
     }
     std::size_t next = end;
@@ -87,7 +98,7 @@ std::vector<std::u16string_view> BreakLines(win::HDC dc, std::u16string_view tex
       const std::size_t space = rest.substr(0, end + 1).find_last_of(u' ');
       if (space != std::u16string_view::npos && space > 0) end = next = space;
     }
-    result.push_back(rest.substr(0, end));
+    result.push_back({rest.substr(0, end)});
     pos += next;
     while (pos < text.size() && text[pos] == u' ') ++pos;
   }
@@ -110,14 +121,15 @@ int DrawCaptionText(win::HDC DC, const std::u16string& Text, win::RECT& Rect, in
   const int line_height = metrics.tmHeight;
   const int width = Rect.right - Rect.left;
   if ((Flags & dtSingleLine) || Lines == 0) Lines = 1;
-  const std::vector<std::u16string_view> lines = BreakLines(DC, Text, width, Lines, (Flags & dtWordBreak) != 0);
+  const std::vector<CaptionLine> lines = BreakLines(DC, Text, width, Lines, (Flags & dtWordBreak) != 0);
   const int block_height = static_cast<int>(lines.size()) * line_height;
 
   if (Flags & dtCalcRect) {
     Rect.bottom = Rect.top + block_height;
     if (Flags & dtCalcRectAdjR) {
       int widest = 0;
-      for (std::u16string_view line : lines) widest = std::max(widest, TextWidth(DC, line));
+      for (const CaptionLine& line : lines)
+        widest = std::max(widest, line.width >= 0 ? line.width : TextWidth(DC, line.text));
       if (Flags & dtEndEllipsis) widest = std::min(widest, width);
       if (Flags & dtCalcRectAlign) {
         if (Flags & dtRight) Rect.left = Rect.right - widest;
@@ -132,9 +144,10 @@ int DrawCaptionText(win::HDC DC, const std::u16string& Text, win::RECT& Rect, in
   if (Flags & dtBottom) top = Rect.bottom - block_height;
   else if (Flags & dtVCenter) top = Rect.top + (Rect.bottom - Rect.top - block_height) / 2;
   const win::UINT format = LineFormat(Flags);
-  for (std::u16string_view line : lines) {
+  for (const CaptionLine& line : lines) {
     win::RECT line_rect{Rect.left, top, Rect.right, top + line_height};
-    win::DrawTextW(DC, reinterpret_cast<win::LPCWSTR>(line.data()), static_cast<int>(line.size()), &line_rect, format);
+    win::DrawTextW(DC, reinterpret_cast<win::LPCWSTR>(line.text.data()), static_cast<int>(line.text.size()), &line_rect,
+                   format);
     top += line_height;
   }
   return block_height;
