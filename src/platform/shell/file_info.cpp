@@ -171,13 +171,20 @@ DWORD Win32ErrorOfErrno(int error) {
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
   std::string path;
+  AssignJoinedPath(path, dir, name);
+  return path;
+}
+
+void AssignJoinedPath(std::string& path, const std::string& dir, const std::string& name) {
+  if (dir.empty()) {
+    path = name;
+    return;
+  }
   path.reserve(dir.size() + 1 + name.size());
-  path += dir;
+  path.assign(dir);
   if (dir.back() != '/') path += '/';
   path += name;
-  return path;
 }
 
 }  // namespace win::file_info

@@ -52,5 +52,7 @@ DWORD Win32ErrorOfErrno(int error);
 
 // "dir/name" without doubling a slash.
 std::string JoinPath(const std::string& dir, const std::string& name);
+// The same into `path`, whose buffer is reused.
+void AssignJoinedPath(std::string& path, const std::string& dir, const std::string& name);
 
 }  // namespace win::file_info

@@ -192,17 +192,26 @@ std::optional<std::string> PathOfParsingName(std::u16string_view name) {
 }
 
 std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative) {
-  if (relative == nullptr) return std::nullopt;
-  if (item_ids::IsEmptyList(relative)) return folder;
+  Item item;
+  if (!ResolveBelowInto(folder, relative, item)) return std::nullopt;
+  return item;
+}
+
+bool ResolveBelowInto(const Item& folder, LPCITEMIDLIST relative, Item& item) {
+  if (relative == nullptr) return false;
+  if (item_ids::IsEmptyList(relative)) {
+    item = folder;
+    return true;
+  }
   // The first child is resolved from the folder itself: most lists name one child, and the
   // folder need not be copied for it.
-  if (relative->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
-  std::optional<Item> item = ChildOf(folder, item_ids::DecodeId(relative->mkid));
-  for (LPCITEMIDLIST id = item_ids::NextId(relative); item && !item_ids::IsEmptyList(id); id = item_ids::NextId(id)) {
-    if (id->mkid.cb < item_ids::kHeaderSize) return std::nullopt;
-    item = ChildOf(*item, item_ids::DecodeId(id->mkid));
+  if (relative->mkid.cb < item_ids::kHeaderSize || !ChildInto(folder, item_ids::DecodeId(relative->mkid), item))
+    return false;
+  for (LPCITEMIDLIST id = item_ids::NextId(relative); !item_ids::IsEmptyList(id); id = item_ids::NextId(id)) {
+    const Item parent = item;
+    if (id->mkid.cb < item_ids::kHeaderSize || !ChildInto(parent, item_ids::DecodeId(id->mkid), item)) return false;
   }
-  return item;
+  return true;
 }
 
 namespace {
@@ -238,25 +247,33 @@ std::optional<Place> ChildPlace(Place folder, ItemKind folder_kind, ItemKind kin
 }  // namespace
 
 std::optional<Item> ChildOf(const Item& folder, ItemId child_id) {
-  const std::optional<Place> place = ChildPlace(folder.place, folder.id.kind, child_id.kind);
-  if (!place) return std::nullopt;
   Item child;
+  if (!ChildInto(folder, std::move(child_id), child)) return std::nullopt;
+  return child;
+}
+
+bool ChildInto(const Item& folder, ItemId child_id, Item& child) {
+  const std::optional<Place> place = ChildPlace(folder.place, folder.id.kind, child_id.kind);
+  if (!place) return false;
   child.place = *place;
   child.id = std::move(child_id);
   child.removable = folder.removable;
+  child.path.clear();
+  child.original_path.clear();
+  child.deletion_date.clear();
   switch (folder.place) {
     case Place::Desktop:
       if (child.place == Place::Home) child.path = places::HomeDirectory();
       if (child.place == Place::FileSystem) {
         const std::string desktop = DesktopFolderPath();
-        if (desktop.empty()) return std::nullopt;
-        child.path = file_info::JoinPath(desktop, child.id.name);
+        if (desktop.empty()) return false;
+        file_info::AssignJoinedPath(child.path, desktop, child.id.name);
       }
-      return child;
+      return true;
     case Place::Computer:
       child.path = child.id.name;
       child.removable = places::DeepestMountOf(child.id.name).removable;
-      return child;
+      return true;
     case Place::Trash: {
       const std::optional<trash::TrashEntry> entry = trash::EntryAt(CurrentTrashFolders(), child.id.name);
       if (entry) {
@@ -264,11 +281,11 @@ std::optional<Item> ChildOf(const Item& folder, ItemId child_id) {
         child.original_path = entry->info.original_path;
         child.deletion_date = entry->info.deletion_date;
       }
-      return child;
+      return true;
     }
     default:
-      child.path = file_info::JoinPath(folder.path, child.id.name);
-      return child;
+      file_info::AssignJoinedPath(child.path, folder.path, child.id.name);
+      return true;
   }
 }
 

@@ -33,6 +33,8 @@ std::optional<Item> Resolve(LPCITEMIDLIST absolute);
 
 // The item named by `id` inside `folder`; nothing when `id` cannot live there.
 std::optional<Item> ChildOf(const Item& folder, item_ids::ItemId id);
+// The same into `child`, whose strings are reused; false when `id` cannot live there.
+bool ChildInto(const Item& folder, item_ids::ItemId id, Item& child);
 
 // The last ID of a list relative to `folder`, when each of its IDs can live where it stands;
 // nothing else is looked at, the files least of all.
@@ -41,6 +43,8 @@ std::optional<item_ids::ItemId> LastIdBelow(const Item& folder, LPCITEMIDLIST re
 // The item a list relative to `folder` names, one ID after the other; nothing for a null list or
 // an ID that cannot live where it stands.
 std::optional<Item> ResolveBelow(const Item& folder, LPCITEMIDLIST relative);
+// The same into `item`, whose strings are reused (`item` is not `folder`); false for nothing.
+bool ResolveBelowInto(const Item& folder, LPCITEMIDLIST relative, Item& item);
 
 // Whether the item holds children.
 bool IsContainer(const Item& item);

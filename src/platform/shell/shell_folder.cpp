@@ -131,7 +131,7 @@ std::atomic<std::uint64_t> folder_serials{0};
 struct LastResolved {
   std::uint64_t folder = 0;
   std::vector<BYTE> list;  // the ID bytes; empty when the item may not be reused
-  std::optional<shell_model::Item> item;
+  shell_model::Item item;
 };
 thread_local LastResolved last_resolved;
 
@@ -169,13 +169,14 @@ const shell_model::Item* ShellFolderObject::ResolveRelativeOnce(LPCITEMIDLIST re
   const bool reusable = item_.place == shell_model::Place::FileSystem || item_.place == shell_model::Place::Home ||
                         item_.place == shell_model::Place::Volume;
   LastResolved& last = last_resolved;
-  if (reusable && last.folder == serial_ && last.item && ids.size() == last.list.size() &&
+  if (reusable && last.folder == serial_ && !last.list.empty() && ids.size() == last.list.size() &&
       std::memcmp(ids.data(), last.list.data(), ids.size()) == 0)
-    return &*last.item;
+    return &last.item;
   last.folder = serial_;
-  last.item = ResolveRelative(relative);
-  last.list.assign(ids.begin(), reusable ? ids.end() : ids.begin());
-  return last.item ? &*last.item : nullptr;
+  // Resolved into the last item's strings, which keep their buffers from one item to the next.
+  const bool resolved = shell_model::ResolveBelowInto(item_, relative, last.item);
+  last.list.assign(ids.begin(), reusable && resolved ? ids.end() : ids.begin());
+  return resolved ? &last.item : nullptr;
 }
 
 HRESULT ShellFolderObject::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG* eaten, LPITEMIDLIST* list,
