@@ -73,8 +73,8 @@ std::unique_ptr<TNamespace> TNamespace::Clone(bool FreePIDLOnDestroy) {
   return clone;
 }
 
-TNamespace* TNamespace::ParentNamespace() {
-  if (parent_ != nullptr || absolute_pidl_ == nullptr || PIDLMgr == nullptr) return parent_;
+TNamespace* TNamespace::MakeParentNamespace() {
+  if (absolute_pidl_ == nullptr || PIDLMgr == nullptr) return nullptr;
   win::LPITEMIDLIST parent_list = PIDLMgr->CopyPIDL(absolute_pidl_);
   if (PIDLMgr->IDCount(parent_list) >= 1) PIDLMgr->StripLastID(parent_list);
   owned_parent_ = std::make_unique<TNamespace>(parent_list, nullptr);

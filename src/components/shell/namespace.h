@@ -329,7 +329,9 @@ class TNamespace : public TObject {
  private:
 
   TNamespace() = default;
-  TNamespace* ParentNamespace();
+  // Asked many times for every question about an item: the kept parent is answered inline.
+  TNamespace* ParentNamespace() { return parent_ != nullptr ? parent_ : MakeParentNamespace(); }
+  TNamespace* MakeParentNamespace();
   bool CachedAttribute(win::ULONG mask, std::optional<bool>& cache);
   std::u16string DisplayNameOf(win::DWORD flags);
   const win::WIN32_FIND_DATAW* FindData();
