@@ -712,7 +712,8 @@ void TNamespace::ReplaceRelativePIDL(win::LPCITEMIDLIST id) {
 void TNamespace::TakeRelativePIDLAnew() {
   file_gone_ = false;
   win::IShellFolder* folder = ParentShellFolder();
-  if (IsDesktop() || folder == nullptr || PIDLMgr == nullptr) return;
+  // A custom namespace has no ID to take anew.
+  if (absolute_pidl_ == nullptr || IsDesktop() || folder == nullptr || PIDLMgr == nullptr) return;
   std::u16string name = NameForParsing();
   win::LPITEMIDLIST fresh = nullptr;
   const win::HRESULT result = folder->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &fresh, nullptr);
