@@ -81,20 +81,6 @@ int SignedHigh(win::LPARAM value) { return static_cast<std::int16_t>((value >> 1
 
 bool IsMouseMessage(win::UINT msg) { return msg >= win::WM_MOUSEMOVE && msg <= win::WM_MBUTTONDBLCLK; }
 
-bool IsButtonDown(win::UINT msg) {
-  switch (msg) {
-    case win::WM_LBUTTONDOWN:
-    case win::WM_LBUTTONDBLCLK:
-    case win::WM_RBUTTONDOWN:
-    case win::WM_RBUTTONDBLCLK:
-    case win::WM_MBUTTONDOWN:
-    case win::WM_MBUTTONDBLCLK:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The shift keys held according to the keyboard state, for key events.
 TShiftState KeyboardShiftState() {
   TShiftState shift;
@@ -927,7 +913,7 @@ void TWinControl::WndProc(TMessage& Message) {
       }
       break;
     default:
-      if (IsButtonDown(Message.Msg)) TakeFocusOnClick();
+      if (IsMouseButtonPress(Message.Msg)) TakeFocusOnClick();
       if (IsMouseMessage(Message.Msg) && ForwardMouseToChild(Message)) return;
       if (Message.Msg == win::WM_LBUTTONDOWN && GetControlStyle().Contains(csCaptureMouse)) win::SetCapture(handle_);
       if (Message.Msg == win::WM_LBUTTONUP && win::GetCapture() == handle_) win::ReleaseCapture();

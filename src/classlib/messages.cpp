@@ -86,4 +86,18 @@ void DeallocateHWnd(win::HWND Wnd) {
   win::DestroyWindow(Wnd);
 }
 
+bool IsMouseButtonPress(win::UINT Msg) {
+  switch (Msg) {
+    case win::WM_LBUTTONDOWN:
+    case win::WM_LBUTTONDBLCLK:
+    case win::WM_RBUTTONDOWN:
+    case win::WM_RBUTTONDBLCLK:
+    case win::WM_MBUTTONDOWN:
+    case win::WM_MBUTTONDBLCLK:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace dashtune

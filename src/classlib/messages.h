@@ -28,4 +28,7 @@ win::HWND AllocateHWnd(TWndMethod Method);
 // Nil is allowed.
 void DeallocateHWnd(win::HWND Wnd);
 
+// True for a message saying a mouse button went down (a press or a double click, any button).
+bool IsMouseButtonPress(win::UINT Msg);
+
 }  // namespace dashtune

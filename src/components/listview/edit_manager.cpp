@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "classlib/forms.h"
+#include "classlib/messages.h"
 #include "components/listview/groups.h"
 #include "components/listview/items.h"
 #include "components/listview/listview.h"
@@ -19,20 +20,6 @@ constexpr win::WPARAM kEscapeKey = 0x1B;
 
 int SignedLow(win::LPARAM value) { return static_cast<std::int16_t>(value & 0xFFFF); }
 int SignedHigh(win::LPARAM value) { return static_cast<std::int16_t>((value >> 16) & 0xFFFF); }
-
-bool IsButtonPress(win::UINT message) {
-  switch (message) {
-    case win::WM_LBUTTONDOWN:
-    case win::WM_LBUTTONDBLCLK:
-    case win::WM_RBUTTONDOWN:
-    case win::WM_RBUTTONDBLCLK:
-    case win::WM_MBUTTONDOWN:
-    case win::WM_MBUTTONDBLCLK:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // Views whose captions take several lines get the memo editor.
 bool WantsMemoEditor(TTouchListStyle view) {
@@ -178,7 +165,7 @@ TTouchEditManager::Step TTouchEditManager::Classify(const win::MSG& Msg) const {
     case win::WM_MOUSEWHEEL:
       return Step::kEnd;
     default:
-      return IsButtonPress(Msg.message) && IsOutsideEditBox(Msg) ? Step::kEndThenDeliver : Step::kDispatch;
+      return IsMouseButtonPress(Msg.message) && IsOutsideEditBox(Msg) ? Step::kEndThenDeliver : Step::kDispatch;
   }
 }
 

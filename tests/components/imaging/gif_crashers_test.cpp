@@ -4,10 +4,7 @@
 // are giflib's; whatever loaded saves as a file giflib reads back to the same frames and comments.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-
+#include "crasher_list.h"
 #include "gif_test_support.h"
 
 namespace dashtune {
@@ -17,14 +14,7 @@ using giftest::Bytes;
 
 const std::string kCrashers = std::string(GIF_FIXTURES_DIR) + "/crashers";
 
-// The file names of crashers/ORIGINS, whose lines read "name: origin".
-std::vector<std::string> Crashers() {
-  std::ifstream in(kCrashers + "/ORIGINS");
-  std::vector<std::string> names;
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] != '#') names.push_back(line.substr(0, line.find(':')));
-  return names;
-}
+std::vector<std::string> Crashers() { return crashers::Listed(kCrashers); }
 
 // Each frame's comment extensions as giflib keeps them.
 std::vector<std::vector<Bytes>> Comments(const giftest::GiflibFile& file) {
@@ -49,11 +39,15 @@ TEST_P(GifCrashers, LoadsAsGiflibReadsItAndSavesWhatGiflibReadsBack) {
     EXPECT_FALSE(ref.has_value()) << loaded.error;
     return;
   }
-  if (ref.has_value()) EXPECT_EQ(giftest::CompareFrames(*ref, *loaded.picture), "");
+  if (ref.has_value()) {
+    EXPECT_EQ(giftest::CompareFrames(*ref, *loaded.picture), "");
+  }
   const auto saved = giftest::GiflibRead(giftest::Save(*loaded.picture));
   ASSERT_TRUE(saved.has_value());
   EXPECT_EQ(giftest::CompareFrames(*saved, *loaded.picture), "");
-  if (ref.has_value()) EXPECT_EQ(Comments(*saved), Comments(*ref));
+  if (ref.has_value()) {
+    EXPECT_EQ(Comments(*saved), Comments(*ref));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GifCrashers, testing::ValuesIn(Crashers()),
@@ -62,14 +56,9 @@ INSTANTIATE_TEST_SUITE_P(Files, GifCrashers, testing::ValuesIn(Crashers()),
                          });
 
 TEST(GifCrasherList, EveryFileHasItsOrigin) {
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(kCrashers))
-    if (entry.path().extension() == ".gif") files.push_back(entry.path().filename().string());
-  std::vector<std::string> listed = Crashers();
-  std::sort(files.begin(), files.end());
-  std::sort(listed.begin(), listed.end());
+  const std::vector<std::string> files = crashers::Present(kCrashers, ".gif");
   EXPECT_FALSE(files.empty());
-  EXPECT_EQ(files, listed);
+  EXPECT_EQ(files, crashers::Sorted(Crashers()));
 }
 
 }  // namespace

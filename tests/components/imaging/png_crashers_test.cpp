@@ -5,10 +5,7 @@
 // changes nothing after the first time.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-
+#include "crasher_list.h"
 #include "png_test_support.h"
 
 namespace dashtune {
@@ -16,14 +13,9 @@ namespace {
 
 using pngtest::Bytes;
 
-// The file names of crashers/ORIGINS, whose lines read "name: origin".
-std::vector<std::string> Crashers() {
-  std::ifstream in(std::string(PNG_FIXTURES_DIR) + "/crashers/ORIGINS");
-  std::vector<std::string> names;
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] != '#') names.push_back(line.substr(0, line.find(':')));
-  return names;
-}
+const std::string kCrashers = std::string(PNG_FIXTURES_DIR) + "/crashers";
+
+std::vector<std::string> Crashers() { return crashers::Listed(kCrashers); }
 
 class PngCrashers : public testing::TestWithParam<std::string> {};
 
@@ -53,14 +45,9 @@ INSTANTIATE_TEST_SUITE_P(Files, PngCrashers, testing::ValuesIn(Crashers()),
                          });
 
 TEST(PngCrasherList, EveryFileHasItsOrigin) {
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(PNG_FIXTURES_DIR) + "/crashers"))
-    if (entry.path().extension() == ".png") files.push_back(entry.path().filename().string());
-  std::vector<std::string> listed = Crashers();
-  std::sort(files.begin(), files.end());
-  std::sort(listed.begin(), listed.end());
+  const std::vector<std::string> files = crashers::Present(kCrashers, ".png");
   EXPECT_FALSE(files.empty());
-  EXPECT_EQ(files, listed);
+  EXPECT_EQ(files, crashers::Sorted(Crashers()));
 }
 
 }  // namespace
