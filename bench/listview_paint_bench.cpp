@@ -252,6 +252,7 @@ struct QtSide {
     view->setFrameShape(QFrame::NoFrame);
     view->resize(kClientWidth, kClientHeight);
     view->setModel(proxy.get());
+    view->show();
     return Grab();
   }
 
