@@ -29,10 +29,14 @@ bool TObject::InheritsFrom(const TClass* ancestor) const {
 }
 
 void TObject::operator delete(TObject* object, std::destroying_delete_t) {
+  DestroyAndRelease(object, [](void* storage) noexcept { ::operator delete(storage); });
+}
+
+void TObject::DestroyAndRelease(TObject* object, void (*release)(void* storage) noexcept) {
   void* storage = dynamic_cast<void*>(object);
   object->BeforeDestruction();
   object->~TObject();
-  ::operator delete(storage);
+  release(storage);
 }
 
 TClass::TClass(const std::type_info& type, Thrower thrower, bool (*catches)(Thrower),

@@ -34,6 +34,11 @@ class TObject {
   virtual void BeforeDestruction() {}
 
   void operator delete(TObject* object, std::destroying_delete_t);
+
+ protected:
+  // What deleting does, with the storage handed to `release` at the end: for a class that keeps
+  // its objects in storage of its own.
+  static void DestroyAndRelease(TObject* object, void (*release)(void* storage) noexcept);
 };
 
 // Makes an object and runs its AfterConstruction: the way to make objects that act once they

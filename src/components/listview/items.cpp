@@ -27,6 +27,10 @@ TTouchItem::TTouchItem(TTouchCollection* ACollection) : TTouchCollectionItem(ACo
 
 TTouchItem::~TTouchItem() = default;
 
+void TTouchItem::operator delete(TTouchItem* item, std::destroying_delete_t) {
+  DestroyAndRelease(item, listview::ReleaseItemStorage);
+}
+
 void TTouchItem::BeforeDestruction() {
   SetDestroying();
   if (TTouchSelectionGroupList* group = GetSelectionGroup()) group->Remove(this);

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <memory>
+#include <new>
 
 #include "components/listview/collection.h"
 #include "components/listview/dynamic_data.h"
+#include "components/listview/item_storage.h"
 
 namespace dashtune {
 
@@ -17,6 +19,13 @@ class TTouchItem : public TTouchCollectionItem {
   ~TTouchItem() override;
   // Marks the item destroying, makes the managers forget it and hides it.
   void BeforeDestruction() override;
+
+  // Items live in the list view's item storage, packed by size; deleting one still runs its
+  // BeforeDestruction first. An over-aligned item class does not compile.
+  static void* operator new(std::size_t size) { return listview::AllocateItemStorage(size); }
+  static void* operator new(std::size_t size, std::align_val_t alignment) = delete;
+  static void operator delete(void* storage) noexcept { listview::ReleaseItemStorage(storage); }
+  void operator delete(TTouchItem* item, std::destroying_delete_t);
 
   // The group that owns the item's collection (nullptr outside a group).
   TTouchGroup* GetOwnerGroup() const;
