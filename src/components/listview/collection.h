@@ -49,8 +49,6 @@ class TTouchCollectionItem : public TTouchPersistent {
   const win::RECT& GetDisplayRect() const { return display_rect_; }
   // Counted by the collection, so that plans of where its members lie can tell they are stale.
   void SetDisplayRect(const win::RECT& Value);
-  int GetVisibleIndex() const { return visible_index_; }
-  void SetVisibleIndex(int Value) { visible_index_ = Value; }
   std::intptr_t GetTag() const { return rare_ ? rare_->tag : 0; }
   void SetTag(std::intptr_t Value);
   std::uint16_t GetState() const { return state_; }
@@ -220,7 +218,6 @@ class TTouchCollectionItem : public TTouchPersistent {
   std::unique_ptr<TRareFields> rare_;
   win::RECT display_rect_{};
   int index_ = -1;
-  int visible_index_ = -1;
   std::uint16_t state_ = esfVisible | esfEnabled;
 };
 

@@ -102,6 +102,10 @@ class TTouchHeaderOrGroupMember : public TTouchCollectionItem {
   // Lays the control out anew after a change of size or visibility.
   virtual void LayoutChanged() = 0;
 
+  // The place among the visible groups or columns, -1 when hidden.
+  int GetVisibleIndex() const { return visible_index_; }
+  void SetVisibleIndex(int Value) { visible_index_ = Value; }
+
  protected:
   bool CanChangeBold(bool) override { return true; }
   bool CanChangeCheck(bool) override { return GetEnabled(); }
@@ -129,6 +133,9 @@ class TTouchHeaderOrGroupMember : public TTouchCollectionItem {
   void VisibilityGained() override { LayoutChanged(); }
   void VisibilityLost() override { LayoutChanged(); }
   void Initialize() override {}
+
+ private:
+  int visible_index_ = -1;
 };
 
 class TTouchGroup : public TTouchHeaderOrGroupMember {
@@ -143,7 +150,10 @@ class TTouchGroup : public TTouchHeaderOrGroupMember {
   void SetExpanded(bool Value);
   // The visible items in display order, filled by the layout.
   TTouchVisibleMembers GetVisibleItems() const { return items_->GetVisibleList(); }
-  int GetVisibleIndex() const { return TTouchCollectionItem::GetVisibleIndex(); }
+  // The place among all visible items of the control that the layout gave this group's first
+  // visible item; the items' places follow from it.
+  int GetFirstVisibleItemIndex() const { return first_visible_item_index_; }
+  void SetFirstVisibleItemIndex(int Value) { first_visible_item_index_ = Value; }
   std::uint32_t GetKey() const { return key_; }
   void SetKey(std::uint32_t Value) { key_ = Value; }
 
@@ -180,6 +190,7 @@ class TTouchGroup : public TTouchHeaderOrGroupMember {
   std::unique_ptr<TTouchGridGroup> grid_;
   bool expanded_ = true;
   std::uint32_t key_ = 0;
+  int first_visible_item_index_ = 0;
 };
 
 // A group whose caption and images are kept in a data record.

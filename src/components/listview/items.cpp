@@ -23,6 +23,9 @@ bool Meet(const win::RECT& a, const win::RECT& b) {
 
 // ---- TTouchItem ----
 
+// A million items are a million of these: each fills one 64-byte slot of the item storage.
+static_assert(sizeof(TTouchItemVirtual) <= 64);
+
 TTouchItem::TTouchItem(TTouchCollection* ACollection) : TTouchCollectionItem(ACollection) {}
 
 TTouchItem::~TTouchItem() = default;
@@ -43,6 +46,16 @@ void TTouchItem::BeforeDestruction() {
 TTouchGroup* TTouchItem::GetOwnerGroup() const {
   const auto* items = dynamic_cast<const TTouchItems*>(GetCollection());
   return items ? items->GetOwnerGroup() : nullptr;
+}
+
+int TTouchItem::GetVisibleIndex() const {
+  const TTouchGroup* group = visible_index_in_group_ < 0 ? nullptr : GetOwnerGroup();
+  return group ? group->GetFirstVisibleItemIndex() + visible_index_in_group_ : -1;
+}
+
+void TTouchItem::SetVisibleIndex(int Value) {
+  TTouchGroup* group = visible_index_in_group_ < 0 ? nullptr : GetOwnerGroup();
+  if (group) group->SetFirstVisibleItemIndex(Value - visible_index_in_group_);
 }
 
 int TTouchItem::ColumnPos() const {

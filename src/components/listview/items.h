@@ -31,6 +31,11 @@ class TTouchItem : public TTouchCollectionItem {
   TTouchGroup* GetOwnerGroup() const;
   int GetVisibleIndexInGroup() const { return visible_index_in_group_; }
   void SetVisibleIndexInGroup(int Value) { visible_index_in_group_ = Value; }
+  // The place among the visible items of the whole control, -1 when the item has no place in a
+  // group. Kept by the group as the place of its first visible item, so that a million items do
+  // not each hold it; written by the layout after the place in the group.
+  int GetVisibleIndex() const;
+  void SetVisibleIndex(int Value);
   // The column in a row-major grid and the row in a column-major grid; -1 for a hidden item or
   // a grid without columns (rows).
   int ColumnPos() const;

@@ -3,6 +3,9 @@
 // insert position under a point.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "components/listview/grid_layout.h"
 #include "components/listview/listview.h"
 #include "listview_test_support.h"
@@ -43,6 +46,43 @@ TEST(TileLayout, ThreeColumnsFitTheApplicationsClient) {
   }
   EXPECT_RECT(group->GetDisplayRect(), 0, 0, 782, 174);
   EXPECT_EQ(list.listview()->GetScrollbars()->GetViewRect().bottom, 174);
+}
+
+// Each item's place among all visible items, read back after every layout.
+std::vector<int> VisibleIndexes(const std::vector<TTouchGroup*>& groups) {
+  std::vector<int> indexes;
+  for (TTouchGroup* group : groups)
+    for (int i = 0; i < group->GetItemCount(); ++i) indexes.push_back(group->GetItem(i)->GetVisibleIndex());
+  return indexes;
+}
+
+TEST(TileLayout, VisibleIndexesRunAcrossGroupsAndFollowEveryLayout) {
+  TileList list;
+  const std::vector<TTouchGroup*> groups = {list.AddGroup(3), list.AddGroup(2), list.AddGroup(3)};
+  groups[0]->GetItem(1)->SetVisible(false);
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    std::vector<int> expected;
+  };
+  const std::vector<Step> steps = {
+      {"a hidden item has no place", [] {}, {0, -1, 1, 2, 3, 4, 5, 6}},
+      {"a hidden group's items have none", [&] { groups[1]->SetVisible(false); }, {0, -1, 1, -1, -1, 2, 3, 4}},
+      {"shown again, the later groups move on", [&] { groups[1]->SetVisible(true); }, {0, -1, 1, 2, 3, 4, 5, 6}},
+      {"an item shown again takes its place", [&] { groups[0]->GetItem(1)->SetVisible(true); }, {0, 1, 2, 3, 4, 5, 6, 7}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    list.Rebuild();
+    EXPECT_EQ(VisibleIndexes(groups), step.expected);
+  }
+  // Outside a group an item has no place among a control's items.
+  TTouchItems loose(nullptr, nullptr);
+  TTouchItem* item = loose.AddVirtual();
+  item->SetVisibleIndexInGroup(0);
+  item->SetVisibleIndex(5);
+  EXPECT_EQ(item->GetVisibleIndex(), -1);
 }
 
 TEST(TileLayout, AControlNarrowerThanACellStillHasOneColumn) {
