@@ -5,8 +5,10 @@
 namespace dashtune {
 
 void TList::CheckIndex(int index, int count) const {
-  if (index < 0 || index >= count) throw EListError(sysconst::SListIndexError, {index});
+  if (index < 0 || index >= count) RaiseIndexError(index);
 }
+
+void TList::RaiseIndexError(int index) { throw EListError(sysconst::SListIndexError, {index}); }
 
 void TList::SetCapacity(int capacity) {
   if (capacity < GetCount() || capacity > MaxListSize) {
@@ -20,11 +22,6 @@ void TList::SetCount(int count) {
   if (count < 0 || count > MaxListSize) throw EListError(sysconst::SListCountError, {count});
   if (count > capacity_) SetCapacity(count);
   items_.resize(static_cast<std::size_t>(count), nullptr);
-}
-
-void* TList::Get(int index) const {
-  CheckIndex(index, GetCount());
-  return items_[static_cast<std::size_t>(index)];
 }
 
 void TList::Put(int index, void* item) {

@@ -34,8 +34,11 @@ class TList : public TObject {
   // A capacity below the count or above MaxListSize raises EListError.
   void SetCapacity(int capacity);
 
-  // An index outside 0..Count-1 raises EListError.
-  void* Get(int index) const;
+  // An index outside 0..Count-1 raises EListError. Inline: walks over large lists read through it.
+  void* Get(int index) const {
+    if (index < 0 || index >= GetCount()) RaiseIndexError(index);
+    return items_[static_cast<std::size_t>(index)];
+  }
   void Put(int index, void* item);
   void* operator[](int index) const { return Get(index); }
 
@@ -61,6 +64,7 @@ class TList : public TObject {
 
  private:
   void CheckIndex(int index, int count) const;
+  [[noreturn]] static void RaiseIndexError(int index);
 
   std::vector<void*> items_;
   int capacity_ = 0;

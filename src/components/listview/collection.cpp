@@ -26,10 +26,6 @@ void TTouchCollectionItem::BeforeDestruction() {
   if (collection_) collection_->ForgetMember(this);
 }
 
-TCustomTouchListview* TTouchCollectionItem::GetOwnerListview() const {
-  return collection_ ? collection_->GetOwnerListview() : nullptr;
-}
-
 TTouchCollectionItem::TRareFields::~TRareFields() = default;
 
 TTouchCollectionItem::TRareFields& TTouchCollectionItem::RareFields() {
@@ -91,13 +87,13 @@ std::string TTouchCollectionItem::GetDisplayName() {
   return win::Utf16ToUtf8(caption);
 }
 
-void TTouchCollectionItem::SetBold(bool Value) { ChangeState(esfBold, Value); }
-void TTouchCollectionItem::SetChecked(bool Value) { ChangeState(esfChecked, Value); }
-void TTouchCollectionItem::SetEnabled(bool Value) { ChangeState(esfEnabled, Value); }
-void TTouchCollectionItem::SetFocused(bool Value) { ChangeState(esfFocused, Value); }
-void TTouchCollectionItem::SetSelected(bool Value) { ChangeState(esfSelected, Value); }
-void TTouchCollectionItem::SetVisible(bool Value) { ChangeState(esfVisible, Value); }
-void TTouchCollectionItem::SetHotTracking(bool Value, win::POINT MousePos) { ChangeState(esfHotTracking, Value, MousePos); }
+void TTouchCollectionItem::SetBold(bool Value) { ChangeState<esfBold>(Value); }
+void TTouchCollectionItem::SetChecked(bool Value) { ChangeState<esfChecked>(Value); }
+void TTouchCollectionItem::SetEnabled(bool Value) { ChangeState<esfEnabled>(Value); }
+void TTouchCollectionItem::SetFocused(bool Value) { ChangeState<esfFocused>(Value); }
+void TTouchCollectionItem::SetSelected(bool Value) { ChangeState<esfSelected>(Value); }
+void TTouchCollectionItem::SetVisible(bool Value) { ChangeState<esfVisible>(Value); }
+void TTouchCollectionItem::SetHotTracking(bool Value, win::POINT MousePos) { ChangeState<esfHotTracking>(Value, MousePos); }
 
 void TTouchCollectionItem::SetGhosted(bool Value) {
   if (GetGhosted() == Value) return;
@@ -129,49 +125,57 @@ void TTouchCollectionItem::SetInitialized(bool Value) {
   }
 }
 
-void TTouchCollectionItem::ChangeState(std::uint16_t bit, bool value, win::POINT mouse_pos) {
-  if (value && (bit == esfFocused || bit == esfSelected) && !(GetVisible() && GetEnabled())) return;
-  if (Has(bit) == value) return;
+template <std::uint16_t kBit>
+void TTouchCollectionItem::ChangeState(bool value, win::POINT mouse_pos) {
+  if constexpr (kBit == esfFocused || kBit == esfSelected)
+    if (value && !(GetVisible() && GetEnabled())) return;
+  if (Has(kBit) == value) return;
   // A member on its way out only lets go of its states, never takes one on.
   if (value && GetDestroying()) return;
-  if (!value && bit == esfEnabled) {
-    SetFocused(false);
-    SetSelected(false);
-  } else if (!value && bit == esfVisible) {
-    SetFocused(false);
-    SetSelected(false);
-    SetChecked(false);
+  if constexpr (kBit == esfEnabled) {
+    if (!value) {
+      SetFocused(false);
+      SetSelected(false);
+    }
+  } else if constexpr (kBit == esfVisible) {
+    if (!value) {
+      SetFocused(false);
+      SetSelected(false);
+      SetChecked(false);
+    }
   }
-  if (!GetDestroying() && !Ask(bit, value)) return;
+  if (!GetDestroying() && !Ask<kBit>(value)) return;
   // An asking handler may have changed the state meanwhile.
-  if (Has(bit) == value) return;
-  SetBit(bit, value);
-  Announce(bit, value, mouse_pos);
+  if (Has(kBit) == value) return;
+  SetBit(kBit, value);
+  Announce<kBit>(value, mouse_pos);
 }
 
-bool TTouchCollectionItem::Ask(std::uint16_t bit, bool value) {
-  switch (bit) {
-    case esfBold: return CanChangeBold(value);
-    case esfChecked: return CanChangeCheck(value);
-    case esfEnabled: return CanChangeEnable(value);
-    case esfFocused: return CanChangeFocus(value);
-    case esfHotTracking: return CanChangeHotTracking(value);
-    case esfSelected: return CanChangeSelection(value);
-    case esfVisible: return CanChangeVisibility(value);
-    default: return true;
+template <std::uint16_t kBit>
+bool TTouchCollectionItem::Ask(bool value) {
+  if constexpr (kBit == esfBold) return CanChangeBold(value);
+  else if constexpr (kBit == esfChecked) return CanChangeCheck(value);
+  else if constexpr (kBit == esfEnabled) return CanChangeEnable(value);
+  else if constexpr (kBit == esfFocused) return CanChangeFocus(value);
+  else if constexpr (kBit == esfHotTracking) return CanChangeHotTracking(value);
+  else if constexpr (kBit == esfSelected) return CanChangeSelection(value);
+  else {
+    static_assert(kBit == esfVisible, "only the asked-for bits change by the rule");
+    return CanChangeVisibility(value);
   }
 }
 
-void TTouchCollectionItem::Announce(std::uint16_t bit, bool gained, win::POINT mouse_pos) {
-  switch (bit) {
-    case esfBold: gained ? BoldGained() : BoldLost(); break;
-    case esfChecked: gained ? CheckGained() : CheckLost(); break;
-    case esfEnabled: gained ? EnableGained() : EnableLost(); break;
-    case esfFocused: gained ? FocusGained() : FocusLost(); break;
-    case esfHotTracking: gained ? HotTrackingGained(mouse_pos) : HotTrackingLost(mouse_pos); break;
-    case esfSelected: gained ? SelectionGained() : SelectionLost(); break;
-    case esfVisible: gained ? VisibilityGained() : VisibilityLost(); break;
-    default: break;
+template <std::uint16_t kBit>
+void TTouchCollectionItem::Announce(bool gained, win::POINT mouse_pos) {
+  if constexpr (kBit == esfBold) gained ? BoldGained() : BoldLost();
+  else if constexpr (kBit == esfChecked) gained ? CheckGained() : CheckLost();
+  else if constexpr (kBit == esfEnabled) gained ? EnableGained() : EnableLost();
+  else if constexpr (kBit == esfFocused) gained ? FocusGained() : FocusLost();
+  else if constexpr (kBit == esfHotTracking) gained ? HotTrackingGained(mouse_pos) : HotTrackingLost(mouse_pos);
+  else if constexpr (kBit == esfSelected) gained ? SelectionGained() : SelectionLost();
+  else {
+    static_assert(kBit == esfVisible, "only the asked-for bits change by the rule");
+    gained ? VisibilityGained() : VisibilityLost();
   }
 }
 

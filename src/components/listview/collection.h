@@ -38,7 +38,8 @@ class TTouchCollectionItem : public TTouchPersistent {
   TTouchCollectionItem& operator=(const TTouchCollectionItem&) = delete;
 
   TTouchCollection* GetCollection() const { return collection_; }
-  TCustomTouchListview* GetOwnerListview() const;
+  // Asked several times by every state change: defined where the collection is complete.
+  inline TCustomTouchListview* GetOwnerListview() const;
 
   std::intptr_t GetData() const { return data_; }
   virtual void SetData(std::intptr_t Value) { data_ = Value; }
@@ -205,10 +206,14 @@ class TTouchCollectionItem : public TTouchPersistent {
   void BeforeDestruction() override;
 
  private:
-  // One setter for the asked-for bits: the state-change rule.
-  void ChangeState(std::uint16_t bit, bool value, win::POINT mouse_pos = {});
-  bool Ask(std::uint16_t bit, bool value);
-  void Announce(std::uint16_t bit, bool gained, win::POINT mouse_pos);
+  // One setter for the asked-for bits: the state-change rule, made once for each bit so that
+  // a change asks and announces without looking the bit up.
+  template <std::uint16_t kBit>
+  void ChangeState(bool value, win::POINT mouse_pos = {});
+  template <std::uint16_t kBit>
+  bool Ask(bool value);
+  template <std::uint16_t kBit>
+  void Announce(bool gained, win::POINT mouse_pos);
 
   // A million items are a million of these: the fields are ordered so that no padding falls
   // between them, and a descendant's small fields take the room left at the end.
@@ -334,6 +339,10 @@ class TTouchCollection : public TTouchOwnedPersistent {
   bool no_store_ = false;
   TTouchCollectionItemClass item_class_;
 };
+
+inline TCustomTouchListview* TTouchCollectionItem::GetOwnerListview() const {
+  return collection_ ? collection_->GetOwnerListview() : nullptr;
+}
 
 inline void TTouchCollectionItem::SetDisplayRect(const win::RECT& Value) {
   display_rect_ = Value;

@@ -316,15 +316,16 @@ bool TTouchItem::SelectionHitPt(win::POINT ViewportPoint) {
 void TTouchItem::Invalidate(bool ImmediateUpdate) {
   TCustomTouchListview* control = GetOwnerListview();
   if (control == nullptr || control->GetInvalidateLockCount() > 0 || !control->HandleAllocated()) return;
-  TTouchScrollbarManager* scrollbars = control->GetScrollbars();
-  const win::RECT& cell = GetDisplayRect();
   // Most items of a large change lie off screen: they are told apart with as little as can be.
-  if (!Meet(scrollbars->ClientViewRect(), cell)) return;
+  if (Meet(control->GetScrollbars()->ClientViewRect(), GetDisplayRect())) InvalidateShown(control, ImmediateUpdate);
+}
+
+void TTouchItem::InvalidateShown(TCustomTouchListview* control, bool ImmediateUpdate) {
   TTouchRectArrayObject rects;
   ItemRects(nullptr, control->GetCanvas(), rects);
   win::RECT area{};
-  win::UnionRect(&area, &rects.FullFocusSelRect, &cell);
-  const win::RECT window = scrollbars->MapViewRectToWindow(area);
+  win::UnionRect(&area, &rects.FullFocusSelRect, &GetDisplayRect());
+  const win::RECT window = control->GetScrollbars()->MapViewRectToWindow(area);
   common::SafeInvalidateRect(control, &window, ImmediateUpdate);
 }
 

@@ -107,6 +107,8 @@ class TTouchItem : public TTouchCollectionItem {
  private:
   // Repaints for a changed selection or focus: the whole control with GroupSelections.
   void SelectionLookChanged();
+  // Invalidate's work for an item the client area shows: its cell and its full focus rectangle.
+  void InvalidateShown(TCustomTouchListview* control, bool ImmediateUpdate);
 
   friend class TTouchSelectionManager;
   int visible_index_in_group_ = -1;

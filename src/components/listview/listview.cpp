@@ -280,10 +280,6 @@ void TCustomTouchListview::MouseUp(TMouseButton Button, TShiftState Shift, int X
   TCustomControl::MouseUp(Button, Shift, X, Y);
 }
 
-bool TCustomTouchListview::HeaderShows() const {
-  return view_ == elsReport || view_ == elsGrid || header_->GetShowInAllViews();
-}
-
 void TCustomTouchListview::ClipHeader(TCanvas* ACanvas, bool Reset) {
   const win::HDC dc = ACanvas->GetHandle();
   if (Reset) {
@@ -421,36 +417,6 @@ void TCustomTouchListview::DoItemImageGetSize(TTouchItem* Item, TTouchColumn* Co
 void TCustomTouchListview::DoItemThumbnailDraw(TTouchItem* Item, TCanvas* ACanvas, const win::RECT& ARect,
                                                TTouchAlphaBlender* AlphaBlender, bool& DoDefault) {
   if (OnItemThumbnailDraw) OnItemThumbnailDraw(this, Item, ACanvas, ARect, AlphaBlender, DoDefault);
-}
-void TCustomTouchListview::DoItemCheckChanging(TTouchItem* Item, bool& Allow) {
-  if (OnItemCheckChanging) OnItemCheckChanging(this, Item, Allow);
-}
-void TCustomTouchListview::DoItemCheckChange(TTouchItem* Item) {
-  if (OnItemCheckChange) OnItemCheckChange(this, Item);
-}
-void TCustomTouchListview::DoItemEnableChanging(TTouchItem* Item, bool& Allow) {
-  if (OnItemEnableChanging) OnItemEnableChanging(this, Item, Allow);
-}
-void TCustomTouchListview::DoItemEnableChange(TTouchItem* Item) {
-  if (OnItemEnableChange) OnItemEnableChange(this, Item);
-}
-void TCustomTouchListview::DoItemFocusChanging(TTouchItem* Item, bool& Allow) {
-  if (OnItemFocusChanging) OnItemFocusChanging(this, Item, Allow);
-}
-void TCustomTouchListview::DoItemFocusChanged(TTouchItem* Item) {
-  if (OnItemFocusChanged) OnItemFocusChanged(this, Item);
-}
-void TCustomTouchListview::DoItemSelectionChanging(TTouchItem* Item, bool& Allow) {
-  if (OnItemSelectionChanging) OnItemSelectionChanging(this, Item, Allow);
-}
-void TCustomTouchListview::DoItemSelectionChanged(TTouchItem* Item) {
-  if (OnItemSelectionChanged) OnItemSelectionChanged(this, Item);
-}
-void TCustomTouchListview::DoItemVisibilityChanging(TTouchItem* Item, bool& Allow) {
-  if (OnItemVisibilityChanging) OnItemVisibilityChanging(this, Item, Allow);
-}
-void TCustomTouchListview::DoItemVisibilityChanged(TTouchItem* Item) {
-  if (OnItemVisibilityChanged) OnItemVisibilityChanged(this, Item);
 }
 void TCustomTouchListview::DoItemFreeing(TTouchItem* Item) {
   if (OnItemFreeing) OnItemFreeing(this, Item);

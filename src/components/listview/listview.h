@@ -59,8 +59,10 @@ class TCustomTouchListview : public TCustomControl {
   TTouchListStyle GetView() const { return view_; }
   // A new view gives every group the grid of that view and lays the control out anew.
   void SetView(TTouchListStyle Value);
-  // Whether the header shows in the current view.
-  bool HeaderShows() const;
+  // Whether the header shows in the current view (asked by every item's invalidation).
+  bool HeaderShows() const {
+    return view_ == elsReport || view_ == elsGrid || header_->GetShowInAllViews();
+  }
   // Whether the current view is a thumbnail view (thumbnail or film strip).
   bool IsThumbnailView() const { return view_ == elsThumbnail || view_ == elsFilmStrip; }
 
@@ -161,16 +163,22 @@ class TCustomTouchListview : public TCustomControl {
   void DoItemImageDrawIsCustom(TTouchItem* Item, TTouchColumn* Column, bool& IsCustom);
   void DoItemImageGetSize(TTouchItem* Item, TTouchColumn* Column, int& ImageWidth, int& ImageHeight);
   void DoItemThumbnailDraw(TTouchItem* Item, TCanvas* ACanvas, const win::RECT& ARect, TTouchAlphaBlender* AlphaBlender, bool& DoDefault);
-  void DoItemCheckChanging(TTouchItem* Item, bool& Allow);
-  void DoItemCheckChange(TTouchItem* Item);
-  void DoItemEnableChanging(TTouchItem* Item, bool& Allow);
-  void DoItemEnableChange(TTouchItem* Item);
-  void DoItemFocusChanging(TTouchItem* Item, bool& Allow);
-  void DoItemFocusChanged(TTouchItem* Item);
-  void DoItemSelectionChanging(TTouchItem* Item, bool& Allow);
-  void DoItemSelectionChanged(TTouchItem* Item);
-  void DoItemVisibilityChanging(TTouchItem* Item, bool& Allow);
-  void DoItemVisibilityChanged(TTouchItem* Item);
+  // The state changes' events, raised for every item of a bulk change: kept inline, so that an
+  // unassigned one costs a test.
+  void DoItemCheckChanging(TTouchItem* Item, bool& Allow) { if (OnItemCheckChanging) OnItemCheckChanging(this, Item, Allow); }
+  void DoItemCheckChange(TTouchItem* Item) { if (OnItemCheckChange) OnItemCheckChange(this, Item); }
+  void DoItemEnableChanging(TTouchItem* Item, bool& Allow) { if (OnItemEnableChanging) OnItemEnableChanging(this, Item, Allow); }
+  void DoItemEnableChange(TTouchItem* Item) { if (OnItemEnableChange) OnItemEnableChange(this, Item); }
+  void DoItemFocusChanging(TTouchItem* Item, bool& Allow) { if (OnItemFocusChanging) OnItemFocusChanging(this, Item, Allow); }
+  void DoItemFocusChanged(TTouchItem* Item) { if (OnItemFocusChanged) OnItemFocusChanged(this, Item); }
+  void DoItemSelectionChanging(TTouchItem* Item, bool& Allow) {
+    if (OnItemSelectionChanging) OnItemSelectionChanging(this, Item, Allow);
+  }
+  void DoItemSelectionChanged(TTouchItem* Item) { if (OnItemSelectionChanged) OnItemSelectionChanged(this, Item); }
+  void DoItemVisibilityChanging(TTouchItem* Item, bool& Allow) {
+    if (OnItemVisibilityChanging) OnItemVisibilityChanging(this, Item, Allow);
+  }
+  void DoItemVisibilityChanged(TTouchItem* Item) { if (OnItemVisibilityChanged) OnItemVisibilityChanged(this, Item); }
   void DoItemFreeing(TTouchItem* Item);
   void DoItemInitialize(TTouchItem* Item);
   void DoItemHotTrack(TTouchItem* Item, TTouchHotTrackState State, win::POINT MousePos);
@@ -359,6 +367,14 @@ class TCustomTouchListview : public TCustomControl {
   win::HWND drop_target_window_ = nullptr;     // the window it is registered for
   std::shared_ptr<const void> lifetime_ = std::make_shared<int>(0);
 };
+
+inline win::RECT TTouchScrollbarManager::ClientViewRect() const {
+  const TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr) return {};
+  const win::RECT client = control->GetClientRect();
+  const int dy = offset_y_ - control->GetHeader()->GetHeight();
+  return {client.left + offset_x_, client.top + dy, client.right + offset_x_, client.bottom + dy};
+}
 
 class TTouchListview : public TCustomTouchListview {
  public:

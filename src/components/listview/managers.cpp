@@ -115,6 +115,17 @@ void TTouchSelectionManager::ClearAll() {
   TCustomTouchListview* control = GetOwnerListview();
   if (control == nullptr || count_ == 0) return;
   TTouchGroups* groups = control->GetGroups();
+  // Each lost selection leaves a hole rather than moving the last selected item (another item,
+  // likely out of cache) into its place; handlers may select or free items meanwhile: a freed
+  // item leaves a hole, a new one is added. The outermost clear closes the holes.
+  struct ClearingScope {
+    ~ClearingScope() {
+      manager->clearing_ = nested;
+      if (!nested) manager->RenumberSelected();
+    }
+    TTouchSelectionManager* manager;
+    bool nested;
+  } scope{this, std::exchange(clearing_, true)};
   // With most items selected a walk over all of them costs no more than sorting the selected.
   constexpr int kWalkShare = 8;
   if (count_ >= groups->ItemCount() / kWalkShare) {
@@ -122,12 +133,8 @@ void TTouchSelectionManager::ClearAll() {
     return;
   }
   SortSelected();
-  // Handlers may select or free items meanwhile: a freed item leaves a hole, a new one is added.
-  clearing_ = true;
   for (std::size_t i = 0; i < selected_.size() && count_ > 0; ++i)
     if (TTouchItem* item = selected_[i]) item->SetSelected(false);
-  clearing_ = false;
-  RenumberSelected();
 }
 
 void TTouchSelectionManager::SetGroupSelections(bool Value) {
@@ -231,14 +238,6 @@ win::RECT TTouchScrollbarManager::MapViewRectToWindow(const win::RECT& ViewRect)
   const win::POINT top_left = MapViewToWindow({ViewRect.left, ViewRect.top});
   const win::POINT bottom_right = MapViewToWindow({ViewRect.right, ViewRect.bottom});
   return {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
-}
-
-win::RECT TTouchScrollbarManager::ClientViewRect() const {
-  const TCustomTouchListview* control = GetOwnerListview();
-  if (control == nullptr) return {};
-  const win::RECT client = control->GetClientRect();
-  const int dy = offset_y_ - control->GetHeader()->GetHeight();
-  return {client.left + offset_x_, client.top + dy, client.right + offset_x_, client.bottom + dy};
 }
 
 win::RECT TTouchScrollbarManager::MapWindowRectToView(const win::RECT& WindowRect) const {

@@ -177,8 +177,9 @@ class TTouchScrollbarManager : public TTouchOwnedPersistent {
   win::RECT MapWindowRectToView(const win::RECT& WindowRect) const;
   win::POINT MapWindowToView(win::POINT WindowPoint) const;
   win::POINT MapViewToWindow(win::POINT ViewPoint) const;
-  // The part of the view the client area shows below the header.
-  win::RECT ClientViewRect() const;
+  // The part of the view the client area shows below the header. Every item's invalidation asks
+  // it: defined inline in listview.h, where the control is complete.
+  inline win::RECT ClientViewRect() const;
 
  private:
   int HeaderHeight() const;
