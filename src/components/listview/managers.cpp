@@ -61,9 +61,12 @@ void TTouchSelectionManager::RemoveSelected(TTouchItem* Item) {
     selected_[slot] = nullptr;
     return;
   }
-  selected_[slot] = selected_.back();
-  selected_[slot]->selected_slot_ = slot;
+  // The last selected item takes the place; when it is the item itself, nothing moves.
+  TTouchItem* last = selected_.back();
   selected_.pop_back();
+  if (last == Item) return;
+  selected_[slot] = last;
+  last->selected_slot_ = slot;
 }
 
 void TTouchSelectionManager::RenumberSelected() {

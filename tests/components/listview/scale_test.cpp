@@ -158,9 +158,10 @@ TEST(SelectionClear, DeselectsInItemOrderAndCostsWhatIsSelected) {
   for (int g = 0; g < 2; ++g) {
     groups.push_back(listview->GetGroups()->AddGroup());
     groups[g]->GetItems()->SetItemClass(TTouchCollectionItemClass::Of<TPlaceCountingItem>());
-    for (int i = 0; i < kItems; ++i) groups[g]->GetItems()->AddVirtual(g * kItems + i);
+    for (int i = 0; i < kItems; ++i) groups[g]->GetItems()->Add(g * kItems + i);  // of the item class
   }
   listview->EndUpdate(true);
+  ASSERT_NE(dynamic_cast<TPlaceCountingItem*>(groups[1]->GetItem(0)), nullptr);
   // Selected out of order, near the ends of both groups.
   const std::vector<TTouchItem*> picked = {groups[1]->GetItem(kItems - 1), groups[0]->GetItem(kItems - 2),
                                            groups[1]->GetItem(3), groups[0]->GetItem(kItems - 5)};

@@ -292,5 +292,35 @@ TEST(SelectionEvents, ClearingLeavesTheFocusAndSelectionCanStartAgain) {
   EXPECT_EQ(list.log, Change(30, 0));
 }
 
+// Whatever order items were selected and deselected in, a clear finds every selected item: the
+// manager's list of them stays whole (the last one taken out, selected again, is back in it).
+TEST(SelectionEvents, ClearingFindsItemsSelectedAgain) {
+  const struct {
+    const char* name;
+    std::vector<std::pair<int, bool>> changes;  // item, selected
+    std::vector<int> cleared;
+  } cases[] = {
+      {"the last selected, deselected and selected again", {{20, true}, {30, true}, {30, false}, {30, true}}, {20, 30}},
+      {"the only one, twice", {{30, true}, {30, false}, {30, true}}, {30}},
+      {"the first, deselected and selected again", {{20, true}, {30, true}, {20, false}, {20, true}}, {20, 30}},
+      {"every one in turn", {{3, true}, {20, true}, {50, true}, {50, false}, {20, false}, {3, false}, {50, true}, {3, true}},
+       {3, 50}},
+  };
+  for (const auto& one : cases) {
+    SelectionList list;
+    for (const auto& [item, selected] : one.changes) list.item(item)->SetSelected(selected);
+    list.StartLogging();
+    list.listview()->GetSelection()->ClearAll();
+    std::vector<std::string> expected;
+    int left = static_cast<int>(one.cleared.size());
+    for (int i : one.cleared) {
+      const std::vector<std::string> change = Change(i, --left);
+      expected.insert(expected.end(), change.begin(), change.end());
+    }
+    EXPECT_EQ(list.log, expected) << one.name;
+    EXPECT_EQ(list.count(), 0) << one.name;
+  }
+}
+
 }  // namespace
 }  // namespace dashtune
