@@ -298,6 +298,10 @@ class TTouchCollection : public TTouchOwnedPersistent {
   // The binary property "Items": the collection's stream.
   void DefineProperties(TFiler* Filer) override;
 
+  // The group whose items the members are; nullptr for groups and columns. Asked for every item
+  // the layout places, so no type test.
+  virtual TTouchGroup* GetOwnerGroup() const { return nullptr; }
+
   TTouchCollectionItemClass GetItemClass() const { return item_class_; }
   void SetItemClass(TTouchCollectionItemClass Value) { item_class_ = Value; }
 

@@ -44,8 +44,7 @@ void TTouchItem::BeforeDestruction() {
 }
 
 TTouchGroup* TTouchItem::GetOwnerGroup() const {
-  const auto* items = dynamic_cast<const TTouchItems*>(GetCollection());
-  return items ? items->GetOwnerGroup() : nullptr;
+  return GetCollection() ? GetCollection()->GetOwnerGroup() : nullptr;
 }
 
 int TTouchItem::GetVisibleIndex() const {

@@ -174,7 +174,7 @@ class TTouchItems : public TTouchCollection {
   TTouchItems(TCustomTouchListview* AOwner, TTouchGroup* AOwnerGroup);
   ~TTouchItems() override;
 
-  TTouchGroup* GetOwnerGroup() const { return owner_group_; }
+  TTouchGroup* GetOwnerGroup() const override { return owner_group_; }
   TTouchItem* GetItem(int Index) const { return static_cast<TTouchItem*>(TTouchCollection::GetItem(Index)); }
   TTouchItemVirtual* AddVirtual(std::intptr_t Data = 0);
   TTouchItemStored* AddStored(std::intptr_t Data = 0);
