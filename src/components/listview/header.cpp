@@ -50,11 +50,6 @@ void TTouchHeader::SetColor(TColor Value) {
   Invalidate(false);
 }
 
-int TTouchHeader::GetHeight() const {
-  const TCustomTouchListview* control = GetOwnerListview();
-  return visible_ && control && control->HeaderShows() ? height_ : 0;
-}
-
 void TTouchHeader::SetHeight(int Value) {
   Value = std::max(Value, 0);
   if (height_ == Value) return;

@@ -43,8 +43,9 @@ class TTouchHeader : public TTouchOwnedPersistent {
   void SetFixedSingleColumn(bool Value);
   TFont* GetFont() const { return font_.get(); }
   void SetFont(TFont* Value) { font_->Assign(Value); }
-  // The height while the header shows (RuntimeHeight), else 0.
-  int GetHeight() const;
+  // The height while the header shows (RuntimeHeight), else 0. Asked by every item's
+  // invalidation: defined inline in listview.h, where the control is complete.
+  inline int GetHeight() const;
   int GetStoredHeight() const { return height_; }
   // Negatives become 0; a change lays the control out anew.
   void SetHeight(int Value);

@@ -368,6 +368,11 @@ class TCustomTouchListview : public TCustomControl {
   std::shared_ptr<const void> lifetime_ = std::make_shared<int>(0);
 };
 
+inline int TTouchHeader::GetHeight() const {
+  const TCustomTouchListview* control = GetOwnerListview();
+  return visible_ && control && control->HeaderShows() ? height_ : 0;
+}
+
 inline win::RECT TTouchScrollbarManager::ClientViewRect() const {
   const TCustomTouchListview* control = GetOwnerListview();
   if (control == nullptr) return {};
