@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <functional>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "components/listview/listview.h"
@@ -102,6 +104,11 @@ std::vector<std::string> Change(int item, int selected_after) {
                                   "repaint " + std::to_string(item)};
   if (item >= kFirstShown && item <= kLastShown) log.push_back("painter " + std::to_string(item));
   return log;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> first, const std::vector<std::string>& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
 }
 
 TEST(SelectionEvents, TheLayoutIsTheOneTheCasesAssume) {
@@ -319,6 +326,48 @@ TEST(SelectionEvents, ClearingFindsItemsSelectedAgain) {
     }
     EXPECT_EQ(list.log, expected) << one.name;
     EXPECT_EQ(list.count(), 0) << one.name;
+  }
+}
+
+// A handler may clear the selection again, or fail, in the middle of a clear; either way each
+// item is announced once and the next clear still finds every item left selected.
+TEST(SelectionEvents, AClearInterruptedByItsHandlersLeavesTheSelectionWhole) {
+  for (const bool many : {false, true}) {
+    SCOPED_TRACE(many ? "walking every item" : "the selected items only");
+    const std::vector<int> selected = many ? std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11} : std::vector<int>{4, 30};
+    {
+      SelectionList list;
+      for (int i : selected) list.item(i)->SetSelected(true);
+      std::vector<std::intptr_t> announced;
+      bool nested = false;
+      list.listview()->OnItemSelectionChanged = [&](TCustomTouchListview*, TTouchItem* item) {
+        announced.push_back(item->GetData());
+        if (std::exchange(nested, true)) return;
+        list.listview()->GetSelection()->ClearAll();
+      };
+      list.listview()->GetSelection()->ClearAll();
+      EXPECT_EQ(announced, std::vector<std::intptr_t>(selected.begin(), selected.end()));
+      EXPECT_EQ(list.count(), 0);
+      list.listview()->OnItemSelectionChanged = nullptr;
+      list.Select({30, 4});
+      list.StartLogging();
+      list.listview()->GetSelection()->ClearAll();
+      EXPECT_EQ(list.log, Change(4, 1) + Change(30, 0));
+    }
+    {
+      SelectionList list;
+      for (int i : selected) list.item(i)->SetSelected(true);
+      list.listview()->OnItemSelectionChanged = [](TCustomTouchListview*, TTouchItem* item) {
+        if (item->GetData() == 4) throw std::runtime_error("handler failed");
+      };
+      EXPECT_THROW(list.listview()->GetSelection()->ClearAll(), std::runtime_error);
+      EXPECT_FALSE(list.item(4)->GetSelected());
+      list.listview()->OnItemSelectionChanged = nullptr;
+      list.item(4)->SetSelected(true);
+      list.listview()->GetSelection()->ClearAll();
+      EXPECT_EQ(list.count(), 0);
+      for (int i : selected) EXPECT_FALSE(list.item(i)->GetSelected()) << i;
+    }
   }
 }
 
