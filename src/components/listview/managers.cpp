@@ -49,8 +49,14 @@ void TTouchSelectionManager::AddSelected(TTouchItem* Item) {
   ++count_;
   if (Item->selected_slot_ >= 0) return;
   Item->selected_slot_ = static_cast<int>(selected_.size());
+  if (selected_.size() == selected_.capacity()) {
+    AppendGrowing(Item);
+    return;
+  }
   selected_.push_back(Item);
 }
+
+void TTouchSelectionManager::AppendGrowing(TTouchItem* Item) { selected_.push_back(Item); }
 
 void TTouchSelectionManager::RemoveSelected(TTouchItem* Item) {
   if (count_ > 0) --count_;

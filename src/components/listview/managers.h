@@ -103,6 +103,8 @@ class TTouchSelectionManager : public TTouchOwnedPersistent {
   // Puts the selected items in item order (groups in order, then items in order).
   void SortSelected();
   void RenumberSelected();
+  // Appends when selected_ is full: apart, so that adding into room costs a few instructions.
+  [[gnu::noinline]] void AppendGrowing(TTouchItem* Item);
   // Clears every item in item order, walking the groups' item lists.
   void ClearByWalk(TTouchGroups* groups);
 
