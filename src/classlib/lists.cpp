@@ -4,10 +4,6 @@
 
 namespace dashtune {
 
-void TList::CheckIndex(int index, int count) const {
-  if (index < 0 || index >= count) RaiseIndexError(index);
-}
-
 void TList::RaiseIndexError(int index) { throw EListError(sysconst::SListIndexError, {index}); }
 
 void TList::SetCapacity(int capacity) {

@@ -36,7 +36,7 @@ class TList : public TObject {
 
   // An index outside 0..Count-1 raises EListError. Inline: walks over large lists read through it.
   void* Get(int index) const {
-    if (index < 0 || index >= GetCount()) RaiseIndexError(index);
+    CheckIndex(index, GetCount());
     return items_[static_cast<std::size_t>(index)];
   }
   void Put(int index, void* item);
@@ -63,7 +63,9 @@ class TList : public TObject {
   void* Last() const;
 
  private:
-  void CheckIndex(int index, int count) const;
+  void CheckIndex(int index, int count) const {
+    if (index < 0 || index >= count) RaiseIndexError(index);
+  }
   [[noreturn]] static void RaiseIndexError(int index);
 
   std::vector<void*> items_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <type_traits>
@@ -191,6 +192,9 @@ void ReleaseSlotLocked(Storage& storage, Slab* slab, void* slot) {
 }  // namespace
 
 void* AllocateItemStorage(std::size_t size) {
+  // Sizes are rounded up, and a large slab is mapped with a slab's length to spare for aligning
+  // it: no size may wrap those sums.
+  if (size > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
   Storage& storage = TheStorage();
   const std::size_t slot_bytes = RoundUp(std::max(size, sizeof(void*)), kSlotStep);
   if (slot_bytes > kLargestSlot) return AllocateLarge(storage, size);

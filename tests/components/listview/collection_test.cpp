@@ -18,7 +18,7 @@ using testing::ListviewOnForm;
 using testing::WriteBytes;
 using Bytes = std::vector<std::uint8_t>;
 
-const Bytes kNewItemRecord = {0xFF, 0xFE, 0xCE, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x11};
+using testing::kNewItemRecord;
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;

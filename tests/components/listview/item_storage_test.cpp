@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -73,6 +74,15 @@ TEST(ItemStorage, SlotsKeepTheirBytesAreAlignedAndAllGoBack) {
     // At most the one empty slab kept for this size.
     EXPECT_LE(ItemStorageBytesHeld(), held_before + kSlabBytes);
   }
+}
+
+TEST(ItemStorage, SizesNoMappingCanHoldAreRefusedAndNothingIsHeld) {
+  const std::size_t held_before = ItemStorageBytesHeld();
+  for (const std::size_t size : {SIZE_MAX, SIZE_MAX - kSlabBytes, SIZE_MAX / 2 + 1}) {
+    SCOPED_TRACE(size);
+    EXPECT_THROW(AllocateItemStorage(size), std::bad_alloc);
+  }
+  EXPECT_EQ(ItemStorageBytesHeld(), held_before);
 }
 
 TEST(ItemStorage, ReleasedSlotsAreTakenAgainBeforeTheStorageGrows) {

@@ -144,7 +144,7 @@ TEST(ItemsProperty, AStreamOfVirtualItemsNamesEachItemsKind) {
   TMemoryStream stream;
   items.SaveToStream(&stream);
   const Bytes bytes = BytesOf(stream);
-  const Bytes record = {0xFF, 0xFE, 0xCE, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x11};
+  const Bytes& record = testing::kNewItemRecord;
   ASSERT_EQ(bytes.size(), 60u);
   // Version 5, two entries; kind 1 (virtual) and its 10-byte record; kind 0 (stored) and its.
   EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 12), (Bytes{5, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0}));

@@ -68,6 +68,8 @@ std::string ShowRect(const win::RECT& rect);
   EXPECT_EQ(::dashtune::testing::ShowRect(actual), ::dashtune::testing::ShowRect(win::RECT{l, t, r, b}))
 
 std::vector<std::uint8_t> BytesOf(TMemoryStream& stream);
+// The stream record of a new item with nothing set, saved as version 4.
+inline const std::vector<std::uint8_t> kNewItemRecord = {0xFF, 0xFE, 0xCE, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x11};
 void WriteBytes(TMemoryStream& stream, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace dashtune::testing
