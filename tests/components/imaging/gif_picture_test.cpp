@@ -12,6 +12,7 @@
 #include "classlib/clipboard.h"
 #include "gif_test_support.h"
 #include "platform/core/mul_div.h"
+#include "platform/gdi/dc_access.h"
 #include "platform/ole/clipboard.h"
 
 namespace dashtune {
@@ -79,6 +80,28 @@ TEST(GifPicture, DefaultSettings) {
   TGIFPicture other;
   EXPECT_TRUE(picture.Equals(&picture));
   EXPECT_FALSE(picture.Equals(&other));
+}
+
+// Reading the display's depth sets both flags on screens of up to 8 bits and clears both on
+// deeper ones, whatever the depth read before.
+TEST(GifPicture, AutoDitherFollowsThePaletteDisplay) {
+  const win::gdi::VirtualScreen saved = win::gdi::GetVirtualScreen();
+  const struct {
+    int bits;
+    bool palette_display;
+  } kCases[] = {{8, true}, {16, false}, {1, true}, {32, false}, {4, true}, {24, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.bits);
+    win::gdi::VirtualScreen screen = saved;
+    screen.bits_per_pixel = c.bits;
+    ASSERT_TRUE(win::gdi::SetVirtualScreen(screen));
+    gif::ReadDisplayDepth();
+    EXPECT_EQ(gif::PaletteDisplay(), c.palette_display);
+    EXPECT_EQ(gif::AutoDither(), c.palette_display);
+  }
+  win::gdi::SetVirtualScreen(saved);
+  gif::ReadDisplayDepth();
+  EXPECT_EQ(gif::AutoDither(), saved.bits_per_pixel <= 8);
 }
 
 TEST(GifPicture, ProgressWhileLoadingAndWhenLoadingFails) {

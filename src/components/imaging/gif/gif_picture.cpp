@@ -24,6 +24,7 @@ constexpr int kPaletteDisplayBits = 8;
 struct UnitState {
   std::uint16_t clipboard_format = 0;
   bool palette_display = false;
+  bool auto_dither = false;
   bool optimize_on_store = false;
   bool render_on_load = false;
 };
@@ -62,11 +63,13 @@ namespace gif {
 
 std::uint16_t ClipboardFormat() { return State().clipboard_format; }
 bool PaletteDisplay() { return State().palette_display; }
+bool AutoDither() { return State().auto_dither; }
 
 void ReadDisplayDepth() {
   const win::ScopedGdiObject<win::HDC> dc(win::gdi::CreateScreenDC());
   const int bits = win::GetDeviceCaps(dc.Get(), win::BITSPIXEL) * win::GetDeviceCaps(dc.Get(), win::PLANES);
   State().palette_display = bits <= kPaletteDisplayBits;
+  State().auto_dither = State().palette_display;
 }
 
 bool GetRenderOnLoad() { return State().render_on_load; }

@@ -191,6 +191,8 @@ std::uint16_t ClipboardFormat();
 // True when the display has at most 8 bits per pixel: read at unit start, and again by
 // ReadDisplayDepth after the display changes.
 bool PaletteDisplay();
+// Whether the display calls for dithering of its own accord: set and cleared with PaletteDisplay.
+bool AutoDither();
 void ReadDisplayDepth();
 
 // Progress of one piece of work: "starting" when made, "ending" when it goes (100 % after Done,
