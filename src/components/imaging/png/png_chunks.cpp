@@ -229,6 +229,13 @@ void WriteBigEndian32(TStream* stream, std::uint32_t value) {
   stream->WriteBuffer(bytes, 4);
 }
 
+void WriteChunk(TStream* stream, const std::array<char, 4>& name, const std::uint8_t* data, std::size_t size) {
+  WriteBigEndian32(stream, static_cast<std::uint32_t>(size));
+  stream->WriteBuffer(name.data(), 4);
+  if (size != 0) stream->WriteBuffer(data, static_cast<int>(size));
+  WriteBigEndian32(stream, ~UpdateCrc(UpdateCrc(0xFFFFFFFFu, name.data(), 4), data, size));
+}
+
 }  // namespace png
 
 // ---- TChunk ----
@@ -283,13 +290,14 @@ bool TChunk::LoadFromStream(TStream* Stream, const std::string& ChunkName, std::
 }
 
 bool TChunk::SaveToStream(TStream* Stream) {
-  png::WriteBigEndian32(Stream, data_size_);
+  png::WriteChunk(Stream, NameBytes(), data_.data(), data_size_);
+  return true;
+}
+
+std::array<char, 4> TChunk::NameBytes() const {
   std::array<char, 4> name{};
   std::memcpy(name.data(), name_.data(), std::min<std::size_t>(name_.size(), 4));
-  Stream->WriteBuffer(name.data(), 4);
-  if (data_size_ != 0) Stream->WriteBuffer(data_.data(), static_cast<int>(data_size_));
-  png::WriteBigEndian32(Stream, ComputeCrc());
-  return true;
+  return name;
 }
 
 // ---- TPNGList ----
@@ -409,7 +417,32 @@ bool TChunktRNS::LoadFromStream(TStream* Stream, const std::string& ChunkName, s
 
 bool TChunktRNS::SaveToStream(TStream* Stream) {
   if (GetDataSize() <= 256) std::memcpy(GetData(), PaletteValues.data(), GetDataSize());
-  return TChunk::SaveToStream(Stream);
+  std::vector<std::uint8_t> written(GetData(), GetData() + GetDataSize());
+  const TChunkIHDR* header = Header();
+  if (header->ColorType == png::kColorTypeGray && header->BitDepth == 2 && written.size() >= 2) {
+    // The image is written with 4 bits a pixel, 2-bit level k as 5 k; a key past the 2-bit
+    // levels stays past every level written.
+    const unsigned level = std::min((unsigned{written[0]} << 8 | written[1]) * 5u, 0xFFFFu);
+    written[0] = static_cast<std::uint8_t>(level >> 8);
+    written[1] = static_cast<std::uint8_t>(level);
+  } else if (header->ColorType == png::kColorTypeTruecolor && written.size() >= 6) {
+    // The key names the transparent pixels as the image data writes them.
+    const std::array<std::uint8_t, 6> key = WrittenTruecolorKey();
+    std::copy(key.begin(), key.end(), written.begin());
+  }
+  png::WriteChunk(Stream, NameBytes(), written.data(), written.size());
+  return true;
+}
+
+std::array<std::uint8_t, 6> TChunktRNS::WrittenTruecolorKey() const {
+  const TPNGPicture* owner = GetOwner();
+  const bool wide = Header()->BitDepth == 16;
+  std::array<std::uint8_t, 6> key{};
+  std::copy_n(PaletteValues.begin(), key.size(), key.begin());
+  // Every byte of a 16-bit sample went through the gamma table, only the low byte of an 8-bit one.
+  for (std::size_t i = wide ? 0 : 1; i < key.size(); i += wide ? 1 : 2)
+    key[i] = owner->InverseGamma[owner->GammaTable[key[i]]];
+  return key;
 }
 
 std::uint32_t TChunktRNS::GetTransparentColor() const {

@@ -67,6 +67,8 @@ class TChunk : public TObject {
   }
   // The CRC of name and data as the file stores it.
   std::uint32_t ComputeCrc() const;
+  // The name as the file stores it: four bytes, zero-padded.
+  std::array<char, 4> NameBytes() const;
 
  private:
   TPNGPicture* owner_;  // not owned; owns this chunk
@@ -102,6 +104,9 @@ class TChunkIHDR : public TChunk {
   win::HPALETTE CreateGrayscalePalette(int depth) const;
   // Bits per pixel of the DIB that holds the image.
   int DibBitCount() const;
+  // The bit depth the image is written with: 2-bit images are held with 4 bits a pixel and
+  // written so, while the header keeps the depth that was read.
+  std::uint8_t WrittenBitDepth() const { return BitDepth == 2 ? 4 : BitDepth; }
   // Address of image row y (top = 0) in the DIB, the alpha planes and the low-byte plane.
   std::uint8_t* ImageRow(std::size_t y) const { return ImageData + BytesPerRow * (Height - 1 - y); }
   std::uint8_t* AlphaRow(std::size_t y) { return ImageAlpha.data() + std::size_t{Width} * y; }
@@ -176,6 +181,9 @@ class TChunktRNS : public TChunk {
   // The single transparent colour as an RGB value (red in the low byte).
   std::uint32_t GetTransparentColor() const;
   void SetTransparentColor(std::uint32_t Value);
+  // A truecolour key's six data bytes as saving writes them: each sample the way the image
+  // data writes the samples it holds, through the gamma table and back.
+  std::array<std::uint8_t, 6> WrittenTruecolorKey() const;
 
   bool BitTransparency = false;
   std::array<std::uint8_t, 256> PaletteValues{};
@@ -329,6 +337,8 @@ void CheckChunkLength(TStream* stream, std::uint32_t length);
 // Moves the stream forward by count bytes (reading them when it cannot seek).
 void SkipBytes(TStream* stream, std::uint64_t count);
 void WriteBigEndian32(TStream* stream, std::uint32_t value);
+// Writes one chunk record: length, name, data and the CRC over name and data.
+void WriteChunk(TStream* stream, const std::array<char, 4>& name, const std::uint8_t* data, std::size_t size);
 inline std::uint32_t BigEndian32(const std::uint8_t* p) {
   return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }

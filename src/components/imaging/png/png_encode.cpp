@@ -70,12 +70,7 @@ class IdatWriter {
     zlib_.avail_out = static_cast<uInt>(output_size_);
   }
   void FlushOutput() {
-    const std::size_t used = output_size_ - zlib_.avail_out;
-    png::WriteBigEndian32(stream_, static_cast<std::uint32_t>(used));
-    stream_->WriteBuffer("IDAT", 4);
-    stream_->WriteBuffer(output_.get(), static_cast<int>(used));
-    const std::uint32_t crc = png::UpdateCrc(png::UpdateCrc(0xFFFFFFFFu, "IDAT", 4), output_.get(), used);
-    png::WriteBigEndian32(stream_, ~crc);
+    png::WriteChunk(stream_, {'I', 'D', 'A', 'T'}, output_.get(), output_size_ - zlib_.avail_out);
     ResetOutput();
   }
 
@@ -114,9 +109,60 @@ inline void PutColor(std::uint8_t* d, bool wide, const std::array<std::uint8_t, 
   if (wide) d[1] = low != nullptr ? inverse[low[at]] : 0;
 }
 
+// Keeps a truecolour pixel that is not the transparent colour from being written as it. Where the
+// gamma table merges levels, a colour written back through the inverse table can land on the
+// key's written samples although the pixel was not the key; such a pixel gets, in one sample,
+// another level that the gamma table maps onto the same colour, so that it reloads as it drew.
+class KeyGuard {
+ public:
+  KeyGuard(const TPNGPicture& picture, const TChunkIHDR& header) {
+    const auto* trns = picture.GetChunks().ItemFromClass<TChunktRNS>();
+    if (header.ColorType != png::kColorTypeTruecolor || trns == nullptr || trns->GetDataSize() < 6) return;
+    const auto& gamma = picture.GammaTable;
+    bool identity = true;
+    for (std::size_t v = 0; v < 256; ++v) identity = identity && gamma[v] == v;
+    if (identity) return;  // every pixel is written as it was read
+    const std::array<std::uint8_t, 6> key = trns->WrittenTruecolorKey();
+    const bool wide = header.BitDepth == 16;
+    // An 8-bit sample is the low byte of the key's 16-bit value: a high byte other than 0 is no key.
+    if (!wide && (key[0] | key[2] | key[4]) != 0) return;
+    pixel_bytes_ = wide ? 6 : 3;
+    for (std::size_t i = 0; i < pixel_bytes_; ++i) key_[i] = wide ? key[i] : key[2 * i + 1];
+    mask_ = picture.TransparentKeyMask();
+    mask_row_bytes_ = header.KeyMaskRowBytes();
+    for (std::size_t v = 0; v < 256; ++v) {
+      same_colour_[v] = -1;
+      for (std::size_t i = 0; i < 256 && same_colour_[v] < 0; ++i)
+        if (i != v && gamma[i] == gamma[v]) same_colour_[v] = static_cast<std::int16_t>(i);
+    }
+  }
+
+  // pixel: the written samples of image pixel (x, y).
+  void Apply(std::uint8_t* pixel, std::size_t y, std::size_t x) const {
+    if (pixel_bytes_ == 0 || !std::equal(pixel, pixel + pixel_bytes_, key_.begin())) return;
+    if (mask_[mask_row_bytes_ * y + x / 8] & (0x80u >> (x % 8))) return;
+    for (std::size_t i = 0; i < pixel_bytes_; ++i) {
+      if (same_colour_[pixel[i]] >= 0) {
+        pixel[i] = static_cast<std::uint8_t>(same_colour_[pixel[i]]);
+        return;
+      }
+    }
+    // A colour set into the image that no stored sample gives: it cannot reload as it was, but
+    // it stays opaque.
+    pixel[pixel_bytes_ - 1] ^= 1;
+  }
+
+ private:
+  std::size_t pixel_bytes_ = 0;  // 0: no pixel needs guarding
+  std::array<std::uint8_t, 6> key_{};
+  std::vector<std::uint8_t> mask_;
+  std::size_t mask_row_bytes_ = 0;
+  std::array<std::int16_t, 256> same_colour_{};  // another level of the same colour, or -1
+};
+
 // Writes the pixels of image row y that a pass covers as PNG samples into raw.
-void ConvertRow(const TChunkIHDR& h, const std::array<std::uint8_t, 256>& inverse, std::size_t y, const png::Pass& p,
-                std::size_t pixels, std::uint8_t* raw, std::size_t row_bytes) {
+void ConvertRow(const TChunkIHDR& h, const std::array<std::uint8_t, 256>& inverse, const KeyGuard& guard,
+                std::size_t y, const png::Pass& p, std::size_t pixels, std::uint8_t* raw, std::size_t row_bytes) {
   const SourceRow src(h, y);
   const bool wide = h.BitDepth == 16;
   const std::size_t sample = wide ? 2 : 1;
@@ -130,7 +176,7 @@ void ConvertRow(const TChunkIHDR& h, const std::array<std::uint8_t, 256>& invers
       } else if (p.column_step == 1) {
         std::memcpy(raw, src.image, row_bytes);
       } else {
-        const int bits = h.BitDepth;
+        const int bits = h.WrittenBitDepth();
         for (std::size_t k = 0; k < pixels; ++k)
           png::PutPacked(raw, k, bits, png::GetPacked(src.image, x_of(k), bits));
       }
@@ -147,7 +193,10 @@ void ConvertRow(const TChunkIHDR& h, const std::array<std::uint8_t, 256>& invers
         PutColor(d, wide, inverse, s[2], src.extra, 3 * x + 2);
         PutColor(d + sample, wide, inverse, s[1], src.extra, 3 * x + 1);
         PutColor(d + 2 * sample, wide, inverse, s[0], src.extra, 3 * x);
-        if (has_alpha) PutSample(d + 3 * sample, wide, src.alpha[x], src.extra_alpha, x);
+        if (has_alpha)
+          PutSample(d + 3 * sample, wide, src.alpha[x], src.extra_alpha, x);
+        else
+          guard.Apply(d, y, x);
       }
       break;
     }
@@ -254,7 +303,7 @@ std::span<const png::Pass> PassesOf(bool interlaced) {
 std::size_t FilteredSize(const TChunkIHDR& h, std::span<const png::Pass> passes) {
   std::size_t size = 0;
   for (const png::Pass& p : passes) {
-    const std::size_t row_bytes = png::BytesForPixels(png::PassWidth(p, h.Width), h.ColorType, h.BitDepth);
+    const std::size_t row_bytes = png::BytesForPixels(png::PassWidth(p, h.Width), h.ColorType, h.WrittenBitDepth());
     if (row_bytes != 0) size += png::PassHeight(p, h.Height) * (row_bytes + 1);
   }
   return size;
@@ -267,8 +316,10 @@ bool TChunkIDAT::SaveToStream(TStream* Stream) {
   TPNGPicture* owner = GetOwner();
   const std::size_t width = header->Width;
   const std::size_t height = header->Height;
-  const std::size_t full_row = png::BytesForPixels(width, header->ColorType, header->BitDepth);
-  const std::size_t offset = png::FilterOffset(header->ColorType, header->BitDepth);
+  const std::uint8_t depth = header->WrittenBitDepth();
+  const std::size_t full_row = png::BytesForPixels(width, header->ColorType, depth);
+  const std::size_t offset = png::FilterOffset(header->ColorType, depth);
+  const KeyGuard guard(*owner, *header);
   const auto passes = PassesOf(owner->GetInterlaceMethod() == png::kInterlaceAdam7);
   std::vector<std::uint8_t> raw(full_row);
   RowFilter filter(owner->GetFilters(), full_row, offset);
@@ -277,11 +328,11 @@ bool TChunkIDAT::SaveToStream(TStream* Stream) {
 
   for (const png::Pass& p : passes) {
     const std::size_t pixels = png::PassWidth(p, width);
-    const std::size_t row_bytes = png::BytesForPixels(pixels, header->ColorType, header->BitDepth);
+    const std::size_t row_bytes = png::BytesForPixels(pixels, header->ColorType, depth);
     if (row_bytes == 0) continue;
     filter.StartPass();
     for (std::size_t y = p.row_start; y < height; y += p.row_step) {
-      ConvertRow(*header, owner->InverseGamma, y, p, pixels, raw.data(), row_bytes);
+      ConvertRow(*header, owner->InverseGamma, guard, y, p, pixels, raw.data(), row_bytes);
       const auto row = filter.Encode(raw.data(), row_bytes);
       writer.Write(row.data(), row.size());
     }

@@ -195,13 +195,11 @@ bool TChunkIHDR::LoadFromStream(TStream* Stream, const std::string& ChunkName, s
 }
 
 bool TChunkIHDR::SaveToStream(TStream* Stream) {
-  // 2-bit images are held with 4 bits per pixel and written so.
-  if (BitDepth == 2) BitDepth = 4;
   ResizeData(13);
   std::uint8_t* d = GetData();
   png::PutBigEndian32(d, Width);
   png::PutBigEndian32(d + 4, Height);
-  d[8] = BitDepth;
+  d[8] = WrittenBitDepth();
   d[9] = ColorType;
   d[10] = CompressionMethod;
   d[11] = FilterMethod;

@@ -65,6 +65,11 @@ class TPNGPicture : public TGraphic {
   // The first chunk as the header; EPNGHeaderNotPresent when it is not one.
   TChunkIHDR* Header() const;
 
+  // One bit a pixel in the rows of a 1-bit bitmap, top-down, 1 where the pixel holds the tRNS
+  // chunk's stored sample: palette images by index, gray by the whole sample, truecolour by the
+  // mask made while decoding (else by the colour the image holds).
+  std::vector<std::uint8_t> TransparentKeyMask() const;
+
   void AssignPNG(const TPNGPicture* Source);
   // Imports a bitmap: palette image below 16 bits per pixel, RGB otherwise.
   void AssignHandle(win::HBITMAP Bitmap, bool Transparent, win::COLORREF TransparentColor);
@@ -90,10 +95,6 @@ class TPNGPicture : public TGraphic {
  private:
   // Draws with every pixel of the transparent stored sample (TransparentKeyMask) left out.
   void DrawTransparentMask(win::HDC DC, const win::RECT& Rect) const;
-  // One bit a pixel in the rows of a 1-bit bitmap, top-down, 1 where the pixel holds the tRNS
-  // chunk's stored sample: palette images by index, gray by the whole sample, truecolour by the
-  // mask made while decoding (else by the colour the image holds).
-  std::vector<std::uint8_t> TransparentKeyMask() const;
   void DrawPartialTrans(win::HDC DC, win::RECT Rect) const;
   // Blends the pixels of `visible`, a part of the drawing rectangle Rect, onto 32-bit top-down
   // rows of that part's width.
