@@ -16,8 +16,8 @@
 namespace dashtune {
 
 namespace gif {
-// Timing of the painter, in delay units of 12 ms.
-inline constexpr int kMillisecondsPerDelayUnit = 12;
+// Timing of the painter, in the file's delay units: hundredths of a second.
+inline constexpr int kMillisecondsPerDelayUnit = 10;
 inline constexpr int kDefaultDelay = 10;         // no graphic control extension, or delay 0
 inline constexpr int kShortestDelay = 3;
 inline constexpr int kLongestUnthreadedDelay = 1000;
