@@ -54,6 +54,8 @@ TNamespace::~TNamespace() {
 
 std::unique_ptr<TNamespace> TNamespace::CreateFromFileName(const std::u16string& FileName) {
   win::LPITEMIDLIST list = shell::PathToPIDL(FileName);
+  if (list == nullptr && win::GetLastError() == win::ERROR_FILENAME_EXCED_RANGE)
+    throw EShellInvalidFileName("Trying to create a TNamespace on a path too long for an item ID list");
   if (list == nullptr) throw EShellInvalidFileName("Trying to create a TNamespace on a non existant File object");
   return std::make_unique<TNamespace>(list, nullptr);
 }
@@ -263,6 +265,11 @@ std::u16string TNamespace::InfoTip() {
 }
 
 bool TNamespace::SetNameOf(const std::u16string& NewName) {
+  // The folder reads the name up to its first NUL: a name holding one would rename to its start.
+  if (NewName.find(u'\0') != std::u16string::npos) {
+    win::SetLastError(win::ERROR_INVALID_NAME);
+    return false;
+  }
   win::IShellFolder* folder = ParentShellFolder();
   if (!CanRename() || folder == nullptr || PIDLMgr == nullptr) return false;
   const win::HCURSOR previous = win::SetCursor(win::LoadCursor(nullptr, win::IDC_WAIT));
@@ -571,7 +578,11 @@ win::LPITEMIDLIST TNamespace::ParseDisplayNameOfSelf() { return ParseDisplayName
 int TNamespace::EnumerateFolderEx(win::HWND MessageWnd, TFileObjects FileObjects, const TEnumFolderCallback& Callback,
                                   void* Data, const TEnumFolderBeforeEnum& BeforeEnum) {
   win::IShellFolder* folder = ShellFolder();
-  if (folder == nullptr || !Valid()) return 0;
+  // A folder whose path is too long to be looked at is asked all the same: it says why it
+  // cannot be read, as every folder that cannot be read does.
+  if (folder == nullptr ||
+      (!Valid() && Validate() != win::HRESULT_FROM_WIN32(win::ERROR_FILENAME_EXCED_RANGE)))
+    return 0;
   ErrorModeScope errors_off;
   win::ComPtr<win::IEnumIDList> enumerator;
   if (folder->EnumObjects(MessageWnd, shell::FileObjectsToFlags(FileObjects), enumerator.GetAddressOf()) != win::S_OK ||
@@ -580,17 +591,30 @@ int TNamespace::EnumerateFolderEx(win::HWND MessageWnd, TFileObjects FileObjects
   if (BeforeEnum) BeforeEnum(Data, this);
   int count = 0;
   bool terminate = false;
+  bool refused = false;
   win::LPITEMIDLIST child = nullptr;
   win::ULONG fetched = 0;
   while (!terminate && enumerator->Next(1, &child, &fetched) == win::S_OK && fetched == 1) {
-    if (Callback) {
-      if (Callback(MessageWnd, child, this, Data, terminate)) ++count;
-    } else {
+    // A child whose list would not fit below this item's can never be an item: not handed out.
+    if (!HoldsChild(child)) {
+      refused = true;
       PIDLMgr->FreePIDL(child);
+    } else if (!Callback) {
+      PIDLMgr->FreePIDL(child);
+      ++count;
+    } else if (Callback(MessageWnd, child, this, Data, terminate)) {
       ++count;
     }
   }
+  if (refused) win::SetLastError(win::ERROR_FILENAME_EXCED_RANGE);
   return count;
+}
+
+bool TNamespace::HoldsChild(win::LPCITEMIDLIST child) {
+  if (IsDesktop()) return true;
+  const std::size_t joined = static_cast<std::size_t>(PIDLMgr->PIDLSize(absolute_pidl_)) +
+                             static_cast<std::size_t>(PIDLMgr->PIDLSize(child)) - win::item_ids::kCountSize;
+  return joined <= win::item_ids::kMaxListSize;
 }
 
 int TNamespace::EnumerateFolder(win::HWND MessageWnd, bool Folders, bool NonFolders, bool IncludeHidden,
@@ -634,12 +658,14 @@ bool TNamespace::OkToBrowse(bool ShowExplorerMsg) {
   return false;
 }
 
-bool TNamespace::Valid() {
+bool TNamespace::Valid() { return win::SUCCEEDED(Validate()); }
+
+win::HRESULT TNamespace::Validate() {
   win::IShellFolder* folder = ParentShellFolder();
-  if (Removable() || shell::IsRemoteOrMissingDrive(this) || folder == nullptr) return true;
+  if (Removable() || shell::IsRemoteOrMissingDrive(this) || folder == nullptr) return win::S_OK;
   win::ULONG attributes = win::SFGAO_VALIDATE;
   win::LPCITEMIDLIST items[] = {relative_pidl_};
-  return win::SUCCEEDED(folder->GetAttributesOf(1, items, &attributes));
+  return folder->GetAttributesOf(1, items, &attributes);
 }
 
 // ---- Cache control ----

@@ -70,7 +70,8 @@ class TNamespace : public TObject {
   TNamespace(const TNamespace&) = delete;
   TNamespace& operator=(const TNamespace&) = delete;
 
-  // Raises EShellInvalidFileName when the shell has no item for the file.
+  // Raises EShellInvalidFileName when the shell has no item for the file, or when the path is too
+  // long for an item-ID list.
   static std::unique_ptr<TNamespace> CreateFromFileName(const std::u16string& FileName);
   // A namespace without item list, carrying the caller's data.
   static std::unique_ptr<TNamespace> CreateCustomNamespace(int Data, TNamespace* ParentNamespace);
@@ -141,6 +142,7 @@ class TNamespace : public TObject {
   virtual std::u16string FileName();
   virtual std::u16string ShortFileName();
   virtual std::u16string InfoTip();
+  // A name holding NUL is refused (ERROR_INVALID_NAME) and nothing is renamed.
   virtual bool SetNameOf(const std::u16string& NewName);
 
   // Times.
@@ -213,6 +215,8 @@ class TNamespace : public TObject {
   // Enumeration.
   virtual int EnumerateFolder(win::HWND MessageWnd, bool Folders, bool NonFolders, bool IncludeHidden,
                               const TEnumFolderCallback& Callback, void* Data);
+  // A child whose list would pass an item-ID list's limit below this item is not handed out, and
+  // the last error is ERROR_FILENAME_EXCED_RANGE when the enumeration ends.
   virtual int EnumerateFolderEx(win::HWND MessageWnd, TFileObjects FileObjects, const TEnumFolderCallback& Callback,
                                 void* Data, const TEnumFolderBeforeEnum& BeforeEnum = nullptr);
   virtual bool SubFolders();
@@ -342,6 +346,10 @@ class TNamespace : public TObject {
   bool IsEqualToFolder(TNamespace* folder);
   int LookupIconIndex(bool open, int icon_size);
   bool HasChildren(win::DWORD flags);
+  // Whether the list of `child` below this item fits an item-ID list.
+  bool HoldsChild(win::LPCITEMIDLIST child);
+  // Valid's question, with the folder's answer.
+  win::HRESULT Validate();
   bool RouteVerb(const std::u16string& verb, const TNamespaceArray& namespaces);
   bool InternalShowContextMenu(TWinControl* owner, const TPIDLArray& pidls, bool use_desktop,
                                const std::string& user_menu_caption, TPopupMenu* user_menu, const win::POINT* position,

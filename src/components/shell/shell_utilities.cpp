@@ -3,6 +3,7 @@
 #include "classlib/units.h"
 #include "components/listview/common/common_shell.h"
 #include "platform/com/com_init.h"
+#include "platform/core/errors.h"
 #include "platform/core/modules.h"
 #include "platform/core/strings.h"
 #include "platform/core/version.h"
@@ -119,7 +120,12 @@ win::LPITEMIDLIST PathToPIDL(const std::u16string& Path) {
   win::LPITEMIDLIST list = nullptr;
   win::ULONG eaten = 0;
   win::ULONG attributes = 0;
-  if (win::FAILED(desktop->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, &list, &attributes))) return nullptr;
+  const win::HRESULT result = desktop->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, &list, &attributes);
+  if (win::FAILED(result)) {
+    // Callers tell why from the last error (a path too long for a list, a file not found...).
+    if (win::HRESULT_FACILITY(result) == win::FACILITY_WIN32) win::SetLastError(win::HRESULT_CODE(result));
+    return nullptr;
+  }
   return list;
 }
 

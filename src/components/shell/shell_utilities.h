@@ -48,7 +48,7 @@ void WaitForShellExecuteThreads();
 
 std::vector<win::LPITEMIDLIST> NamespaceArrayToRelativePIDLs(const std::vector<TNamespace*>& Namespaces);
 std::vector<win::LPITEMIDLIST> NamespaceArrayToAbsolutePIDLs(const std::vector<TNamespace*>& Namespaces);
-// The caller owns the list; nil when the path cannot be parsed.
+// The caller owns the list; nil, with the last error saying why, when the path cannot be parsed.
 win::LPITEMIDLIST PathToPIDL(const std::u16string& Path);
 bool IsRemoteOrMissingDrive(TNamespace* Namespace);
 win::DWORD FileObjectsToFlags(TFileObjects FileObjects);

@@ -29,6 +29,7 @@ constexpr ErrorText kErrorTexts[] = {
     {13, "The data is invalid."},
     {14, "Not enough storage is available to complete this operation."},
     {15, "The system cannot find the drive specified."},
+    {17, "The system cannot move the file to a different disk drive."},
     {19, "The media is write protected."},
     {20, "The system cannot find the device specified."},
     {21, "The device is not ready."},

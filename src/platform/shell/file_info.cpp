@@ -166,6 +166,9 @@ DWORD Win32ErrorOfErrno(int error) {
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case EBUSY: return ERROR_SHARING_VIOLATION;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
     default: return ERROR_GEN_FAILURE;
   }
 }

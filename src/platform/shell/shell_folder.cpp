@@ -115,6 +115,13 @@ bool IsValidNewName(std::string_view name) {
          name.find('\0') == std::string_view::npos;
 }
 
+// Whether the item's file is still there; a path too long to be looked at says so.
+HRESULT Validate(const shell_model::Item& item) {
+  errno = 0;
+  if (shell_model::Exists(item)) return S_OK;
+  return errno == ENAMETOOLONG ? HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE) : E_FAIL;
+}
+
 std::atomic<ULONG> details_calls{0};
 
 int ColumnOf(LPARAM column) { return static_cast<int>(column & 0xFFFF); }
@@ -292,7 +299,7 @@ HRESULT ShellFolderObject::GetAttributesOf(UINT count, LPCITEMIDLIST* lists, ULO
   const bool validate = (*attributes & SFGAO_VALIDATE) != 0;
   if (count == 0) {
     const ULONG own = shell_model::Attributes(item_);
-    if (validate && !shell_model::Exists(item_)) return E_FAIL;
+    if (const HRESULT valid = validate ? Validate(item_) : S_OK; FAILED(valid)) return valid;
     *attributes &= own;
     return S_OK;
   }
@@ -301,7 +308,7 @@ HRESULT ShellFolderObject::GetAttributesOf(UINT count, LPCITEMIDLIST* lists, ULO
   for (UINT i = 0; i < count; ++i) {
     const shell_model::Item* item = ResolveRelativeOnce(lists[i]);
     if (!item) return E_INVALIDARG;
-    if (validate && !shell_model::Exists(*item)) return E_FAIL;
+    if (const HRESULT valid = validate ? Validate(*item) : S_OK; FAILED(valid)) return valid;
     common &= shell_model::Attributes(*item);
   }
   *attributes &= common;

@@ -4,6 +4,7 @@
 // refreshed, and verbs look at the file as it is now.
 #include "components/shell/namespace.h"
 #include "components/shell/shell_utilities.h"
+#include "platform/core/errors.h"
 #include "platform/core/strings.h"
 #include "platform/shell/shell.h"
 
@@ -65,6 +66,19 @@ TEST_F(TNamespaceNamesTest, RenamingToAnUnpairedSurrogateIsRefused) {
   EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 1);
   EXPECT_TRUE(item->SetNameOf(u"x\u00E4"));
   EXPECT_TRUE(fs::exists(root_ / "x\xC3\xA4"));
+}
+
+TEST_F(TNamespaceNamesTest, RenamingToANameHoldingNulIsRefused) {
+  Write("plain", "p");
+  const std::unique_ptr<TNamespace> item = TNamespace::CreateFromFileName(win::Utf8ToUtf16((root_ / "plain").string()));
+  for (const std::u16string& name : {std::u16string(u"nu\0l", 4), std::u16string(u"\0", 1), std::u16string(u"end\0", 4)}) {
+    win::SetLastError(win::ERROR_SUCCESS);
+    EXPECT_FALSE(item->SetNameOf(name));
+    EXPECT_EQ(win::GetLastError(), win::ERROR_INVALID_NAME);
+  }
+  EXPECT_TRUE(fs::exists(root_ / "plain"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 1);
+  EXPECT_EQ(item->NameInFolder(), u"plain");
 }
 
 // Plain reads answer what the enumeration saw; a refresh reads the file as it is now, and finds
