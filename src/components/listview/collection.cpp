@@ -87,6 +87,11 @@ std::string TTouchCollectionItem::GetDisplayName() {
   return win::Utf16ToUtf8(caption);
 }
 
+win::HRESULT TTouchCollectionItem::QueryInterface(win::REFIID, void** Obj) {
+  if (Obj) *Obj = nullptr;
+  return win::E_NOINTERFACE;
+}
+
 void TTouchCollectionItem::SetBold(bool Value) { ChangeState<esfBold>(Value); }
 void TTouchCollectionItem::SetChecked(bool Value) { ChangeState<esfChecked>(Value); }
 void TTouchCollectionItem::SetEnabled(bool Value) { ChangeState<esfEnabled>(Value); }
@@ -202,12 +207,21 @@ void TTouchCollectionItem::LoadFromStream(TStream* S, int& Version) {
   }
   std::uint8_t state[2];
   S->ReadBuffer(state, 2);
-  const std::uint16_t stored = static_cast<std::uint16_t>(state[0] | (state[1] << 8));
-  SetSelected((stored & esfSelected) != 0);
-  SetEnabled((stored & esfEnabled) != 0);
-  SetVisible((stored & esfVisible) != 0);
-  SetChecked((stored & esfChecked) != 0);
-  SetBold((stored & esfBold) != 0);
+  RestorePersistentState(static_cast<std::uint16_t>(state[0] | (state[1] << 8)));
+}
+
+// The setters depend on each other: a disabled member refuses a check, disabling keeps the check
+// but drops the selection, hiding drops check and selection, and only a shown, enabled member
+// takes the selection. So visibility comes first, then a stored or needed enabling, then check
+// and selection, and a stored disabling last.
+void TTouchCollectionItem::RestorePersistentState(std::uint16_t stored) {
+  const auto has = [stored](std::uint16_t bit) { return (stored & bit) != 0; };
+  SetVisible(has(esfVisible));
+  if (has(esfEnabled) || has(esfChecked) != GetChecked()) SetEnabled(true);
+  SetChecked(has(esfChecked));
+  SetSelected(has(esfSelected));
+  if (!has(esfEnabled)) SetEnabled(false);
+  SetBold(has(esfBold));
 }
 
 void TTouchCollectionItem::SaveToStream(TStream* S, int Version) {

@@ -43,6 +43,11 @@ class TTouchCollectionItem : public TTouchPersistent {
 
   std::intptr_t GetData() const { return data_; }
   virtual void SetData(std::intptr_t Value) { data_ = Value; }
+  // The interface calls of a member: it counts no references (its collection owns it) and
+  // hands out no interface.
+  virtual std::int32_t _AddRef() { return -1; }
+  virtual std::int32_t _Release() { return -1; }
+  virtual win::HRESULT QueryInterface(win::REFIID IID, void** Obj);
   // The interface held for the caller (a counted reference).
   win::ComPtr<win::IUnknown> GetDataInf() const { return rare_ ? rare_->data_inf : nullptr; }
   void SetDataInf(win::ComPtr<win::IUnknown> Value);
@@ -141,7 +146,8 @@ class TTouchCollectionItem : public TTouchPersistent {
   virtual void Invalidate(bool ImmediateUpdate);
 
   // The stream record: marker, version, persistent state bits; descendants append their data.
-  // Version: in, ignored; out, the record's version (2 for a record without marker).
+  // Version: in, ignored; out, the record's version (2 for a record without marker). A load
+  // restores every stored bit the state rule lets the member hold together.
   virtual void LoadFromStream(TStream* S, int& Version);
   virtual void SaveToStream(TStream* S, int Version);
 
@@ -151,6 +157,8 @@ class TTouchCollectionItem : public TTouchPersistent {
   bool Has(std::uint16_t bit) const { return (state_ & bit) != 0; }
   void SetBit(std::uint16_t bit, bool on) { state_ = on ? (state_ | bit) : (state_ & ~bit); }
   void SetPaintOnlyBit(std::uint16_t bit, bool on);
+  // Applies the persistent bits of a stream record through the setters.
+  void RestorePersistentState(std::uint16_t stored);
 
   // Asking: whether a change to Value may happen.
   virtual bool CanChangeBold(bool Value) = 0;

@@ -35,8 +35,12 @@ struct Margins {
   int left, top, right, bottom;
 };
 
-Margins MarginsOf(const TTouchGroup* group) {
-  return {group->MarginLeftSize(), group->MarginTopSize(), group->MarginRightSize(), group->MarginBottomSize()};
+// The group's margins as its grid lays the items out: the grid's space above the items counts
+// into the top margin.
+Margins MarginsOf(const TTouchGridGroup* grid) {
+  const TTouchGroup* group = grid->GetOwnerGroup();
+  return {group->MarginLeftSize(), group->MarginTopSize() + grid->StaticSpaceAboveItems() + grid->DynamicSpaceAboveItems(),
+          group->MarginRightSize(), group->MarginBottomSize()};
 }
 
 TTouchItem* VisibleAt(TTouchGroup* group, int index) {
@@ -268,7 +272,7 @@ void TTouchGridIconGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   TCustomTouchListview* control = GetOwnerListview();
   TTouchGroup* group = GetOwnerGroup();
   const int cell_width = GetCellSize()->GetWidth(), cell_height = GetCellSize()->GetHeight();
-  const Margins margin = MarginsOf(group);
+  const Margins margin = MarginsOf(this);
   const int width = std::max(RowLayoutWidth(control), margin.left + margin.right + cell_width);
   // A group starts where the one before it ends; its items start below its top margin.
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 0;
@@ -340,7 +344,7 @@ void TTouchGridListGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   TCustomTouchListview* control = GetOwnerListview();
   TTouchGroup* group = GetOwnerGroup();
   const int cell_width = GetCellSize()->GetWidth(), cell_height = GetCellSize()->GetHeight();
-  const Margins margin = MarginsOf(group);
+  const Margins margin = MarginsOf(this);
   const int height = std::max(control->GetClientHeight() - win::GetSystemMetrics(win::SM_CYHSCROLL) -
                                   control->GetHeader()->GetHeight(),
                               margin.top + margin.bottom + cell_height);
@@ -442,9 +446,8 @@ namespace {
 // for n; a hidden item, or any item when there is no cell, gets an empty rectangle where the
 // next cell would start. Answers the group's rectangle.
 template <class CellOf>
-win::RECT RebuildRows(TCustomTouchListview* control, TTouchGroup* group, int top, int& next_visible_index,
-                      CellOf cell_of) {
-  const Margins margin = MarginsOf(group);
+win::RECT RebuildRows(TCustomTouchListview* control, TTouchGroup* group, const Margins& margin, int top,
+                      int& next_visible_index, CellOf cell_of) {
   const int header_width = control->GetHeader()->GetViewRect().right;
   StartVisibleList(group);
   if (!group->GetVisible()) {
@@ -480,7 +483,7 @@ void TTouchGridReportGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItem
   TCustomTouchListview* control = GetOwnerListview();
   TTouchGroup* group = GetOwnerGroup();
   const int cell_height = GetCellSize()->GetHeight();
-  const Margins margin = MarginsOf(group);
+  const Margins margin = MarginsOf(this);
   const TTouchColumn* last = control->GetHeader()->LastColumn();
   const int right = last ? last->GetDisplayRect().right - margin.right : 0;
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 2;
@@ -488,7 +491,7 @@ void TTouchGridReportGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItem
   ViewClamp clamp;
   ForgetCellPlan();
   const win::RECT rect =
-      RebuildRows(control, group, top, NextVisibleItemIndex, [&](int placed, win::RECT& cell) {
+      RebuildRows(control, group, margin, top, NextVisibleItemIndex, [&](int placed, win::RECT& cell) {
         const std::int64_t y = origin_y + static_cast<std::int64_t>(placed) * cell_height;
         cell = clamp.Rect(margin.left, y, right, y + cell_height);
         return true;
@@ -576,7 +579,7 @@ void TTouchGridGridGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   TCustomTouchListview* control = GetOwnerListview();
   TTouchGroup* group = GetOwnerGroup();
   const int cell_height = GetCellSize()->GetHeight();
-  const Margins margin = MarginsOf(group);
+  const Margins margin = MarginsOf(this);
   const TTouchVisibleMembers header_columns = control->GetHeader()->GetColumns()->GetVisibleList();
   const int columns = header_columns.GetCount();
   const int top = PrevGroup ? PrevGroup->GetDisplayRect().bottom : 0;
@@ -585,7 +588,7 @@ void TTouchGridGridGroup::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIn
   ForgetCellPlan();
   // Without header columns there is no cell: the items stay unplaced at the group's top.
   const win::RECT rect =
-      RebuildRows(control, group, top, NextVisibleItemIndex, [&](int placed, win::RECT& cell) {
+      RebuildRows(control, group, margin, top, NextVisibleItemIndex, [&](int placed, win::RECT& cell) {
         if (columns == 0) return false;
         const win::RECT& column = static_cast<TTouchColumn*>(header_columns.Get(placed % columns))->GetDisplayRect();
         const std::int64_t y = origin_y + static_cast<std::int64_t>(placed / columns) * cell_height;

@@ -41,6 +41,10 @@ class TTouchGridGroup : public TTouchOwnedPersistent {
   virtual TTouchCellSize* GetCellSize() const = 0;
   // (Width - left margin - right margin) div cell width.
   virtual int ColumnsThatFit(TTouchGroup* Group, int Width);
+  // Room a descendant keeps above the group's items, which the layouts add to the top margin:
+  // one alike for every group of the view, one that may follow the group. None in every grid here.
+  virtual int StaticSpaceAboveItems() const { return 0; }
+  virtual int DynamicSpaceAboveItems() const { return 0; }
   // Copies Value's width and height into the control's cell size of this view.
   virtual void SetCellSize(const TTouchCellSize* Value);
   // The group under the point (nullptr for none) and the index a dropped item would take there

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "components/listview/grid_layout.h"
@@ -325,6 +326,51 @@ TEST(ViewChange, EveryGroupGetsTheGridOfTheNewView) {
     list.listview()->SetView(v.view);
     EXPECT_EQ(group->GetGrid()->GetLayout(), v.layout);
     EXPECT_EQ(group->GetGrid()->GetCellSize(), list.listview()->GetCellSizes()->ForView(v.view));
+  }
+}
+
+// A grid of a view that keeps room above its items, as a descendant may.
+template <class Grid>
+class TSpacedGrid : public Grid {
+ public:
+  using Grid::Grid;
+  int StaticSpaceAboveItems() const override { return 5; }
+  int DynamicSpaceAboveItems() const override { return 7; }
+};
+
+template <class Grid>
+std::unique_ptr<TTouchGridGroup> MakeSpaced(TTouchListview* listview, TTouchGroup* group) {
+  return std::make_unique<TSpacedGrid<Grid>>(listview, group);
+}
+
+TEST(SpaceAboveItems, NoGridKeepsAnyAndTheLayoutsAddWhatADescendantKeeps) {
+  ListviewOnForm host(400, 300);
+  TTouchListview* listview = host.listview;
+  listview->GetHeader()->GetColumns()->AddColumn()->SetWidth(120);
+  TTouchGroup* group = listview->GetGroups()->AddGroup();
+  for (int i = 0; i < 3; ++i) group->GetItems()->AddVirtual();
+  const struct {
+    TTouchListStyle view;
+    std::unique_ptr<TTouchGridGroup> (*spaced)(TTouchListview*, TTouchGroup*);
+  } views[] = {{elsIcon, MakeSpaced<TTouchGridIconGroup>},         {elsSmallIcon, MakeSpaced<TTouchGridSmallIconGroup>},
+               {elsList, MakeSpaced<TTouchGridListGroup>},         {elsReport, MakeSpaced<TTouchGridReportGroup>},
+               {elsThumbnail, MakeSpaced<TTouchGridThumbnailGroup>}, {elsTile, MakeSpaced<TTouchGridTileGroup>},
+               {elsFilmStrip, MakeSpaced<TTouchGridFilmStripGroup>}, {elsGrid, MakeSpaced<TTouchGridGridGroup>}};
+  for (const auto& v : views) {
+    SCOPED_TRACE(v.view);
+    listview->SetView(v.view);
+    listview->GetGroups()->Rebuild(true);
+    EXPECT_EQ(group->GetGrid()->StaticSpaceAboveItems(), 0);
+    EXPECT_EQ(group->GetGrid()->DynamicSpaceAboveItems(), 0);
+    std::vector<win::RECT> plain;
+    for (int i = 0; i < 3; ++i) plain.push_back(group->GetItem(i)->GetDisplayRect());
+    group->SetGrid(v.spaced(listview, group));
+    listview->GetGroups()->Rebuild(true);
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(i);
+      const win::RECT& r = plain[i];
+      EXPECT_RECT(group->GetItem(i)->GetDisplayRect(), r.left, r.top + 12, r.right, r.bottom + 12);
+    }
   }
 }
 
