@@ -27,6 +27,22 @@ bool HitsTrackedPart(TTouchHotTrackRectItems track, TTouchItemHitTestInfoSet hit
   return track.Contains(htiText) && (hit.Contains(ehtOnText) || hit.Contains(ehtOnLabel));
 }
 
+// Whether the last layout gave the item a cell: only such an item has neighbours to move to.
+bool Placed(const TTouchItem* item) {
+  return item->GetVisible() && item->GetOwnerGroup()->GetVisible() && item->GetVisibleIndexInGroup() >= 0;
+}
+
+// The first or last item the layout placed, in display order; nullptr when it placed none.
+TTouchItem* EndPlacedItem(const TTouchGroups* groups, bool last) {
+  const TTouchVisibleMembers shown = groups->GetVisibleList();
+  for (int i = 0; i < shown.GetCount(); ++i) {
+    const auto* group = static_cast<const TTouchGroup*>(shown.Get(last ? shown.GetCount() - 1 - i : i));
+    const TTouchVisibleMembers items = group->GetVisibleItems();
+    if (items.GetCount() > 0) return static_cast<TTouchItem*>(last ? items.Last() : items.First());
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 TTouchItem* TCustomTouchListview::ItemUnder(win::POINT WindowPoint, TTouchItemHitTestInfoSet& HitInfo) const {
@@ -184,7 +200,7 @@ bool TCustomTouchListview::MoveFocusByKey(std::uint16_t Key) {
     case win::VK_NEXT: direction = acdPageDown; break;
     case win::VK_HOME:
     case win::VK_END: {
-      TTouchItem* target = Key == win::VK_HOME ? groups_->FirstVisibleItem() : groups_->LastVisibleItem();
+      TTouchItem* target = EndPlacedItem(groups_.get(), Key == win::VK_END);
       if (target == nullptr) return true;
       FocusAndSelect(target);
       if (selection_->GetFocusedItem() == target) target->MakeVisible(3);
@@ -195,8 +211,8 @@ bool TCustomTouchListview::MoveFocusByKey(std::uint16_t Key) {
   }
   TTouchItem* from = selection_->GetFocusedItem();
   TTouchItem* target = nullptr;
-  if (from == nullptr || !from->GetVisible() || !from->GetOwnerGroup()->GetVisible())
-    target = groups_->FirstVisibleItem();
+  if (from == nullptr || !Placed(from))
+    target = EndPlacedItem(groups_.get(), false);
   else if (TTouchGridGroup* grid = from->GetOwnerGroup()->GetGrid())
     target = grid->AdjacentItem(from, direction);
   if (target == nullptr) return true;

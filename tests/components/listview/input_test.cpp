@@ -387,5 +387,45 @@ TEST_F(ClickToEdit, ADoubleTapStillRaisesTheDoubleClickAndAClickHandlerMayFreeTh
   EXPECT_EQ(EditsAfterWaiting(), std::vector<std::string>{});
 }
 
+// A grid view whose header shows no column places no item: its keys have nowhere to go.
+TEST(KeysWithNothingPlaced, MoveNothingAndRaiseNothing) {
+  const struct {
+    const char* name;
+    int columns;
+    bool hidden;
+  } headers[] = {{"no column", 0, false}, {"every column hidden", 2, true}};
+  const int keys[] = {win::VK_DOWN, win::VK_RIGHT, win::VK_NEXT, win::VK_UP,
+                      win::VK_LEFT, win::VK_PRIOR, win::VK_HOME, win::VK_END};
+  for (const auto& header : headers) {
+    for (const bool with_focus : {false, true}) {
+      SCOPED_TRACE(std::string(header.name) + (with_focus ? ", an item focused" : ", no focus"));
+      testing::ListviewOnForm host(400, 300);
+      TTouchListview* lv = host.listview;
+      lv->SetView(elsGrid);
+      std::vector<TTouchColumn*> columns;
+      for (int i = 0; i < header.columns; ++i) columns.push_back(lv->GetHeader()->GetColumns()->AddColumn());
+      for (TTouchColumn* column : columns) column->SetVisible(!header.hidden);
+      std::vector<TTouchItem*> items;
+      for (int i = 0; i < 4; ++i) items.push_back(lv->GetItems()->AddVirtual());
+      lv->GetGroups()->Rebuild(true);
+      ASSERT_EQ(items[1]->GetVisibleIndexInGroup(), -1);
+      if (with_focus) items[1]->SetFocused(true);
+      TTouchItem* focused = lv->GetSelection()->GetFocusedItem();
+      for (int key : keys) {
+        SCOPED_TRACE(key);
+        EXPECT_NO_THROW(lv->Perform(win::WM_KEYDOWN, static_cast<win::WPARAM>(key), 0));
+        EXPECT_EQ(lv->GetSelection()->GetFocusedItem(), focused);
+        EXPECT_EQ(lv->GetSelection()->GetCount(), 0);
+      }
+      // Once a column shows, the items have cells and the keys move again.
+      if (columns.empty()) columns.push_back(lv->GetHeader()->GetColumns()->AddColumn());
+      columns[0]->SetVisible(true);
+      lv->GetGroups()->Rebuild(true);
+      lv->Perform(win::WM_KEYDOWN, win::VK_RIGHT, 0);
+      EXPECT_EQ(lv->GetSelection()->GetFocusedItem(), with_focus ? items[2] : items[0]);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dashtune
