@@ -3,7 +3,7 @@
 #include "platform/core/strings.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/scoped_gdi.h"
-#include "platform/shell/places.h"
+#include "platform/shell/shell_columns.h"
 #include "platform/shell/shell_texts.h"
 #include "platform/text/text.h"
 #include "platform/user/messages.h"
@@ -56,10 +56,9 @@ std::string SizeText(ULONGLONG size) {
 }
 
 std::string TypeOf(const Item& item) {
-  const bool is_folder = shell_model::IsContainer(item);
-  const std::string& type = places::TypeDescription(item.id.name, is_folder).text;
+  const std::string& type = shell_columns::TypeDescriptionOf(item).text;
   if (!type.empty()) return type;
-  return is_folder ? "Folder" : "File";
+  return shell_model::IsContainer(item) ? "Folder" : "File";
 }
 
 std::vector<std::string> LinesForOne(const Item& item) {

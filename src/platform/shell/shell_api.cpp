@@ -10,6 +10,7 @@
 #include "platform/shell/item_data.h"
 #include "platform/shell/namespace_model.h"
 #include "platform/shell/places.h"
+#include "platform/shell/shell_columns.h"
 #include "platform/shell/shell_folder.h"
 #include "platform/shell/shell_link.h"
 #include "platform/text/text.h"
@@ -168,8 +169,7 @@ DWORD_PTR SHGetFileInfoW(LPCWSTR path, DWORD, SHFILEINFOW* info, UINT info_size,
     *info = SHFILEINFOW{};
     result = 1;
     if ((flags & SHGFI_TYPENAME) != 0)
-      CopyName(places::TypeDescription(item->id.name, shell_model::IsContainer(*item)).wide, info->szTypeName,
-               std::size(info->szTypeName));
+      CopyName(shell_columns::TypeDescriptionOf(*item).wide, info->szTypeName, std::size(info->szTypeName));
     if ((flags & SHGFI_DISPLAYNAME) != 0) CopyName(shell_model::DisplayName(*item), info->szDisplayName, MAX_PATH);
     if ((flags & SHGFI_SYSICONINDEX) != 0) {
       HIMAGELIST large = nullptr;

@@ -108,6 +108,13 @@ std::u16string OriginalFolder(const Item& item) {
   return Utf8ToUtf16(slash == 0 ? std::string("/") : item.original_path.substr(0, slash));
 }
 
+// The name an item's type is told from, as bytes.
+std::string OwnName(const Item& item) {
+  if (item.place != Place::TrashEntry) return item.id.name;
+  const std::string& path = item.original_path.empty() ? item.id.name : item.original_path;
+  return path.substr(path.find_last_of('/') + 1);
+}
+
 bool IsSize(ColumnKind kind) {
   return kind == ColumnKind::Size || kind == ColumnKind::TotalSize || kind == ColumnKind::FreeSpace;
 }
@@ -147,15 +154,19 @@ std::u16string TypeText(const Item& item) {
     case Place::Trash: return u"System Folder";
     default: break;
   }
-  const bool is_folder = shell_model::IsContainer(item);
-  const std::u16string& description = places::TypeDescription(item.id.name, is_folder).wide;
+  const std::u16string& description = TypeDescriptionOf(item).wide;
   if (!description.empty()) return description;
-  const std::size_t dot = item.id.name.rfind('.');
+  const std::string name = OwnName(item);
+  const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0) return u"File";
-  std::string extension = item.id.name.substr(dot);
+  std::string extension = name.substr(dot);
   for (char& c : extension)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return Utf8ToUtf16(extension) + u" File";
+}
+
+const places::TypeName& TypeDescriptionOf(const Item& item) {
+  return places::TypeDescription(OwnName(item), shell_model::IsContainer(item));
 }
 
 std::u16string TextOf(const Item& item, ColumnKind kind) {

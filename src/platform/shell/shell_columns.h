@@ -9,6 +9,7 @@
 #include "platform/com/variant.h"
 #include "platform/shell/details.h"
 #include "platform/shell/namespace_model.h"
+#include "platform/shell/places.h"
 
 #include <span>
 #include <string>
@@ -54,5 +55,10 @@ VARIANT ValueOf(const shell_model::Item& item, ColumnKind kind);
 // The type text of an item: the content type's description, "Folder" for folders, "System
 // Folder" for the virtual ones, otherwise the extension in capitals and " File".
 std::u16string TypeText(const shell_model::Item& item);
+
+// The content type's description of an item ("" when its name does not tell, "Folder" for
+// folders). Types come from the item's own name: a trash entry's is the name it had, not the path
+// of its trashed file.
+const places::TypeName& TypeDescriptionOf(const shell_model::Item& item);
 
 }  // namespace win::shell_columns

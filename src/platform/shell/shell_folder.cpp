@@ -8,7 +8,6 @@
 #include "platform/shell/file_info.h"
 #include "platform/shell/item_data.h"
 #include "platform/shell/item_menu.h"
-#include "platform/shell/places.h"
 #include "platform/shell/shell_columns.h"
 #include "platform/shell/shell.h"
 
@@ -105,8 +104,7 @@ class InfoTip : public ComObject<IQueryInfo> {
 };
 
 std::u16string TypeTip(const shell_model::Item& item) {
-  const bool is_folder = shell_model::IsContainer(item);
-  const std::u16string& description = places::TypeDescription(item.id.name, is_folder).wide;
+  const std::u16string& description = shell_columns::TypeDescriptionOf(item).wide;
   return description.empty() ? u"File" : description;
 }
 

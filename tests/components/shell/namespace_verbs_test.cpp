@@ -33,6 +33,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 namespace dashtune {
@@ -183,6 +184,70 @@ TEST_F(NamespaceVerbsTest, DeleteInTrashRemovesTheEntryAndItsInfo) {
   const fs::path trash = fs::path(getenv("XDG_DATA_HOME")) / "Trash";
   EXPECT_FALSE(fs::exists(trash / "files/x.txt"));
   EXPECT_FALSE(fs::exists(trash / "info/x.txt.trashinfo"));
+}
+
+// The type the shell gives an item through SHGetFileInfo.
+std::u16string ShellTypeName(win::LPCITEMIDLIST absolute) {
+  win::SHFILEINFOW info;
+  if (win::SHGetFileInfoW(reinterpret_cast<win::LPCWSTR>(absolute), 0, &info, sizeof(info),
+                          win::SHGFI_TYPENAME | win::SHGFI_PIDL) == 0)
+    return u"<failed>";
+  return info.szTypeName;
+}
+
+// Every way a type shows: the type column, the tip, the shell's type name, the properties window.
+struct TypeViews {
+  std::u16string column;
+  std::u16string tip;
+  std::u16string shell;
+  std::string properties;
+  bool operator==(const TypeViews&) const = default;
+};
+
+TypeViews TypeViewsOf(TNamespace& item, int type_column) {
+  TypeViews views{item.DetailsOf(type_column), item.InfoTip(), ShellTypeName(item.GetAbsolutePIDL()), {}};
+  if (item.ShowPropertySheet()) {
+    const std::vector<std::string> lines = TakePropertiesLines((win::Utf16ToUtf8(item.NameNormal()) + " Properties").c_str());
+    if (lines.size() > 1) views.properties = lines[1];
+  }
+  return views;
+}
+
+void PrintTo(const TypeViews& views, std::ostream* out) {
+  *out << win::Utf16ToUtf8(views.column) << " | " << win::Utf16ToUtf8(views.tip) << " | "
+       << win::Utf16ToUtf8(views.shell) << " | " << views.properties;
+}
+
+// A trash entry shows the type of the name it had, wherever its trashed file lies and whatever
+// that file is called there (the second "Makefile" is kept as "Makefile (2)").
+TEST_F(NamespaceVerbsTest, TrashEntriesTakeTheirTypeFromTheirOwnName) {
+  constexpr int kFolderTypeColumn = 2;
+  constexpr int kTrashTypeColumn = 4;
+  const struct {
+    const char* path;
+    const char16_t* column;
+  } kCases[] = {{"a/sp  ace ", u"File"}, {"a/notes.weird9", u".WEIRD9 File"}, {"a/Makefile", nullptr}, {"b/Makefile", nullptr}};
+  std::map<std::u16string, TypeViews> before;
+  for (const auto& c : kCases) {
+    const auto file = Item(File(c.path));
+    before[file->NameNormal()] = TypeViewsOf(*file, kFolderTypeColumn);
+    if (c.column != nullptr) {
+      EXPECT_EQ(before[file->NameNormal()].column, c.column);
+    }
+    ASSERT_TRUE(file->Delete({file.get()}));
+  }
+  ASSERT_TRUE(fs::exists(fs::path(getenv("XDG_DATA_HOME")) / "Trash/files/Makefile (2)"));
+  int entries = 0;
+  shell::RecycleBinFolder->EnumerateFolderEx(
+      nullptr, {TFileObject::foNonFolders},
+      [&](win::HWND, win::LPITEMIDLIST id, TNamespace* parent, void*, bool&) {
+        TNamespace entry(id, parent);
+        SCOPED_TRACE(win::Utf16ToUtf8(entry.NameNormal()));
+        EXPECT_EQ(TypeViewsOf(entry, kTrashTypeColumn), before.at(entry.NameNormal()));
+        return ++entries > 0;
+      },
+      nullptr);
+  EXPECT_EQ(entries, 4);
 }
 
 TEST_F(NamespaceVerbsTest, PastingTwiceNumbersTheSecondCopy) {
