@@ -18,7 +18,9 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 
 namespace win::properties_window {
 namespace {
@@ -30,7 +32,7 @@ constexpr int kLineHeight = 20;
 constexpr int kMargin = 8;
 // Posted by a count's worker to its window when the totals are there.
 constexpr UINT kCountedMessage = WM_APP + 0x51;
-constexpr char kCountingText[] = "Total size: counting...";
+constexpr char kCounting[] = "counting...";
 
 std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
 
@@ -61,14 +63,40 @@ std::string TypeOf(const Item& item) {
   return shell_model::IsContainer(item) ? "Folder" : "File";
 }
 
-std::vector<std::string> LinesForOne(const Item& item) {
+// "at least " before the amounts of a count that was cut short.
+std::string Bound(const Totals& totals) { return totals.complete ? "" : "at least "; }
+
+std::string Amount(std::uint64_t count, const char* noun) {
+  return Utf8(shell_texts::Bytes(count)) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string CountedSize(const Totals* totals) { return totals == nullptr ? kCounting : Bound(*totals) + SizeText(totals->bytes); }
+
+std::string CountedContents(const Totals* totals) {
+  if (totals == nullptr) return kCounting;
+  return Bound(*totals) + Amount(totals->files, "file") + ", " + Amount(totals->folders, "folder");
+}
+
+// A folder of the file system, whose window counts its size and what it holds.
+bool IsCountedFolder(const Item& item) {
+  return shell_model::IsContainer(item) && item_ids::HasSnapshot(item.id.kind) && !item.path.empty();
+}
+
+bool NeedsCount(const std::vector<Item>& items) { return items.size() > 1 || IsCountedFolder(items.front()); }
+
+std::vector<std::string> LinesForOne(const Item& item, const Totals* totals) {
   std::vector<std::string> lines{"Name: " + Utf8(shell_model::DisplayName(item)), "Type: " + TypeOf(item)};
   const std::string location =
       item.place == shell_model::Place::TrashEntry ? FolderOf(item.original_path) : FolderOf(item.path);
   if (!location.empty()) lines.push_back("Location: " + location);
   if (!item_ids::HasSnapshot(item.id.kind)) return lines;
   const item_ids::FileSnapshot& snapshot = item.id.snapshot;
-  if (!shell_model::IsContainer(item)) lines.push_back("Size: " + SizeText(snapshot.size));
+  if (IsCountedFolder(item)) {
+    lines.push_back("Size: " + CountedSize(totals));
+    lines.push_back("Contains: " + CountedContents(totals));
+  } else if (!shell_model::IsContainer(item)) {
+    lines.push_back("Size: " + SizeText(snapshot.size));
+  }
   lines.push_back("Modified: " + Utf8(shell_texts::Time(snapshot.last_write)));
   lines.push_back("Accessed: " + Utf8(shell_texts::Time(snapshot.last_access)));
   lines.push_back("Created: " + Utf8(shell_texts::Time(snapshot.creation)));
@@ -77,7 +105,8 @@ std::vector<std::string> LinesForOne(const Item& item) {
 }
 
 // Adds entries to the totals, descending into folders through their descriptors so that no
-// path grows with the depth; links are counted, never followed.
+// path grows with the depth; links are counted, never followed. What can be reached twice (a
+// folder, a file of several links) is told by its device and inode and counted once.
 class Counter {
  public:
   Counter(std::uint64_t max_entries, const std::atomic<bool>& cancelled) : max_entries_(max_entries), cancelled_(cancelled) {}
@@ -90,7 +119,10 @@ class Counter {
       totals_.complete = false;
       return;
     }
-    if (!S_ISDIR(info.st_mode)) {
+    const bool is_folder = S_ISDIR(info.st_mode);
+    if ((is_folder || info.st_nlink > 1) && !seen_.emplace(info.st_dev, info.st_ino).second) return;
+    if (depth > 0) ++(is_folder ? totals_.folders : totals_.files);
+    if (!is_folder) {
       totals_.bytes += static_cast<ULONGLONG>(info.st_size);
       return;
     }
@@ -131,13 +163,15 @@ class Counter {
   const std::uint64_t max_entries_;
   const std::atomic<bool>& cancelled_;
   std::uint64_t entries_ = 0;
+  std::set<std::pair<dev_t, ino_t>> seen_;
   Totals totals_;
 };
 
-// The count behind a window of several items: its worker runs while the window lives.
+// The count behind a window: its worker runs while the window lives.
 struct Counting {
+  std::vector<Item> items;
   std::vector<std::string> paths;
-  HWND total_line = nullptr;
+  std::vector<HWND> lines;  // the window's lines, from the top
   std::atomic<bool> cancelled{false};
   Totals totals;  // written by the worker before it posts kCountedMessage
   std::thread worker;
@@ -149,11 +183,6 @@ struct Counting {
 };
 
 Counting* CountingOf(HWND window) { return reinterpret_cast<Counting*>(GetWindowLongPtrA(window, GWLP_USERDATA)); }
-
-std::string TotalLine(const Totals* totals) {
-  if (totals == nullptr) return kCountingText;
-  return std::string("Total size: ") + (totals->complete ? "" : "at least ") + SizeText(totals->bytes);
-}
 
 LRESULT LineProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != WM_PAINT) return DefWindowProcA(window, message, wParam, lParam);
@@ -180,8 +209,11 @@ LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case kCountedMessage:
       if (Counting* counting = CountingOf(window); counting != nullptr && counting->worker.joinable()) {
         counting->worker.join();
-        SetWindowTextA(counting->total_line, TotalLine(&counting->totals).c_str());
-        InvalidateRect(counting->total_line, nullptr, TRUE);
+        const std::vector<std::string> texts = LinesFor(counting->items, &counting->totals);
+        for (std::size_t i = 0; i < texts.size() && i < counting->lines.size(); ++i) {
+          SetWindowTextA(counting->lines[i], texts[i].c_str());
+          InvalidateRect(counting->lines[i], nullptr, TRUE);
+        }
       }
       return 0;
     case WM_DESTROY:
@@ -194,11 +226,12 @@ LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
   }
 }
 
-void StartCounting(HWND window, HWND total_line, const std::vector<Item>& items) {
+void StartCounting(HWND window, const std::vector<Item>& items, std::vector<HWND> lines) {
   auto counting = std::make_unique<Counting>();
+  counting->items = items;
   for (const Item& item : items)
     if (!item.path.empty()) counting->paths.push_back(item.path);
-  counting->total_line = total_line;
+  counting->lines = std::move(lines);
   Counting* state = counting.release();
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
   state->worker = std::thread([state, window] {
@@ -236,8 +269,8 @@ Totals Count(const std::vector<std::string>& paths, std::uint64_t max_entries, c
 }
 
 std::vector<std::string> LinesFor(const std::vector<Item>& items, const Totals* totals) {
-  if (items.size() == 1) return LinesForOne(items.front());
-  return {"Items: " + std::to_string(items.size()), TotalLine(totals)};
+  if (items.size() == 1) return LinesForOne(items.front(), totals);
+  return {"Items: " + std::to_string(items.size()), "Total size: " + CountedSize(totals)};
 }
 
 bool Show(const std::vector<Item>& items, HWND owner) {
@@ -249,14 +282,12 @@ bool Show(const std::vector<Item>& items, HWND owner) {
                                 CW_USEDEFAULT, CW_USEDEFAULT, kWidth, height, owner, nullptr, nullptr, nullptr);
   if (window == nullptr) return false;
   // From the last line up, so that the children's order from the top is the lines' order.
-  HWND last_line = nullptr;
-  for (std::size_t i = lines.size(); i-- > 0;) {
-    HWND line = CreateWindowExA(0, kLineClass, lines[i].c_str(), WS_CHILD | WS_VISIBLE, 0,
-                                kMargin + static_cast<int>(i) * kLineHeight, kWidth, kLineHeight, window, nullptr, nullptr,
-                                nullptr);
-    if (last_line == nullptr) last_line = line;
-  }
-  if (items.size() > 1) StartCounting(window, last_line, items);
+  std::vector<HWND> line_windows(lines.size());
+  for (std::size_t i = lines.size(); i-- > 0;)
+    line_windows[i] = CreateWindowExA(0, kLineClass, lines[i].c_str(), WS_CHILD | WS_VISIBLE, 0,
+                                      kMargin + static_cast<int>(i) * kLineHeight, kWidth, kLineHeight, window, nullptr,
+                                      nullptr, nullptr);
+  if (NeedsCount(items)) StartCounting(window, items, std::move(line_windows));
   ShowWindow(window, SW_SHOW);
   return true;
 }

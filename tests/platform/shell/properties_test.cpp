@@ -1,14 +1,17 @@
-// The properties window of several items: totals counted from the files when it opens, folders
-// with all they hold, links not followed, bounded by a count of entries, cut short when cancelled.
+// The properties window: totals counted from the files when it opens, folders with all they
+// hold, links not followed, what is reached twice counted once, bounded by a count of entries, cut
+// short when cancelled; several items show their total, one folder its size and contents.
 #include "platform/com/com_init.h"
 #include "platform/shell/properties_window.h"
 #include "platform/shell/shell.h"
 #include "platform/user/window.h"
 
+#include "mount_namespace.h"
 #include "platform_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,6 +53,40 @@ TEST_F(PropertiesTest, CountAddsFoldersWithAllTheyHold) {
   const properties_window::Totals totals = properties_window::Count(Paths(), 1000, running);
   EXPECT_TRUE(totals.complete);
   EXPECT_EQ(totals.bytes, 100 + 20 + 3 + 7 + LinkSize());
+  // What the paths hold: a, b, c and the link; sub and deeper.
+  EXPECT_EQ(totals.files, 4u);
+  EXPECT_EQ(totals.folders, 2u);
+}
+
+TEST_F(PropertiesTest, WhatIsReachedTwiceCountsOnce) {
+  const std::atomic<bool> running{false};
+  fs::create_hard_link(root_ / "tree/a", root_ / "tree/sub/also-a");
+  const properties_window::Totals linked = properties_window::Count(Paths(), 1000, running);
+  EXPECT_TRUE(linked.complete);
+  EXPECT_EQ(linked.bytes, 100 + 20 + 3 + 7 + LinkSize());
+  // The tree mounted inside itself, and another folder mounted twice inside it, two levels down.
+  fs::create_directories(root_ / "elsewhere");
+  File("elsewhere/e", 1000);
+  fs::create_directories(root_ / "tree/self");
+  fs::create_directories(root_ / "tree/sub/deeper/first");
+  fs::create_directories(root_ / "tree/sub/second");
+  properties_window::Totals mounted;
+  const std::string reason = dashtune::testing::InPrivateMountNamespace([&]() -> std::string {
+    for (const auto& [source, target] : {std::pair{"tree", "tree/self"}, std::pair{"elsewhere", "tree/sub/deeper/first"},
+                                         std::pair{"elsewhere", "tree/sub/second"}})
+      if (std::string failed = dashtune::testing::Mount((root_ / source).string(), (root_ / target).string(), nullptr, MS_BIND);
+          !failed.empty())
+        return failed;
+    mounted = properties_window::Count({(root_ / "tree").string()}, 1000, running);
+    return {};
+  });
+  if (!reason.empty()) GTEST_SKIP() << reason;
+  EXPECT_TRUE(mounted.complete);
+  EXPECT_EQ(mounted.bytes, 100 + 20 + 3 + 1000 + LinkSize());
+  // a (once for its two links), b, c, the link, e; sub, deeper, and "elsewhere" as "first" (as
+  // "self" and "second" they were reached before).
+  EXPECT_EQ(mounted.files, 5u);
+  EXPECT_EQ(mounted.folders, 3u);
 }
 
 TEST_F(PropertiesTest, CountIsBoundedAndCancellable) {
@@ -110,6 +147,38 @@ TEST_F(PropertiesTest, WindowOfSeveralItemsShowsTheTotalCountedWhenItOpens) {
   EXPECT_NE(lines[1].find(bytes), std::string::npos) << lines[1];
   EXPECT_EQ(lines[1].find("at least"), std::string::npos) << lines[1];
   EXPECT_TRUE(DestroyWindow(window));
+}
+
+TEST_F(PropertiesTest, WindowOfOneFolderShowsItsSizeAndWhatItHolds) {
+  // 1,000 files of 100 to 1,099 bytes: 599,500 bytes, and one empty folder.
+  fs::create_directories(root_ / "thousand/inner");
+  for (int i = 0; i < 1000; ++i) File("thousand/file-" + std::to_string(i), 100 + i);
+  ASSERT_TRUE(properties_window::Show(ItemsAt({(root_ / "thousand").string()}), nullptr));
+  const HWND window = FindWindowA(properties_window::kWindowClass, "thousand Properties");
+  ASSERT_NE(window, nullptr);
+  std::vector<std::string> lines = LinesOf(window);
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "Name: thousand");
+  EXPECT_EQ(lines[1], "Type: Folder");
+  EXPECT_EQ(lines[2], "Location: " + root_.string());
+  // Counted on the worker: until it is done the lines say so.
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return LinesOf(window)[4] != "Contains: counting..."; }));
+  lines = LinesOf(window);
+  EXPECT_EQ(lines[3].rfind("Size: ", 0), 0u) << lines[3];
+  EXPECT_NE(lines[3].find("(599,500 bytes)"), std::string::npos) << lines[3];
+  EXPECT_EQ(lines[3].find("at least"), std::string::npos) << lines[3];
+  EXPECT_EQ(lines[4], "Contains: 1,000 files, 1 folder");
+  EXPECT_EQ(lines[5].rfind("Modified: ", 0), 0u) << lines[5];
+  EXPECT_TRUE(DestroyWindow(window));
+
+  // A file's window counts nothing: its size is its own.
+  ASSERT_TRUE(properties_window::Show(ItemsAt({(root_ / "single").string()}), nullptr));
+  const HWND file_window = FindWindowA(properties_window::kWindowClass, "single Properties");
+  ASSERT_NE(file_window, nullptr);
+  lines = LinesOf(file_window);
+  EXPECT_EQ(lines[3], "Size: 1 KB (7 bytes)");
+  EXPECT_EQ(lines[4].rfind("Modified: ", 0), 0u) << lines[4];
+  EXPECT_TRUE(DestroyWindow(file_window));
 }
 
 TEST_F(PropertiesTest, ClosingTheWindowStopsItsCount) {
