@@ -83,11 +83,11 @@ std::string FitPath(TCanvas* canvas, const std::string& path, int width) {
 class PictureView : public TCustomControl {
  public:
   using TCustomControl::TCustomControl;
-  TGraphic* GetGraphic() const { return picture_ != nullptr ? picture_->GetGraphic() : nullptr; }
-  void SetPicture(TPicture* picture) {  // not owned
-    if (picture_ != nullptr) picture_->OnChange = nullptr;
-    picture_ = picture;
-    if (picture_ != nullptr) picture_->OnChange = [this](TObject*) { Invalidate(); };
+  TGraphic* GetGraphic() const { return graphic_; }
+  void SetGraphic(TGraphic* graphic) {  // not owned
+    if (graphic_ != nullptr) graphic_->OnChange = nullptr;
+    graphic_ = graphic;
+    if (graphic_ != nullptr) graphic_->OnChange = [this](TObject*) { Invalidate(); };
     Invalidate();
   }
 
@@ -95,12 +95,12 @@ class PictureView : public TCustomControl {
   void Paint() override {
     TCanvas* canvas = GetCanvas();
     Fill(canvas, clBlack, GetClientRect());
-    if (TGraphic* graphic = GetGraphic())
-      canvas->StretchDraw(FitInto(graphic->GetWidth(), graphic->GetHeight(), GetClientRect()), graphic);
+    if (graphic_ != nullptr)
+      canvas->StretchDraw(FitInto(graphic_->GetWidth(), graphic_->GetHeight(), GetClientRect()), graphic_);
   }
 
  private:
-  TPicture* picture_ = nullptr;
+  TGraphic* graphic_ = nullptr;
 };
 
 CarPage::CarPage(std::function<void(const std::string&)> message) : message_sink_(std::move(message)) {
@@ -113,7 +113,7 @@ CarPage::CarPage(std::function<void(const std::string&)> message) : message_sink
 CarPage::~CarPage() {
   StopVideo();
   if (phone_) phone_->SetOpen(false);
-  picture_view_->SetPicture(nullptr);
+  picture_view_->SetGraphic(nullptr);
   tiles_->GetItems()->Clear();
 }
 
@@ -317,7 +317,7 @@ void CarPage::PhoneReceived(int count) {
 
 bool CarPage::OpenFolder(const fs::path& folder, FolderReport& report) {
   StopVideo();
-  picture_view_->SetPicture(nullptr);
+  picture_view_->SetGraphic(nullptr);
   chosen_ = -1;
   tiles_->BeginUpdate();
   tiles_->GetItems()->Clear();
@@ -353,15 +353,15 @@ bool CarPage::ChooseEntry(int index) {
   StopVideo();
   switch (entry.kind) {
     case MediaEntry::Kind::Picture:
-      picture_view_->SetPicture(entry.picture.get());
-      if (!entry.picture) ShowMessage(entry.name + " does not decode; its tile shows a placeholder.");
+      picture_view_->SetGraphic(entry.picture.get());
+      if (!entry.picture) ShowMessage(entry.name + " cannot be shown; its tile shows a placeholder.");
       return entry.picture != nullptr;
     case MediaEntry::Kind::Video:
-      picture_view_->SetPicture(nullptr);
+      picture_view_->SetGraphic(nullptr);
       return PlayVideo(entry);
     case MediaEntry::Kind::Folder: {
       // Opening the folder frees the entries, this one too.
-      const fs::path folder = win::Utf16ToUtf8(MediaFolder::Path(entry));
+      const fs::path folder = entry.path;
       FolderReport report;
       return OpenFolder(folder, report);
     }
@@ -379,12 +379,19 @@ void CarPage::MarkChosen(int index) {
 }
 
 bool CarPage::PlayVideo(const MediaEntry& entry) {
+  // The media engine would wait for a FIFO's writer on this thread.
+  try {
+    RequireRegularFile(entry.path);
+  } catch (const std::exception& e) {
+    ShowMessage(Sentence(entry.name + " does not play: " + e.what()));
+    return false;
+  }
   graph_->ClearGraph();
   graph_->SetActive(true);
   // The graph raises for the failures it checks and answers the others.
   std::string failure;
   try {
-    const win::HRESULT result = graph_->RenderFile(MediaFolder::Path(entry));
+    const win::HRESULT result = graph_->RenderFile(MediaFolder::ParsingName(entry));
     if (win::FAILED(result)) failure = video::GetDSErrorText(result);
   } catch (const EDirectShowException& e) {
     failure = e.GetMessage();

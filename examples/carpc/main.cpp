@@ -3,12 +3,14 @@
 // Without FOLDER it shows a sample folder that it makes once under the user's cache folder. With
 // DISPLAY set it shows the page on X11 until Escape; headless, or with --script, it plays the fixed
 // session, saves a screenshot of each step into demo-out/ and exits non-zero when a step failed.
-// A DISPLAY that cannot be opened is reported on standard error and ends it with status 1.
+// A folder or a DISPLAY that cannot be opened is reported on standard error and ends it with
+// status 1.
 // DASHTUNE_DEMO_STARTED (seconds since the epoch) is when scripts/demo started, for the time to
 // the first screenshot.
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "car_page.h"
@@ -60,7 +62,7 @@ fs::path ChooseFolder(const std::string& given) {
   const auto start = Clock::now();
   bool made = false;
   const fs::path folder = carpc::EnsureSampleFolder([&made](const std::string& line) {
-    std::cout << "progress: " << line << std::endl;
+    std::cout << "progress: " << carpc::OneLine(line) << std::endl;
     made = true;
   });
   if (made)
@@ -74,7 +76,10 @@ int Run(const Arguments& arguments, Clock::time_point started, const std::string
   application.Initialize();
   application.SetTitle("Dashtune");
   const fs::path folder = ChooseFolder(arguments.folder);
-  carpc::CarPage page([](const std::string& message) { std::cout << "message: " << message << std::endl; });
+  if (const std::string why = carpc::WhyFolderCannotBeOpened(folder); !why.empty())
+    throw std::runtime_error(carpc::FolderCannotBeOpened(folder, why));
+  carpc::CarPage page(
+      [](const std::string& message) { std::cout << "message: " << carpc::OneLine(message) << std::endl; });
   application.OnException = [&page](dashtune::TObject*, const dashtune::Exception& e) { page.ShowMessage(e.GetMessage()); };
   page.ConnectPhone();
   page.Form()->SetCaption("Dashtune");
@@ -111,7 +116,7 @@ int main(int argc, char** argv) {
   try {
     return Run(arguments, started, started_by);
   } catch (const std::exception& e) {
-    std::cerr << "carpc: " << e.what() << std::endl;
+    std::cerr << "carpc: " << carpc::OneLine(e.what()) << std::endl;
     return 1;
   }
 }

@@ -1,14 +1,24 @@
 // The folder through the shell library and the pictures through the picture container.
 #include "media_folder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
 
 #include "classlib/bitmap.h"
+#include "classlib/streams.h"
 #include "components/imaging/gif/gif_picture.h"
 #include "components/shell/namespace.h"
 #include "platform/core/mul_div.h"
 #include "platform/core/strings.h"
+#include "platform/shell/file_info.h"
+#include "platform/shell/namespace_model.h"
 
 namespace carpc {
 
@@ -18,6 +28,9 @@ using namespace dashtune;
 namespace {
 
 constexpr TColor kPlaceholderRed = 0x6060FF;
+constexpr char kNoFolder[] = "it does not exist or is no folder";
+// Larger picture files are not read: no picture the page can show needs more.
+constexpr off_t kLargestPictureFile = off_t{256} << 20;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -32,6 +45,82 @@ MediaEntry::Kind KindOf(TNamespace& item) {
   for (const char* video : kVideos)
     if (extension == video) return MediaEntry::Kind::Video;
   return MediaEntry::Kind::Other;
+}
+
+std::runtime_error CannotRead(int error) {
+  return std::runtime_error("it cannot be read (" + std::generic_category().message(error) + ")");
+}
+
+std::runtime_error NotRegular(bool link, mode_t mode) {
+  const char* kind = S_ISFIFO(mode)  ? "a FIFO"
+                     : S_ISSOCK(mode) ? "a socket"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                     : S_ISDIR(mode)  ? "a folder"
+                                      : "a special file";
+  return std::runtime_error(std::string("it is ") + (link ? "a link to " : "") + kind + ", not a regular file");
+}
+
+class ScopedDescriptor {
+ public:
+  explicit ScopedDescriptor(int fd) : fd_(fd) {}
+  ~ScopedDescriptor() { close(fd_); }
+  ScopedDescriptor(const ScopedDescriptor&) = delete;
+  ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
+
+ private:
+  int fd_;
+};
+
+// Reads a file whole, never waiting on it: only a regular file, or a link to one, is opened, and
+// without blocking, so that a FIFO, socket or device named like a picture cannot hold the page
+// up (nor is a device opened at all). Raises std::runtime_error saying why a file is not read.
+void ReadRegularFile(const fs::path& path, TMemoryStream& bytes) {
+  RequireRegularFile(path);
+  struct stat target {};
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) throw CannotRead(errno);
+  const ScopedDescriptor closes(fd);
+  // The name may stand for another file by now: what was opened is what counts.
+  if (fstat(fd, &target) != 0) throw CannotRead(errno);
+  if (!S_ISREG(target.st_mode)) throw NotRegular(false, target.st_mode);
+  if (target.st_size > kLargestPictureFile)
+    throw std::runtime_error("it is larger than " + std::to_string(kLargestPictureFile >> 20) + " MB");
+  bytes.SetSize(target.st_size);
+  std::int64_t got = 0;
+  while (got < target.st_size) {
+    const ssize_t read_now = read(fd, bytes.GetMemory() + got, static_cast<std::size_t>(target.st_size - got));
+    if (read_now < 0 && errno == EINTR) continue;
+    if (read_now < 0) throw CannotRead(errno);
+    if (read_now == 0) break;  // the file shrank meanwhile
+    got += read_now;
+  }
+  bytes.SetSize(got);
+}
+
+// Decodes the picture file by the format its extension names.
+std::unique_ptr<TGraphic> LoadPicture(const fs::path& path) {
+  const std::string extension = path.extension().string();
+  const TGraphicClass format = TPicture::GraphicClassForExtension(extension.empty() ? "" : extension.substr(1));
+  if (!format) throw std::runtime_error("no picture format reads " + extension + " files");
+  TMemoryStream bytes;
+  ReadRegularFile(path, bytes);
+  std::unique_ptr<TGraphic> picture = format.Create();
+  picture->LoadFromStream(&bytes);
+  return picture;
+}
+
+// The shell's parsing name of a path: the path itself, or its file URI when the path is no valid
+// UTF-8, which a wide name cannot carry.
+std::u16string ParsingNameOf(const std::string& path) {
+  std::u16string name = win::Utf8ToUtf16(path);
+  if (win::Utf16ToUtf8(name) != path) name = u"file://" + win::Utf8ToUtf16(win::file_info::PercentEncode(path));
+  return name;
+}
+
+// The bytes of the path of the file behind a shell item (empty when it has none).
+fs::path PathOf(TNamespace& item) {
+  return win::shell_model::PathOfParsingName(item.NameForParsing()).value_or(std::string());
 }
 
 void Fill(TCanvas* canvas, TColor color, const win::RECT& rect) {
@@ -86,13 +175,17 @@ void MediaFolder::Clear() {
 bool MediaFolder::Open(const fs::path& folder, FolderReport& report, const MessageSink& message) {
   Clear();
   report = FolderReport{};
-  try {
-    folder_ = TNamespace::CreateFromFileName(win::Utf8ToUtf16(fs::absolute(folder).string()));
-  } catch (const EShellInvalidFileName&) {
+  std::string why = WhyFolderCannotBeOpened(folder);
+  if (why.empty()) {
+    try {
+      folder_ = TNamespace::CreateFromFileName(ParsingNameOf(fs::absolute(folder).string()));
+    } catch (const EShellInvalidFileName&) {
+    }
+    if (folder_ == nullptr || !folder_->Folder()) why = kNoFolder;
   }
-  if (folder_ == nullptr || !folder_->Folder()) {
+  if (!why.empty()) {
     folder_.reset();
-    message("The folder " + folder.string() + " cannot be opened: it does not exist or is no folder.");
+    message(FolderCannotBeOpened(folder, why));
     return false;
   }
   folder_->EnumerateFolderEx(nullptr, {TFileObject::foFolders, TFileObject::foNonFolders},
@@ -101,6 +194,7 @@ bool MediaFolder::Open(const fs::path& folder, FolderReport& report, const Messa
                                entry.item = std::make_unique<TNamespace>(id, parent);
                                entry.kind = KindOf(*entry.item);
                                entry.name = win::Utf16ToUtf8(entry.item->NameInFolder());
+                               entry.path = PathOf(*entry.item);
                                if (entry.kind == MediaEntry::Kind::Other)
                                  ++report.others;
                                else
@@ -115,13 +209,12 @@ bool MediaFolder::Open(const fs::path& folder, FolderReport& report, const Messa
   for (MediaEntry& entry : entries_) {
     if (entry.kind == MediaEntry::Kind::Video) ++report.videos;
     if (entry.kind != MediaEntry::Kind::Picture) continue;
-    auto picture = std::make_unique<TPicture>();
     const auto start = std::chrono::steady_clock::now();
     try {
-      picture->LoadFromFile(win::Utf16ToUtf8(Path(entry)));
+      entry.picture = LoadPicture(entry.path);
     } catch (const std::exception& e) {
       ++report.broken;
-      message(entry.name + " cannot be shown: " + e.what());
+      message(Sentence(entry.name + " cannot be shown: " + e.what()));
       continue;
     }
     const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
@@ -131,7 +224,6 @@ bool MediaFolder::Open(const fs::path& folder, FolderReport& report, const Messa
       report.slowest_decode = took;
       report.slowest_name = entry.name;
     }
-    entry.picture = std::move(picture);
   }
   report.items = static_cast<int>(entries_.size());
   if (report.items == 0) message("The folder " + folder.string() + " holds no pictures or videos.");
@@ -151,18 +243,42 @@ std::u16string MediaFolder::Caption(const MediaEntry& entry, int column) {
   }
 }
 
-std::u16string MediaFolder::Path(const MediaEntry& entry) { return entry.item->NameForParsing(); }
+std::u16string MediaFolder::ParsingName(const MediaEntry& entry) { return entry.item->NameForParsing(); }
 
 bool MediaFolder::Rename(MediaEntry& entry, const std::u16string& name) {
   if (name.empty() || !entry.item->SetNameOf(name)) return false;
   entry.name = win::Utf16ToUtf8(entry.item->NameInFolder());
+  entry.path = PathOf(*entry.item);
   return true;
+}
+
+void RequireRegularFile(const fs::path& path) {
+  struct stat named {}, target {};
+  if (lstat(path.c_str(), &named) != 0 || stat(path.c_str(), &target) != 0) throw CannotRead(errno);
+  if (!S_ISREG(target.st_mode)) throw NotRegular(S_ISLNK(named.st_mode), target.st_mode);
+}
+
+std::string Sentence(std::string text) {
+  if (text.empty() || text.back() != '.') text += '.';
+  return text;
+}
+
+std::string WhyFolderCannotBeOpened(const fs::path& folder) {
+  std::error_code error;
+  const fs::directory_iterator probe(folder, error);
+  if (!error) return "";
+  if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) return kNoFolder;
+  return CannotRead(error.value()).what();
+}
+
+std::string FolderCannotBeOpened(const fs::path& folder, const std::string& why) {
+  return "The folder " + folder.string() + " cannot be opened: " + why + ".";
 }
 
 void DrawCover(const MediaEntry& entry, TBitmap& cover) {
   TCanvas* canvas = cover.GetCanvas();
   const win::RECT box{0, 0, cover.GetWidth(), cover.GetHeight()};
-  if (TGraphic* graphic = entry.picture != nullptr ? entry.picture->GetGraphic() : nullptr) {
+  if (TGraphic* graphic = entry.picture.get()) {
     const win::RECT fitted = FitInto(graphic->GetWidth(), graphic->GetHeight(), box);
     // A GIF's cover is its first frame, not a running animation. The picture's own bitmap stays
     // unmade: once made it would be what the picture draws, and the animation would never start.

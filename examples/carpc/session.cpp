@@ -100,18 +100,29 @@ std::uint64_t ViewDigest(const win::WindowPixels& pixels, int* lit = nullptr) {
   return digest;
 }
 
-// How many pictures the view area shows one after another within `span`, looked at every 20 ms.
-int ViewPicturesWithin(CarPage& page, milliseconds span) {
+// What the view area showed while it was watched.
+struct ViewWatch {
+  int pictures = 0;  // one after another, each told from the one before
+  bool lit = false;  // a picture held a pixel that is not black
+  Clock::duration time{};
+};
+
+// Looks at the view area every 20 ms within `span`, for as long as `going` holds.
+ViewWatch WatchView(CarPage& page, milliseconds span, const std::function<bool()>& going) {
   const auto start = Clock::now();
-  int pictures = 0;
+  ViewWatch watch;
   std::uint64_t last = 0;
   while (Clock::now() - start < span) {
     PumpFor(milliseconds(20));
-    const std::uint64_t digest = ViewDigest(FormPixels(page));
-    pictures += digest != last;
+    if (!going()) break;
+    int lit = 0;
+    const std::uint64_t digest = ViewDigest(FormPixels(page), &lit);
+    watch.pictures += digest != last;
+    watch.lit = watch.lit || lit > 0;
     last = digest;
   }
-  return pictures;
+  watch.time = Clock::now() - start;
+  return watch;
 }
 
 std::string Millis(std::chrono::microseconds time) {
@@ -127,6 +138,11 @@ std::string Seconds(Clock::duration time) {
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// "1 file", "2 files".
+std::string Count(int count, const std::string& one, const std::string& more) {
+  return std::to_string(count) + " " + (count == 1 ? one : more);
+}
 
 std::string PointText(win::POINT at) {
   std::string text = "(";
@@ -209,12 +225,13 @@ class Session {
     if (!page_.OpenFolder(copy_, report)) return {false, "the copy in " + copy_.string() + " did not open"};
     // A phone gets a moment to answer "AT".
     PumpUntil([this] { return page_.PhoneStatus().find("no answer") == std::string::npos; }, milliseconds(3000));
-    std::string text = std::to_string(report.items) + " items in a copy of " + settings_.folder.string() + ": " +
-                       std::to_string(report.pictures) + " pictures decoded in " + Millis(report.decode_time);
+    std::string text = Count(report.items, "item", "items") + " in a copy of " + settings_.folder.string() + ": " +
+                       Count(report.pictures, "picture", "pictures") + " decoded in " + Millis(report.decode_time);
     if (report.pictures > 0) text += " (slowest " + Quoted(report.slowest_name) + " " + Millis(report.slowest_decode) + ")";
-    text += ", " + std::to_string(report.videos) + " videos";
-    if (report.broken > 0) text += ", " + std::to_string(report.broken) + " broken pictures shown as placeholders";
-    if (report.others > 0) text += ", " + std::to_string(report.others) + " files of other types left out";
+    text += ", " + Count(report.videos, "video", "videos");
+    if (report.broken > 0)
+      text += ", " + Count(report.broken, "broken picture shown as a placeholder", "broken pictures shown as placeholders");
+    if (report.others > 0) text += ", " + Count(report.others, "file of another type", "files of other types") + " left out";
     text += "; " + page_.PhoneStatus();
     return {true, text};
   }
@@ -230,7 +247,7 @@ class Session {
     std::string text = "tile 2 " + Quoted(name) + " chosen by a tap at " + where;
     if (TGraphic* shown = page_.ShownPicture(); AnimationFrames(shown) > 0) {
       // Frames that reach the page: the view area shows one picture after another.
-      const int pictures = ViewPicturesWithin(page_, milliseconds(1000));
+      const int pictures = WatchView(page_, milliseconds(1000), [] { return true; }).pictures;
       text += ", its " + std::to_string(AnimationFrames(shown)) + " frames playing: " + std::to_string(pictures) +
               " pictures in the view area within 1 s";
       return {pictures >= 3, text};
@@ -245,15 +262,18 @@ class Session {
     if (video == entries.end()) return {false, "the folder holds no video"};
     const int index = static_cast<int>(video - entries.begin());
     if (!page_.ChooseEntry(index)) return {false, Quoted(video->name) + " does not play"};
-    const auto start = Clock::now();
-    const int frames = ViewPicturesWithin(page_, milliseconds(2000));
-    page_.Graph()->Pause();
-    PumpFor(milliseconds(200));
-    int lit = 0;
-    ViewDigest(FormPixels(page_), &lit);
-    const bool shows = frames >= 2 && lit > 0;
-    return {shows, Quoted(video->name) + " played " + Seconds(Clock::now() - start) + ", " + std::to_string(frames) +
-                       " frames shown in the video area, then paused"};
+    // A clip shorter than the watch ends within it, and the page then puts the view back: the
+    // step counts what showed while the clip played.
+    const ViewWatch watch = WatchView(page_, milliseconds(2000), [this] { return page_.Graph()->GetActive(); });
+    const bool ended = !page_.Graph()->GetActive();
+    if (!ended) {
+      page_.Graph()->Pause();
+      PumpFor(milliseconds(200));
+    }
+    const std::string shown = ", " + Count(watch.pictures, "frame", "frames") + " shown in the video area";
+    return {watch.pictures >= 2 && watch.lit,
+            Quoted(video->name) + (ended ? " played to its end after " + Seconds(watch.time) + shown
+                                         : " played " + Seconds(watch.time) + shown + ", then paused")};
   }
 
   StepResult Volume() {
@@ -344,10 +364,10 @@ std::string Megabytes(std::uintmax_t bytes) {
 // user sees when `folder` cannot be read.
 int CopyFolder(const fs::path& folder, const fs::path& copy, std::uintmax_t& bytes) {
   const auto cannot_open = [&](const std::string& why) {
-    return std::runtime_error("The folder " + folder.string() + " cannot be opened: " + why + ".");
+    return std::runtime_error(FolderCannotBeOpened(folder, why));
   };
+  if (const std::string why = WhyFolderCannotBeOpened(folder); !why.empty()) throw cannot_open(why);
   std::error_code error;
-  if (!fs::is_directory(folder, error)) throw cannot_open("it does not exist or is no folder");
   // Making the copy afresh must not remove the folder it copies.
   if (Within(fs::weakly_canonical(folder), fs::weakly_canonical(copy))) throw cannot_open("it is the session's own copy");
   fs::remove_all(copy);
@@ -372,12 +392,34 @@ int CopyFolder(const fs::path& folder, const fs::path& copy, std::uintmax_t& byt
 
 }  // namespace
 
+std::string OneLine(std::string_view text) {
+  std::string line;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      line += c;
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      line += escape;
+    }
+  }
+  return line;
+}
+
 int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& out) {
   const fs::path copy = settings.screenshots / "folder";
   std::uintmax_t bytes = 0;
   const int files = CopyFolder(settings.folder, copy, bytes);
-  out << "progress: the session plays on a copy of " << settings.folder.string() << " in " << copy.string() << " ("
-      << files << " files, " << Megabytes(bytes) << ")" << std::endl;
+  out << OneLine("progress: the session plays on a copy of " + settings.folder.string() + " in " + copy.string() +
+                 " (" + Count(files, "file", "files") + ", " + Megabytes(bytes) + ")")
+      << std::endl;
   MasterLevels levels;
   const bool has_mixer = page.ReadMasterLevels(levels);
   Session session(page, settings, copy);
@@ -400,7 +442,7 @@ int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& ou
     SavePng(FormPixels(page), shot);
     succeeded += result.ok;
     out << "[" << i + 1 << "/" << steps.size() << "] " << steps[i].name << ": " << (result.ok ? "" : "FAILED: ")
-        << result.text << " -> " << shot.string() << std::endl;
+        << OneLine(result.text + " -> " + shot.string()) << std::endl;
     if (first) {
       out << "first screenshot " << Seconds(Clock::now() - settings.started) << " after " << settings.started_by
           << std::endl;
@@ -410,7 +452,7 @@ int PlaySession(CarPage& page, const SessionSettings& settings, std::ostream& ou
   }
   if (has_mixer) page.RestoreMasterLevels(levels);
   out << "session: " << succeeded << " of " << steps.size() << " steps succeeded; screenshots in "
-      << settings.screenshots.string() << std::endl;
+      << OneLine(settings.screenshots.string()) << std::endl;
   return static_cast<int>(steps.size() - succeeded);
 }
 

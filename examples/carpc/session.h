@@ -8,6 +8,8 @@
 #include <chrono>
 #include <filesystem>
 #include <ostream>
+#include <string>
+#include <string_view>
 
 #include "car_page.h"
 
@@ -19,6 +21,10 @@ struct SessionSettings {
   std::chrono::steady_clock::time_point started;  // the first screenshot's time counts from here
   std::string started_by;                      // what `started` is, for the output
 };
+
+// The text as one line of the report: control characters are written as escapes ("\n", "\t",
+// "\x1B"), so that a file name can neither split a line nor reach the terminal as a command.
+std::string OneLine(std::string_view text);
 
 // Plays the session; answers the number of steps that failed. Raises std::runtime_error, with the
 // text for the user, when the folder cannot be opened.

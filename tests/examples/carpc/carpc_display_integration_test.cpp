@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "carpc_test_support.h"
 #include "temporary_home.h"
 #include "xvfb_server.h"
 // Xlib after GoogleTest and the project's headers: its macros (None, Bool) clash with theirs.
@@ -214,11 +215,7 @@ class PageOnDisplay {
 
 class CarpcDisplayIntegration : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (dashtune::testing::TemporaryHome().empty()) dashtune::testing::UseTemporaryHome(DASHTUNE_TEST_HOME_ROOT);
-    setenv("GST_REGISTRY", DASHTUNE_GST_REGISTRY, 0);
-    for (int n = 1; n <= 99; ++n) unsetenv(("DASHTUNE_COM" + std::to_string(n)).c_str());
-  }
+  static void SetUpTestSuite() { carpc_testing::PrepareProcess(); }
   // A new folder of the test's own.
   static fs::path Folder(const std::string& name) {
     const fs::path folder = fs::path(dashtune::testing::TemporaryHome()) / name;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "pty_peer.h"
+#include "carpc_test_support.h"
 #include "temporary_home.h"
 #include "test_plugin_setup.h"
 #include "xvfb_server.h"
@@ -242,12 +243,7 @@ fs::path Screenshot(const fs::path& work, std::size_t index) {
 
 class CarpcIntegration : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    dashtune::testing::UseTemporaryHome(DASHTUNE_TEST_HOME_ROOT);
-    setenv("GST_REGISTRY", DASHTUNE_GST_REGISTRY, 0);
-    // No phone unless a test names a port.
-    for (int n = 1; n <= 99; ++n) unsetenv(("DASHTUNE_COM" + std::to_string(n)).c_str());
-  }
+  static void SetUpTestSuite() { carpc_testing::PrepareProcess(); }
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     work_ = fs::path(dashtune::testing::TemporaryHome()) / info->name();
@@ -317,7 +313,7 @@ TEST_F(CarpcIntegration, BrokenFilesAndOtherTypesAreReportedOnThePage) {
     EXPECT_EQ(carpc.Finish(240s), 1) << carpc.Output();
     EXPECT_NE(carpc.Line("message: a broken.png cannot be shown: "), "") << carpc.Output();
     EXPECT_NE(carpc.Line("[1/6] open: 2 items in a copy of " + folder.string() +
-                         ": 0 pictures decoded in 0.0 ms, 1 videos, 1 broken pictures shown as placeholders, "
+                         ": 0 pictures decoded in 0.0 ms, 1 video, 1 broken picture shown as a placeholder, "
                          "2 files of other types left out;"),
               "")
         << carpc.Output();
@@ -408,7 +404,7 @@ TEST_F(CarpcIntegration, TwoSessionsLeaveTheFolderAndTheVolumeAsTheyWere) {
               "")
         << carpc.Output();
     EXPECT_NE(carpc.Line("[1/6] open: 4 items in a copy of " + folder.string()), "") << carpc.Output();
-    EXPECT_NE(carpc.Line("[1/6] open: ").find(", 1 files of other types left out;"), std::string::npos) << carpc.Output();
+    EXPECT_NE(carpc.Line("[1/6] open: ").find(", 1 file of another type left out;"), std::string::npos) << carpc.Output();
     EXPECT_NE(carpc.Line("[4/6] volume: master line moved from 42 % to 70 %; the mixer reads 71 % -> "), "")
         << carpc.Output();
     const std::string rename = carpc.Line("[6/6] rename: ");
