@@ -341,6 +341,25 @@ void TCustomTouchListview::EndUpdate(bool Invalidate) {
   }
 }
 
+void TCustomTouchListview::SaveStateToStream(TStream* S) {
+  header_->SaveToStream(S);
+  groups_->SaveToStream(S);
+  for (int i = 0; i < groups_->GetCount(); ++i) groups_->GetGroup(i)->GetItems()->SaveToStream(S);
+}
+
+void TCustomTouchListview::LoadStateFromStream(TStream* S) {
+  // Each collection's load would close its own bracket and lay out every group: quadratic in
+  // the groups. One bracket around them all lays out once.
+  struct UpdateBracket {
+    explicit UpdateBracket(TCustomTouchListview* control) : control(control) { control->BeginUpdate(); }
+    ~UpdateBracket() { control->EndUpdate(true); }
+    TCustomTouchListview* control;
+  } bracket(this);
+  header_->LoadFromStream(S);
+  groups_->LoadFromStream(S);
+  for (int i = 0; i < groups_->GetCount(); ++i) groups_->GetGroup(i)->GetItems()->LoadFromStream(S);
+}
+
 void TCustomTouchListview::ForgetMember(TTouchCollectionItem* Member) {
   hot_track_->Forget(Member);
   check_manager_->Forget(Member);

@@ -94,6 +94,12 @@ class TCustomTouchListview : public TCustomControl {
   void EndUpdate(bool Invalidate = true);
   int GetUpdateCount() const { return update_count_; }
 
+  // The control's whole state: the header's columns, the groups, then each group's items, each
+  // as its collection's stream. A load lays the control out once, after the last record (also
+  // when a bad record ends it with EReadError).
+  void LoadStateFromStream(TStream* S);
+  void SaveStateToStream(TStream* S);
+
   TTouchGlobalItems* GetItems() const { return items_.get(); }
   TTouchGroups* GetGroups() const { return groups_.get(); }
   TTouchHeader* GetHeader() const { return header_.get(); }

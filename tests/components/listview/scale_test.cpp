@@ -481,5 +481,51 @@ TEST(HostileSizes, LoadingASavedStateLaysOutOnce) {
   EXPECT_EQ(host.listview->GetUpdateCount(), 0);
 }
 
+TEST(HostileSizes, LoadingAWholeStateOfManyGroupsLaysOutOnce) {
+  constexpr int kGroups = 3000;
+  TMemoryStream saved;
+  {
+    TTouchListview source(nullptr);
+    source.GetHeader()->GetColumns()->AddColumn()->SetCaption(u"Name");
+    source.GetHeader()->GetColumns()->AddColumn()->SetWidth(80);
+    for (int g = 0; g < kGroups; ++g) {
+      TTouchGroupStored* group = source.GetGroups()->AddGroup();
+      group->SetCaption(u"Group " + win::Utf8ToUtf16(std::to_string(g)));
+      group->GetItems()->AddStored()->SetCaption(win::Utf8ToUtf16(std::to_string(g)));
+    }
+    TTouchItem* kept = source.GetGroups()->GetGroup(1)->GetItem(0);
+    kept->SetChecked(true);
+    kept->SetEnabled(false);
+    source.SaveStateToStream(&saved);
+  }
+  ListviewOnForm host(800, 480);
+  TTouchListview* listview = host.listview;
+  listview->SetView(elsTile);
+  // Every layout writes each group's rectangle once.
+  const std::uint32_t writes_before = listview->GetGroups()->GetRectWrites();
+  saved.SetPosition(0);
+  listview->LoadStateFromStream(&saved);
+  EXPECT_EQ(saved.GetPosition(), saved.GetSize());
+  EXPECT_LE(listview->GetGroups()->GetRectWrites() - writes_before, 2u * kGroups);
+  ASSERT_EQ(listview->GetGroups()->GetCount(), kGroups);
+  EXPECT_EQ(listview->GetHeader()->GetColumns()->GetCount(), 2);
+  TTouchItem* last = listview->GetGroups()->GetGroup(kGroups - 1)->GetItem(0);
+  EXPECT_EQ(last->GetCaption(), u"2999");
+  EXPECT_EQ(last->GetVisibleIndex(), kGroups - 1);  // laid out
+  TTouchItem* kept = listview->GetGroups()->GetGroup(1)->GetItem(0);
+  EXPECT_TRUE(kept->GetChecked());
+  EXPECT_FALSE(kept->GetEnabled());
+  EXPECT_EQ(listview->GetUpdateCount(), 0);
+  TMemoryStream again;
+  listview->SaveStateToStream(&again);
+  EXPECT_EQ(testing::BytesOf(again), testing::BytesOf(saved));
+  // A state cut short ends the load with an error; the bracket still closes.
+  TMemoryStream cut;
+  cut.WriteBuffer(saved.GetMemory(), saved.GetSize() / 2);
+  cut.SetPosition(0);
+  EXPECT_THROW(listview->LoadStateFromStream(&cut), EReadError);
+  EXPECT_EQ(listview->GetUpdateCount(), 0);
+}
+
 }  // namespace
 }  // namespace dashtune
