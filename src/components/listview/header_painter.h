@@ -28,6 +28,10 @@ class TTouchViewColumn : public TTouchOwnedPersistentView {
   // The caption measured as one line with the column's alignments; without a canvas a
   // temporary one of the control is used.
   void MeasureCaption(TTouchColumn* Column, TCanvas* ACanvas, win::RECT& Rect);
+  // One zeroed rectangle set per column of the header.
+  virtual void SizeRectArray(TTouchRectArrayObjectArray& List) {
+    listview::SizeRectArrayToColumns(GetOwnerListview(), List);
+  }
 };
 
 // The edge and DrawEdge flags the classic header draws for a style and state.

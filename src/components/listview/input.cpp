@@ -1,8 +1,9 @@
 // The list view's input away from the header: presses, releases and moves over items (check
 // boxes, focus, selection, hot tracking, the item mouse events, a click that begins an edit), the
-// wheel and the keys that move the focus.
+// wheel, the keys that move the focus, and the repaint when the control gains or loses the focus.
 #include <memory>
 
+#include "components/listview/common/common_utilities.h"
 #include "components/listview/grid_layout.h"
 #include "components/listview/listview.h"
 #include "platform/user/input_state.h"
@@ -171,6 +172,16 @@ void TCustomTouchListview::WndProc(TMessage& Message) {
     return;
   }
   TCustomControl::WndProc(Message);
+}
+
+void TCustomTouchListview::DoEnter() {
+  common::SafeInvalidateRect(this, nullptr, false);
+  TCustomControl::DoEnter();
+}
+
+void TCustomTouchListview::DoExit() {
+  common::SafeInvalidateRect(this, nullptr, false);
+  TCustomControl::DoExit();
 }
 
 bool TCustomTouchListview::DoMouseWheel(TShiftState Shift, int WheelDelta, win::POINT MousePos) {

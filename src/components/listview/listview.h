@@ -301,6 +301,10 @@ class TCustomTouchListview : public TCustomControl {
   void KeyPress(char& Key) override;
   // The armed edit's timer.
   void WndProc(TMessage& Message) override;
+  // What the items show follows the focus (the focus rectangle, active or inactive selection
+  // colours, blended images): gaining or losing it repaints the client area.
+  void DoEnter() override;
+  void DoExit() override;
 
  private:
   void SetImageList(TCustomImageList*& field, TCustomImageList* value);

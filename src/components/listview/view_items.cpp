@@ -29,6 +29,9 @@ bool IsFirstColumn(TTouchColumn* column) { return column == nullptr || column->G
 
 int ColumnIndexOf(TTouchColumn* column) { return column ? column->GetIndex() : 0; }
 
+// The position OnItemPaintText is told of a caption: its column's.
+int PositionOf(TTouchColumn* column) { return column ? column->GetPosition() : 0; }
+
 }  // namespace
 
 // ---- Canvas store and check boxes ----
@@ -74,6 +77,15 @@ void TTouchOwnedPersistentView::DrawCheckBox(TTouchCheckType CheckType, const wi
     common::DrawCheckBoxClassic(ACanvas, Rect, Checked, Pressed, colors);
   else
     common::DrawRadioButtonClassic(ACanvas, Rect, Checked, Pressed, colors);
+}
+
+void listview::SizeRectArrayToColumns(TCustomTouchListview* Control, TTouchRectArrayObjectArray& List) {
+  const int columns = Control ? Control->GetHeader()->GetColumns()->GetPositions().GetCount() : 0;
+  if (columns == 0) {
+    List.assign(1, TTouchRectArrayObject{});
+    return;
+  }
+  List.resize(static_cast<std::size_t>(columns));
 }
 
 // ---- TTouchViewItem: rectangles ----
@@ -152,7 +164,7 @@ void TTouchViewItem::ItemRect(TTouchItem* Item, TTouchColumn* Column, win::RECT&
 int TTouchViewItem::CaptionLines(TTouchItem*, TTouchColumn*) { return listview::DefaultCaptionLines; }
 
 unsigned TTouchViewItem::CaptionFlags(TTouchItem* Item, TTouchColumn* Column, int Lines) {
-  unsigned flags = common::dtEndEllipsis | VAlignmentFlag(Column);
+  unsigned flags = common::dtWordBreak | common::dtEndEllipsis | VAlignmentFlag(Column);
   switch (CaptionAlignment(Item, Column)) {
     case 1: flags |= common::dtRight; break;
     case 2: flags |= common::dtCenter; break;
@@ -162,11 +174,34 @@ unsigned TTouchViewItem::CaptionFlags(TTouchItem* Item, TTouchColumn* Column, in
   return flags;
 }
 
+int TTouchViewItem::ShowableCaptionLines() {
+  TCustomTouchListview* control = GetOwnerListview();
+  if (control == nullptr || !control->HandleAllocated()) return 2;
+  TCanvas* canvas = control->GetCanvas();
+  canvas->SetFont(control->GetFont());
+  const int line_height = std::max(canvas->TextHeight("Wg"), 1);
+  return std::max(control->GetClientHeight() / line_height + 1, 2);
+}
+
+void TTouchViewItem::MeasureCaption(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, int Lines,
+                                    win::RECT& Rect) {
+  if (Lines < 0) Lines = ShowableCaptionLines();
+  PrepareCanvas(Item, Column, Item->GetSelected(), ACanvas, PositionOf(Column));
+  const WideString caption = CaptionOf(Item, Column);
+  const unsigned flags =
+      CaptionFlags(Item, Column, Lines) | common::dtCalcRect | common::dtCalcRectAdjR | common::dtCalcRectAlign;
+  common::DrawCaptionText(ACanvas->GetHandle(), caption.empty() ? WideString(u" ") : caption, Rect, Lines, flags);
+}
+
 // ---- TTouchViewItem: painting ----
 
-bool TTouchViewItem::Editing(TTouchItem* Item) {
+bool TTouchViewItem::Editing(TTouchItem* Item, TTouchColumn* Column) {
   TCustomTouchListview* control = GetOwnerListview();
-  return control && control->GetEditManager()->GetEditItem() == Item;
+  if (control == nullptr) return false;
+  TTouchEditManager* editor = control->GetEditManager();
+  if (editor->GetEditItem() != Item) return false;
+  // An edit without a column edits the item's own caption, that of column index 0.
+  return control->GetView() != elsReport || ColumnIndexOf(editor->GetEditColumn()) == ColumnIndexOf(Column);
 }
 
 bool TTouchViewItem::SelectedLook(TTouchItem* Item, TTouchColumn* Column) {
@@ -205,7 +240,7 @@ void TTouchViewItem::PaintItem(TTouchItem* Item, TTouchColumn* Column, TCanvas* 
   TTouchRectArrayObject rects;
   ItemRects(Item, Column, ACanvas, rects);
   if (!PaintBefore(Item, Column, ACanvas, rects)) {
-    const bool editing = Editing(Item);
+    const bool editing = Editing(Item, Column);
     if (!editing) PaintSelectionRect(Item, Column, ACanvas, rects, ForceSelectionRect);
     PaintImage(Item, Column, ACanvas, rects);
     if (!editing) {
@@ -231,7 +266,7 @@ bool TTouchViewItem::PaintBefore(TTouchItem* Item, TTouchColumn*, TCanvas* ACanv
 void TTouchViewItem::PaintText(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, const TTouchRectArrayObject& Rects,
                                int LinesToDraw) {
   if (IsEmpty(Rects.TextRect)) return;
-  PrepareCanvas(Item, Column, SelectedLook(Item, Column), ACanvas, 0);
+  PrepareCanvas(Item, Column, SelectedLook(Item, Column), ACanvas, PositionOf(Column));
   win::RECT rect = Rects.TextRect;
   common::DrawCaptionText(ACanvas->GetHandle(), CaptionOf(Item, Column), rect, LinesToDraw,
                           CaptionFlags(Item, Column, LinesToDraw));
@@ -315,6 +350,11 @@ void TTouchViewItem::PaintFocusRect(TTouchItem* Item, TTouchColumn* Column, TCan
   win::RECT rect;
   if (selection->GetFullCellPaint()) {
     rect = Item->GetDisplayRect();
+    // A report row's cell is the first column's.
+    if (Column != nullptr && control->GetView() == elsReport) {
+      rect.left = Column->GetDisplayRect().left;
+      rect.right = rect.left + Column->GetWidth();
+    }
   } else {
     rect = Rects.FullTextRect;
     if (selection->GetFullItemPaint()) rect = Union(rect, Rects.IconRect);
@@ -558,6 +598,10 @@ win::RECT TTouchViewTileItem::TextHitRect(TTouchItem*, const TTouchRectArrayObje
   return rect;
 }
 
+unsigned TTouchViewTileItem::LineFlags(int Lines) {
+  return common::dtEndEllipsis | common::dtTop | common::dtLeft | (Lines == 1 ? common::dtSingleLine : 0u);
+}
+
 void TTouchViewTileItem::MeasureLine(TTouchItem* Item, TCanvas* ACanvas, const WideString& Text, int Position, int Lines,
                                      win::RECT& Line) {
   if (ACanvas == nullptr) {
@@ -565,8 +609,7 @@ void TTouchViewTileItem::MeasureLine(TTouchItem* Item, TCanvas* ACanvas, const W
     return;
   }
   PrepareCanvas(Item, nullptr, Item->GetSelected(), ACanvas, Position);
-  const unsigned flags = CaptionFlags(Item, nullptr, Lines) | common::dtCalcRect | common::dtCalcRectAdjR |
-                         common::dtCalcRectAlign;
+  const unsigned flags = LineFlags(Lines) | common::dtCalcRect | common::dtCalcRectAdjR | common::dtCalcRectAlign;
   common::DrawCaptionText(ACanvas->GetHandle(), Text.empty() ? WideString(u" ") : Text, Line, Lines, flags);
 }
 
@@ -640,19 +683,17 @@ void TTouchViewTileItem::PaintText(TTouchItem* Item, TTouchColumn*, TCanvas* ACa
                                    int LinesToDraw) {
   if (Rects.TextRects.empty()) return;
   // The handle is asked for after each preparation, so that the prepared font is selected.
-  const unsigned flags = common::dtEndEllipsis | common::dtTop | common::dtLeft;
   if (const int detail = Item->GetDetails(0); detail >= 0) {
     PrepareCanvas(Item, nullptr, Item->GetSelected(), ACanvas, 0);
     win::RECT line = Rects.TextRects[0];
-    common::DrawCaptionText(ACanvas->GetHandle(), Item->GetCaptions(detail), line, LinesToDraw,
-                            flags | (LinesToDraw == 1 ? common::dtSingleLine : 0u));
+    common::DrawCaptionText(ACanvas->GetHandle(), Item->GetCaptions(detail), line, LinesToDraw, LineFlags(LinesToDraw));
   }
   for (std::size_t i = 1; i < Rects.TextRects.size(); ++i) {
     const int detail = Item->GetDetails(static_cast<int>(i));
     if (detail <= -1) continue;
     PrepareCanvas(Item, nullptr, Item->GetSelected(), ACanvas, static_cast<int>(i));
     win::RECT line = Rects.TextRects[i];
-    common::DrawCaptionText(ACanvas->GetHandle(), Item->GetCaptions(detail), line, 1, flags | common::dtSingleLine);
+    common::DrawCaptionText(ACanvas->GetHandle(), Item->GetCaptions(detail), line, 1, LineFlags(1));
   }
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "components/listview/collection.h"
 #include "components/listview/support.h"
@@ -37,6 +38,15 @@ class TTouchOwnedPersistentView : public TTouchOwnedPersistent {
  private:
   std::unique_ptr<TTouchCanvasStore> canvas_store_;
 };
+
+// One rectangle set per header column: the parts of a report row.
+using TTouchRectArrayObjectArray = std::vector<TTouchRectArrayObject>;
+
+namespace listview {
+// Sizes List to the control's columns (their count in the header's positions list), new entries
+// zeroed; with no columns (or no control) List holds one zeroed entry.
+void SizeRectArrayToColumns(TCustomTouchListview* Control, TTouchRectArrayObjectArray& List);
+}  // namespace listview
 
 // What ItemRect answers.
 enum TTouchRectKind : int {
@@ -87,21 +97,35 @@ class TTouchViewItem : public TTouchOwnedPersistentView {
   virtual bool PointInText(TTouchItem* Item, win::POINT ViewportPoint);
   // 1 above the cell or level with it and to its left, -1 below or to its right, 0 inside.
   int ComparePoint(TTouchItem* Item, win::POINT ViewportPoint);
+  // One zeroed rectangle set per column of the header, for a report row.
+  virtual void SizeRectArray(TTouchRectArrayObjectArray& List) {
+    listview::SizeRectArrayToColumns(GetOwnerListview(), List);
+  }
   virtual bool SelectionHit(TTouchItem* Item, const win::RECT& Rect);
   virtual bool SelectionHitPoint(TTouchItem* Item, win::POINT Point);
 
  protected:
   // The caption of a column (the item's caption without a column).
   static WideString CaptionOf(TTouchItem* Item, TTouchColumn* Column);
-  // The text flags of a caption: end ellipsis, alignment, vertical alignment, single line.
+  // The text flags a caption is measured and drawn with: word breaking, end ellipsis,
+  // alignment, vertical alignment, single line for one line.
   unsigned CaptionFlags(TTouchItem* Item, TTouchColumn* Column, int Lines);
+  // Measures the caption of a column into Rect (its left, top and right given) in Lines lines
+  // (-1: ShowableCaptionLines) with the flags it is drawn with, so that the lines measured are
+  // the lines drawn; an empty caption measures as one blank.
+  void MeasureCaption(TTouchItem* Item, TTouchColumn* Column, TCanvas* ACanvas, int Lines, win::RECT& Rect);
+  // The lines a caption without a line limit takes at most: as many as the client area shows (at
+  // least two), so that a caption of any length costs no more than a screenful.
+  int ShowableCaptionLines();
   // Fills the rectangles that follow from the text, image and bounds rectangles.
   static void DeriveRects(TTouchRectArrayObject& Rects);
   bool SelectedLook(TTouchItem* Item, TTouchColumn* Column);
   // Offers the thumbnail (the image rectangle inside the border) to the item's own drawing;
   // answers whether the image is still to be drawn.
   bool DrawsThumbnailDefault(TTouchItem* Item, TCanvas* ACanvas, const TTouchRectArrayObject& Rects);
-  bool Editing(TTouchItem* Item);
+  // Whether the in-place editor edits the item's caption shown in Column (in report view only
+  // that column's; in the others any column of the item).
+  bool Editing(TTouchItem* Item, TTouchColumn* Column);
 };
 
 class TTouchViewTileItem : public TTouchViewItem {
@@ -119,6 +143,8 @@ class TTouchViewTileItem : public TTouchViewItem {
   bool PaintBefore(TTouchItem*, TTouchColumn*, TCanvas*, const TTouchRectArrayObject&) override { return false; }
 
  private:
+  // The flags of a tile's text lines, measured and drawn alike: end ellipsis, top, left.
+  static unsigned LineFlags(int Lines);
   // Measures one line's text into Line (its left, top and right given) with Lines lines.
   void MeasureLine(TTouchItem* Item, TCanvas* ACanvas, const WideString& Text, int Position, int Lines, win::RECT& Line);
 };

@@ -33,39 +33,11 @@ win::RECT CheckBoxBelow(TTouchItem* item, TCustomTouchListview* control, const w
 
 }  // namespace
 
-// The lines a caption without a line limit takes at most: as many as the client area shows (at
-// least two). A focused caption may reach below its cell, but a caption of any length costs no
-// more than a screenful to measure and paint.
-static int ShowableCaptionLines(TCustomTouchListview* control) {
-  if (control == nullptr || !control->HandleAllocated()) return 2;
-  TCanvas* canvas = control->GetCanvas();
-  canvas->SetFont(control->GetFont());
-  const int line_height = std::max(canvas->TextHeight("Wg"), 1);
-  return std::max(control->GetClientHeight() / line_height + 1, 2);
-}
-
-// Measures the item's caption into Rect (its left, top and right given) in Lines lines (-1: as
-// many as the client area shows); an empty caption measures as one blank.
-static void MeasureCaptionInto(TTouchViewItem* painter, TTouchItem* item, TTouchColumn* column, TCanvas* canvas,
-                               int lines, unsigned vertical, unsigned alignment, win::RECT& rect) {
-  if (lines < 0) lines = ShowableCaptionLines(painter->GetOwnerListview());
-  painter->PrepareCanvas(item, column, item->GetSelected(), canvas, 0);
-  const WideString caption = column ? item->GetCaptions(column->GetIndex()) : item->GetCaption();
-  // The last line holds the rest of the caption, painted cut with "...": measured so, too.
-  const unsigned flags = common::dtCalcRect | common::dtCalcRectAdjR | common::dtCalcRectAlign | common::dtWordBreak |
-                         common::dtEndEllipsis | alignment | vertical | (lines == 1 ? common::dtSingleLine : 0u);
-  common::DrawCaptionText(canvas->GetHandle(), caption.empty() ? WideString(u" ") : caption, rect, lines, flags);
-}
-
-static unsigned AlignmentFlagOf(int alignment) {
-  return alignment == 1 ? common::dtRight : alignment == 2 ? common::dtCenter : common::dtLeft;
-}
-
 // ---- Icon ----
 
 int TTouchViewIconItem::CaptionLines(TTouchItem* Item, TTouchColumn*) {
   TCustomTouchListview* control = GetOwnerListview();
-  return Item->GetFocused() && control && control->Focused() ? ShowableCaptionLines(control) : 2;
+  return Item->GetFocused() && control && control->Focused() ? ShowableCaptionLines() : 2;
 }
 
 void TTouchViewIconItem::SelectionRectHook(TTouchItem*, win::RECT& Rect) {
@@ -92,9 +64,8 @@ void TTouchViewIconItem::ItemRects(TTouchItem* Item, TTouchColumn* Column, TCanv
   Rects.LabelRect = {Rects.CheckRect.right, Rects.IconRect.bottom + 1, bounds.right, bounds.bottom};
   Rects.TextRect = Rects.FocusChangeInvalidRect = Inflated(Rects.LabelRect, -2);
   if (ACanvas) {
-    const unsigned alignment = AlignmentFlagOf(CaptionAlignment(Item, Column));
-    MeasureCaptionInto(this, Item, Column, ACanvas, -1, VAlignmentFlag(Column), alignment, Rects.FocusChangeInvalidRect);
-    MeasureCaptionInto(this, Item, Column, ACanvas, 2, VAlignmentFlag(Column), alignment, Rects.TextRect);
+    MeasureCaption(Item, Column, ACanvas, -1, Rects.FocusChangeInvalidRect);
+    MeasureCaption(Item, Column, ACanvas, 2, Rects.TextRect);
   }
   Rects.TextRects.assign(1, Rects.TextRect);
   Rects.FullTextRect = Inflated(Rects.TextRect, 2);
@@ -163,8 +134,7 @@ void TTouchViewSmallIconItem::ItemRects(TTouchItem* Item, TTouchColumn* Column, 
   if (!IsEmpty(Rects.LabelRect)) {
     const win::RECT area = Inflated(Rects.LabelRect, -2);
     win::RECT measured = area;
-    if (ACanvas)
-      MeasureCaptionInto(this, Item, Column, ACanvas, 1, VAlignmentFlag(Column), common::dtLeft, measured);
+    if (ACanvas) MeasureCaption(Item, Column, ACanvas, 1, measured);
     const int width = std::min(Width(measured), Width(area)), height = std::min(Height(measured), Height(area));
     int left = area.left + (Width(area) - width) / 2;
     const int alignment = CaptionAlignment(Item, Column);
@@ -251,7 +221,7 @@ bool TTouchViewReportItem::PointInText(TTouchItem* Item, win::POINT ViewportPoin
 
 int TTouchViewThumbnailItem::CaptionLines(TTouchItem* Item, TTouchColumn*) {
   TCustomTouchListview* control = GetOwnerListview();
-  return Item->GetFocused() && control && control->Focused() ? ShowableCaptionLines(control) : 2;
+  return Item->GetFocused() && control && control->Focused() ? ShowableCaptionLines() : 2;
 }
 
 unsigned TTouchViewThumbnailItem::VAlignmentFlag(TTouchColumn*) { return common::dtVCenter; }
@@ -289,10 +259,8 @@ void TTouchViewThumbnailItem::ItemRects(TTouchItem* Item, TTouchColumn* Column, 
                        bounds.bottom};
     Rects.TextRect = Rects.FocusChangeInvalidRect = Inflated(Rects.LabelRect, -2);
     if (measuring) {
-      const unsigned alignment = AlignmentFlagOf(CaptionAlignment(Item, Column));
-      MeasureCaptionInto(this, Item, Column, measuring.get(), -1, VAlignmentFlag(Column), alignment,
-                         Rects.FocusChangeInvalidRect);
-      MeasureCaptionInto(this, Item, Column, measuring.get(), 2, VAlignmentFlag(Column), alignment, Rects.TextRect);
+      MeasureCaption(Item, Column, measuring.get(), -1, Rects.FocusChangeInvalidRect);
+      MeasureCaption(Item, Column, measuring.get(), 2, Rects.TextRect);
     }
     Rects.TextRects.assign(1, Rects.TextRect);
     Rects.FullTextRect = Inflated(Rects.TextRect, 2);

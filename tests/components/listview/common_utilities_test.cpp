@@ -144,6 +144,42 @@ TEST_F(CaptionText, DrawsEachLineWhereTheFlagsPlaceIt) {
   EXPECT_EQ(Pixel(80, 50), 0xFFFFFFu);
 }
 
+TEST_F(CaptionText, DrawnLinesStayInsideTheRectangle) {
+  // 26 characters make three lines of 10; a rectangle holds as many whole lines as its height
+  // allows (the last of them taking the rest), a single line taller than it is cut at its edges.
+  const struct Case {
+    const char* name;
+    win::RECT rect;
+    int lines;
+    unsigned flags;
+    int first_ink_row, last_ink_row;
+  } cases[] = {
+      {"no limit, two lines fit", {0, 10, 100, 50}, -1, 0, 10, 49},
+      {"five asked, two fit", {0, 10, 100, 55}, 5, 0, 10, 49},
+      {"one line taller than the rectangle", {0, 10, 100, 22}, 3, 0, 10, 21},
+      {"centred: one line fits", {0, 10, 100, 40}, -1, common::dtVCenter, 15, 34},
+      {"bottom: the block ends at the bottom", {0, 10, 100, 55}, -1, common::dtBottom, 15, 54},
+      {"centred single line cut at both edges", {0, 10, 100, 20}, 1, common::dtVCenter, 10, 19},
+  };
+  for (const Case& c : cases) {
+    canvas_->GetBrush()->SetStyle(bsSolid);
+    canvas_->FillRect(win::RECT{0, 0, 200, 100});
+    canvas_->GetBrush()->SetStyle(bsClear);
+    win::RECT rect = c.rect;
+    common::DrawCaptionText(canvas_->GetHandle(), u"ABCDEFGHIJKLMNOPQRSTUVWXYZ", rect, c.lines, c.flags);
+    int first = -1, last = -1;
+    for (int y = 0; y < 100; ++y)
+      for (int x = 0; x < 200; ++x)
+        if (Pixel(x, y) != 0xFFFFFFu) {
+          if (first < 0) first = y;
+          last = y;
+          EXPECT_TRUE(x >= c.rect.left && x < c.rect.right) << c.name << " x " << x;
+        }
+    EXPECT_EQ(first, c.first_ink_row) << c.name;
+    EXPECT_EQ(last, c.last_ink_row) << c.name;
+  }
+}
+
 // The line breaker by its definition: each line takes the most characters whose prefix fits
 // (at least one), found by halving over the whole rest, which is measured whole first; a word
 // break moves the end back to the last space. Answers the lines.

@@ -1,6 +1,8 @@
 // List view test support: a host form, canvases and items set up the way the list view tests share.
 #include "listview_test_support.h"
 
+#include "classlib/bitmap.h"
+
 namespace dashtune::testing {
 
 ListviewOnForm::ListviewOnForm(int width, int height) : form(std::make_unique<TForm>(nullptr)) {
@@ -36,6 +38,17 @@ void TCountingGrid::Rebuild(TTouchGroup* PrevGroup, int& NextVisibleItemIndex) {
   SetRowCount(placed > 0 ? (placed + per_row - 1) / per_row : 0);
   const int rows = GetRowCount();
   group->SetDisplayRect({0, top, per_row * cell->GetWidth(), top + rows * cell->GetHeight()});
+}
+
+void AddSolidImage(TCustomImageList& list, int side) {
+  list.SetWidth(side);
+  list.SetHeight(side);
+  TBitmap image;
+  image.SetPixelFormat(pf24bit);
+  image.SetSize(side, side);
+  image.GetCanvas()->GetBrush()->SetColor(clRed);
+  image.GetCanvas()->FillRect(win::RECT{0, 0, side, side});
+  list.Add(&image, nullptr);
 }
 
 std::string ShowRect(const win::RECT& rect) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "classlib/form.h"
+#include "classlib/imagelist.h"
 #include "classlib/messages.h"
 #include "classlib/streams.h"
 #include "components/listview/listview.h"
@@ -61,6 +62,9 @@ class TCountingGrid : public TTouchGridGroup {
  private:
   int* counter_;
 };
+
+// Gives an image list one solid red image of side x side pixels.
+void AddSolidImage(TCustomImageList& list, int side);
 
 // "(left,top,right,bottom)", for comparing rectangles with readable failures.
 std::string ShowRect(const win::RECT& rect);

@@ -13,21 +13,10 @@ namespace {
 
 using testing::ListviewOnForm;
 
-void AddImages(TCustomImageList& list, int side) {
-  list.SetWidth(side);
-  list.SetHeight(side);
-  TBitmap image;
-  image.SetPixelFormat(pf24bit);
-  image.SetSize(side, side);
-  image.GetCanvas()->GetBrush()->SetColor(clRed);
-  image.GetCanvas()->FillRect(win::RECT{0, 0, side, side});
-  list.Add(&image, nullptr);
-}
-
 struct PainterList : ::testing::Test {
   void SetUp() override {
-    AddImages(small_, 16);
-    AddImages(large_, 32);
+    testing::AddSolidImage(small_, 16);
+    testing::AddSolidImage(large_, 32);
     listview_.SetImagesSmall(&small_);
     listview_.SetImagesLarge(&large_);
     listview_.OnItemGetImageIndex = [](TCustomTouchListview*, TTouchItem*, int, TTouchImageKind kind, int& index) {

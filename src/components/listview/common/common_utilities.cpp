@@ -118,9 +118,15 @@ win::UINT LineFormat(unsigned flags) {
 int DrawCaptionText(win::HDC DC, const std::u16string& Text, win::RECT& Rect, int Lines, unsigned Flags) {
   win::TEXTMETRICW metrics{};
   win::GetTextMetricsW(DC, &metrics);
-  const int line_height = metrics.tmHeight;
+  const int line_height = std::max(static_cast<int>(metrics.tmHeight), 1);
   const int width = Rect.right - Rect.left;
   if ((Flags & dtSingleLine) || Lines == 0) Lines = 1;
+  // Drawn text stays inside Rect: no more lines than its height holds, so that the last line
+  // drawn is the one that takes the rest of the text.
+  if (!(Flags & dtCalcRect)) {
+    const int fitting = std::max((Rect.bottom - Rect.top) / line_height, 1);
+    Lines = Lines < 0 ? fitting : std::min(Lines, fitting);
+  }
   const std::vector<CaptionLine> lines = BreakLines(DC, Text, width, Lines, (Flags & dtWordBreak) != 0);
   const int block_height = static_cast<int>(lines.size()) * line_height;
 
@@ -143,6 +149,10 @@ int DrawCaptionText(win::HDC DC, const std::u16string& Text, win::RECT& Rect, in
   int top = Rect.top;
   if (Flags & dtBottom) top = Rect.bottom - block_height;
   else if (Flags & dtVCenter) top = Rect.top + (Rect.bottom - Rect.top - block_height) / 2;
+  // Only a single line taller than Rect reaches out of it: that line is clipped to Rect.
+  const bool clip = block_height > Rect.bottom - Rect.top;
+  const int saved = clip ? win::SaveDC(DC) : 0;
+  if (clip) win::IntersectClipRect(DC, Rect.left, Rect.top, Rect.right, Rect.bottom);
   const win::UINT format = LineFormat(Flags);
   for (const CaptionLine& line : lines) {
     win::RECT line_rect{Rect.left, top, Rect.right, top + line_height};
@@ -150,6 +160,7 @@ int DrawCaptionText(win::HDC DC, const std::u16string& Text, win::RECT& Rect, in
                    format);
     top += line_height;
   }
+  if (clip) win::RestoreDC(DC, saved);
   return block_height;
 }
 
