@@ -4,11 +4,11 @@
 #include "platform/core/errors.h"
 #include "platform/shell/file_info.h"
 #include "platform/shell/places.h"
+#include "platform/shell/removal.h"
 #include "platform/shell/trash.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,9 +73,28 @@ std::optional<std::string> RealPath(const std::string& path) {
   return std::string(resolved.get());
 }
 
-bool IsSameOrBelow(const std::string& path, const std::string& ancestor) {
-  if (ancestor == "/") return true;
-  return path.compare(0, ancestor.size(), ancestor) == 0 && (path.size() == ancestor.size() || path[ancestor.size()] == '/');
+// Whether the folder at `path` is the folder `folder` or lies inside it, told by device and inode
+// of each folder above `path` up to the root: a bind mount of `folder` further down shows the
+// same folder under another path.
+bool LiesInside(const std::string& path, const struct stat& folder) {
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info {};
+  bool inside = false;
+  while (fd >= 0 && fstat(fd, &info) == 0) {
+    if (info.st_dev == folder.st_dev && info.st_ino == folder.st_ino) {
+      inside = true;
+      break;
+    }
+    const int above = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat above_info {};
+    // The root is its own "..".
+    const bool at_root = above >= 0 && fstat(above, &above_info) == 0 && above_info.st_dev == info.st_dev &&
+                         above_info.st_ino == info.st_ino;
+    close(fd);
+    fd = at_root ? (close(above), -1) : above;
+  }
+  if (fd >= 0) close(fd);
+  return inside;
 }
 
 // Files other than regular files, folders and symbolic links: fifos, sockets and devices. Reading
@@ -121,19 +140,11 @@ Outcome CopyTree(const std::string& source, const std::string& target, bool set_
   return Outcome::Done;
 }
 
-int OpenUpEntry(const char* path, const struct stat*, int kind, struct FTW*) {
-  if (kind == FTW_D || kind == FTW_DNR) chmod(path, S_IRWXU);
-  return 0;
-}
-
-int RemoveEntry(const char* path, const struct stat*, int kind, struct FTW*) {
-  return kind == FTW_DP ? rmdir(path) : unlink(path);
-}
-
-bool RemoveTree(const std::string& path, DWORD& error) {
-  if (nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0) return true;
-  error = file_info::Win32ErrorOfErrno(errno);
-  return false;
+// Removes through the one walk that never leaves the item's mount.
+bool RemoveTree(const std::string& path, DWORD& error, bool open_up = false) {
+  const removal::Outcome outcome = removal::RemoveTree(path, open_up);
+  if (!outcome.Complete()) error = outcome.error;
+  return outcome.Complete();
 }
 
 // Renames without ever replacing what is at `target`: EEXIST when something is there.
@@ -159,9 +170,8 @@ class Staging {
   ~Staging() {
     if (path_.empty()) return;
     // Copied folders may have taken modes that forbid removing what they hold.
-    nftw(path_.c_str(), OpenUpEntry, 16, FTW_PHYS);
     DWORD ignored = 0;
-    RemoveTree(path_, ignored);
+    RemoveTree(path_, ignored, true);
   }
 
   bool Made() const { return !path_.empty(); }
@@ -217,9 +227,15 @@ int WriteNewFile(const std::string& path, std::string_view text) {
   return failure;
 }
 
-// A move to another file system: a whole copy first, then the source goes.
+// A move to another file system: a whole copy first, then the source goes. A folder that holds a
+// mount point is refused before anything is copied: its removal would have to leave the mount
+// point behind, and a copy holding the mounted files beside it is a duplicate, not a move.
 std::optional<std::string> MoveAcross(const std::string& source, const std::string& folder, const std::string& name,
                                       DWORD& error) {
+  if (const removal::Outcome mounts = removal::FindMountsInside(source); !mounts.Complete()) {
+    error = mounts.error == removal::ERROR_DIR_NOT_EMPTY ? ERROR_NOT_SAME_DEVICE : mounts.error;
+    return std::nullopt;
+  }
   std::optional<std::string> target = StagedCopy(source, folder, name, error);
   if (!target || !RemoveTree(source, error)) return std::nullopt;
   return target;
@@ -244,7 +260,7 @@ std::optional<std::string> TransferInto(const std::string& source, const std::st
   const std::optional<std::string> real_source_folder = RealPath(FolderOf(source));
   if (!real_folder || !real_source_folder) return FailWithErrno(error), std::nullopt;
   const std::string real_source = file_info::JoinPath(*real_source_folder, BaseName(source));
-  if (how != Transfer::Link && is_folder && IsSameOrBelow(*real_folder, real_source)) {
+  if (how != Transfer::Link && is_folder && LiesInside(*real_folder, info)) {
     error = ERROR_INVALID_PARAMETER;
     return std::nullopt;
   }
@@ -269,7 +285,8 @@ bool MoveToTrash(const std::string& path, DWORD& error) {
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) return FailWithErrno(error), false;
   const std::optional<trash::TrashFolder> folder = trash::TrashFolderFor(path, places::UserDataDirectory());
-  if (!folder) {
+  // A file the Trash would not list could be neither seen, restored nor deleted there.
+  if (!folder || !trash::IsAmong(*folder, trash::ListedTrashFolders())) {
     error = ERROR_NOT_SUPPORTED;
     return false;
   }

@@ -34,12 +34,6 @@ ItemId VirtualId(ItemKind kind) {
   return id;
 }
 
-std::vector<trash::TrashFolder> CurrentTrashFolders() {
-  std::vector<std::string> mount_paths;
-  for (const places::Mount& mount : places::VisibleMounts()) mount_paths.push_back(mount.path);
-  return trash::TrashFolders(places::UserDataDirectory(), mount_paths);
-}
-
 bool IsFolderKind(const ItemId& id) {
   return id.kind == ItemKind::Computer || id.kind == ItemKind::Home || id.kind == ItemKind::Trash ||
          id.kind == ItemKind::Volume || id.kind == ItemKind::Folder;
@@ -139,7 +133,7 @@ std::u16string WidePath(const std::string& path) {
 }
 
 LPITEMIDLIST TrashEntryList(const std::string& name) {
-  const std::vector<trash::TrashFolder> folders = CurrentTrashFolders();
+  const std::vector<trash::TrashFolder> folders = trash::ListedTrashFolders();
   const std::optional<trash::TrashEntry> found =
       name.find('/') == std::string::npos ? trash::FindEntry(folders, name) : trash::EntryAt(folders, "/" + name);
   if (!found) return nullptr;
@@ -275,7 +269,7 @@ bool ChildInto(const Item& folder, ItemId child_id, Item& child) {
       child.removable = places::DeepestMountOf(child.id.name).removable;
       return true;
     case Place::Trash: {
-      const std::optional<trash::TrashEntry> entry = trash::EntryAt(CurrentTrashFolders(), child.id.name);
+      const std::optional<trash::TrashEntry> entry = trash::EntryAt(trash::ListedTrashFolders(), child.id.name);
       if (entry) {
         child.path = entry->files_path;
         child.original_path = entry->info.original_path;
@@ -358,7 +352,7 @@ std::optional<std::vector<ItemId>> Children(const Item& folder, DWORD flags) {
       return ids;
     case Place::Trash:
       if ((flags & SHCONTF_NONFOLDERS) == 0) return ids;
-      for (const trash::TrashEntry& entry : trash::ListEntries(CurrentTrashFolders()))
+      for (const trash::TrashEntry& entry : trash::ListEntries(trash::ListedTrashFolders()))
         if (std::optional<ItemId> id = TrashEntryId(entry)) ids.push_back(std::move(*id));
       return ids;
     case Place::Home:

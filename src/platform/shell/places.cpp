@@ -94,6 +94,16 @@ std::vector<Mount> VisibleMounts() {
   return mounts;
 }
 
+std::vector<std::string> AllMountPaths() {
+  std::vector<std::string> paths;
+  GList* entries = g_unix_mounts_get(nullptr);
+  for (GList* node = entries; node != nullptr; node = node->next)
+    paths.emplace_back(g_unix_mount_get_mount_path(static_cast<GUnixMountEntry*>(node->data)));
+  g_list_free_full(entries, reinterpret_cast<GDestroyNotify>(g_unix_mount_free));
+  for (const Mount& mount : ExtraMounts()) paths.push_back(mount.path);
+  return paths;
+}
+
 void SetExtraMountsForTesting(std::vector<Mount> mounts) { ExtraMounts() = std::move(mounts); }
 
 Mount DeepestMountOf(const std::string& path) {

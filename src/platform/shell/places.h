@@ -27,6 +27,10 @@ struct Mount {
 // "/" first, then the mounts a user should see, in mount-table order, then those added for tests.
 std::vector<Mount> VisibleMounts();
 
+// The top folder of every mounted file system, in mount-table order, then those added for tests:
+// the folders whose trash folders the Trash lists.
+std::vector<std::string> AllMountPaths();
+
 // Folders that count as mounts from now on, as a stick's would; tests make their media so.
 void SetExtraMountsForTesting(std::vector<Mount> mounts);
 

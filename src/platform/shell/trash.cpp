@@ -1,6 +1,7 @@
 #include "platform/shell/trash.h"
 
 #include "platform/shell/file_info.h"
+#include "platform/shell/places.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -72,6 +73,12 @@ std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {
@@ -160,13 +167,26 @@ std::vector<TrashFolder> TrashFolders(const std::string& data_home, const std::v
   const std::string home_trash = file_info::JoinPath(data_home, "Trash");
   if (IsFolder(home_trash)) folders.push_back({home_trash, "/"});
   const std::string uid = std::to_string(getuid());
+  const auto add = [&folders](TrashFolder folder) {
+    if (!IsAmong(folder, folders)) folders.push_back(std::move(folder));
+  };
   for (const std::string& mount : mount_paths) {
     const std::string shared = file_info::JoinPath(mount, ".Trash");
-    if (IsSharedTrashRoot(shared) && IsFolder(shared + "/" + uid)) folders.push_back({shared + "/" + uid, mount});
+    if (IsSharedTrashRoot(shared) && IsFolder(shared + "/" + uid)) add({shared + "/" + uid, mount});
     const std::string own = file_info::JoinPath(mount, ".Trash-" + uid);
-    if (IsFolder(own)) folders.push_back({own, mount});
+    if (IsFolder(own)) add({own, mount});
   }
   return folders;
+}
+
+std::vector<TrashFolder> ListedTrashFolders() {
+  return TrashFolders(places::UserDataDirectory(), places::AllMountPaths());
+}
+
+bool IsAmong(const TrashFolder& folder, const std::vector<TrashFolder>& folders) {
+  for (const TrashFolder& listed : folders)
+    if (listed.path == folder.path || SameFolder(listed.path, folder.path)) return true;
+  return false;
 }
 
 std::vector<TrashEntry> ListEntries(const std::vector<TrashFolder>& folders) {

@@ -35,8 +35,16 @@ struct TrashFolder {
 };
 
 // The home trash and, for each of `mount_paths`, its ".Trash/$uid" (when ".Trash" is a sticky
-// folder, not a link) and ".Trash-$uid" folders that exist.
+// folder, not a link) and ".Trash-$uid" folders that exist; a folder seen again through another
+// mount of its file system is listed once.
 std::vector<TrashFolder> TrashFolders(const std::string& data_home, const std::vector<std::string>& mount_paths);
+
+// The trash folders the Trash lists: the home trash and those at the top of every mounted file
+// system, which are all the folders TrashFolderFor answers.
+std::vector<TrashFolder> ListedTrashFolders();
+
+// Whether `folder` is one of `folders`, under any path.
+bool IsAmong(const TrashFolder& folder, const std::vector<TrashFolder>& folders);
 
 // The entries of the trash folders whose info file is valid and whose file still exists.
 std::vector<TrashEntry> ListEntries(const std::vector<TrashFolder>& folders);

@@ -15,6 +15,8 @@
 #include "platform/shell/shell.h"
 #include "platform/shell/trash.h"
 
+#include "shell_verbs_support.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -34,17 +36,9 @@ namespace {
 namespace fs = std::filesystem;
 using file_operations::Transfer;
 
-struct OwnedList {
-  explicit OwnedList(LPITEMIDLIST value) : list(value) {}
-  OwnedList(const OwnedList&) = delete;
-  ~OwnedList() { CoTaskMemFree(list); }
-  LPITEMIDLIST list;
-};
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using shell_tests::OwnedList;
+using shell_tests::Read;
+using shell_tests::RunItemsVerb;
 
 void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
@@ -115,17 +109,6 @@ class DataSafetyTest : public ::testing::Test {
     ComPtr<IShellFolder> folder;
     desktop_->BindToObject(list.list, nullptr, IShellFolder::iid, reinterpret_cast<void**>(folder.GetAddressOf()));
     return folder;
-  }
-
-  // Runs a verb of the items menu of `names` in `folder`.
-  static HRESULT RunItemsVerb(IShellFolder* folder, const std::vector<LPCITEMIDLIST>& lists, const char* verb) {
-    ComPtr<IContextMenu> menu;
-    const HRESULT made = folder->GetUIObjectOf(nullptr, static_cast<UINT>(lists.size()), const_cast<LPCITEMIDLIST*>(lists.data()),
-                                               IContextMenu::iid, nullptr, reinterpret_cast<void**>(menu.GetAddressOf()));
-    if (FAILED(made)) return made;
-    CMINVOKECOMMANDINFO info;
-    info.lpVerb = verb;
-    return menu->InvokeCommand(&info);
   }
 
   HRESULT CopyThenPaste(const fs::path& source, const fs::path& into) {
@@ -325,26 +308,7 @@ class TwoTrashesTest : public DataSafetyTest {
     DataSafetyTest::TearDown();
   }
 
-  // The trash's children: parsing name → relative list.
-  std::map<std::u16string, std::vector<BYTE>> TrashChildren() {
-    OwnedList trash(shell_model::ParseName(u"trash:///"));
-    desktop_->BindToObject(trash.list, nullptr, IShellFolder::iid, reinterpret_cast<void**>(trash_folder_.ReleaseAndGetAddressOf()));
-    std::map<std::u16string, std::vector<BYTE>> children;
-    ComPtr<IEnumIDList> enumerator;
-    if (trash_folder_ == nullptr ||
-        FAILED(trash_folder_->EnumObjects(nullptr, SHCONTF_NONFOLDERS, enumerator.GetAddressOf())))
-      return children;
-    LPITEMIDLIST child = nullptr;
-    while (enumerator->Next(1, &child, nullptr) == S_OK) {
-      STRRET name;
-      trash_folder_->GetDisplayNameOf(child, SHGDN_FORPARSING, &name);
-      const auto* bytes = reinterpret_cast<const BYTE*>(child);
-      children[std::u16string(name.pOleStr)] = std::vector<BYTE>(bytes, bytes + item_ids::ListSize(child));
-      CoTaskMemFree(name.pOleStr);
-      CoTaskMemFree(child);
-    }
-    return children;
-  }
+  std::map<std::u16string, std::vector<BYTE>> TrashChildren() { return shell_tests::TrashChildren(desktop_.Get(), trash_folder_); }
 
   fs::path home_trash_, stick_, stick_trash_;
   ComPtr<IShellFolder> trash_folder_;
