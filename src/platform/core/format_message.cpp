@@ -55,6 +55,7 @@ constexpr ErrorText kErrorTexts[] = {
     {121, "The semaphore timeout period has expired."},
     {122, "The data area passed to a system call is too small."},
     {123, "The filename, directory name, or volume label syntax is incorrect."},
+    {145, "The directory is not empty."},
     {161, "The specified path is invalid."},
     {170, "The requested resource is in use."},
     {183, "Cannot create a file when that file already exists."},

@@ -23,7 +23,6 @@ namespace {
 
 // Enough for any folder a person fills; stops a loop over a folder that answers "exists" always.
 constexpr int kMaxNumber = 10000;
-constexpr DWORD ERROR_DISK_FULL = 112;
 
 struct ObjectDeleter {
   void operator()(void* object) const { g_object_unref(object); }
@@ -233,7 +232,7 @@ int WriteNewFile(const std::string& path, std::string_view text) {
 std::optional<std::string> MoveAcross(const std::string& source, const std::string& folder, const std::string& name,
                                       DWORD& error) {
   if (const removal::Outcome mounts = removal::FindMountsInside(source); !mounts.Complete()) {
-    error = mounts.error == removal::ERROR_DIR_NOT_EMPTY ? ERROR_NOT_SAME_DEVICE : mounts.error;
+    error = mounts.error == ERROR_DIR_NOT_EMPTY ? ERROR_NOT_SAME_DEVICE : mounts.error;
     return std::nullopt;
   }
   std::optional<std::string> target = StagedCopy(source, folder, name, error);

@@ -18,16 +18,13 @@ struct Outcome {
   bool Complete() const { return error == 0; }
 };
 
-// Another file system (or another mount of the same one) is mounted on a folder inside.
-inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
-
 // Removes the file or folder at `path`, a folder with what it holds; symbolic links are removed,
 // never followed. The walk goes from folder to folder through open descriptors, checking each
 // folder it enters and each ".." it climbs by device and inode, so a path swapped meanwhile
 // cannot lead it elsewhere. A folder on another mount than `path` (and `path` itself when it is
 // a mount point) is left whole with every folder above it, as is whatever could not be removed;
-// everything else goes. `open_up` first gives the owner full rights on each folder, for trees
-// that copies made with their sources' modes.
+// everything else goes; a mount left inside answers ERROR_DIR_NOT_EMPTY. `open_up` first gives
+// the owner full rights on each folder, for trees that copies made with their sources' modes.
 Outcome RemoveTree(const std::string& path, bool open_up = false);
 
 // The folders at or below `path` on which something is mounted, found by the same walk without

@@ -20,7 +20,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -63,12 +62,12 @@ class MountsTest : public ::testing::Test {
 
   void Tmpfs(const fs::path& folder) {
     fs::create_directories(folder);
-    ASSERT_TRUE(testing::MountTmpfs(folder)) << folder << ": " << std::strerror(errno);
+    ASSERT_EQ(dashtune::testing::Mount("tmpfs", folder, "tmpfs", 0, "size=16m"), "");
     mounted_.push_back(folder);
   }
   void Bind(const fs::path& source, const fs::path& folder) {
     fs::create_directories(folder);
-    ASSERT_TRUE(testing::BindMount(source, folder)) << folder << ": " << std::strerror(errno);
+    ASSERT_EQ(dashtune::testing::Mount(source, folder, nullptr, MS_BIND), "");
     mounted_.push_back(folder);
   }
   // A tmpfs at a new folder of /tmp: no mount the desktop shows, and on no file system of home.
@@ -141,7 +140,7 @@ TEST_F(MountsTest, DeletingATrashedFolderForGoodLeavesWhatIsMountedInsideWhole) 
 
     const auto children = TrashChildren();
     ASSERT_EQ(children.count(TrashName(entry)), 1u);
-    EXPECT_EQ(DeleteTrashChild(children.at(TrashName(entry))), HRESULT_FROM_WIN32(removal::ERROR_DIR_NOT_EMPTY));
+    EXPECT_EQ(DeleteTrashChild(children.at(TrashName(entry))), HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY));
     EXPECT_EQ(Snapshot(root_ / "elsewhere"), elsewhere_before);
     EXPECT_EQ(Snapshot(entry / mount_below), elsewhere_before);
     // Everything else went; the entry stays listed with what could not go.
@@ -167,7 +166,7 @@ TEST_F(MountsTest, AFolderHoldingAMountIsNotMovedToAnotherFileSystem) {
     MakeFolderHoldingAMount(mount_below);
     const auto before = Snapshot(root_);
     ASSERT_EQ(RunVerbOn(root_ / "a/G", "cut"), S_OK);
-    EXPECT_EQ(PasteInto(other), HRESULT_FROM_WIN32(file_operations::ERROR_NOT_SAME_DEVICE));
+    EXPECT_EQ(PasteInto(other), HRESULT_FROM_WIN32(ERROR_NOT_SAME_DEVICE));
     EXPECT_EQ(Snapshot(root_), before);
     EXPECT_TRUE(fs::is_empty(other));
 
@@ -190,7 +189,7 @@ TEST_F(MountsTest, TheRemovalWalkLeavesAMountTwoLevelsDownWithTheFoldersAboveIt)
   MakeFolderHoldingAMount("x/y/m");
   const auto elsewhere_before = Snapshot(root_ / "elsewhere");
   const removal::Outcome outcome = removal::RemoveTree((root_ / "a/G").string());
-  EXPECT_EQ(outcome.error, removal::ERROR_DIR_NOT_EMPTY);
+  EXPECT_EQ(outcome.error, ERROR_DIR_NOT_EMPTY);
   EXPECT_EQ(outcome.left, std::vector<std::string>{(root_ / "a/G/x/y/m").string()});
   EXPECT_EQ(Snapshot(root_ / "elsewhere"), elsewhere_before);
   EXPECT_EQ(Snapshot(root_ / "a/G/x/y/m"), elsewhere_before);
@@ -198,7 +197,7 @@ TEST_F(MountsTest, TheRemovalWalkLeavesAMountTwoLevelsDownWithTheFoldersAboveIt)
   EXPECT_FALSE(fs::exists(root_ / "a/G/inner"));
   // A mount point asked for itself is left whole.
   const removal::Outcome itself = removal::RemoveTree((root_ / "a/G/x/y/m").string());
-  EXPECT_EQ(itself.error, removal::ERROR_DIR_NOT_EMPTY);
+  EXPECT_EQ(itself.error, ERROR_DIR_NOT_EMPTY);
   EXPECT_EQ(Snapshot(root_ / "elsewhere"), elsewhere_before);
 }
 
