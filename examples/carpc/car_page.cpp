@@ -379,7 +379,7 @@ void CarPage::MarkChosen(int index) {
 }
 
 bool CarPage::PlayVideo(const MediaEntry& entry) {
-  // The media engine would wait for a FIFO's writer on this thread.
+  // The media engine calls anything but a regular file a file it cannot find: say what it is.
   try {
     RequireRegularFile(entry.path);
   } catch (const std::exception& e) {

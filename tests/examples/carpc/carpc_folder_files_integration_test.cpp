@@ -1,9 +1,9 @@
 // The page on a private X server given folders that hold more than plain pictures: FIFOs,
 // sockets, links to devices and to nothing, and files too large to be pictures never hold the
 // page up (the window appears and Escape ends the program), a picture whose name is no UTF-8
-// draws, and a folder that cannot be opened ends the program with one message before any window
-// shows. Everything is driven and read through X: xdotool for keys and taps, the root window's
-// pixels for what shows.
+// draws and such a folder opens, and a folder that cannot be opened ends the program with one
+// message before any window shows. Everything is driven and read through X: xdotool for keys
+// and taps, the root window's pixels for what shows.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -34,9 +34,9 @@ using Clock = std::chrono::steady_clock;
 using dashtune::testing::DisplayProgram;
 using dashtune::testing::XvfbServer;
 
-// The first tile's cover, the centre of the area that shows the chosen picture, and a point of
-// the page outside every control, as the page lays them out.
-constexpr int kFirstCoverLeft = 6, kFirstCoverTop = 46, kCoverSize = 64;
+// The covers of the first two tiles, side by side, the centre of the area that shows the chosen
+// picture, and a point of the page outside every control, as the page lays them out.
+constexpr int kFirstCoverLeft = 6, kSecondCoverLeft = 256, kFirstCoverTop = 46, kCoverSize = 64;
 constexpr int kViewCentreX = (536 + 792) / 2, kViewCentreY = (8 + 200) / 2;
 constexpr int kRestX = 300, kRestY = 20;
 
@@ -107,6 +107,8 @@ class PageOnDisplay {
     took = Clock::now() - sent;
     return status;
   }
+  // Reads the program's output until a line that starts with `prefix` (at most 20 s).
+  bool ReadUntil(const std::string& prefix) { return carpc_.ReadUntil(prefix, 20s); }
   const std::string& Output() const { return carpc_.Output(); }
 
  private:
@@ -148,6 +150,7 @@ TEST_F(CarpcFolderFilesIntegration, FilesThatAreNoRegularFilesHoldNothingUpAndSa
   constexpr std::uint32_t kGreen = 0x20C060;
   WritePng(folder / "A real picture.png", kGreen);
   ASSERT_EQ(mkfifo((folder / "fifo.gif").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((folder / "b clip.ogv").c_str(), 0600), 0);
   fs::create_symlink(folder / "fifo.gif", folder / "link to fifo.png");
   fs::create_symlink("/dev/zero", folder / "zero.gif");
   fs::create_symlink(folder / "gone.png", folder / "nowhere.png");
@@ -160,6 +163,10 @@ TEST_F(CarpcFolderFilesIntegration, FilesThatAreNoRegularFilesHoldNothingUpAndSa
   ASSERT_TRUE(page.WaitForPage()) << page.Output();
   // The real picture's cover is the first tile's: the page has drawn its tiles.
   EXPECT_TRUE(page.WaitForPixels(kFirstCoverLeft, kFirstCoverTop, kCoverSize, kGreen, 500)) << page.Output();
+  // A tap on the clip's tile, the second: the page says why it does not play.
+  ASSERT_TRUE(page.XDoTool({"mousemove", std::to_string(kSecondCoverLeft + 30), std::to_string(kFirstCoverTop + 30),
+                            "click", "1"}));
+  EXPECT_TRUE(page.ReadUntil("message: b clip.ogv does not play: it is a FIFO, not a regular file.")) << page.Output();
   Clock::duration took{};
   EXPECT_EQ(page.Escape(took), 0) << page.Output();
   std::cout << "Escape ended the program in "
@@ -190,6 +197,23 @@ TEST_F(CarpcFolderFilesIntegration, APictureWhoseNameIsNoUtf8Draws) {
   EXPECT_TRUE(page.WaitForPixels(kViewCentreX - 8, kViewCentreY - 8, 16, kOrange, 16 * 16))
       << "the view area does not show the picture\n" << page.Output();
   EXPECT_EQ(LinesWith(page.Output(), "cannot be shown"), 0) << page.Output();
+  Clock::duration took{};
+  EXPECT_EQ(page.Escape(took), 0) << page.Output();
+}
+
+TEST_F(CarpcFolderFilesIntegration, AFolderWhoseNameIsNoUtf8Opens) {
+  const fs::path folder = Folder();
+  constexpr std::uint32_t kBlue = 0x2040E0;
+  fs::create_directory(folder / "sub\xFF\xFE");
+  WritePng(folder / "sub\xFF\xFE" / "inside.png", kBlue);
+  PageOnDisplay page(folder);
+  ASSERT_TRUE(page.WaitForPage()) << page.Output();
+  // The folder's tile is the only one; once it is tapped, the picture inside takes its place.
+  ASSERT_TRUE(page.XDoTool({"mousemove", std::to_string(kFirstCoverLeft + 30), std::to_string(kFirstCoverTop + 30),
+                            "click", "1", "mousemove", std::to_string(kRestX), std::to_string(kRestY)}));
+  EXPECT_TRUE(page.WaitForPixels(kFirstCoverLeft, kFirstCoverTop, kCoverSize, kBlue, 500))
+      << "the folder's picture does not show\n" << page.Output();
+  EXPECT_EQ(LinesWith(page.Output(), "cannot be opened"), 0) << page.Output();
   Clock::duration took{};
   EXPECT_EQ(page.Escape(took), 0) << page.Output();
 }
