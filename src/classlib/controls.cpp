@@ -554,6 +554,7 @@ void TWinControl::InsertControl(TControl* AControl) {
 
 void TWinControl::RemoveControl(TControl* AControl) {
   if (mouse_control_ == AControl) mouse_control_ = nullptr;
+  if (auto* window = dynamic_cast<TWinControl*>(AControl)) window->PassFocusToHolder();
   AControl->Invalidate();
   controls_.erase(std::remove(controls_.begin(), controls_.end(), AControl), controls_.end());
   AControl->parent_ = nullptr;
@@ -690,6 +691,7 @@ void TWinControl::UpdateShowing() {
 
 void TWinControl::SetVisible(bool Value) {
   if (Value == GetVisible()) return;
+  if (!Value) PassFocusToHolder();
   TControl::SetVisible(Value);
   if (GetParent() != nullptr)
     UpdateShowing();
@@ -761,6 +763,25 @@ bool TWinControl::CanFocus() const {
 }
 
 bool TWinControl::Focused() const { return handle_ != nullptr && win::GetFocus() == handle_; }
+
+bool TWinControl::ContainsFocus() const {
+  const win::HWND focus = win::GetFocus();
+  return handle_ != nullptr && focus != nullptr && (focus == handle_ || win::IsChild(handle_, focus));
+}
+
+// A control that is hidden or goes while it holds the focus gives it to the nearest control
+// around it that can take it, so that the keys keep reaching the form (a window that is hidden
+// would keep the focus, and one destroyed would leave none).
+void TWinControl::PassFocusToHolder() {
+  if (!ContainsFocus()) return;
+  for (TWinControl* holder = GetParent(); holder != nullptr; holder = holder->GetParent()) {
+    if (holder->GetComponentState().Contains(csDestroying) || !holder->CanFocus()) continue;
+    holder->SetFocus();
+    // The form itself holding the focus has no active control.
+    if (TCustomForm* form = dynamic_cast<TCustomForm*>(holder)) form->SetActiveControl(nullptr);
+    return;
+  }
+}
 
 void TWinControl::TakeFocusOnClick() {
   if (GetTabStop() && CanFocus() && !Focused()) SetFocus();

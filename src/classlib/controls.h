@@ -340,6 +340,8 @@ class TWinControl : public TControl {
   bool CanFocus() const;
   bool Focused() const;
   void SetFocus();
+  // Whether the focus is on this control's window or on a window inside it.
+  bool ContainsFocus() const;
 
   // A pressed mouse button gives the focus to a control that has TabStop and can take it; a
   // control taking the focus becomes its form's active control.
@@ -379,6 +381,7 @@ class TWinControl : public TControl {
   void SyncBoundsFromWindow();
   bool ForwardMouseToChild(TMessage& Message);
   void TakeFocusOnClick();
+  void PassFocusToHolder();
 
   win::HWND handle_ = nullptr;
   win::WNDPROC default_procedure_ = nullptr;  // the system class's procedure of a subclassed window

@@ -117,6 +117,65 @@ TEST(FormFocus, SettingTheActiveControlOfAShowingFormFocusesItAndAFreedOneIsForg
   EXPECT_EQ(FocusedName(), "first");
 }
 
+// A control that leaves while it holds the focus: hidden, freed, or taken off its parent.
+enum class Leaving { kHideIt, kHideItsPanel, kFreeIt, kFreeItsPanel, kTakeItOff, kHideItInADisabledPanel, kHideAnother };
+
+struct LeaveCase {
+  const char* name;
+  Leaving leaving;
+  const char* focused;  // the control holding the focus afterwards
+  const char* active;   // the form's active control afterwards, "" for none
+  const char* events;   // the focus events, in order
+};
+
+class FormFocusOnLeaving : public ::testing::TestWithParam<LeaveCase> {};
+
+TEST_P(FormFocusOnLeaving, TheFocusGoesToTheNearestHolderThatCanTakeIt) {
+  const LeaveCase& c = GetParam();
+  std::string events;  // outlives the form, whose end still reports focus events
+  TForm form(nullptr);
+  form.SetName("form");
+  // The panel, without TabStop, holds "inner", which takes the focus when the form shows.
+  auto* panel = new TKeyTaker(&form, "panel", {0, 0, 100, 50}, false);
+  auto* inner = new TKeyTaker(panel, "inner", {0, 0, 40, 20}, true);
+  auto* other = new TKeyTaker(&form, "other", {0, 60, 40, 80}, true);
+  for (TWinControl* control : std::vector<TWinControl*>{&form, panel, inner, other}) {
+    control->OnEnter = [&events, control](TObject*) { events += "enter " + control->GetName() + ";"; };
+    control->OnExit = [&events, control](TObject*) { events += "exit " + control->GetName() + ";"; };
+  }
+  form.Show();
+  ASSERT_EQ(FocusedName(), "inner");
+  events.clear();
+  switch (c.leaving) {
+    case Leaving::kHideIt: inner->SetVisible(false); break;
+    case Leaving::kHideItsPanel: panel->SetVisible(false); break;
+    case Leaving::kFreeIt: delete inner; break;
+    case Leaving::kFreeItsPanel: delete panel; break;
+    case Leaving::kTakeItOff: inner->SetParent(nullptr); break;
+    case Leaving::kHideItInADisabledPanel:
+      panel->SetEnabled(false);
+      inner->SetVisible(false);
+      break;
+    case Leaving::kHideAnother: other->SetVisible(false); break;
+  }
+  EXPECT_EQ(FocusedName(), c.focused);
+  EXPECT_EQ(form.GetActiveControl() != nullptr ? form.GetActiveControl()->GetName() : "", c.active);
+  EXPECT_EQ(events, c.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormFocusOnLeaving,
+    ::testing::Values(
+        LeaveCase{"HidingTheFocusedControl", Leaving::kHideIt, "panel", "panel", "exit inner;enter panel;"},
+        LeaveCase{"HidingItsHolder", Leaving::kHideItsPanel, "form", "", "exit inner;enter form;"},
+        LeaveCase{"FreeingTheFocusedControl", Leaving::kFreeIt, "panel", "panel", "exit inner;enter panel;"},
+        LeaveCase{"FreeingItsHolder", Leaving::kFreeItsPanel, "form", "", "exit inner;enter form;"},
+        LeaveCase{"TakingItOffItsHolder", Leaving::kTakeItOff, "panel", "panel", "exit inner;enter panel;"},
+        LeaveCase{"AHolderThatCannotTakeItIsPassed", Leaving::kHideItInADisabledPanel, "form", "",
+                  "exit inner;enter form;"},
+        LeaveCase{"HidingAnotherControlLeavesTheFocus", Leaving::kHideAnother, "inner", "inner", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // On a display: keys typed after the form shows reach its first control; a click moves them to
 // another.
 class FormFocusScreenIntegration : public dashtune::testing::XvfbSuite {};
