@@ -1,6 +1,7 @@
 // Typing and clicking on a real display (Xvfb, German layout by setxkbmap, keys and clicks by
 // xdotool): renaming a tile by typing "Bär" and Enter, a tap on the focused tile's caption
-// opening its edit box, and picking a popup menu item by a click.
+// opening its edit box, the list view taking the keys again once Escape or Return closed the box,
+// and picking a popup menu item by a click.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "platform/gdi/scoped_gdi.h"
 #include "platform/present/presenter.h"
 #include "platform/text/text.h"
+#include "platform/user/input_state.h"
 #include "platform/user/menu_window.h"
 #include "platform/user/messages.h"
 #include "platform/user/paint.h"
@@ -69,6 +71,8 @@ class EditorsScreenIntegration : public ::testing::Test {
     presenter_.reset();
   }
 
+  void ExpectDownMovesTheFocusAfterTheBoxCloses(const std::string& ending);
+
   static XvfbServer server_;
   std::unique_ptr<win::present::X11Presenter> presenter_;
   std::unique_ptr<TForm> form_;
@@ -109,6 +113,7 @@ TEST_F(EditorsScreenIntegration, RenamingATileByTypingBaerAndEnter) {
 struct TypingOnceEditing {
   TTouchListview* tiles = nullptr;
   std::string display;
+  std::vector<std::string> keys;  // xdotool's arguments after "key"
   pid_t typing = 0;
 };
 TypingOnceEditing* typing_once_editing = nullptr;
@@ -117,7 +122,9 @@ void TypeOnceEditing(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
   TypingOnceEditing* state = typing_once_editing;
   if (state == nullptr || !state->tiles->GetEditManager()->GetEditing()) return;
   win::KillTimer(nullptr, id);
-  state->typing = StartDisplayTool(state->display, {"xdotool", "key", "--delay", "30", "N", "e", "u", "Return"});
+  std::vector<std::string> command = {"xdotool", "key"};
+  command.insert(command.end(), state->keys.begin(), state->keys.end());
+  state->typing = StartDisplayTool(state->display, command);
 }
 
 TEST_F(EditorsScreenIntegration, ATapOnTheFocusedTilesCaptionOpensItsEditBox) {
@@ -129,7 +136,7 @@ TEST_F(EditorsScreenIntegration, ATapOnTheFocusedTilesCaptionOpensItsEditBox) {
   const win::RECT label = rects.LabelRect;
   const pid_t tapping = StartDisplayTool(server_.Display(), {"xdotool", "mousemove", std::to_string((label.left + label.right) / 2),
                                                      std::to_string((label.top + label.bottom) / 2), "click", "1"});
-  TypingOnceEditing state{tiles_, server_.Display()};
+  TypingOnceEditing state{tiles_, server_.Display(), {"--delay", "30", "N", "e", "u", "Return"}};
   typing_once_editing = &state;
   const win::UINT_PTR waiting = win::SetTimer(nullptr, 0, 20, &TypeOnceEditing);
   const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungEdit);
@@ -141,6 +148,65 @@ TEST_F(EditorsScreenIntegration, ATapOnTheFocusedTilesCaptionOpensItsEditBox) {
   ASSERT_TRUE(renamed) << "no edit box took the keys";
   EXPECT_EQ(WaitTool(state.typing), 0);
   EXPECT_EQ(renamed_, (std::vector<std::string>{"Neu"}));
+}
+
+// The first item after Item whose tile lies straight below it.
+TTouchItem* ItemBelow(TTouchListview* tiles, TTouchItem* Item) {
+  const win::RECT above = Item->GetDisplayRect();
+  for (int i = 0; i < tiles->GetItems()->GetCount(); ++i) {
+    TTouchItem* item = tiles->GetItems()->GetItem(i);
+    const win::RECT r = item->GetDisplayRect();
+    if (r.left == above.left && r.top >= above.bottom) return item;
+  }
+  return nullptr;
+}
+
+// Opens the first tile's edit box by two taps, closes it by the key `ending`, then types Down:
+// the focus moves to the tile below with no call that gives the list view the focus.
+void EditorsScreenIntegration::ExpectDownMovesTheFocusAfterTheBoxCloses(const std::string& ending) {
+  for (int i = 0; i < 5; ++i) tiles_->GetItems()->AddVirtual();
+  tiles_->GetEditManager()->SetEnabled(true);
+  TTouchItem* below = ItemBelow(tiles_, item_);
+  ASSERT_NE(below, nullptr) << "the tiles fit in one row";
+  TTouchRectArrayObject rects;
+  item_->ItemRects(nullptr, tiles_->GetCanvas(), rects);
+  // The form and the list view sit at the screen's top left corner, unscrolled.
+  const win::RECT label = rects.LabelRect;
+  const std::string x = std::to_string((label.left + label.right) / 2), y = std::to_string((label.top + label.bottom) / 2);
+  const auto xdotool = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "xdotool");
+    return WaitTool(StartDisplayTool(server_.Display(), args)) == 0;
+  };
+  // A tap focuses the tile; a second tap on its caption, later than a double tap, opens the box.
+  ASSERT_TRUE(xdotool({"mousemove", x, y, "click", "1"}));
+  ASSERT_TRUE(testing::PumpUntil([&] { return item_->GetFocused(); }, std::chrono::seconds(10)));
+  const auto double_tap_over = std::chrono::steady_clock::now() + std::chrono::milliseconds(win::GetDoubleClickTime() + 100);
+  ASSERT_TRUE(testing::PumpUntil([&] { return std::chrono::steady_clock::now() > double_tap_over; }, std::chrono::seconds(10)));
+  const pid_t tapping = StartDisplayTool(server_.Display(), {"xdotool", "click", "1"});
+  TypingOnceEditing state{tiles_, server_.Display(), {ending}};
+  typing_once_editing = &state;
+  const win::UINT_PTR waiting = win::SetTimer(nullptr, 0, 20, &TypeOnceEditing);
+  const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungEdit);
+  const bool ended = testing::PumpUntil(
+      [&] { return state.typing != 0 && !tiles_->GetEditManager()->GetEditing(); }, std::chrono::seconds(30));
+  win::KillTimer(nullptr, guard);
+  if (state.typing == 0) win::KillTimer(nullptr, waiting);
+  typing_once_editing = nullptr;
+  EXPECT_EQ(WaitTool(tapping), 0);
+  ASSERT_TRUE(ended) << "no edit box opened, or it did not close on " << ending;
+  EXPECT_EQ(WaitTool(state.typing), 0);
+  ASSERT_TRUE(xdotool({"key", "Down"}));
+  EXPECT_TRUE(testing::PumpUntil([&] { return below->GetFocused(); }, std::chrono::seconds(10)))
+      << "the focus stayed on the first tile after " << ending;
+  EXPECT_FALSE(item_->GetFocused());
+}
+
+TEST_F(EditorsScreenIntegration, DownMovesTheFocusAfterEscapeClosesTheEditBox) {
+  ExpectDownMovesTheFocusAfterTheBoxCloses("Escape");
+}
+
+TEST_F(EditorsScreenIntegration, DownMovesTheFocusAfterReturnClosesTheEditBox) {
+  ExpectDownMovesTheFocusAfterTheBoxCloses("Return");
 }
 
 TEST_F(EditorsScreenIntegration, APopupMenuItemPickedByAClick) {
