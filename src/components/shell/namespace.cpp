@@ -381,7 +381,24 @@ std::u16string TNamespace::FileType() {
   return *type_info_;
 }
 
+std::optional<win::SHDESCRIPTIONID> TNamespace::Description() {
+  win::IShellFolder* folder = ParentShellFolder();
+  win::SHDESCRIPTIONID description;
+  if (folder == nullptr || relative_pidl_ == nullptr ||
+      win::SHGetDataFromIDListA(folder, relative_pidl_, win::SHGDFIL_DESCRIPTIONID, &description, sizeof(description)) !=
+          win::S_OK)
+    return std::nullopt;
+  return description;
+}
+
+win::DWORD TNamespace::DescriptionID() {
+  const std::optional<win::SHDESCRIPTIONID> description = Description();
+  return description ? description->dwDescriptionId : 0;
+}
+
 win::CLSID TNamespace::CLSID() {
+  if (const std::optional<win::SHDESCRIPTIONID> description = Description(); description && !IsZero(description->clsid))
+    return description->clsid;
   win::CLSID clsid{};
   win::ComPtr<win::IPersistFolder> persist;
   win::IShellFolder* folder = ShellFolder();
@@ -468,20 +485,71 @@ win::IShellIcon* TNamespace::ShellIconInterface() {
   return shell_icon_.Get();
 }
 
-win::ComPtr<win::IQueryInfo> TNamespace::QueryInfoInterface() {
-  win::ComPtr<win::IQueryInfo> info;
+template <class Interface>
+win::ComPtr<Interface> TNamespace::ItemOrViewObject() {
+  win::ComPtr<Interface> object;
   win::IShellFolder* parent = ParentShellFolder();
   win::LPCITEMIDLIST items[] = {relative_pidl_};
   if (parent != nullptr && !IsDesktop() &&
-      parent->GetUIObjectOf(win::GetActiveWindow(), 1, items, win::IQueryInfo::iid, nullptr,
-                            reinterpret_cast<void**>(info.GetAddressOf())) == win::S_OK)
-    return info;
+      parent->GetUIObjectOf(win::GetActiveWindow(), 1, items, Interface::iid, nullptr,
+                            reinterpret_cast<void**>(object.GetAddressOf())) == win::S_OK)
+    return object;
   if (win::IShellFolder* own = ShellFolder();
-      own != nullptr && own->CreateViewObject(win::GetActiveWindow(), win::IQueryInfo::iid,
-                                              reinterpret_cast<void**>(info.ReleaseAndGetAddressOf())) == win::S_OK)
-    return info;
-  if (IsDesktop() && shell::PhysicalDesktopFolder != nullptr) return shell::PhysicalDesktopFolder->QueryInfoInterface();
+      own != nullptr && own->CreateViewObject(win::GetActiveWindow(), Interface::iid,
+                                              reinterpret_cast<void**>(object.ReleaseAndGetAddressOf())) == win::S_OK)
+    return object;
+  if (IsDesktop() && shell::PhysicalDesktopFolder != nullptr)
+    return shell::PhysicalDesktopFolder->ItemOrViewObject<Interface>();
   return nullptr;
+}
+
+win::ComPtr<win::IQueryInfo> TNamespace::QueryInfoInterface() { return ItemOrViewObject<win::IQueryInfo>(); }
+win::ComPtr<win::IExtractIconA> TNamespace::ExtractIconAInterface() { return ItemOrViewObject<win::IExtractIconA>(); }
+win::ComPtr<win::IExtractIconW> TNamespace::ExtractIconWInterface() { return ItemOrViewObject<win::IExtractIconW>(); }
+
+template <class Interface>
+Interface* TNamespace::FolderObject(win::ComPtr<Interface>& kept) {
+  if (kept != nullptr) return kept.Get();
+  const auto out = [&] { return reinterpret_cast<void**>(kept.ReleaseAndGetAddressOf()); };
+  win::LPCITEMIDLIST items[] = {relative_pidl_};
+  if (win::IShellFolder* parent = ParentShellFolder();
+      parent != nullptr && parent->GetUIObjectOf(win::GetActiveWindow(), 1, items, Interface::iid, nullptr, out()) == win::S_OK)
+    return kept.Get();
+  win::IShellFolder* own = ShellFolder();
+  if (own != nullptr && Folder() && own->CreateViewObject(win::GetActiveWindow(), Interface::iid, out()) == win::S_OK)
+    return kept.Get();
+  if (own != nullptr && own->QueryInterface(Interface::iid, out()) == win::S_OK) return kept.Get();
+  kept.Reset();
+  return nullptr;
+}
+
+win::IBrowserFrameOptions* TNamespace::BrowserFrameOptionsInterface() { return FolderObject(browser_frame_options_); }
+win::IQueryAssociations* TNamespace::QueryAssociationsInterface() { return FolderObject(query_associations_); }
+
+win::ICategoryProvider* TNamespace::CategoryProviderInterface() {
+  win::IShellFolder* own = category_provider_ == nullptr && Folder() ? ShellFolder() : nullptr;
+  if (own != nullptr)
+    own->CreateViewObject(win::GetActiveWindow(), win::ICategoryProvider::iid,
+                          reinterpret_cast<void**>(category_provider_.ReleaseAndGetAddressOf()));
+  return category_provider_.Get();
+}
+
+win::IShellIconOverlay* TNamespace::ShellIconOverlayInterface() {
+  if (shell_icon_overlay_ != nullptr || !icon_overlay_possible_) return shell_icon_overlay_.Get();
+  const auto ask = [&](win::IShellFolder* folder) {
+    return folder != nullptr && folder->QueryInterface(win::IShellIconOverlay::iid,
+                                                       reinterpret_cast<void**>(shell_icon_overlay_.ReleaseAndGetAddressOf())) == win::S_OK;
+  };
+  if (!ask(ShellFolder()) && !ask(ParentShellFolder())) {
+    shell_icon_overlay_.Reset();
+    icon_overlay_possible_ = false;
+  }
+  return shell_icon_overlay_.Get();
+}
+
+TExtractImage* TNamespace::ExtractImage() {
+  if (extract_image_ == nullptr) extract_image_ = std::make_unique<TExtractImage>(this);
+  return extract_image_.get();
 }
 
 TShellLink* TNamespace::ShellLink() {
@@ -592,11 +660,12 @@ int TNamespace::EnumerateFolderEx(win::HWND MessageWnd, TFileObjects FileObjects
   int count = 0;
   bool terminate = false;
   bool refused = false;
+  const std::size_t room = ChildListRoom();
   win::LPITEMIDLIST child = nullptr;
   win::ULONG fetched = 0;
   while (!terminate && enumerator->Next(1, &child, &fetched) == win::S_OK && fetched == 1) {
     // A child whose list would not fit below this item's can never be an item: not handed out.
-    if (!HoldsChild(child)) {
+    if (static_cast<std::size_t>(PIDLMgr->PIDLSize(child)) > room) {
       refused = true;
       PIDLMgr->FreePIDL(child);
     } else if (!Callback) {
@@ -610,11 +679,10 @@ int TNamespace::EnumerateFolderEx(win::HWND MessageWnd, TFileObjects FileObjects
   return count;
 }
 
-bool TNamespace::HoldsChild(win::LPCITEMIDLIST child) {
-  if (IsDesktop()) return true;
-  const std::size_t joined = static_cast<std::size_t>(PIDLMgr->PIDLSize(absolute_pidl_)) +
-                             static_cast<std::size_t>(PIDLMgr->PIDLSize(child)) - win::item_ids::kCountSize;
-  return joined <= win::item_ids::kMaxListSize;
+std::size_t TNamespace::ChildListRoom() {
+  // A child of the desktop is its own absolute list.
+  if (IsDesktop()) return win::item_ids::kMaxListSize;
+  return win::item_ids::kMaxListSize + win::item_ids::kCountSize - static_cast<std::size_t>(PIDLMgr->PIDLSize(absolute_pidl_));
 }
 
 int TNamespace::EnumerateFolder(win::HWND MessageWnd, bool Folders, bool NonFolders, bool IncludeHidden,
@@ -686,6 +754,7 @@ void TNamespace::InvalidateCache() {
                                      &file_system_, &folder_, &ghosted_, &link_, &compressed_, &recycle_bin_})
     cache->reset();
   shell_link_.reset();
+  extract_image_.reset();
   FreeImage();
 }
 
@@ -705,6 +774,7 @@ void TNamespace::InvalidateNamespace(bool ResetIcons) {
   shell_folder2_.Reset();
   shell_folder2_possible_ = true;
   shell_icon_.Reset();
+  shell_icon_overlay_.Reset();
   if (parent_ != nullptr && parent_->IsDesktop() && shell::PhysicalDesktopFolder != nullptr &&
       shell::PhysicalDesktopFolder != this)
     shell::PhysicalDesktopFolder->InvalidateNamespace(true);

@@ -14,6 +14,7 @@
 #include "platform/ole/drag_drop.h"
 #include "platform/shell/context_menu.h"
 #include "platform/shell/details.h"
+#include "platform/shell/shell_extensions.h"
 #include "platform/shell/shell_types.h"
 
 #include <cstdint>
@@ -44,6 +45,26 @@ using TEnumFolderBeforeEnum = std::function<void(void* Data, TNamespace* AParent
 // The flags of a details column's state.
 enum class TSHColumnState { csString, csInteger, csDate, csOnByDefault, csSlow, csExtended, csSecondaryUI, csHidden };
 using TSHColumnStates = Set<TSHColumnState>;
+
+// The thumbnail object of an item: the size, colour depth and flags a thumbnail of it is asked
+// with. This library makes no thumbnail itself.
+class TExtractImage : public TObject {
+ public:
+  explicit TExtractImage(TNamespace* Owner) : owner_(Owner) {}  // Owner: not owned, the item it belongs to
+
+  TNamespace* GetOwner() const { return owner_; }
+  int GetWidth() const { return width_; }
+  int GetHeight() const { return height_; }
+  int GetColorDepth() const { return color_depth_; }
+  win::DWORD GetFlags() const { return flags_; }
+
+ private:
+  TNamespace* owner_;
+  int width_ = 200;
+  int height_ = 200;
+  int color_depth_ = 32;
+  win::DWORD flags_ = 32;
+};
 
 using TNamespaceArray = std::vector<TNamespace*>;
 using TPIDLArray = std::vector<win::LPITEMIDLIST>;
@@ -165,7 +186,11 @@ class TNamespace : public TObject {
 
   // Type and identity.
   virtual std::u16string FileType();
+  // The class the shell describes the item by, else its folder's class; all zero when neither
+  // says (SHDESCRIPTIONID, platform/shell/shell.h).
   virtual win::CLSID CLSID();
+  // The kind the shell describes the item by (SHDID_); 0 when it does not say.
+  virtual win::DWORD DescriptionID();
 
   // Icons.
   virtual int GetIconIndex(bool OpenIcon, int IconSize, bool ForceLoad = false);
@@ -192,6 +217,20 @@ class TNamespace : public TObject {
   virtual win::IShellIcon* ShellIconInterface();
   virtual win::ComPtr<win::IQueryInfo> QueryInfoInterface();
   virtual TShellLink* ShellLink();
+  // Made on first use, freed by InvalidateCache.
+  virtual TExtractImage* ExtractImage();
+  // Asked of the item's folder, then its parent folder; once missing, never asked again.
+  virtual win::IShellIconOverlay* ShellIconOverlayInterface();
+  // Asked of the parent folder for the item, then of the item's folder (the desktop item last
+  // asks the folder behind it); not kept.
+  virtual win::ComPtr<win::IExtractIconA> ExtractIconAInterface();
+  virtual win::ComPtr<win::IExtractIconW> ExtractIconWInterface();
+  // Asked of the parent folder for the item, then (folders only) of the item's folder as a view
+  // object, then of the item's folder itself.
+  virtual win::IBrowserFrameOptions* BrowserFrameOptionsInterface();
+  virtual win::IQueryAssociations* QueryAssociationsInterface();
+  // Folders only: the item's folder's view object.
+  virtual win::ICategoryProvider* CategoryProviderInterface();
 
   // Relations.
   virtual bool IsChild(TNamespace* Namespace, bool Immediate);
@@ -337,6 +376,16 @@ class TNamespace : public TObject {
   TNamespace* ParentNamespace() { return parent_ != nullptr ? parent_ : MakeParentNamespace(); }
   TNamespace* MakeParentNamespace();
   bool CachedAttribute(win::ULONG mask, std::optional<bool>& cache);
+  // The description record of the item; nothing when the shell gives none.
+  std::optional<win::SHDESCRIPTIONID> Description();
+  // The parent folder's object for the item, else the item's folder's view object; for the
+  // desktop item last the one of the folder behind it.
+  template <class Interface>
+  win::ComPtr<Interface> ItemOrViewObject();
+  // Kept in `kept` once found: the parent folder's object for the item, else (folders only) the
+  // item's folder's view object, else the item's folder itself.
+  template <class Interface>
+  Interface* FolderObject(win::ComPtr<Interface>& kept);
   std::u16string DisplayNameOf(win::DWORD flags);
   const win::WIN32_FIND_DATAW* FindData();
   // The find data with its times read again from the file, once, before they are first used.
@@ -346,8 +395,8 @@ class TNamespace : public TObject {
   bool IsEqualToFolder(TNamespace* folder);
   int LookupIconIndex(bool open, int icon_size);
   bool HasChildren(win::DWORD flags);
-  // Whether the list of `child` below this item fits an item-ID list.
-  bool HoldsChild(win::LPCITEMIDLIST child);
+  // The largest child list (with its terminator) whose list below this item fits an item-ID list.
+  std::size_t ChildListRoom();
   // Valid's question, with the folder's answer.
   win::HRESULT Validate();
   bool RouteVerb(const std::u16string& verb, const TNamespaceArray& namespaces);
@@ -376,6 +425,11 @@ class TNamespace : public TObject {
   win::ComPtr<win::IShellFolder2> shell_folder2_;
   bool shell_folder2_possible_ = true;  // cleared once the folder turned out to have none
   win::ComPtr<win::IShellIcon> shell_icon_;
+  win::ComPtr<win::IShellIconOverlay> shell_icon_overlay_;
+  bool icon_overlay_possible_ = true;  // cleared once the folders turned out to have none
+  win::ComPtr<win::IBrowserFrameOptions> browser_frame_options_;
+  win::ComPtr<win::IQueryAssociations> query_associations_;
+  win::ComPtr<win::ICategoryProvider> category_provider_;
   // While a context menu shows: its objects and the owner's window procedure it replaced.
   win::ComPtr<win::IContextMenu> current_context_menu_;
   win::ComPtr<win::IContextMenu2> current_context_menu2_;
@@ -404,6 +458,7 @@ class TNamespace : public TObject {
   std::unique_ptr<win::WIN32_FIND_DATAW> find_data_;
   std::unique_ptr<std::u16string> type_info_;
   std::unique_ptr<TShellLink> shell_link_;
+  std::unique_ptr<TExtractImage> extract_image_;
   std::unique_ptr<TObject> threaded_image_;
 
   // Cached values: empty until computed.

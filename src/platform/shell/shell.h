@@ -22,8 +22,19 @@ void ReloadUserFolders();
 HRESULT SHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIST* list);
 
 // SHGDFIL_FINDDATA: the WIN32_FIND_DATAW (592 bytes) of a child of `folder` from its ID's
-// snapshot; no 8.3 names. Fails for virtual items and for other formats.
+// snapshot; no 8.3 names; fails for virtual items. SHGDFIL_DESCRIPTIONID: the SHDESCRIPTIONID of
+// any item below `folder`:
+//   Computer, Home, Trash   SHDID_ROOT_REGITEM with CLSID_MyComputer, CLSID_UsersFiles, CLSID_RecycleBin
+//   a volume                SHDID_COMPUTER_REMOVABLE or SHDID_COMPUTER_FIXED
+//   a folder                SHDID_FS_DIRECTORY
+//   a file                  SHDID_FS_FILE; a link (.desktop file) with CLSID_ShellLink
+//   a device, fifo, socket  SHDID_FS_OTHER
+//   an entry of Trash       SHDID_FS_DIRECTORY or SHDID_FS_FILE, with CLSID_TrashEntry
+// The class is zero where none is named. Other formats fail.
 HRESULT SHGetDataFromIDListW(IShellFolder* folder, LPCITEMIDLIST list, int format, void* data, int size);
+// The same for SHGDFIL_DESCRIPTIONID, which holds no text; the narrow find data record is not
+// offered (nothing on this platform reads it).
+HRESULT SHGetDataFromIDListA(IShellFolder* folder, LPCITEMIDLIST list, int format, void* data, int size);
 
 // With SHGFI_PIDL `path` is an absolute list. SHGFI_TYPENAME gives the content type's
 // description ("" when unknown); SHGFI_SYSICONINDEX answers the system small (or large) image

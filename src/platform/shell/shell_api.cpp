@@ -88,6 +88,24 @@ void FillFindData(const item_ids::ItemId& id, WIN32_FIND_DATAW& data) {
   CopyName(Utf8ToUtf16(id.name), data.cFileName, MAX_PATH);
 }
 
+SHDESCRIPTIONID DescriptionOf(const shell_model::Item& item) {
+  using shell_model::Place;
+  const bool is_folder = item_ids::HasSnapshot(item.id.kind) && (item.id.snapshot.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  switch (item.place) {
+    case Place::Desktop: return {SHDID_ROOT_REGITEM, {}};
+    case Place::Computer: return {SHDID_ROOT_REGITEM, CLSID_MyComputer};
+    case Place::Home: return {SHDID_ROOT_REGITEM, CLSID_UsersFiles};
+    case Place::Trash: return {SHDID_ROOT_REGITEM, CLSID_RecycleBin};
+    case Place::Volume: return {item.removable ? SHDID_COMPUTER_REMOVABLE : SHDID_COMPUTER_FIXED, {}};
+    case Place::TrashEntry: return {is_folder ? SHDID_FS_DIRECTORY : SHDID_FS_FILE, CLSID_TrashEntry};
+    case Place::FileSystem: break;
+  }
+  if (item.id.kind == item_ids::ItemKind::Folder) return {SHDID_FS_DIRECTORY, {}};
+  if (item.id.kind == item_ids::ItemKind::Other) return {SHDID_FS_OTHER, {}};
+  const bool is_link = (shell_model::Attributes(item) & SFGAO_LINK) != 0;
+  return {SHDID_FS_FILE, is_link ? CLSID_ShellLink : CLSID{}};
+}
+
 // Whether the first `count` IDs of two lists name the same items.
 bool SamePrefix(LPCITEMIDLIST a, LPCITEMIDLIST b, UINT count) {
   for (UINT i = 0; i < count; ++i, a = item_ids::NextId(a), b = item_ids::NextId(b))
@@ -144,6 +162,7 @@ HRESULT SHGetSpecialFolderLocation(HWND, int csidl, LPITEMIDLIST* list) {
 }
 
 HRESULT SHGetDataFromIDListW(IShellFolder* folder, LPCITEMIDLIST list, int format, void* data, int size) {
+  if (format == SHGDFIL_DESCRIPTIONID) return SHGetDataFromIDListA(folder, list, format, data, size);
   auto* own = dynamic_cast<ShellFolderObject*>(folder);
   if (own == nullptr || data == nullptr || item_ids::IsEmptyList(list)) return E_INVALIDARG;
   if (format != SHGDFIL_FINDDATA) return E_INVALIDARG;
@@ -153,6 +172,17 @@ HRESULT SHGetDataFromIDListW(IShellFolder* folder, LPCITEMIDLIST list, int forma
   const std::optional<item_ids::ItemId> id = shell_model::LastIdBelow(own->Item(), list);
   if (!id || !item_ids::HasSnapshot(id->kind)) return E_INVALIDARG;
   FillFindData(*id, *static_cast<WIN32_FIND_DATAW*>(data));
+  return S_OK;
+}
+
+HRESULT SHGetDataFromIDListA(IShellFolder* folder, LPCITEMIDLIST list, int format, void* data, int size) {
+  auto* own = dynamic_cast<ShellFolderObject*>(folder);
+  if (own == nullptr || data == nullptr || item_ids::IsEmptyList(list) || format != SHGDFIL_DESCRIPTIONID ||
+      size < static_cast<int>(sizeof(SHDESCRIPTIONID)))
+    return E_INVALIDARG;
+  const std::optional<shell_model::Item> item = own->ResolveRelative(list);
+  if (!item) return E_INVALIDARG;
+  *static_cast<SHDESCRIPTIONID*>(data) = DescriptionOf(*item);
   return S_OK;
 }
 

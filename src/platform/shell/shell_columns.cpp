@@ -109,9 +109,9 @@ std::u16string OriginalFolder(const Item& item) {
 }
 
 // The name an item's type is told from, as bytes.
-std::string OwnName(const Item& item) {
+std::string_view OwnName(const Item& item) {
   if (item.place != Place::TrashEntry) return item.id.name;
-  const std::string& path = item.original_path.empty() ? item.id.name : item.original_path;
+  const std::string_view path = item.original_path.empty() ? item.id.name : item.original_path;
   return path.substr(path.find_last_of('/') + 1);
 }
 
@@ -156,10 +156,10 @@ std::u16string TypeText(const Item& item) {
   }
   const std::u16string& description = TypeDescriptionOf(item).wide;
   if (!description.empty()) return description;
-  const std::string name = OwnName(item);
+  const std::string_view name = OwnName(item);
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return u"File";
-  std::string extension = name.substr(dot);
+  if (dot == std::string_view::npos || dot == 0) return u"File";
+  std::string extension(name.substr(dot));
   for (char& c : extension)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return Utf8ToUtf16(extension) + u" File";

@@ -124,6 +124,21 @@ constexpr UINT SHGFI_SYSICONINDEX = 0x000004000;
 constexpr int SHGDFIL_FINDDATA = 1;
 constexpr int SHGDFIL_DESCRIPTIONID = 3;
 
+// What kind of item an ID names (SHGDFIL_DESCRIPTIONID): a kind (SHDID_) and, where the kind
+// alone does not tell, a class.
+struct SHDESCRIPTIONID {
+  DWORD dwDescriptionId = 0;
+  CLSID clsid{};
+};
+static_assert(sizeof(SHDESCRIPTIONID) == 20);
+
+constexpr DWORD SHDID_ROOT_REGITEM = 1;
+constexpr DWORD SHDID_FS_FILE = 2;
+constexpr DWORD SHDID_FS_DIRECTORY = 3;
+constexpr DWORD SHDID_FS_OTHER = 4;
+constexpr DWORD SHDID_COMPUTER_REMOVABLE = 7;
+constexpr DWORD SHDID_COMPUTER_FIXED = 8;
+
 // Link lookups.
 constexpr DWORD SLGP_SHORTPATH = 0x1;
 constexpr DWORD SLGP_UNCPRIORITY = 0x2;
@@ -146,6 +161,12 @@ constexpr UINT DRIVE_FIXED = 3;
 constexpr UINT DRIVE_REMOTE = 4;
 
 constexpr CLSID CLSID_ShellLink = MakeGuid("00021401-0000-0000-C000-000000000046");
+// The desktop's own items: Computer, Home and Trash.
+constexpr CLSID CLSID_MyComputer = MakeGuid("20D04FE0-3AEA-1069-A2D8-08002B30309D");
+constexpr CLSID CLSID_UsersFiles = MakeGuid("59031A47-3F72-44A7-89C5-5595FE6B30EE");
+constexpr CLSID CLSID_RecycleBin = MakeGuid("645FF040-5081-101B-9F08-00AA002F954E");
+// This platform's class of the entries in Trash.
+constexpr CLSID CLSID_TrashEntry = MakeGuid("3B8E6C1D-52A4-4F07-9E2B-7D14C0A9F365");
 
 class IBindCtx;  // no bind contexts on this platform; always passed as null
 

@@ -5,6 +5,7 @@
 #include "platform/core/errors.h"
 #include "platform/core/strings.h"
 #include "platform/shell/file_info.h"
+#include "platform/shell/places.h"
 #include "platform/shell/shell.h"
 // GLib after the platform headers: its TRUE and FALSE are macros.
 #include <gio/gio.h>
@@ -407,6 +408,67 @@ TEST_F(NamespaceTest, TrashShowsOriginalNamesAndSkipsInfoWithoutFile) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::u16string>{u"Original Name.txt", u"trashed-by-gio.txt"}));
   fs::remove_all(trash);
+}
+
+// The description record of an item below the desktop, through the wide and the narrow call, as
+// its 20 bytes: the kind, little-endian, then the class.
+std::vector<BYTE> DescriptionBytes(IShellFolder* desktop, LPCITEMIDLIST absolute) {
+  std::vector<BYTE> wide(sizeof(SHDESCRIPTIONID), 0xEE);
+  std::vector<BYTE> narrow(sizeof(SHDESCRIPTIONID), 0xDD);
+  if (SHGetDataFromIDListW(desktop, absolute, SHGDFIL_DESCRIPTIONID, wide.data(), static_cast<int>(wide.size())) != S_OK ||
+      SHGetDataFromIDListA(desktop, absolute, SHGDFIL_DESCRIPTIONID, narrow.data(), static_cast<int>(narrow.size())) != S_OK ||
+      wide != narrow)
+    return {};
+  return wide;
+}
+
+std::vector<BYTE> ExpectedBytes(DWORD kind, const CLSID& clsid) {
+  std::vector<BYTE> bytes{static_cast<BYTE>(kind), 0, 0, 0};
+  const BYTE* id = reinterpret_cast<const BYTE*>(&clsid);
+  bytes.insert(bytes.end(), id, id + sizeof(CLSID));
+  return bytes;
+}
+
+TEST_F(NamespaceTest, DescriptionRecordsNameTheKindOfEachItem) {
+  fs::create_directories(root_ / "stick");
+  fs::create_directories(root_ / "gone-folder");
+  WriteFile(root_ / "gone-folder" / "inside", 1);
+  const std::string command = "gio trash '" + (root_ / "gone-folder").string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  places::SetExtraMountsForTesting({{(root_ / "stick").string(), true}});
+  const struct {
+    const char* name;
+    DWORD kind;
+    CLSID clsid;
+  } kCases[] = {
+      {"computer:///", SHDID_ROOT_REGITEM, CLSID_MyComputer},
+      {"trash:///", SHDID_ROOT_REGITEM, CLSID_RecycleBin},
+      {"/", SHDID_COMPUTER_FIXED, GUID_NULL},
+      {"STICK", SHDID_COMPUTER_REMOVABLE, GUID_NULL},
+      {"trash:///gone-folder", SHDID_FS_DIRECTORY, CLSID_TrashEntry},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const TaskList list = Parse(c.name == std::string("STICK") ? (root_ / "stick").string() : c.name);
+    ASSERT_NE(list.list, nullptr);
+    EXPECT_EQ(DescriptionBytes(desktop_.Get(), list.list), ExpectedBytes(c.kind, c.clsid));
+  }
+  places::SetExtraMountsForTesting({});
+  fs::remove_all(fs::path(getenv("XDG_DATA_HOME")) / "Trash");
+
+  // Calls that cannot be answered leave the record alone.
+  const TaskList folder = Parse(root_.string());
+  SHDESCRIPTIONID record{};
+  record.dwDescriptionId = 77;
+  const ITEMIDLIST empty{};
+  EXPECT_EQ(SHGetDataFromIDListW(desktop_.Get(), folder.list, SHGDFIL_DESCRIPTIONID, &record, sizeof(record) - 1), E_INVALIDARG);
+  EXPECT_EQ(SHGetDataFromIDListA(desktop_.Get(), folder.list, SHGDFIL_FINDDATA, &record, sizeof(WIN32_FIND_DATAW)), E_INVALIDARG);
+  EXPECT_EQ(SHGetDataFromIDListA(desktop_.Get(), &empty, SHGDFIL_DESCRIPTIONID, &record, sizeof(record)), E_INVALIDARG);
+  EXPECT_EQ(SHGetDataFromIDListA(nullptr, folder.list, SHGDFIL_DESCRIPTIONID, &record, sizeof(record)), E_INVALIDARG);
+  EXPECT_EQ(SHGetDataFromIDListW(desktop_.Get(), folder.list, 2, &record, sizeof(WIN32_FIND_DATAW)), E_INVALIDARG);
+  EXPECT_EQ(record.dwDescriptionId, 77u);
+  EXPECT_EQ(SHGetDataFromIDListA(desktop_.Get(), folder.list, SHGDFIL_DESCRIPTIONID, nullptr, sizeof(record)), E_INVALIDARG);
+  EXPECT_EQ(DescriptionBytes(desktop_.Get(), folder.list), ExpectedBytes(SHDID_FS_DIRECTORY, GUID_NULL));
 }
 
 TEST_F(NamespaceTest, TypeNamesComeFromTheContentType) {
