@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/core/strings.h"
@@ -41,6 +43,10 @@ inline constexpr IID IID_IElementPin{0x3C1E9A41, 0x6B2D, 0x4F51, {0x9A, 0x7E, 0x
 const char kFilterMark[] = "dashtune-filter";
 const char kWindowMark[] = "dashtune-renderer-window";
 const char kGraphMark[] = "dashtune-graph";
+// Marks the elements a client added to a graph (not those a render made).
+const char kAddedFilterMark[] = "dashtune-added-filter";
+// Marks the elements a graph left with a stuck engine, with the graph's serial number.
+const char kLetGoMark[] = "dashtune-let-go-by";
 
 class FilterGraph;
 class ElementFilter;
@@ -269,11 +275,7 @@ class FilterGraph final : public IFilterGraph2,
                           public MediaObjectCount,
                           private gst::BuildObserver {
  public:
-  FilterGraph()
-      : pipeline_(std::make_unique<gst::MediaPipeline>([this](const gst::EngineEvent& event) { Queue(event); },
-                                                       [this] { return MakeDefaultRenderer(); })) {
-    g_object_set_data(G_OBJECT(pipeline_->pipeline()), kGraphMark, this);
-  }
+  FilterGraph() : pipeline_(MakePipeline()) {}
   ~FilterGraph() override {
     // The windows go first (they listen to the renderers' frames), then the streaming threads
     // stop before the objects they call go; an engine that holds on is left to end alone.
@@ -314,6 +316,8 @@ class FilterGraph final : public IFilterGraph2,
     if (GST_OBJECT_PARENT(filter->element()) == GST_OBJECT(pipeline_->pipeline())) return S_FALSE;
     if (pName != nullptr && *pName != 0) gst_object_set_name(GST_OBJECT(filter->element()), Utf16ToUtf8(pName).c_str());
     if (!pipeline_->AddElement(filter->element())) return VFW_E_NOT_FOUND;
+    g_object_set_data(G_OBJECT(filter->element()), kAddedFilterMark, GINT_TO_POINTER(1));
+    g_object_set_data(G_OBJECT(filter->element()), kLetGoMark, nullptr);
     filter->JoinFilterGraph(this, pName);
     HoldUnlinkedOutputs(filter->element());
     OpenRendererWindows();
@@ -325,10 +329,16 @@ class FilterGraph final : public IFilterGraph2,
     if (filter == nullptr) return E_POINTER;
     // The filter object may be the pipeline's only holder of the element: keep it alive.
     ComPtr<IBaseFilter> keep(pFilter);
+    LetGoOfStuckEngine();
+    if (LeftWithStuckEngine(filter->element())) {
+      filter->JoinFilterGraph(nullptr, nullptr);
+      return S_OK;
+    }
     if (GST_OBJECT_PARENT(filter->element()) != GST_OBJECT(pipeline_->pipeline())) return VFW_E_NOT_FOUND;
     CloseRendererWindow(filter->element());
     ForgetHeldPads(filter->element());
     if (!pipeline_->RemoveElement(filter->element())) return VFW_E_TIMEOUT;
+    g_object_set_data(G_OBJECT(filter->element()), kAddedFilterMark, nullptr);
     filter->JoinFilterGraph(nullptr, nullptr);
     // The halted streams' events still queued (a completion, an error) are not about what
     // the graph will play next.
@@ -408,6 +418,7 @@ class FilterGraph final : public IFilterGraph2,
     if (lpcwstrFile == nullptr) return E_POINTER;
     const std::string file = Utf16ToUtf8(lpcwstrFile);
     Log("RenderFile " + file);
+    LetGoOfStuckEngine();
     const HRESULT result = ResultOf(pipeline_->RenderFile(file, this));
     render_failure_ = result;
     OpenRendererWindows();
@@ -627,6 +638,47 @@ class FilterGraph final : public IFilterGraph2,
     callback->UnableToRender(pin.Get());
   }
 
+  std::unique_ptr<gst::MediaPipeline> MakePipeline() {
+    auto pipeline = std::make_unique<gst::MediaPipeline>([this](const gst::EngineEvent& event) { Queue(event); },
+                                                         [this] { return MakeDefaultRenderer(); });
+    g_object_set_data(G_OBJECT(pipeline->pipeline()), kGraphMark, this);
+    return pipeline;
+  }
+
+  // An engine stuck in a call past the settle limit may not come back for minutes, and until it
+  // does every call that needs it would answer a time-out: the graph lets go of it. The filters a
+  // client added move to a new pipeline; what a render made stays with the stuck one, whose worker
+  // frees it once the engine returns (its thread is left to finish alone, holding the pipeline,
+  // and calls nothing of the graph any more).
+  void LetGoOfStuckEngine() {
+    if (!pipeline_->EngineStuck()) return;
+    Log("Engine stuck: the graph lets go of it");
+    std::unique_ptr<gst::MediaPipeline> fresh = MakePipeline();
+    for (const gst::OwnedElement& element : pipeline_->Elements()) {
+      ForgetHeldPads(element.get());
+      const bool added = g_object_get_data(G_OBJECT(element.get()), kAddedFilterMark) != nullptr;
+      if (added && fresh->TakeOver(element.get())) continue;
+      CloseRendererWindow(element.get());
+      g_object_set_data(G_OBJECT(element.get()), kLetGoMark, reinterpret_cast<gpointer>(serial_));
+    }
+    g_object_set_data(G_OBJECT(pipeline_->pipeline()), kGraphMark, nullptr);
+    gst::MediaPipeline::Discard(std::exchange(pipeline_, std::move(fresh)));
+    std::lock_guard<std::mutex> guard(events_lock_);
+    events_.clear();  // the stuck engine's news
+  }
+
+  // Whether the element stayed with an engine this graph let go of: it left the graph then
+  // (and leaves that pipeline too once the engine returns and the pipeline is freed).
+  bool LeftWithStuckEngine(GstElement* element) const {
+    return g_object_get_data(G_OBJECT(element), kLetGoMark) == reinterpret_cast<gpointer>(serial_) &&
+           !gst_object_has_as_parent(GST_OBJECT(element), GST_OBJECT(pipeline_->pipeline()));
+  }
+
+  static std::uintptr_t NextSerial() {
+    static std::atomic<std::uintptr_t> last{0};
+    return ++last;
+  }
+
   GstElement* MakeDefaultRenderer() {
     ElementFilter* filter = MakeRendererFilter();
     if (filter == nullptr) return nullptr;
@@ -744,6 +796,8 @@ class FilterGraph final : public IFilterGraph2,
     windows_.erase(found);
   }
 
+  // Tells the elements this graph left with a stuck engine from those other graphs left.
+  const std::uintptr_t serial_ = NextSerial();
   std::unique_ptr<gst::MediaPipeline> pipeline_;
   HRESULT render_failure_ = S_OK;
   // Outputs unlinked while streaming, with the probe that holds their data (counted pads).

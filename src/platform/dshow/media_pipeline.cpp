@@ -79,6 +79,18 @@ bool SendUpstreamOnce(GstElement* element, GstEvent* event) {
   return sent;
 }
 
+// Ends an element and takes it out of the bin that holds it (the caller holds a reference);
+// locked meanwhile, so that the bin does not bring it back up. False when no bin held it.
+bool EndAndTakeOut(GstElement* element) {
+  gst_element_set_locked_state(element, TRUE);
+  gst_element_set_state(element, GST_STATE_NULL);
+  GstObject* parent = gst_object_get_parent(GST_OBJECT(element));
+  const bool removed = parent != nullptr && gst_bin_remove(GST_BIN(parent), element);
+  if (parent != nullptr) gst_object_unref(parent);
+  gst_element_set_locked_state(element, FALSE);
+  return removed;
+}
+
 // "Title 2, Chapter 3" as the DVD source tags its streams.
 bool ParseDvdTitle(const char* text, int* title, int* chapter) {
   return text != nullptr && std::sscanf(text, "Title %d, Chapter %d", title, chapter) == 2;
@@ -161,7 +173,10 @@ void MediaPipeline::Discard(std::unique_ptr<MediaPipeline> pipeline) {
     pipeline->halting_ = true;
   }
   GstElement* element = pipeline->pipeline_;
-  if (pipeline->worker_.Call([element] { gst_element_set_state(element, GST_STATE_NULL); }, kSettleLimit)) return;
+  // Behind a stuck call the teardown could only wait out the limit.
+  if (!pipeline->EngineStuck() &&
+      pipeline->worker_.Call([element] { gst_element_set_state(element, GST_STATE_NULL); }, kSettleLimit))
+    return;
   // The engine holds on: the worker frees the pipeline after its last engine call returns.
   MediaPipeline* left = pipeline.release();
   left->worker_.Post([left] { delete left; });
@@ -173,14 +188,14 @@ void MediaPipeline::DetachOwner() {
   owner_calls_done_.wait(guard, [&] { return owner_calls_ == 0; });
 }
 
-bool MediaPipeline::EngineStalled() {
+bool MediaPipeline::EngineStuck() {
   std::lock_guard<std::mutex> guard(lock_);
   if (stalled_ && !worker_.Busy()) stalled_ = false;
   return stalled_;
 }
 
 bool MediaPipeline::EngineCall(std::function<void()> call) {
-  if (EngineStalled()) return false;
+  if (EngineStuck()) return false;
   if (worker_.Call(std::move(call), kSettleLimit)) return true;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -232,13 +247,9 @@ bool MediaPipeline::RemoveElement(GstElement* element) {
   // halted pipeline lets go of every element.
   if (!Halt()) return false;
   auto removed = std::make_shared<bool>(false);
-  GstElement* pipeline = pipeline_;
   auto* held = GST_ELEMENT(gst_object_ref(element));
-  const bool finished = EngineCall([pipeline, held, removed] {
-    gst_element_set_locked_state(held, TRUE);
-    gst_element_set_state(held, GST_STATE_NULL);
-    *removed = gst_bin_remove(GST_BIN(pipeline), held);
-    gst_element_set_locked_state(held, FALSE);
+  const bool finished = EngineCall([held, removed] {
+    *removed = EndAndTakeOut(held);
     gst_object_unref(held);
   });
   if (!finished || !*removed) return false;
@@ -252,6 +263,18 @@ bool MediaPipeline::RemoveElement(GstElement* element) {
   std::erase_if(volume_elements_, [&](GstElement* e) { return gst_object_has_as_ancestor(GST_OBJECT(e), GST_OBJECT(element)); });
   std::erase_if(panorama_elements_, [&](GstElement* e) { return gst_object_has_as_ancestor(GST_OBJECT(e), GST_OBJECT(element)); });
   return true;
+}
+
+bool MediaPipeline::TakeOver(GstElement* element) {
+  if (element == nullptr) return false;
+  auto moved = std::make_shared<bool>(false);
+  GstElement* pipeline = pipeline_;
+  auto* held = GST_ELEMENT(gst_object_ref(element));
+  const bool finished = EngineCall([pipeline, held, moved] {
+    if (EndAndTakeOut(held)) *moved = gst_bin_add(GST_BIN(pipeline), held);
+    gst_object_unref(held);
+  });
+  return finished && *moved;
 }
 
 bool MediaPipeline::Live() const {

@@ -76,9 +76,10 @@ class MediaPipeline {
 
   GstElement* pipeline() const { return pipeline_; }
 
-  // Frees a pipeline, waiting at most the settle limit for the engine. The sink and the renderer
-  // factory are not called once this begins. An engine that has not let go by then is left to
-  // the worker thread, which frees the pipeline when the engine does.
+  // Frees a pipeline, waiting at most the settle limit for the engine, and not at all for an
+  // engine that is stuck already. The sink and the renderer factory are not called once this
+  // begins. An engine that has not let go by then is left to the worker thread, which frees the
+  // pipeline when the engine does.
   static void Discard(std::unique_ptr<MediaPipeline> pipeline);
 
   // Longest time a caller waits for the engine (a state change, a seek, a teardown).
@@ -89,6 +90,11 @@ class MediaPipeline {
   // Filters: the pipeline's top-level elements. Removing one halts the pipeline first.
   bool AddElement(GstElement* element);
   bool RemoveElement(GstElement* element);
+  // Moves an element out of the pipeline that holds it, whatever that pipeline's engine is doing,
+  // into this one, ended and unlinked; a bounded engine call of this pipeline.
+  bool TakeOver(GstElement* element);
+  // True while an engine call that did not finish in time is still running: the engine is stuck.
+  bool EngineStuck();
   // Ends every streaming thread (the engine's ready state), so that filters can be disconnected
   // and removed in any state; playback stops. False when the engine did not finish in time.
   bool Halt();
@@ -190,7 +196,6 @@ class MediaPipeline {
   // Runs an engine call on the worker, bounded by the settle limit; false when it did not
   // finish in time or an earlier call is still stuck in the engine.
   bool EngineCall(std::function<void()> call);
-  bool EngineStalled();
   enum class EngineState { kReady, kPaused, kPlaying };
   bool ChangeState(EngineState target);
 

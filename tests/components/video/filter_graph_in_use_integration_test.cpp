@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,8 +18,10 @@
 
 #include "components/video/ds_util.h"
 #include "components/video/filter_graph.h"
+#include "components/video/video_window.h"
 #include "media_fixtures.h"
 #include "platform/core/strings.h"
+#include "platform/dshow/media_objects.h"
 #include "platform/dshow/media_pipeline.h"
 #include "platform_test_support.h"
 
@@ -309,6 +312,85 @@ TEST_F(FilterGraphInUseIntegrationTest, RenderSeekAndTeardownOnAFileWithAnEmptyT
   }
   EXPECT_LE(TimeOf([&] { graph_.SetActive(false); }), kSettleLimit + 1s);
 }
+
+// Two seconds of program stream followed by zeros to 8 GiB: a seek to the middle sends the
+// demuxer scanning the zeros for far longer than the settle limit. The seek answers within the
+// limit; then the graph lets go of the stuck engine: ClearGraph returns at once, and the next file
+// renders and plays to its end, through the linked video window's renderer where there is one.
+struct StuckEngineCase {
+  const char* name;
+  bool video_window;  // a video window linked to the graph, as the car PC's page has
+  bool clear_first;   // ClearGraph before the next RenderFile, as the car PC does
+};
+
+void PrintTo(const StuckEngineCase& c, std::ostream* os) { *os << c.name; }
+
+class StuckEngineIntegrationTest : public FilterGraphInUseIntegrationTest,
+                                   public ::testing::WithParamInterface<StuckEngineCase> {};
+
+TEST_P(StuckEngineIntegrationTest, TheGraphLetsGoOfTheEngineAndPlaysTheNextFile) {
+  const StuckEngineCase& c = GetParam();
+  const fs::path stuck = scratch_ / "stuck.mpg";
+  fs::copy_file(fs::path(fixtures_) / "long.mpg", stuck);
+  fs::resize_file(stuck, std::uintmax_t{8} << 30);
+  std::unique_ptr<TVideoWindow> window;
+  if (c.video_window) {
+    window = std::make_unique<TVideoWindow>(nullptr);
+    window->SetName("Video");
+    window->SetFilterGraph(&graph_);
+  }
+  Activate(gmNormal);
+  ASSERT_EQ(Render(stuck, false), win::S_OK);
+  ComPtr<win::IMediaSeeking> seeking = Ask<win::IMediaSeeking>();
+  ASSERT_TRUE(seeking);
+  win::LONGLONG middle = 0;
+  ASSERT_EQ(seeking->GetDuration(&middle), win::S_OK);
+  middle /= 2;
+  win::HRESULT seek = win::S_OK;
+  EXPECT_LE(TimeOf([&] { seek = seeking->SetPositions(&middle, win::AM_SEEKING_AbsolutePositioning, nullptr, 0); }),
+            kSettleLimit + 1s);
+  ASSERT_EQ(seek, win::E_FAIL) << "the engine was not stuck: the test shows nothing";
+
+  if (c.clear_first) {
+    win::HRESULT cleared = win::S_OK;
+    EXPECT_LE(TimeOf([&] {
+                try {
+                  graph_.ClearGraph();
+                } catch (const EDirectShowException& error) {
+                  cleared = error.ErrorCode;
+                }
+              }),
+              kSettleLimit);
+    EXPECT_EQ(cleared, win::S_OK);
+  }
+  codes_.clear();
+  // A clip of another size than the stuck one: the window's renderer shows frames of this one.
+  ASSERT_EQ(Render(fs::path(fixtures_) / "clip.ogg", false), win::S_OK);
+  ASSERT_TRUE(graph_.Play());
+  EXPECT_TRUE(testing::PumpUntil([&] { return Seen(win::EC_COMPLETE); }, 15s));
+  EXPECT_FALSE(Seen(win::EC_ERRORABORT));
+  if (window) {
+    win::gst::VideoFrame frame;
+    ASSERT_TRUE(win::GetRendererFrame(window->GetFilter().Get(), frame));
+    EXPECT_EQ(frame.width, 320);
+    // The window's renderer is the graph's only one: no default renderer was made instead.
+    ComPtr<win::IFilterGraph> filters = Ask<win::IFilterGraph>();
+    TFilterList list(filters.Get());
+    int renderers = 0;
+    for (int index = 0; index < list.GetCount(); ++index) {
+      win::CLSID class_id{};
+      list.GetItem(index)->GetClassID(&class_id);
+      renderers += class_id == win::CLSID_VideoRenderer ? 1 : 0;
+    }
+    EXPECT_EQ(renderers, 1);
+  }
+  EXPECT_LE(TimeOf([&] { graph_.SetActive(false); }), kSettleLimit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Uses, StuckEngineIntegrationTest,
+                         ::testing::Values(StuckEngineCase{"VideoWindowClearGraph", true, true},
+                                           StuckEngineCase{"PlainGraphRenderFile", false, false}),
+                         [](const ::testing::TestParamInfo<StuckEngineCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace dashtune

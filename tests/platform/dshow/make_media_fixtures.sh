@@ -3,7 +3,7 @@
 # video and sound from GStreamer's test sources, a 16:9 solid-colour clip, a DVD folder with two
 # titles and chapters, and one-second clips in the other formats a car PC meets (WebM, Matroska,
 # MP4 when the encoder exists, MPEG program stream, WAV) plus a 0.4 s Ogg clip to play after them,
-# and a 2 s Matroska clip with a subtitle stream that no renderer takes.
+# a 2 s MPEG program stream, and a 2 s Matroska clip with a subtitle stream that no renderer takes.
 # Several test processes may call it at once; the first makes the files, the others wait.
 set -euo pipefail
 out=$1
@@ -11,7 +11,7 @@ mkdir -p "$out"
 exec 9>"$out/.lock"
 flock 9
 # The marker names the version of the fixtures: a change to them makes them again.
-marker="$out/complete-6"
+marker="$out/complete-7"
 [ -f "$marker" ] && exit 0
 
 work=$(mktemp -d "$out/tmp.XXXXXX")
@@ -59,6 +59,7 @@ if [[ "$encoders" == *libx264* ]]; then
   small 1 -c:v libx264 -profile:v baseline -pix_fmt yuv420p -c:a libmp3lame "$work/clip.mp4"
 fi
 small 1 -c:v mpeg2video -c:a mp2 -f vob "$work/clip.mpg"
+small 2 -c:v mpeg2video -c:a mp2 -f vob "$work/long.mpg"
 small 1 -vn -c:a pcm_s16le "$work/clip.wav"
 small 0.4 -c:v libtheora -c:a libvorbis "$work/short.ogg"
 # Subtitles early in the clip, which the demuxer reads ahead of the frames while prerolling.
@@ -78,7 +79,7 @@ SRT
 small 2 -i "$work/subtitles.srt" -map 0 -map 1 -map 2 -c:v libvpx -b:v 200k -c:a libvorbis -c:s srt \
   "$work/subtitled.mkv"
 
-for name in clip.ogg wide.ogg clip.webm clip.mkv clip.mp4 clip.mpg clip.wav short.ogg subtitled.mkv dvd; do
+for name in clip.ogg wide.ogg clip.webm clip.mkv clip.mp4 clip.mpg long.mpg clip.wav short.ogg subtitled.mkv dvd; do
   rm -rf "${out:?}/$name"
   if [ -e "$work/$name" ]; then mv "$work/$name" "$out/$name"; fi
 done
