@@ -1,11 +1,14 @@
 // The list view's input on a real display (Xvfb), driven by xdotool through the X11 presenter:
-// tapping a tile raises OnItemClick, a double tap OnItemDblClick, and a header button dragged
-// onto another reorders the columns.
+// tapping a tile raises OnItemClick, a double tap OnItemDblClick, a header button dragged onto
+// another reorders the columns, and a tap that moves the focus to another list changes the look
+// of the first on the screen.
 #include <gtest/gtest.h>
 
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,10 @@
 #include "platform/present/presenter.h"
 #include "platform_test_support.h"
 #include "xvfb_server.h"
+
+// Xlib after GoogleTest: its macros (None, Bool) would break GoogleTest's own names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 extern char** environ;
 
@@ -107,6 +114,29 @@ class ListviewInputIntegration : public ::testing::Test {
     return order;
   }
   bool Pump(const std::function<bool()>& done) { return testing::PumpUntil(done, std::chrono::seconds(20)); }
+  // The tile list as the screen shows it (read from the root window), once what is pending has
+  // been painted and put on the screen.
+  std::vector<std::uint32_t> TilesOnScreen() {
+    win::MSG msg{};
+    while (win::PeekMessageA(&msg, nullptr, 0, 0, win::PM_REMOVE)) {
+      win::TranslateMessage(&msg);
+      win::DispatchMessageA(&msg);
+    }
+    std::vector<std::uint32_t> pixels;
+    if (!presenter_->Flush()) return pixels;
+    Display* peer = XOpenDisplay(server_.Display().c_str());
+    if (peer == nullptr) return pixels;
+    const win::POINT origin = tiles_->ClientToScreen({0, 0});
+    const int width = tiles_->GetClientWidth(), height = tiles_->GetClientHeight();
+    if (XImage* shot = XGetImage(peer, DefaultRootWindow(peer), origin.x, origin.y, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height), AllPlanes, ZPixmap)) {
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) pixels.push_back(static_cast<std::uint32_t>(XGetPixel(shot, x, y) & 0xFFFFFF));
+      XDestroyImage(shot);
+    }
+    XCloseDisplay(peer);
+    return pixels;
+  }
 
   XvfbServer server_{640, 320};
   std::unique_ptr<win::present::X11Presenter> presenter_;
@@ -139,6 +169,36 @@ TEST_F(ListviewInputIntegration, AHeaderButtonDraggedOntoAnotherReordersTheColum
                                           "1"}));
   ASSERT_TRUE(Pump([&] { return Order() != "ABC"; })) << Order();
   EXPECT_EQ(Order(), "BCA");
+}
+
+TEST_F(ListviewInputIntegration, ATapOnAnotherListTakesTheActiveLookOffTheScreen) {
+  constexpr std::uint32_t kActive = 0xFF0000;    // clRed
+  constexpr std::uint32_t kInactive = 0x00FF00;  // clLime
+  TTouchSelectionManager* selection = tiles_->GetSelection();
+  selection->SetColor(clRed);
+  selection->SetBorderColor(clRed);
+  selection->SetInactiveColor(clLime);
+  selection->SetInactiveBorderColor(clLime);
+  tiles_->OnItemGetTileDetailCount = [](TCustomTouchListview*, TTouchItem*, int& lines) { lines = 1; };
+  const auto count = [](const std::vector<std::uint32_t>& pixels, std::uint32_t colour) {
+    return std::count(pixels.begin(), pixels.end(), colour);
+  };
+  const win::POINT tile = CaptionOnScreen(tiles_, 1);
+  ASSERT_TRUE(XDoTool(server_.Display(), {"mousemove", Text(tile.x), Text(tile.y), "click", "1"}));
+  ASSERT_TRUE(Pump([&] { return tiles_->Focused() && !events_.empty(); }));
+  const std::vector<std::uint32_t> active = TilesOnScreen();
+  EXPECT_GT(count(active, kActive), 0);
+  EXPECT_EQ(count(active, kInactive), 0);
+
+  // A tap below the report's rows gives the report the focus.
+  const win::POINT report = report_->ClientToScreen({150, 200});
+  ASSERT_TRUE(XDoTool(server_.Display(), {"mousemove", Text(report.x), Text(report.y), "click", "1"}));
+  ASSERT_TRUE(Pump([&] { return report_->Focused(); }));
+  const std::vector<std::uint32_t> after_tap = TilesOnScreen();
+  EXPECT_EQ(count(after_tap, kActive), 0);
+  EXPECT_GT(count(after_tap, kInactive), 0);
+  tiles_->Invalidate();
+  EXPECT_TRUE(after_tap == TilesOnScreen()) << "a forced repaint changed what the screen showed";
 }
 
 }  // namespace
