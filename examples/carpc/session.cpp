@@ -169,7 +169,18 @@ void PostKey(win::HWND window, int key, char typed = 0) {
   win::PostMessage(window, win::WM_KEYUP, static_cast<win::WPARAM>(key), data);
 }
 
-// Posts the keys of a text of letters and blanks, as typed.
+// Of a name's first two characters, those up to the first that TypeKeys does not type: any but
+// a letter, digit or blank is a key that does something else (Escape, Delete...).
+std::string TypedPrefix(const std::string& name) {
+  const auto typed = [](char c) {
+    return c == ' ' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  };
+  std::size_t length = 0;
+  while (length < 2 && length < name.size() && typed(name[length])) ++length;
+  return name.substr(0, length);
+}
+
+// Posts the keys of a text of letters, digits and blanks, as typed.
 void TypeKeys(win::HWND window, const std::string& text) {
   for (char c : text) PostKey(window, c == ' ' ? win::VK_SPACE : std::toupper(static_cast<unsigned char>(c)), c);
 }
@@ -293,10 +304,14 @@ class Session {
   StepResult TypeAhead() {
     const auto& entries = page_.Entries();
     if (entries.size() < 3) return {false, "the folder has too few tiles to search"};
-    // The last picture or video: typing its first two letters finds the first tile they begin.
-    const std::string prefix = Lower(entries[entries.size() - 2].name.substr(0, 2));
+    // The last picture or video whose name begins with keys to type: typing them finds the first
+    // tile they begin.
+    int last = static_cast<int>(entries.size()) - 2;
+    while (last >= 0 && TypedPrefix(entries[static_cast<std::size_t>(last)].name).empty()) --last;
+    if (last < 0) return {false, "no tile's name begins with a letter, digit or blank"};
+    const std::string prefix = Lower(TypedPrefix(entries[static_cast<std::size_t>(last)].name));
     int expected = 0;
-    while (Lower(entries[static_cast<std::size_t>(expected)].name.substr(0, 2)) != prefix) ++expected;
+    while (Lower(entries[static_cast<std::size_t>(expected)].name.substr(0, prefix.size())) != prefix) ++expected;
     page_.Tiles()->SetFocus();
     TypeKeys(page_.Tiles()->GetHandle(), prefix);
     const auto focused = [this] {
