@@ -13,10 +13,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace win::file_operations {
 namespace {
@@ -117,24 +120,40 @@ Outcome CopyFile(const std::string& source, const std::string& target, DWORD& er
   return g_error_matches(failure.get(), G_IO_ERROR, G_IO_ERROR_EXISTS) ? Outcome::Exists : Outcome::Failed;
 }
 
+// The folders a copy is inside of, by device and inode: a bind mount of one of them below
+// would have the copy go round until its paths grew too long, filling the destination.
+using FolderChain = std::vector<std::pair<dev_t, ino_t>>;
+
+bool IsOnChain(const FolderChain& chain, const struct stat& info) {
+  return std::find(chain.begin(), chain.end(), std::pair(info.st_dev, info.st_ino)) != chain.end();
+}
+
 // Copies `source` to `target`, which must not exist yet; folders entry by entry. A folder takes
 // its source's mode only when `set_folder_mode`: a folder that may not be written cannot be
-// renamed into place, so the top one gets its mode after that.
-Outcome CopyTree(const std::string& source, const std::string& target, bool set_folder_mode, DWORD& error) {
+// renamed into place, so the top one gets its mode after that. A folder inside itself is
+// refused (ERROR_INVALID_PARAMETER).
+Outcome CopyTree(const std::string& source, const std::string& target, bool set_folder_mode, FolderChain& chain,
+                 DWORD& error) {
   struct stat info {};
   if (lstat(source.c_str(), &info) != 0) return FailWithErrno(error);
   if (IsSpecialFile(info.st_mode)) return RefuseSpecialFile(error);
   if (!S_ISDIR(info.st_mode)) return CopyFile(source, target, error);
+  if (IsOnChain(chain, info)) {
+    error = ERROR_INVALID_PARAMETER;
+    return Outcome::Failed;
+  }
   if (mkdir(target.c_str(), S_IRWXU) != 0) return FailWithErrno(error);
+  chain.emplace_back(info.st_dev, info.st_ino);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(source.c_str()), closedir);
   if (dir == nullptr) return FailWithErrno(error), Outcome::Failed;
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     // Inside a folder made just now nothing is in the way: any failure is a failure.
-    if (CopyTree(file_info::JoinPath(source, name), file_info::JoinPath(target, name), true, error) != Outcome::Done)
+    if (CopyTree(file_info::JoinPath(source, name), file_info::JoinPath(target, name), true, chain, error) != Outcome::Done)
       return Outcome::Failed;
   }
+  chain.pop_back();
   if (set_folder_mode) chmod(target.c_str(), info.st_mode & 07777);
   return Outcome::Done;
 }
@@ -193,7 +212,8 @@ std::optional<std::string> StagedCopy(const std::string& source, const std::stri
   const Staging staging(folder);
   if (!staging.Made()) return FailWithErrno(error), std::nullopt;
   const std::string staged = file_info::JoinPath(staging.Path(), name);
-  if (CopyTree(source, staged, false, error) != Outcome::Done) return std::nullopt;
+  FolderChain chain;
+  if (CopyTree(source, staged, false, chain, error) != Outcome::Done) return std::nullopt;
   for (int number = 1; number <= kMaxNumber; ++number) {
     const std::string target = CandidateName(folder, name, S_ISDIR(info.st_mode), number);
     const int failure = RenameNoReplace(staged, target);

@@ -1,7 +1,7 @@
 // Removals never reach into what is mounted inside a folder (trash delete, moves to another file
 // system, trees deeper than a path can name), the Trash lists what is trashed on any mounted file
-// system, and a folder pasted into itself through a bind mount is refused before copying. The
-// tests that mount run in a private mount namespace.
+// system, and a folder pasted into itself or holding itself through a bind mount is refused
+// before copying. The tests that mount run in a private mount namespace.
 #include "platform/com/com_init.h"
 #include "platform/core/errors.h"
 #include "platform/shell/context_menu.h"
@@ -253,6 +253,26 @@ TEST_F(MountsTest, AFolderPastedIntoItselfThroughABindMountIsRefusedBeforeCopyin
   ASSERT_EQ(RunVerbOn(root_ / "a", "copy"), S_OK);
   EXPECT_EQ(PasteInto(root_ / "view/inner"), HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(Snapshot(root_ / "a"), before);
+}
+
+TEST_F(MountsTest, AFolderHoldingABindMountOfItselfIsNotCopiedRoundAndRound) {
+  DASHTUNE_RUN_IN_PRIVATE_MOUNT_NAMESPACE();
+  Write(root_ / "a/file.txt", "bytes");
+  Write(root_ / "a/inner/deep.txt", "deep bytes");
+  fs::create_directories(root_ / "dst");
+  for (const char* loop : {"loop", "inner/loop"}) {
+    SCOPED_TRACE(loop);
+    Bind(root_ / "a", root_ / "a" / loop);
+    DWORD error = ERROR_SUCCESS;
+    EXPECT_FALSE(file_operations::TransferInto((root_ / "a").string(), (root_ / "dst").string(), Transfer::Copy, error));
+    EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(fs::is_empty(root_ / "dst"));
+    ASSERT_EQ(umount2((root_ / "a" / loop).c_str(), 0), 0);
+    mounted_.pop_back();
+    EXPECT_EQ(Read(root_ / "a/file.txt"), "bytes");
+    EXPECT_EQ(Read(root_ / "a/inner/deep.txt"), "deep bytes");
+    fs::remove(root_ / "a" / loop);
+  }
 }
 
 TEST(RemovalTest, TreesDeeperThanAPathCanNameAreRemovedWhole) {
