@@ -26,8 +26,10 @@ struct WaiterRegistry {
   std::vector<ThreadWaker*> waiters;
 };
 
+// Never destroyed: threads the program did not stop (a media engine's, one ending the process)
+// may still wait after static destructors have run.
 WaiterRegistry& Registry() {
-  static WaiterRegistry registry;
+  static WaiterRegistry& registry = *new WaiterRegistry;
   return registry;
 }
 

@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -140,12 +142,32 @@ CursorBitmaps BitmapsOf(const CursorImage& image) {
   return bitmaps;
 }
 
+// Xlib calls this on the presenter's thread when the display connection breaks, and ends the
+// process if it returns. Ending with exit() would run static destructors and atexit handlers
+// while media and worker threads still post to windows and wait on the platform's tables, and
+// the main thread may be deep in a modal loop or a wait that no hand-off could end in bounded
+// time. So the message goes out in one write after what the program printed, and the process
+// ends at once; what it held is the kernel's to take back.
+[[noreturn]] int EndOnBrokenConnection(Display* display) {
+  const std::string message = std::string(program_invocation_short_name) + ": X connection to " +
+                              DisplayString(display) + " broken\n";
+  std::fflush(nullptr);
+  for (std::size_t written = 0; written < message.size();) {
+    const ssize_t n = write(STDERR_FILENO, message.data() + written, message.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  _exit(1);
+}
+
 }  // namespace
 
 class X11Presenter::Impl {
  public:
   Impl(Display* display, int wake_fd, gdi::VirtualScreen previous_screen)
       : display_(display), wake_fd_(wake_fd), previous_screen_(previous_screen) {
+    previous_io_handler_ = XSetIOErrorHandler(&EndOnBrokenConnection);
     screen_ = DefaultScreen(display_);
     root_ = RootWindow(display_, screen_);
     gc_ = DefaultGC(display_, screen_);
@@ -165,6 +187,7 @@ class X11Presenter::Impl {
     for (auto& [handle, cursor] : made_cursors_) XFreeCursor(display_, cursor);
     if (blank_cursor_ != 0) XFreeCursor(display_, blank_cursor_);
     XCloseDisplay(display_);
+    XSetIOErrorHandler(previous_io_handler_);
     close(wake_fd_);
     gdi::SetVirtualScreen(previous_screen_);
   }
@@ -430,6 +453,7 @@ class X11Presenter::Impl {
   int wake_fd_;
   gdi::VirtualScreen previous_screen_;  // restored when the presenter goes
   MenuChooser previous_chooser_;        // likewise
+  XIOErrorHandler previous_io_handler_ = nullptr;  // likewise
   int screen_ = 0;
   Window root_ = 0;
   GC gc_ = nullptr;

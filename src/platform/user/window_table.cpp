@@ -13,8 +13,9 @@ struct QueueMap {
   std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>> queues;
 };
 
+// Never destroyed, as the window table below.
 QueueMap& Queues() {
-  static QueueMap map;
+  static QueueMap& map = *new QueueMap;
   return map;
 }
 
@@ -53,8 +54,10 @@ std::mutex& UserMutex() {
   return mutex;
 }
 
+// Never destroyed: threads the program did not stop (a media engine's posting frames) may still
+// post to windows after static destructors have run.
 WindowTable& Windows() {
-  static WindowTable table;
+  static WindowTable& table = *new WindowTable;
   return table;
 }
 
