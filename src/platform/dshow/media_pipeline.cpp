@@ -96,6 +96,19 @@ bool ParseDvdTitle(const char* text, int* title, int* chapter) {
   return text != nullptr && std::sscanf(text, "Title %d, Chapter %d", title, chapter) == 2;
 }
 
+// The local path a file name stands for: a "file:" URI decoded to its bytes, any other name as
+// it is. Empty when the URI is malformed or names a file on another host.
+std::string LocalPathOf(const std::string& name) {
+  if (name.rfind("file:", 0) != 0) return name;
+  gchar* host = nullptr;
+  gchar* path = g_filename_from_uri(name.c_str(), &host, nullptr);
+  const bool local = path != nullptr && (host == nullptr || std::strcmp(host, "localhost") == 0);
+  std::string result = local ? std::string(path) : std::string();
+  g_free(host);
+  g_free(path);
+  return result;
+}
+
 }  // namespace
 
 // GStreamer's signal and probe callbacks, with access to the pipeline they serve.
@@ -349,8 +362,9 @@ std::optional<RenderOutcome> MediaPipeline::FailedRender() const {
   return failed_render_;
 }
 
-RenderOutcome MediaPipeline::RenderFile(const std::string& path, BuildObserver* observer) {
-  if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) return RenderOutcome::kFileNotFound;
+RenderOutcome MediaPipeline::RenderFile(const std::string& name, BuildObserver* observer) {
+  const std::string path = LocalPathOf(name);
+  if (path.empty() || !g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) return RenderOutcome::kFileNotFound;
   GstElement* source = MakeElement("filesrc", "File Source");
   GstElement* decoder = MakeElement("decodebin", "Decoder");
   if (source == nullptr || decoder == nullptr) {

@@ -106,8 +106,9 @@ class MediaPipeline {
 
   // Builds a decoding branch for a file and waits (bounded) for it to preroll. Video goes to a
   // free video renderer of the pipeline or else to a new default renderer; audio goes through
-  // volume and balance to the sound card, or to a synchronised null sink when none opens.
-  RenderOutcome RenderFile(const std::string& path, BuildObserver* observer);
+  // volume and balance to the sound card, or to a synchronised null sink when none opens. The
+  // name is a path, or a "file:" URI: the shell's name for a path whose bytes are no UTF-8.
+  RenderOutcome RenderFile(const std::string& name, BuildObserver* observer);
   // Plays a DVD folder (empty: the default drive) through GStreamer's DVD source.
   RenderOutcome RenderDvd(const std::string& folder);
 

@@ -231,6 +231,56 @@ TEST_F(MediaPipelineIntegrationTest, ReportsMissingAndUndecodableFiles) {
   EXPECT_TRUE(events_.Of(EC_ERRORABORT).empty());
 }
 
+// A file is named by its path or by a "file:" URI, the shell's name for a path whose bytes are
+// no UTF-8; a URI that names no local file is a file not found.
+struct FileNameCase {
+  const char* label;
+  std::string (*name)(const std::string& fixtures);
+  RenderOutcome expected;
+};
+
+std::string UriOfPath(const std::string& path) {
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  std::string text = uri != nullptr ? uri : "";
+  g_free(uri);
+  return text;
+}
+
+// A copy of the clip under a name holding bytes that are no UTF-8.
+std::string ClipWithNonUtf8Name(const std::string& fixtures) {
+  const std::string copy = ::testing::TempDir() + "/clip \xFF\xFE name.ogg";
+  std::ifstream in(fixtures + "/clip.ogg", std::ios::binary);
+  std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+  out << in.rdbuf();
+  return copy;
+}
+
+const FileNameCase kFileNameCases[] = {
+    {"UriOfANameThatIsNoUtf8", [](const std::string& f) { return UriOfPath(ClipWithNonUtf8Name(f)); },
+     RenderOutcome::kRendered},
+    {"UriWithLocalhost",
+     [](const std::string& f) { return "file://localhost" + UriOfPath(f + "/clip.ogg").substr(7); },
+     RenderOutcome::kRendered},
+    {"UriOfAMissingFile", [](const std::string& f) { return UriOfPath(f + "/missing \xFF.ogg"); },
+     RenderOutcome::kFileNotFound},
+    {"UriOnAnotherHost", [](const std::string& f) { return "file://elsewhere" + UriOfPath(f + "/clip.ogg").substr(7); },
+     RenderOutcome::kFileNotFound},
+    {"MalformedUri", [](const std::string&) { return std::string("file:///clip%zz.ogg"); },
+     RenderOutcome::kFileNotFound},
+};
+
+class FileNameTest : public MediaPipelineIntegrationTest, public ::testing::WithParamInterface<FileNameCase> {};
+
+TEST_P(FileNameTest, RendersWhatTheNameLeadsTo) {
+  const std::string name = GetParam().name(fixtures_);
+  ASSERT_NE(name, "");
+  EXPECT_EQ(pipeline_->RenderFile(name, nullptr), GetParam().expected) << name;
+  EXPECT_TRUE(events_.Of(EC_ERRORABORT).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Uses, FileNameTest, ::testing::ValuesIn(kFileNameCases),
+                         [](const ::testing::TestParamInfo<FileNameCase>& info) { return info.param.label; });
+
 TEST_F(MediaPipelineIntegrationTest, PlaysADvdFolderWithTimeEvents) {
   ASSERT_EQ(pipeline_->RenderDvd(fixtures_ + "/dvd/VIDEO_TS"), RenderOutcome::kRendered);
   EXPECT_TRUE(pipeline_->IsDvd());
