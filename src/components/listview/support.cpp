@@ -162,7 +162,10 @@ void TTouchHintWindow::Paint() {
   canvas->SetFont(GetFont());
   canvas->GetBrush()->SetStyle(bsClear);
   const WideString text = data_.Listview ? data_.Text : win::Utf8ToUtf16(GetCaption());
-  common::DrawCaptionText(canvas->GetHandle(), text, rect, -1, common::dtCenter | common::dtVCenter);
+  // Broken into lines as CalcHintRect measured it: unbroken, a hint longer than one line would be
+  // drawn as a single line cut off on both sides of the window.
+  common::DrawCaptionText(canvas->GetHandle(), text, rect, -1,
+                          common::dtCenter | common::dtVCenter | common::dtWordBreak);
 }
 
 }  // namespace dashtune

@@ -235,6 +235,58 @@ TEST(HintWindow, TextHintsAreMeasuredAndCustomHintsDrawnByTheHandler) {
     for (int x = 0; x < pixels.width; ++x) ASSERT_EQ(pixels.At(x, y), background) << x << "," << y;
 }
 
+TEST(HintWindow, ATextHintDrawsTheLinesItWasMeasuredWith) {
+  // The fixed-metrics font at height 12 draws every character as a box 5 pixels wide on an
+  // advance of 6, over the whole line height: a line's words are runs of boxes one blank column
+  // apart, and a space leaves a whole advance more between words.
+  constexpr int kLineHeight = 12;
+  constexpr int kWordGap = 6;
+  testing::ListviewOnForm host(200, 100);
+  TTouchListview* listview = host.listview;
+  TTouchItem* item = listview->GetItems()->AddVirtual();
+  TTouchHintWindow hint(nullptr);
+  hint.GetFont()->SetName("Dashtune Fixed Metrics");
+  hint.GetFont()->SetHeight(kLineHeight);
+  TTouchHintInfoRec record;
+  record.Listview = listview;
+  record.TargetObj = item;
+  record.HintType = ehtText;
+  record.Text = u"Rechnung 2024 und noch mehr";
+  const win::RECT measured = hint.CalcHintRect(60, "", &record);
+  ASSERT_EQ(measured.bottom, 3 * kLineHeight + 2);
+  hint.ActivateHintData({10, 10, 10 + measured.right, 10 + measured.bottom}, "", &record);
+  ASSERT_TRUE(hint.GetVisible());
+  hint.Repaint();
+  win::WindowPixels pixels;
+  ASSERT_TRUE(win::ReadWindowPixels(hint.GetHandle(), &pixels));
+  // Inside the window's one-pixel frame, left of the centred lines.
+  const std::uint32_t background = pixels.At(1, 1);
+  const auto inked = [&](int x, int y) { return pixels.At(x, y) != background; };
+  int top = 1;
+  while (top < pixels.height - 1 && [&] {
+    for (int x = 2; x < pixels.width - 2; ++x)
+      if (inked(x, top)) return false;
+    return true;
+  }())
+    ++top;
+  std::vector<std::vector<int>> lines;
+  for (int line = 0; line < 3; ++line) {
+    std::vector<int> words;
+    int blank = kWordGap;
+    for (int x = 2; x < pixels.width - 2; ++x) {
+      if (!inked(x, top + line * kLineHeight + kLineHeight / 2)) {
+        ++blank;
+        continue;
+      }
+      if (blank >= kWordGap) words.push_back(0);
+      if (blank > 0) ++words.back();
+      blank = 0;
+    }
+    lines.push_back(words);
+  }
+  EXPECT_EQ(lines, (std::vector<std::vector<int>>{{8}, {4, 3}, {4, 4}}));  // "Rechnung" / "2024 und" / "noch mehr"
+}
+
 TEST(UnitStart, CommonUnitsAndTheListViewStartInOrder) {
   const std::vector<std::string> units = InitializedUnits();
   const std::vector<std::string> expected{"CommonUtilities", "CommonDataObject", "CommonObjects", "CommonThreadManager",
