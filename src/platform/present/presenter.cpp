@@ -39,8 +39,11 @@ namespace win::present {
 
 namespace {
 
+// No exposures: each X window's background is a pixmap holding its picture, which the server
+// paints from by itself whenever a part of the window comes into view.
 constexpr long kInputEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                              KeyReleaseMask | ExposureMask | FocusChangeMask;
+                              KeyReleaseMask | FocusChangeMask;
+constexpr unsigned int kGrabbedPointerEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
 // A copy of one top-level surface, taken under the window manager's lock.
 struct SurfaceCopy {
@@ -74,9 +77,18 @@ std::vector<SurfaceCopy> CopySurfaces() {
 
 struct XWindowState {
   Window x_window = 0;
+  Pixmap picture = 0;  // the window's background: its surface as last put
+  int picture_width = 0;
+  int picture_height = 0;
   RECT rect;
   std::string title;
+  bool is_menu = false;  // an open menu's window, which takes the pointer and keyboard
 };
+
+bool IsMenuWindow(HWND window) {
+  char name[sizeof MENU_WINDOW_CLASSA + 1] = {};
+  return GetClassNameA(window, name, sizeof name) > 0 && std::string_view(name) == MENU_WINDOW_CLASSA;
+}
 
 // The text in Latin-1, or nothing when it holds a character beyond Latin-1.
 std::optional<std::string> Latin1Of(std::string_view utf8) {
@@ -182,7 +194,7 @@ class X11Presenter::Impl {
     stop_ = true;
     Wake();
     if (thread_.joinable()) thread_.join();
-    for (auto& [window, state] : windows_) XDestroyWindow(display_, state.x_window);
+    for (auto& [window, state] : windows_) Forget(state);
     for (auto& [shape, cursor] : font_cursors_) XFreeCursor(display_, cursor);
     for (auto& [handle, cursor] : made_cursors_) XFreeCursor(display_, cursor);
     if (blank_cursor_ != 0) XFreeCursor(display_, blank_cursor_);
@@ -264,10 +276,6 @@ class X11Presenter::Impl {
   }
 
   void HandleEvent(XEvent& event) {
-    if (event.type == Expose) {
-      dirty_ = true;
-      return;
-    }
     if (event.type == MappingNotify) {
       // A new keyboard layout (setxkbmap): key lookups must use it from now on.
       XRefreshKeyboardMapping(&event.xmapping);
@@ -304,33 +312,89 @@ class X11Presenter::Impl {
     if (focus_window_ == nullptr) RequestAppActivation(focus_lost_thread_, FALSE);
   }
 
-  // Makes the X windows match the surfaces: one mapped X window per surface, at its place,
-  // showing its pixels; windows whose surface went away are destroyed.
+  // Makes the X windows match the surfaces: one X window per surface, at its place, showing its
+  // pixels, stacked as the windows are; windows whose surface went away are destroyed. A new
+  // window gets its picture before it is mapped, so it never shows anything else.
   void Show(const std::vector<SurfaceCopy>& surfaces) {
     std::unordered_map<HWND, XWindowState> shown;
+    std::vector<Window> top_first;
+    std::vector<Window> to_map;
     for (const SurfaceCopy& surface : surfaces) {
+      const bool is_new = windows_.find(surface.window) == windows_.end();
       XWindowState state = TakeOrCreate(surface);
       if (state.title != surface.title) {
         SetTitle(state.x_window, surface.title);
         state.title = surface.title;
       }
-      XImage* image = XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
-                                   reinterpret_cast<char*>(const_cast<std::uint32_t*>(surface.pixels.data())),
-                                   static_cast<unsigned>(surface.width),
-                                   static_cast<unsigned>(surface.height), 32, surface.width * 4);
-      if (image != nullptr) {
-        image->byte_order = LSBFirst;  // blue, green, red, alpha in memory
-        XPutImage(display_, state.x_window, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(surface.width),
-                  static_cast<unsigned>(surface.height));
-        ++images_put_;
-        image->data = nullptr;  // the pixels belong to the copy
-        XDestroyImage(image);
-      }
+      PutPicture(state, surface);
+      if (is_new) to_map.push_back(state.x_window);
+      top_first.insert(top_first.begin(), state.x_window);
       shown.emplace(surface.window, state);
     }
-    for (const auto& [window, state] : windows_) XDestroyWindow(display_, state.x_window);
+    for (auto& [window, state] : windows_) Forget(state);
     windows_ = std::move(shown);
+    Restack(top_first);
+    for (const Window x_window : to_map) XMapWindow(display_, x_window);
+    GrabForMenus();
     XSync(display_, False);
+  }
+
+  void PutPicture(const XWindowState& state, const SurfaceCopy& surface) {
+    XImage* image = XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
+                                 reinterpret_cast<char*>(const_cast<std::uint32_t*>(surface.pixels.data())),
+                                 static_cast<unsigned>(surface.width), static_cast<unsigned>(surface.height), 32,
+                                 surface.width * 4);
+    if (image == nullptr) return;
+    image->byte_order = LSBFirst;  // blue, green, red, alpha in memory
+    XPutImage(display_, state.picture, gc_, image, 0, 0, 0, 0, static_cast<unsigned>(surface.width),
+              static_cast<unsigned>(surface.height));
+    ++images_put_;
+    image->data = nullptr;  // the pixels belong to the copy
+    XDestroyImage(image);
+    XClearArea(display_, state.x_window, 0, 0, 0, 0, False);  // shows the new background
+  }
+
+  // Stacks our X windows as the windows are stacked (topmost first); only a change of order moves
+  // them, since each move uncovers and repaints parts of the windows.
+  void Restack(std::vector<Window>& top_first) {
+    if (top_first == stacked_) return;
+    if (!top_first.empty()) {
+      XRaiseWindow(display_, top_first.front());
+      XRestackWindows(display_, top_first.data(), static_cast<int>(top_first.size()));
+    }
+    stacked_ = top_first;
+  }
+
+  // While a menu is open it takes the pointer and the keyboard, as menus on X do, so that a click
+  // or a key anywhere reaches it (the rest of the program's windows still get their own events).
+  void GrabForMenus() {
+    Window menu = 0;
+    for (const auto& [window, state] : windows_)
+      if (state.is_menu && (menu == 0 || state.x_window == grab_window_)) menu = state.x_window;
+    if (menu == grab_window_) return;
+    if (grab_window_ != 0) {
+      XUngrabPointer(display_, CurrentTime);
+      XUngrabKeyboard(display_, CurrentTime);
+      grab_window_ = 0;
+    }
+    if (menu == 0) return;
+    const int pointer = XGrabPointer(display_, menu, True, kGrabbedPointerEvents, GrabModeAsync, GrabModeAsync, 0, 0,
+                                     CurrentTime);
+    const int keyboard = XGrabKeyboard(display_, menu, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+    if (pointer == GrabSuccess && keyboard == GrabSuccess) {
+      grab_window_ = menu;
+      return;
+    }
+    // Another client holds a grab: try again with the next change.
+    if (pointer == GrabSuccess) XUngrabPointer(display_, CurrentTime);
+    if (keyboard == GrabSuccess) XUngrabKeyboard(display_, CurrentTime);
+    dirty_ = true;
+  }
+
+  void Forget(const XWindowState& state) {
+    if (state.x_window == grab_window_) grab_window_ = 0;  // destroying the window ends its grabs
+    XDestroyWindow(display_, state.x_window);
+    XFreePixmap(display_, state.picture);
   }
 
   // The window's title for window managers and tools: _NET_WM_NAME in UTF-8, and WM_NAME in
@@ -420,6 +484,20 @@ class X11Presenter::Impl {
     XFlush(display_);
   }
 
+  // Gives the window a picture of the surface's size (X has no empty pixmaps: at least 1 x 1).
+  void SizePicture(XWindowState& state, const SurfaceCopy& surface) {
+    if (state.picture != 0 && state.picture_width == surface.width && state.picture_height == surface.height) return;
+    if (state.picture != 0) XFreePixmap(display_, state.picture);
+    state.picture_width = surface.width;
+    state.picture_height = surface.height;
+    state.picture = XCreatePixmap(display_, root_, static_cast<unsigned>(std::max(surface.width, 1)),
+                                  static_cast<unsigned>(std::max(surface.height, 1)),
+                                  static_cast<unsigned>(DefaultDepth(display_, screen_)));
+    if (state.x_window != 0) XSetWindowBackgroundPixmap(display_, state.x_window, state.picture);
+  }
+
+  // The X window of a surface, moved and sized to it, with a picture of the surface's size; a new
+  // one is made unmapped.
   XWindowState TakeOrCreate(const SurfaceCopy& surface) {
     const int width = surface.rect.right - surface.rect.left;
     const int height = surface.rect.bottom - surface.rect.top;
@@ -427,25 +505,26 @@ class X11Presenter::Impl {
     if (found != windows_.end()) {
       XWindowState state = found->second;
       windows_.erase(found);
+      SizePicture(state, surface);
       if (std::memcmp(&state.rect, &surface.rect, sizeof(RECT)) != 0) {
         XMoveResizeWindow(display_, state.x_window, surface.rect.left, surface.rect.top, static_cast<unsigned>(width),
                           static_cast<unsigned>(height));
         state.rect = surface.rect;
       }
-      XRaiseWindow(display_, state.x_window);
       return state;
     }
+    XWindowState state;
+    state.rect = surface.rect;
+    state.is_menu = IsMenuWindow(surface.window);
+    SizePicture(state, surface);
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;  // placed exactly where the window says, no decorations
     attributes.event_mask = kInputEvents;
-    attributes.background_pixel = BlackPixel(display_, screen_);
+    attributes.background_pixmap = state.picture;
     attributes.cursor = shown_cursor_;
-    XWindowState state;
-    state.rect = surface.rect;
     state.x_window = XCreateWindow(display_, root_, surface.rect.left, surface.rect.top, static_cast<unsigned>(width),
                                    static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWOverrideRedirect | CWEventMask | CWBackPixel | CWCursor, &attributes);
-    XMapRaised(display_, state.x_window);
+                                   CWOverrideRedirect | CWEventMask | CWBackPixmap | CWCursor, &attributes);
     return state;
   }
 
@@ -470,7 +549,9 @@ class X11Presenter::Impl {
   Cursor blank_cursor_ = 0;
   std::unordered_map<unsigned int, Cursor> font_cursors_;
   std::unordered_map<HCURSOR, Cursor> made_cursors_;
-  std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only
+  std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only, as the two below
+  std::vector<Window> stacked_;                      // the order last given to the X windows, topmost first
+  Window grab_window_ = 0;                           // the menu window holding the grabs, 0 for none
   InputTranslator input_;                            // presenter thread only
   HWND focus_window_ = nullptr;  // our window holding the X input focus; presenter thread only
   bool focus_lost_ = false;      // it lost the focus in this batch of events

@@ -6,6 +6,7 @@
 #include "platform/user/menu_window.h"
 #include "platform/user/menus.h"
 #include "platform/user/messages.h"
+#include "platform/user/paint.h"
 #include "platform/user/surfaces.h"
 #include "platform/user/system_metrics.h"
 #include "platform/user/timers.h"
@@ -22,6 +23,7 @@
 #include <X11/Xutil.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -49,8 +51,10 @@ void RunStep(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
   if (step) step();
 }
 
-// Ends a hung menu instead of hanging the test.
+// Ends a hung menu instead of hanging the test, and says so.
+bool g_hung = false;
 void EndHungMenu(win::HWND, win::UINT, win::UINT_PTR id, win::DWORD) {
+  g_hung = true;
   win::KillTimer(nullptr, id);
   win::PostMessageA(nullptr, win::WM_KEYDOWN, 0x1B, 1);
   win::PostMessageA(nullptr, win::WM_KEYDOWN, 0x1B, 1);
@@ -81,11 +85,11 @@ class MenuScreenIntegration : public dashtune::testing::XvfbSuite {
     XvfbSuite::TearDown();
   }
   // Tracks the menu through the presenter's chooser with `step` run inside its loop.
-  win::UINT Track(std::function<void()> step) {
+  win::UINT Track(std::function<void()> step, win::HWND owner = nullptr) {
     g_step = std::move(step);
     win::SetTimer(nullptr, 0, 0, &RunStep);
     const win::UINT_PTR guard = win::SetTimer(nullptr, 0, 20000, &EndHungMenu);
-    const auto chosen = static_cast<win::UINT>(win::TrackPopupMenuEx(menu_, win::TPM_RETURNCMD, 40, 30, nullptr, nullptr));
+    const auto chosen = static_cast<win::UINT>(win::TrackPopupMenuEx(menu_, win::TPM_RETURNCMD, 40, 30, owner, nullptr));
     win::KillTimer(nullptr, guard);
     return chosen;
   }
@@ -124,6 +128,25 @@ class MenuScreenIntegration : public dashtune::testing::XvfbSuite {
 
   win::HMENU menu_ = nullptr;
 };
+
+// A top-level window of a class that paints it in one colour; visible, owned by `owner`.
+win::HWND MakeColouredWindow(win::HWND owner, win::RECT rect, win::COLORREF colour, win::DWORD style) {
+  const std::string name = "Coloured" + std::to_string(colour);
+  win::WNDCLASSA window_class{};
+  window_class.lpfnWndProc = &win::DefWindowProcA;
+  window_class.hbrBackground = win::CreateSolidBrush(colour);
+  window_class.lpszClassName = name.c_str();
+  win::RegisterClassA(&window_class);
+  return win::CreateWindowExA(0, name.c_str(), "", style | win::WS_VISIBLE, rect.left, rect.top, rect.right - rect.left,
+                              rect.bottom - rect.top, owner, nullptr, nullptr, nullptr);
+}
+
+// Whether every window of the thread has painted what it was asked to.
+bool Painted(std::initializer_list<win::HWND> windows) {
+  for (const win::HWND window : windows)
+    if (win::GetUpdateRect(window, nullptr, win::FALSE)) return false;
+  return true;
+}
 
 // The height of a row of a one-column window of `rows` items (a frame of 2 around them).
 int RowHeight(const Shot& shot, int rows) { return (shot.height - 4) / rows; }
@@ -195,6 +218,75 @@ TEST_F(MenuScreenIntegration, AnItemOfASubmenuPickedByPointingAndClicking) {
             11u);
   EXPECT_EQ(WaitTool(pointing), 0);
   EXPECT_EQ(WaitTool(clicking), 0);
+}
+
+// A menu of the program's form, opened many times: each time the screen shows the menu's
+// picture, over the form, before anything else happens.
+TEST_F(MenuScreenIntegration, AMenuShowsItsPictureOverItsOwnerEveryTime) {
+  AddItem(menu_, u"Open", 1, win::MFT_STRING, win::MFS_DEFAULT);
+  AddItem(menu_, u"Properties", 2, win::MFT_STRING, 0);
+  const win::HWND form = MakeColouredWindow(nullptr, win::RECT{10, 10, 250, 200}, win::RGB(30, 120, 200), win::WS_POPUP);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form}); }));
+  constexpr int kTimes = 20;
+  for (int time = 1; time <= kTimes; ++time) {
+    SCOPED_TRACE("time " + std::to_string(time));
+    EXPECT_EQ(Track(
+                  [&] {
+                    ScreenOf(win::FindWindowA(win::MENU_WINDOW_CLASSA, nullptr));
+                    win::PostMessageA(nullptr, win::WM_KEYDOWN, 0x1B, 1);
+                  },
+                  form),
+              0u);
+    if (HasFailure()) break;
+  }
+  win::DestroyWindow(form);
+}
+
+// A window the form owns, shown the way a properties window is shown (painted by the message
+// loop after it shows), many times: each time the screen shows its picture above the form.
+TEST_F(MenuScreenIntegration, AnOwnedWindowShowsItsPictureAboveItsOwnerEveryTime) {
+  const win::HWND form = MakeColouredWindow(nullptr, win::RECT{10, 10, 250, 200}, win::RGB(30, 120, 200), win::WS_POPUP);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form}); }));
+  constexpr int kTimes = 20;
+  for (int time = 1; time <= kTimes; ++time) {
+    SCOPED_TRACE("time " + std::to_string(time));
+    const win::HWND owned = MakeColouredWindow(form, win::RECT{60, 50, 200, 150}, win::RGB(240, 200, 20),
+                                               win::WS_OVERLAPPED | win::WS_CAPTION | win::WS_SYSMENU);
+    ASSERT_NE(owned, nullptr);
+    ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form, owned}); }));
+    ScreenOf(owned);
+    win::DestroyWindow(owned);
+    if (HasFailure()) break;
+  }
+  win::DestroyWindow(form);
+}
+
+// The pointer away from every window of the program: Escape and a click there still reach the
+// open menu and close it.
+TEST_F(MenuScreenIntegration, EscapeAndAClickOutsideTheProgramsWindowsCloseTheMenu) {
+  AddItem(menu_, u"Open", 1, win::MFT_STRING, 0);
+  const win::HWND form = MakeColouredWindow(nullptr, win::RECT{10, 10, 150, 120}, win::RGB(30, 120, 200), win::WS_POPUP);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form}); }));
+  const std::string display = DisplayString(peer_);
+  const std::vector<std::vector<std::string>> dismissals = {{"key", "Escape"}, {"click", "1"}};
+  for (const std::vector<std::string>& dismissal : dismissals) {
+    SCOPED_TRACE(dismissal[0]);
+    pid_t tool = 0;
+    g_hung = false;
+    EXPECT_EQ(Track(
+                  [&] {
+                    presenter_->Flush();
+                    std::vector<std::string> args = {"xdotool", "mousemove", "300", "220"};
+                    args.insert(args.end(), dismissal.begin(), dismissal.end());
+                    tool = StartDisplayTool(display, args);
+                  },
+                  form),
+              0u);
+    EXPECT_EQ(WaitTool(tool), 0);
+    EXPECT_FALSE(g_hung) << "the menu stayed open";
+    EXPECT_EQ(win::FindWindowA(win::MENU_WINDOW_CLASSA, nullptr), nullptr);
+  }
+  win::DestroyWindow(form);
 }
 
 }  // namespace
