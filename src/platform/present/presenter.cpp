@@ -43,6 +43,10 @@ namespace {
 // paints from by itself whenever a part of the window comes into view.
 constexpr long kInputEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                               KeyReleaseMask | FocusChangeMask;
+// How long a new window may wait for its first paint before it shows all the same, and how often
+// the presenter looks meanwhile.
+constexpr auto kFirstPaintWait = std::chrono::seconds(1);
+constexpr int kFirstPaintPollMs = 20;
 constexpr unsigned int kGrabbedPointerEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
 // A copy of one top-level surface, taken under the window manager's lock.
@@ -53,6 +57,7 @@ struct SurfaceCopy {
   int height = 0;
   std::vector<std::uint32_t> pixels;  // blue, green, red, alpha bytes; rows top-down, packed
   std::string title;                  // UTF-8
+  bool unfinished = false;            // being drawn, or awaiting a paint
 };
 
 std::vector<SurfaceCopy> CopySurfaces() {
@@ -64,6 +69,7 @@ std::vector<SurfaceCopy> CopySurfaces() {
     copy.width = surface.width;
     copy.height = surface.height;
     copy.title = surface.title;
+    copy.unfinished = surface.unfinished;
     copy.pixels.resize(static_cast<std::size_t>(surface.width) * surface.height);
     for (int y = 0; y < surface.height; ++y)
       std::memcpy(copy.pixels.data() + static_cast<std::size_t>(y) * surface.width,
@@ -77,7 +83,8 @@ std::vector<SurfaceCopy> CopySurfaces() {
 
 struct XWindowState {
   Window x_window = 0;
-  Pixmap picture = 0;  // the window's background: its surface as last put
+  Pixmap picture = 0;  // the window's background once pictured: its surface as last put
+  bool pictured = false;  // a picture has been put
   int picture_width = 0;
   int picture_height = 0;
   RECT rect;
@@ -249,7 +256,7 @@ class X11Presenter::Impl {
     while (!stop_) {
       if (XPending(display_) == 0) {
         pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        poll(fds, 2, -1);
+        poll(fds, 2, awaiting_paint_.empty() ? -1 : kFirstPaintPollMs);
       }
       std::uint64_t count;
       [[maybe_unused]] const ssize_t got = read(wake_fd_, &count, sizeof count);
@@ -260,11 +267,14 @@ class X11Presenter::Impl {
       }
       SettleFocus();
       std::uint64_t requested;
+      bool flushing;
       {
         std::lock_guard lock(flush_mutex_);
         requested = flush_requested_;
+        flushing = flush_requested_ != flush_completed_;
       }
-      if (dirty_.exchange(false)) Show(CopySurfaces());
+      if (!awaiting_paint_.empty()) dirty_ = true;
+      if (dirty_.exchange(false)) Show(CopySurfaces(), flushing);
       if (cursor_dirty_.exchange(false)) ShowProgramCursor();
       WarpPointer();
       {
@@ -314,11 +324,14 @@ class X11Presenter::Impl {
 
   // Makes the X windows match the surfaces: one X window per surface, at its place, showing its
   // pixels, stacked as the windows are; windows whose surface went away are destroyed. A new
-  // window gets its picture before it is mapped, so it never shows anything else.
-  void Show(const std::vector<SurfaceCopy>& surfaces) {
+  // window is mapped at once, to take input, but shows what lay beneath it until its first paint
+  // is done (or a flush asks for every surface as it is); from then on the server shows its
+  // picture, which is put before it is first shown.
+  void Show(const std::vector<SurfaceCopy>& surfaces, bool flushing) {
     std::unordered_map<HWND, XWindowState> shown;
     std::vector<Window> top_first;
     std::vector<Window> to_map;
+    std::unordered_map<HWND, std::chrono::steady_clock::time_point> awaiting;
     for (const SurfaceCopy& surface : surfaces) {
       const bool is_new = windows_.find(surface.window) == windows_.end();
       XWindowState state = TakeOrCreate(surface);
@@ -326,20 +339,35 @@ class X11Presenter::Impl {
         SetTitle(state.x_window, surface.title);
         state.title = surface.title;
       }
-      PutPicture(state, surface);
+      const bool awaits_paint =
+          !state.pictured && surface.unfinished && !flushing && StillAwaitingFirstPaint(surface.window, awaiting);
+      if (!awaits_paint) PutPicture(state, surface);
       if (is_new) to_map.push_back(state.x_window);
       top_first.insert(top_first.begin(), state.x_window);
       shown.emplace(surface.window, state);
     }
     for (auto& [window, state] : windows_) Forget(state);
     windows_ = std::move(shown);
+    awaiting_paint_ = std::move(awaiting);
     Restack(top_first);
     for (const Window x_window : to_map) XMapWindow(display_, x_window);
     GrabForMenus();
     XSync(display_, False);
   }
 
-  void PutPicture(const XWindowState& state, const SurfaceCopy& surface) {
+  // Whether a window not pictured yet, whose picture is unfinished, still waits for its first
+  // paint; a window whose thread does not paint shows after kFirstPaintWait all the same.
+  bool StillAwaitingFirstPaint(HWND window,
+                               std::unordered_map<HWND, std::chrono::steady_clock::time_point>& awaiting) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto found = awaiting_paint_.find(window);
+    const auto since = found != awaiting_paint_.end() ? found->second : now;
+    if (now - since >= kFirstPaintWait) return false;
+    awaiting.emplace(window, since);
+    return true;
+  }
+
+  void PutPicture(XWindowState& state, const SurfaceCopy& surface) {
     XImage* image = XCreateImage(display_, DefaultVisual(display_, screen_), 24, ZPixmap, 0,
                                  reinterpret_cast<char*>(const_cast<std::uint32_t*>(surface.pixels.data())),
                                  static_cast<unsigned>(surface.width), static_cast<unsigned>(surface.height), 32,
@@ -351,6 +379,8 @@ class X11Presenter::Impl {
     ++images_put_;
     image->data = nullptr;  // the pixels belong to the copy
     XDestroyImage(image);
+    if (!state.pictured) XSetWindowBackgroundPixmap(display_, state.x_window, state.picture);
+    state.pictured = true;
     XClearArea(display_, state.x_window, 0, 0, 0, 0, False);  // shows the new background
   }
 
@@ -493,7 +523,7 @@ class X11Presenter::Impl {
     state.picture = XCreatePixmap(display_, root_, static_cast<unsigned>(std::max(surface.width, 1)),
                                   static_cast<unsigned>(std::max(surface.height, 1)),
                                   static_cast<unsigned>(DefaultDepth(display_, screen_)));
-    if (state.x_window != 0) XSetWindowBackgroundPixmap(display_, state.x_window, state.picture);
+    if (state.pictured) XSetWindowBackgroundPixmap(display_, state.x_window, state.picture);
   }
 
   // The X window of a surface, moved and sized to it, with a picture of the surface's size; a new
@@ -520,7 +550,7 @@ class X11Presenter::Impl {
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;  // placed exactly where the window says, no decorations
     attributes.event_mask = kInputEvents;
-    attributes.background_pixmap = state.picture;
+    attributes.background_pixmap = None;  // the server leaves what lies beneath until the picture comes
     attributes.cursor = shown_cursor_;
     state.x_window = XCreateWindow(display_, root_, surface.rect.left, surface.rect.top, static_cast<unsigned>(width),
                                    static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
@@ -552,6 +582,8 @@ class X11Presenter::Impl {
   std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only, as the two below
   std::vector<Window> stacked_;                      // the order last given to the X windows, topmost first
   Window grab_window_ = 0;                           // the menu window holding the grabs, 0 for none
+  // New windows not shown yet while their first paint is awaited, and since when.
+  std::unordered_map<HWND, std::chrono::steady_clock::time_point> awaiting_paint_;
   InputTranslator input_;                            // presenter thread only
   HWND focus_window_ = nullptr;  // our window holding the X input focus; presenter thread only
   bool focus_lost_ = false;      // it lost the focus in this batch of events

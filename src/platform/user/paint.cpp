@@ -440,6 +440,7 @@ void VisitTopLevelSurfaces(const std::function<void(const TopLevelSurface&)>& vi
     view.height = window->surface->height;
     view.stride = static_cast<std::ptrdiff_t>(window->surface->width) * 4;
     view.title = window->text;
+    view.unfinished = PictureUnfinishedLocked(*window);
     visit(view);
   }
 }

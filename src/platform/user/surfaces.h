@@ -31,6 +31,7 @@ struct TopLevelSurface {
   int height = 0;
   std::ptrdiff_t stride = 0;
   std::string_view title;  // the window's text, UTF-8
+  bool unfinished = false;  // being drawn, or it or a window inside it awaits a paint
 };
 // Visits the visible top-level surfaces bottom first while the window manager and the raster
 // engine are locked: `visit` must copy what it needs and call nothing of this layer.

@@ -175,6 +175,24 @@ bool HandleSentMessages(const std::shared_ptr<ThreadQueue>& queue) {
   }
 }
 
+namespace {
+
+bool AwaitsPaintLocked(const Window& window) {
+  if ((window.style & WS_VISIBLE) == 0) return false;
+  if (!window.update.IsEmpty()) return true;
+  for (const HWND child : window.children)
+    if (const std::shared_ptr<Window> record = FindWindowLocked(child); record && AwaitsPaintLocked(*record)) return true;
+  return false;
+}
+
+}  // namespace
+
+bool PictureUnfinishedLocked(const Window& top_level) {
+  for (const DcRecord& record : Windows().dcs)
+    if (record.surface != nullptr && record.surface == top_level.surface) return true;
+  return AwaitsPaintLocked(top_level);
+}
+
 bool PassesFilterLocked(HWND filter, HWND window, UINT message, UINT first, UINT last) {
   const HWND thread_only = reinterpret_cast<HWND>(static_cast<INT_PTR>(-1));
   if (filter == thread_only) {

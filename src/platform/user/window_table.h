@@ -172,6 +172,10 @@ void StyleChanged(HWND window, INT index, DWORD old_style, DWORD new_style);
 // DefWindowProc's WM_WINDOWPOSCHANGED: WM_MOVE and WM_SIZE.
 void DefaultWindowPosChanged(HWND window, LPARAM window_pos);
 
+// Whether a visible top-level window's picture is unfinished: a device context is drawing into
+// its surface, or it or a visible window inside it awaits a paint.
+bool PictureUnfinishedLocked(const Window& top_level);
+
 // Whether a message for `window` passes a PeekMessage filter.
 bool PassesFilterLocked(HWND filter, HWND window, UINT message, UINT first, UINT last);
 

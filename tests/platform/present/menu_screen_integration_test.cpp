@@ -22,9 +22,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -110,19 +113,24 @@ class MenuScreenIntegration : public dashtune::testing::XvfbSuite {
     win::GetWindowRect(window, &rect);
     win::WindowPixels own;
     EXPECT_TRUE(win::ReadWindowPixels(window, &own));
+    const Shot shot = RootShot(rect);
+    EXPECT_EQ(shot.pixels.size(), own.pixels.size());
+    int mismatches = 0;
+    for (int y = 0; y < shot.height && shot.pixels.size() == own.pixels.size(); ++y)
+      for (int x = 0; x < shot.width; ++x) mismatches += shot.At(x, y) != own.At(x, y) ? 1 : 0;
+    EXPECT_EQ(mismatches, 0) << "the screen shows the menu window's surface";
+    return shot;
+  }
+  // The screen (the root window) in a rectangle.
+  Shot RootShot(const win::RECT& rect) {
     Shot shot{rect.right - rect.left, rect.bottom - rect.top, {}};
     XImage* image = XGetImage(peer_, DefaultRootWindow(peer_), rect.left, rect.top, static_cast<unsigned>(shot.width),
                               static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
     EXPECT_NE(image, nullptr);
     if (image == nullptr) return shot;
-    int mismatches = 0;
     for (int y = 0; y < shot.height; ++y)
-      for (int x = 0; x < shot.width; ++x) {
-        shot.pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
-        mismatches += shot.pixels.back() != own.At(x, y) ? 1 : 0;
-      }
+      for (int x = 0; x < shot.width; ++x) shot.pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
     XDestroyImage(image);
-    EXPECT_EQ(mismatches, 0) << "the screen shows the menu window's surface";
     return shot;
   }
 
@@ -139,6 +147,28 @@ win::HWND MakeColouredWindow(win::HWND owner, win::RECT rect, win::COLORREF colo
   win::RegisterClassA(&window_class);
   return win::CreateWindowExA(0, name.c_str(), "", style | win::WS_VISIBLE, rect.left, rect.top, rect.right - rect.left,
                               rect.bottom - rect.top, owner, nullptr, nullptr, nullptr);
+}
+
+// What a slow first paint does halfway, between its two halves.
+std::function<void()> g_halfway;
+constexpr win::COLORREF kTopHalf = win::RGB(250, 220, 0), kBottomHalf = win::RGB(200, 30, 30);
+
+win::LRESULT PaintSlowly(win::HWND window, win::UINT message, win::WPARAM wParam, win::LPARAM lParam) {
+  if (message != win::WM_PAINT) return win::DefWindowProcA(window, message, wParam, lParam);
+  win::PAINTSTRUCT paint{};
+  const win::HDC dc = win::BeginPaint(window, &paint);
+  win::RECT client{};
+  win::GetClientRect(window, &client);
+  const win::LONG middle = client.bottom / 2;
+  for (const bool top : {true, false}) {
+    const win::RECT half{0, top ? 0 : middle, client.right, top ? middle : client.bottom};
+    const win::HBRUSH brush = win::CreateSolidBrush(top ? kTopHalf : kBottomHalf);
+    win::FillRect(dc, &half, brush);
+    win::DeleteObject(brush);
+    if (top && g_halfway) g_halfway();
+  }
+  win::EndPaint(window, &paint);
+  return 0;
 }
 
 // Whether every window of the thread has painted what it was asked to.
@@ -286,6 +316,46 @@ TEST_F(MenuScreenIntegration, EscapeAndAClickOutsideTheProgramsWindowsCloseTheMe
     EXPECT_FALSE(g_hung) << "the menu stayed open";
     EXPECT_EQ(win::FindWindowA(win::MENU_WINDOW_CLASSA, nullptr), nullptr);
   }
+  win::DestroyWindow(form);
+}
+
+// A window whose first paint is slow, while another window changes meanwhile (as a clip plays
+// beside it): the screen shows nothing of it halfway, and all of it once the paint is done.
+TEST_F(MenuScreenIntegration, ANewWindowShowsOnlyOnceItsFirstPaintIsDone) {
+  const win::HWND form = MakeColouredWindow(nullptr, win::RECT{10, 10, 250, 200}, win::RGB(30, 120, 200), win::WS_POPUP);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form}); }));
+  ASSERT_TRUE(presenter_->Flush());
+  const win::RECT rect{60, 50, 200, 150};
+  const std::uint32_t top_half = Pixel(kTopHalf);
+  int top_half_shown_halfway = -1;
+  g_halfway = [&] {
+    // The form changes; the presenter shows that.
+    const std::uint64_t before = presenter_->ImagesPut();
+    const win::HDC dc = win::GetDC(form);
+    const win::RECT corner{0, 0, 8, 8};
+    win::FillRect(dc, &corner, static_cast<win::HBRUSH>(win::GetStockObject(win::WHITE_BRUSH)));
+    win::ReleaseDC(form, dc);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (presenter_->ImagesPut() == before && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the display has had time to show it
+    const Shot halfway = RootShot(rect);
+    top_half_shown_halfway = halfway.Count(win::RECT{0, 0, halfway.width, halfway.height}, top_half);
+  };
+  win::WNDCLASSA window_class{};
+  window_class.lpfnWndProc = &PaintSlowly;
+  window_class.lpszClassName = "PaintsSlowly";
+  win::RegisterClassA(&window_class);
+  const win::HWND slow = win::CreateWindowExA(0, "PaintsSlowly", "", win::WS_POPUP | win::WS_VISIBLE, rect.left, rect.top,
+                                             rect.right - rect.left, rect.bottom - rect.top, form, nullptr, nullptr,
+                                             nullptr);
+  ASSERT_NE(slow, nullptr);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form, slow}); }));
+  g_halfway = nullptr;
+  EXPECT_EQ(top_half_shown_halfway, 0) << "the screen showed the window half painted";
+  const Shot done = ScreenOf(slow);
+  EXPECT_EQ(done.Count(win::RECT{0, 0, done.width, done.height / 2}, top_half), done.width * (done.height / 2));
+  win::DestroyWindow(slow);
   win::DestroyWindow(form);
 }
 
