@@ -16,6 +16,7 @@
 #include "xvfb_server.h"
 #include "xvfb_suite.h"
 #include "../user/menu_test_items.h"
+#include "../user/user_test_window.h"
 
 #include <gtest/gtest.h>
 // Xlib after GoogleTest: its macros (None, Bool) would break GoogleTest's own names.
@@ -289,6 +290,32 @@ TEST_F(MenuScreenIntegration, AnOwnedWindowShowsItsPictureAboveItsOwnerEveryTime
     if (HasFailure()) break;
   }
   win::DestroyWindow(form);
+}
+
+// Clicks on the owner, beside the window it owns: the owned window stays above it on the screen.
+TEST_F(MenuScreenIntegration, AnOwnedWindowStaysAboveItsOwnerWhenTheOwnerIsClicked) {
+  dashtune::testing::MessageLog::Get().Clear();
+  const win::HWND form = dashtune::testing::MakeWindow(nullptr, "form", win::WS_POPUP | win::WS_VISIBLE);
+  win::SetWindowPos(form, nullptr, 10, 10, 240, 190, win::SWP_NOZORDER);
+  const win::HWND owned = MakeColouredWindow(form, win::RECT{60, 50, 200, 150}, win::RGB(240, 200, 20),
+                                             win::WS_OVERLAPPED | win::WS_CAPTION | win::WS_SYSMENU);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form, owned}); }));
+  ASSERT_TRUE(presenter_->Flush());
+  const auto clicks_on_form = [&] {
+    return dashtune::testing::MessageLog::Get().Messages(form, win::WM_LBUTTONDOWN, win::WM_LBUTTONDOWN).size();
+  };
+  constexpr std::size_t kClicks = 5;
+  for (std::size_t click = 1; click <= kClicks; ++click) {
+    SCOPED_TRACE("click " + std::to_string(click));
+    ASSERT_EQ(WaitTool(StartDisplayTool(DisplayString(peer_), {"xdotool", "mousemove", "20", "180", "click", "1"})), 0);
+    ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return clicks_on_form() == click; }));
+    ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form, owned}); }));
+    ScreenOf(owned);
+    if (HasFailure()) break;
+  }
+  win::DestroyWindow(owned);
+  win::DestroyWindow(form);
+  dashtune::testing::MessageLog::Get().Clear();
 }
 
 // The pointer away from every window of the program: Escape and a click there still reach the
