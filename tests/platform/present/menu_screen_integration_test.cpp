@@ -2,7 +2,10 @@
 // pixels with the bold default item, grey text, marks, a second column and a mirrored layout,
 // and an item of a submenu is picked by pointing and clicking.
 #include "platform/gdi/gdi.h"
+#include "platform/com/com_init.h"
 #include "platform/present/presenter.h"
+#include "platform/shell/namespace_model.h"
+#include "platform/shell/properties_window.h"
 #include "platform/user/menu_window.h"
 #include "platform/user/menus.h"
 #include "platform/user/messages.h"
@@ -23,10 +26,15 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,12 +122,16 @@ class MenuScreenIntegration : public dashtune::testing::XvfbSuite {
     win::GetWindowRect(window, &rect);
     win::WindowPixels own;
     EXPECT_TRUE(win::ReadWindowPixels(window, &own));
-    const Shot shot = RootShot(rect);
-    EXPECT_EQ(shot.pixels.size(), own.pixels.size());
+    // The part of the window on the screen.
+    const win::RECT screen{0, 0, DisplayWidth(peer_, DefaultScreen(peer_)), DisplayHeight(peer_, DefaultScreen(peer_))};
+    win::RECT shown{};
+    win::IntersectRect(&shown, &rect, &screen);
+    const Shot shot = RootShot(shown);
     int mismatches = 0;
-    for (int y = 0; y < shot.height && shot.pixels.size() == own.pixels.size(); ++y)
-      for (int x = 0; x < shot.width; ++x) mismatches += shot.At(x, y) != own.At(x, y) ? 1 : 0;
-    EXPECT_EQ(mismatches, 0) << "the screen shows the menu window's surface";
+    for (int y = 0; y < shot.height && !shot.pixels.empty(); ++y)
+      for (int x = 0; x < shot.width; ++x)
+        mismatches += shot.At(x, y) != own.At(x + shown.left - rect.left, y + shown.top - rect.top) ? 1 : 0;
+    EXPECT_EQ(mismatches, 0) << "the screen shows the window's surface";
     return shot;
   }
   // The screen (the root window) in a rectangle.
@@ -290,6 +302,42 @@ TEST_F(MenuScreenIntegration, AnOwnedWindowShowsItsPictureAboveItsOwnerEveryTime
     if (HasFailure()) break;
   }
   win::DestroyWindow(form);
+}
+
+// The shell's properties window of a file, opened over its owner many times: each time the
+// screen shows it, lines and all, once its paint is done.
+TEST_F(MenuScreenIntegration, APropertiesWindowShowsItsPictureAboveItsOwnerEveryTime) {
+  const std::filesystem::path file = std::filesystem::path(std::getenv("HOME")) / "shown properties.txt";
+  std::ofstream(file) << "seven b";
+  const win::LPITEMIDLIST list = win::shell_model::PathToList(file.string());
+  ASSERT_NE(list, nullptr);
+  const std::optional<win::shell_model::Item> item = win::shell_model::Resolve(list);
+  win::CoTaskMemFree(list);
+  ASSERT_TRUE(item.has_value());
+  const win::HWND form = MakeColouredWindow(nullptr, win::RECT{0, 0, 320, 240}, win::RGB(30, 120, 200), win::WS_POPUP);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form}); }));
+  constexpr int kTimes = 20;
+  for (int time = 1; time <= kTimes; ++time) {
+    SCOPED_TRACE("time " + std::to_string(time));
+    ASSERT_TRUE(win::properties_window::Show({*item}, form));
+    const win::HWND window = win::FindWindowA(win::properties_window::kWindowClass, nullptr);
+    ASSERT_NE(window, nullptr);
+    const auto painted = [&] {
+      std::vector<win::HWND> windows = {form, window};
+      for (win::HWND line = win::FindWindowExA(window, nullptr, win::properties_window::kLineClass, nullptr);
+           line != nullptr; line = win::FindWindowExA(window, line, win::properties_window::kLineClass, nullptr))
+        windows.push_back(line);
+      return std::all_of(windows.begin(), windows.end(), [](win::HWND w) { return Painted({w}); });
+    };
+    ASSERT_TRUE(dashtune::testing::PumpUntil(painted));
+    const Shot shot = ScreenOf(window);
+    // Lines of text: the screen there is not one colour.
+    EXPECT_GT(shot.width * shot.height - shot.Count(win::RECT{0, 0, shot.width, shot.height}, shot.At(0, 0)), 100);
+    win::DestroyWindow(window);
+    if (HasFailure()) break;
+  }
+  win::DestroyWindow(form);
+  std::filesystem::remove(file);
 }
 
 // Clicks on the owner, beside the window it owns: the owned window stays above it on the screen.
