@@ -43,10 +43,10 @@ namespace {
 // paints from by itself whenever a part of the window comes into view.
 constexpr long kInputEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                               KeyReleaseMask | FocusChangeMask;
-// How long a new window may wait for its first paint before it shows all the same, and how often
-// the presenter looks meanwhile.
+// How long a new window may wait for its first paint before it shows all the same; how often the
+// presenter looks again meanwhile, and while another client's grab keeps an open menu from its own.
 constexpr auto kFirstPaintWait = std::chrono::seconds(1);
-constexpr int kFirstPaintPollMs = 20;
+constexpr int kRetryPollMs = 20;
 constexpr unsigned int kGrabbedPointerEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
 // A copy of one top-level surface, taken under the window manager's lock.
@@ -256,7 +256,7 @@ class X11Presenter::Impl {
     while (!stop_) {
       if (XPending(display_) == 0) {
         pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        poll(fds, 2, awaiting_paint_.empty() ? -1 : kFirstPaintPollMs);
+        poll(fds, 2, awaiting_paint_.empty() && !grab_failed_ ? -1 : kRetryPollMs);
       }
       std::uint64_t count;
       [[maybe_unused]] const ssize_t got = read(wake_fd_, &count, sizeof count);
@@ -275,6 +275,7 @@ class X11Presenter::Impl {
       }
       if (!awaiting_paint_.empty()) dirty_ = true;
       if (dirty_.exchange(false)) Show(CopySurfaces(), flushing);
+      if (grab_failed_) GrabForMenus();
       if (cursor_dirty_.exchange(false)) ShowProgramCursor();
       WarpPointer();
       {
@@ -401,6 +402,7 @@ class X11Presenter::Impl {
     Window menu = 0;
     for (const auto& [window, state] : windows_)
       if (state.is_menu && (menu == 0 || state.x_window == grab_window_)) menu = state.x_window;
+    grab_failed_ = false;
     if (menu == grab_window_) return;
     if (grab_window_ != 0) {
       XUngrabPointer(display_, CurrentTime);
@@ -415,10 +417,10 @@ class X11Presenter::Impl {
       grab_window_ = menu;
       return;
     }
-    // Another client holds a grab: try again with the next change.
+    // Another client holds a grab: try again shortly.
     if (pointer == GrabSuccess) XUngrabPointer(display_, CurrentTime);
     if (keyboard == GrabSuccess) XUngrabKeyboard(display_, CurrentTime);
-    dirty_ = true;
+    grab_failed_ = true;
   }
 
   void Forget(const XWindowState& state) {
@@ -582,6 +584,7 @@ class X11Presenter::Impl {
   std::unordered_map<HWND, XWindowState> windows_;  // presenter thread only, as the two below
   std::vector<Window> stacked_;                      // the order last given to the X windows, topmost first
   Window grab_window_ = 0;                           // the menu window holding the grabs, 0 for none
+  bool grab_failed_ = false;                         // a menu shows but could not take the grabs
   // New windows not shown yet while their first paint is awaited, and since when.
   std::unordered_map<HWND, std::chrono::steady_clock::time_point> awaiting_paint_;
   InputTranslator input_;                            // presenter thread only

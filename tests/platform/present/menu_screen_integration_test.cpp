@@ -394,6 +394,41 @@ TEST_F(MenuScreenIntegration, EscapeAndAClickOutsideTheProgramsWindowsCloseTheMe
   win::DestroyWindow(form);
 }
 
+// Another client holds the pointer and keyboard as the menu opens: the presenter waits for them
+// without redrawing meanwhile, and takes them once they are free, so Escape still closes the menu.
+TEST_F(MenuScreenIntegration, AMenuTakesPointerAndKeyboardOnceAnotherClientLetsThemGo) {
+  AddItem(menu_, u"Open", 1, win::MFT_STRING, 0);
+  const win::HWND form = MakeColouredWindow(nullptr, win::RECT{10, 10, 150, 120}, win::RGB(30, 120, 200), win::WS_POPUP);
+  ASSERT_TRUE(dashtune::testing::PumpUntil([&] { return Painted({form}); }));
+  ASSERT_TRUE(presenter_->Flush());
+  const Window root = DefaultRootWindow(peer_);
+  ASSERT_EQ(XGrabPointer(peer_, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime),
+            GrabSuccess);
+  ASSERT_EQ(XGrabKeyboard(peer_, root, False, GrabModeAsync, GrabModeAsync, CurrentTime), GrabSuccess);
+  XSync(peer_, False);
+  const std::string display = DisplayString(peer_);
+  std::uint64_t puts_while_held = 0;
+  pid_t tool = 0;
+  g_hung = false;
+  EXPECT_EQ(Track(
+                [&] {
+                  presenter_->Flush();
+                  const std::uint64_t before = presenter_->ImagesPut();
+                  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                  puts_while_held = presenter_->ImagesPut() - before;
+                  XUngrabPointer(peer_, CurrentTime);
+                  XUngrabKeyboard(peer_, CurrentTime);
+                  XSync(peer_, False);
+                  tool = StartDisplayTool(display, {"xdotool", "sleep", "0.2", "mousemove", "300", "220", "key", "Escape"});
+                },
+                form),
+            0u);
+  EXPECT_EQ(WaitTool(tool), 0);
+  EXPECT_FALSE(g_hung) << "the menu stayed open";
+  EXPECT_EQ(puts_while_held, 0u) << "the presenter redrew while it waited for the grabs";
+  win::DestroyWindow(form);
+}
+
 // A window whose first paint is slow, while another window changes meanwhile (as a clip plays
 // beside it): the screen shows nothing of it halfway, and all of it once the paint is done.
 TEST_F(MenuScreenIntegration, ANewWindowShowsOnlyOnceItsFirstPaintIsDone) {
