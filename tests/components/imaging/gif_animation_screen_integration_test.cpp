@@ -94,9 +94,19 @@ int FramesAdvanced(const std::vector<Sample>& changes) {
 class GifAnimationScreenIntegration : public dashtune::testing::XvfbSuite {
  protected:
   void TearDown() override {
-    form_.reset();
+    CloseTheForm();
     picture_.reset();
     XvfbSuite::TearDown();
+  }
+
+  // Frees the form, which stops the painter. The picture's handlers go first: the painter's last
+  // calls may come while the form is being freed, when form_ already reads null.
+  void CloseTheForm() {
+    if (picture_ != nullptr) {
+      picture_->OnChange = nullptr;
+      picture_->OnFramePaint = nullptr;
+    }
+    form_.reset();
   }
 
   // Shows the animation on a form that repaints whenever the painter has drawn a frame.
@@ -163,7 +173,7 @@ TEST_F(GifAnimationScreenIntegration, FramesOf120MillisecondsStayOnTheScreenFor1
   ShowOnAForm(12);
   picture_->OnFramePaint = [&](TObject*) { frame_starts.push_back(Clock::now()); };
   const std::vector<Sample> changes = Changes(WatchWhileTheLoopRuns(20s));
-  form_.reset();  // stops the painter
+  CloseTheForm();
   ASSERT_GE(changes.size(), 2u) << "the animation never moved on the screen";
   ASSERT_GE(frame_starts.size(), 3u);
   const int steps = FramesAdvanced(changes);
