@@ -55,16 +55,20 @@ pid_t SpawnOnDisplay(const std::string& display, std::vector<std::string>& args,
 XvfbServer::XvfbServer(int width, int height, const std::string& audit_log) {
   int fds[2];
   if (pipe(fds) != 0) return;
+  // The server keeps none of the test's descriptors: a test that dies leaves its server behind,
+  // which must not hold the test's output pipes (and with them the test runner) open.
+  constexpr int kDisplayFd = 3;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  const std::string fd_text = std::to_string(fds[1]);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], kDisplayFd);
+  posix_spawn_file_actions_addclosefrom_np(&actions, kDisplayFd + 1);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const std::string fd_text = std::to_string(kDisplayFd);
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   std::vector<const char*> argv = {"Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp"};
-  if (!audit_log.empty()) {
-    argv.insert(argv.end(), {"-audit", "4"});
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, audit_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
+  if (!audit_log.empty()) argv.insert(argv.end(), {"-audit", "4"});
+  const char* log = audit_log.empty() ? "/dev/null" : audit_log.c_str();
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   argv.push_back(nullptr);
   if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid_ = 0;
   posix_spawn_file_actions_destroy(&actions);
