@@ -173,6 +173,17 @@ DWORD Win32ErrorOfErrno(int error) {
   }
 }
 
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 std::string JoinPath(const std::string& dir, const std::string& name) {
   std::string path;
   AssignJoinedPath(path, dir, name);

@@ -54,5 +54,9 @@ DWORD Win32ErrorOfErrno(int error);
 std::string JoinPath(const std::string& dir, const std::string& name);
 // The same into `path`, whose buffer is reused.
 void AssignJoinedPath(std::string& path, const std::string& dir, const std::string& name);
+// What follows the last slash of `path` (all of it when there is none).
+std::string BaseName(const std::string& path);
+// What precedes the last slash of `path`: "." for a bare name, "/" for a name at the root.
+std::string FolderOf(const std::string& path);
 
 }  // namespace win::file_info

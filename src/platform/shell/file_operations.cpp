@@ -58,17 +58,6 @@ Outcome FailWithErrno(DWORD& error) {
   return errno == EEXIST ? Outcome::Exists : Outcome::Failed;
 }
 
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::optional<std::string> RealPath(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
   if (resolved == nullptr) return std::nullopt;
@@ -276,15 +265,15 @@ std::optional<std::string> TransferInto(const std::string& source, const std::st
   if (how != Transfer::Link && IsSpecialFile(info.st_mode)) return RefuseSpecialFile(error), std::nullopt;
   const bool is_folder = S_ISDIR(info.st_mode);
   const std::optional<std::string> real_folder = RealPath(folder);
-  const std::optional<std::string> real_source_folder = RealPath(FolderOf(source));
+  const std::optional<std::string> real_source_folder = RealPath(file_info::FolderOf(source));
   if (!real_folder || !real_source_folder) return FailWithErrno(error), std::nullopt;
-  const std::string real_source = file_info::JoinPath(*real_source_folder, BaseName(source));
+  const std::string name = file_info::BaseName(source);
+  const std::string real_source = file_info::JoinPath(*real_source_folder, name);
   if (how != Transfer::Link && is_folder && LiesInside(*real_folder, info)) {
     error = ERROR_INVALID_PARAMETER;
     return std::nullopt;
   }
   if (how == Transfer::Move && *real_folder == *real_source_folder) return source;
-  const std::string name = BaseName(source);
   if (how == Transfer::Copy) return StagedCopy(real_source, folder, name, error);
   for (int number = 1; number <= kMaxNumber; ++number) {
     const std::string target = CandidateName(folder, name, is_folder, number);
@@ -310,7 +299,7 @@ bool MoveToTrash(const std::string& path, DWORD& error) {
     return false;
   }
   const std::string text = trash::InfoText(*folder, path, trash::DeletionDateNow());
-  const std::string name = BaseName(path);
+  const std::string name = file_info::BaseName(path);
   for (int number = 1; number <= kMaxNumber; ++number) {
     const std::string entry = number == 1 ? name : NumberedName(name, S_ISDIR(info.st_mode), number);
     // Only an entry whose info file is whole can be listed and restored: a name with no room
@@ -338,14 +327,14 @@ bool MoveToTrash(const std::string& path, DWORD& error) {
 }
 
 bool RemoveTrashEntry(const std::string& files_path, DWORD& error) {
-  const std::string files_folder = FolderOf(files_path);
-  const std::string entry = BaseName(files_path);
-  if (BaseName(files_folder) != "files" || entry.empty() || entry == "." || entry == "..") {
+  const std::string files_folder = file_info::FolderOf(files_path);
+  const std::string entry = file_info::BaseName(files_path);
+  if (file_info::BaseName(files_folder) != "files" || entry.empty() || entry == "." || entry == "..") {
     error = ERROR_INVALID_PARAMETER;
     return false;
   }
   const std::string info_path =
-      file_info::JoinPath(file_info::JoinPath(FolderOf(files_folder), "info"), entry + std::string(trash::kInfoSuffix));
+      file_info::JoinPath(file_info::JoinPath(file_info::FolderOf(files_folder), "info"), entry + std::string(trash::kInfoSuffix));
   if (!RemoveTree(files_path, error)) return false;
   if (unlink(info_path.c_str()) != 0 && errno != ENOENT) {
     error = file_info::Win32ErrorOfErrno(errno);

@@ -74,11 +74,6 @@ std::string VolumeDisplayName(const std::string& mount_path) {
   return mount_path.substr(mount_path.rfind('/') + 1);
 }
 
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Splits an absolute path into components, resolving "." and ".." lexically.
 std::vector<std::string> PathComponents(std::string_view path) {
   std::vector<std::string> components;
@@ -367,7 +362,7 @@ std::optional<std::vector<ItemId>> Children(const Item& folder, DWORD flags) {
 }
 
 std::optional<ItemId> FileIdAt(const std::string& path) {
-  const std::string name = BaseName(path);
+  const std::string name = file_info::BaseName(path);
   const std::string folder = path.substr(0, path.size() - name.size());
   return file_info::MakeFileId(path, name, file_info::ReadHiddenNames(folder.empty() ? "/" : folder));
 }
@@ -381,7 +376,7 @@ std::u16string DisplayName(const Item& item) {
     case Place::Volume: return Utf8ToUtf16(VolumeDisplayName(item.id.name));
     case Place::FileSystem: return Utf8ToUtf16(item.id.name);
     case Place::TrashEntry:
-      return Utf8ToUtf16(BaseName(item.original_path.empty() ? item.id.name : item.original_path));
+      return Utf8ToUtf16(file_info::BaseName(item.original_path.empty() ? item.id.name : item.original_path));
   }
   return {};
 }
@@ -403,7 +398,7 @@ std::u16string ParsingNameInFolder(const Item& item) {
   switch (item.place) {
     case Place::FileSystem:
     case Place::Volume: return Utf8ToUtf16(item.id.name);
-    case Place::TrashEntry: return Utf8ToUtf16(BaseName(item.id.name));
+    case Place::TrashEntry: return Utf8ToUtf16(file_info::BaseName(item.id.name));
     default: return ParsingName(item);
   }
 }

@@ -97,17 +97,6 @@ std::optional<std::vector<std::string>> NamesIn(int folder_fd) {
   return names;
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 enum class Mode { Remove, Look };
 
 // Depth first through one mount, holding only the current folder open, so trees of any depth
@@ -118,9 +107,9 @@ class Walk {
   Walk(Mode mode, bool open_up) : mode_(mode), open_up_(open_up) {}
 
   Outcome Run(const std::string& path) {
-    const std::string name = BaseName(path);
+    const std::string name = file_info::BaseName(path);
     if (name.empty() || name == "." || name == "..") return Fail(ERROR_INVALID_PARAMETER);
-    start_ = FolderOf(path);
+    start_ = file_info::FolderOf(path);
     current_.Reset(open(start_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::optional<Identity> folder;
     if (!current_.Valid() || !(folder = IdentityOf(current_.Get()))) return Fail(file_info::Win32ErrorOfErrno(errno));

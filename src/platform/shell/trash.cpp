@@ -69,12 +69,6 @@ bool IsSharedTrashRoot(const std::string& path) {
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool SameFolder(const std::string& a, const std::string& b) {
   struct stat first {}, second {};
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
@@ -89,7 +83,7 @@ bool SameDevice(const std::string& a, const std::string& b) {
 // The top of the file system `folder` lies on: its highest ancestor on the same device.
 std::string TopDirectoryOf(std::string folder) {
   while (folder != "/") {
-    const std::string parent = FolderOf(folder);
+    const std::string parent = file_info::FolderOf(folder);
     if (!SameDevice(parent, folder)) break;
     folder = parent;
   }
@@ -105,7 +99,7 @@ bool MakeOwnFolder(const std::string& path) {
 
 bool MakeFolders(const std::string& path) {
   if (path.empty() || IsFolder(path)) return IsFolder(path);
-  const std::string parent = FolderOf(path);
+  const std::string parent = file_info::FolderOf(path);
   if (parent != path && !MakeFolders(parent)) return false;
   return mkdir(path.c_str(), S_IRWXU) == 0 || (errno == EEXIST && IsFolder(path));
 }
@@ -221,7 +215,7 @@ std::optional<TrashEntry> EntryAt(const std::vector<TrashFolder>& folders, const
 }
 
 std::optional<TrashFolder> TrashFolderFor(const std::string& path, const std::string& data_home) {
-  const std::string folder = FolderOf(path);
+  const std::string folder = file_info::FolderOf(path);
   const std::string home_trash = file_info::JoinPath(data_home, "Trash");
   if (MakeFolders(data_home) && SameDevice(folder, data_home)) {
     if (!MakeFolders(home_trash)) return std::nullopt;
