@@ -380,7 +380,9 @@ class X11Presenter::Impl {
     ++images_put_;
     image->data = nullptr;  // the pixels belong to the copy
     XDestroyImage(image);
-    if (!state.pictured) XSetWindowBackgroundPixmap(display_, state.x_window, state.picture);
+    // Set again after each put: a new size brings a new pixmap, which becomes the background
+    // only once it holds the picture.
+    XSetWindowBackgroundPixmap(display_, state.x_window, state.picture);
     state.pictured = true;
     XClearArea(display_, state.x_window, 0, 0, 0, 0, False);  // shows the new background
   }
@@ -517,6 +519,8 @@ class X11Presenter::Impl {
   }
 
   // Gives the window a picture of the surface's size (X has no empty pixmaps: at least 1 x 1).
+  // A background keeps the pixmap it was given even once that is freed, until PutPicture sets
+  // the new one.
   void SizePicture(XWindowState& state, const SurfaceCopy& surface) {
     if (state.picture != 0 && state.picture_width == surface.width && state.picture_height == surface.height) return;
     if (state.picture != 0) XFreePixmap(display_, state.picture);
@@ -525,7 +529,6 @@ class X11Presenter::Impl {
     state.picture = XCreatePixmap(display_, root_, static_cast<unsigned>(std::max(surface.width, 1)),
                                   static_cast<unsigned>(std::max(surface.height, 1)),
                                   static_cast<unsigned>(DefaultDepth(display_, screen_)));
-    if (state.pictured) XSetWindowBackgroundPixmap(display_, state.x_window, state.picture);
   }
 
   // The X window of a surface, moved and sized to it, with a picture of the surface's size; a new
