@@ -274,8 +274,10 @@ class X11Presenter::Impl {
         flushing = flush_requested_ != flush_completed_;
       }
       if (!awaiting_paint_.empty()) dirty_ = true;
-      if (dirty_.exchange(false)) Show(CopySurfaces(), flushing);
-      if (grab_failed_) GrabForMenus();
+      if (dirty_.exchange(false))
+        Show(CopySurfaces(), flushing);
+      else if (grab_failed_)
+        GrabForMenus();  // Show tries the grabs itself
       if (cursor_dirty_.exchange(false)) ShowProgramCursor();
       WarpPointer();
       {
