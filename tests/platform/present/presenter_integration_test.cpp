@@ -52,6 +52,11 @@ class PresenterIntegrationTest : public dashtune::testing::XvfbSuite {
   // A visible top-level window painted in four coloured quarters.
   void MakePaintedWindow(win::RECT rect) {
     window_ = dashtune::testing::MakeWindow(nullptr, "shown", win::WS_VISIBLE);
+    PlaceAndPaint(rect);
+  }
+
+  // Moves and sizes the window to `rect` and paints it in four coloured quarters.
+  void PlaceAndPaint(win::RECT rect) {
     win::SetWindowPos(window_, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                       win::SWP_NOZORDER);
     const win::HDC dc = win::GetDC(window_);
@@ -88,6 +93,29 @@ TEST_F(PresenterIntegrationTest, TheScreenShowsTheWindowsSurface) {
   XImage* outside = XGetImage(peer_, DefaultRootWindow(peer_), rect.left - 1, rect.top, 1, 1, AllPlanes, ZPixmap);
   EXPECT_NE(XGetPixel(outside, 0, 0) & 0xFFFFFF, 0xFF0000u) << "nothing drawn beside the window";
   XDestroyImage(outside);
+}
+
+// A window shown at one size and then painted at another shows its new picture over all of its
+// new place: its first shown size, then a larger and a smaller one.
+TEST_F(PresenterIntegrationTest, AResizedWindowShowsItsNewPicture) {
+  const win::RECT rects[] = {{30, 20, 70, 50}, {20, 10, 100, 70}, {40, 30, 60, 44}};
+  MakePaintedWindow(rects[0]);
+  for (const win::RECT& rect : rects) {
+    PlaceAndPaint(rect);
+    ASSERT_TRUE(presenter_->Flush());
+    const int w = rect.right - rect.left, h = rect.bottom - rect.top;
+    win::WindowPixels expected;
+    ASSERT_TRUE(win::ReadWindowPixels(window_, &expected));
+    XImage* shot = XGetImage(peer_, DefaultRootWindow(peer_), rect.left, rect.top, static_cast<unsigned>(w),
+                             static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    ASSERT_NE(shot, nullptr);
+    int mismatches = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) mismatches += (XGetPixel(shot, x, y) & 0xFFFFFF) != expected.At(x, y);
+    XDestroyImage(shot);
+    EXPECT_EQ(expected.At(w - 1, h - 1), 0xFAC80Au) << w << " x " << h;
+    EXPECT_EQ(mismatches, 0) << w << " x " << h;
+  }
 }
 
 // A page that no longer repaints when the presenter opens (a message loop taking over from an
