@@ -189,8 +189,7 @@ TEST_F(FormFocusScreenIntegration, XKeysReachTheShownFormsControlAndFollowAClick
   form.Show();
   ASSERT_TRUE(presenter_->Flush());
   const auto xdotool = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return dashtune::testing::WaitTool(dashtune::testing::StartDisplayTool(DisplayName(), args)) == 0;
+    return dashtune::testing::RunXdotool(DisplayName(), std::move(args));
   };
   // The pointer rests over the form: the display gives its keys to the window under it.
   ASSERT_TRUE(xdotool({"mousemove", "150", "50", "key", "Down"}));

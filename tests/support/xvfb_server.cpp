@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -86,6 +87,11 @@ XvfbServer::~XvfbServer() {
 
 pid_t StartDisplayTool(const std::string& display, std::vector<std::string> args) {
   return SpawnOnDisplay(display, args, nullptr);
+}
+
+bool RunXdotool(const std::string& display, std::vector<std::string> args) {
+  args.insert(args.begin(), "xdotool");
+  return WaitTool(StartDisplayTool(display, std::move(args))) == 0;
 }
 
 int WaitTool(pid_t pid) {

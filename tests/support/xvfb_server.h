@@ -33,6 +33,8 @@ class XvfbServer {
 pid_t StartDisplayTool(const std::string& display, std::vector<std::string> args);
 // The tool's exit status; -1 when it did not run or did not exit.
 int WaitTool(pid_t pid);
+// Runs xdotool with `args` on the display and waits for it; true when it succeeded.
+bool RunXdotool(const std::string& display, std::vector<std::string> args);
 
 // A program run with DISPLAY set to `display` (empty: no DISPLAY), its standard output and error
 // read through one pipe; killed when destroyed if it has not ended.

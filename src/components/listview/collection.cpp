@@ -394,11 +394,7 @@ void TTouchCollection::LoadFromStream(TStream* S) {
   const std::int32_t version = ReadInteger(S);
   const std::int32_t count = listview::ReadCount(S, MinimumRecordSize(version));
   // One layout for all the records, also when a bad record ends the load.
-  struct UpdateBracket {
-    explicit UpdateBracket(TTouchCollection* collection) : collection(collection) { collection->BeginUpdate(); }
-    ~UpdateBracket() { collection->EndUpdate(true); }
-    TTouchCollection* collection;
-  } bracket(this);
+  const listview::UpdateBracket bracket(this);
   for (std::int32_t i = 0; i < count; ++i)
     if (!LoadMember(S, version)) return;
 }

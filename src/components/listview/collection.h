@@ -361,4 +361,22 @@ inline void TTouchCollectionItem::SetDisplayRect(const win::RECT& Value) {
   if (collection_) ++collection_->rect_writes_;
 }
 
+namespace listview {
+
+// An update bracket held open for a scope (a collection or the control): one layout when it
+// closes, also when an exception leaves the scope.
+template <class Updatable>
+class UpdateBracket {
+ public:
+  explicit UpdateBracket(Updatable* target) : target_(target) { target_->BeginUpdate(); }
+  ~UpdateBracket() { target_->EndUpdate(true); }
+  UpdateBracket(const UpdateBracket&) = delete;
+  UpdateBracket& operator=(const UpdateBracket&) = delete;
+
+ private:
+  Updatable* target_;
+};
+
+}  // namespace listview
+
 }  // namespace dashtune

@@ -350,11 +350,7 @@ void TCustomTouchListview::SaveStateToStream(TStream* S) {
 void TCustomTouchListview::LoadStateFromStream(TStream* S) {
   // Each collection's load would close its own bracket and lay out every group: quadratic in
   // the groups. One bracket around them all lays out once.
-  struct UpdateBracket {
-    explicit UpdateBracket(TCustomTouchListview* control) : control(control) { control->BeginUpdate(); }
-    ~UpdateBracket() { control->EndUpdate(true); }
-    TCustomTouchListview* control;
-  } bracket(this);
+  const listview::UpdateBracket bracket(this);
   header_->LoadFromStream(S);
   groups_->LoadFromStream(S);
   for (int i = 0; i < groups_->GetCount(); ++i) groups_->GetGroup(i)->GetItems()->LoadFromStream(S);

@@ -40,6 +40,7 @@ using testing::XvfbServer;
 
 using testing::StartDisplayTool;
 using testing::WaitTool;
+using testing::RunXdotool;
 using testing::InsideLoop;
 
 class EditorsScreenIntegration : public ::testing::Test {
@@ -173,10 +174,7 @@ void EditorsScreenIntegration::ExpectDownMovesTheFocusAfterTheBoxCloses(const st
   // The form and the list view sit at the screen's top left corner, unscrolled.
   const win::RECT label = rects.LabelRect;
   const std::string x = std::to_string((label.left + label.right) / 2), y = std::to_string((label.top + label.bottom) / 2);
-  const auto xdotool = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return WaitTool(StartDisplayTool(server_.Display(), args)) == 0;
-  };
+  const auto xdotool = [&](std::vector<std::string> args) { return RunXdotool(server_.Display(), std::move(args)); };
   // A tap focuses the tile; a second tap on its caption, later than a double tap, opens the box.
   ASSERT_TRUE(xdotool({"mousemove", x, y, "click", "1"}));
   ASSERT_TRUE(testing::PumpUntil([&] { return item_->GetFocused(); }, std::chrono::seconds(10)));

@@ -194,10 +194,7 @@ class PageOnDisplay {
     return titles;
   }
   // Runs xdotool on the display; true when it succeeded.
-  bool XDoTool(std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return dashtune::testing::WaitTool(dashtune::testing::StartDisplayTool(server_.Display(), args)) == 0;
-  }
+  bool XDoTool(std::vector<std::string> args) { return dashtune::testing::RunXdotool(server_.Display(), std::move(args)); }
   // Escape with the pointer on the page; answers the program's exit status.
   int Close() {
     XDoTool({"mousemove", std::to_string(kRestX), std::to_string(kRestY), "key", "Escape"});

@@ -110,9 +110,8 @@ int KillTheDisplayWhileTheClipPlays(const fs::path& folder, std::string& output)
   if (peer == nullptr) return -4;
   const bool tapped =
       FirstTileShown(peer) &&
-      dashtune::testing::WaitTool(dashtune::testing::StartDisplayTool(
-          server->Display(), {"xdotool", "mousemove", std::to_string(kFirstTileX), std::to_string(kFirstTileY), "click",
-                              "1", "mousemove", "300", "20"})) == 0;
+      dashtune::testing::RunXdotool(server->Display(), {"mousemove", std::to_string(kFirstTileX),
+                                                        std::to_string(kFirstTileY), "click", "1", "mousemove", "300", "20"});
   const bool playing = tapped && ScreenKeepsChanging(peer, 5);
   // The test's connection goes first: Xlib would end the test too when its server vanished.
   XCloseDisplay(peer);

@@ -74,10 +74,7 @@ class PageOnDisplay {
     peer_ = XOpenDisplay(server_.Display().c_str());
     return peer_ != nullptr;
   }
-  bool XDoTool(std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return dashtune::testing::WaitTool(dashtune::testing::StartDisplayTool(server_.Display(), args)) == 0;
-  }
+  bool XDoTool(std::vector<std::string> args) { return dashtune::testing::RunXdotool(server_.Display(), std::move(args)); }
   // Pixels of the square at (left, top) that the screen shows in `colour`.
   int PixelsOf(int left, int top, int size, std::uint32_t colour) {
     XImage* shot = XGetImage(peer_, DefaultRootWindow(peer_), left, top, static_cast<unsigned>(size),

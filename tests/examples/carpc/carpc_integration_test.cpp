@@ -537,8 +537,7 @@ class PageOnScreen {
   bool TapTile(int index) {
     const Area tile = TileArea(index);
     const std::string x = std::to_string(tile.left + 38), y = std::to_string((tile.top + tile.bottom) / 2);
-    return dashtune::testing::WaitTool(
-               dashtune::testing::StartDisplayTool(server_.Display(), {"xdotool", "mousemove", x, y, "click", "1"})) == 0;
+    return dashtune::testing::RunXdotool(server_.Display(), {"mousemove", x, y, "click", "1"});
   }
 
   // Reads the screen until `shows` holds for it or `timeout` has passed; answers whether it held.
