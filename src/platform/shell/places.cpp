@@ -8,9 +8,12 @@
 #include <gio/gunixmounts.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 
 namespace win::places {
@@ -94,11 +97,26 @@ std::vector<Mount> VisibleMounts() {
   return mounts;
 }
 
+namespace {
+
+// File systems that hold no user files: the kernel's views of itself, and automount triggers.
+bool HoldsNoFiles(std::string_view type) {
+  static constexpr std::string_view kTypes[] = {
+      "autofs",   "binfmt_misc", "bpf",    "cgroup", "cgroup2",   "configfs", "debugfs", "devpts",  "efivarfs",
+      "fusectl",  "hugetlbfs",   "mqueue", "nsfs",   "proc",      "pstore",   "rpc_pipefs", "securityfs",
+      "selinuxfs", "sysfs",      "tracefs"};
+  return std::find(std::begin(kTypes), std::end(kTypes), type) != std::end(kTypes);
+}
+
+}  // namespace
+
 std::vector<std::string> AllMountPaths() {
   std::vector<std::string> paths;
   GList* entries = g_unix_mounts_get(nullptr);
-  for (GList* node = entries; node != nullptr; node = node->next)
-    paths.emplace_back(g_unix_mount_get_mount_path(static_cast<GUnixMountEntry*>(node->data)));
+  for (GList* node = entries; node != nullptr; node = node->next) {
+    auto* entry = static_cast<GUnixMountEntry*>(node->data);
+    if (!HoldsNoFiles(g_unix_mount_get_fs_type(entry))) paths.emplace_back(g_unix_mount_get_mount_path(entry));
+  }
   g_list_free_full(entries, reinterpret_cast<GDestroyNotify>(g_unix_mount_free));
   for (const Mount& mount : ExtraMounts()) paths.push_back(mount.path);
   return paths;

@@ -27,8 +27,10 @@ struct Mount {
 // "/" first, then the mounts a user should see, in mount-table order, then those added for tests.
 std::vector<Mount> VisibleMounts();
 
-// The top folder of every mounted file system, in mount-table order, then those added for tests:
-// the folders whose trash folders the Trash lists.
+// The top folder of every mounted file system that can hold files, in mount-table order, then
+// those added for tests: the folders whose trash folders the Trash lists. The kernel's own file
+// systems (proc, sysfs, cgroups...) and automount triggers are left out: looking into them finds
+// no trash and may mount what an automounter serves.
 std::vector<std::string> AllMountPaths();
 
 // Folders that count as mounts from now on, as a stick's would; tests make their media so.

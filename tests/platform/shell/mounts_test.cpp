@@ -7,6 +7,7 @@
 #include "platform/shell/context_menu.h"
 #include "platform/shell/file_operations.h"
 #include "platform/shell/namespace_model.h"
+#include "platform/shell/places.h"
 #include "platform/shell/removal.h"
 #include "platform/shell/shell.h"
 
@@ -23,6 +24,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
+#include <sstream>
+#include <string>
 
 namespace win {
 namespace {
@@ -315,6 +319,28 @@ TEST(RemovalTest, LinksGoAndTheirTargetsStay) {
   const removal::Outcome missing = removal::RemoveTree((root / "missing").string());
   EXPECT_EQ(missing.error, ERROR_FILE_NOT_FOUND);
   fs::remove_all(root);
+}
+
+
+// The Trash looks for trash folders on the mounts that hold files: never into the kernel's own
+// file systems, which hold none, nor into an automount trigger, which a look would set off.
+TEST(TrashMounts, TheKernelsOwnFileSystemsAreNotLookedInto) {
+  const std::set<std::string> kernel_types{"proc", "sysfs", "cgroup", "cgroup2", "devpts", "autofs", "mqueue"};
+  std::set<std::string> kernel_paths, file_paths;
+  std::ifstream table("/proc/self/mounts");
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream fields(line);
+    std::string device, path, type;
+    fields >> device >> path >> type;
+    (kernel_types.count(type) != 0 ? kernel_paths : file_paths).insert(path);
+  }
+  ASSERT_EQ(kernel_paths.count("/proc"), 1u) << "no proc mounted here";
+  for (const std::string& path : places::AllMountPaths()) {
+    // A path mounted over by another file system is listed for that one.
+    if (file_paths.count(path) == 0) EXPECT_EQ(kernel_paths.count(path), 0u) << path;
+  }
+  const std::vector<std::string> listed = places::AllMountPaths();
+  EXPECT_NE(std::find(listed.begin(), listed.end(), "/"), listed.end());
 }
 
 }  // namespace
