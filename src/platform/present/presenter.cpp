@@ -16,6 +16,8 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -253,6 +255,13 @@ class X11Presenter::Impl {
   }
 
   void Run() {
+    // A write to a display that has gone raises SIGPIPE, which would end the program silently
+    // and by a signal. Blocked on this thread, which does the talking to X, the write fails
+    // instead and the I/O error handler ends the program with its one message.
+    sigset_t broken_pipe;
+    sigemptyset(&broken_pipe);
+    sigaddset(&broken_pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &broken_pipe, nullptr);
     while (!stop_) {
       if (XPending(display_) == 0) {
         pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
